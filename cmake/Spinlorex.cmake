@@ -1,0 +1,26 @@
+# Shared compile settings and the helper that declares one subsystem library.
+
+add_library(spinlorex_options INTERFACE)
+target_compile_options(spinlorex_options INTERFACE -Wall -Wextra)
+if(SPINLOREX_WERROR)
+  target_compile_options(spinlorex_options INTERFACE -Werror)
+endif()
+target_include_directories(spinlorex_options INTERFACE "${PROJECT_SOURCE_DIR}/src")
+
+if(SPINLOREX_SANITIZE)
+  set(_spx_san -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_compile_options(${_spx_san})
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# spinlorex_add_library(<name> SOURCES ... [DEPS ...])
+# Creates the static library spinlorex_<name> with the alias spinlorex::<name>.
+function(spinlorex_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  if(NOT ARG_SOURCES)
+    set(ARG_SOURCES "${PROJECT_SOURCE_DIR}/cmake/placeholder.cpp")
+  endif()
+  add_library(spinlorex_${name} STATIC ${ARG_SOURCES})
+  add_library(spinlorex::${name} ALIAS spinlorex_${name})
+  target_link_libraries(spinlorex_${name} PUBLIC spinlorex_options ${ARG_DEPS})
+endfunction()

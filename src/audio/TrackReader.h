@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace spinlorex {
+
+// Reads one audio file and delivers it in the engine's unit: blocks of exactly 1152
+// stereo 16-bit frames at 44100 Hz. Each deck owns one reader of each kind for its whole
+// life and reopens it for every track.
+//
+// open/close run on the thread that loads a track while the deck is closed; decodeBlock
+// and seek run on the sound thread. The request handshake orders the two.
+class TrackReader {
+public:
+    enum DecodeResult : int32_t { kError = -1, kEnd = 0, kDone = 1 };
+
+    virtual ~TrackReader() = default;
+
+    // Closes any open file first. Returns the duration in whole seconds; 0 = failure
+    // (so a file shorter than one second cannot be loaded).
+    virtual int32_t open(const std::string& path) = 0;
+    virtual void close() = 0;
+    // Writes exactly 1152 frames (2304 samples) at dest: kDone, kEnd or kError.
+    virtual int32_t decodeBlock(int16_t* dest) = 0;
+    // Positions the reader so the next block starts at or just before `fraction`;
+    // sets the current position. Always returns 1.
+    virtual int32_t seek(float fraction) = 0;
+
+    // Fraction of the track just after the last block delivered or the last seek.
+    float position() const { return position_; }
+    int32_t duration() const { return duration_; }
+    uint32_t fileSize() const { return fileSize_; }
+
+protected:
+    float position_ = 0.0f;
+    int32_t duration_ = 0;
+    uint32_t fileSize_ = 0;
+};
+
+}  // namespace spinlorex

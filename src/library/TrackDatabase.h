@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <forward_list>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "library/TrackRecord.h"
+
+namespace spinlorex {
+
+class DatabaseFile;
+
+// Owns every TrackRecord and TrackAnalysis of the run and keeps them in the internal
+// database file "spinlorex Internal Database." of the home folder.
+//
+// Main thread only, except that the sound thread writes into held analysis blocks and
+// into records' `bpm` (atomics).
+class TrackDatabase {
+public:
+    static constexpr const char* kFileName = "spinlorex Internal Database.";
+
+    // Computes `today` from the local calendar date.
+    TrackDatabase();
+    // Closes (writing every held analysis block) if still open.
+    ~TrackDatabase();
+
+    TrackDatabase(const TrackDatabase&) = delete;
+    TrackDatabase& operator=(const TrackDatabase&) = delete;
+
+    // Opens the file in `folder` (created when absent) and reads every record. Falls back
+    // to read-only when the file cannot be opened for writing, and to no file at all
+    // (silently) when it cannot be opened. Returns false after storing one of the three
+    // fatal messages with setFatalError(); records read before the failure stay.
+    bool open(const std::string& folder);
+
+    // Writes every record that still holds an analysis block, frees every record and
+    // closes the file. Safe to call twice.
+    void close();
+
+    // The record of the file named by the part of `path` after its last separator, with
+    // exactly that size; created (not written) when new.
+    TrackRecord* findOrAdd(std::string_view path, uint32_t fileSize);
+
+    // Takes the record's analysis block (creating it, with the stored values read from
+    // the file when there are any) and marks the record used today.
+    TrackAnalysis* acquireAnalysis(TrackRecord* record);
+
+    // Lets a holder go; the last one writes the record to the file and frees the block.
+    void releaseAnalysis(TrackRecord* record);
+
+    // Packed date of the day the database was created: ((year * 16) + month) * 64 + day.
+    uint32_t today() const { return today_; }
+    static uint32_t packDate(int year, int month, int day);
+
+    bool hasFile() const;
+    bool readOnly() const;
+
+    // Records, newest first.
+    const std::forward_list<TrackRecord>& records() const { return records_; }
+
+private:
+    std::forward_list<TrackRecord> records_;
+    std::unique_ptr<DatabaseFile> file_;
+    uint32_t today_ = 0;
+};
+
+}  // namespace spinlorex

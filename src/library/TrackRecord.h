@@ -1,0 +1,72 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace spinlorex {
+
+struct TrackRecord;
+
+// The nine analysis values kept for a track while a deck uses it. The beat analyser
+// writes them on the sound thread while the desk reads them on the main thread, so each
+// value is a relaxed atomic (single 32-bit loads and stores). The order of the fields is
+// the order in which the database file stores them.
+struct TrackAnalysis {
+    static constexpr int kStoredValues = 9;
+
+    TrackRecord* owner = nullptr;
+
+    std::atomic<int32_t> reserved{0};             // carried through unchanged
+    std::atomic<float> firstStrongBeat{0.0f};     // earliest beat above 2/3 of peakLevel
+    std::atomic<float> lastStrongBeat{0.0f};      // latest beat above 1/2 of peakLevel
+    std::atomic<float> cuePoint{0.0f};            // the deck's cue point
+    std::atomic<int32_t> firstStrongBeatLevel{0};
+    std::atomic<int32_t> lastStrongBeatLevel{0};
+    std::atomic<int32_t> bpmConfidence{0};        // kHandSetConfidence = set by hand
+    std::atomic<int32_t> peakLevel{1};            // largest beat level seen (never 0)
+    std::atomic<int32_t> loudnessPeak{0};         // largest loudness sum seen
+
+    static constexpr int32_t kHandSetConfidence = 0x7FFFFFFF;
+
+    // The stored values as the 32-bit words of the file, in file order.
+    uint32_t storedWord(int index) const;
+    void setStoredWord(int index, uint32_t word);
+};
+
+// What is remembered of a track from one run to the next. Identified by the file name
+// without folder plus the file size. Created and found on the main thread only; the
+// sound thread writes `bpm` while it analyses.
+struct TrackRecord {
+    static constexpr uint32_t kNeverWritten = 0xFFFFFFFFu;
+
+    int32_t refCount = 0;                       // holders of the analysis block
+    uint32_t fileOffset = kNeverWritten;        // block offset in the database file
+    std::unique_ptr<TrackAnalysis> analysis;    // the held block, if any
+    uint32_t fileSize = 0;                      // 0 = size not known
+    std::atomic<float> bpm{0.0f};               // 0 = no tempo known
+    uint32_t lastUsedDate = 0;                  // packed date, 0 = never
+    std::optional<std::string> commentOverride; // typed in this run
+    std::string name;                           // file name without folder
+    std::string comment;                        // as read from the file
+
+    float currentBpm() const { return bpm.load(std::memory_order_relaxed); }
+};
+
+// The comment to show and store: the one typed in this run, else the stored one.
+// A null record has no comment.
+const std::string* trackComment(const TrackRecord* record);
+
+// A reference to one track: every library row owns one and a deck holds its own copy.
+// Copying duplicates the texts and shares the record. `record` is null for a row that
+// stands for a playlist file.
+struct TrackEntry {
+    std::string artist;
+    std::string title;
+    std::string path;
+    TrackRecord* record = nullptr;
+};
+
+}  // namespace spinlorex

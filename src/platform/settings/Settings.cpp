@@ -1,0 +1,33 @@
+#include "platform/settings/Settings.h"
+
+#include <utility>
+
+namespace spinlorex {
+
+void Settings::resetToDefaults() {
+    const Settings defaults;
+    for (auto [field, value] : {
+             std::pair{&limitPitch, &defaults.limitPitch},
+             std::pair{&masterTempo, &defaults.masterTempo},
+             std::pair{&longMix, &defaults.longMix},
+             std::pair{&autoZPitch, &defaults.autoZPitch},
+             std::pair{&autoLevel, &defaults.autoLevel},
+             std::pair{&autoBpm, &defaults.autoBpm},
+             std::pair{&multiInstance, &defaults.multiInstance},
+             std::pair{&crossfader, &defaults.crossfader},
+             std::pair{&maximized, &defaults.maximized},
+             std::pair{&outputMode, &defaults.outputMode},
+             std::pair{&toolTip, &defaults.toolTip},
+             std::pair{&babySecure, &defaults.babySecure},
+             std::pair{&autoMix, &defaults.autoMix},
+         }) {
+        set(*field, get(*value));
+    }
+}
+
+Settings& settings() {
+    static Settings instance;
+    return instance;
+}
+
+}  // namespace spinlorex

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A small generator of synthetic dance music (kick, hats, bass, chords) used by the tests,
+// the benchmarks and the demo tracks. Deterministic for a given set of parameters.
+
+namespace spinlorex::synth {
+
+struct Params {
+    double bpm = 120.0;
+    double seconds = 30.0;
+    int32_t sampleRate = 44100;
+    int32_t channels = 2;       // 1 or 2
+    uint32_t seed = 1;          // varies the hats' noise and the chord voicing
+    int32_t introBeats = 0;     // beats of hats and chords before the kick comes in
+    double gain = 0.5;          // peak level of the mix, 0..1
+};
+
+// Interleaved samples in -1..1.
+std::vector<float> render(const Params& params);
+
+// Writes PCM WAV with 8, 16, 24 or 32 bits per sample. False on a write failure.
+bool writeWav(const std::string& path, const std::vector<float>& samples, int32_t sampleRate,
+              int32_t channels, int32_t bitsPerSample);
+
+// Encodes a constant-bit-rate MP3 through LAME at the samples' own rate. False on failure.
+bool writeMp3(const std::string& path, const std::vector<float>& samples, int32_t sampleRate,
+              int32_t channels, int32_t kbps);
+
+// 16-bit conversion with rounding and saturation.
+std::vector<int16_t> toPcm16(const std::vector<float>& samples);
+
+}  // namespace spinlorex::synth

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The sub-commands of spinlorex-tool. Each takes the arguments after its name and returns
+// the process's exit status.
+
+namespace spinlorex::tool {
+
+using Args = std::vector<std::string>;
+
+int generateCommand(const Args& args);
+int demoCommand(const Args& args);
+int analyzeCommand(const Args& args);
+int renderCommand(const Args& args);
+
+}  // namespace spinlorex::tool

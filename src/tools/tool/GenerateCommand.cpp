@@ -1,0 +1,94 @@
+// spinlorex-tool generate / demo: synthetic tracks for tests, benchmarks and a first try.
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "tools/synth/Synth.h"
+#include "tools/tool/ArgParser.h"
+#include "tools/tool/Commands.h"
+
+namespace spinlorex::tool {
+namespace {
+
+bool endsWithIgnoringCase(const std::string& s, const std::string& suffix) {
+    if (s.size() < suffix.size()) return false;
+    for (size_t i = 0; i < suffix.size(); ++i) {
+        const char a = s[s.size() - suffix.size() + i];
+        if (std::tolower(static_cast<unsigned char>(a)) != suffix[i]) return false;
+    }
+    return true;
+}
+
+bool writeTrack(const std::string& path, const synth::Params& p, int bits, int kbps) {
+    const auto samples = synth::render(p);
+    if (endsWithIgnoringCase(path, ".mp3")) return synth::writeMp3(path, samples, p.sampleRate, p.channels, kbps);
+    return synth::writeWav(path, samples, p.sampleRate, p.channels, bits);
+}
+
+}  // namespace
+
+int generateCommand(const Args& args) {
+    ArgParser a(args, {"--bpm", "--seconds", "--rate", "--channels", "--bits", "--kbps", "--seed", "--intro-beats"}, {});
+    synth::Params p;
+    p.bpm = a.number("--bpm", 120, 20, 400);
+    p.seconds = a.number("--seconds", 30, 0, 7200);
+    p.sampleRate = static_cast<int32_t>(a.integer("--rate", 44100, 1000, 384000));
+    p.channels = static_cast<int32_t>(a.integer("--channels", 2, 1, 2));
+    p.seed = static_cast<uint32_t>(a.integer("--seed", 1, 0, 0xFFFFFFFFLL));
+    p.introBeats = static_cast<int32_t>(a.integer("--intro-beats", 0, 0, 1 << 20));
+    const int bits = static_cast<int>(a.integer("--bits", 16, 8, 32));
+    const int kbps = static_cast<int>(a.integer("--kbps", 192, 8, 320));
+    if (bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+        std::fprintf(stderr, "spinlorex-tool: --bits is 8, 16, 24 or 32\n");
+        return 2;
+    }
+    if (!a.ok() || a.positional().size() != 1) {
+        std::fprintf(stderr,
+                     "usage: spinlorex-tool generate [--bpm B] [--seconds S] [--rate R] [--channels 1|2]\n"
+                     "       [--bits 8|16|24|32] [--kbps K] [--seed N] [--intro-beats N] OUT.wav|OUT.mp3\n");
+        return 2;
+    }
+    if (!writeTrack(a.positional()[0], p, bits, kbps)) {
+        std::fprintf(stderr, "spinlorex-tool: cannot write %s\n", a.positional()[0].c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int demoCommand(const Args& args) {
+    ArgParser a(args, {"--seconds"}, {});
+    const double seconds = a.number("--seconds", 150, 5, 3600);
+    if (!a.ok() || a.positional().size() != 1) {
+        std::fprintf(stderr, "usage: spinlorex-tool demo [--seconds S] FOLDER\n");
+        return 2;
+    }
+    const std::filesystem::path folder = a.positional()[0];
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    struct Demo {
+        const char* name;
+        double bpm;
+        uint32_t seed;
+    };
+    for (const Demo& d : {Demo{"Spinlorex Demo - Warm Up (120 BPM).mp3", 120, 1},
+                          Demo{"Spinlorex Demo - Night Drive (124 BPM).mp3", 124, 2},
+                          Demo{"Spinlorex Demo - Peak Time (128 BPM).mp3", 128, 3}}) {
+        synth::Params p;
+        p.bpm = d.bpm;
+        p.seconds = seconds;
+        p.seed = d.seed;
+        p.introBeats = 16;
+        const std::string path = (folder / d.name).string();
+        if (std::filesystem::exists(path)) continue;
+        if (!writeTrack(path, p, 16, 192)) {
+            std::fprintf(stderr, "spinlorex-tool: cannot write %s\n", path.c_str());
+            return 1;
+        }
+        std::printf("%s\n", path.c_str());
+    }
+    return 0;
+}
+
+}  // namespace spinlorex::tool

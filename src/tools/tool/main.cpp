@@ -1,0 +1,38 @@
+// spinlorex-tool: the command-line companion of the desk. It drives the program's own
+// classes headless: batch analysis, offline rendering, synthetic tracks.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tools/tool/Commands.h"
+
+namespace {
+
+void usage() {
+    std::fprintf(stderr,
+                 "usage: spinlorex-tool COMMAND [ARGS]\n"
+                 "  analyze [--db FOLDER] FILE...     measure tempo and beats, one JSON line per file\n"
+                 "  render [--pitch N] [--master-tempo] [--from F] [--seconds S] IN OUT.wav\n"
+                 "                                    render a deck at pitch N (4096 = normal)\n"
+                 "  generate [options] OUT            write a synthetic track (WAV or MP3)\n"
+                 "  demo FOLDER                       write the three demo tracks\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        usage();
+        return argc < 2 ? 2 : 0;
+    }
+    const std::string command = argv[1];
+    const spinlorex::tool::Args args(argv + 2, argv + argc);
+    if (command == "analyze") return spinlorex::tool::analyzeCommand(args);
+    if (command == "render") return spinlorex::tool::renderCommand(args);
+    if (command == "generate") return spinlorex::tool::generateCommand(args);
+    if (command == "demo") return spinlorex::tool::demoCommand(args);
+    std::fprintf(stderr, "spinlorex-tool: unknown command '%s'\n", command.c_str());
+    usage();
+    return 2;
+}

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds Spinlorex and runs every test suite.
+#   ./test.sh             installs missing Debian packages, builds into build/, runs ctest
+#   ./test.sh --sanitize  the same under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+build=build
+options=(-DSPINLOREX_WERROR=ON)
+if [ "${1:-}" = "--sanitize" ]; then
+  build=build-asan
+  options+=(-DSPINLOREX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+fi
+
+scripts/install-deps.sh
+cmake -S . -B "$build" -G Ninja "${options[@]}"
+cmake --build "$build"
+export SPINLOREX_AUDIO=null QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
