@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Times Spinlorex beside established tools on the same generated files, in one run, and
+# prints each tool's median time, the BPM it reports and the ratios:
+#   analyze vs mpg123 decoding alone, vs aubio tempo, vs bpm-tools;
+#   render --master-tempo --pitch 4424 vs soundstretch -tempo=+8;
+#   and the peak memory of analyze.
+# Usage: bench/peers.sh [runs]   (default 5 runs per command; median reported)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-5}
+
+scripts/install-deps.sh mpg123 aubio-tools bpm-tools soundstretch sox time
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSPINLOREX_TESTS=OFF >/dev/null
+cmake --build build-release --target spinlorex-tool >/dev/null
+tool=build-release/src/tools/spinlorex-tool
+
+work=$(mktemp -d /tmp/spinlorex-peers.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+mp3=$work/track.mp3
+wav=$work/track.wav
+"$tool" generate --bpm 126 --seconds 300 --seed 5 --kbps 192 "$mp3"
+"$tool" generate --bpm 126 --seconds 300 --seed 5 "$wav"
+
+# median_seconds CMD...: runs CMD $runs times (output discarded) and prints the median.
+median_seconds() {
+  local times=() start end
+  for _ in $(seq "$runs"); do
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s%N)
+    times+=("$(( end - start ))")
+  done
+  printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.3f\n", a[int((NR+1)/2)]/1e9}'
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a/b}'; }
+
+t_analyze=$(median_seconds "$tool" analyze "$mp3")
+t_mpg123=$(median_seconds mpg123 -q -w /dev/null "$mp3")
+t_aubio=$(median_seconds aubio tempo "$mp3")
+t_bpm=$(median_seconds sh -c "sox '$mp3' -t raw -r 44100 -e float -c 1 - 2>/dev/null | bpm")
+t_render=$(median_seconds "$tool" render --master-tempo --pitch 4424 "$wav" "$work/render.wav")
+t_stretch=$(median_seconds soundstretch "$wav" "$work/stretch.wav" -tempo=+8)
+
+bpm_analyze=$("$tool" analyze "$mp3" | sed -n 's/.*"bpm":\([0-9.]*\).*/\1/p')
+bpm_aubio=$(aubio tempo "$mp3" 2>/dev/null | awk '/bpm/ {print $1}' | tail -1)
+bpm_bpmtools=$(sox "$mp3" -t raw -r 44100 -e float -c 1 - 2>/dev/null | bpm)
+peak_kb=$( { /usr/bin/time -f '%M' "$tool" analyze "$mp3" >/dev/null; } 2>&1 | tail -1)
+
+echo
+echo "5-minute track, 126 BPM, 192 kbit/s MP3 and 16-bit WAV; median of $runs runs"
+printf '%-44s %8s  %s\n' "command" "seconds" "BPM"
+printf '%-44s %8s  %s\n' "spinlorex-tool analyze (MP3)" "$t_analyze" "$bpm_analyze"
+printf '%-44s %8s  %s\n' "mpg123 -q -w /dev/null (decoding only)" "$t_mpg123" "-"
+printf '%-44s %8s  %s\n' "aubio tempo" "$t_aubio" "$bpm_aubio"
+printf '%-44s %8s  %s\n' "sox | bpm (bpm-tools)" "$t_bpm" "$bpm_bpmtools"
+printf '%-44s %8s\n' "spinlorex-tool render --master-tempo 4424" "$t_render"
+printf '%-44s %8s\n' "soundstretch -tempo=+8" "$t_stretch"
+echo
+echo "analyze / mpg123      = $(ratio "$t_analyze" "$t_mpg123")   (target <= 1.5)"
+echo "analyze / aubio       = $(ratio "$t_analyze" "$t_aubio")"
+echo "analyze / bpm-tools   = $(ratio "$t_analyze" "$t_bpm")"
+echo "render / soundstretch = $(ratio "$t_render" "$t_stretch")   (target <= 0.25)"
+echo "analyze peak memory   = $(awk -v k="$peak_kb" 'BEGIN {printf "%.1f MB", k/1024}')   (target < 25 MB)"

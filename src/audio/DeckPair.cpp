@@ -1,0 +1,22 @@
+#include "audio/DeckPair.h"
+
+namespace spinlorex {
+
+DeckPair::DeckPair(TrackDatabase& database, DeskControl& desk, DeskNotifier& notifier)
+    : DeckPair(database, desk, notifier, DeckStream::standardReaders(),
+               DeckStream::standardReaders()) {}
+
+DeckPair::DeckPair(TrackDatabase& database, DeskControl& desk, DeskNotifier& notifier,
+                   DeckStream::Readers deck1Readers, DeckStream::Readers deck2Readers)
+    : decks_{std::make_unique<DeckStream>(0, database, desk, notifier, std::move(deck1Readers)),
+             std::make_unique<DeckStream>(1, database, desk, notifier, std::move(deck2Readers))} {
+    decks_[0]->setOtherDeck(decks_[1].get());
+    decks_[1]->setOtherDeck(decks_[0].get());
+}
+
+void DeckPair::setOutput(OutputDevice* output) {
+    decks_[0]->setOutput(output);
+    decks_[1]->setOutput(output);
+}
+
+}  // namespace spinlorex

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "audio/DeckStream.h"
+
+namespace spinlorex {
+
+// The program's two decks, each knowing the other. Created at start-up on the main thread
+// and kept for the program's life.
+class DeckPair {
+public:
+    DeckPair(TrackDatabase& database, DeskControl& desk, DeskNotifier& notifier);
+    // For tests: decks reading through the given readers.
+    DeckPair(TrackDatabase& database, DeskControl& desk, DeskNotifier& notifier,
+             DeckStream::Readers deck1Readers, DeckStream::Readers deck2Readers);
+
+    DeckStream& operator[](int deck) { return *decks_[static_cast<size_t>(deck)]; }
+    const DeckStream& operator[](int deck) const { return *decks_[static_cast<size_t>(deck)]; }
+
+    // Main thread, while the sound thread is stopped.
+    void setOutput(OutputDevice* output);
+
+private:
+    std::array<std::unique_ptr<DeckStream>, 2> decks_;
+};
+
+}  // namespace spinlorex

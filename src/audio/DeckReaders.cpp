@@ -1,0 +1,11 @@
+#include "audio/DeckStream.h"
+#include "audio/Mp3Reader.h"
+#include "audio/WavReader.h"
+
+namespace spinlorex {
+
+DeckStream::Readers DeckStream::standardReaders() {
+    return {std::make_unique<WavReader>(), std::make_unique<Mp3Reader>()};
+}
+
+}  // namespace spinlorex

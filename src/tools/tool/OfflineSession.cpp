@@ -1,0 +1,79 @@
+#include "tools/tool/OfflineSession.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/core/FatalError.h"
+#include "platform/settings/Settings.h"
+
+namespace spinlorex::tool {
+
+OfflineSession::OfflineSession()
+    : decks_(database_, *this, *this), output_(decks_, *this), soundThread_(output_, decks_) {
+    for (auto& s : status_) s.store(kStatusEmpty, std::memory_order_relaxed);
+    decks_.setOutput(&output_);
+    soundThread_.start(std::chrono::microseconds(0), false);
+}
+
+OfflineSession::~OfflineSession() {
+    soundThread_.stop();
+    decks_.setOutput(nullptr);
+    database_.close();
+}
+
+bool OfflineSession::openDatabase(const std::string& folder) {
+    clearFatalError();
+    if (database_.open(folder)) return true;
+    std::fprintf(stderr, "spinlorex-tool: %s: %s\n", folder.c_str(),
+                 fatalError() != nullptr ? fatalError() : "cannot open the database");
+    return false;
+}
+
+uint32_t OfflineSession::load(const std::string& path) {
+    TrackEntry entry;
+    entry.path = path;
+    decks_[0].loadTrack(entry);
+    return status();
+}
+
+void OfflineSession::playUntilDone(float from, FrameSink sink, void* context) {
+    done_.store(false, std::memory_order_relaxed);
+    sink_ = sink;
+    sinkContext_ = context;
+    DeckStream& deck = decks_[0];
+    deck.seekAndPlay(from);
+    // A track that cannot be decoded at that point stops at once with no position.
+    if (deck.position() >= 0.0f) done_.wait(false, std::memory_order_acquire);
+    deck.pause();
+    sink_ = nullptr;
+}
+
+int32_t OfflineSession::pitchMin() const { return get(settings().limitPitch) != 0 ? 3768 : 2730; }
+int32_t OfflineSession::pitchMax() const { return get(settings().limitPitch) != 0 ? 4424 : 5462; }
+
+void OfflineSession::setDeckPitch(int deck, int32_t pitch) {
+    decks_[deck].setPitch(std::clamp(pitch, pitchMin(), pitchMax()));
+}
+
+void OfflineSession::setDeckLevel(int deck, int32_t level) { decks_[deck].setLevel(level); }
+
+void OfflineSession::setDeckStatus(int deck, uint32_t status) {
+    status_[static_cast<size_t>(deck)].store(status, std::memory_order_relaxed);
+}
+
+void OfflineSession::post(int message, int deck) {
+    if (message == kMessageTrackEnded && deck == 0) {
+        done_.store(true, std::memory_order_release);
+        done_.notify_all();
+    }
+}
+
+void OfflineSession::captured(int deck, const int16_t* frames, int32_t count) {
+    if (deck != 0 || sink_ == nullptr || done_.load(std::memory_order_relaxed)) return;
+    if (!sink_(sinkContext_, frames, count)) {
+        done_.store(true, std::memory_order_release);
+        done_.notify_all();
+    }
+}
+
+}  // namespace spinlorex::tool

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "audio/CaptureOutput.h"
+#include "audio/DeckLinks.h"
+#include "audio/DeckPair.h"
+#include "audio/SoundThread.h"
+#include "library/TrackDatabase.h"
+
+namespace spinlorex::tool {
+
+// The program's own decks, database and sound loop, run headless and as fast as the
+// machine allows: deck 1 plays into a capture output instead of a sound card. The tool's
+// commands load a track, play it and collect what the deck rendered and measured.
+class OfflineSession : private DeskControl, private DeskNotifier, private CaptureSink {
+public:
+    // Receives deck 1's rendered frames; returns false once it wants no more.
+    using FrameSink = bool (*)(void* context, const int16_t* frames, int32_t count);
+
+    OfflineSession();
+    ~OfflineSession() override;
+
+    // Opens the internal database in `folder` (read and written like the desk's). False,
+    // with the reason on stderr, when the file is unusable.
+    bool openDatabase(const std::string& folder);
+
+    // Loads `path` on deck 1 through the deck's own load. Returns the deck status.
+    uint32_t load(const std::string& path);
+    // Plays deck 1 from `from` until the track ends or the sink wants no more.
+    void playUntilDone(float from, FrameSink sink, void* context);
+
+    DeckStream& deck() { return decks_[0]; }
+    uint32_t status() const { return status_[0].load(std::memory_order_relaxed); }
+    void setPitch(int32_t pitch) { setDeckPitch(0, pitch); }
+    int32_t pitchMin() const override;
+    int32_t pitchMax() const override;
+
+private:
+    // The desk's part, as the decks need it.
+    void setDeckPitch(int deck, int32_t pitch) override;
+    void setDeckLevel(int deck, int32_t level) override;
+    void setDeckStatus(int deck, uint32_t status) override;
+    void post(int message, int deck) override;
+    void captured(int deck, const int16_t* frames, int32_t count) override;
+
+    TrackDatabase database_;
+    std::array<std::atomic<uint32_t>, 2> status_{};
+    DeckPair decks_;
+    CaptureOutput output_;
+    SoundThread soundThread_;
+    std::atomic<bool> done_{false};
+    FrameSink sink_ = nullptr;
+    void* sinkContext_ = nullptr;
+};
+
+}  // namespace spinlorex::tool

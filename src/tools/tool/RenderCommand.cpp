@@ -1,0 +1,85 @@
+// spinlorex-tool render: a track loaded on a deck, sought and played at a pitch, and what
+// the deck renders written as a 44100 Hz 16-bit stereo WAV file, as fast as possible.
+
+#include <cstdio>
+#include <string>
+
+#include "audio/WavFileWriter.h"
+#include "platform/settings/Settings.h"
+#include "tools/tool/ArgParser.h"
+#include "tools/tool/Commands.h"
+#include "tools/tool/OfflineSession.h"
+
+namespace spinlorex::tool {
+namespace {
+
+struct RenderTarget {
+    WavFileWriter writer;
+    int64_t framesLeft;  // negative: until the track ends
+    bool writeFailed = false;
+};
+
+bool writeFrames(void* context, const int16_t* frames, int32_t count) {
+    auto* target = static_cast<RenderTarget*>(context);
+    int32_t n = count;
+    if (target->framesLeft >= 0 && n > target->framesLeft) n = static_cast<int32_t>(target->framesLeft);
+    if (!target->writer.writeFrames(frames, n)) target->writeFailed = true;
+    if (target->framesLeft >= 0) target->framesLeft -= n;
+    return target->framesLeft != 0 && !target->writeFailed;
+}
+
+}  // namespace
+
+int renderCommand(const Args& args) {
+    ArgParser a(args, {"--pitch", "--from", "--seconds"}, {"--master-tempo"});
+    const auto pitch = static_cast<int32_t>(a.integer("--pitch", 4096, 1, 1 << 20));
+    const double from = a.number("--from", 0.0, 0.0, 1.0);
+    const double seconds = a.number("--seconds", -1.0, 0.0, 24.0 * 3600);
+    if (!a.ok() || a.positional().size() != 2) {
+        std::fprintf(stderr,
+                     "usage: spinlorex-tool render [--pitch N] [--master-tempo] [--from F] "
+                     "[--seconds S] IN OUT.wav\n"
+                     "  N: pitch x 4096 (4096 = normal speed), F: start as a fraction of the "
+                     "track, S: seconds to render (default: to the end)\n");
+        return 2;
+    }
+    const std::string& in = a.positional()[0];
+    const std::string& out = a.positional()[1];
+
+    set(settings().masterTempo, a.flag("--master-tempo") ? 1 : 0);
+    set(settings().autoMix, 0);
+    set(settings().autoBpm, 0);
+    set(settings().autoLevel, 0);
+
+    OfflineSession session;
+    if (const uint32_t status = session.load(in); status != kStatusNormal) {
+        std::fprintf(stderr, "spinlorex-tool: %s: %s\n", in.c_str(),
+                     status == kStatusCannotOpen ? "the file cannot be opened"
+                                                 : "error in the MP3 data");
+        return 1;
+    }
+    if (pitch < session.pitchMin() || pitch > session.pitchMax())
+        std::fprintf(stderr, "spinlorex-tool: pitch %d is outside %d..%d; clamped\n", pitch,
+                     session.pitchMin(), session.pitchMax());
+    session.setPitch(pitch);
+
+    RenderTarget target;
+    target.framesLeft = seconds < 0 ? -1 : static_cast<int64_t>(seconds * 44100.0 + 0.5);
+    if (!target.writer.open(out, 44100, 2, 16)) {
+        std::fprintf(stderr, "spinlorex-tool: cannot create %s\n", out.c_str());
+        return 1;
+    }
+    if (target.framesLeft != 0) session.playUntilDone(static_cast<float>(from), &writeFrames, &target);
+    const bool finished = target.writer.finish();
+    if (target.writeFailed || !finished) {
+        std::fprintf(stderr, "spinlorex-tool: writing %s failed\n", out.c_str());
+        return 1;
+    }
+    if (session.status() != kStatusNormal) {
+        std::fprintf(stderr, "spinlorex-tool: %s: error in the MP3 data\n", in.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace spinlorex::tool
