@@ -22,8 +22,9 @@ namespace spinlorex {
 // The file is never shortened.
 //
 // Every change is ordered so that the block chain reads back correctly after any single
-// write: bytes are first written where the current headers skip over them, and the one
-// 8-byte header that makes them reachable is written last.
+// failed write: bytes are first written where the current headers skip over them, and the
+// one 8-byte header that makes them reachable is written last (a write that small, inside
+// the file, is taken to land whole). A failed append is cut off again.
 //
 // Main thread only.
 class DatabaseFile {

@@ -26,7 +26,7 @@ inline Bytes freeBlock(uint32_t size) {
     Bytes block;
     put32(block, size);
     put32(block, 0);
-    block.resize(size < 8 ? 8 : size, 0);
+    block.resize(size < 8 ? 8 : size, 0);  // a damaged size below 8 still gets its header
     return block;
 }
 
