@@ -32,7 +32,8 @@ public:
     // Opens the file in `folder` (created when absent) and reads every record. Falls back
     // to read-only when the file cannot be opened for writing, and to no file at all
     // (silently) when it cannot be opened. Returns false after storing one of the three
-    // fatal messages with setFatalError(); records read before the failure stay.
+    // fatal messages with setFatalError(); records read before the failure stay, and the
+    // damaged file is let go (nothing more is read from or written to it).
     bool open(const std::string& folder);
 
     // Writes every record that still holds an analysis block, frees every record and

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <forward_list>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "library/TrackRecord.h"
+
+namespace spinlorex {
+
+// The internal database file: a chain of blocks from offset 0 to the end of the file, no
+// file header. Every block starts with two little-endian 32-bit words, `blockSize` (the
+// whole block) and `dataLength` (0 = free block). A record block carries
+//   fileSize, bpm, lastUsedDate, name\0, comment\0      (dataLength bytes)
+//   the nine stored analysis values                     (36 bytes)
+//   padding up to blockSize
+// Blocks are reused first fit; freed space is merged with the free blocks that follow it.
+// The file is never shortened.
+//
+// Every change is ordered so that the block chain reads back correctly after any single
+// failed write: bytes are first written where the current headers skip over them, and the
+// one 8-byte header that makes them reachable is written last (a write that small, inside
+// the file, is taken to land whole). A failed append is cut off again.
+//
+// Main thread only.
+class DatabaseFile {
+public:
+    enum class ReadResult { Ok, IoError, NoMemory, Corrupted };
+
+    static constexpr uint32_t kHeaderSize = 8;
+    static constexpr uint32_t kFixedDataSize = 12;  // fileSize, bpm, lastUsedDate
+    static constexpr uint32_t kStoredValuesSize = 4 * TrackAnalysis::kStoredValues;
+
+    // Decides how many of the `length` bytes about to be written at `offset` reach the
+    // file; fewer than `length` makes that write fail after the prefix. Tests use it to
+    // fail any single write the way a full disk or a failing device would.
+    using WriteGate = std::function<size_t(uint64_t offset, size_t length)>;
+
+    // Opens `path` for reading and writing (created when absent) under an exclusive lock.
+    // When it cannot be opened for writing, or another process holds the lock, it is
+    // opened for reading only. Null when it cannot be opened at all.
+    static std::unique_ptr<DatabaseFile> open(const std::string& path);
+
+    ~DatabaseFile();
+    DatabaseFile(const DatabaseFile&) = delete;
+    DatabaseFile& operator=(const DatabaseFile&) = delete;
+
+    bool readOnly() const { return readOnly_; }
+
+    // Reads every record block from offset 0, putting each record at the head of
+    // `records` (so the list ends in reverse file order). Records read before an error
+    // stay in the list.
+    ReadResult readRecords(std::forward_list<TrackRecord>& records);
+
+    // Copies the analysis values stored in the record's block over `analysis`: as many
+    // whole values as the block holds, up to nine. Does nothing when the file is read-only,
+    // the record was never written, or the block cannot be read.
+    void readStoredAnalysis(const TrackRecord& record, TrackAnalysis& analysis);
+
+    // Stores the record (with its held analysis block, or the defaults without one): in
+    // place when its block is still large enough, else in the first free block that fits
+    // or at the end. Returns false when nothing was stored; the record then keeps its old
+    // `fileOffset`, unless its old block had already been freed to make room, in which
+    // case it is marked never written so that no later write lands in reused space.
+    bool writeRecord(TrackRecord& record);
+
+    void setWriteGate(WriteGate gate) { writeGate_ = std::move(gate); }
+
+    // The block a record would be stored as (header included, padded to its blockSize);
+    // empty when the name and comment are too long for the format.
+    static std::vector<unsigned char> encodeRecord(const TrackRecord& record);
+
+private:
+    struct Header {
+        uint32_t blockSize = 0;
+        uint32_t dataLength = 0;
+    };
+    enum class HeaderRead { Ok, End, Failed };
+
+    DatabaseFile(int fd, bool readOnly) : fd_(fd), readOnly_(readOnly) {}
+
+    bool readAt(uint64_t offset, void* buffer, size_t length, size_t& got) const;
+    bool writeAt(uint64_t offset, const void* data, size_t length);
+    bool currentSize(uint64_t& size) const;
+    HeaderRead readHeader(uint64_t offset, Header& header) const;
+    bool writeHeader(uint64_t offset, uint32_t blockSize, uint32_t dataLength);
+    bool mergeFollowingFree(uint64_t next, uint64_t& size) const;
+    void zeroFill(uint64_t from, uint64_t to);
+    bool freeStretch(uint64_t offset, uint64_t size);
+    bool placeBlock(uint64_t offset, uint64_t room, const std::vector<unsigned char>& block);
+    bool placeFirstFit(const std::vector<unsigned char>& block, uint32_t& placedAt);
+
+    int fd_ = -1;
+    bool readOnly_ = false;
+    WriteGate writeGate_;
+};
+
+}  // namespace spinlorex
