@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <mpg123.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -143,85 +144,60 @@ TEST_F(Mp3ReaderTest, SeekStartsOneBlockEarlyOnTheFrameThatHoldsTheTarget) {
     const std::string path = test::makeMp3(track(10.0, 44100, 2));
     const Decoded ref = decodeDirectly(path);
     ASSERT_EQ(reader_.open(path), 10);
-    std::vector<int16_t> first(kBlockSamples);
-    ASSERT_EQ(reader_.decodeBlock(first.data()), 1);
-    reader_.decodeBlock(block_.data());
+    const int64_t frames = ref.frames() / kBlockFrames;
 
     // Anything less than one block from the start goes back to the start.
-    for (float f : {0.0f, 0.002f, -1.0f}) {
-        EXPECT_EQ(reader_.seek(f), 1);
-        EXPECT_EQ(reader_.position(), 0.0f);
-        ASSERT_EQ(reader_.decodeBlock(block_.data()), 1);
-        EXPECT_EQ(block_, first) << f;
-    }
-
-    const int64_t frames = ref.frames() / kBlockFrames;
-    for (float f : {0.5f, 0.25f, 0.9f}) {
+    for (float f : {0.5f, 0.0f, 0.002f, -1.0f}) {
         reader_.seek(f);
-        const double target = f - 1152.0 / (10 * 44100.0);
+        const double target = std::max(0.0, f - 1152.0 / (10 * 44100.0));
         EXPECT_FLOAT_EQ(reader_.position(), static_cast<float>(target));
-        ASSERT_EQ(reader_.decodeBlock(block_.data()), 1);
         const int64_t frame = static_cast<int64_t>(target * static_cast<double>(ref.frames())) / kBlockFrames;
-        EXPECT_EQ(0, std::memcmp(block_.data(), &ref.samples[static_cast<size_t>(frame * kBlockSamples)], 4608)) << f;
-        // The block ends before f by at most the one block (in whole-second units) that
-        // the seek starts early.
-        EXPECT_FLOAT_EQ(reader_.position(), static_cast<float>((frame + 1.0) / frames));
-        const double early = (f - reader_.position()) * static_cast<double>(ref.frames());
-        EXPECT_GE(early, -0.5);
-        EXPECT_LE(early, kBlockFrames * static_cast<double>(ref.frames()) / (10 * 44100.0));
-        ASSERT_EQ(reader_.decodeBlock(block_.data()), 1);
-        EXPECT_FLOAT_EQ(reader_.position(), static_cast<float>((frame + 2.0) / frames));
+        for (int64_t k = frame; k < frame + 2; ++k) {
+            ASSERT_EQ(reader_.decodeBlock(block_.data()), 1);
+            // Bits may differ from a straight decode after a seek; the frame may not.
+            for (int i = 0; i < kBlockSamples; ++i)
+                ASSERT_NEAR(block_[i], ref.samples[static_cast<size_t>(k * kBlockSamples + i)], 2) << f;
+            EXPECT_FLOAT_EQ(reader_.position(), static_cast<float>((k + 1.0) / frames));
+        }
     }
-
     reader_.seek(1.5f);
     EXPECT_EQ(reader_.decodeBlock(block_.data()), 0);
-    reader_.seek(0.0f);
-    EXPECT_EQ(reader_.decodeBlock(block_.data()), 1);
 }
 
 TEST_F(Mp3ReaderTest, BrokenShortOrNonAudioFilesGiveClearResults) {
     test::TempDir dir;
-    auto write = [&](const std::string& name, const std::vector<char>& bytes) {
-        const std::string path = dir.file(name);
+    auto write = [&](const std::vector<char>& bytes) {
+        const std::string path = dir.file("t.mp3");
         std::FILE* f = std::fopen(path.c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
         return path;
     };
     EXPECT_EQ(reader_.decodeBlock(block_.data()), -1);  // nothing open yet
     EXPECT_EQ(reader_.open(dir.file("missing.mp3")), 0);
-    EXPECT_EQ(reader_.open(write("empty.mp3", {})), 0);
+    EXPECT_EQ(reader_.open(write({})), 0);
     EXPECT_EQ(reader_.open(dir.path().string()), 0);
-    const std::string text(5000, 'x');
-    EXPECT_EQ(reader_.open(write("text.mp3", std::vector<char>(text.begin(), text.end()))), 0);
+    EXPECT_EQ(reader_.open(write(std::vector<char>(5000, 'x'))), 0);
     EXPECT_EQ(reader_.open(test::makeMp3(track(0.6, 44100, 2))), 0);  // under a second
     EXPECT_EQ(reader_.decodeBlock(block_.data()), -1);
 
-    // The first half of a file plays to its end.
     const std::string path = test::makeMp3(track(6.0, 44100, 2));
     std::vector<char> whole(std::filesystem::file_size(path));
     std::FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_EQ(std::fread(whole.data(), 1, whole.size(), f), whole.size());
     std::fclose(f);
-    const std::string half = write("half.mp3", std::vector<char>(whole.begin(), whole.begin() + whole.size() / 2));
-    ASSERT_GE(reader_.open(half), 2);
-    EXPECT_LE(reader_.open(half), 3);
-    int32_t r;
+    // The first half of a file is a three-second track; garbage after a good start
+    // still gives only 1, 0 or -1.
+    ASSERT_EQ(reader_.open(write(std::vector<char>(whole.begin(), whole.begin() + whole.size() / 2))), 3);
     int blocks = 0;
-    while ((r = reader_.decodeBlock(block_.data())) == 1) ++blocks;
-    EXPECT_GE(r, -1);
-    EXPECT_GT(blocks, 2 * 44100 / kBlockFrames);
-    EXPECT_LE(blocks, 4 * 44100 / kBlockFrames);
-
-    // Garbage after a good start: every result stays -1, 0 or 1 and the reader reopens.
-    std::vector<char> mangled = whole;
-    for (size_t i = whole.size() / 3; i < whole.size(); i += 97) mangled[i] = static_cast<char>(i * 31);
-    ASSERT_GT(reader_.open(write("mangled.mp3", mangled)), 0);
+    while (reader_.decodeBlock(block_.data()) == 1) ++blocks;
+    EXPECT_EQ(blocks, reader_.totalSamples() / kBlockFrames);
+    for (size_t i = whole.size() / 3; i < whole.size(); i += 97) whole[i] = static_cast<char>(i * 31);
+    ASSERT_GT(reader_.open(write(whole)), 0);
+    int32_t r;
     for (int i = 0; i < 400 && (r = reader_.decodeBlock(block_.data())) == 1; ++i) {}
-    EXPECT_GE(r, -1);
-    EXPECT_LE(r, 1);
+    EXPECT_TRUE(r >= -1 && r <= 1);
     EXPECT_EQ(reader_.open(path), 6);
-    EXPECT_EQ(reader_.sampleRate(), 44100);
 }
 
 }  // namespace
