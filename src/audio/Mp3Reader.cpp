@@ -86,7 +86,8 @@ int32_t Mp3Reader::open(const std::string& path) {
         // Probe: decode the first frame for the stream's format.
         for (int call = 0; call < kMaxCalls; ++call) {
             err = mpg123_decode_frame(h, &num, &audio, &bytes);
-            if (err != MPG123_NEW_FORMAT && err != MPG123_NEED_MORE) break;
+            const bool again = err == MPG123_NEW_FORMAT || err == MPG123_NEED_MORE || (err == MPG123_OK && bytes == 0);
+            if (!again) break;
         }
     }
     long rate = 0;
@@ -94,7 +95,7 @@ int32_t Mp3Reader::open(const std::string& path) {
     int encoding = 0;
     const off_t length = err == MPG123_OK ? mpg123_length(h) : 0;
     const int spf = mpg123_spf(h);
-    if (err != MPG123_OK || mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK ||
+    if (err != MPG123_OK || bytes == 0 || mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK ||
         rate <= 0 || rate > std::numeric_limits<int32_t>::max() / kBlockFrames ||
         (channels != 1 && channels != 2) || spf <= 0 || length <= 0 ||
         length / rate == 0) {
