@@ -406,12 +406,12 @@ void DeckStream::seekTo(float fraction) {
     analyser_.feedBlock(block);
     advanceDecodeWrite();
     timeline_.unfilledFrames.store(kDecodedFrames - kBlockFrames, relaxed);
-    // The reader stopped after the block; skip the frames of the block before `fraction`.
-    const double past = (static_cast<double>(reader_->position()) - fraction) *
-                        duration_.load(relaxed) * kSampleRate;
-    int32_t skip = kBlockFrames - static_cast<int32_t>(std::clamp(past, -1e9, 1e9));
-    skip = std::clamp(skip, 0, kBlockFrames);
-    int32_t keep = timeline_.decodeWrite.load(relaxed) - skip;
+    // The reader stopped at the end of the block; the heard frame lies as many frames
+    // before that end as `fraction` lies before the reader's position.
+    const double afterTarget = (static_cast<double>(reader_->position()) - fraction) *
+                               duration_.load(relaxed) * kSampleRate;
+    const int32_t back = static_cast<int32_t>(std::clamp(afterTarget, 0.0, double{kBlockFrames}));
+    int32_t keep = timeline_.decodeWrite.load(relaxed) - back;
     if (keep < 0) keep += kDecodedFrames;
     timeline_.keepFrom.store(keep, relaxed);
     position_.store(fraction, relaxed);

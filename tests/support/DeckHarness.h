@@ -21,7 +21,7 @@ class RecordingDesk : public DeskControl {
 public:
     void setDeckPitch(int deck, int32_t pitch) override;
     void setDeckLevel(int deck, int32_t level) override;
-    void setDeckStatus(int deck, uint32_t status) override { status[deck].store(status); }
+    void setDeckStatus(int deck, uint32_t code) override { status[deck].store(code); }
     int32_t pitchMin() const override { return limitPitch ? 3768 : 2730; }
     int32_t pitchMax() const override { return limitPitch ? 4424 : 5462; }
 
