@@ -8,7 +8,8 @@
 // results: all arithmetic is on integers, and the correlation's 32-bit sums wrap the same
 // whichever order their terms are added in.
 //
-// Internal to the analysis library (and its tests). All functions are real-time safe.
+// Internal to the analysis library (and its tests). The kernels themselves are real-time
+// safe; the look-ups below may initialise on first use, so call them at construction.
 
 namespace spinlorex::beat {
 
