@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "analysis/BeatKernels.h"
 #include "analysis/DecodeTimeline.h"
 #include "library/TrackRecord.h"
 
@@ -54,12 +55,48 @@ public:
     int32_t kernelLength(int i) const { return kernelLength_[i]; }
 
 private:
+    friend struct BeatAnalyserProbe;  // tests: inspect the correlation, force a kernel set
+
+    void buildKernels();
+    // The sequential part of one onset step at ring index q, given its 16 responses.
+    void onsetStep(int32_t q, const int32_t* responses, int32_t slot, TrackAnalysis* analysis);
+    void tempoStep(TrackAnalysis* analysis);
+    void replaceHistoryEntry(float bpm, int32_t weight);
+    // Greatest |correlation| among the lags lag-2 .. lag+2 that have an accumulator.
+    int64_t strongestNear(int32_t lag) const;
+    // Beats of the record's tempo in steps, 80 BPM when none is known.
+    int32_t beatSteps() const;
+
     const DecodeTimeline& timeline_;
+    const beat::Kernels* kernels_;
     std::atomic<TrackAnalysis*> analysis_{nullptr};
     std::atomic<float> localBpm_{0.0f};
     std::atomic<float> blockBpm_{0.0f};
     std::atomic<int32_t> lastLoudness_{0};
+
+    int32_t cursor_ = 0;      // bass ring write position, a multiple of 32 between blocks
+    int32_t windowSum_ = 0;   // sum of |bass| over the current loudness window
+    int32_t windowBlocks_ = 0;
+
+    // Tempo history; support_[j] caches the weight of entry j plus that of every later
+    // entry within 2 BPM of it, kept up to date as entries are replaced.
+    std::array<float, kHistory> historyBpm_{};
+    std::array<int32_t, kHistory> historyWeight_{};
+    std::array<int64_t, kHistory> support_{};
+    int32_t historyCursor_ = 0;
+    float runningSum_ = 0.0f;
+    int32_t runningCount_ = 1;
+
+    int32_t selectedKernel_ = 0;
+    int32_t bestKernel_ = 0;
+    int32_t bestResponse_ = 0;
+    int32_t stepCounter_ = 0;
+
     std::array<int32_t, kKernels> kernelLength_{};
+    alignas(64) std::array<int16_t, kKernels * beat::kTapStride> taps_{};
+    // Autocorrelation at lag 1800 - k; entries from kLags on are scratch for the vector code.
+    alignas(64) std::array<int32_t, beat::kLagsPadded> correlation_{};
+    alignas(64) std::array<int16_t, beat::kBassStorage> bass_{};
     std::array<std::atomic<int32_t>, kRingSteps> onsetRing_{};
 };
 
