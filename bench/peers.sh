@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
 
-scripts/install-deps.sh mpg123 aubio-tools bpm-tools soundstretch sox time
+scripts/install-deps.sh mpg123 aubio-tools bpm-tools soundstretch sox libsox-fmt-mp3 time
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSPINLOREX_TESTS=OFF >/dev/null
 cmake --build build-release --target spinlorex-tool >/dev/null
 tool=build-release/src/tools/spinlorex-tool
@@ -44,7 +44,7 @@ t_stretch=$(median_seconds soundstretch "$wav" "$work/stretch.wav" -tempo=+8)
 
 bpm_analyze=$("$tool" analyze "$mp3" | sed -n 's/.*"bpm":\([0-9.]*\).*/\1/p')
 bpm_aubio=$(aubio tempo "$mp3" 2>/dev/null | awk '/bpm/ {print $1}' | tail -1)
-bpm_bpmtools=$(sox "$mp3" -t raw -r 44100 -e float -c 1 - 2>/dev/null | bpm)
+bpm_bpmtools=$(sox "$mp3" -t raw -r 44100 -e float -c 1 - 2>/dev/null | bpm || echo "?")
 peak_kb=$( { /usr/bin/time -f '%M' "$tool" analyze "$mp3" >/dev/null; } 2>&1 | tail -1)
 
 echo

@@ -181,8 +181,10 @@ bool DeckStream::loadTrack(const TrackEntry& entry) {
     if (get(settings().autoLevel) != 0 && !matchLevelToOtherDeck())
         desk_.setDeckLevel(deckIndex_, kFullLevel);
 
-    issue(kOpenAt, 0, start);
+    // Cleared before the open: a decode error met while opening (or right after, on the
+    // sound thread) must stay visible.
     desk_.setDeckStatus(deckIndex_, kStatusNormal);
+    issue(kOpenAt, 0, start);
     return true;
 }
 

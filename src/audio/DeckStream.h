@@ -126,6 +126,8 @@ public:
     bool awaitingStart() const { return awaitingStart_.load(std::memory_order_relaxed); }
     int32_t cueCycle() const { return cueCycle_.load(std::memory_order_relaxed); }
     // Main thread: the held track, or null.
+    // A caller is waiting for the sound thread to serve a request on this deck.
+    bool requestPending() const { return request_.load(std::memory_order_relaxed) != kNoRequest; }
     const TrackEntry* track() const { return track_ ? &*track_ : nullptr; }
     TrackAnalysis* analysis() const { return analyser_.analysis(); }
     const BeatAnalyser& analyser() const { return analyser_; }

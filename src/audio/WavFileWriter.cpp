@@ -32,6 +32,8 @@ bool WavFileWriter::open(const std::string& path, int32_t sampleRate, int32_t ch
         return false;
     file_ = std::fopen(path.c_str(), "wb");
     if (file_ == nullptr) return false;
+    // Audio arrives in chunks of some kilobytes: a large buffer saves most write calls.
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 18);
     channels_ = channels;
     bitsPerSample_ = bitsPerSample;
     dataBytes_ = 0;

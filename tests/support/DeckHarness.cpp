@@ -1,6 +1,7 @@
 #include "support/DeckHarness.h"
 
 #include <thread>
+#include <utility>
 
 namespace spinlorex::test {
 
@@ -52,7 +53,12 @@ void DeckHarness::call(const std::function<void()>& operation) {
         operation();
         done = true;
     });
-    while (!done) sound_.runPass();
+    while (!done) {
+        if (decks_[0].requestPending() || decks_[1].requestPending())
+            sound_.runPass();
+        else
+            std::this_thread::yield();
+    }
     caller.join();
 }
 

@@ -60,8 +60,9 @@ public:
     void runPasses(int n) {
         for (int i = 0; i < n; ++i) sound_.runPass();
     }
-    // Runs a caller operation on its own thread while this thread serves it pass by pass
-    // (the sound thread must not be running): the test decides exactly how many passes run.
+    // Runs a caller operation on its own thread while this thread serves its requests, one
+    // pass per request (the sound thread must not be running): no other pass runs, so the
+    // test decides exactly how far the decks play.
     void call(const std::function<void()>& operation);
     // Loads a track on a deck while the sound thread runs.
     bool load(int d, const std::string& path = "track.mp3");
