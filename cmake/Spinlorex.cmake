@@ -16,6 +16,7 @@ endif()
 if(SPINLOREX_FUZZ)
   # Every library is instrumented, so libFuzzer sees coverage inside the readers.
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
 endif()
 
 # spinlorex_add_library(<name> SOURCES ... [DEPS ...])

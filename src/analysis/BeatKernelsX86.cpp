@@ -147,7 +147,9 @@ SPX_AVX2 int32_t findPeakAvx2(const int32_t* values, int32_t count, int32_t* max
 // which -Wuninitialized reports inside every caller.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 SPX_AVX512 inline __m512i load512(const int16_t* p) { return _mm512_loadu_si512(p); }
 
