@@ -1,28 +1,34 @@
+#include "audio/WavReader.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "audio/AudioFormat.h"
-#include "audio/WavReader.h"
-#include "support/TempDir.h"
-#include "support/Tracks.h"
+#include "support/Files.h"
 
 namespace spinlorex {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test::Bytes;
+using test::operator+;
+using test::put16;
+using test::put32;
 
-void put16(Bytes& b, uint32_t v) { b.insert(b.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}); }
-void put32(Bytes& b, uint32_t v) { put16(b, v & 0xFFFF), put16(b, v >> 16); }
 void putChunk(Bytes& b, const char* id, const Bytes& body, int64_t declared = -1) {
     b.insert(b.end(), id, id + 4);
     put32(b, static_cast<uint32_t>(declared >= 0 ? declared : static_cast<int64_t>(body.size())));
     b.insert(b.end(), body.begin(), body.end());
     if (body.size() & 1) b.push_back(0);
+}
+
+// The sub-format GUID tail of WAVE_FORMAT_EXTENSIBLE for PCM (1) or float (3).
+void putExtensible(Bytes& fmtTail, uint8_t subFormat) {
+    put16(fmtTail, 22), put16(fmtTail, 24), put32(fmtTail, 3);
+    fmtTail.insert(fmtTail.end(), {subFormat, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71});
 }
 
 // A hand-built RIFF/WAVE image; byte rate and block align follow the other fields unless
@@ -42,9 +48,8 @@ struct Image {
         put16(fmt, tag), put16(fmt, channels), put32(fmt, rate);
         put32(fmt, static_cast<uint32_t>(bytesPerSecond >= 0 ? bytesPerSecond : rate * align));
         put16(fmt, align), put16(fmt, bits);
-        fmt.insert(fmt.end(), fmtTail.begin(), fmtTail.end());
         Bytes body = {'W', 'A', 'V', 'E'};
-        putChunk(body, "fmt ", fmt);
+        putChunk(body, "fmt ", fmt + fmtTail);
         if (!junk.empty()) putChunk(body, "LIST", junk);
         putChunk(body, "data", data, declaredData);
         Bytes file;
@@ -66,15 +71,14 @@ Bytes numberedFrames(int32_t frames, int width = 2) {
     return b;
 }
 
+// The number of the frame at `fraction` of the data, as frameAt reads it back.
+uint16_t frameAtFraction(const Bytes& data, float fraction, int width) {
+    return static_cast<uint16_t>(static_cast<uint64_t>(data.size() * double{fraction}) / (2u * width));
+}
+
 class WavReaderTest : public ::testing::Test {
 protected:
-    std::string write(const Bytes& bytes) {
-        const std::string path = dir_.file("t.wav");
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-        return path;
-    }
+    std::string write(const Bytes& bytes) { return test::writeFile(dir_.file("t.wav"), bytes); }
     int32_t openImage(const Image& image) { return reader_.open(write(image.build())); }
     int32_t decode() { return reader_.decodeBlock(block_.data()); }
     // The number (modulo 65536) of the block's frame i, checking the channel order.
@@ -82,32 +86,11 @@ protected:
         EXPECT_EQ(block_[2 * i + 1], static_cast<int16_t>(-block_[2 * i] - 1)) << i;
         return static_cast<uint16_t>(block_[2 * i]);
     }
-    static uint16_t number(uint64_t n) { return static_cast<uint16_t>(n); }
 
     test::TempDir dir_;
     WavReader reader_;
     std::vector<int16_t> block_ = std::vector<int16_t>(kBlockSamples);
 };
-
-TEST_F(WavReaderTest, SixteenBitStereoPassesUnchangedToTheEnd) {
-    synth::Params p;
-    p.seconds = 3.0;
-    const std::string path = test::makeWav(p, 16);
-    const std::vector<int16_t> source = synth::toPcm16(synth::render(p));
-
-    ASSERT_EQ(reader_.open(path), 3);
-    EXPECT_EQ(reader_.fileSize(), std::filesystem::file_size(path));
-    EXPECT_EQ(reader_.blockBytes(), 4608u);
-    const size_t blocks = source.size() / kBlockSamples;
-    for (size_t b = 0; b < blocks; ++b) {
-        ASSERT_EQ(decode(), 1) << b;
-        ASSERT_EQ(0, std::memcmp(block_.data(), &source[b * kBlockSamples], 4608)) << b;
-        EXPECT_FLOAT_EQ(reader_.position(), static_cast<float>((b + 1) * 4608.0 / (source.size() * 2.0)));
-    }
-    // The data ends inside the next block: the track ends after the last whole one.
-    EXPECT_EQ(decode(), 0);
-    EXPECT_EQ(decode(), 0);
-}
 
 TEST_F(WavReaderTest, EightBitMono22050RepeatsEachSample) {
     Image image;
@@ -122,102 +105,93 @@ TEST_F(WavReaderTest, EightBitMono22050RepeatsEachSample) {
     }
 }
 
-TEST_F(WavReaderTest, RatesAbove44100KeepTheFirst1152FramesOfEachBlock) {
-    Image image;
-    image.rate = 48000;
-    image.data = numberedFrames(60000);
-    ASSERT_EQ(openImage(image), 1);
-    EXPECT_EQ(reader_.blockBytes(), 5016u);  // 1254 frames
-    for (int b = 0; b < 3; ++b) {
-        ASSERT_EQ(decode(), 1);
-        EXPECT_EQ(frameAt(0), b * 1254);
-        EXPECT_EQ(frameAt(1151), b * 1254 + 1151);
-    }
-}
-
-TEST_F(WavReaderTest, WideAndExtensibleSamplesKeepTheirTop16BitsAcrossSeeks) {
-    // 24-bit, the same behind WAVE_FORMAT_EXTENSIBLE, and 32-bit.
-    for (int variant = 0; variant < 3; ++variant) {
+TEST_F(WavReaderTest, BlocksFollowTheByteRateAndKeepTheirFirst1152Frames) {
+    // 48000 Hz reads 1254 frames a block. Inconsistent byte rates stay inside the block:
+    // 288 frames a block at 44100 stretch from the first to the last one read; 3456 at
+    // 22050 give their first 1152.
+    struct Case {
+        uint32_t rate;
+        int64_t bytesPerSecond;
+        int32_t frames, last;
+    };
+    for (const Case c : {Case{48000, -1, 1254, 1151}, Case{44100, 44100, 288, 287}, Case{22050, 44100 * 12, 3456, 1151}}) {
         Image image;
-        image.bits = variant == 2 ? 32 : 24;
-        const int width = image.bits / 8;
-        image.data = numberedFrames(50000, width);
-        if (variant == 1) {
-            image.tag = 0xFFFE;
-            put16(image.fmtTail, 22), put16(image.fmtTail, 24), put32(image.fmtTail, 3);
-            image.fmtTail.insert(image.fmtTail.end(), {1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71});
-        }
-        ASSERT_EQ(openImage(image), 1) << variant;
-        ASSERT_EQ(decode(), 1);
-        ASSERT_EQ(decode(), 1);
-        for (int i = 0; i < kBlockFrames; ++i) ASSERT_EQ(frameAt(i), kBlockFrames + i) << variant;
-        // Seeks land on whole 6- or 8-byte frames.
-        for (float f : {0.1f, 0.37f, 0.8f}) {
-            reader_.seek(f);
+        image.rate = c.rate;
+        image.bytesPerSecond = c.bytesPerSecond;
+        image.data = numberedFrames(5 * 44100);
+        ASSERT_GT(openImage(image), 0) << c.rate;
+        EXPECT_EQ(reader_.blockBytes(), 4u * c.frames);
+        for (int b = 0; b < 3; ++b) {
             ASSERT_EQ(decode(), 1);
-            EXPECT_EQ(frameAt(0), number(static_cast<uint64_t>(image.data.size() * static_cast<double>(f)) / (2u * width)));
+            EXPECT_EQ(frameAt(0), b * c.frames) << c.rate;
+            EXPECT_EQ(frameAt(1151), b * c.frames + c.last) << c.rate;
         }
     }
 }
 
-TEST_F(WavReaderTest, SeekKeepsChannelOrderWhenDataStartsAtOffset46) {
-    Image image;
-    put16(image.fmtTail, 0);  // cbSize: an 18-byte fmt chunk
-    image.data = numberedFrames(3 * 44100);
-    ASSERT_EQ(openImage(image), 3);
-    ASSERT_EQ(reader_.dataOffset(), 46u);
-    for (float f : {0.0f, 0.1f, 1.0f / 3.0f, 0.777f, 0.99f}) {
-        reader_.seek(f);
-        EXPECT_EQ(reader_.position(), f);
-        ASSERT_EQ(decode(), 1) << f;
-        EXPECT_EQ(frameAt(0), number(static_cast<uint64_t>(image.data.size() * static_cast<double>(f)) / 4)) << f;
-        EXPECT_GT(reader_.position(), f);
+TEST_F(WavReaderTest, PcmPlaysInOrderToTheEndAndSeeksOntoWholeFramesInChannelOrder) {
+    const int32_t frames = 3 * 44100 + 600;
+    // 16-, 24- and 32-bit stereo; 24-bit behind WAVE_FORMAT_EXTENSIBLE; an 18-byte fmt chunk,
+    // which puts the data at offset 46, off the 4-byte grid; an odd-sized chunk with its pad
+    // byte before a data chunk that claims 40 s: the bytes really there count.
+    enum Layout { kPlain, kExtensible, kDataAt46, kPaddedAndOverclaimed };
+    for (const auto& [bits, layout] : {std::pair{16, kPlain}, {24, kPlain}, {32, kPlain}, {24, kExtensible},
+                                       {16, kDataAt46}, {16, kPaddedAndOverclaimed}}) {
+        SCOPED_TRACE(testing::Message() << bits << " bits, layout " << layout);
+        Image image;
+        image.bits = static_cast<uint16_t>(bits);
+        const int width = bits / 8;
+        image.data = numberedFrames(frames, width);
+        if (layout == kExtensible) image.tag = 0xFFFE, putExtensible(image.fmtTail, 1);
+        if (layout == kDataAt46) put16(image.fmtTail, 0);  // cbSize
+        if (layout == kPaddedAndOverclaimed) image.junk = {'a', 'b', 'c'}, image.declaredData = 40 * 44100 * 4;
+        const std::string path = write(image.build());
+        ASSERT_EQ(reader_.open(path), 3);
+        EXPECT_EQ(reader_.fileSize(), std::filesystem::file_size(path));
+        EXPECT_TRUE(layout != kDataAt46 || reader_.dataOffset() == 46u);
+        for (int b = 0; b < frames / kBlockFrames; ++b) {
+            ASSERT_EQ(decode(), 1) << b;
+            for (int i = 0; i < kBlockFrames; ++i) ASSERT_EQ(frameAt(i), static_cast<uint16_t>(b * kBlockFrames + i));
+            EXPECT_FLOAT_EQ(reader_.position(), static_cast<float>((b + 1.0) * kBlockFrames / frames));
+        }
+        // The data ends inside the next block: the track ends after the last whole one.
+        EXPECT_EQ(decode(), 0);
+        EXPECT_EQ(decode(), 0);
+        for (float f : {0.0f, 0.1f, 1.0f / 3.0f, 0.777f, 0.99f}) {
+            reader_.seek(f);
+            EXPECT_EQ(reader_.position(), f);
+            ASSERT_EQ(decode(), 1) << f;
+            EXPECT_EQ(frameAt(0), frameAtFraction(image.data, f, width)) << f;
+            EXPECT_GT(reader_.position(), f);
+        }
+        reader_.seek(1.0f);
+        EXPECT_EQ(decode(), 0);
+        reader_.seek(-0.5f);
+        ASSERT_EQ(decode(), 1);
+        EXPECT_EQ(frameAt(0), 0);
     }
-    reader_.seek(1.0f);
-    EXPECT_EQ(decode(), 0);
-    reader_.seek(-0.5f);
-    ASSERT_EQ(decode(), 1);
-    EXPECT_EQ(frameAt(0), 0);
-}
-
-TEST_F(WavReaderTest, ChunkSizesArePaddedAndNeverTrustedPastTheFile) {
-    // An odd-sized chunk with its pad byte before the data, and a data chunk claiming 40
-    // seconds in a file of 2: duration and block count follow the bytes really there.
-    Image image;
-    image.junk = {'a', 'b', 'c'};
-    image.data = numberedFrames(2 * 44100 + 600);
-    image.declaredData = 40 * 44100 * 4;
-    ASSERT_EQ(openImage(image), 2);
-    int blocks = 0;
-    while (decode() == 1) ++blocks;
-    EXPECT_EQ(blocks, (2 * 44100 + 600) / kBlockFrames);
-    EXPECT_EQ(decode(), 0);
-
-    // A chunk claiming 4 GiB before the data: no data found, no long walk.
-    image.junk.clear();
-    Bytes bytes = image.build();
-    bytes.insert(bytes.begin() + 36, {'J', 'U', 'N', 'K', 0xF0, 0xFF, 0xFF, 0xFF});
-    EXPECT_EQ(reader_.open(write(bytes)), 0);
 }
 
 TEST_F(WavReaderTest, BrokenUnsupportedOrShortFilesFailToOpen) {
     EXPECT_EQ(reader_.open(dir_.file("missing.wav")), 0);
     EXPECT_EQ(reader_.open(write({})), 0);
     EXPECT_EQ(reader_.open(dir_.path().string()), 0);
-    const std::string text(3000, 'w');
-    EXPECT_EQ(reader_.open(write(Bytes(text.begin(), text.end()))), 0);
+    EXPECT_EQ(reader_.open(write(Bytes(3000, 'w'))), 0);
 
     Image good;
     good.data = numberedFrames(44100 + 10);
     const Bytes whole = good.build();
     ASSERT_EQ(reader_.open(write(whole)), 1);
-    EXPECT_EQ(reader_.open(write(Bytes(whole.begin(), whole.begin() + 30))), 0);  // cut in fmt
-    EXPECT_EQ(reader_.open(write(Bytes(whole.begin(), whole.begin() + 40))), 0);  // no data
+    EXPECT_EQ(reader_.open(write(test::slice(whole, 0, 30))), 0);  // cut in fmt
+    EXPECT_EQ(reader_.open(write(test::slice(whole, 0, 40))), 0);  // no data
     Bytes changed = whole;
     changed[16] = 14;  // a fmt chunk shorter than WAVEFORMAT
     EXPECT_EQ(reader_.open(write(changed)), 0);
     changed = whole;
     std::memcpy(&changed[8], "AVI ", 4);
+    EXPECT_EQ(reader_.open(write(changed)), 0);
+    changed = whole;  // a chunk claiming 4 GiB before the data: no data found, no long walk
+    changed.insert(changed.begin() + 36, {'J', 'U', 'N', 'K', 0xF0, 0xFF, 0xFF, 0xFF});
     EXPECT_EQ(reader_.open(write(changed)), 0);
 
     auto opens = [&](auto change) {
@@ -228,42 +202,16 @@ TEST_F(WavReaderTest, BrokenUnsupportedOrShortFilesFailToOpen) {
     EXPECT_FALSE(opens([](Image& i) { i.data = numberedFrames(44000); }));  // under a second
     EXPECT_FALSE(opens([](Image& i) { i.tag = 3, i.bits = 32; }));          // float
     EXPECT_FALSE(opens([](Image& i) { i.tag = 2, i.bits = 4; }));           // ADPCM
-    EXPECT_FALSE(opens([](Image& i) {  // extensible float
-        i.tag = 0xFFFE;
-        put16(i.fmtTail, 22), put16(i.fmtTail, 16), put32(i.fmtTail, 3);
-        i.fmtTail.insert(i.fmtTail.end(), {3, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71});
-    }));
+    EXPECT_FALSE(opens([](Image& i) { i.tag = 0xFFFE, putExtensible(i.fmtTail, 3); }));  // float
     EXPECT_FALSE(opens([](Image& i) { i.tag = 0xFFFE, i.fmtTail.assign(10, 0); }));  // no GUID
     EXPECT_FALSE(opens([](Image& i) { i.channels = 0; }));
     EXPECT_FALSE(opens([](Image& i) { i.rate = 0; }));
     EXPECT_FALSE(opens([](Image& i) { i.bytesPerSecond = 0; }));
     EXPECT_FALSE(opens([](Image& i) { i.bytesPerSecond = 1; }));           // nothing per block
     EXPECT_FALSE(opens([](Image& i) { i.bytesPerSecond = 0x7FFFFFFF; }));  // a 2 GB block read
-
     // A failed open leaves the reader closed.
     EXPECT_EQ(decode(), -1);
     EXPECT_EQ(reader_.duration(), 0);
-}
-
-TEST_F(WavReaderTest, InconsistentByteRatesStayInsideTheBlock) {
-    // 288 frames per block at 44100: the block holds the first frame and ends with the
-    // last one read.
-    Image image;
-    image.data = numberedFrames(5 * 44100);
-    image.bytesPerSecond = 44100;
-    ASSERT_GT(openImage(image), 0);
-    ASSERT_EQ(decode(), 1);
-    EXPECT_EQ(frameAt(0), 0);
-    EXPECT_EQ(frameAt(1151), 287);
-
-    // 3456 frames per block at 22050: the first 1152.
-    image.rate = 22050;
-    image.bytesPerSecond = 44100 * 4 * 3;
-    ASSERT_GT(openImage(image), 0);
-    ASSERT_EQ(decode(), 1);
-    ASSERT_EQ(decode(), 1);
-    EXPECT_EQ(frameAt(0), 3456);
-    EXPECT_EQ(frameAt(1151), 3456 + 1151);
 }
 
 }  // namespace
