@@ -23,6 +23,14 @@ void Settings::resetToDefaults() {
          }) {
         set(*field, get(*value));
     }
+    homeFolder.clear();
+    cdDrive.clear();
+    skin.clear();
+    initialFolder.reset();
+    columnSizes = kDefaultColumnSizes;
+    soundCardGuid.reset();
+    soundCard1Guid.reset();
+    soundCard2Guid.reset();
 }
 
 Settings& settings() {
