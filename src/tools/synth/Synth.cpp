@@ -8,7 +8,7 @@
 #include <memory>
 #include <numbers>
 
-#include "audio/WavFileWriter.h"
+#include "platform/core/WavFileWriter.h"
 
 namespace spinlorex::synth {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "audio/WavFileWriter.h"
+#include "platform/core/WavFileWriter.h"
 #include "platform/settings/Settings.h"
 #include "tools/tool/ArgParser.h"
 #include "tools/tool/Commands.h"

@@ -1,4 +1,4 @@
-#include "audio/WavFileWriter.h"
+#include "platform/core/WavFileWriter.h"
 
 #include <array>
 #include <bit>
