@@ -6,7 +6,8 @@
 
 namespace spinlorex {
 
-CaptureOutput::CaptureOutput(DeckPair& decks, CaptureSink& sink) : decks_(decks), sink_(sink) {
+CaptureOutput::CaptureOutput(DeckPair& decks, CaptureSink& sink)
+    : OutputDevice(false), decks_(decks), sink_(sink) {
     for (auto& level : level_) level.store(256, std::memory_order_relaxed);
 }
 

@@ -1,13 +1,18 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+
+#include "audio/SampleSink.h"
 
 namespace spinlorex {
 
 // The one current sound output: turns the two decks' rendered audio into sound. The
 // sound thread calls beginPass, endPass, resyncDeck, deckStarted, deckStopped and preview;
-// the main thread calls applyDeckLevel, applyCrossfader, deckSelected and isAudible. No
-// operation may allocate, lock or wait.
+// the main thread calls applyDeckLevel, applyCrossfader, deckSelected, isAudible and the
+// recorder operations. No operation the sound thread calls may allocate, lock or wait: a
+// finished recording is therefore handed back to the main thread to be closed.
 class OutputDevice {
 public:
     virtual ~OutputDevice() = default;
@@ -32,6 +37,37 @@ public:
     virtual void deckSelected(int deck) = 0;
     // Main thread: the deck runs at an audible gain.
     virtual bool isAudible(int deck) const = 0;
+
+    // ---- Recording of what is heard (only where canRecord()) ----
+
+    bool canRecord() const { return canRecord_; }
+    // Main thread: starts handing the heard frames to `recorder`. Ignored (the recorder is
+    // dropped) when the device cannot record or a recording is already attached.
+    void attachRecorder(std::unique_ptr<SampleSink> recorder);
+    // Main thread: asks the sound thread to stop handing frames to the recorder; once it
+    // has, the recorder is retired and collectRetiredRecorder() finishes it.
+    void requestStopRecording() { stopRecording_.store(true, std::memory_order_relaxed); }
+    // Main thread: a recorder is attached (and not yet retired).
+    bool recording() const { return recorder_.load(std::memory_order_acquire) != nullptr; }
+    // Main thread: the attached recorder, for its description; null when none.
+    const SampleSink* recorder() const { return recorder_.load(std::memory_order_acquire); }
+    // Main thread: destroys a recorder the sound thread has let go (its destructor finishes
+    // the file). Called by the desk's timer and when the device goes.
+    void collectRetiredRecorder();
+
+protected:
+    explicit OutputDevice(bool canRecord) : canRecord_(canRecord) {}
+    // Sound thread, at the start of a pass: when a stop was asked, lets the recorder go and
+    // returns null; else the recorder to hand this pass's heard frames to (or null).
+    SampleSink* recorderForPass();
+    // Destroys any recorder; derived destructors call it after their sound has stopped.
+    void releaseRecorders();
+
+private:
+    const bool canRecord_;
+    std::atomic<SampleSink*> recorder_{nullptr};
+    std::atomic<SampleSink*> retired_{nullptr};
+    std::atomic<bool> stopRecording_{false};
 };
 
 }  // namespace spinlorex

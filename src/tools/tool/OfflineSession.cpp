@@ -1,6 +1,5 @@
 #include "tools/tool/OfflineSession.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "platform/core/FatalError.h"
@@ -9,8 +8,8 @@
 namespace spinlorex::tool {
 
 OfflineSession::OfflineSession()
-    : decks_(database_, *this, *this), output_(decks_, *this), soundThread_(output_, decks_) {
-    for (auto& s : status_) s.store(kStatusEmpty, std::memory_order_relaxed);
+    : decks_(database_, desk_, *this), output_(decks_, *this), soundThread_(output_, decks_) {
+    desk_.attach(decks_);
     decks_.setOutput(&output_);
     soundThread_.start(std::chrono::microseconds(0), false);
 }
@@ -48,20 +47,8 @@ void OfflineSession::playUntilDone(float from, FrameSink sink, void* context) {
     sink_ = nullptr;
 }
 
-int32_t OfflineSession::pitchMin() const { return get(settings().limitPitch) != 0 ? 3768 : 2730; }
-int32_t OfflineSession::pitchMax() const { return get(settings().limitPitch) != 0 ? 4424 : 5462; }
-
-void OfflineSession::setDeckPitch(int deck, int32_t pitch) {
-    decks_[deck].setPitch(std::clamp(pitch, pitchMin(), pitchMax()));
-}
-
-void OfflineSession::setDeckLevel(int deck, int32_t level) { decks_[deck].setLevel(level); }
-
-void OfflineSession::setDeckStatus(int deck, uint32_t status) {
-    status_[static_cast<size_t>(deck)].store(status, std::memory_order_relaxed);
-}
-
 void OfflineSession::post(int message, int deck) {
+    desk_.post(message, deck);
     if (message == kMessageTrackEnded && deck == 0) {
         done_.store(true, std::memory_order_release);
         done_.notify_all();

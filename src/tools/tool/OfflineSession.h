@@ -11,13 +11,14 @@
 #include "audio/DeckPair.h"
 #include "audio/SoundThread.h"
 #include "library/TrackDatabase.h"
+#include "tools/tool/ToolDesk.h"
 
 namespace spinlorex::tool {
 
 // The program's own decks, database and sound loop, run headless and as fast as the
 // machine allows: deck 1 plays into a capture output instead of a sound card. The tool's
 // commands load a track, play it and collect what the deck rendered and measured.
-class OfflineSession : private DeskControl, private DeskNotifier, private CaptureSink {
+class OfflineSession : private DeskNotifier, private CaptureSink {
 public:
     // Receives deck 1's rendered frames; returns false once it wants no more.
     using FrameSink = bool (*)(void* context, const int16_t* frames, int32_t count);
@@ -35,21 +36,18 @@ public:
     void playUntilDone(float from, FrameSink sink, void* context);
 
     DeckStream& deck() { return decks_[0]; }
-    uint32_t status() const { return status_[0].load(std::memory_order_relaxed); }
-    void setPitch(int32_t pitch) { setDeckPitch(0, pitch); }
-    int32_t pitchMin() const override;
-    int32_t pitchMax() const override;
+    uint32_t status() const { return desk_.status(0); }
+    void setPitch(int32_t pitch) { desk_.setDeckPitch(0, pitch); }
+    int32_t pitchMin() const { return desk_.pitchMin(); }
+    int32_t pitchMax() const { return desk_.pitchMax(); }
 
 private:
-    // The desk's part, as the decks need it.
-    void setDeckPitch(int deck, int32_t pitch) override;
-    void setDeckLevel(int deck, int32_t level) override;
-    void setDeckStatus(int deck, uint32_t status) override;
+    // The end of deck 1's track finishes playUntilDone.
     void post(int message, int deck) override;
     void captured(int deck, const int16_t* frames, int32_t count) override;
 
     TrackDatabase database_;
-    std::array<std::atomic<uint32_t>, 2> status_{};
+    ToolDesk desk_;
     DeckPair decks_;
     CaptureOutput output_;
     SoundThread soundThread_;

@@ -15,6 +15,7 @@ void usage() {
                  "  analyze [--db FOLDER] FILE...     measure tempo and beats, one JSON line per file\n"
                  "  render [--pitch N] [--master-tempo] [--from F] [--seconds S] IN OUT.wav\n"
                  "                                    render a deck at pitch N (4096 = normal)\n"
+                 "  play [options] FILE1 [FILE2]       play on the decks through the sound card\n"
                  "  generate [options] OUT            write a synthetic track (WAV or MP3)\n"
                  "  demo FOLDER                       write the three demo tracks\n");
 }
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     const spinlorex::tool::Args args(argv + 2, argv + argc);
     if (command == "analyze") return spinlorex::tool::analyzeCommand(args);
     if (command == "render") return spinlorex::tool::renderCommand(args);
+    if (command == "play") return spinlorex::tool::playCommand(args);
     if (command == "generate") return spinlorex::tool::generateCommand(args);
     if (command == "demo") return spinlorex::tool::demoCommand(args);
     std::fprintf(stderr, "spinlorex-tool: unknown command '%s'\n", command.c_str());

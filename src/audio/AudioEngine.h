@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+
+#include "audio/OutputDevice.h"
+#include "audio/SoundThread.h"
+#include "platform/sound/SoundSystem.h"
+
+namespace spinlorex {
+
+class DeckPair;
+class SystemVolume;
+
+// Starts and stops the sound thread and owns the output device that the "Output mode"
+// setting asks for: the soft mix for mode 1, the hard mix for every other mode. Failures
+// are reported through setFatalError with the user's messages.
+//
+// Main thread only (the sound thread it runs touches the decks and the device).
+class AudioEngine {
+public:
+    // `volume` is the system volume to take over while the engine runs (when the
+    // "MultiInstance" setting is 0); null leaves the system's volumes alone.
+    AudioEngine(DeckPair& decks, sound::SoundSystem& system, SystemVolume* volume);
+    ~AudioEngine();
+    AudioEngine(const AudioEngine&) = delete;
+    AudioEngine& operator=(const AudioEngine&) = delete;
+
+    enum class Threading { Thread, Manual };
+    // Builds the output device and starts the sound thread (with Manual, no thread: the
+    // caller runs passes with runPass()). False after a failure stored in fatalError; the
+    // thread is then not started.
+    bool start(Threading threading = Threading::Thread);
+    // Stops and joins the thread, destroys the device (finishing any recording) and
+    // restores the system volumes. Safe when not started.
+    void stop();
+
+    // The current output device, or null.
+    OutputDevice* output() const { return output_.get(); }
+    bool running() const { return output_ != nullptr; }
+    // One pass on the calling thread, which then acts as the sound thread (Manual only).
+    void runPass();
+
+private:
+    std::unique_ptr<sound::SoundDevice> openDevice();
+
+    DeckPair& decks_;
+    sound::SoundSystem& system_;
+    SystemVolume* volume_;
+    bool volumesSaved_ = false;
+    std::unique_ptr<OutputDevice> output_;
+    std::unique_ptr<SoundThread> thread_;
+};
+
+}  // namespace spinlorex

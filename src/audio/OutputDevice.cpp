@@ -1,0 +1,34 @@
+#include "audio/OutputDevice.h"
+
+namespace spinlorex {
+
+void OutputDevice::attachRecorder(std::unique_ptr<SampleSink> recorder) {
+    // One recording at a time: a running one must be stopped first.
+    if (!canRecord_ || !recorder || recorder_.load(std::memory_order_acquire) != nullptr) return;
+    collectRetiredRecorder();
+    stopRecording_.store(false, std::memory_order_relaxed);
+    recorder_.store(recorder.release(), std::memory_order_release);
+}
+
+SampleSink* OutputDevice::recorderForPass() {
+    SampleSink* current = recorder_.load(std::memory_order_acquire);
+    if (current == nullptr) return nullptr;
+    if (stopRecording_.load(std::memory_order_relaxed)) {
+        recorder_.store(nullptr, std::memory_order_release);
+        stopRecording_.store(false, std::memory_order_relaxed);
+        retired_.store(current, std::memory_order_release);
+        return nullptr;
+    }
+    return current;
+}
+
+void OutputDevice::collectRetiredRecorder() {
+    delete retired_.exchange(nullptr, std::memory_order_acq_rel);
+}
+
+void OutputDevice::releaseRecorders() {
+    collectRetiredRecorder();
+    delete recorder_.exchange(nullptr, std::memory_order_acq_rel);
+}
+
+}  // namespace spinlorex

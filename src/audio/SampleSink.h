@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace spinlorex {
+
+// Receives the mixed output, frame by frame, as it is heard (the mix recorder).
+class SampleSink {
+public:
+    virtual ~SampleSink() = default;
+    // Sound thread: `count` stereo 16-bit frames. Must not block, lock or allocate.
+    virtual void write(const int16_t* frames, int32_t count) = 0;
+    // Main thread: a few lines on what is being recorded, for the display.
+    virtual std::string describe() const = 0;
+};
+
+}  // namespace spinlorex

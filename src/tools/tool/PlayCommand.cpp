@@ -1,0 +1,129 @@
+// spinlorex-tool play: one or two tracks on the real decks through the real audio engine
+// and the output mode's device, optionally recording the soft mix.
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "audio/AudioEngine.h"
+#include "audio/DeckPair.h"
+#include "library/TrackDatabase.h"
+#include "platform/core/FatalError.h"
+#include "platform/settings/Settings.h"
+#include "platform/sound/SoundSystem.h"
+#include "recorder/MixRecorder.h"
+#include "tools/tool/ArgParser.h"
+#include "tools/tool/Commands.h"
+#include "tools/tool/ToolDesk.h"
+
+namespace spinlorex::tool {
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onInterrupt(int) { g_interrupted.store(true, std::memory_order_relaxed); }
+
+const char* const kHardMixCannotRecord =
+    "You can't use the recorder when the mix is done in hardware in the sound card. Choose a "
+    "configuration in the options panel which allows you to specify 'soft mix'";
+
+}  // namespace
+
+int playCommand(const Args& args) {
+    ArgParser a(args,
+                {"--output-mode", "--seconds", "--record", "--crossfader", "--level1", "--level2",
+                 "--pitch1", "--pitch2"},
+                {"--master-tempo"});
+    const auto mode = static_cast<int32_t>(a.integer("--output-mode", 0, 0, 10));
+    const double seconds = a.number("--seconds", -1.0, 0.0, 24.0 * 3600);
+    const auto crossfader = static_cast<int32_t>(a.integer("--crossfader", 192, 0, 384));
+    const int32_t levels[2] = {static_cast<int32_t>(a.integer("--level1", 256, 0, 256)),
+                               static_cast<int32_t>(a.integer("--level2", 256, 0, 256))};
+    const int32_t pitches[2] = {static_cast<int32_t>(a.integer("--pitch1", 4096, 1, 1 << 20)),
+                                static_cast<int32_t>(a.integer("--pitch2", 4096, 1, 1 << 20))};
+    if (!a.ok() || a.positional().empty() || a.positional().size() > 2) {
+        std::fprintf(stderr,
+                     "usage: spinlorex-tool play [--output-mode N] [--seconds S] [--record OUT.wav]\n"
+                     "       [--crossfader P] [--level1 V] [--level2 V] [--pitch1 N] [--pitch2 N]\n"
+                     "       [--master-tempo] FILE1 [FILE2]\n"
+                     "  N: output mode 0..10 (1 = soft mix, the only one that records); P: 0..384\n"
+                     "  (192 = middle); V: 0..256; pitch x 4096 (4096 = normal speed).\n"
+                     "  SPINLOREX_AUDIO=portaudio|null|wav:PATH chooses the sound system.\n");
+        return 2;
+    }
+    set(settings().outputMode, mode);
+    set(settings().masterTempo, a.flag("--master-tempo") ? 1 : 0);
+    set(settings().autoBpm, 0);
+    set(settings().autoLevel, 0);
+    set(settings().autoMix, 0);
+
+    std::unique_ptr<sound::SoundSystem> system = sound::soundSystemFromEnvironment();
+    if (!system) {
+        std::fprintf(stderr, "spinlorex-tool: SPINLOREX_AUDIO names no known sound system\n");
+        return 1;
+    }
+    TrackDatabase database;
+    ToolDesk desk;
+    DeckPair decks(database, desk, desk);
+    desk.attach(decks);
+    // The system's volumes are left alone: this is a companion tool, not the desk.
+    AudioEngine engine(decks, *system, nullptr);
+    if (!engine.start()) {
+        std::fprintf(stderr, "spinlorex-tool: %s\n", fatalError());
+        return 1;
+    }
+    if (const auto path = a.value("--record")) {
+        if (!engine.output()->canRecord()) {
+            std::fprintf(stderr, "spinlorex-tool: %s\n", kHardMixCannotRecord);
+            return 1;
+        }
+        engine.output()->attachRecorder(std::make_unique<MixRecorder>(*path));
+    }
+    engine.output()->applyCrossfader(crossfader);
+
+    const size_t count = a.positional().size();
+    bool anyLoaded = false;
+    for (size_t d = 0; d < count; ++d) {
+        TrackEntry entry;
+        entry.path = a.positional()[d];
+        const int deck = static_cast<int>(d);
+        if (!decks[deck].loadTrack(entry)) {
+            std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n", entry.path.c_str());
+            continue;
+        }
+        anyLoaded = true;
+        desk.setDeckPitch(deck, pitches[d]);
+        desk.setDeckLevel(deck, levels[d]);
+    }
+    if (!anyLoaded) return 1;
+
+    std::signal(SIGINT, &onInterrupt);
+    std::signal(SIGTERM, &onInterrupt);
+    for (size_t d = 0; d < count; ++d) decks[static_cast<int>(d)].play();
+
+    const auto start = std::chrono::steady_clock::now();
+    auto finished = [&] {
+        if (g_interrupted.load(std::memory_order_relaxed)) return true;
+        if (seconds >= 0 && std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(seconds))
+            return true;
+        for (size_t d = 0; d < count; ++d)
+            if (decks[static_cast<int>(d)].playing()) return false;
+        return true;
+    };
+    while (!finished()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+    for (size_t d = 0; d < count; ++d) decks[static_cast<int>(d)].pause();
+    engine.stop();  // finishes the recording
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    for (size_t d = 0; d < count; ++d)
+        if (desk.status(static_cast<int>(d)) == kStatusDecodeError)
+            std::fprintf(stderr, "spinlorex-tool: %s: error in the MP3 data\n", a.positional()[d].c_str());
+    return g_interrupted.load() ? 130 : 0;
+}
+
+}  // namespace spinlorex::tool
