@@ -19,10 +19,10 @@ using namespace spinlorex;
 namespace {
 
 bool same(const Settings& a, const Settings& b) {
-    for (auto field : {&Settings::limitPitch, &Settings::masterTempo, &Settings::longMix,
-                       &Settings::autoZPitch, &Settings::autoLevel, &Settings::autoBpm,
-                       &Settings::multiInstance, &Settings::crossfader, &Settings::maximized,
-                       &Settings::outputMode, &Settings::toolTip, &Settings::babySecure}) {
+    for (auto field :
+         {&Settings::limitPitch, &Settings::masterTempo, &Settings::longMix, &Settings::autoZPitch,
+          &Settings::autoLevel, &Settings::autoBpm, &Settings::multiInstance, &Settings::crossfader,
+          &Settings::maximized, &Settings::outputMode, &Settings::toolTip, &Settings::babySecure}) {
         if (get(a.*field) != get(b.*field)) return false;
     }
     return a.homeFolder == b.homeFolder && a.cdDrive == b.cdDrive && a.skin == b.skin &&
@@ -39,7 +39,8 @@ std::string readAll(const std::filesystem::path& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::string folder = (std::filesystem::temp_directory_path() / "spinlorex-fuzz-XXXXXX").string();
+    std::string folder =
+        (std::filesystem::temp_directory_path() / "spinlorex-fuzz-XXXXXX").string();
     if (mkdtemp(folder.data()) == nullptr) return 0;
     const std::filesystem::path file = std::filesystem::path(folder) / "settings.reg";
     const std::string input(reinterpret_cast<const char*>(data), size);

@@ -14,7 +14,8 @@ using enum DriveType;
 
 std::vector<std::pair<std::string, DriveType>> rootsAndTypes(const std::vector<Drive>& drives) {
     std::vector<std::pair<std::string, DriveType>> out;
-    for (const Drive& d : drives) out.emplace_back(d.root, d.type);
+    for (const Drive& d : drives)
+        out.emplace_back(d.root, d.type);
     return out;
 }
 
@@ -45,8 +46,12 @@ TEST(Drives, MountTableGivesTheUsersDrivesInOrder) {
     machine.isDirectory = [](const std::string& path) { return path != "/etc/hosts"; };
 
     const std::vector<std::pair<std::string, DriveType>> expected = {
-        {"/", Fixed},           {"/home", Fixed},   {"/media/me/MY STICK", Removable},
-        {"/media/me/Audio\\CD", CdRom}, {"/mnt/image", CdRom}, {"/mnt/music", Remote}};
+        {"/", Fixed},
+        {"/home", Fixed},
+        {"/media/me/MY STICK", Removable},
+        {"/media/me/Audio\\CD", CdRom},
+        {"/mnt/image", CdRom},
+        {"/mnt/music", Remote}};
     EXPECT_EQ(rootsAndTypes(listDrives(machine)), expected);
     EXPECT_TRUE(listDrives(DriveSources{}).empty());
 }
@@ -54,7 +59,8 @@ TEST(Drives, MountTableGivesTheUsersDrivesInOrder) {
 TEST(Drives, ThisMachineHasItsRootAndNoPseudoFileSystems) {
     const std::vector<Drive> drives = listDrives();
     EXPECT_TRUE(driveType(drives, "/").has_value());
-    for (const Drive& d : drives) EXPECT_TRUE(d.fsType != "proc" && d.fsType != "sysfs") << d.root;
+    for (const Drive& d : drives)
+        EXPECT_TRUE(d.fsType != "proc" && d.fsType != "sysfs") << d.root;
     EXPECT_FALSE(blockDeviceIsRemovable("/dev/no-such-device"));
     EXPECT_FALSE(blockDeviceIsRemovable("server:/music"));
 }

@@ -10,7 +10,9 @@ namespace {
 
 constexpr const char* kOurs = "HKEY_LOCAL_MACHINE\\Software\\Spinlorex";
 
-std::vector<uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<uint8_t> bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
 
 TEST(RegFile, ReadsEveryForm) {
     const File file = parse(
@@ -54,9 +56,9 @@ TEST(RegFile, MalformedLinesAreSkippedAlone) {
     for (const char* bad : {
              "\"V\"=dword:123456789", "\"V\"=dword:", "\"V\"=dword:12x", "\"V\"=\"open",
              "\"V\"=\"bad \\escape\"", "\"V\"=\"x\" tail", "\"V\"=hex:1,zz", "\"V\"=hex:100",
-             "\"V\"=hex(zz):01", "\"V\"=hex(1:01", "\"V\" dword:1", "V=dword:1", "\"V\"=",
-             "\"V\"=sz:x", "\"V\"=hex:01,\\",  // a continuation that never comes
-             "[Broken\n\"V\"=dword:1",         // values under a damaged key header go nowhere
+             "\"V\"=hex(zz):01", "\"V\"=hex(1:01", "\"V\" dword:1", "V=dword:1",
+             "\"V\"=", "\"V\"=sz:x", "\"V\"=hex:01,\\",  // a continuation that never comes
+             "[Broken\n\"V\"=dword:1",  // values under a damaged key header go nowhere
          }) {
         const File file = parse(std::string("[K]\n") + bad + "\n\"Next\"=dword:2\n", "K");
         ASSERT_NE(file.find("K"), nullptr) << bad;
@@ -76,14 +78,16 @@ TEST(RegFile, WrittenTextReadsBack) {
     key.set(Value{"Short dword", kDword, {1, 2, 3}});
     key.set(Value{"Unterminated", kString, bytes("abc")});
     std::vector<uint8_t> big(300);
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<uint8_t>(i * 7);
     key.set(binaryValue("Big", big));
     key.set(binaryValue("None", {}));
     key.set(Value{"Expand", 2, bytes({"%HOME%", 7})});
     file.findOrAdd("Second").set(dwordValue("X", 5));
 
     const std::string text = format(file);
-    EXPECT_NE(text.find("\"Quotes \\\"and\\\" \\\\\"=\"C:\\\\a \\\"b\\\"\\\\\"\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Quotes \\\"and\\\" \\\\\"=\"C:\\\\a \\\"b\\\"\\\\\"\n"),
+              std::string::npos);
     EXPECT_NE(text.find("\"Dword\"=dword:ffffffff\n"), std::string::npos);
     for (size_t at = 0, end; at < text.size(); at = end + 1) {
         end = text.find('\n', at);

@@ -247,6 +247,10 @@ TEST_F(SettingsStoreTest, FailedSaveLeavesTheOldFile) {
     signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(saved(), before);
 
+    // The folder cannot even be made.
+    saveSettings(s, dir.file("settings.reg/inside/settings.reg"));
+    EXPECT_EQ(saved(), before);
+
     // The folder may not be written to (by a user without the right to, even under root).
     std::filesystem::permissions(dir.path(), std::filesystem::perms(0555));
     const pid_t child = fork();
@@ -258,13 +262,11 @@ TEST_F(SettingsStoreTest, FailedSaveLeavesTheOldFile) {
     int status = 0;
     waitpid(child, &status, 0);
     std::filesystem::permissions(dir.path(), std::filesystem::perms(0700));
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "root rights cannot be dropped here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(saved(), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-
-    // The folder cannot even be made.
-    saveSettings(s, dir.file("settings.reg/inside/settings.reg"));
-    EXPECT_EQ(saved(), before);
 }
 
 TEST(SettingsFilePath, EnvironmentChoosesTheFolder) {

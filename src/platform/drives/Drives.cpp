@@ -12,20 +12,19 @@ namespace fs = std::filesystem;
 
 // File systems that hold no user files, or that are the inner layers of something else.
 // "/" is a drive whatever its type (a live system runs from overlay or tmpfs).
+// clang-format off
 constexpr std::string_view kPseudoTypes[] = {
-    "autofs",     "binfmt_misc", "bpf",          "cgroup",         "cgroup2",
-    "configfs",   "debugfs",     "devfs",        "devpts",         "devtmpfs",
-    "efivarfs",   "fusectl",     "fuse.gvfsd-fuse", "fuse.lxcfs",  "fuse.portal",
-    "fuse.snapfuse", "hugetlbfs", "mqueue",      "nfsd",           "nsfs",
-    "overlay",    "overlayfs",   "aufs",         "pipefs",         "proc",
-    "pstore",     "ramfs",       "rootfs",       "rpc_pipefs",     "securityfs",
-    "selinuxfs",  "smackfs",     "sockfs",       "squashfs",       "sysfs",
-    "tmpfs",      "tracefs",     "usbfs",
+    "aufs", "autofs", "binfmt_misc", "bpf", "cgroup", "cgroup2", "configfs", "debugfs",
+    "devfs", "devpts", "devtmpfs", "efivarfs", "fusectl", "fuse.gvfsd-fuse", "fuse.lxcfs",
+    "fuse.portal", "fuse.snapfuse", "hugetlbfs", "mqueue", "nfsd", "nsfs", "overlay",
+    "overlayfs", "pipefs", "proc", "pstore", "ramfs", "rootfs", "rpc_pipefs", "securityfs",
+    "selinuxfs", "smackfs", "sockfs", "squashfs", "sysfs", "tmpfs", "tracefs", "usbfs",
 };
+// clang-format on
 
 constexpr std::string_view kRemoteTypes[] = {
-    "nfs", "nfs4", "cifs", "smb3", "smbfs", "9p", "ceph", "glusterfs", "afs",
-    "fuse.sshfs", "fuse.rclone", "davfs", "ncpfs",
+    "9p",        "afs",   "ceph", "cifs", "davfs", "fuse.rclone", "fuse.sshfs",
+    "glusterfs", "ncpfs", "nfs",  "nfs4", "smb3",  "smbfs",
 };
 
 // System partitions that a user does not keep music on.
@@ -86,7 +85,8 @@ bool isOpticalDevice(std::string_view device) {
 }
 
 std::string withoutTrailingSlash(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
     return std::string(path);
 }
 
@@ -105,10 +105,12 @@ bool sysfsRemovable(const fs::path& blockFolder, int depth) {
     std::error_code ec;
     const fs::path folder = fs::canonical(blockFolder, ec);
     if (ec || depth > 8) return false;
-    if (fs::exists(folder / "partition", ec)) return sysfsRemovable(folder.parent_path(), depth + 1);
+    if (fs::exists(folder / "partition", ec))
+        return sysfsRemovable(folder.parent_path(), depth + 1);
     if (const auto flag = readSmallFile(folder / "removable"); flag && flag->starts_with("1"))
         return true;
-    for (fs::directory_iterator it(folder / "slaves", ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(folder / "slaves", ec), end; !ec && it != end;
+         it.increment(ec)) {
         if (sysfsRemovable(it->path(), depth + 1)) return true;
     }
     return false;
@@ -157,7 +159,8 @@ std::vector<Drive> listDrives(const DriveSources& sources) {
 
     std::vector<Drive> drives;
     for (Drive& drive : mounts) {
-        if (drive.root != "/" && (contains(kPseudoTypes, drive.fsType) || isSystemMount(drive.root)))
+        if (drive.root != "/" &&
+            (contains(kPseudoTypes, drive.fsType) || isSystemMount(drive.root)))
             continue;
         if (sources.isDirectory && !sources.isDirectory(drive.root)) continue;
         if (isOpticalDevice(drive.device) || drive.fsType == "iso9660" || drive.fsType == "udf")
@@ -171,7 +174,9 @@ std::vector<Drive> listDrives(const DriveSources& sources) {
     return drives;
 }
 
-std::vector<Drive> listDrives() { return listDrives(systemDriveSources()); }
+std::vector<Drive> listDrives() {
+    return listDrives(systemDriveSources());
+}
 
 std::optional<DriveType> driveType(std::span<const Drive> drives, std::string_view root) {
     if (root.empty()) return std::nullopt;

@@ -10,7 +10,9 @@ namespace {
 
 constexpr size_t kLineWidth = 76;  // where a long hex value breaks, as regedit does
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string_view trim(std::string_view s) {
     const size_t first = s.find_first_not_of(" \t\r");
@@ -157,8 +159,8 @@ void appendValue(std::string& out, const Value& value) {
 }  // namespace
 
 bool equalNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return lower(x) == lower(y); });
 }
 
 const Value* Key::find(std::string_view name) const {
@@ -206,8 +208,8 @@ Value stringValue(std::string name, std::string_view text) {
 }
 
 Value dwordValue(std::string name, uint32_t v) {
-    return Value{std::move(name), kDword,
-                 {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}};
+    return Value{
+        std::move(name), kDword, {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}};
 }
 
 Value binaryValue(std::string name, std::vector<uint8_t> data) {
@@ -224,26 +226,16 @@ File parse(std::string_view text, std::string_view defaultKey) {
         text.remove_prefix(std::min(end + 1, text.size()));
     }
 
-    // Keys are held by index: adding one may move the others.
-    std::optional<size_t> current;
-    auto currentKey = [&]() -> Key& {
-        if (!current) {
-            file.findOrAdd(defaultKey);
-            current = static_cast<size_t>(file.find(defaultKey) - file.keys.data());
-        }
-        return file.keys[*current];
-    };
+    Key* current = nullptr;
     bool beforeFirstKey = true;
     for (size_t i = 0; i < lines.size(); ++i) {
         std::string_view line = trim(lines[i]);
         if (line.empty() || line.starts_with(';') || line == "REGEDIT4") continue;
         if (line.starts_with('[')) {
             beforeFirstKey = false;
-            current.reset();
+            current = nullptr;
             if (line.size() < 2 || !line.ends_with(']')) continue;  // its values go nowhere
-            const std::string_view path = line.substr(1, line.size() - 2);
-            file.findOrAdd(path);
-            current = static_cast<size_t>(file.find(path) - file.keys.data());
+            current = &file.findOrAdd(line.substr(1, line.size() - 2));
             continue;
         }
         if (!line.starts_with('"') && !line.starts_with('@')) continue;
@@ -278,16 +270,17 @@ File parse(std::string_view text, std::string_view defaultKey) {
             }
             data = joined;
         }
-        if (broken || (!current && !beforeFirstKey)) continue;
+        if (broken || (current == nullptr && !beforeFirstKey)) continue;
 
         bool remove = false;
         std::optional<Value> value = parseData(data, remove);
         if (!value) continue;
+        Key& key = current != nullptr ? *current : file.findOrAdd(defaultKey);
         if (remove) {
-            currentKey().remove(name);
+            key.remove(name);
         } else {
             value->name = std::move(name);
-            currentKey().set(std::move(*value));
+            key.set(std::move(*value));
         }
     }
     return file;
@@ -297,7 +290,8 @@ std::string format(const File& file) {
     std::string out = "REGEDIT4\n\n";
     for (const Key& key : file.keys) {
         out += "[" + key.path + "]\n";
-        for (const Value& value : key.values) appendValue(out, value);
+        for (const Value& value : key.values)
+            appendValue(out, value);
         out += "\n";
     }
     return out;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,7 +50,7 @@ struct Key {
 };
 
 struct File {
-    std::vector<Key> keys;  // in file order, each path once
+    std::deque<Key> keys;  // in file order, each path once; adding keeps references valid
 
     Key* find(std::string_view path);
     const Key* find(std::string_view path) const;

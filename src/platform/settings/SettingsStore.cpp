@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -29,12 +28,12 @@ constexpr size_t kColumnBytes = 4 * Settings::kColumnSizes;
 // In the order in which they are read and written. "Baby Secure" is also found when the
 // file says "Baby secure": names are compared without case.
 constexpr std::pair<const char*, Dword> kDwords[] = {
-    {"Output mode", &Settings::outputMode},   {"ToolTip", &Settings::toolTip},
-    {"Baby Secure", &Settings::babySecure},   {"Maximized", &Settings::maximized},
-    {"Crossfader", &Settings::crossfader},    {"MultiInstance", &Settings::multiInstance},
-    {"AutoBpm", &Settings::autoBpm},          {"AutoLevel", &Settings::autoLevel},
-    {"AutoZPitch", &Settings::autoZPitch},    {"LongMix", &Settings::longMix},
-    {"MasterTempo", &Settings::masterTempo},  {"LimitPitch", &Settings::limitPitch},
+    {"Output mode", &Settings::outputMode},  {"ToolTip", &Settings::toolTip},
+    {"Baby Secure", &Settings::babySecure},  {"Maximized", &Settings::maximized},
+    {"Crossfader", &Settings::crossfader},   {"MultiInstance", &Settings::multiInstance},
+    {"AutoBpm", &Settings::autoBpm},         {"AutoLevel", &Settings::autoLevel},
+    {"AutoZPitch", &Settings::autoZPitch},   {"LongMix", &Settings::longMix},
+    {"MasterTempo", &Settings::masterTempo}, {"LimitPitch", &Settings::limitPitch},
 };
 constexpr std::pair<const char*, Guid> kGuids[] = {
     {"Sound card GUID", &Settings::soundCardGuid},
@@ -52,8 +51,10 @@ bool isStoreName(std::string_view name) {
     for (const char* own : {kHomeFolder, kCdDrive, kSkin, kInitialFolder, kColumnSizes, kVersion}) {
         if (reg::equalNoCase(name, own)) return true;
     }
-    return std::ranges::any_of(kDwords, [&](const auto& d) { return reg::equalNoCase(name, d.first); }) ||
-           std::ranges::any_of(kGuids, [&](const auto& g) { return reg::equalNoCase(name, g.first); });
+    return std::ranges::any_of(kDwords,
+                               [&](const auto& d) { return reg::equalNoCase(name, d.first); }) ||
+           std::ranges::any_of(kGuids,
+                               [&](const auto& g) { return reg::equalNoCase(name, g.first); });
 }
 
 // --- reading rules: a value of the wrong type or size leaves the target as it was ---
@@ -71,7 +72,8 @@ void readDword(const reg::Key& key, const char* name, std::atomic<int32_t>& targ
     const reg::Value* value = key.find(name);
     if (value == nullptr || value->type != reg::kDword || value->data.size() != 4) return;
     const auto& d = value->data;
-    set(target, static_cast<int32_t>(d[0] | d[1] << 8 | d[2] << 16 | static_cast<uint32_t>(d[3]) << 24));
+    set(target,
+        static_cast<int32_t>(d[0] | d[1] << 8 | d[2] << 16 | static_cast<uint32_t>(d[3]) << 24));
 }
 
 // Binary of exactly `size` bytes, or of any size when `size` is none.
@@ -88,10 +90,12 @@ const std::vector<uint8_t>* readBinary(const reg::Key& key, const char* name,
 void repairColumns(std::array<int32_t, Settings::kColumnSizes>& columns) {
     for (size_t group = 0; group < 6; ++group) {
         uint32_t sum = 0;  // wraps like the 32-bit sum it always was
-        for (size_t i = 0; i < 4; ++i) sum += static_cast<uint32_t>(columns[group * 4 + i]);
+        for (size_t i = 0; i < 4; ++i)
+            sum += static_cast<uint32_t>(columns[group * 4 + i]);
         if (sum == 0) std::fill_n(columns.begin() + static_cast<long>(group * 4), 4, 16);
     }
-    for (size_t i = 24; i < 28; ++i) columns[i] = std::max(columns[i], 16);
+    for (size_t i = 24; i < 28; ++i)
+        columns[i] = std::max(columns[i], 16);
 }
 
 std::string currentDirectory() {
@@ -156,7 +160,7 @@ public:
     }
 
     void copyModeOf(const fs::path& file) {
-        struct stat old{};
+        struct stat old {};
         if (::stat(file.c_str(), &old) == 0) ::fchmod(fd_, old.st_mode & 07777);
     }
 
@@ -233,11 +237,12 @@ void loadSettings(Settings& s, const fs::path& file, std::span<const drives::Dri
     if (const auto* blob = readBinary(key, kColumnSizes, kColumnBytes)) {
         for (size_t i = 0; i < s.columnSizes.size(); ++i) {
             const uint8_t* b = blob->data() + 4 * i;
-            s.columnSizes[i] =
-                static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24);
+            s.columnSizes[i] = static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 |
+                                                    static_cast<uint32_t>(b[3]) << 24);
         }
     }
-    for (const auto& [name, field] : std::span(kDwords).subspan(1)) readDword(key, name, s.*field);
+    for (const auto& [name, field] : std::span(kDwords).subspan(1))
+        readDword(key, name, s.*field);
     repairColumns(s.columnSizes);
 }
 
@@ -270,14 +275,16 @@ std::string settingsFileText(const Settings& s, const fs::path& file) {
     std::vector<uint8_t> columns;
     for (int32_t width : s.columnSizes) {
         const auto w = static_cast<uint32_t>(width);
-        columns.insert(columns.end(), {uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)});
+        columns.insert(columns.end(),
+                       {uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)});
     }
     key.set(reg::binaryValue(kColumnSizes, std::move(columns)));
     key.set(reg::stringValue(kVersion, kSettingsVersion));
     for (const auto& [name, field] : kDwords)
         key.set(reg::dwordValue(name, static_cast<uint32_t>(get(s.*field))));
     for (const auto& [name, field] : kGuids) {
-        if (const auto& id = s.*field) key.set(reg::binaryValue(name, std::vector<uint8_t>(id->begin(), id->end())));
+        if (const auto& id = s.*field)
+            key.set(reg::binaryValue(name, std::vector<uint8_t>(id->begin(), id->end())));
     }
     // Values the store does not know (left by another version, or by hand) stay.
     for (const reg::Value& value : old.values) {
@@ -291,6 +298,8 @@ void saveSettings(const Settings& s, const fs::path& file) {
     writeAtomically(file, settingsFileText(s, file));
 }
 
-void saveSettings() { saveSettings(settings(), settingsFilePath()); }
+void saveSettings() {
+    saveSettings(settings(), settingsFilePath());
+}
 
 }  // namespace spinlorex
