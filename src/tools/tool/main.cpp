@@ -1,5 +1,5 @@
 // spinlorex-tool: the command-line companion of the desk. It drives the program's own
-// classes headless: batch analysis, offline rendering, synthetic tracks.
+// classes headless: batch analysis, offline rendering, synthetic tracks, settings.
 
 #include <cstdio>
 #include <cstring>
@@ -16,7 +16,8 @@ void usage() {
                  "  render [--pitch N] [--master-tempo] [--from F] [--seconds S] IN OUT.wav\n"
                  "                                    render a deck at pitch N (4096 = normal)\n"
                  "  generate [options] OUT            write a synthetic track (WAV or MP3)\n"
-                 "  demo FOLDER                       write the three demo tracks\n");
+                 "  demo FOLDER                       write the three demo tracks\n"
+                 "  settings [--file SETTINGS.reg]    print the effective settings as a save writes them\n");
 }
 
 }  // namespace
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     if (command == "render") return spinlorex::tool::renderCommand(args);
     if (command == "generate") return spinlorex::tool::generateCommand(args);
     if (command == "demo") return spinlorex::tool::demoCommand(args);
+    if (command == "settings") return spinlorex::tool::settingsCommand(args);
     std::fprintf(stderr, "spinlorex-tool: unknown command '%s'\n", command.c_str());
     usage();
     return 2;
