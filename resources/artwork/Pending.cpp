@@ -13,7 +13,6 @@ QImage plain(int width, int height, QImage::Format format = QImage::Format_RGB32
 }
 }  // namespace
 
-QImage buttonStrip() { return plain(672, 48); }
 QImage startup() { return plain(400, 300); }
 QImage tooltip() {
     QImage image = plain(29, 30);
