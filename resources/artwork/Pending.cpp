@@ -14,15 +14,8 @@ QImage plain(int width, int height, QImage::Format format = QImage::Format_RGB32
 }  // namespace
 
 QImage startup() { return plain(400, 300); }
-QImage tooltip() {
-    QImage image = plain(29, 30);
-    image.fill(QColor::fromRgba(kTooltipKey));
-    return image;
-}
 QImage icon(int size) { return plain(size, size, QImage::Format_ARGB32); }
 QImage cursor(Cursor) { return plain(32, 32, QImage::Format_ARGB32); }
-QImage soundCard(int) { return plain(87, 90); }
-QImage soundOutput(int) { return plain(105, 90); }
 QImage contactSheet(const QList<NamedPicture>&) { return plain(16, 16); }
 
 }  // namespace art
