@@ -13,9 +13,6 @@ QImage plain(int width, int height, QImage::Format format = QImage::Format_RGB32
 }
 }  // namespace
 
-QImage startup() { return plain(400, 300); }
-QImage icon(int size) { return plain(size, size, QImage::Format_ARGB32); }
-QImage cursor(Cursor) { return plain(32, 32, QImage::Format_ARGB32); }
 QImage contactSheet(const QList<NamedPicture>&) { return plain(16, 16); }
 
 }  // namespace art
