@@ -8,7 +8,7 @@
 
 namespace art {
 
-QImage defaultSkin();   // 800 x 830: the desk in rows 0..599, alternative looks below
+QImage defaultSkin();  // 800 x 830: the desk in rows 0..599, alternative looks below
 // The 800 x 600 desk composed from the default skin as the program shows it at start-up.
 QImage deskPreview(const QImage& skin);
 QImage buttonStrip();   // 672 x 48: library buttons, off looks on top, on looks below

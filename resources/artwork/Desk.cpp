@@ -35,25 +35,33 @@ struct Deck {
     QRect go, play, stop, cue, select, reset, menuLevel, menuPitch;
     QPoint goOn, playOn, pauseOff, pauseOn, stopOn, cueOn, selectOn, resetOn;
     QPoint menuLevelOff, menuPitchOn;
-    bool scaleRight;    // the scale lies right of the knob (deck 1) or left (deck 2)
+    bool scaleRight;  // the scale lies right of the knob (deck 1) or left (deck 2)
 };
 
-const Deck kDeck1{1, colour::deck1,
-                  {20, 140, 140, 140}, {20, 300, 140, 35}, {270, 130, 120, 100},
-                  {204, 120, 60, 151}, 214, {204, 600},
-                  {169, 281, 51, 51}, {224, 312, 29, 29}, {262, 322, 23, 23},
-                  {296, 326, 21, 21}, {235, 267, 35, 35}, {250, 192, 11, 11},
-                  {166, 142, 32, 30}, {166, 172, 32, 30},
-                  {169, 761}, {224, 792}, {324, 614}, {324, 664}, {262, 802}, {296, 806},
-                  {235, 747}, {295, 627}, {166, 622}, {166, 652}, true};
-const Deck kDeck2{2, colour::deck2,
-                  {640, 140, 140, 140}, {640, 300, 140, 35}, {410, 130, 120, 100},
-                  {536, 120, 60, 151}, 563, {536, 600},
-                  {580, 281, 51, 51}, {547, 312, 29, 29}, {515, 322, 23, 23},
-                  {483, 326, 21, 21}, {529, 267, 35, 35}, {539, 192, 11, 11},
-                  {601, 142, 32, 31}, {601, 173, 32, 32},
-                  {580, 761}, {547, 792}, {447, 614}, {447, 664}, {515, 802}, {483, 806},
-                  {529, 747}, {494, 627}, {601, 622}, {601, 653}, false};
+// clang-format off
+const Deck kDeck1{
+    .number = 1, .colour = colour::deck1,
+    .disc = {20, 140, 140, 140}, .title = {20, 300, 140, 35}, .infos = {270, 130, 120, 100},
+    .slider = {204, 120, 60, 151}, .knobX = 214, .volumeLook = {204, 600},
+    .go = {169, 281, 51, 51}, .play = {224, 312, 29, 29}, .stop = {262, 322, 23, 23},
+    .cue = {296, 326, 21, 21}, .select = {235, 267, 35, 35}, .reset = {250, 192, 11, 11},
+    .menuLevel = {166, 142, 32, 30}, .menuPitch = {166, 172, 32, 30},
+    .goOn = {169, 761}, .playOn = {224, 792}, .pauseOff = {324, 614}, .pauseOn = {324, 664},
+    .stopOn = {262, 802}, .cueOn = {296, 806}, .selectOn = {235, 747}, .resetOn = {295, 627},
+    .menuLevelOff = {166, 622}, .menuPitchOn = {166, 652},
+    .scaleRight = true};
+const Deck kDeck2{
+    .number = 2, .colour = colour::deck2,
+    .disc = {640, 140, 140, 140}, .title = {640, 300, 140, 35}, .infos = {410, 130, 120, 100},
+    .slider = {536, 120, 60, 151}, .knobX = 563, .volumeLook = {536, 600},
+    .go = {580, 281, 51, 51}, .play = {547, 312, 29, 29}, .stop = {515, 322, 23, 23},
+    .cue = {483, 326, 21, 21}, .select = {529, 267, 35, 35}, .reset = {539, 192, 11, 11},
+    .menuLevel = {601, 142, 32, 31}, .menuPitch = {601, 173, 32, 32},
+    .goOn = {580, 761}, .playOn = {547, 792}, .pauseOff = {447, 614}, .pauseOn = {447, 664},
+    .stopOn = {515, 802}, .cueOn = {483, 806}, .selectOn = {529, 747}, .resetOn = {494, 627},
+    .menuLevelOff = {601, 622}, .menuPitchOn = {601, 653},
+    .scaleRight = false};
+// clang-format on
 
 // Slider knob: 24 x 20, travelling from y 125 to 271 (exclusive) in the column at knobX.
 constexpr int kKnobWidth = 24, kKnobHeight = 20, kTrackTop = 125, kTrackBottom = 271;
@@ -92,8 +100,6 @@ const PanelButton kPanelButtons[] = {
 const QRect kMix{346, 319, 106, 30};
 const QPoint kMixOff{346, 766}, kMixOn{346, 799};
 
-QRectF inner(const QRect& r) { return QRectF(r); }
-
 // Centre of a slider knob for slider position 0..256 (0 at the top).
 qreal knobCentreY(int position) {
     const int travel = kTrackBottom - kKnobHeight - kTrackTop;
@@ -123,8 +129,8 @@ void paintTitleBar(QPainter& p) {
     g.setColorAt(1, QColor(0x0c, 0x0d, 0x10));
     p.fillRect(QRect(0, 0, kWidth, 10), g);
     p.fillRect(QRect(0, 9, kWidth, 1), colour::shadow);
-    spacedText(p, QRectF(8, 0, 120, 10), QStringLiteral("SPINLOREX"), font(7, true),
-               colour::label, 1.2, Qt::AlignLeft | Qt::AlignVCenter);
+    spacedText(p, QRectF(8, 0, 120, 10), QStringLiteral("SPINLOREX"), font(7, true), colour::label,
+               1.2, Qt::AlignLeft | Qt::AlignVCenter);
     // Grip: two rows of small dimples.
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -155,7 +161,7 @@ void windowButton(QPainter& p, const QRect& r, bool lit, bool isClose,
 }
 
 void paintRhythmWell(QPainter& p) {
-    recess(p, inner(kRhythm), 2, QColor(0, 0, 0));
+    recess(p, QRectF(kRhythm), 2, QColor(0, 0, 0));
     // A faint beat grid; the rhythm window covers it while the program runs.
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -202,8 +208,17 @@ void paintPlatter(QPainter& p, const Deck& d) {
 
     vinyl(p, c, 63.5, 22, d.colour, d.colour);
     const QColor ink = d.colour.darker(330);
-    text(p, QRectF(c.x() - 20, c.y() - 14.5, 40, 8), QStringLiteral("SPINLOREX"), font(5, true),
-         ink);
+    // A printed band across the top of the label.
+    p.save();
+    QPainterPath band;
+    band.arcMoveTo(QRectF(c.x() - 18, c.y() - 18, 36, 36), 35);
+    band.arcTo(QRectF(c.x() - 18, c.y() - 18, 36, 36), 35, 110);
+    band.arcTo(QRectF(c.x() - 12, c.y() - 12, 24, 24), 145, -110);
+    band.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(withAlpha(ink, 120));
+    p.drawPath(band);
+    p.restore();
     spacedText(p, QRectF(c.x() - 20, c.y() + 6, 40, 8), QStringLiteral("DECK %1").arg(d.number),
                font(6, true), ink, 0.5);
     p.restore();
@@ -223,8 +238,8 @@ void paintDeckName(QPainter& p, const Deck& d) {
 // Displays: the program writes its texts into these, so they stay plain and dark.
 
 void paintDisplays(QPainter& p, const Deck& d) {
-    recess(p, inner(d.infos), 3, colour::display);
-    recess(p, inner(d.title), 3, colour::display);
+    recess(p, QRectF(d.infos), 3, colour::display);
+    recess(p, QRectF(d.title), 3, colour::display);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -292,8 +307,8 @@ void paintPitchScale(QPainter& p, const Deck& d) {
     const QRectF cap = labelBox(d, (knobCentreY(0) + knobCentreY(128)) / 2, 44);
     p.translate(cap.center());
     p.rotate(-90);
-    spacedText(p, QRectF(-22, -5, 44, 10), QStringLiteral("PITCH"), font(7, true),
-               colour::labelDim, 0.8);
+    spacedText(p, QRectF(-22, -5, 44, 10), QStringLiteral("PITCH"), font(7, true), colour::labelDim,
+               0.8);
     p.restore();
 }
 
@@ -308,8 +323,8 @@ void paintVolumeScale(QPainter& p, const Deck& d) {
     const QRectF cap = labelBox(d, (knobCentreY(0) + knobCentreY(128)) / 2, 44);
     p.translate(cap.center());
     p.rotate(-90);
-    spacedText(p, QRectF(-22, -5, 44, 10), QStringLiteral("VOL"), font(7, true),
-               colour::labelDim, 0.8);
+    spacedText(p, QRectF(-22, -5, 44, 10), QStringLiteral("VOL"), font(7, true), colour::labelDim,
+               0.8);
     p.restore();
 }
 
@@ -322,7 +337,7 @@ qreal crossfaderKnobCentreX(int value) {
 }
 
 void paintCrossfader(QPainter& p) {
-    recess(p, inner(kCrossfader), 3, colour::faderBed);
+    recess(p, QRectF(kCrossfader), 3, colour::faderBed);
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
     const int mid = kCrossfader.top() + kCrossfader.height() / 2;
@@ -342,8 +357,8 @@ void paintCrossfader(QPainter& p) {
     const int y = kCrossfader.bottom() + 3;
     text(p, QRectF(crossfaderKnobCentreX(0) - 8, y, 16, 11), QStringLiteral("1"), font(9, true),
          kDeck1.colour);
-    text(p, QRectF(crossfaderKnobCentreX(384) - 8, y, 16, 11), QStringLiteral("2"),
-         font(9, true), kDeck2.colour);
+    text(p, QRectF(crossfaderKnobCentreX(384) - 8, y, 16, 11), QStringLiteral("2"), font(9, true),
+         kDeck2.colour);
     spacedText(p, QRectF(320, y, 160, 11), QStringLiteral("CROSSFADER"), font(7, true),
                colour::labelDim, 1.6);
 }
@@ -376,7 +391,7 @@ void paintWordmark(QPainter& p) {
 
 void paintLibrary(QPainter& p) {
     recess(p, QRectF(16, 352, 36, 219), 4, QColor(0x14, 0x16, 0x1a));
-    recess(p, inner(kFilesWindow), 1, colour::display);
+    recess(p, QRectF(kFilesWindow), 1, colour::display);
 }
 
 // The "MIX NOW" button's place: a faint outline while the button is not on the desk.
@@ -455,28 +470,27 @@ void panelButton(QPainter& p, const PanelButton& b, bool lit) {
     }
     const QRectF icon = QRectF(key.center().x() - 8 + 1, key.center().y() - 8, 16, 16);
     QColor c = lit ? blend(b.lit, Qt::white, 0.25) : colour::label;
-    if (b.glyph == glyph::recordDot && !lit)
-        c = colour::stop.darker(160);
+    if (b.glyph == glyph::recordDot && !lit) c = colour::stop.darker(160);
     b.glyph(p, icon, c);
 }
 
 void mixButton(QPainter& p, const QRectF& box, bool lit) {
-    squareKey(p, box.adjusted(3, 3, -3, -3), colour::magic, lit,
-              [lit](QPainter& q, const QRectF& r, const QColor& c) {
-                  glyph::automix(q, QRectF(r.left() + 6, r.top() + 3, 18, r.height() - 6),
-                                 lit ? c : colour::magic);
-                  spacedText(q, r.adjusted(24, 0, -4, 0), QStringLiteral("MIX NOW"),
-                             font(9, true), c, 0.8);
-              },
-              4);
+    squareKey(
+        p, box.adjusted(3, 3, -3, -3), colour::magic, lit,
+        [lit](QPainter& q, const QRectF& r, const QColor& c) {
+            glyph::automix(q, QRectF(r.left() + 6, r.top() + 3, 18, r.height() - 6),
+                           lit ? c : colour::magic);
+            spacedText(q, r.adjusted(24, 0, -4, 0), QStringLiteral("MIX NOW"), font(9, true), c,
+                       0.8);
+        },
+        4);
 }
 
 void paintDeckControls(QImage& skin, const QImage& bg, const Deck& d) {
     auto button = [&](const QRect& place, QPoint at, QColor c, Light light, const Glyph& g,
                       qreal bezel) {
-        lookAt(skin, bg, place, at, [&](QPainter& p, const QRectF& r) {
-            roundButton(p, r, c, light, g, bezel);
-        });
+        lookAt(skin, bg, place, at,
+               [&](QPainter& p, const QRectF& r) { roundButton(p, r, c, light, g, bezel); });
     };
     constexpr Light off = Light::Off, lit = Light::Lit;
     const Glyph magic = glyph::magic;
@@ -594,15 +608,19 @@ QImage deskPreview(const QImage& skin) {
     // What the desk composes at start-up: volume faders at full level, the crossfader in
     // the middle; for show, deck 1 plays and is selected, the playlist panel is open.
     QImage desk = skin.copy(0, 0, kWidth, kDeskHeight);
-    auto show = [&](QPoint from, const QRect& place) { copyRect(desk, place.topLeft(), skin, QRect(from, place.size())); };
+    auto show = [&](QPoint from, const QRect& place) {
+        copyRect(desk, place.topLeft(), skin, QRect(from, place.size()));
+    };
     for (const Deck* d : {&kDeck1, &kDeck2}) {
         show(d->volumeLook, d->slider);
         show(d->menuLevelOff, d->menuLevel);
         show(d->menuPitchOn, d->menuPitch);
         show(kSliderKnobLook.topLeft(), QRect(d->knobX, kTrackTop, kKnobWidth, kKnobHeight));
     }
-    const int x = kCrossfader.left() + 192 * (kCrossfader.width() - kCrossfaderKnobLook.width()) / 384;
-    show(kCrossfaderKnobLook.topLeft(), QRect(QPoint(x, kCrossfader.top()), kCrossfaderKnobLook.size()));
+    const int x =
+        kCrossfader.left() + 192 * (kCrossfader.width() - kCrossfaderKnobLook.width()) / 384;
+    show(kCrossfaderKnobLook.topLeft(),
+         QRect(QPoint(x, kCrossfader.top()), kCrossfaderKnobLook.size()));
     show(kDeck1.pauseOff, kDeck1.play);
     show(kDeck1.selectOn, kDeck1.select);
     show(kPanelButtons[2].on, kPanelButtons[2].place);

@@ -97,8 +97,7 @@ void card(QPainter& p, const QPointF& at, bool threeD, bool faded) {
     p.setPen(Qt::NoPen);
     p.setBrush(faded ? QColor(0x8a, 0x74, 0x30) : QColor(0xd9, 0xb4, 0x4a));
     for (int i = 0; i < 14; ++i)
-        if (i != 5)
-            p.drawRect(QRectF(18 + i * 3.1, 38, 2, 4));
+        if (i != 5) p.drawRect(QRectF(18 + i * 3.1, 38, 2, 4));
     // Traces.
     p.setPen(QPen(board.lighter(140), 0.8));
     for (int i = 0; i < 5; ++i)
@@ -166,7 +165,8 @@ void speakerBox(QPainter& p, const QRectF& r) {
     const qreal cx = r.center().x();
     const qreal woofer = r.width() * 0.36;
     const QPointF wc(cx, r.bottom() - woofer - 4);
-    for (const auto& [c, radius] : {std::pair{wc, woofer}, std::pair{QPointF(cx, r.top() + 8), 4.5}}) {
+    for (const auto& [c, radius] :
+         {std::pair{wc, woofer}, std::pair{QPointF(cx, r.top() + 8), 4.5}}) {
         p.setPen(Qt::NoPen);
         p.setBrush(colour::shadow);
         p.drawEllipse(c, radius + 1, radius + 1);
@@ -268,17 +268,17 @@ QImage soundCard(int kind) {
     static const char* captions[] = {"One sound card", "3D sound card", "Two sound cards"};
     pictureBackground(p, image.rect(), QString::fromLatin1(captions[kind]));
     switch (kind) {
-    case 0:
-        card(p, QPointF(10, 20), false, false);
-        break;
-    case 1:
-        card(p, QPointF(6, 24), true, false);
-        waves(p, QPointF(70, 16), colour::deck1);
-        break;
-    default:
-        card(p, QPointF(16, 12), false, true);
-        card(p, QPointF(6, 28), false, false);
-        break;
+        case 0:
+            card(p, QPointF(10, 20), false, false);
+            break;
+        case 1:
+            card(p, QPointF(6, 24), true, false);
+            waves(p, QPointF(70, 16), colour::deck1);
+            break;
+        default:
+            card(p, QPointF(16, 12), false, true);
+            card(p, QPointF(6, 28), false, false);
+            break;
     }
     return image;
 }
@@ -290,18 +290,18 @@ QImage soundOutput(int kind) {
     static const char* captions[] = {"Speakers", "Speakers + headphones", "External mixer"};
     pictureBackground(p, image.rect(), QString::fromLatin1(captions[kind]));
     switch (kind) {
-    case 0:
-        speakerBox(p, QRectF(14, 10, 30, 56));
-        speakerBox(p, QRectF(61, 10, 30, 56));
-        break;
-    case 1:
-        speakerBox(p, QRectF(8, 10, 30, 56));
-        speakerBox(p, QRectF(42, 10, 30, 56));
-        headphones(p, QRectF(74, 28, 28, 30));
-        break;
-    default:
-        mixer(p, QRectF(13, 17, 79, 52));
-        break;
+        case 0:
+            speakerBox(p, QRectF(14, 10, 30, 56));
+            speakerBox(p, QRectF(61, 10, 30, 56));
+            break;
+        case 1:
+            speakerBox(p, QRectF(8, 10, 30, 56));
+            speakerBox(p, QRectF(42, 10, 30, 56));
+            headphones(p, QRectF(74, 28, 28, 30));
+            break;
+        default:
+            mixer(p, QRectF(13, 17, 79, 52));
+            break;
     }
     return image;
 }

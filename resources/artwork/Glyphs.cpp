@@ -62,8 +62,8 @@ void arrowHead(QPainter& p, QPointF tip, qreal angle, qreal size) {
 void houseShape(QPainter& p, const QColor& c, qreal shiftX) {
     p.setPen(QPen(c, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
-    p.drawPolyline(QPolygonF{QPointF(2 + shiftX, 8), QPointF(8 + shiftX, 2.5),
-                             QPointF(14 + shiftX, 8)});
+    p.drawPolyline(
+        QPolygonF{QPointF(2 + shiftX, 8), QPointF(8 + shiftX, 2.5), QPointF(14 + shiftX, 8)});
     p.drawPolyline(QPolygonF{QPointF(4 + shiftX, 6.8), QPointF(4 + shiftX, 14),
                              QPointF(12 + shiftX, 14), QPointF(12 + shiftX, 6.8)});
     p.setPen(Qt::NoPen);

@@ -14,8 +14,8 @@ namespace art::glyph {
 void play(QPainter& p, const QRectF& box, const QColor& c);
 void pause(QPainter& p, const QRectF& box, const QColor& c);
 void stop(QPainter& p, const QRectF& box, const QColor& c);
-void cue(QPainter& p, const QRectF& box, const QColor& c);      // the word CUE
-void magic(QPainter& p, const QRectF& box, const QColor& c);    // sparkle and MAGIC
+void cue(QPainter& p, const QRectF& box, const QColor& c);    // the word CUE
+void magic(QPainter& p, const QRectF& box, const QColor& c);  // sparkle and MAGIC
 void deckNumber(QPainter& p, const QRectF& box, const QColor& c, int deck);
 void automix(QPainter& p, const QRectF& box, const QColor& c);  // two crossing arrows
 

@@ -78,8 +78,8 @@ QImage startup() {
     p.restore();
 
     gradientWord(p, QPointF(22, 132), QStringLiteral("SPINLOREX"), font(36, true));
-    spacedText(p, QRectF(24, 142, 240, 14), QStringLiteral("TWO-DECK MIXING DESK"),
-               font(10, true), colour::label, 2.2, Qt::AlignLeft | Qt::AlignVCenter);
+    spacedText(p, QRectF(24, 142, 240, 14), QStringLiteral("TWO-DECK MIXING DESK"), font(10, true),
+               colour::label, 2.2, Qt::AlignLeft | Qt::AlignVCenter);
 
     // A crossfader underlining the name.
     const QRectF slot(24, 180, 170, 4);
@@ -89,8 +89,8 @@ QImage startup() {
         const qreal x = slot.left() + 4 + i * (slot.width() - 8) / 8;
         p.fillRect(QRectF(x, slot.top() - 7, 1, (i % 4) ? 3 : 5), colour::label);
     }
-    text(p, QRectF(slot.left() - 2, slot.bottom() + 4, 10, 12), QStringLiteral("1"),
-         font(10, true), colour::deck1);
+    text(p, QRectF(slot.left() - 2, slot.bottom() + 4, 10, 12), QStringLiteral("1"), font(10, true),
+         colour::deck1);
     text(p, QRectF(slot.right() - 8, slot.bottom() + 4, 10, 12), QStringLiteral("2"),
          font(10, true), colour::deck2);
     p.restore();

@@ -1,7 +1,7 @@
 #include "Paint.h"
 
-#include <QtGui/QFontDatabase>
 #include <QtGui/QConicalGradient>
+#include <QtGui/QFontDatabase>
 #include <QtGui/QLinearGradient>
 #include <QtGui/QPainterPath>
 #include <QtGui/QRadialGradient>
@@ -50,8 +50,7 @@ void copyRect(QImage& to, QPoint at, const QImage& from, const QRect& source) {
     p.drawImage(at, piece);
 }
 
-void brushedMetal(QPainter& p, const QRectF& r, qreal radius, const QColor& base,
-                  unsigned seed) {
+void brushedMetal(QPainter& p, const QRectF& r, qreal radius, const QColor& base, unsigned seed) {
     p.save();
     QPainterPath shape;
     shape.addRoundedRect(r, radius, radius);
@@ -75,9 +74,8 @@ void brushedMetal(QPainter& p, const QRectF& r, qreal radius, const QColor& base
         const qreal x = r.left() + (next() % 10000) / 10000.0 * r.width();
         const qreal len = 8 + next() % 40;
         const bool light = next() & 1;
-        p.setPen(QPen(light ? QColor(255, 255, 255, 5 + next() % 5)
-                            : QColor(0, 0, 0, 8 + next() % 8),
-                      1));
+        p.setPen(QPen(
+            light ? QColor(255, 255, 255, 5 + next() % 5) : QColor(0, 0, 0, 8 + next() % 8), 1));
         p.drawLine(QPointF(x, y), QPointF(x + len, y));
     }
     p.setRenderHint(QPainter::Antialiasing, true);
@@ -142,8 +140,8 @@ void text(QPainter& p, const QRectF& r, const QString& s, const QFont& f, const 
     p.restore();
 }
 
-void spacedText(QPainter& p, const QRectF& r, const QString& s, const QFont& f,
-                const QColor& c, qreal spacing, int flags) {
+void spacedText(QPainter& p, const QRectF& r, const QString& s, const QFont& f, const QColor& c,
+                qreal spacing, int flags) {
     QFont spaced = f;
     spaced.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
     // Letter spacing also follows the last letter; shift back by half of it so that the
@@ -221,8 +219,8 @@ void roundButton(QPainter& p, const QRectF& box, const QColor& ledColour, Light 
     p.restore();
 }
 
-void vinyl(QPainter& p, const QPointF& c, qreal radius, qreal labelRadius,
-           const QColor& label1, const QColor& label2) {
+void vinyl(QPainter& p, const QPointF& c, qreal radius, qreal labelRadius, const QColor& label1,
+           const QColor& label2) {
     p.save();
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0x0a, 0x0a, 0x0c));

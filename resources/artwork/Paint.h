@@ -61,8 +61,8 @@ void raised(QPainter& p, const QRectF& r, qreal radius, const QColor& base);
 void text(QPainter& p, const QRectF& r, const QString& s, const QFont& f, const QColor& c,
           int flags = Qt::AlignCenter);
 // Text with extra letter spacing (engraved labels).
-void spacedText(QPainter& p, const QRectF& r, const QString& s, const QFont& f,
-                const QColor& c, qreal spacing, int flags = Qt::AlignCenter);
+void spacedText(QPainter& p, const QRectF& r, const QString& s, const QFont& f, const QColor& c,
+                qreal spacing, int flags = Qt::AlignCenter);
 
 using Glyph = std::function<void(QPainter&, const QRectF&, const QColor&)>;
 

@@ -20,8 +20,8 @@ struct StripKey {
     void (*glyph)(QPainter&, const QRectF&, const QColor&);
 };
 const StripKey kKeys[] = {
-    {0, glyph::housePin},   {24, glyph::desktop},       {48, glyph::house},
-    {120, glyph::shuffle},  {144, glyph::star},         {168, glyph::floppy},
+    {0, glyph::housePin},    {24, glyph::desktop},      {48, glyph::house},
+    {120, glyph::shuffle},   {144, glyph::star},        {168, glyph::floppy},
     {192, glyph::hardDrive}, {216, glyph::compactDisc}, {240, glyph::compactDiscDelete},
     {264, glyph::magnifier},
 };
@@ -63,7 +63,8 @@ void automixSwitch(QPainter& p, const QRectF& r, bool on) {
 
 void recordButton(QPainter& p, const QRectF& r, bool on) {
     const QRectF cap = r.adjusted(3, 3, -3, -3);
-    squareKey(p, cap, colour::stop, on, [](QPainter&, const QRectF&, const QColor&) {}, 6);
+    squareKey(
+        p, cap, colour::stop, on, [](QPainter&, const QRectF&, const QColor&) {}, 6);
     const QPointF dot(cap.left() + 26, cap.center().y());
     p.save();
     p.setPen(Qt::NoPen);
