@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build ccache pkg-config
   libmpg123-dev libmp3lame-dev
   libgtest-dev libbenchmark-dev
+  qt6-base-dev
   "$@"
 )
 
