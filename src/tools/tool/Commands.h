@@ -14,5 +14,7 @@ int generateCommand(const Args& args);
 int demoCommand(const Args& args);
 int analyzeCommand(const Args& args);
 int renderCommand(const Args& args);
+// Built only with the desk's Qt parts (SPINLOREX_UI).
+int skinCheckCommand(const Args& args);
 
 }  // namespace spinlorex::tool

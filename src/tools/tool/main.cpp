@@ -16,7 +16,11 @@ void usage() {
                  "  render [--pitch N] [--master-tempo] [--from F] [--seconds S] IN OUT.wav\n"
                  "                                    render a deck at pitch N (4096 = normal)\n"
                  "  generate [options] OUT            write a synthetic track (WAV or MP3)\n"
-                 "  demo FOLDER                       write the three demo tracks\n");
+                 "  demo FOLDER                       write the three demo tracks\n"
+#if SPINLOREX_TOOL_SKIN
+                 "  skin-check [--home DIR] [NAME]    load a skin as the desk would and list it\n"
+#endif
+                 );
 }
 
 }  // namespace
@@ -32,6 +36,9 @@ int main(int argc, char** argv) {
     if (command == "render") return spinlorex::tool::renderCommand(args);
     if (command == "generate") return spinlorex::tool::generateCommand(args);
     if (command == "demo") return spinlorex::tool::demoCommand(args);
+#if SPINLOREX_TOOL_SKIN
+    if (command == "skin-check") return spinlorex::tool::skinCheckCommand(args);
+#endif
     std::fprintf(stderr, "spinlorex-tool: unknown command '%s'\n", command.c_str());
     usage();
     return 2;
