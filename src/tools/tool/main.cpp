@@ -18,7 +18,8 @@ void usage() {
                  "  generate [options] OUT            write a synthetic track (WAV or MP3)\n"
                  "  demo FOLDER                       write the three demo tracks\n"
 #if SPINLOREX_TOOL_SKIN
-                 "  skin-check [--home DIR] [NAME]    load a skin as the desk would and list it\n"
+                 "  skin-check [--home DIR] [NAME]    load skin NAME from home folder DIR (default: .), or\n"
+                 "                                    the built-in skin, as the desk would, and list it\n"
 #endif
                  );
 }

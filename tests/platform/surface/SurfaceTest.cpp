@@ -185,14 +185,10 @@ TEST_F(SurfaceTest, CopiesNeedAReadyTargetAndAMoveKeepsThePainter) {
     EXPECT_FALSE(copyRect(unbuilt, 0, 0, source, 0, 0, 2, 2));
     EXPECT_FALSE(copyRect(source, 0, 0, unbuilt, 0, 0, 2, 2));
 
-    Surface moved(std::move(source));
-    ASSERT_TRUE(moved.ready());
-    moved.painter()->fillRect(0, 0, 2, 2, QColor(9, 9, 9));
-    EXPECT_EQ(pixel(moved, 1, 1), 0x090909u);
-
+    // The painter still draws into the picture after the surface moved.
     Surface assigned;
     ASSERT_TRUE(assigned.buildBlank(8, 8));
-    assigned = std::move(moved);
+    assigned = Surface(std::move(source));
     EXPECT_EQ(assigned.width(), 2);
     assigned.painter()->fillRect(0, 0, 1, 1, QColor(7, 7, 7));
     EXPECT_EQ(pixel(assigned, 0, 0), 0x070707u);
