@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build ccache pkg-config
   libmpg123-dev libmp3lame-dev
   libgtest-dev libbenchmark-dev
-  fonts-dejavu-core
+  qt6-base-dev fonts-dejavu-core
   "$@"
 )
 

@@ -15,5 +15,7 @@ int demoCommand(const Args& args);
 int analyzeCommand(const Args& args);
 int renderCommand(const Args& args);
 int settingsCommand(const Args& args);
+// Built only with the desk's Qt parts (SPINLOREX_UI).
+int skinCheckCommand(const Args& args);
 
 }  // namespace spinlorex::tool

@@ -17,7 +17,12 @@ void usage() {
                  "                                    render a deck at pitch N (4096 = normal)\n"
                  "  generate [options] OUT            write a synthetic track (WAV or MP3)\n"
                  "  demo FOLDER                       write the three demo tracks\n"
-                 "  settings [--file SETTINGS.reg]    print the effective settings as a save writes them\n");
+                 "  settings [--file SETTINGS.reg]    print the effective settings as a save writes them\n"
+#if SPINLOREX_TOOL_SKIN
+                 "  skin-check [--home DIR] [NAME]    load skin NAME from home folder DIR (default: .), or\n"
+                 "                                    the built-in skin, as the desk would, and list it\n"
+#endif
+                 );
 }
 
 }  // namespace
@@ -34,6 +39,9 @@ int main(int argc, char** argv) {
     if (command == "generate") return spinlorex::tool::generateCommand(args);
     if (command == "demo") return spinlorex::tool::demoCommand(args);
     if (command == "settings") return spinlorex::tool::settingsCommand(args);
+#if SPINLOREX_TOOL_SKIN
+    if (command == "skin-check") return spinlorex::tool::skinCheckCommand(args);
+#endif
     std::fprintf(stderr, "spinlorex-tool: unknown command '%s'\n", command.c_str());
     usage();
     return 2;
