@@ -1,7 +1,7 @@
 #pragma once
 
 // The one QApplication of the test process, made on first use (widgets need it, pictures
-// and fonts want it). Tests run with QT_QPA_PLATFORM=offscreen.
+// and fonts want it), on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 
 #include <QtWidgets/QApplication>
 
@@ -11,6 +11,8 @@ namespace spinlorex::test {
 // QGuiApplication, in which case widget tests skip themselves.
 inline QApplication* qtApp() {
     if (QCoreApplication::instance() == nullptr) {
+        // The suites never need a display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
         static char name[] = "spinlorex_tests";
         static char* argv[] = {name, nullptr};
