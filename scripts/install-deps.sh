@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build ccache pkg-config
   libmpg123-dev libmp3lame-dev
   libgtest-dev libbenchmark-dev
+  portaudio19-dev libasound2-dev pulseaudio pulseaudio-utils libasound2-plugins
   "$@"
 )
 
