@@ -14,5 +14,6 @@ int generateCommand(const Args& args);
 int demoCommand(const Args& args);
 int analyzeCommand(const Args& args);
 int renderCommand(const Args& args);
+int devicesCommand(const Args& args);
 
 }  // namespace spinlorex::tool

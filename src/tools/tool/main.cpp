@@ -16,7 +16,9 @@ void usage() {
                  "  render [--pitch N] [--master-tempo] [--from F] [--seconds S] IN OUT.wav\n"
                  "                                    render a deck at pitch N (4096 = normal)\n"
                  "  generate [options] OUT            write a synthetic track (WAV or MP3)\n"
-                 "  demo FOLDER                       write the three demo tracks\n");
+                 "  demo FOLDER                       write the three demo tracks\n"
+                 "  devices [--audio BACKEND]         list the output devices (BACKEND: portaudio, null,\n"
+                 "                                    wav:PATH; default SPINLOREX_AUDIO, else portaudio)\n");
 }
 
 }  // namespace
@@ -32,6 +34,7 @@ int main(int argc, char** argv) {
     if (command == "render") return spinlorex::tool::renderCommand(args);
     if (command == "generate") return spinlorex::tool::generateCommand(args);
     if (command == "demo") return spinlorex::tool::demoCommand(args);
+    if (command == "devices") return spinlorex::tool::devicesCommand(args);
     std::fprintf(stderr, "spinlorex-tool: unknown command '%s'\n", command.c_str());
     usage();
     return 2;
