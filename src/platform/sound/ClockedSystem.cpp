@@ -22,8 +22,11 @@ struct ManualClock::State {
 // and its devices, so the file is completed when the last of them goes.
 class ClockHub {
 public:
+    // The scratch buffers exist before the clock can tick, since a manual clock may be
+    // advanced before any device is open.
     ClockHub(std::string wavPath, std::shared_ptr<ManualClock> clock)
-        : wavPath_(std::move(wavPath)), clock_(std::move(clock)) {
+        : wavPath_(std::move(wavPath)), clock_(std::move(clock)),
+          scratch_(new (std::nothrow) int16_t[2 * kChunk]), sum_(new (std::nothrow) int32_t[2 * kChunk]) {
         if (clock_) clock_->state_->hubs.add(this);
     }
 
@@ -41,11 +44,7 @@ public:
 
     // Main thread: the device's mixer joins the clock.
     SoundError attach(MixerCore* core) {
-        if (!scratch_) {
-            scratch_.reset(new (std::nothrow) int16_t[2 * kChunk]);
-            sum_.reset(new (std::nothrow) int32_t[2 * kChunk]);
-            if (!scratch_ || !sum_) return SoundError::OutOfMemory;
-        }
+        if (!scratch_ || !sum_) return SoundError::OutOfMemory;
         if (writesWav() && !wav_.isOpen() && !wav_.open(wavPath_, kSampleRate, 2, 16))
             return SoundError::Other;
         if (!devices_.add(core)) return SoundError::Other;
@@ -58,6 +57,7 @@ public:
 
     // The clock's thread.
     void tick(int64_t frames) {
+        if (!scratch_ || !sum_) return;  // no device could be attached
         while (frames > 0) {
             const auto n = static_cast<int32_t>(std::min<int64_t>(frames, kChunk));
             if (writesWav()) {

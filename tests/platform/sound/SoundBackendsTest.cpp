@@ -78,6 +78,7 @@ TEST(WavSystem, TheFileHoldsWhatDevicesPlayedAcrossReopening) {
     auto clock = std::make_shared<sound::ManualClock>();
     auto system = sound::createWavSystem(path, clock);
     system->devices();
+    clock->advance(100);  // no device yet: nothing is played
     EXPECT_FALSE(std::filesystem::exists(path)) << "listing devices must not create the file";
 
     auto first = openDefault(*system);
