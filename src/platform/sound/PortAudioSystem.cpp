@@ -13,7 +13,6 @@
 #include <map>
 
 #include "platform/sound/Mixer.h"
-#include "platform/sound/PortAudioErrors.h"
 #include "platform/sound/SoundBackends.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -28,18 +27,6 @@
 #endif
 
 namespace spinlorex::sound {
-
-SoundError soundErrorFromPortAudio(int paError, int hostApiType, long hostErrorCode) {
-    if (paError == paInsufficientMemory) return SoundError::OutOfMemory;
-    if (paError == paDeviceUnavailable) return SoundError::Busy;
-    if (paError == paUnanticipatedHostError && hostApiType == paALSA) {
-        // ALSA reports its errors as negative errno values.
-        if (hostErrorCode == -EBUSY) return SoundError::Busy;
-        if (hostErrorCode == -ENOMEM) return SoundError::OutOfMemory;
-    }
-    return SoundError::Other;
-}
-
 namespace {
 
 void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
@@ -112,10 +99,18 @@ std::vector<PaOutput> listOutputs() {
     return outputs;
 }
 
-SoundError lastError(PaError error) {
+// What a failure means to the user: out of memory, busy (another program has the device to
+// itself), or anything else.
+SoundError soundError(PaError error) {
+    if (error == paInsufficientMemory) return SoundError::OutOfMemory;
+    if (error == paDeviceUnavailable) return SoundError::Busy;
     const PaHostErrorInfo* host = error == paUnanticipatedHostError ? Pa_GetLastHostErrorInfo() : nullptr;
-    return soundErrorFromPortAudio(error, host != nullptr ? host->hostApiType : 0,
-                                   host != nullptr ? host->errorCode : 0);
+    if (host != nullptr && host->hostApiType == paALSA) {
+        // ALSA reports its errors as negative errno values.
+        if (host->errorCode == -EBUSY) return SoundError::Busy;
+        if (host->errorCode == -ENOMEM) return SoundError::OutOfMemory;
+    }
+    return SoundError::Other;
 }
 
 // What the callbacks see: the mixer, and whether the device itself is stopping the stream.
@@ -206,7 +201,7 @@ public:
         PaError result = Pa_OpenStream(&stream, nullptr, &parameters, kSampleRate,
                                        paFramesPerBufferUnspecified, paNoFlag, &mixCallback, context.get());
         if (result != paNoError) {
-            error = lastError(result);
+            error = soundError(result);
             return nullptr;
         }
         const PaStreamInfo* info = Pa_GetStreamInfo(stream);
@@ -215,7 +210,7 @@ public:
         Pa_SetStreamFinishedCallback(stream, &streamFinished);
         result = Pa_StartStream(stream);
         if (result != paNoError) {
-            error = lastError(result);
+            error = soundError(result);
             Pa_CloseStream(stream);
             return nullptr;
         }

@@ -92,20 +92,6 @@ bool canConnect(const std::string& socketPath) {
     return ok;
 }
 
-// Sets an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 // Waits up to `limit` for `done`.
 template <typename F>
 bool waitFor(F&& done, std::chrono::milliseconds limit) {

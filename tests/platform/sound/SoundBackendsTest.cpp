@@ -1,35 +1,18 @@
-// Choosing a backend, identifying devices, the WAV backend's file and how failures map.
+// Choosing a backend, identifying devices, and the WAV backend's file.
 
 #include <gtest/gtest.h>
 
-#include <portaudio.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/sound/PortAudioErrors.h"
 #include "platform/sound/SoundTestSupport.h"
 
 namespace spinlorex::test {
 namespace {
 
-// Sets SPINLOREX_AUDIO for one scope and puts back what was there.
-class AudioChoice {
-public:
-    explicit AudioChoice(const char* value) {
-        if (const char* old = std::getenv("SPINLOREX_AUDIO")) old_ = old;
-        value ? setenv("SPINLOREX_AUDIO", value, 1) : unsetenv("SPINLOREX_AUDIO");
-    }
-    ~AudioChoice() { old_ ? setenv("SPINLOREX_AUDIO", old_->c_str(), 1) : unsetenv("SPINLOREX_AUDIO"); }
-
-private:
-    std::optional<std::string> old_;
-};
-
 TEST(SoundSystem, TheEnvironmentChoosesTheBackend) {
     const auto backend = [](const char* value) -> std::string {
-        AudioChoice choice(value);
+        const ScopedEnv choice("SPINLOREX_AUDIO", value ? std::optional<std::string>(value) : std::nullopt);
         auto system = sound::soundSystemFromEnvironment();
         return system ? system->backendName() : "(none)";
     };
@@ -105,17 +88,6 @@ TEST(WavSystem, TheFileHoldsWhatDevicesPlayedAcrossReopening) {
     auto unwritable = sound::createWavSystem(dir.file("missing/folder/x.wav"));
     EXPECT_EQ(unwritable->open(std::nullopt, false, error), nullptr);
     EXPECT_EQ(error, sound::SoundError::Other);
-}
-
-TEST(PortAudioSystem, FailuresMapToWhatTheUserIsTold) {
-    using sound::SoundError;
-    EXPECT_EQ(sound::soundErrorFromPortAudio(paInsufficientMemory, 0, 0), SoundError::OutOfMemory);
-    EXPECT_EQ(sound::soundErrorFromPortAudio(paDeviceUnavailable, 0, 0), SoundError::Busy);
-    EXPECT_EQ(sound::soundErrorFromPortAudio(paUnanticipatedHostError, paALSA, -EBUSY), SoundError::Busy);
-    EXPECT_EQ(sound::soundErrorFromPortAudio(paUnanticipatedHostError, paALSA, -ENOMEM), SoundError::OutOfMemory);
-    EXPECT_EQ(sound::soundErrorFromPortAudio(paUnanticipatedHostError, paJACK, -EBUSY), SoundError::Other);
-    EXPECT_EQ(sound::soundErrorFromPortAudio(paUnanticipatedHostError, paALSA, -ENOENT), SoundError::Other);
-    EXPECT_EQ(sound::soundErrorFromPortAudio(paInvalidDevice, 0, 0), SoundError::Other);
 }
 
 }  // namespace

@@ -165,10 +165,20 @@ TEST(SoundDevice, BuffersComeAndGoWhileAnotherThreadMixes) {
     std::thread mixer([&] {
         while (!stop.load()) clock->advance(4096);
     });
-    for (int i = 0; i < 2000; ++i) {
-        auto buffer = makeBuffer(*device, 1024 + i);
-        ASSERT_TRUE(buffer->play());
-        if (i % 2 == 0) std::this_thread::yield();
+    // Churn only while the mixer runs, and for at least a few hundred of its passes.
+    while (clock->elapsedFrames() == 0) std::this_thread::yield();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    // A rolling set of buffers keeps the mixer inside one most of the time.
+    std::vector<std::unique_ptr<sound::SoundBuffer>> live(8);
+    for (int i = 0; i < 2000 || (clock->elapsedFrames() < 300 * 4096 && std::chrono::steady_clock::now() < deadline);
+         ++i) {
+        auto& slot = live[static_cast<size_t>(i) % live.size()];
+        slot.reset();
+        slot = makeBuffer(*device, 1024 + i % 1000);
+        if (!slot || !slot->play()) {
+            ADD_FAILURE() << "buffer " << i << " does not play";
+            break;
+        }
     }
     stop = true;
     mixer.join();
