@@ -17,5 +17,6 @@ int renderCommand(const Args& args);
 int settingsCommand(const Args& args);
 // Built only with the desk's Qt parts (SPINLOREX_UI).
 int skinCheckCommand(const Args& args);
+int devicesCommand(const Args& args);
 
 }  // namespace spinlorex::tool

@@ -18,6 +18,8 @@ void usage() {
                  "  generate [options] OUT            write a synthetic track (WAV or MP3)\n"
                  "  demo FOLDER                       write the three demo tracks\n"
                  "  settings [--file SETTINGS.reg]    print the effective settings as a save writes them\n"
+                 "  devices [--audio BACKEND]         list the output devices (BACKEND: portaudio, null,\n"
+                 "                                    wav:PATH; default SPINLOREX_AUDIO, else portaudio)\n"
 #if SPINLOREX_TOOL_SKIN
                  "  skin-check [--home DIR] [NAME]    load skin NAME from home folder DIR (default: .), or\n"
                  "                                    the built-in skin, as the desk would, and list it\n"
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
 #if SPINLOREX_TOOL_SKIN
     if (command == "skin-check") return spinlorex::tool::skinCheckCommand(args);
 #endif
+    if (command == "devices") return spinlorex::tool::devicesCommand(args);
     std::fprintf(stderr, "spinlorex-tool: unknown command '%s'\n", command.c_str());
     usage();
     return 2;
