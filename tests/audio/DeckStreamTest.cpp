@@ -45,7 +45,8 @@ TEST_F(DeckStreamTest, RequestsFromTwoCallerThreadsAreServedOneAtATime) {
     other.join();
     EXPECT_EQ(deck.pitch(), 4000 + 299 % 50);
     deck.play();
-    EXPECT_TRUE(deck.playing());
+    // (The free-running loop may play the fake track to its end before the check.)
+    EXPECT_TRUE(deck.playing() || h.ended[0] > 0);
     deck.pause();
     EXPECT_FALSE(deck.playing());
 }
