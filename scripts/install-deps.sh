@@ -7,6 +7,8 @@ packages=(
   g++ cmake ninja-build ccache pkg-config
   libmpg123-dev libmp3lame-dev
   libgtest-dev libbenchmark-dev
+  qt6-base-dev fonts-dejavu-core
+  portaudio19-dev libasound2-dev pulseaudio pulseaudio-utils libasound2-plugins
   "$@"
 )
 

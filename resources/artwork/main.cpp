@@ -1,11 +1,14 @@
 // spinlorex-artwork: draws every built-in picture of Spinlorex into a folder, at build time.
-// Usage: spinlorex-artwork OUTPUT_FOLDER
+// Usage: spinlorex-artwork OUTPUT_FOLDER [--docs DOCS_FOLDER]
+// With --docs it also writes the documentation pictures: the desk as first seen
+// (default-skin.png) and a sheet of every picture (artwork-sheet.png).
+
+#include "Artwork.h"
+#include "Paint.h"
 
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 #include <QtGui/QGuiApplication>
-#include <QtGui/QImage>
-#include <QtGui/QPainter>
 
 #include <cstdio>
 
@@ -14,40 +17,50 @@ namespace {
 bool save(const QImage& image, const QString& folder, const QString& name) {
     const QString path = folder + "/" + name;
     QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!image.save(path, "PNG")) {
+    if (image.isNull() || !image.save(path, "PNG")) {
         std::fprintf(stderr, "spinlorex-artwork: cannot write %s\n", qPrintable(path));
         return false;
     }
     return true;
 }
 
-QImage blank(int width, int height, QColor colour) {
-    QImage image(width, height, QImage::Format_ARGB32);
-    image.fill(colour);
-    return image;
+QList<art::NamedPicture> allPictures() {
+    QList<art::NamedPicture> list{
+        {"skin/default.png", art::defaultSkin()},
+        {"skin/buttons.png", art::buttonStrip()},
+        {"startup.png", art::startup()},
+        {"tooltip.png", art::tooltip()},
+    };
+    for (int i = 0; i < 3; ++i)
+        list.append({QString("sound/card%1.png").arg(i), art::soundCard(i)});
+    for (int i = 0; i < 3; ++i)
+        list.append({QString("sound/output%1.png").arg(i), art::soundOutput(i)});
+    list.append({"icon.png", art::icon(64)});
+    list.append({"cursors/drag.png", art::cursor(art::Cursor::Drag)});
+    list.append({"cursors/drop.png", art::cursor(art::Cursor::Drop)});
+    list.append({"cursors/nodrop.png", art::cursor(art::Cursor::NoDrop)});
+    return list;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: spinlorex-artwork OUTPUT_FOLDER\n");
+    const bool docs = argc == 4 && QByteArray(argv[2]) == "--docs";
+    if (argc != 2 && !docs) {
+        std::fprintf(stderr, "usage: spinlorex-artwork OUTPUT_FOLDER [--docs DOCS_FOLDER]\n");
         return 2;
     }
+    art::loadFonts();
     const QString out = QString::fromLocal8Bit(argv[1]);
-    const QColor desk(28, 30, 36);
+    const QList<art::NamedPicture> pictures = allPictures();
     bool ok = true;
-    ok &= save(blank(800, 830, desk), out, "skin/default.png");
-    ok &= save(blank(672, 48, desk), out, "skin/buttons.png");
-    ok &= save(blank(400, 300, desk), out, "startup.png");
-    ok &= save(blank(29, 30, QColor(255, 0, 255)), out, "tooltip.png");
-    for (int i = 0; i < 3; ++i) {
-        ok &= save(blank(87, 90, desk), out, QString("sound/card%1.png").arg(i));
-        ok &= save(blank(105, 90, desk), out, QString("sound/output%1.png").arg(i));
+    for (const art::NamedPicture& picture : pictures)
+        ok &= save(picture.image, out, picture.name);
+    if (docs) {
+        const QString folder = QString::fromLocal8Bit(argv[3]);
+        ok &= save(pictures.front().image.copy(0, 0, 800, 600), folder, "default-skin.png");
+        ok &= save(art::contactSheet(pictures), folder, "artwork-sheet.png");
     }
-    ok &= save(blank(64, 64, desk), out, "icon.png");
-    for (const char* name : {"cursors/drag.png", "cursors/drop.png", "cursors/nodrop.png"})
-        ok &= save(blank(32, 32, QColor(0, 0, 0, 0)), out, name);
     return ok ? 0 : 1;
 }

@@ -35,6 +35,7 @@ namespace {
 
 constexpr int32_t kBlockFrames = 1152;
 constexpr int32_t kRingFrames = DecodeTimeline::kRingFrames;
+const std::vector<int16_t> kSilence(kBlockFrames * 2, 0);
 
 // Keeps a deck's decode state the way a deck playing a track from its start does: blocks
 // are decoded up to 192 ahead of the heard one, which then moves on a block at a time.
@@ -102,12 +103,9 @@ struct AnalysedDeck : RecordValues {
     // The whole track, then `tailBlocks` silent blocks as after the end of the data.
     void play(const Track& track, int32_t tailBlocks = 0) {
         for (int32_t b = 0; b < track.blocks(); ++b) feed(track.block(b), track.position(b));
-        const std::vector<int16_t> silence(kBlockFrames * 2, 0);
-        for (int32_t b = 0; b < tailBlocks; ++b) feed(silence.data(), -1.0f);
+        for (int32_t b = 0; b < tailBlocks; ++b) feed(kSilence.data(), -1.0f);
     }
 };
-
-const std::vector<int16_t> kSilence(kBlockFrames * 2, 0);
 
 TEST(BeatAnalyser, SilenceHasNoTempoAndStoresNothing) {
     AnalysedDeck d;
@@ -145,7 +143,8 @@ TEST(BeatAnalyser, TempoStepAppliesTheLagRules) {
     EXPECT_EQ(t.step({{1000, 1000}, {502, 600}, {1498, -400}}), 73500.0f / 1000);
     EXPECT_EQ(t.step({{1000, 1000}, {503, 900}, {1497, 900}}), 73500.0f / 1000) << "only lags within 2 count";
     EXPECT_EQ(t.step({{1000, INT32_MAX}, {500, INT32_MIN}}), 147000.0f / 1000) << "|INT32_MIN| is 2^31";
-    EXPECT_EQ(t.step({{1200, 100}}), 147000.0f / 1200);
+    EXPECT_EQ(t.step({{1089, 100}}), 73500.0f / 1089);
+    EXPECT_EQ(t.step({{1090, 100}}), 147000.0f / 1090) << "1090..1349: always two beats";
     // 1350..1794: two beats unless the third of the lag is stronger than the half.
     EXPECT_EQ(t.step({{1500, 1000}, {750, 50}, {500, -50}}), 147000.0f / 1500);
     EXPECT_EQ(t.step({{1500, 1000}, {750, 50}, {501, 51}}), 220500.0f / 1500);

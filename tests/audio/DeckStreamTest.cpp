@@ -45,7 +45,8 @@ TEST_F(DeckStreamTest, RequestsFromTwoCallerThreadsAreServedOneAtATime) {
     other.join();
     EXPECT_EQ(deck.pitch(), 4000 + 299 % 50);
     deck.play();
-    EXPECT_TRUE(deck.playing());
+    // (The free-running loop may play the fake track to its end before the check.)
+    EXPECT_TRUE(deck.playing() || h.ended[0] > 0);
     deck.pause();
     EXPECT_FALSE(deck.playing());
 }
@@ -74,9 +75,9 @@ TEST_F(DeckStreamTest, LoadMatchesTheOtherDeckAndStartsWhereTheStoredAnalysisSay
         own->firstStrongBeat = firstBeat;
         h.call([&] { ASSERT_TRUE(h.load(1, "b.mp3")); });
     };
-    b->bpm = 64.0f;  // half tempo counts as a match: 128 against 64 folds to 4096
+    b->bpm = 65.0f;  // about half tempo counts as a match: 128 against 65 folds to 0.985
     loadB();
-    EXPECT_EQ(h.lastPitchAsked[1], 4096);
+    EXPECT_EQ(h.deck(1).pitch(), 4032);
     EXPECT_EQ(b->refCount, 2);
     b->bpm = 100.0f;  // +28 %: reachable in the wide range only
     loadB();
@@ -271,16 +272,25 @@ TEST_F(DeckStreamTest, EndOfTrackAndDecodeErrorsStopTheDeckAndTellTheDesk) {
 
 TEST_F(DeckStreamTest, NudgeNeverLeavesRenderedAudioButShiftPlaysSilence) {
     DeckHarness h;
-    h.call([&] { ASSERT_TRUE(h.load(0)); });
     DeckStream& deck = h.deck(0);
+    // Playing long enough fills the whole output ring with audio that a seek makes stale.
+    h.call([&] {
+        ASSERT_TRUE(h.load(0));
+        deck.play();
+    });
+    h.runPasses(40);
     deck.analysis()->cuePoint = 0.5f;
-    h.call([&] { deck.goToCue(); });
+    h.call([&] {
+        deck.pause();
+        deck.goToCue();
+    });
     // Freshly sought: no history behind the heard point.
     const float before = deck.position();
     h.call([&] { deck.nudge(-2000); });
     EXPECT_FLOAT_EQ(deck.position(), before);
 
-    // A backward shift by the same amount moves into never-written frames: silence.
+    // A backward shift by the same amount moves into frames not written since: silence.
+    h.takeCaptured(0);
     h.call([&] {
         deck.shift(-2000);
         deck.play();

@@ -71,11 +71,6 @@ Bytes numberedFrames(int32_t frames, int width = 2) {
     return b;
 }
 
-// The number of the frame at `fraction` of the data, as frameAt reads it back.
-uint16_t frameAtFraction(const Bytes& data, float fraction, int width) {
-    return static_cast<uint16_t>(static_cast<uint64_t>(data.size() * double{fraction}) / (2u * width));
-}
-
 class WavReaderTest : public ::testing::Test {
 protected:
     std::string write(const Bytes& bytes) { return test::writeFile(dir_.file("t.wav"), bytes); }
@@ -161,7 +156,8 @@ TEST_F(WavReaderTest, PcmPlaysInOrderToTheEndAndSeeksOntoWholeFramesInChannelOrd
             reader_.seek(f);
             EXPECT_EQ(reader_.position(), f);
             ASSERT_EQ(decode(), 1) << f;
-            EXPECT_EQ(frameAt(0), frameAtFraction(image.data, f, width)) << f;
+            const auto sought = static_cast<uint64_t>(static_cast<double>(image.data.size()) * f) / (2u * width);
+            EXPECT_EQ(frameAt(0), static_cast<uint16_t>(sought)) << f;
             EXPECT_GT(reader_.position(), f);
         }
         reader_.seek(1.0f);
@@ -200,7 +196,7 @@ TEST_F(WavReaderTest, BrokenUnsupportedOrShortFilesFailToOpen) {
         return openImage(image) != 0;
     };
     EXPECT_FALSE(opens([](Image& i) { i.data = numberedFrames(44000); }));  // under a second
-    EXPECT_FALSE(opens([](Image& i) { i.tag = 3, i.bits = 32; }));          // float
+    EXPECT_FALSE(opens([](Image& i) { i.tag = 3, i.bits = 32, i.data = numberedFrames(44100 + 10, 4); }));  // float
     EXPECT_FALSE(opens([](Image& i) { i.tag = 2, i.bits = 4; }));           // ADPCM
     EXPECT_FALSE(opens([](Image& i) { i.tag = 0xFFFE, putExtensible(i.fmtTail, 3); }));  // float
     EXPECT_FALSE(opens([](Image& i) { i.tag = 0xFFFE, i.fmtTail.assign(10, 0); }));  // no GUID

@@ -80,11 +80,11 @@ protected:
     }
 
     test::TempDir dir;
+    TrackDatabase db;
 };
 using TrackDatabaseTest = DatabaseFileTest;
 
 TEST_F(DatabaseFileTest, LastReleaseOfTheSharedAnalysisAppendsTheFirstRecordAtZero) {
-    TrackDatabase db;
     ASSERT_TRUE(db.open(folder()));
     TrackRecord* record = db.findOrAdd("/music/song1.mp3", 4242);
     record->bpm = 120.0f;
@@ -114,7 +114,6 @@ TEST_F(DatabaseFileTest, RecordKeepsItsPlaceWhileItFitsItsBlock) {
     const Bytes next = recordBlock("next.mp3", "keep");
     // "odd.mp3" needs 72 bytes; its 76-byte block leaves 4, too few for a free block.
     writeFile(dbPath(), recordBlock("song1.mp3", "") + recordBlock("odd.mp3", "", 1000, 76) + next);
-    TrackDatabase db;
     ASSERT_TRUE(db.open(folder()));
     EXPECT_EQ(store(db, "song1.mp3", "abc")->fileOffset, 0u);  // dataLength 26 still rounds to 72
     EXPECT_EQ(store(db, "odd.mp3", "")->fileOffset, 72u);
@@ -135,7 +134,6 @@ TEST_F(DatabaseFileTest, OutgrownRecordMovesToFirstFitOrTheEndAndFreesItsBlock) 
     // a @0 (64) | free @64 (16) | b @80 (64) | free @144 (160) | c @304 (64)
     writeFile(dbPath(), recordBlock("a.mp3", "") + freeBlock(16) + recordBlock("b.mp3", "") + freeBlock(160) + c);
     const std::string grown(40, 'g');  // needs 104 bytes
-    TrackDatabase db;
     ASSERT_TRUE(db.open(folder()));
 
     EXPECT_EQ(store(db, "a.mp3", grown)->fileOffset, 144u);
@@ -167,7 +165,6 @@ TEST_F(DatabaseFileTest, ShrinkingFreesTheRestMergedWithTheFreeBlocksAfterIt) {
     const std::string longComment(100, 'c');  // 168-byte blocks; 64 without the comment
     writeFile(dbPath(), recordBlock("a.mp3", longComment) + freeBlock(16) + freeBlock(24) +
                                   recordBlock("b.mp3", longComment));
-    TrackDatabase db;
     ASSERT_TRUE(db.open(folder()));
     store(db, "a.mp3", "");
     store(db, "b.mp3", "");  // the last block: leaves a free block at the end
@@ -185,7 +182,6 @@ TEST_F(DatabaseFileTest, ShrinkingFreesTheRestMergedWithTheFreeBlocksAfterIt) {
 
 TEST_F(DatabaseFileTest, EightByteFreeFileIsAnEmptyDatabase) {
     writeFile(dbPath(), freeBlock(8));
-    TrackDatabase db;
     ASSERT_TRUE(db.open(folder()));
     EXPECT_TRUE(db.records().empty());
     EXPECT_EQ(store(db, "a.mp3", "")->fileOffset, 8u);
@@ -294,7 +290,6 @@ TEST_F(DatabaseFileTest, RecordWhoseMoveFailsForgetsItsFreedBlock) {
 }
 
 TEST_F(TrackDatabaseTest, RecordsAreKeyedByExactFileNameAndSize) {
-    TrackDatabase db;
     ASSERT_TRUE(db.open(folder()));
     TrackRecord* a = db.findOrAdd("/music/house/a.mp3", 100);
     EXPECT_EQ(a->name, "a.mp3");
@@ -317,19 +312,18 @@ TEST_F(TrackDatabaseTest, TodayIsTheLocalDatePacked) {
 
 TEST_F(TrackDatabaseTest, RecordsAndStoredValuesSurviveCloseAndOpen) {
     {
-        TrackDatabase db;
-        ASSERT_TRUE(db.open(folder()));
-        TrackRecord* first = db.findOrAdd("/a/first.mp3", 111);
-        TrackAnalysis* values = db.acquireAnalysis(first);
+        TrackDatabase writer;
+        ASSERT_TRUE(writer.open(folder()));
+        TrackRecord* first = writer.findOrAdd("/a/first.mp3", 111);
+        TrackAnalysis* values = writer.acquireAnalysis(first);
         for (int i = 0; i < TrackAnalysis::kStoredValues; ++i) values->setStoredWord(i, 0x01010101u * (i + 1));
         values->bpmConfidence = TrackAnalysis::kHandSetConfidence;
         first->bpm = 128.5f;
         first->commentOverride = "warm-up";
-        db.releaseAnalysis(first);
-        db.acquireAnalysis(db.findOrAdd("second.wav", 222))->cuePoint = 0.5f;
+        writer.releaseAnalysis(first);
+        writer.acquireAnalysis(writer.findOrAdd("second.wav", 222))->cuePoint = 0.5f;
         // still held: the destructor's close writes it
     }
-    TrackDatabase db;
     ASSERT_TRUE(db.open(folder()));
     ASSERT_EQ(namesOf(db.records()), (Names{"second.wav", "first.mp3"}));
     TrackRecord* first = db.findOrAdd("first.mp3", 111);
@@ -346,7 +340,6 @@ TEST_F(TrackDatabaseTest, BlocksWithFewerValuesReadOnlyThoseThatFit) {
     // "three.mp3": dataLength 23, room for three values; "one.mp3": one value and 2 bytes.
     writeFile(dbPath(), recordBlock("three.mp3", "", 1, 23 + 8 + 12, {11, 12, 13, 14}) +
                                   recordBlock("one.mp3", "", 2, 21 + 8 + 6, {21, 22}));
-    TrackDatabase db;
     ASSERT_TRUE(db.open(folder()));
     TrackAnalysis* three = db.acquireAnalysis(db.findOrAdd("three.mp3", 1));
     TrackAnalysis* one = db.acquireAnalysis(db.findOrAdd("one.mp3", 2));
@@ -377,7 +370,6 @@ TEST_F(TrackDatabaseTest, DamagedFilesStopWithTheMatchingMessageAndKeepEarlierRe
     for (const Bytes& tail : damaged) {
         writeFile(dbPath(), recordBlock("keep.mp3", "") + tail);
         clearFatalError();
-        TrackDatabase db;
         EXPECT_FALSE(db.open(folder()));
         EXPECT_STREQ(fatalError(), "The internal database is corrupted");
         EXPECT_EQ(namesOf(db.records()), Names{"keep.mp3"});
@@ -387,24 +379,21 @@ TEST_F(TrackDatabaseTest, DamagedFilesStopWithTheMatchingMessageAndKeepEarlierRe
     // The smallest legal record block and a free block that runs past the end are fine.
     writeFile(dbPath(), recordBlock("y.mp3", "", 1, 19 + 12) + freeBlock(16) + Bytes{0, 1, 0, 0, 0, 0, 0, 0});
     clearFatalError();
-    TrackDatabase fine;
-    EXPECT_TRUE(fine.open(folder()));
+    EXPECT_TRUE(db.open(folder()));
     EXPECT_EQ(fatalError(), nullptr);
-    EXPECT_EQ(namesOf(fine.records()), Names{"y.mp3"});
+    EXPECT_EQ(namesOf(db.records()), Names{"y.mp3"});
 
     std::filesystem::remove(dbPath());
     std::filesystem::create_directory(dbPath());  // opens for reading, every read fails
-    TrackDatabase unreadable;
-    EXPECT_FALSE(unreadable.open(folder()));
+    EXPECT_FALSE(db.open(folder()));
     EXPECT_STREQ(fatalError(), "Error in the file system driver");
 }
 
 TEST_F(TrackDatabaseTest, SecondOpenerOnlyReadsAndNeverWrites) {
-    TrackDatabase owner;
-    ASSERT_TRUE(owner.open(folder()));
-    TrackRecord* shared = owner.findOrAdd("shared.mp3", 9);
-    owner.acquireAnalysis(shared)->cuePoint = 0.5f;
-    owner.releaseAnalysis(shared);
+    ASSERT_TRUE(db.open(folder()));
+    TrackRecord* shared = db.findOrAdd("shared.mp3", 9);
+    db.acquireAnalysis(shared)->cuePoint = 0.5f;
+    db.releaseAnalysis(shared);
     const Bytes before = bytes();
 
     TrackDatabase reader;
@@ -424,7 +413,6 @@ TEST_F(TrackDatabaseTest, SecondOpenerOnlyReadsAndNeverWrites) {
 
 TEST_F(TrackDatabaseTest, MissingFolderMeansNoFileSilently) {
     const std::string absent = (dir.path() / "absent").string();
-    TrackDatabase db;
     EXPECT_TRUE(db.open(absent));
     EXPECT_EQ(fatalError(), nullptr);
     EXPECT_FALSE(db.hasFile());

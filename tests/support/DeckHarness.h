@@ -121,12 +121,10 @@ public:
     TrackDatabase database;
     bool limitPitch = false;  // the desk's narrow pitch range instead of the wide one
     std::array<std::atomic<uint32_t>, 2> status{kStatusEmpty, kStatusEmpty};
-    std::array<int32_t, 2> lastPitchAsked{0, 0};
     std::array<std::atomic<int>, 2> ended{0, 0}, startDeck{0, 0};  // messages posted
 
 private:
     void setDeckPitch(int deck, int32_t pitch) override {
-        lastPitchAsked[deck] = pitch;
         decks_[deck].setPitch(std::clamp(pitch, pitchMin(), pitchMax()));
     }
     void setDeckLevel(int deck, int32_t level) override { decks_[deck].setLevel(level); }

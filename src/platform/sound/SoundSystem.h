@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Sound output as the audio engine needs it: output devices, each offering looping buffers
@@ -41,7 +42,8 @@ inline constexpr int32_t kSampleRate = 44100;
 inline constexpr int32_t kMinVolume = -10000;  // hundredths of a decibel: silence
 inline constexpr int32_t kMaxVolume = 0;
 
-// A looping buffer of stereo 16-bit frames.
+// A looping buffer of stereo 16-bit frames. A buffer may outlive its device: it then
+// reports the device as lost (cursors() and lock() fail) and can still be destroyed.
 class SoundBuffer {
 public:
     // The locked part of the buffer: one piece, or two when the region wraps.
@@ -59,11 +61,14 @@ public:
     // (the region from play to write must not be changed). False when they cannot be read
     // (for example the device was lost).
     virtual bool cursors(int32_t& play, int32_t& write) = 0;
-    // Makes `frames` frames from `offset` writable (0 < frames <= size).
+    // Makes `frames` frames from `offset` writable (0 <= offset < size, 0 < frames <= size).
+    // False for a region outside the buffer or a lost device.
     virtual bool lock(int32_t offset, int32_t frames, Region& region) = 0;
+    // Hands what was written in the region to the mixer.
     virtual void unlock(const Region& region) = 0;
-    // -10000 (silence) .. 0 (full).
+    // -10000 (silence) .. 0 (full); false, and the volume unchanged, outside that range.
     virtual bool setVolume(int32_t hundredthsOfDb) = 0;
+    virtual int32_t volume() const = 0;
     // Starts looping playback from the current play cursor / stops it (cursors stay).
     virtual bool play() = 0;
     virtual bool stop() = 0;
@@ -72,18 +77,26 @@ public:
 class SoundDevice {
 public:
     virtual ~SoundDevice() = default;
-    // Sets the device's format to 44100 Hz, 2 channels, 16 bits and starts its output.
+    // Sets the device's format to 44100 Hz, 2 channels, 16 bits and starts its output. Every
+    // backend already runs in that format from open() on; this reports a lost device.
     virtual SoundError setPrimaryFormat() = 0;
-    // A new looping buffer of `frames` frames, silent, stopped, at full volume.
+    // A new looping buffer of `frames` frames (1 .. kMaxBufferFrames), silent, stopped, at
+    // full volume; at most kMaxBuffersPerDevice exist at once on a device.
     virtual std::unique_ptr<SoundBuffer> createBuffer(int32_t frames, SoundError& error) = 0;
 };
+
+inline constexpr int32_t kMaxBufferFrames = 1 << 24;  // about six minutes
+inline constexpr int kMaxBuffersPerDevice = 16;
 
 // One way of making sound (PortAudio, none, a WAV file).
 class SoundSystem {
 public:
     virtual ~SoundSystem() = default;
 
-    // Output devices, the default one marked.
+    // "portaudio", "null" or "wav".
+    virtual const char* backendName() const = 0;
+    // Output devices, the default one marked. When there is any device, the first entry has
+    // no identifier and stands for the system's default device, whichever that is at open().
     virtual std::vector<DeviceInfo> devices() = 0;
     // The device with this identifier, or the default device for none. `exclusive`: use
     // it alone (another program then finds it busy) rather than share it.
@@ -94,8 +107,13 @@ public:
 // The sound system the environment asks for: SPINLOREX_AUDIO=portaudio (default), null,
 // or wav:PATH. Null when the request names no known backend.
 std::unique_ptr<SoundSystem> soundSystemFromEnvironment();
+// The same for a choice given as text ("" = portaudio).
+std::unique_ptr<SoundSystem> soundSystemFromChoice(std::string_view choice);
 
 // Hex text of an identifier (32 lowercase digits).
 std::string toHex(const DeviceId& id);
+// The identifier of a device: a hash of its host API's name and its own name, stable
+// across runs and machines, so that a stored identifier finds the same device again.
+DeviceId deviceIdFor(std::string_view hostApi, std::string_view name);
 
 }  // namespace spinlorex::sound

@@ -15,5 +15,9 @@ int demoCommand(const Args& args);
 int analyzeCommand(const Args& args);
 int renderCommand(const Args& args);
 int playCommand(const Args& args);
+int settingsCommand(const Args& args);
+// Built only with the desk's Qt parts (SPINLOREX_UI).
+int skinCheckCommand(const Args& args);
+int devicesCommand(const Args& args);
 
 }  // namespace spinlorex::tool

@@ -1,5 +1,5 @@
 // spinlorex-tool: the command-line companion of the desk. It drives the program's own
-// classes headless: batch analysis, offline rendering, synthetic tracks.
+// classes headless: batch analysis, offline rendering, synthetic tracks, settings.
 
 #include <cstdio>
 #include <cstring>
@@ -17,7 +17,15 @@ void usage() {
                  "                                    render a deck at pitch N (4096 = normal)\n"
                  "  play [options] FILE1 [FILE2]       play on the decks through the sound card\n"
                  "  generate [options] OUT            write a synthetic track (WAV or MP3)\n"
-                 "  demo FOLDER                       write the three demo tracks\n");
+                 "  demo FOLDER                       write the three demo tracks\n"
+                 "  settings [--file SETTINGS.reg]    print the effective settings as a save writes them\n"
+                 "  devices [--audio BACKEND]         list the output devices (BACKEND: portaudio, null,\n"
+                 "                                    wav:PATH; default SPINLOREX_AUDIO, else portaudio)\n"
+#if SPINLOREX_TOOL_SKIN
+                 "  skin-check [--home DIR] [NAME]    load skin NAME from home folder DIR (default: .), or\n"
+                 "                                    the built-in skin, as the desk would, and list it\n"
+#endif
+                 );
 }
 
 }  // namespace
@@ -34,6 +42,11 @@ int main(int argc, char** argv) {
     if (command == "play") return spinlorex::tool::playCommand(args);
     if (command == "generate") return spinlorex::tool::generateCommand(args);
     if (command == "demo") return spinlorex::tool::demoCommand(args);
+    if (command == "settings") return spinlorex::tool::settingsCommand(args);
+#if SPINLOREX_TOOL_SKIN
+    if (command == "skin-check") return spinlorex::tool::skinCheckCommand(args);
+#endif
+    if (command == "devices") return spinlorex::tool::devicesCommand(args);
     std::fprintf(stderr, "spinlorex-tool: unknown command '%s'\n", command.c_str());
     usage();
     return 2;

@@ -1,0 +1,246 @@
+// The sound thread's passes with both decks playing at +8 % in master tempo, analysing,
+// mixed in software, over ten simulated minutes on the null backend's manual clock: the
+// pass time's percentiles, the share of one core, the allocations made on the sound thread
+// (counted by a hook on operator new), and how soon a level change is heard.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "audio/AudioEngine.h"
+#include "audio/DeckPair.h"
+#include "library/TrackDatabase.h"
+#include "platform/settings/Settings.h"
+#include "platform/sound/SoundBackends.h"
+#include "tools/synth/Synth.h"
+
+namespace {
+
+// Allocations made while the flag is set (only on the thread that runs the passes).
+thread_local bool t_countAllocations = false;
+std::atomic<int64_t> g_soundThreadAllocations{0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (t_countAllocations) g_soundThreadAllocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace spinlorex {
+namespace {
+
+// A long track made by looping a generated stretch of music: decoding costs about what a
+// WAV file's does, the analyser sees real music.
+class LoopReader : public TrackReader {
+public:
+    explicit LoopReader(const std::vector<int16_t>& loop) : loop_(loop) {}
+    int32_t open(const std::string&) override {
+        next_ = 0;
+        duration_ = kSeconds;
+        fileSize_ = 1;
+        return duration_;
+    }
+    void close() override {}
+    int32_t decodeBlock(int16_t* dest) override {
+        const int64_t total = static_cast<int64_t>(kSeconds) * 44100;
+        if (next_ + 1152 > total) return kEnd;
+        const size_t loopFrames = loop_.size() / 2;
+        for (int32_t i = 0; i < 1152; ++i) {
+            const size_t at = static_cast<size_t>(next_ + i) % loopFrames;
+            dest[2 * i] = loop_[2 * at];
+            dest[2 * i + 1] = loop_[2 * at + 1];
+        }
+        next_ += 1152;
+        position_ = static_cast<float>(static_cast<double>(next_) / static_cast<double>(total));
+        return kDone;
+    }
+    int32_t seek(float fraction) override {
+        next_ = static_cast<int64_t>(fraction * kSeconds * 44100.0) / 1152 * 1152;
+        position_ = fraction;
+        return 1;
+    }
+
+private:
+    static constexpr int32_t kSeconds = 15 * 60;
+    const std::vector<int16_t>& loop_;
+    int64_t next_ = 0;
+};
+
+class QuietDesk : public DeskControl, public DeskNotifier {
+public:
+    DeckPair* decks = nullptr;
+    void setDeckPitch(int d, int32_t p) override { (*decks)[d].setPitch(p); }
+    void setDeckLevel(int d, int32_t v) override { (*decks)[d].setLevel(v); }
+    void setDeckStatus(int, uint32_t) override {}
+    int32_t pitchMin() const override { return 2730; }
+    int32_t pitchMax() const override { return 5462; }
+    void post(int, int) override {}
+};
+
+DeckStream::Readers loopReaders(const std::vector<int16_t>& loop) {
+    DeckStream::Readers r;
+    r.wav = std::make_unique<LoopReader>(loop);
+    r.mp3 = std::make_unique<LoopReader>(loop);
+    return r;
+}
+
+void BM_SoundThreadPass(benchmark::State& state) {
+    settings().resetToDefaults();
+    set(settings().masterTempo, 1);
+    set(settings().outputMode, 1);  // soft mix
+    set(settings().multiInstance, 1);
+    set(settings().autoBpm, 0);
+    synth::Params params;
+    params.bpm = 126;
+    params.seconds = 20;
+    static const std::vector<int16_t> loopA = synth::toPcm16(synth::render(params));
+    params.bpm = 124;
+    params.seed = 2;
+    static const std::vector<int16_t> loopB = synth::toPcm16(synth::render(params));
+
+    auto clock = std::make_shared<sound::ManualClock>();
+    std::unique_ptr<sound::SoundSystem> system = sound::createNullSystem(clock);
+    TrackDatabase database;
+    QuietDesk desk;
+    DeckPair decks(database, desk, desk, loopReaders(loopA), loopReaders(loopB));
+    desk.decks = &decks;
+    AudioEngine engine(decks, *system, nullptr);
+    if (!engine.start(AudioEngine::Threading::Manual)) {
+        state.SkipWithError("the engine did not start");
+        return;
+    }
+    // Caller operations are served by passes run here, as the sound thread would.
+    auto serve = [&](auto operation) {
+        std::atomic<bool> done{false};
+        std::thread caller([&] {
+            operation();
+            done = true;
+        });
+        while (!done) {
+            clock->advance(44);
+            engine.runPass();
+        }
+        caller.join();
+    };
+    serve([&] {
+        for (int d = 0; d < 2; ++d) {
+            TrackEntry entry;
+            entry.path = d == 0 ? "a.wav" : "b.wav";
+            decks[d].loadTrack(entry);
+            decks[d].setPitch(4424);
+            decks[d].play();
+        }
+    });
+
+    // Ten simulated minutes of 1 ms passes (44 frames each; 441 every tenth pass keeps
+    // the clock exact at 44.1 frames per millisecond).
+    constexpr int64_t kPasses = 10 * 60 * 1000;
+    std::vector<int64_t> nanos;
+    nanos.reserve(kPasses);
+    g_soundThreadAllocations = 0;
+    for (auto _ : state) {
+        for (int64_t i = 0; i < kPasses; ++i) {
+            clock->advance(i % 10 == 9 ? 45 : 44);
+            const auto t0 = std::chrono::steady_clock::now();
+            t_countAllocations = true;
+            engine.runPass();
+            t_countAllocations = false;
+            nanos.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - t0).count());
+        }
+    }
+    std::vector<int64_t> sorted = nanos;
+    std::sort(sorted.begin(), sorted.end());
+    auto pct = [&](double p) { return static_cast<double>(sorted[static_cast<size_t>(p * static_cast<double>(sorted.size() - 1))]) / 1000.0; };
+    double total = 0;
+    for (int64_t n : nanos) total += static_cast<double>(n);
+    state.counters["p50_us"] = pct(0.50);
+    state.counters["p99_us"] = pct(0.99);
+    state.counters["max_us"] = static_cast<double>(sorted.back()) / 1000.0;
+    state.counters["core_share_%"] = 100.0 * total / (static_cast<double>(kPasses) * 1e6);
+    state.counters["sound_thread_allocs"] = static_cast<double>(g_soundThreadAllocations.load());
+    state.counters["deck1_position"] = decks[0].position();
+    engine.stop();
+    settings().resetToDefaults();
+}
+BENCHMARK(BM_SoundThreadPass)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// How long after a level change the soft mix's output changes: one deck plays into the WAV
+// backend, its level drops to 0 at a known frame, and the file shows when silence begins.
+void BM_LevelChangeHeard(benchmark::State& state) {
+    settings().resetToDefaults();
+    set(settings().outputMode, 1);
+    set(settings().multiInstance, 1);
+    set(settings().autoBpm, 0);
+    synth::Params params;
+    params.seconds = 5;
+    static const std::vector<int16_t> loop = synth::toPcm16(synth::render(params));
+    const std::string path = "/tmp/spinlorex-bench-latency.wav";
+    int64_t changeAt = 0;
+    {
+        auto clock = std::make_shared<sound::ManualClock>();
+        std::unique_ptr<sound::SoundSystem> system = sound::createWavSystem(path, clock);
+        TrackDatabase database;
+        QuietDesk desk;
+        DeckPair decks(database, desk, desk, loopReaders(loop), loopReaders(loop));
+        desk.decks = &decks;
+        AudioEngine engine(decks, *system, nullptr);
+        if (!engine.start(AudioEngine::Threading::Manual)) {
+            state.SkipWithError("the engine did not start");
+            return;
+        }
+        auto pass = [&] {
+            clock->advance(44);
+            engine.runPass();
+        };
+        std::atomic<bool> done{false};
+        std::thread caller([&] {
+            TrackEntry entry;
+            entry.path = "a.wav";
+            decks[0].loadTrack(entry);
+            decks[0].play();
+            done = true;
+        });
+        while (!done) pass();
+        caller.join();
+        for (int i = 0; i < 1000; ++i) pass();
+        for (auto _ : state) {
+            changeAt = clock->elapsedFrames();
+            decks[0].setLevel(0);
+            for (int i = 0; i < 300; ++i) pass();
+        }
+        engine.stop();
+    }
+    // The first frame from which the output stays silent.
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::vector<int16_t> samples;
+    if (f != nullptr) {
+        std::fseek(f, 44, SEEK_SET);
+        int16_t buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 2, 4096, f)) > 0) samples.insert(samples.end(), buf, buf + n);
+        std::fclose(f);
+    }
+    std::remove(path.c_str());
+    int64_t silentFrom = static_cast<int64_t>(samples.size() / 2);
+    while (silentFrom > 0 && samples[static_cast<size_t>(2 * (silentFrom - 1))] == 0 &&
+           samples[static_cast<size_t>(2 * (silentFrom - 1) + 1)] == 0)
+        --silentFrom;
+    state.counters["heard_after_ms"] = static_cast<double>(silentFrom - changeAt) * 1000.0 / 44100.0;
+    settings().resetToDefaults();
+}
+BENCHMARK(BM_LevelChangeHeard)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace spinlorex

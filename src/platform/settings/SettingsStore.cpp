@@ -1,0 +1,305 @@
+#include "platform/settings/SettingsStore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <utility>
+
+#include "platform/settings/RegFile.h"
+
+namespace spinlorex {
+namespace {
+
+namespace fs = std::filesystem;
+using Dword = std::atomic<int32_t> Settings::*;
+using Guid = std::optional<Settings::DeviceId> Settings::*;
+
+constexpr size_t kMaxStringSize = Settings::kMaxText + 1;  // terminator included
+constexpr size_t kColumnBytes = 4 * Settings::kColumnSizes;
+
+// In the order in which they are read and written. "Baby Secure" is also found when the
+// file says "Baby secure": names are compared without case.
+constexpr std::pair<const char*, Dword> kDwords[] = {
+    {"Output mode", &Settings::outputMode},  {"ToolTip", &Settings::toolTip},
+    {"Baby Secure", &Settings::babySecure},  {"Maximized", &Settings::maximized},
+    {"Crossfader", &Settings::crossfader},   {"MultiInstance", &Settings::multiInstance},
+    {"AutoBpm", &Settings::autoBpm},         {"AutoLevel", &Settings::autoLevel},
+    {"AutoZPitch", &Settings::autoZPitch},   {"LongMix", &Settings::longMix},
+    {"MasterTempo", &Settings::masterTempo}, {"LimitPitch", &Settings::limitPitch},
+};
+constexpr std::pair<const char*, Guid> kGuids[] = {
+    {"Sound card GUID", &Settings::soundCardGuid},
+    {"Sound card 1 GUID", &Settings::soundCard1Guid},
+    {"Sound card 2 GUID", &Settings::soundCard2Guid},
+};
+constexpr const char* kHomeFolder = "Home folder";
+constexpr const char* kCdDrive = "CD Drive";
+constexpr const char* kSkin = "Skin";
+constexpr const char* kInitialFolder = "Initial folder";
+constexpr const char* kColumnSizes = "Column Sizes";
+constexpr const char* kVersion = "Version";
+
+bool isStoreName(std::string_view name) {
+    for (const char* own : {kHomeFolder, kCdDrive, kSkin, kInitialFolder, kColumnSizes, kVersion}) {
+        if (reg::equalNoCase(name, own)) return true;
+    }
+    return std::ranges::any_of(kDwords,
+                               [&](const auto& d) { return reg::equalNoCase(name, d.first); }) ||
+           std::ranges::any_of(kGuids,
+                               [&](const auto& g) { return reg::equalNoCase(name, g.first); });
+}
+
+// --- reading rules: a value of the wrong type or size leaves the target as it was ---
+
+bool readString(const reg::Key& key, const char* name, std::string& target) {
+    const reg::Value* value = key.find(name);
+    if (value == nullptr || value->type != reg::kString || value->data.size() > kMaxStringSize)
+        return false;
+    const auto end = std::find(value->data.begin(), value->data.end(), uint8_t{0});
+    target.assign(value->data.begin(), end);
+    return true;
+}
+
+void readDword(const reg::Key& key, const char* name, std::atomic<int32_t>& target) {
+    const reg::Value* value = key.find(name);
+    if (value == nullptr || value->type != reg::kDword || value->data.size() != 4) return;
+    const auto& d = value->data;
+    set(target,
+        static_cast<int32_t>(d[0] | d[1] << 8 | d[2] << 16 | static_cast<uint32_t>(d[3]) << 24));
+}
+
+// Binary of exactly `size` bytes, or of any size when `size` is none.
+const std::vector<uint8_t>* readBinary(const reg::Key& key, const char* name,
+                                       std::optional<size_t> size) {
+    const reg::Value* value = key.find(name);
+    if (value == nullptr || value->type != reg::kBinary) return nullptr;
+    if (size && value->data.size() != *size) return nullptr;
+    return &value->data;
+}
+
+// Widths of zero make columns that cannot be seen or grabbed again: a group of four that
+// adds up to nothing gets 16 pixels each, and the last group (the panes) at least 16.
+void repairColumns(std::array<int32_t, Settings::kColumnSizes>& columns) {
+    for (size_t group = 0; group < 6; ++group) {
+        uint32_t sum = 0;  // wraps like the 32-bit sum it always was
+        for (size_t i = 0; i < 4; ++i)
+            sum += static_cast<uint32_t>(columns[group * 4 + i]);
+        if (sum == 0) std::fill_n(columns.begin() + static_cast<long>(group * 4), 4, 16);
+    }
+    for (size_t i = 24; i < 28; ++i)
+        columns[i] = std::max(columns[i], 16);
+}
+
+std::string currentDirectory() {
+    std::error_code ec;
+    std::string path = fs::current_path(ec).string();
+    // A longer path would not fit the stored form; no home folder beats a cut one.
+    if (ec || path.size() > Settings::kMaxText) return {};
+    return path;
+}
+
+std::optional<std::string> readWholeFile(const fs::path& file) {
+    std::error_code ec;
+    if (file.empty() || !fs::is_regular_file(file, ec)) return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return text;
+}
+
+// --- writing ---
+
+// A temporary file that is removed again unless it was renamed into place.
+class TempFile {
+public:
+    explicit TempFile(const fs::path& target) {
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        for (int attempt = 0; attempt < 16 && fd_ < 0; ++attempt) {
+            path_ = target.string() + ".tmp-" + std::to_string(getpid()) + "-" +
+                    std::to_string(stamp + attempt);
+            fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ < 0 && errno != EEXIST) break;
+        }
+    }
+    ~TempFile() {
+        if (fd_ >= 0) ::close(fd_);
+        if (fd_ != kRenamed && !path_.empty()) ::unlink(path_.c_str());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    bool open() const { return fd_ >= 0; }
+
+    bool write(std::string_view text) {
+        while (!text.empty()) {
+            const ssize_t written = ::write(fd_, text.data(), text.size());
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) return false;
+            text.remove_prefix(static_cast<size_t>(written));
+        }
+        return true;
+    }
+
+    // Makes the file durable, then puts it in place of `target` in one step.
+    bool commit(const fs::path& target) {
+        if (::fsync(fd_) != 0) return false;
+        const int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0) return false;
+        if (::rename(path_.c_str(), target.c_str()) != 0) return false;
+        fd_ = kRenamed;
+        return true;
+    }
+
+    void copyModeOf(const fs::path& file) {
+        struct stat old {};
+        if (::stat(file.c_str(), &old) == 0) ::fchmod(fd_, old.st_mode & 07777);
+    }
+
+private:
+    static constexpr int kRenamed = -2;
+    std::string path_;
+    int fd_ = -1;
+};
+
+bool writeAtomically(const fs::path& file, std::string_view text) {
+    std::error_code ec;
+    // A settings file that is a link (kept with the user's other configuration files)
+    // stays a link: the file it points to is the one replaced.
+    fs::path target = file;
+    if (fs::is_symlink(file, ec)) {
+        target = fs::weakly_canonical(file, ec);
+        if (ec) return false;
+    }
+    if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
+    TempFile temp(target);
+    if (!temp.open()) return false;
+    temp.copyModeOf(target);
+    return temp.write(text) && temp.commit(target);
+}
+
+}  // namespace
+
+fs::path settingsFilePath() {
+    const auto env = [](const char* name) -> std::string {
+        const char* value = std::getenv(name);
+        return value != nullptr ? value : "";
+    };
+    if (const std::string dir = env("SPINLOREX_CONFIG_DIR"); !dir.empty())
+        return fs::path(dir) / "settings.reg";
+    // The base directory rules ignore a relative XDG_CONFIG_HOME.
+    if (const std::string xdg = env("XDG_CONFIG_HOME"); !xdg.empty() && xdg.starts_with('/'))
+        return fs::path(xdg) / "spinlorex" / "settings.reg";
+    if (const std::string home = env("HOME"); !home.empty())
+        return fs::path(home) / ".config" / "spinlorex" / "settings.reg";
+    return {};
+}
+
+void loadSettings(Settings& s, const fs::path& file, std::span<const drives::Drive> drives) {
+    s.resetToDefaults();
+    s.homeFolder = currentDirectory();
+    s.cdDrive = drives::defaultCdDrive(drives);
+
+    const std::optional<std::string> text = readWholeFile(file);
+    if (!text) return;
+    const reg::File parsed = reg::parse(*text, kSettingsKey);
+    static const reg::Key kNoValues;
+    const reg::Key* found = parsed.find(kSettingsKey);
+    const reg::Key& key = found != nullptr ? *found : kNoValues;
+
+    readString(key, kHomeFolder, s.homeFolder);
+    // A stored CD drive counts only while it is still a drive that takes discs.
+    if (std::string stored; readString(key, kCdDrive, stored) && !stored.empty()) {
+        const auto type = drives::driveType(drives, stored);
+        if (type == drives::DriveType::Removable || type == drives::DriveType::CdRom)
+            s.cdDrive = std::move(stored);
+    }
+    if (const auto* blob = readBinary(key, kInitialFolder, std::nullopt)) s.initialFolder = *blob;
+    // Skins of other versions may not fit this one: they start with the built-in skin.
+    if (std::string version; readString(key, kVersion, version) && version == kSettingsVersion)
+        readString(key, kSkin, s.skin);
+    readDword(key, kDwords[0].first, s.*kDwords[0].second);
+    for (const auto& [name, field] : kGuids) {
+        if (const auto* blob = readBinary(key, name, sizeof(Settings::DeviceId))) {
+            Settings::DeviceId id;
+            std::copy(blob->begin(), blob->end(), id.begin());
+            s.*field = id;
+        }
+    }
+    if (const auto* blob = readBinary(key, kColumnSizes, kColumnBytes)) {
+        for (size_t i = 0; i < s.columnSizes.size(); ++i) {
+            const uint8_t* b = blob->data() + 4 * i;
+            s.columnSizes[i] = static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 |
+                                                    static_cast<uint32_t>(b[3]) << 24);
+        }
+    }
+    for (const auto& [name, field] : std::span(kDwords).subspan(1))
+        readDword(key, name, s.*field);
+    repairColumns(s.columnSizes);
+}
+
+void loadSettings() {
+    const std::vector<drives::Drive> drives = drives::listDrives();
+    loadSettings(settings(), settingsFilePath(), drives);
+}
+
+std::string settingsFileText(const Settings& s, const fs::path& file) {
+    reg::File out = reg::parse(readWholeFile(file).value_or(""), kSettingsKey);
+    reg::Key& key = out.findOrAdd(kSettingsKey);
+    const reg::Key old{std::string(kSettingsKey), std::exchange(key.values, {})};
+    key.path = kSettingsKey;
+
+    // An empty text or folder is not written, so what the file held stays, as a registry
+    // key keeps a value that is not set again. A device that is not chosen is removed:
+    // no value means the default device.
+    const auto setOrKeep = [&](bool write, reg::Value value) {
+        if (write) {
+            key.set(std::move(value));
+        } else if (const reg::Value* kept = old.find(value.name)) {
+            key.set(*kept);
+        }
+    };
+    setOrKeep(!s.homeFolder.empty(), reg::stringValue(kHomeFolder, s.homeFolder));
+    setOrKeep(!s.cdDrive.empty(), reg::stringValue(kCdDrive, s.cdDrive));
+    key.set(reg::stringValue(kSkin, s.skin));
+    setOrKeep(s.initialFolder && !s.initialFolder->empty(),
+              reg::binaryValue(kInitialFolder, s.initialFolder.value_or(std::vector<uint8_t>{})));
+    std::vector<uint8_t> columns;
+    for (int32_t width : s.columnSizes) {
+        const auto w = static_cast<uint32_t>(width);
+        columns.insert(columns.end(),
+                       {uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16), uint8_t(w >> 24)});
+    }
+    key.set(reg::binaryValue(kColumnSizes, std::move(columns)));
+    key.set(reg::stringValue(kVersion, kSettingsVersion));
+    for (const auto& [name, field] : kDwords)
+        key.set(reg::dwordValue(name, static_cast<uint32_t>(get(s.*field))));
+    for (const auto& [name, field] : kGuids) {
+        if (const auto& id = s.*field)
+            key.set(reg::binaryValue(name, std::vector<uint8_t>(id->begin(), id->end())));
+    }
+    // Values the store does not know (left by another version, or by hand) stay.
+    for (const reg::Value& value : old.values) {
+        if (!isStoreName(value.name)) key.values.push_back(value);
+    }
+    return reg::format(out);
+}
+
+void saveSettings(const Settings& s, const fs::path& file) {
+    if (file.empty()) return;
+    writeAtomically(file, settingsFileText(s, file));
+}
+
+void saveSettings() {
+    saveSettings(settings(), settingsFilePath());
+}
+
+}  // namespace spinlorex

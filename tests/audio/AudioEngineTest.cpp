@@ -1,0 +1,379 @@
+// The audio engine and its two output devices on the null and WAV backends, driven pass by
+// pass on a manual clock: what reaches the "sound card" is read back from the WAV file.
+
+#include "audio/AudioEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "audio/DeckPair.h"
+#include "audio/HardMixOutput.h"
+#include "audio/SoftMixOutput.h"
+#include "library/TrackDatabase.h"
+#include "platform/core/FatalError.h"
+#include "platform/settings/Settings.h"
+#include "platform/sound/SoundBackends.h"
+#include "platform/volume/SystemVolume.h"
+#include "recorder/MixRecorder.h"
+#include "support/FakeReader.h"
+#include "support/TempDir.h"
+#include "support/Wait.h"
+#include "support/WavFile.h"
+
+namespace spinlorex {
+namespace {
+
+// A track of one constant frame, long enough for any test.
+class ConstantReader : public TrackReader {
+public:
+    ConstantReader(int16_t left, int16_t right, int32_t seconds = 60)
+        : left_(left), right_(right), seconds_(seconds) {}
+    int32_t open(const std::string&) override {
+        next_ = 0;
+        fileSize_ = 1000;
+        return duration_ = seconds_;
+    }
+    void close() override {}
+    int32_t decodeBlock(int16_t* dest) override {
+        if (next_ + 1152 > static_cast<int64_t>(seconds_) * 44100) return kEnd;
+        for (int i = 0; i < 1152; ++i) {
+            dest[2 * i] = left_;
+            dest[2 * i + 1] = right_;
+        }
+        next_ += 1152;
+        position_ = static_cast<float>(static_cast<double>(next_) / (seconds_ * 44100.0));
+        return kDone;
+    }
+    int32_t seek(float f) override {
+        next_ = static_cast<int64_t>(f * seconds_ * 44100.0) / 1152 * 1152;
+        position_ = f;
+        return 1;
+    }
+
+private:
+    int16_t left_, right_;
+    int32_t seconds_;
+    int64_t next_ = 0;
+};
+
+DeckStream::Readers constant(int16_t left, int16_t right, int32_t seconds = 60) {
+    DeckStream::Readers r;
+    r.wav = std::make_unique<ConstantReader>(left, right, seconds);
+    r.mp3 = std::make_unique<ConstantReader>(left, right, seconds);
+    return r;
+}
+
+class Desk : public DeskControl, public DeskNotifier {
+public:
+    DeckPair* decks = nullptr;
+    std::atomic<int> ended{0};
+    void setDeckPitch(int d, int32_t p) override { (*decks)[d].setPitch(p); }
+    void setDeckLevel(int d, int32_t v) override { (*decks)[d].setLevel(v); }
+    void setDeckStatus(int, uint32_t) override {}
+    int32_t pitchMin() const override { return 2730; }
+    int32_t pitchMax() const override { return 5462; }
+    void post(int message, int) override {
+        if (message == kMessageTrackEnded) ended++;
+    }
+};
+
+// Two decks of constant frames, the engine on a WAV backend with a manual clock.
+class EngineRig {
+public:
+    EngineRig(int outputMode, DeckStream::Readers deck1, DeckStream::Readers deck2)
+        : clock_(std::make_shared<sound::ManualClock>()),
+          path_(dir_.file("out.wav")),
+          system_(sound::createWavSystem(path_, clock_)),
+          decks_(database_, desk_, desk_, std::move(deck1), std::move(deck2)),
+          engine_(decks_, *system_, nullptr) {
+        desk_.decks = &decks_;
+        set(settings().outputMode, outputMode);
+        set(settings().multiInstance, 1);
+        EXPECT_TRUE(engine_.start(AudioEngine::Threading::Manual));
+    }
+
+    // Runs a caller operation while this thread serves it, one 1 ms pass at a time.
+    void call(const std::function<void()>& operation) {
+        std::atomic<bool> done{false};
+        std::thread caller([&] {
+            operation();
+            done = true;
+        });
+        while (!done) pass();
+        caller.join();
+    }
+    void pass(int n = 1) {
+        for (int i = 0; i < n; ++i) {
+            clock_->advance(44);
+            engine_.runPass();
+        }
+    }
+    void load(int d) {
+        call([&] {
+            TrackEntry entry;
+            entry.path = "track.wav";
+            ASSERT_TRUE(decks_[d].loadTrack(entry));
+        });
+    }
+    int64_t now() const { return clock_->elapsedFrames(); }
+    // Stops everything and reads what was played.
+    test::WavFile finish() {
+        engine_.stop();
+        system_.reset();
+        return test::readWav(path_);
+    }
+
+    DeckStream& deck(int d) { return decks_[d]; }
+    OutputDevice& output() { return *engine_.output(); }
+    AudioEngine& engine() { return engine_; }
+
+private:
+    test::TempDir dir_;
+    std::shared_ptr<sound::ManualClock> clock_;
+    std::string path_;
+    std::unique_ptr<sound::SoundSystem> system_;
+    TrackDatabase database_;
+    Desk desk_;
+    DeckPair decks_;
+    AudioEngine engine_;
+};
+
+// The frame played at `frame` (clock frames count from the system's start).
+std::pair<int, int> frameAt(const test::WavFile& wav, int64_t frame) {
+    return {wav.samples[static_cast<size_t>(2 * frame)], wav.samples[static_cast<size_t>(2 * frame + 1)]};
+}
+
+class AudioEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings().resetToDefaults();
+        set(settings().autoBpm, 0);
+        clearFatalError();
+    }
+    void TearDown() override {
+        settings().resetToDefaults();
+        clearFatalError();
+    }
+};
+
+TEST_F(AudioEngineTest, SoftMixSumsBothDecksWithSaturationAndOneDeckByShift) {
+    EngineRig rig(1, constant(20000, -12000), constant(30000, 25000));
+    ASSERT_NE(dynamic_cast<SoftMixOutput*>(&rig.output()), nullptr);
+    rig.load(0);
+    rig.load(1);
+    rig.call([&] {
+        rig.deck(0).play();
+        rig.deck(1).play();
+    });
+    rig.pass(200);
+    // Middle of the smooth curve: 192 x 256 for each deck, halved, then >> 15.
+    const int64_t both = rig.now() - 100;
+    rig.call([&] { rig.deck(1).pause(); });
+    rig.pass(200);
+    const int64_t one = rig.now() - 100;
+    const test::WavFile wav = rig.finish();
+    ASSERT_TRUE(wav.valid);
+    EXPECT_EQ(frameAt(wav, both), std::make_pair(32767, (25000 - 12000) * 3 / 4));
+    EXPECT_EQ(frameAt(wav, one), std::make_pair(15000, -9000));  // (s x 49152) >> 16
+}
+
+TEST_F(AudioEngineTest, AMutedRunningDeckMovesInStepAndLevelsAreHeardAtOnce) {
+    EngineRig rig(1, constant(8000, 8000), constant(4000, 4000));
+    rig.load(0);
+    rig.load(1);
+    rig.output().applyCrossfader(0);  // deck 2 at zero gain
+    rig.call([&] {
+        rig.deck(0).play();
+        rig.deck(1).play();
+    });
+    EXPECT_TRUE(rig.output().isAudible(0));
+    EXPECT_FALSE(rig.output().isAudible(1));
+    const float start = rig.deck(1).position();
+    rig.pass(1000);  // one second
+    EXPECT_NEAR(rig.deck(1).position() - start, 1.0f / 60, 0.002f);  // heard in step while muted
+
+    // A level change is heard after the write latency, not after the queued half second.
+    rig.deck(0).setLevel(128);
+    const int64_t changed = rig.now();
+    rig.pass(40);
+    const test::WavFile wav = rig.finish();
+    EXPECT_EQ(frameAt(wav, changed - 50).first, 8000);
+    EXPECT_EQ(frameAt(wav, changed + sound::kNullWriteLatency + 50).first, 4000);
+}
+
+TEST_F(AudioEngineTest, HardMixCopiesEachDeckAndGoesSilentAfterAStop) {
+    EngineRig rig(0, constant(16000, 16000), constant(0, 0));
+    ASSERT_NE(dynamic_cast<HardMixOutput*>(&rig.output()), nullptr);
+    EXPECT_FALSE(rig.output().canRecord());
+    rig.load(0);
+    rig.output().applyCrossfader(0);  // deck 1 at full: 0 dB
+    rig.call([&] { rig.deck(0).play(); });
+    EXPECT_TRUE(rig.output().isAudible(0));
+    rig.pass(300);
+    const int64_t playing = rig.now() - 50;
+    rig.call([&] { rig.deck(0).pause(); });
+    EXPECT_FALSE(rig.output().isAudible(0));
+    rig.pass(300);
+    const int64_t stopped = rig.now() - 50;
+    const test::WavFile wav = rig.finish();
+    EXPECT_EQ(frameAt(wav, playing), std::make_pair(16000, 16000));
+    EXPECT_EQ(frameAt(wav, stopped), std::make_pair(0, 0));
+}
+
+TEST_F(AudioEngineTest, HardMixPreviewPlaysAPausedDeckOnce) {
+    EngineRig rig(0, constant(12000, 12000), constant(0, 0));
+    rig.load(0);
+    rig.output().applyCrossfader(0);
+    rig.pass(100);
+    const int64_t before = rig.now();
+    rig.call([&] { rig.deck(0).nudge(600); });  // scrubbing a paused deck
+    rig.pass(200);
+    const test::WavFile wav = rig.finish();
+    int64_t loud = 0;
+    for (int64_t f = before; f < static_cast<int64_t>(wav.samples.size() / 2); ++f)
+        if (frameAt(wav, f).first == 12000) ++loud;
+    EXPECT_EQ(loud, 1152);  // one block, once
+}
+
+TEST_F(AudioEngineTest, ARecordingGetsExactlyWhatWasPlayed) {
+    test::TempDir dir;
+    test::FakeReader::Script script;
+    DeckStream::Readers indexed;
+    indexed.wav = std::make_unique<test::FakeReader>(script);
+    indexed.mp3 = std::make_unique<test::FakeReader>(script);
+    EngineRig rig(1, std::move(indexed), constant(0, 0));
+    rig.load(0);
+    rig.output().applyCrossfader(0);  // deck 1 alone at full gain: the mix is its frames
+    rig.call([&] { rig.deck(0).play(); });
+    rig.pass(100);
+    rig.output().attachRecorder(std::make_unique<MixRecorder>(dir.file("mix.wav"), std::chrono::milliseconds(1)));
+    EXPECT_TRUE(rig.output().recording());
+    for (int i = 0; i < 2000; ++i) {
+        rig.pass();
+        if (i % 100 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));  // let it drain
+    }
+    rig.output().requestStopRecording();
+    rig.pass();
+    EXPECT_FALSE(rig.output().recording());
+    rig.output().collectRetiredRecorder();  // finishes the file
+    const test::WavFile played = rig.finish();
+    const test::WavFile recorded = test::readWav(dir.file("mix.wav"));
+    ASSERT_TRUE(recorded.valid);
+    ASSERT_GT(recorded.samples.size(), 44100u * 2 * 3 / 2);
+    // The recording is one stretch of what was played, frame for frame.
+    const auto start = std::search(played.samples.begin(), played.samples.end(),
+                                   recorded.samples.begin(), recorded.samples.begin() + 64);
+    ASSERT_NE(start, played.samples.end());
+    ASSERT_LE(static_cast<size_t>(played.samples.end() - start), played.samples.size());
+    EXPECT_TRUE(std::equal(recorded.samples.begin(), recorded.samples.end(), start));
+}
+
+TEST_F(AudioEngineTest, TheSoundThreadRunsATrackToItsEnd) {
+    TrackDatabase database;
+    Desk desk;
+    DeckPair decks(database, desk, desk, constant(1000, 1000, 1), constant(0, 0));
+    desk.decks = &decks;
+    std::unique_ptr<sound::SoundSystem> system = sound::createNullSystem();  // wall clock
+    set(settings().multiInstance, 1);
+    AudioEngine engine(decks, *system, nullptr);
+    ASSERT_TRUE(engine.start());
+    TrackEntry entry;
+    entry.path = "short.wav";
+    ASSERT_TRUE(decks[0].loadTrack(entry));
+    decks[0].play();
+    EXPECT_TRUE(test::waitFor([&] { return desk.ended > 0; }, 10));
+    EXPECT_FALSE(decks[0].playing());
+    engine.stop();  // joins the thread
+    EXPECT_FALSE(engine.running());
+}
+
+// A sound system whose devices fail as told.
+class FailingSystem : public sound::SoundSystem {
+public:
+    sound::SoundError failDefault = sound::SoundError::None;
+    sound::SoundError failStored = sound::SoundError::Other;
+    int opens = 0;
+    std::unique_ptr<sound::SoundSystem> inner = sound::createNullSystem(std::make_shared<sound::ManualClock>());
+    std::vector<sound::DeviceInfo> devices() override { return inner->devices(); }
+    std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id, bool exclusive,
+                                             sound::SoundError& error) override {
+        ++opens;
+        error = id ? failStored : failDefault;
+        if (error != sound::SoundError::None) return nullptr;
+        return inner->open(std::nullopt, exclusive, error);
+    }
+};
+
+// Counts what the engine asks of the system volume.
+class CountingMixer : public MixerAccess {
+public:
+    int* maximised;
+    explicit CountingMixer(int* counter) : maximised(counter) {}
+    std::vector<Control> controls() override { return {{"card", "Master"}}; }
+    bool read(const Control&, std::vector<long>& v) override {
+        v = {50};
+        return true;
+    }
+    bool write(const Control&, const std::vector<long>&) override { return true; }
+    bool maximise(const Control&) override {
+        ++*maximised;
+        return true;
+    }
+};
+
+TEST_F(AudioEngineTest, DeviceFailuresGiveTheirMessagesAndAStoredDeviceFallsBack) {
+    TrackDatabase database;
+    Desk desk;
+    DeckPair decks(database, desk, desk, constant(0, 0), constant(0, 0));
+    FailingSystem system;
+    int maximised = 0;
+    SystemVolume volume(std::make_unique<CountingMixer>(&maximised));
+
+    // A stored device that is gone: the default one is used, no message stays.
+    settings().soundCardGuid = sound::DeviceId{1, 2, 3};
+    {
+        AudioEngine engine(decks, system, &volume);
+        EXPECT_TRUE(engine.start(AudioEngine::Threading::Manual));
+        EXPECT_EQ(fatalError(), nullptr);
+        EXPECT_EQ(system.opens, 2);
+        EXPECT_EQ(maximised, 1);  // the desk runs alone: the system volume is taken over
+        EXPECT_TRUE(volume.saved());
+    }
+    EXPECT_FALSE(volume.saved());  // restored when the engine stopped
+
+    // A busy card is reported as such; the stored device is not retried then.
+    system.failStored = sound::SoundError::Busy;
+    system.opens = 0;
+    {
+        AudioEngine engine(decks, system, &volume);
+        EXPECT_FALSE(engine.start(AudioEngine::Threading::Manual));
+        EXPECT_STREQ(fatalError(), "The sound card is already used by another application");
+        EXPECT_EQ(system.opens, 1);
+        EXPECT_EQ(engine.output(), nullptr);
+    }
+    clearFatalError();
+    settings().soundCardGuid.reset();
+    system.failDefault = sound::SoundError::OutOfMemory;
+    {
+        AudioEngine engine(decks, system, &volume);
+        EXPECT_FALSE(engine.start(AudioEngine::Threading::Manual));
+        EXPECT_STREQ(fatalError(), "Error in the sound card driver: not enough memory");
+    }
+    clearFatalError();
+    system.failDefault = sound::SoundError::Other;
+    set(settings().multiInstance, 1);
+    maximised = 0;
+    {
+        AudioEngine engine(decks, system, &volume);
+        EXPECT_FALSE(engine.start(AudioEngine::Threading::Manual));
+        EXPECT_STREQ(fatalError(), "Error in the sound driver of DirectX");
+        EXPECT_EQ(maximised, 0);  // several copies may run: volumes are left alone
+    }
+}
+
+}  // namespace
+}  // namespace spinlorex
