@@ -30,6 +30,9 @@ std::atomic<int64_t> g_soundThreadAllocations{0};
 
 }  // namespace
 
+// malloc/free underneath: GCC cannot see that the pair matches.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
     if (t_countAllocations) g_soundThreadAllocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
@@ -37,6 +40,7 @@ void* operator new(std::size_t size) {
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace spinlorex {
 namespace {

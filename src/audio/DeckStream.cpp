@@ -412,7 +412,8 @@ void DeckStream::seekTo(float fraction) {
     // before that end as `fraction` lies before the reader's position.
     const double afterTarget = (static_cast<double>(reader_->position()) - fraction) *
                                duration_.load(relaxed) * kSampleRate;
-    const int32_t back = static_cast<int32_t>(std::clamp(afterTarget, 0.0, double{kBlockFrames}));
+    // Rounded: the float positions put an exact whole number of frames a hair below it.
+    const auto back = static_cast<int32_t>(std::lround(std::clamp(afterTarget, 0.0, double{kBlockFrames})));
     int32_t keep = timeline_.decodeWrite.load(relaxed) - back;
     if (keep < 0) keep += kDecodedFrames;
     timeline_.keepFrom.store(keep, relaxed);

@@ -19,9 +19,8 @@
 #include "platform/sound/SoundBackends.h"
 #include "platform/volume/SystemVolume.h"
 #include "recorder/MixRecorder.h"
-#include "support/FakeReader.h"
-#include "support/TempDir.h"
-#include "support/Wait.h"
+#include "support/DeckHarness.h"
+#include "support/Files.h"
 #include "support/WavFile.h"
 
 namespace spinlorex {
@@ -298,6 +297,7 @@ public:
     sound::SoundError failStored = sound::SoundError::Other;
     int opens = 0;
     std::unique_ptr<sound::SoundSystem> inner = sound::createNullSystem(std::make_shared<sound::ManualClock>());
+    const char* backendName() const override { return "failing"; }
     std::vector<sound::DeviceInfo> devices() override { return inner->devices(); }
     std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id, bool exclusive,
                                              sound::SoundError& error) override {
@@ -307,6 +307,82 @@ public:
         return inner->open(std::nullopt, exclusive, error);
     }
 };
+
+// A sound system whose devices can be unplugged: from then on every buffer's cursors fail,
+// as the backends report a lost device.
+class UnpluggableSystem : public sound::SoundSystem {
+public:
+    std::shared_ptr<sound::ManualClock> clock = std::make_shared<sound::ManualClock>();
+    std::unique_ptr<sound::SoundSystem> inner = sound::createNullSystem(clock);
+    std::shared_ptr<std::atomic<bool>> unplugged = std::make_shared<std::atomic<bool>>(false);
+
+    class Buffer : public sound::SoundBuffer {
+    public:
+        Buffer(std::unique_ptr<sound::SoundBuffer> b, std::shared_ptr<std::atomic<bool>> gone)
+            : inner_(std::move(b)), gone_(std::move(gone)) {}
+        int32_t frames() const override { return inner_->frames(); }
+        bool cursors(int32_t& play, int32_t& write) override { return !*gone_ && inner_->cursors(play, write); }
+        bool lock(int32_t o, int32_t f, Region& r) override { return !*gone_ && inner_->lock(o, f, r); }
+        void unlock(const Region& r) override { inner_->unlock(r); }
+        bool setVolume(int32_t v) override { return inner_->setVolume(v); }
+        int32_t volume() const override { return inner_->volume(); }
+        bool play() override { return inner_->play(); }
+        bool stop() override { return inner_->stop(); }
+
+    private:
+        std::unique_ptr<sound::SoundBuffer> inner_;
+        std::shared_ptr<std::atomic<bool>> gone_;
+    };
+    class Device : public sound::SoundDevice {
+    public:
+        Device(std::unique_ptr<sound::SoundDevice> d, std::shared_ptr<std::atomic<bool>> gone)
+            : inner_(std::move(d)), gone_(std::move(gone)) {}
+        sound::SoundError setPrimaryFormat() override { return inner_->setPrimaryFormat(); }
+        std::unique_ptr<sound::SoundBuffer> createBuffer(int32_t frames, sound::SoundError& error) override {
+            auto b = inner_->createBuffer(frames, error);
+            return b ? std::make_unique<Buffer>(std::move(b), gone_) : nullptr;
+        }
+
+    private:
+        std::unique_ptr<sound::SoundDevice> inner_;
+        std::shared_ptr<std::atomic<bool>> gone_;
+    };
+
+    const char* backendName() const override { return "unpluggable"; }
+    std::vector<sound::DeviceInfo> devices() override { return inner->devices(); }
+    std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id, bool exclusive,
+                                             sound::SoundError& error) override {
+        auto d = inner->open(id, exclusive, error);
+        return d ? std::make_unique<Device>(std::move(d), unplugged) : nullptr;
+    }
+};
+
+TEST_F(AudioEngineTest, ALostDeviceNeitherHangsNorCrashesTheSoundThread) {
+    for (int mode : {0, 1}) {
+        set(settings().outputMode, mode);
+        set(settings().multiInstance, 1);
+        TrackDatabase database;
+        Desk desk;
+        DeckPair decks(database, desk, desk, constant(5000, 5000), constant(0, 0));
+        desk.decks = &decks;
+        UnpluggableSystem system;
+        AudioEngine engine(decks, system, nullptr);
+        ASSERT_TRUE(engine.start());  // the real sound thread
+        TrackEntry entry;
+        entry.path = "a.wav";
+        ASSERT_TRUE(decks[0].loadTrack(entry));
+        decks[0].play();
+        system.clock->advance(44100);
+        *system.unplugged = true;
+        system.clock->advance(44100);
+        // The decks still answer: requests are served by a thread that keeps stepping.
+        decks[0].setPitch(4200);
+        decks[0].pause();
+        EXPECT_EQ(decks[0].pitch(), 4200);
+        EXPECT_FALSE(decks[0].playing());
+        engine.stop();
+    }
+}
 
 // Counts what the engine asks of the system volume.
 class CountingMixer : public MixerAccess {

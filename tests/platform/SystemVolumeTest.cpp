@@ -14,6 +14,8 @@ public:
     long max = 100;
     std::vector<std::string> order;  // card/name visited, for the order check
 
+    std::vector<long> at(const std::string& card, const std::string& name) { return values[{card, name}]; }
+
     std::vector<Control> controls() override {
         std::vector<Control> list;
         for (const auto& [key, v] : values) list.push_back({key.first, key.second});
@@ -42,15 +44,15 @@ TEST(SystemVolume, SavesRaisesAndRestoresEveryControl) {
     m.values[{"B", "Master"}] = {10};
     SystemVolume volume(std::move(mixer));
     volume.saveAndMaximise();
-    EXPECT_EQ(m.values[{"A", "Master"}], (std::vector<long>{100, 100}));
-    EXPECT_EQ(m.values[{"B", "Master"}], (std::vector<long>{100}));
+    EXPECT_EQ(m.at("A", "Master"), (std::vector<long>{100, 100}));
+    EXPECT_EQ(m.at("B", "Master"), (std::vector<long>{100}));
     EXPECT_EQ(m.order.front(), "B/Master");  // visited from the last control to the first
 
     // A card unplugged meanwhile is not touched again; the others get their values back.
     m.values.erase({"B", "Master"});
     volume.restore();
-    EXPECT_EQ(m.values[{"A", "Master"}], (std::vector<long>{40, 45}));
-    EXPECT_EQ(m.values[{"A", "PCM"}], (std::vector<long>{70, 70}));
+    EXPECT_EQ(m.at("A", "Master"), (std::vector<long>{40, 45}));
+    EXPECT_EQ(m.at("A", "PCM"), (std::vector<long>{70, 70}));
     EXPECT_EQ(m.values.count({"B", "Master"}), 0u);
     EXPECT_FALSE(volume.saved());
     volume.restore();  // nothing saved: nothing happens

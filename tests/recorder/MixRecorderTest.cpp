@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "support/TempDir.h"
-#include "support/Wait.h"
+#include "support/Files.h"
+#include "support/DeckHarness.h"
 #include "support/WavFile.h"
 
 namespace spinlorex {
@@ -20,18 +20,21 @@ TEST(MixRecorder, OneMinuteIsDescribedAndWrittenWhole) {
     {
         MixRecorder recorder(path, 1ms);
         ASSERT_TRUE(recorder.hasFile());
-        // 126 pieces of 21000 frames, each drained before the next arrives (the ring holds
-        // half a second). Frame i carries its index so the file's order can be checked.
-        std::vector<int16_t> piece(21000 * 2);
-        for (int32_t p = 0; p < 126; ++p) {
-            for (int32_t i = 0; i < 21000; ++i) {
-                const int32_t frame = p * 21000 + i;
+        // 140 pieces of 18900 frames, each drained (but for less than one batch) before the
+        // next arrives, as the ring holds only half a second. Frame i carries its index so
+        // the file's order can be checked.
+        std::vector<int16_t> piece(18900 * 2);
+        for (int32_t p = 0; p < 140; ++p) {
+            for (int32_t i = 0; i < 18900; ++i) {
+                const int32_t frame = p * 18900 + i;
                 piece[2 * i] = static_cast<int16_t>(frame & 0x7FFF);
                 piece[2 * i + 1] = static_cast<int16_t>(frame >> 15);
             }
-            recorder.write(piece.data(), 21000);
-            ASSERT_TRUE(test::waitFor([&] { return recorder.framesWritten() == (p + 1) * 21000; }));
+            recorder.write(piece.data(), 18900);
+            ASSERT_TRUE(test::waitFor([&] { return recorder.framesWritten() > (p + 1) * 18900 - 2250; }));
         }
+        // The minute ends exactly at the ring's start: the last batch drains whole.
+        ASSERT_TRUE(test::waitFor([&] { return recorder.framesWritten() == 2646000; }));
         EXPECT_EQ(recorder.describe(),
                   "Saving WAV file\nFileName: " + path + "\nTime Recorded: 0:01:00\nFileSize: 10.1 Mo");
     }
