@@ -21,7 +21,7 @@ WavFile readWav(const std::string& path) {
     for (size_t at = 12; at + 8 <= bytes.size();) {
         const uint32_t size = le32(&bytes[at + 4]);
         if (at + 8 + size > bytes.size()) return wav;
-        const unsigned char* body = &bytes[at + 8];
+        const unsigned char* body = bytes.data() + at + 8;
         if (std::memcmp(&bytes[at], "fmt ", 4) == 0 && size >= 16) {
             wav.channels = le16(body + 2);
             wav.sampleRate = le32(body + 4);
@@ -29,7 +29,7 @@ WavFile readWav(const std::string& path) {
             haveFormat = true;
         } else if (std::memcmp(&bytes[at], "data", 4) == 0) {
             wav.dataSize = size;
-            if (wav.bitsPerSample == 16) {
+            if (wav.bitsPerSample == 16 && size >= 2) {
                 wav.samples.resize(size / 2);
                 std::memcpy(wav.samples.data(), body, wav.samples.size() * 2);
             }
