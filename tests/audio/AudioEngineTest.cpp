@@ -159,6 +159,14 @@ protected:
     }
 };
 
+TEST_F(AudioEngineTest, OnlyOutputModeOneMixesInSoftware) {
+    for (int mode = 0; mode <= 10; ++mode) {
+        EngineRig rig(mode, constant(0, 0), constant(0, 0));
+        EXPECT_EQ(rig.output().canRecord(), mode == 1) << mode;
+        EXPECT_EQ(dynamic_cast<SoftMixOutput*>(&rig.output()) != nullptr, mode == 1) << mode;
+    }
+}
+
 TEST_F(AudioEngineTest, SoftMixSumsBothDecksWithSaturationAndOneDeckByShift) {
     EngineRig rig(1, constant(20000, -12000), constant(30000, 25000));
     ASSERT_NE(dynamic_cast<SoftMixOutput*>(&rig.output()), nullptr);
