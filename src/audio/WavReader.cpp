@@ -59,6 +59,8 @@ void WavReader::close() {
     seekUnit_ = 4;
     rate_ = 0;
     work_.reset();
+    readAheadOffset_ = 0;
+    readAheadBytes_ = 0;  // never serve another file's bytes
     position_ = 0.0f;
     duration_ = 0;
     fileSize_ = 0;
@@ -77,6 +79,20 @@ bool WavReader::readAt(uint64_t offset, void* buf, uint32_t bytes, uint32_t* got
         done += static_cast<uint32_t>(r);
     }
     *got = done;
+    return true;
+}
+
+bool WavReader::readSamples(uint64_t offset, void* buf, uint32_t bytes, uint32_t* got) {
+    if (bytes > kReadAhead) return readAt(offset, buf, bytes, got);
+    const bool inWindow = offset >= readAheadOffset_ && offset + bytes <= readAheadOffset_ + readAheadBytes_;
+    if (!inWindow) {
+        readAheadBytes_ = 0;
+        if (!readAt(offset, readAhead_.get(), kReadAhead, &readAheadBytes_)) return false;
+        readAheadOffset_ = offset;
+    }
+    const uint64_t skip = offset - readAheadOffset_;
+    *got = static_cast<uint32_t>(std::min<uint64_t>(bytes, readAheadBytes_ - skip));
+    std::memcpy(buf, readAhead_.get() + skip, *got);
     return true;
 }
 
@@ -204,7 +220,7 @@ int32_t WavReader::decodeBlock(int16_t* dest) {
     if (dataSize_ - readOffset_ < blockBytes_) return kEnd;
     int16_t* buf = work_ ? work_.get() : dest;
     uint32_t got = 0;
-    if (!readAt(dataOffset_ + readOffset_, buf, blockBytes_, &got)) return kError;
+    if (!readSamples(dataOffset_ + readOffset_, buf, blockBytes_, &got)) return kError;
     if (got < blockBytes_) return kEnd;  // the file shrank since open
     readOffset_ += blockBytes_;
     position_ = static_cast<float>(static_cast<double>(readOffset_) / static_cast<double>(dataSize_));

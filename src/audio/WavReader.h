@@ -46,6 +46,9 @@ public:
 
 private:
     bool readAt(uint64_t offset, void* buf, uint32_t bytes, uint32_t* got) const;
+    // Sample data through a read-ahead window, so a block costs a copy rather than a
+    // system call.
+    bool readSamples(uint64_t offset, void* buf, uint32_t bytes, uint32_t* got);
     bool walkChunks(uint64_t fileSize);
     bool planBlocks();
     // Turns `bytes` raw sample bytes at the start of buf into stereo 16-bit frames in
@@ -63,6 +66,10 @@ private:
     // Holds one block's read when its conversion does not fit the 1152-frame destination
     // (rates above 44100, 24/32-bit samples); sized in open.
     std::unique_ptr<int16_t[]> work_;
+    static constexpr uint32_t kReadAhead = 64 * 1024;
+    std::unique_ptr<unsigned char[]> readAhead_{new unsigned char[kReadAhead]};
+    uint64_t readAheadOffset_ = 0;
+    uint32_t readAheadBytes_ = 0;
 };
 
 }  // namespace spinlorex

@@ -16,7 +16,7 @@ int analyzeCommand(const Args& args);
 int renderCommand(const Args& args);
 int playCommand(const Args& args);
 int settingsCommand(const Args& args);
-// Built only with the desk's Qt parts (SPINLOREX_UI).
+// The skin checker's own program (spinlorex-skin-check) runs this.
 int skinCheckCommand(const Args& args);
 int devicesCommand(const Args& args);
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/tool/Commands.h"
+#include "tools/tool/Forward.h"
 
 namespace {
 
@@ -21,10 +22,8 @@ void usage() {
                  "  settings [--file SETTINGS.reg]    print the effective settings as a save writes them\n"
                  "  devices [--audio BACKEND]         list the output devices (BACKEND: portaudio, null,\n"
                  "                                    wav:PATH; default SPINLOREX_AUDIO, else portaudio)\n"
-#if SPINLOREX_TOOL_SKIN
                  "  skin-check [--home DIR] [NAME]    load skin NAME from home folder DIR (default: .), or\n"
                  "                                    the built-in skin, as the desk would, and list it\n"
-#endif
                  );
 }
 
@@ -43,9 +42,7 @@ int main(int argc, char** argv) {
     if (command == "generate") return spinlorex::tool::generateCommand(args);
     if (command == "demo") return spinlorex::tool::demoCommand(args);
     if (command == "settings") return spinlorex::tool::settingsCommand(args);
-#if SPINLOREX_TOOL_SKIN
-    if (command == "skin-check") return spinlorex::tool::skinCheckCommand(args);
-#endif
+    if (command == "skin-check") return spinlorex::tool::forwardTo("spinlorex-skin-check", args);
     if (command == "devices") return spinlorex::tool::devicesCommand(args);
     std::fprintf(stderr, "spinlorex-tool: unknown command '%s'\n", command.c_str());
     usage();
