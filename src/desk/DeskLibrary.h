@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+
+namespace spinlorex {
+
+// What the desk asks of the music library. Until the library exists, NoLibrary answers:
+// an empty playlist, nothing to enter in the history, no drags. Main thread only.
+class DeskLibrary {
+public:
+    virtual ~DeskLibrary() = default;
+    // Loads the next playlist entry onto the deck; false when the playlist gave nothing.
+    virtual bool loadNextFromPlaylist(int deck) = 0;
+    // The deck's track has been loaded for 40 s: it enters the history.
+    virtual void addToHistory(int deck) = 0;
+    // The library's own drag of rows, when one is under way.
+    virtual bool dragActive() const = 0;
+    virtual void dragOver(int32_t x, int32_t y) = 0;
+    virtual void dropOnDeck(int32_t x, int32_t y) = 0;
+    // Shows or hides the list view of a panel (0 files, 1 search, 2 playlist, 4 history).
+    virtual void showPanel(int panel, bool show) = 0;
+    // Buttons and keys of the library panels.
+    virtual void onButton(int id) = 0;
+    virtual void onDeleteKey() = 0;
+    virtual void runSearch() = 0;
+};
+
+class NoLibrary : public DeskLibrary {
+public:
+    bool loadNextFromPlaylist(int) override { return false; }
+    void addToHistory(int) override {}
+    bool dragActive() const override { return false; }
+    void dragOver(int32_t, int32_t) override {}
+    void dropOnDeck(int32_t, int32_t) override {}
+    void showPanel(int, bool) override {}
+    void onButton(int) override {}
+    void onDeleteKey() override {}
+    void runSearch() override {}
+};
+
+}  // namespace spinlorex

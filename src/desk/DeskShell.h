@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace spinlorex {
+
+// What the desk asks of the window around it (Qt window, or nothing when headless).
+// Main thread only.
+class DeskShell {
+public:
+    virtual ~DeskShell() = default;
+
+    // The close button: the window's own close, which asks MixingDesk::onCloseRequested.
+    virtual void requestClose() = 0;
+    virtual void minimize() = 0;
+    // The "maximize" button: toggles the "Maximized" setting and full screen.
+    virtual void toggleFullScreen() = 0;
+    // Window drag: keep the grab point (client coordinates) under the pointer.
+    virtual void dragWindow(int32_t grabX, int32_t grabY) = 0;
+    virtual void captureMouse() = 0;
+    virtual void releaseMouse() = 0;
+    // The program's yes/no question; true for Yes.
+    virtual bool askYesNo(const std::string& question) = 0;
+    // Tooltip of a control at the pointer (client coordinates), and hiding it.
+    virtual void showTooltip(int id, int32_t x, int32_t y) = 0;
+    virtual void hideTooltip() = 0;
+};
+
+// A shell that does nothing and answers Yes: headless runs.
+class HeadlessShell : public DeskShell {
+public:
+    void requestClose() override {}
+    void minimize() override {}
+    void toggleFullScreen() override {}
+    void dragWindow(int32_t, int32_t) override {}
+    void captureMouse() override {}
+    void releaseMouse() override {}
+    bool askYesNo(const std::string&) override { return true; }
+    void showTooltip(int, int32_t, int32_t) override {}
+    void hideTooltip() override {}
+};
+
+}  // namespace spinlorex
