@@ -1,6 +1,7 @@
 #include "audio/AudioEngine.h"
 
 #include <chrono>
+#include <thread>
 
 #include "audio/DeckPair.h"
 #include "audio/HardMixOutput.h"
@@ -72,8 +73,11 @@ bool AudioEngine::start(Threading threading) {
     decks_.setOutput(output_.get());
 
     thread_ = std::make_unique<SoundThread>(*output_, decks_);
-    if (threading == Threading::Thread &&
-        !thread_->start(std::chrono::milliseconds(1), /*realTime=*/true)) {
+    const bool started =
+        threading == Threading::Manual ||
+        (threading == Threading::Thread ? thread_->start(std::chrono::milliseconds(1), /*realTime=*/true)
+                                        : thread_->start(std::chrono::microseconds(0), /*realTime=*/false));
+    if (!started) {
         setFatalError("Multi-thread operation impossible. You must execute Spinlorex from a multi-thread OS");
         return false;
     }
@@ -91,6 +95,16 @@ void AudioEngine::stop() {
 
 void AudioEngine::runPass() {
     if (thread_ && !thread_->running()) thread_->runPass();
+}
+
+void AudioEngine::waitForPasses(int passes) {
+    if (!thread_) return;
+    if (!thread_->running()) {
+        for (int i = 0; i < passes; ++i) thread_->runPass();
+        return;
+    }
+    const uint64_t target = thread_->passCount() + static_cast<uint64_t>(passes);
+    while (thread_->passCount() < target) std::this_thread::yield();
 }
 
 }  // namespace spinlorex

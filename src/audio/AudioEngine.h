@@ -25,10 +25,13 @@ public:
     AudioEngine(const AudioEngine&) = delete;
     AudioEngine& operator=(const AudioEngine&) = delete;
 
-    enum class Threading { Thread, Manual };
-    // Builds the output device and starts the sound thread (with Manual, no thread: the
-    // caller runs passes with runPass()). False after a failure stored in fatalError; the
-    // thread is then not started.
+    enum class Threading {
+        Thread,       // the sound thread, pausing 1 ms between passes, real-time if allowed
+        FreeRunning,  // a sound thread running passes back to back (offline, virtual time)
+        Manual,       // no thread: the caller runs passes with runPass()
+    };
+    // Builds the output device and starts the sound thread. False after a failure stored
+    // in fatalError; the thread is then not started.
     bool start(Threading threading = Threading::Thread);
     // Stops and joins the thread, destroys the device (finishing any recording) and
     // restores the system volumes. Safe when not started.
@@ -39,6 +42,9 @@ public:
     bool running() const { return output_ != nullptr; }
     // One pass on the calling thread, which then acts as the sound thread (Manual only).
     void runPass();
+    // Returns once the sound thread ran `passes` more passes (FreeRunning; with Manual it
+    // runs them itself).
+    void waitForPasses(int passes);
 
 private:
     std::unique_ptr<sound::SoundDevice> openDevice();

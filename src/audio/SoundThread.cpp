@@ -43,6 +43,7 @@ void SoundThread::runPass() {
     decks_[0].serviceDeck();
     decks_[1].serviceDeck();
     output_.endPass();
+    passes_.fetch_add(1, std::memory_order_release);
 }
 
 void SoundThread::loop(std::chrono::microseconds pause) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <chrono>
 #include <thread>
 
@@ -31,6 +32,8 @@ public:
 
     // One pass, on the calling thread (which then is the sound thread).
     void runPass();
+    // Passes run so far (any thread).
+    uint64_t passCount() const { return passes_.load(std::memory_order_acquire); }
 
 private:
     void loop(std::chrono::microseconds pause);
@@ -39,6 +42,7 @@ private:
     DeckPair& decks_;
     std::thread thread_;
     std::atomic<bool> stopRequested_{false};
+    std::atomic<uint64_t> passes_{0};
 };
 
 }  // namespace spinlorex

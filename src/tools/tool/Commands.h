@@ -15,6 +15,7 @@ int demoCommand(const Args& args);
 int analyzeCommand(const Args& args);
 int renderCommand(const Args& args);
 int playCommand(const Args& args);
+int mixCommand(const Args& args);
 int settingsCommand(const Args& args);
 // The skin checker's own program (spinlorex-skin-check) runs this.
 int skinCheckCommand(const Args& args);

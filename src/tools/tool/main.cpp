@@ -17,6 +17,8 @@ void usage() {
                  "  render [--pitch N] [--master-tempo] [--from F] [--seconds S] IN OUT.wav\n"
                  "                                    render a deck at pitch N (4096 = normal)\n"
                  "  play [options] FILE1 [FILE2]       play on the decks through the sound card\n"
+                 "  mix [--long-mix L] [--curve C] [--master-tempo] A B OUT.wav\n"
+                 "                                    an automatic beat-matched mix of A into B, offline\n"
                  "  generate [options] OUT            write a synthetic track (WAV or MP3)\n"
                  "  demo FOLDER                       write the three demo tracks\n"
                  "  settings [--file SETTINGS.reg]    print the effective settings as a save writes them\n"
@@ -39,6 +41,7 @@ int main(int argc, char** argv) {
     if (command == "analyze") return spinlorex::tool::analyzeCommand(args);
     if (command == "render") return spinlorex::tool::renderCommand(args);
     if (command == "play") return spinlorex::tool::playCommand(args);
+    if (command == "mix") return spinlorex::tool::mixCommand(args);
     if (command == "generate") return spinlorex::tool::generateCommand(args);
     if (command == "demo") return spinlorex::tool::demoCommand(args);
     if (command == "settings") return spinlorex::tool::settingsCommand(args);

@@ -1,0 +1,139 @@
+#include "app/DeskApp.h"
+
+#include <QtGui/QScreen>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/DeskWindow.h"
+#include "app/QtDeskShell.h"
+#include "app/QtDeskTimers.h"
+#include "app/SoundMessagePump.h"
+#include "audio/AudioEngine.h"
+#include "audio/DeckPair.h"
+#include "desk/MixingDesk.h"
+#include "desk/display/QtDeskView.h"
+#include "platform/core/FatalError.h"
+#include "platform/settings/SettingsStore.h"
+#include "platform/settings/Settings.h"
+#include "platform/sound/SoundSystem.h"
+#include "platform/volume/SystemVolume.h"
+#include "skin/picture/Skin.h"
+
+namespace spinlorex {
+
+void DeskRelay::setDeckPitch(int deck, int32_t pitch) {
+    if (DeskControl* d = desk()) d->setDeckPitch(deck, pitch);
+}
+void DeskRelay::setDeckLevel(int deck, int32_t level) {
+    if (DeskControl* d = desk()) d->setDeckLevel(deck, level);
+}
+void DeskRelay::setDeckStatus(int deck, uint32_t status) {
+    if (DeskControl* d = desk()) d->setDeckStatus(deck, status);
+}
+int32_t DeskRelay::pitchMin() const { return desk() != nullptr ? desk()->pitchMin() : 2730; }
+int32_t DeskRelay::pitchMax() const { return desk() != nullptr ? desk()->pitchMax() : 5462; }
+
+DeskApp::DeskApp() : window_(std::make_unique<DeskWindow>()) {}
+
+DeskApp::~DeskApp() { destroy(); }
+
+void DeskApp::deliverSoundMessage(int message, int deck) {
+    if (desk_ == nullptr) return;
+    if (message == kMessageStartDeck) desk_->onStartDeck(deck);
+    if (message == kMessageTrackEnded) desk_->onTrackEnded(deck);
+}
+
+bool DeskApp::create() {
+    // Each step stops the creation when it left a fatal message.
+    if (fatalError() != nullptr) return false;
+
+    pump_ = std::make_unique<SoundMessagePump>(
+        [this](const DeskMessageQueue::Message& m) { deliverSoundMessage(m.message, m.deck); });
+
+    database_ = std::make_unique<TrackDatabase>();
+    if (!database_->open(settings().homeFolder)) return false;
+
+    decks_ = std::make_unique<DeckPair>(*database_, relay_, *pump_);
+    if (fatalError() != nullptr) return false;
+
+    soundSystem_ = sound::soundSystemFromEnvironment();
+    if (!soundSystem_) {
+        setFatalError("Error in the sound driver of DirectX");
+        return false;
+    }
+    volume_ = SystemVolume::forThisMachine();
+    engine_ = std::make_unique<AudioEngine>(*decks_, *soundSystem_, volume_.get());
+    if (!engine_->start()) return false;
+
+    deskPicture_ = std::make_unique<Surface>();
+    if (!deskPicture_->buildBlank(DeskWindow::kWidth, DeskWindow::kHeight)) return false;
+
+    skin_ = std::make_unique<Skin>();
+    if (!loadSkinOrDefault(*skin_, settings().skin, settings().homeFolder)) return false;
+    copyRect(*deskPicture_, 0, 0, skin_->picture, 0, 0, DeskWindow::kWidth, DeskWindow::kHeight);
+
+    view_ = std::make_unique<QtDeskView>(*deskPicture_, *skin_);
+    view_->setInvalidationListener([this](const QRect& r) { window_->invalidateDesk(r); });
+
+    // The rhythm window, the library's windows and the tooltip take their places here.
+
+    timers_ = std::make_unique<QtDeskTimers>([this](int id) {
+        if (desk_ != nullptr) desk_->onTimer(id);
+    });
+    shell_ = std::make_unique<QtDeskShell>(*window_);
+    desk_ = std::make_unique<MixingDesk>(
+        MixingDesk::Links{*decks_, *engine_, *view_, *timers_, *shell_, library_});
+    desk_->setSkin(&skin_->model);
+    relay_.attach(desk_.get());
+    window_->attach(&deskPicture_->image(), desk_.get(), skin_.get());
+    desk_->initialise();
+
+    // The window sits at the top of the screen, centred (at x = 0 on a narrow screen).
+    int screenWidth = 800;
+    if (const QScreen* screen = window_->screen()) screenWidth = std::max(screen->geometry().width(), 800);
+    window_->move(screenWidth / 2 - 400, 0);
+    if (get(settings().maximized) != 0) {
+        window_->move(0, 0);
+        window_->enterFullScreen();
+    }
+    window_->setReady(true);
+    return true;
+}
+
+void DeskApp::destroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    if (desk_) desk_->closePreparation();
+    if (window_) {
+        window_->setReady(false);
+        window_->attach(nullptr, nullptr, nullptr);
+        window_->hide();
+    }
+    relay_.attach(nullptr);
+    desk_.reset();
+    timers_.reset();
+    shell_.reset();
+    view_.reset();
+    deskPicture_.reset();
+    // The engine goes before the decks (it stops the sound thread), the database after.
+    if (engine_) engine_->stop();
+    engine_.reset();
+    volume_.reset();
+    decks_.reset();
+    soundSystem_.reset();
+    if (database_) database_->close();
+    database_.reset();
+    skin_.reset();
+    pump_.reset();
+    saveSettings();
+}
+
+void DeskApp::traceFirstFrame(std::chrono::steady_clock::time_point since) {
+    window_->onFirstPaint([since] {
+        const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
+        std::fprintf(stderr, "spinlorex: first frame after %.0f ms\n", ms);
+    });
+}
+
+}  // namespace spinlorex

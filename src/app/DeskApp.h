@@ -1,0 +1,88 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+#include "audio/DeckLinks.h"
+#include "desk/DeskLibrary.h"
+#include "library/TrackDatabase.h"
+#include "platform/surface/Surface.h"
+
+namespace spinlorex {
+
+class AudioEngine;
+class DeckPair;
+class DeskWindow;
+class MixingDesk;
+class QtDeskShell;
+class QtDeskTimers;
+class QtDeskView;
+class SoundMessagePump;
+class SystemVolume;
+struct Skin;
+namespace sound {
+class SoundSystem;
+}
+
+// The decks ask the desk for pitch, level and status before the desk exists (the desk
+// needs the decks): this passes their calls on once it does.
+class DeskRelay : public DeskControl {
+public:
+    void attach(DeskControl* desk) { desk_.store(desk, std::memory_order_release); }
+    void setDeckPitch(int deck, int32_t pitch) override;
+    void setDeckLevel(int deck, int32_t level) override;
+    void setDeckStatus(int deck, uint32_t status) override;
+    int32_t pitchMin() const override;
+    int32_t pitchMax() const override;
+
+private:
+    DeskControl* desk() const { return desk_.load(std::memory_order_acquire); }
+    // Read by the sound thread (a deck's status) while the main thread attaches the desk.
+    std::atomic<DeskControl*> desk_{nullptr};
+};
+
+// Everything behind the desk window, created and destroyed in the program's order: the
+// track database, the two decks, the audio engine, the desk picture, the skin, the view,
+// the desk's logic, the window. Main thread.
+class DeskApp {
+public:
+    DeskApp();
+    ~DeskApp();
+    DeskApp(const DeskApp&) = delete;
+    DeskApp& operator=(const DeskApp&) = delete;
+
+    // The window's creation. False, with the reason in the fatal-error channel, when the
+    // desk cannot be built; destroy() then releases what was made.
+    bool create();
+    // Releases everything in order and saves the settings; safe after a half-finished
+    // create() and when called twice.
+    void destroy();
+
+    DeskWindow& window() { return *window_; }
+    MixingDesk* desk() { return desk_.get(); }
+    // Milliseconds from `since` to the first picture on screen (negative until then).
+    void traceFirstFrame(std::chrono::steady_clock::time_point since);
+
+private:
+    void deliverSoundMessage(int message, int deck);
+
+    std::unique_ptr<DeskWindow> window_;
+    DeskRelay relay_;
+    NoLibrary library_;
+    std::unique_ptr<SoundMessagePump> pump_;
+    std::unique_ptr<TrackDatabase> database_;
+    std::unique_ptr<DeckPair> decks_;
+    std::unique_ptr<sound::SoundSystem> soundSystem_;
+    std::unique_ptr<SystemVolume> volume_;
+    std::unique_ptr<AudioEngine> engine_;
+    std::unique_ptr<Surface> deskPicture_;
+    std::unique_ptr<Skin> skin_;
+    std::unique_ptr<QtDeskView> view_;
+    std::unique_ptr<QtDeskTimers> timers_;
+    std::unique_ptr<QtDeskShell> shell_;
+    std::unique_ptr<MixingDesk> desk_;
+    bool destroyed_ = false;
+};
+
+}  // namespace spinlorex

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QtWidgets/QWidget>
+
+#include <functional>
+
+namespace spinlorex {
+
+class MixingDesk;
+class Skin;
+
+// The desk's frameless 800 x 600 window. It shows the off-screen desk picture (scaled to
+// fit, aspect kept, when it covers the screen), and hands mouse, close and activation to
+// the desk; audio files dropped from a file manager onto a deck's disc, information or
+// title area load on that deck.
+class DeskWindow : public QWidget {
+public:
+    static constexpr int kWidth = 800;
+    static constexpr int kHeight = 600;
+
+    DeskWindow();
+
+    // Links, set once the desk exists.
+    void attach(const QImage* deskPicture, MixingDesk* desk, const Skin* skin);
+    // A rectangle of the desk picture changed.
+    void invalidateDesk(const QRect& deskRect);
+
+    // Full screen without changing the monitor's mode: the window covers the screen.
+    void enterFullScreen();
+    void leaveFullScreen();
+    // Set when the desk is fully created (activation changes full screen only then).
+    void setReady(bool ready) { ready_ = ready; }
+    // Called once, right after the first picture reached the screen.
+    void onFirstPaint(std::function<void()> callback) { firstPaint_ = std::move(callback); }
+
+    // Where the desk picture sits in the window, and the mapping of window points to it.
+    QRect deskArea() const;
+    QPoint toDesk(const QPoint& windowPoint) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // The deck whose disc, information or title area holds the desk point; -1 for none.
+    int deckAt(const QPoint& deskPoint) const;
+
+    const QImage* picture_ = nullptr;
+    MixingDesk* desk_ = nullptr;
+    const Skin* skin_ = nullptr;
+    bool ready_ = false;
+    bool fullScreen_ = false;
+    std::function<void()> firstPaint_;
+};
+
+// The first audio file (.mp3 or .wav, any case) among dropped URLs; empty when none.
+QString firstAudioFile(const QList<QUrl>& urls);
+
+}  // namespace spinlorex

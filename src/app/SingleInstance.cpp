@@ -1,0 +1,19 @@
+#include "app/SingleInstance.h"
+
+#include <unistd.h>
+
+#include <QtCore/QDir>
+#include <QtCore/QStandardPaths>
+
+namespace spinlorex {
+
+SingleInstance::SingleInstance() {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty()) folder = QDir::tempPath();
+    const QString name = QString("spinlorex-%1.lock").arg(::getuid());
+    lock_ = std::make_unique<QLockFile>(folder + "/" + name);
+    lock_->setStaleLockTime(0);  // only a dead owner's lock is stale
+    held_ = lock_->tryLock(0);
+}
+
+}  // namespace spinlorex

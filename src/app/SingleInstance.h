@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QtCore/QLockFile>
+
+#include <memory>
+
+namespace spinlorex {
+
+// Whether another desk runs: the first desk holds a lock file in the user's runtime
+// folder for as long as it runs (a crashed desk's stale lock is taken over).
+class SingleInstance {
+public:
+    SingleInstance();
+    // True when this process holds the lock (no other desk holds it).
+    bool alone() const { return held_; }
+
+private:
+    std::unique_ptr<QLockFile> lock_;
+    bool held_ = false;
+};
+
+}  // namespace spinlorex
