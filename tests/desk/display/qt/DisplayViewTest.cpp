@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <optional>
 #include <functional>
+#include <numbers>
 #include <vector>
 
 #include <QtGui/QImage>
@@ -214,8 +215,8 @@ TEST_F(DisplayViewTest, RenderedDesk) {
     ASSERT_EQ(back.size(), QSize(800, 600));
     // Deck 2's hand at 0.62 of a turn, halfway out (within a pixel of the ideal line); its
     // cue mark at 9 o'clock.
-    const int hx = 710 + static_cast<int>(std::sin(2 * M_PI * 0.62) * 35);
-    const int hy = 210 - static_cast<int>(std::cos(2 * M_PI * 0.62) * 35);
+    const int hx = 710 + static_cast<int>(std::sin(2 * std::numbers::pi * 0.62) * 35);
+    const int hy = 210 - static_cast<int>(std::cos(2 * std::numbers::pi * 0.62) * 35);
     const QRgb near[] = {back.pixel(hx - 1, hy), back.pixel(hx, hy), back.pixel(hx + 1, hy)};
     EXPECT_TRUE(std::ranges::any_of(near, [](QRgb c) { return (c & 0xFFFFFF) == kWhite; }));
     EXPECT_EQ(back.pixel(710 - 66, 210) & 0xFFFFFF, kCueGrey);
