@@ -1,5 +1,6 @@
 #include "desk/display/QtDeskView.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string_view>
 #include <utility>
@@ -323,7 +324,7 @@ void QtDeskView::drawDeckTitle(int deck, const std::string& artist, const std::s
         p->setPen(colourOf(v.fontColorTitle));
         if (!artist.empty()) {
             // The artist takes a band as high as the title font's size above the title.
-            const int32_t band = area.top + v.fontSizeTitle;
+            const int32_t band = std::clamp(area.top + v.fontSizeTitle, area.top, area.bottom);
             tx::drawText(*p, toQRect({area.left, band, area.right, area.bottom}), toQString(title),
                          tx::kSingleLine | tx::kCentre | tx::kNoPrefix | tx::kEndEllipsis);
             p->setFont(fonts_[Author]);
