@@ -60,7 +60,7 @@ public:
     void requestClose() override { ++closeRequests; }
     void minimize() override { ++minimizes; }
     void toggleFullScreen() override {}
-    void dragWindow(int32_t x, int32_t y) override { windowDrags.push_back({x, y}); }
+    void dragWindow(int32_t, int32_t) override {}
     void captureMouse() override { captured = true; }
     void releaseMouse() override { captured = false; }
     bool askYesNo(const std::string& question) override {
@@ -76,7 +76,6 @@ public:
     bool captured = false;
     bool answer = true;
     std::vector<std::string> questions;
-    std::vector<std::pair<int32_t, int32_t>> windowDrags;
     std::vector<int> dialogs;
 };
 

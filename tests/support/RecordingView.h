@@ -10,9 +10,9 @@
 
 namespace spinlorex::test {
 
-// A desk view that draws nothing and remembers what it was asked: every call as one line
+// A desk view that draws nothing and remembers what it was asked: most calls as one line
 // of a log ("on 26", "off 50", "restore 50", "knob 22 128 130", "crossfader 0 12", ...),
-// and the last state of each lamp, knob and title.
+// and the last state of each lamp, the crossfader knob, information panels and titles.
 class RecordingView : public DeskView {
 public:
     void drawControl(int id, bool on) override {
@@ -20,13 +20,9 @@ public:
         note((on ? "on " : "off ") + std::to_string(id));
     }
     void restoreControl(int id) override { note("restore " + std::to_string(id)); }
-    void drawDisc(int deck, float, float, bool) override { ++discDraws[static_cast<size_t>(deck)]; }
-    void redrawCueMark(int deck, float cuePoint, bool trackOpen) override {
-        cueMarks[static_cast<size_t>(deck)] = trackOpen ? cuePoint : -1.0f;
-        note("cue " + std::to_string(deck));
-    }
+    void drawDisc(int, float, float, bool) override {}
+    void redrawCueMark(int deck, float, bool) override { note("cue " + std::to_string(deck)); }
     void drawSliderKnob(int sliderId, int32_t oldPosition, int32_t newPosition) override {
-        knob[sliderId] = newPosition;
         note("knob " + std::to_string(sliderId) + " " + std::to_string(oldPosition) + " " + std::to_string(newPosition));
     }
     void drawCrossfaderKnob(int32_t oldValue, int32_t newValue) override {
@@ -49,10 +45,7 @@ public:
 
     std::vector<std::string> log;
     std::map<int, bool> lamp;
-    std::map<int, int32_t> knob;
     int32_t crossfaderKnob = -1;
-    std::array<int, 2> discDraws{};
-    std::array<float, 2> cueMarks{-2.0f, -2.0f};
     std::array<DeckInfo, 2> info{};
     std::array<std::string, 2> titles{};
 
