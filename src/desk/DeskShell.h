@@ -25,6 +25,12 @@ public:
     // Tooltip of a control at the pointer (client coordinates), and hiding it.
     virtual void showTooltip(int id, int32_t x, int32_t y) = 0;
     virtual void hideTooltip() = 0;
+    // "Start recording": the save-the-mix command (stops a running recording, else asks
+    // for a file and attaches a recorder). True when a recording started.
+    virtual bool saveTheMix() = 0;
+    // The options that open a dialog: 78 skin, 79 plug-ins, 80 sound configuration,
+    // 81 about, 83 shortcuts. The desk redraws the options panel afterwards.
+    virtual void openDialog(int id) = 0;
 };
 
 // A shell that does nothing and answers Yes: headless runs.
@@ -39,6 +45,8 @@ public:
     bool askYesNo(const std::string&) override { return true; }
     void showTooltip(int, int32_t, int32_t) override {}
     void hideTooltip() override {}
+    bool saveTheMix() override { return false; }
+    void openDialog(int) override {}
 };
 
 }  // namespace spinlorex

@@ -1,0 +1,382 @@
+// Keyboard and mouse: the key table, the press and release of skin controls, slider,
+// crossfader and window drags, and the jump on a disc.
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "audio/Crossfader.h"
+#include "audio/DeckPair.h"
+#include "desk/MixingDesk.h"
+#include "platform/settings/Settings.h"
+
+namespace spinlorex {
+
+namespace {
+enum Key : int {
+    kTab = 9, kEnter = 13, kEscape = 27, kSpace = 32, kPageUp = 33, kPageDown = 34,
+    kLeft = 37, kUp = 38, kRight = 39, kDown = 40, kDelete = 46,
+    kA = 65, kL = 76, kM = 77, kN = 78, kP = 80, kS = 83, kZ = 90,
+    kF1 = 112, kF6 = 117, kF12 = 123,
+};
+}  // namespace
+
+bool MixingDesk::onKeyDown(int virtualKey) {
+    const int key = virtualKey & 0xFF;
+    if (searchEditActive_) {
+        // The edit field gets its keys; only the function keys still reach the desk.
+        if (key == kEscape) {
+            searchEditActive_ = false;
+            return true;
+        }
+        if (key == kEnter) {
+            if (currentPanel_ != 1) return false;
+            links_.library.runSearch();
+            return true;
+        }
+        if (key < kF1 || key > kF12) return false;
+    }
+
+    const int d = selectedDeck_;
+    DeckStream& ds = deck(d);
+    switch (key) {
+        case kTab: selectDeck(1 - d); return true;
+        case kEnter: syncBeat(d); return true;
+        case kEscape: magicSync(d); return true;
+        case kSpace: ds.play(); return true;
+        case kPageUp: setDeckPitch(d, ds.pitch() - 306); return true;
+        case kPageDown: setDeckPitch(d, ds.pitch() + 306); return true;
+        case kLeft: ds.nudge(ds.pitch() * 256 / 4096); return true;
+        case kUp: setDeckPitch(d, ds.pitch() - 8); return true;
+        case kRight: ds.nudge(-ds.pitch() * 256 / 4096); return true;
+        case kDown: setDeckPitch(d, ds.pitch() + 8); return true;
+        case kDelete: links_.library.onDeleteKey(); return true;
+        case kL: ds.goToCue(); return true;
+        case kM:
+            ds.storeCue();
+            redrawCueMark(d);
+            return true;
+        case kN: skipBeat(d); return true;
+        case kP: ds.pause(); return true;
+        case kS: ds.cycleCue(); return true;
+        default: break;
+    }
+    if (key >= kF1 && key <= kF6) {
+        selectPanel(key - kF1);
+        return true;
+    }
+    // Letters without a shortcut are swallowed so that they do not reach the lists.
+    return key >= kA && key <= kZ;
+}
+
+// ---------------------------------------------------------------------------------------
+// Buttons
+
+void MixingDesk::pressButton(int id) {
+    if (pressedButton_ >= 0) releaseButton();  // the first button's action is dropped
+    links_.view.drawControl(id, true);
+    pressedButton_ = id;
+    links_.shell.captureMouse();
+}
+
+void MixingDesk::releaseButton() {
+    if (pressedButton_ < 0) return;
+    links_.view.drawControl(pressedButton_, false);
+    pressedButton_ = -1;
+    links_.shell.releaseMouse();
+}
+
+void MixingDesk::actOnRelease(int id) {
+    switch (id) {
+        case ctl::Close: links_.shell.requestClose(); break;
+        case ctl::Minimize: links_.shell.minimize(); break;
+        case ctl::Maximize: links_.shell.toggleFullScreen(); break;
+        case ctl::SetHomeFolder:
+        case ctl::GoDesktop:
+        case ctl::GoHomeFolder:
+        case ctl::SearchGo:
+        case ctl::ScanDisk:
+        case ctl::ScanCd:
+        case ctl::DeleteCd:
+        case ctl::Shuffle:
+        case ctl::NewSongsOnly:
+        case ctl::Save:
+            links_.library.onButton(id);
+            break;
+        default:
+            break;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Mouse
+
+void MixingDesk::onMouseDown(bool leftButton, int32_t x, int32_t y) {
+    links_.shell.hideTooltip();
+    if (skin_ == nullptr) return;
+    const int id = hitTest(*skin_, x, y, currentPanel_, faderMode_);
+    const int d = id & 1;
+    switch (id) {
+        case ctl::Close:
+        case ctl::Minimize:
+        case ctl::Maximize:
+        case ctl::SetHomeFolder:
+        case ctl::GoDesktop:
+        case ctl::GoHomeFolder:
+        case ctl::SearchGo:
+        case ctl::ScanDisk:
+        case ctl::ScanCd:
+        case ctl::DeleteCd:
+        case ctl::Shuffle:
+        case ctl::NewSongsOnly:
+        case ctl::Save:
+            pressButton(id);
+            break;
+        case ctl::Go1:
+        case ctl::Go2:
+            magicSync(d);
+            pressButton(id);
+            break;
+        case ctl::Play1:
+        case ctl::Play2:
+        case ctl::Pause1:
+        case ctl::Pause2:
+            playPause(d);
+            pressButton(id);
+            break;
+        case ctl::Stop1:
+        case ctl::Stop2:
+            stopButton(d);
+            pressButton(id);
+            break;
+        case ctl::Mem1:
+        case ctl::Mem2:
+            cueButton(d);
+            pressButton(id);
+            break;
+        case ctl::Platine1:
+        case ctl::Platine2:
+            selectDeck(d);
+            break;
+        case ctl::Infos1:
+        case ctl::Infos2:
+            infoExtended_ = !infoExtended_;
+            break;
+        case ctl::Disc1:
+        case ctl::Disc2:
+            if (mixRunning_) stopMix();
+            discJump(d, x, y);
+            break;
+        case ctl::Pitch1:
+        case ctl::Pitch2:
+        case ctl::Level1:
+        case ctl::Level2:
+            startSliderDrag(id, !leftButton, y);
+            break;
+        case ctl::ResetPitch1:
+        case ctl::ResetPitch2:
+            resetPitchButton(d);
+            break;
+        case ctl::MenuLevel1:
+        case ctl::MenuLevel2:
+            setFaderMode(1);
+            break;
+        case ctl::MenuPitch1:
+        case ctl::MenuPitch2:
+            setFaderMode(0);
+            break;
+        case ctl::Crossfader:
+            startCrossfaderDrag(!leftButton, x);
+            break;
+        case ctl::SyncPitch1:
+        case ctl::SyncPitch2:
+            syncPitch(d);
+            pressButton(id);
+            break;
+        case ctl::SyncLevel1:
+        case ctl::SyncLevel2:
+            syncLevel(d);
+            pressButton(id);
+            break;
+        case ctl::SyncBeat1:
+        case ctl::SyncBeat2:
+            syncBeat(d);
+            pressButton(id);
+            break;
+        case ctl::MenuFiles:
+        case ctl::MenuSearch:
+        case ctl::MenuPlaylist:
+        case ctl::MenuRecord:
+        case ctl::MenuHistory:
+        case ctl::MenuConfig:
+            selectPanel(id - ctl::MenuFiles);
+            break;
+        case ctl::Mix:
+            mixNow();
+            break;
+        case ctl::AutoMixSwitch:
+            toggleAutoMix();
+            break;
+        case ctl::WindowDrag:
+            dragMode_ = kWindowDrag;
+            springBack_ = -1;
+            grabX_ = x;
+            grabY_ = y;
+            links_.shell.captureMouse();
+            break;
+        default:
+            if (id == ctl::StartRecording || (id >= ctl::OptAutoPitch && id <= ctl::OptPitchRange)) optionClicked(id);
+            break;
+    }
+}
+
+void MixingDesk::onMouseUp(int32_t x, int32_t y) {
+    links_.shell.hideTooltip();
+    if (dragMode_ != kNoDrag) {
+        // A right-button drag was a temporary bend: the old value returns.
+        if (springBack_ >= 0) {
+            if (dragMode_ == kCrossfaderDrag)
+                setCrossfader(springBack_);
+            else if (dragMode_ == kPitchDrag || dragMode_ == kPitchDrag + 1)
+                setDeckPitch(dragMode_ - kPitchDrag, springBack_);
+            else if (dragMode_ == kLevelDrag || dragMode_ == kLevelDrag + 1)
+                setDeckLevel(dragMode_ - kLevelDrag, springBack_);
+        }
+        dragMode_ = kNoDrag;
+        springBack_ = -1;
+        links_.shell.releaseMouse();
+    }
+    if (links_.library.dragActive()) links_.library.dropOnDeck(x, y);
+    if (pressedButton_ >= 0) {
+        // The action comes wherever the pointer is now.
+        const int id = pressedButton_;
+        releaseButton();
+        actOnRelease(id);
+    }
+}
+
+void MixingDesk::onMouseMove(int32_t x, int32_t y, int32_t keyState) {
+    switch (dragMode_) {
+        case kCrossfaderDrag:
+            moveCrossfader(x);
+            return;
+        case kPitchDrag:
+        case kPitchDrag + 1:
+        case kLevelDrag:
+        case kLevelDrag + 1:
+            moveSlider(y);
+            return;
+        case kWindowDrag:
+            if (get(settings().maximized) != 0) {
+                dragMode_ = kNoDrag;
+                links_.shell.releaseMouse();
+            } else {
+                links_.shell.dragWindow(grabX_, grabY_);
+            }
+            return;
+        default:
+            break;
+    }
+    if (links_.library.dragActive()) {
+        links_.library.dragOver(x, y);
+    } else if (keyState == 0 && get(settings().toolTip) != 0 && skin_ != nullptr) {
+        links_.shell.showTooltip(hitTest(*skin_, x, y, currentPanel_, faderMode_), x, y);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Drags
+
+void MixingDesk::startCrossfaderDrag(bool rightButton, int32_t x) {
+    if (mixRunning_) stopMix();
+    dragMode_ = kCrossfaderDrag;
+    // Set on every drag: a value left from an earlier right-button drag of another
+    // control must not be restored into this one.
+    springBack_ = rightButton ? crossfader_ : -1;
+    const SkinControl& track = control(ctl::Crossfader);
+    const int32_t knob = control(ctl::HorizontalFader).width;
+    const int32_t l = track.hitLeft;
+    const int32_t r = track.hitRight;
+    const int32_t k = crossfader_ * (r - knob - l) / kCrossfaderMax;  // knob's left edge
+    grabX_ = x - knob / 2 - l - k;
+    if (std::abs(2 * grabX_) >= knob) {
+        // Clicked off the knob: its centre jumps under the pointer.
+        grabX_ = 0;
+        moveCrossfader(x);
+    }
+    links_.shell.captureMouse();
+}
+
+void MixingDesk::moveCrossfader(int32_t x) {
+    const SkinControl& track = control(ctl::Crossfader);
+    const int32_t knob = control(ctl::HorizontalFader).width;
+    const int32_t travel = track.hitRight - track.hitLeft - knob;
+    if (travel <= 0) return;  // a skin without travel: nothing to drag
+    const int32_t v = std::clamp((x - knob / 2 - grabX_ - track.hitLeft) * kCrossfaderMax / travel, int32_t{0},
+                                 kCrossfaderMax);
+    if (v != crossfader_) setCrossfader(v);
+}
+
+void MixingDesk::startSliderDrag(int sliderId, bool rightButton, int32_t y) {
+    const int d = sliderId & 1;
+    const bool pitch = sliderId == ctl::Pitch1 || sliderId == ctl::Pitch2;
+    dragMode_ = (pitch ? kPitchDrag : kLevelDrag) + d;
+    springBack_ = rightButton ? (pitch ? deck(d).pitch() : state_[index(d)].level) : -1;
+    const SkinControl& slider = control(sliderId);
+    const int32_t h = control(ctl::VerticalFader1 + d).height;
+    const int32_t travel = slider.hitBottom - h - slider.hitTop;
+    const DeckState& s = state_[index(d)];
+    const int32_t position = pitch ? s.pitchSlider : s.levelSlider;
+    grabY_ = y - h / 2 - slider.hitTop - position * travel / 256;
+    if (std::abs(2 * grabY_) >= h) {
+        grabY_ = 0;
+        moveSlider(y);
+    }
+    links_.shell.captureMouse();
+}
+
+void MixingDesk::moveSlider(int32_t y) {
+    const bool pitch = dragMode_ == kPitchDrag || dragMode_ == kPitchDrag + 1;
+    const int d = dragMode_ & 1;
+    const SkinControl& slider = control(pitch ? ctl::Pitch1 + d : ctl::Level1 + d);
+    const int32_t h = control(ctl::VerticalFader1 + d).height;
+    DeckState& s = state_[index(d)];
+    if (pitch && s.pitchResetRunning) stopPitchReset(d);
+    const int32_t travel = slider.hitBottom - slider.hitTop - h;
+    if (travel <= 0) return;
+    const int32_t v = std::clamp((y - h / 2 - grabY_ - slider.hitTop) * 256 / travel, int32_t{0}, int32_t{256});
+    if (pitch) {
+        // The top of the slider is the slowest pitch.
+        if (v != s.pitchSlider) setDeckPitch(d, pitchMin_ + (pitchMax_ - pitchMin_) * v / 256);
+    } else {
+        if (v != s.levelSlider) setDeckLevel(d, 256 - v);
+    }
+}
+
+void MixingDesk::discJump(int d, int32_t x, int32_t y) {
+    const SkinControl& disc = control(ctl::Disc1 + d);
+    float f = 0.0f;
+    if (disc.radius >= 0) {
+        const int32_t cx = disc.hitLeft;
+        const int32_t cy = disc.hitTop;
+        if (x == cx && y == cy) return;
+        // Clockwise from 12 o'clock, which is the end of the track, like the hand.
+        f = static_cast<float>((std::atan2(static_cast<double>(cx - x), static_cast<double>(y - cy)) / std::numbers::pi +
+                                1.0) /
+                               2.0);
+    } else {
+        if (disc.hitRight == disc.hitLeft) return;
+        f = static_cast<float>(x - disc.hitLeft) / static_cast<float>(disc.hitRight - disc.hitLeft);
+    }
+    if (f >= 1.0f) {
+        // The end of the track. A seek there followed by a start would play on through
+        // the audio already decoded ahead, for seconds, with the hand jumping back; the
+        // track ends here instead, as it would have ended by itself.
+        deck(d).finish();
+        onTrackEnded(d);
+        return;
+    }
+    deck(d).seekAndPlay(f);
+}
+
+}  // namespace spinlorex

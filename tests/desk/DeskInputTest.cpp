@@ -1,0 +1,248 @@
+// The mouse on the desk's controls, closing, drops under "Baby secure", the panels and
+// the display refresh.
+
+#include "audio/OutputDevice.h"
+#include "desk/DeskRig.h"
+
+namespace spinlorex::test {
+namespace {
+
+using DeskInput = DeskTest;
+
+TEST_F(DeskInput, RightDragsOfSlidersSpringBackExactlyAndLeftDragsKeep) {
+    DeskRig rig;
+    rig.load(0);
+    rig.call([&] {
+        rig.desk.setFaderMode(0);
+        rig.desk.setDeckPitch(0, 4101);  // between two slider steps: only a restore gets it back
+    });
+    const SkinControl& slider = rig.skin.control(ctl::Pitch1);
+    const int32_t x = (slider.hitLeft + slider.hitRight) / 2;
+    const int32_t knobCentre = slider.hitTop + rig.desk.pitchSlider(0) * 126 / 256 + 10;
+
+    rig.down(x, knobCentre, false);
+    rig.move(x, 150);
+    EXPECT_EQ(rig.deck(0).pitch(), 3050);  // near the top: slow
+    EXPECT_TRUE(rig.shell.captured);
+    rig.up();
+    EXPECT_EQ(rig.deck(0).pitch(), 4101);
+    EXPECT_FALSE(rig.shell.captured);
+
+    rig.down(x, knobCentre, true);
+    rig.move(x, 150);
+    rig.up();
+    EXPECT_EQ(rig.deck(0).pitch(), 3050);
+
+    // A right drag superseded by a left press elsewhere: its spring-back value must not
+    // land on the second control.
+    rig.call([&] { rig.desk.setFaderMode(1); });
+    rig.down(x, 200, false);  // the volume slider now, off its knob: jumps
+    const int32_t bent = rig.desk.deckLevel(0);
+    EXPECT_LT(bent, 256);
+    const SkinControl& fader = rig.skin.control(ctl::Crossfader);
+    rig.down(fader.hitLeft + 60, fader.hitTop + 5, true);
+    const int32_t moved = rig.desk.crossfader();
+    EXPECT_NE(moved, 192);
+    rig.up();
+    EXPECT_EQ(rig.desk.crossfader(), moved);
+    EXPECT_EQ(rig.desk.deckLevel(0), bent);
+}
+
+TEST_F(DeskInput, ClickingTheCrossfaderOffItsKnobPutsTheKnobCentreUnderThePointer) {
+    DeskRig rig;
+    const SkinControl& fader = rig.skin.control(ctl::Crossfader);
+    const int32_t w = rig.skin.control(ctl::HorizontalFader).width;
+    const int32_t travel = fader.hitRight - fader.hitLeft - w;
+    const auto knobCentre = [&] { return fader.hitLeft + rig.desk.crossfader() * travel / 384 + w / 2; };
+    const int32_t y = fader.hitTop + 5;
+
+    rig.down(300, y);
+    EXPECT_NEAR(knobCentre(), 300, 1);
+    EXPECT_EQ(rig.view.crossfaderKnob, rig.desk.crossfader());
+    rig.move(460, y);  // dragged with the grab kept
+    EXPECT_NEAR(knobCentre(), 460, 1);
+    rig.move(2000, y);
+    EXPECT_EQ(rig.desk.crossfader(), 384);
+    rig.up();
+    EXPECT_EQ(rig.desk.crossfader(), 384);
+
+    // On the knob: nothing moves until the mouse does.
+    rig.down(knobCentre() + 3, y);
+    EXPECT_EQ(rig.desk.crossfader(), 384);
+    rig.up();
+}
+
+TEST_F(DeskInput, ClickingTheTopOfADiscEndsTheTrackAtOnce) {
+    set(settings().autoMix, 1);
+    DeskRig rig;
+    rig.load(0);
+    rig.call([&] { rig.deck(0).play(); });
+    rig.play(3000);  // seconds of audio decoded ahead of the listener
+    const SkinControl& disc = rig.skin.control(ctl::Disc1);
+    rig.down(disc.hitLeft, disc.hitTop - disc.radius / 2);
+    EXPECT_FALSE(rig.deck(0).playing());
+    EXPECT_LT(rig.deck(0).position(), 0.0f);
+    rig.play(3000);
+    EXPECT_LT(rig.deck(0).position(), 0.0f);  // nothing of the old audio plays on
+    EXPECT_EQ(rig.deliverMessages(), 0);
+
+    // As at the end of a track, automatic mixing takes the next one from the playlist.
+    rig.library.playlist.push_back({"Next", "Song", "next.mp3", nullptr});
+    rig.down(disc.hitLeft, disc.hitTop - disc.radius / 2);
+    EXPECT_EQ(rig.view.titles[0], "Next/Song");
+
+    // Three o'clock is a quarter of the track, and the deck plays from there.
+    rig.down(disc.hitLeft + disc.radius / 2, disc.hitTop);
+    EXPECT_TRUE(rig.deck(0).playing());
+    EXPECT_NEAR(rig.deck(0).position(), 0.25f, 0.001f);
+}
+
+TEST_F(DeskInput, ButtonsActOnReleaseWhereverThePointerIsAndASecondPressDropsTheFirst) {
+    DeskRig rig;
+    rig.press(ctl::Close);
+    EXPECT_TRUE(rig.view.isOn(ctl::Close));
+    rig.up(10, 590);
+    EXPECT_EQ(rig.shell.closeRequests, 1);
+    EXPECT_FALSE(rig.view.isOn(ctl::Close));
+    EXPECT_FALSE(rig.shell.captured);
+
+    rig.press(ctl::Close);
+    rig.press(ctl::Minimize);
+    rig.up();
+    EXPECT_EQ(rig.shell.closeRequests, 1);
+    EXPECT_EQ(rig.shell.minimizes, 1);
+}
+
+TEST_F(DeskInput, TheCloseQuestionComesOnlyWhileMusicPlays) {
+    DeskRig rig;
+    rig.load(0);
+    bool close = false;
+    rig.call([&] { close = rig.desk.onCloseRequested(); });
+    EXPECT_TRUE(close);
+    EXPECT_TRUE(rig.shell.questions.empty());
+    EXPECT_FALSE(rig.timers.running(DeskTimers::kDisplay));
+    EXPECT_FALSE(rig.timers.running(DeskTimers::kHistory1));
+
+    DeskRig playing;
+    playing.load(1);
+    playing.call([&] { playing.deck(1).play(); });
+    playing.shell.answer = false;
+    playing.call([&] { close = playing.desk.onCloseRequested(); });
+    EXPECT_FALSE(close);
+    EXPECT_EQ(playing.shell.questions, std::vector<std::string>{MixingDesk::kQuitQuestion});
+    EXPECT_TRUE(playing.deck(1).playing());
+    EXPECT_TRUE(playing.timers.running(DeskTimers::kDisplay));
+    playing.shell.answer = true;
+    playing.call([&] { close = playing.desk.onCloseRequested(); });
+    EXPECT_TRUE(close);
+}
+
+TEST_F(DeskInput, BabySecureGuardsADeckThatPlaysOrWaitsToStart) {
+    DeskRig rig;
+    const TrackEntry other{"Other", "Track", "other.mp3", nullptr};
+    bool loaded = false;
+    const auto drop = [&] { rig.call([&] { loaded = rig.desk.dropOntoDeck(0, other); }); };
+
+    set(settings().babySecure, 2);
+    drop();  // an empty deck takes anything
+    EXPECT_TRUE(loaded);
+    drop();  // loaded, not yet started: busy
+    EXPECT_FALSE(loaded);
+    rig.call([&] { rig.deck(0).play(); });
+    drop();
+    EXPECT_FALSE(loaded);
+
+    set(settings().babySecure, 1);
+    rig.shell.answer = false;
+    drop();
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(rig.shell.questions, std::vector<std::string>{MixingDesk::kReplaceQuestion});
+    EXPECT_TRUE(rig.deck(0).playing());
+    rig.shell.answer = true;
+    drop();
+    EXPECT_TRUE(loaded);
+
+    set(settings().babySecure, 0);
+    rig.call([&] { rig.deck(0).play(); });
+    drop();
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(rig.shell.questions.size(), 2u);
+
+    // Started once and paused: free again, whatever the setting.
+    set(settings().babySecure, 2);
+    rig.call([&] {
+        rig.deck(0).play();
+        rig.deck(0).pause();
+    });
+    drop();
+    EXPECT_TRUE(loaded);
+}
+
+TEST_F(DeskInput, PanelsCarryTheMixButtonOptionsAndRecordStatus) {
+    DeskRig rig(20, 20, 1);  // the soft mix, which records
+    rig.call([&] { rig.desk.selectPanel(2); });
+    EXPECT_TRUE(rig.view.logged("off 50"));
+    rig.view.log.clear();
+    rig.key(116);  // F5: history
+    EXPECT_TRUE(rig.view.logged("restore 50"));  // the mix button leaves the desk
+
+    class Sink : public SampleSink {
+        void write(const int16_t*, int32_t) override {}
+        std::string describe() const override { return "Recording mix.wav"; }
+    };
+    rig.engine.output()->attachRecorder(std::make_unique<Sink>());
+    rig.key(115);  // F4: record
+    EXPECT_TRUE(rig.view.isOn(ctl::StartRecording));
+    EXPECT_TRUE(rig.view.logged("record Recording mix.wav"));
+    rig.engine.output()->requestStopRecording();
+    rig.engine.runPass();
+    rig.tick(100);
+    EXPECT_EQ(rig.view.log.back(), "record ");  // the old status is cleared, once
+    rig.tick(300);
+    EXPECT_EQ(rig.view.count("record "), 1);
+
+    rig.key(117);  // F6: options
+    for (int click = 0; click < 5; ++click) rig.press(ctl::OptMixLength);
+    EXPECT_EQ(get(settings().longMix), 0);  // 16, 40, 64, 112 and back
+    set(settings().babySecure, 2);
+    rig.press(ctl::OptSecurity);
+    EXPECT_EQ(get(settings().babySecure), 0);
+    rig.press(ctl::OptAbout);
+    EXPECT_EQ(rig.shell.dialogs, std::vector<int>{ctl::OptAbout});
+    EXPECT_EQ(rig.view.count("options"), 8);  // drawn on showing and after every click
+}
+
+TEST_F(DeskInput, TheRefreshShowsThePlayFaceOfTheNextAction) {
+    DeskRig rig;
+    rig.load(0);
+    rig.tick(100);
+    EXPECT_TRUE(rig.view.logged("off 6"));  // not playing: play1's face
+    rig.press(ctl::Play1);
+    EXPECT_TRUE(rig.shell.captured);
+    rig.view.log.clear();
+    rig.tick(100);
+    EXPECT_TRUE(rig.view.logged("off 8"));  // playing: pause1's face, the press let go
+    EXPECT_EQ(rig.desk.pressedButton(), -1);
+    EXPECT_FALSE(rig.shell.captured);
+    EXPECT_EQ(rig.view.info[0].status, kStatusNormal);
+    EXPECT_EQ(rig.view.info[1].status, kStatusEmpty);
+    rig.view.log.clear();
+    rig.tick(100);
+    EXPECT_FALSE(rig.view.logged("off 8"));
+}
+
+TEST_F(DeskInput, ASkinChangeTakesTheNewSkinsSliderArrangement) {
+    DeskRig rig;
+    EXPECT_EQ(rig.desk.faderMode(), 1);  // one slider per deck, showing the volume
+    SkinModel separate = rig.skin;
+    separate.values.pitchLevel = false;
+    rig.call([&] { rig.desk.applySkin(&separate); });
+    EXPECT_EQ(rig.desk.faderMode(), -1);
+    rig.call([&] { rig.desk.applySkin(&rig.skin); });  // and back to a single slider
+    EXPECT_EQ(rig.desk.faderMode(), 0);
+    EXPECT_TRUE(rig.view.isOn(ctl::Pitch1));
+    EXPECT_TRUE(rig.view.isOn(ctl::MenuLevel1));
+}
+
+}  // namespace
+}  // namespace spinlorex::test

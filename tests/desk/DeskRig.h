@@ -1,0 +1,223 @@
+#pragma once
+
+// The whole desk without a window: two real decks on silent tracks, the audio engine
+// stepped by hand on the null backend's manual clock, virtual timers, a recording view,
+// and a shell and a library that remember what they were asked.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "audio/AudioEngine.h"
+#include "audio/DeckPair.h"
+#include "desk/DeskMessages.h"
+#include "desk/MixingDesk.h"
+#include "desk/VirtualTimers.h"
+#include "library/TrackDatabase.h"
+#include "platform/settings/Settings.h"
+#include "platform/sound/SoundBackends.h"
+#include "audio/TrackReader.h"
+#include "support/RecordingView.h"
+
+namespace spinlorex::test {
+
+// A silent track: nothing for the beat analyser to find, so the tempo and beat markers a
+// test sets stay as it set them.
+class SilentReader : public TrackReader {
+public:
+    explicit SilentReader(int32_t seconds) : seconds_(seconds) {}
+    int32_t open(const std::string&) override {
+        next_ = 0, position_ = 0.0f, fileSize_ = 1000;
+        return duration_ = seconds_;
+    }
+    void close() override {}
+    int32_t decodeBlock(int16_t* dest) override {
+        if (next_ + 1152 > int64_t{seconds_} * 44100) return kEnd;
+        std::fill(dest, dest + 2 * 1152, int16_t{0});
+        next_ += 1152;
+        position_ = static_cast<float>(static_cast<double>(next_) / (seconds_ * 44100.0));
+        return kDone;
+    }
+    int32_t seek(float fraction) override {
+        next_ = static_cast<int64_t>(fraction * seconds_ * 44100.0) / 1152 * 1152;
+        position_ = fraction;
+        return 1;
+    }
+
+private:
+    int32_t seconds_;
+    int64_t next_ = 0;
+};
+
+class RecordingShell : public DeskShell {
+public:
+    void requestClose() override { ++closeRequests; }
+    void minimize() override { ++minimizes; }
+    void toggleFullScreen() override {}
+    void dragWindow(int32_t, int32_t) override {}
+    void captureMouse() override { captured = true; }
+    void releaseMouse() override { captured = false; }
+    bool askYesNo(const std::string& question) override {
+        questions.push_back(question);
+        return answer;
+    }
+    void showTooltip(int, int32_t, int32_t) override {}
+    void hideTooltip() override {}
+    bool saveTheMix() override { return false; }
+    void openDialog(int id) override { dialogs.push_back(id); }
+
+    int closeRequests = 0, minimizes = 0;
+    bool captured = false;
+    bool answer = true;
+    std::vector<std::string> questions;
+    std::vector<int> dialogs;
+};
+
+class FakeLibrary : public DeskLibrary {
+public:
+    bool loadNextFromPlaylist(int deck) override {
+        if (playlist.empty()) return false;
+        const TrackEntry entry = playlist.front();
+        playlist.pop_front();
+        desk->loadOntoDeck(deck, entry);
+        return true;
+    }
+    void addToHistory(int deck) override { history.push_back(deck); }
+    bool dragActive() const override { return false; }
+    void dragOver(int32_t, int32_t) override {}
+    void dropOnDeck(int32_t, int32_t) override {}
+    void showPanel(int, bool) override {}
+    void onButton(int id) override { buttons.push_back(id); }
+    void onDeleteKey() override {}
+    void runSearch() override { ++searches; }
+
+    MixingDesk* desk = nullptr;
+    std::deque<TrackEntry> playlist;
+    std::vector<int> history, buttons;
+    int searches = 0;
+};
+
+class DeskRig {
+public:
+    // Silent tracks of the given lengths; outputMode 0: hard mix, 1: soft mix (can record).
+    explicit DeskRig(int32_t deck1Seconds = 20, int32_t deck2Seconds = 20, int outputMode = 0)
+        : clock(std::make_shared<sound::ManualClock>()),
+          system(sound::createNullSystem(clock)),
+          decks(database, desk, messages, readers(deck1Seconds), readers(deck2Seconds)),
+          engine(decks, *system, nullptr),
+          desk({decks, engine, view, timers, shell, library}) {
+        set(settings().outputMode, outputMode);
+        set(settings().multiInstance, 1);
+        EXPECT_TRUE(engine.start(AudioEngine::Threading::Manual));
+        skin.controls = defaultSkinControls();
+        desk.setSkin(&skin);
+        timers.setCallback([this](int id) { desk.onTimer(id); });
+        library.desk = &desk;
+        call([&] { desk.initialise(); });
+    }
+    ~DeskRig() {
+        engine.stop();
+        database.close();
+    }
+
+    // Runs desk code on a helper thread while this thread serves each request it makes
+    // with one pass, the clock standing still: the decks move only where a test plays.
+    void call(const std::function<void()>& operation) {
+        std::atomic<bool> done{false};
+        std::thread caller([&] {
+            operation();
+            done = true;
+        });
+        while (!done) {
+            if (decks[0].requestPending() || decks[1].requestPending())
+                engine.runPass();
+            else
+                std::this_thread::yield();
+        }
+        caller.join();
+    }
+    // Plays `ms` of audio in 10 ms passes.
+    void play(int ms) {
+        for (int i = 0; i < ms / 10; ++i) {
+            clock->advance(441);
+            engine.runPass();
+        }
+    }
+    // Virtual time for the desk's timers.
+    void tick(int ms) {
+        call([&] { timers.advance(ms); });
+    }
+    // The sound thread's messages handed to the desk, as the window does.
+    int deliverMessages() {
+        int delivered = 0;
+        call([&] {
+            DeskMessageQueue::Message m{};
+            while (messages.take(m)) {
+                desk.onMessage(m.message, m.deck);
+                ++delivered;
+            }
+        });
+        return delivered;
+    }
+
+    // Each deck its own file, so that the decks do not share one record.
+    void load(int d, float bpm = 128.0f) {
+        const std::string path = "track" + std::to_string(d + 1) + ".mp3";
+        call([&] { desk.loadOntoDeck(d, TrackEntry{"Artist", "Title", path, nullptr}); });
+        decks[d].track()->record->bpm = bpm;
+    }
+    void press(int id, bool left = true) {
+        const SkinControl& c = skin.control(id);
+        const int32_t x = c.radius >= 0 ? c.hitLeft : (c.hitLeft + c.hitRight) / 2;
+        const int32_t y = c.radius >= 0 ? c.hitTop : (c.hitTop + c.hitBottom) / 2;
+        call([&] { desk.onMouseDown(left, x, y); });
+    }
+    void down(int32_t x, int32_t y, bool left = true) {
+        call([&] { desk.onMouseDown(left, x, y); });
+    }
+    void move(int32_t x, int32_t y) {
+        call([&] { desk.onMouseMove(x, y, 1); });
+    }
+    void up(int32_t x = 400, int32_t y = 590) {
+        call([&] { desk.onMouseUp(x, y); });
+    }
+    bool key(int virtualKey) {
+        bool consumed = false;
+        call([&] { consumed = desk.onKeyDown(virtualKey); });
+        return consumed;
+    }
+    DeckStream& deck(int d) { return decks[d]; }
+
+    std::shared_ptr<sound::ManualClock> clock;
+    std::unique_ptr<sound::SoundSystem> system;
+    TrackDatabase database;
+    DeskMessageQueue messages;
+    DeckPair decks;
+    AudioEngine engine;
+    RecordingView view;
+    VirtualTimers timers;
+    RecordingShell shell;
+    FakeLibrary library;
+    SkinModel skin;
+    MixingDesk desk;
+
+private:
+    static DeckStream::Readers readers(int32_t seconds) {
+        return {std::make_unique<SilentReader>(seconds), std::make_unique<SilentReader>(seconds)};
+    }
+};
+
+// Every desk test starts from the installation's settings.
+class DeskTest : public ::testing::Test {
+protected:
+    void SetUp() override { settings().resetToDefaults(); }
+    void TearDown() override { settings().resetToDefaults(); }
+};
+
+}  // namespace spinlorex::test

@@ -1,0 +1,153 @@
+// Transport on the desk: pitch steps, the reset glide, the pitch range, beat skips,
+// loading with its history timer, and the keyboard table.
+
+#include "desk/DeskRig.h"
+
+namespace spinlorex::test {
+namespace {
+
+using DeskTransport = DeskTest;
+
+constexpr int kPageUp = 33, kUp = 38, kDown = 40, kTab = 9, kSpace = 32, kEnter = 13, kEscape = 27;
+constexpr int kF3 = 114, kF7 = 118;
+
+TEST_F(DeskTransport, PitchResetGlidesBackAndSnapsWithItsLampOff) {
+    DeskRig rig;
+    rig.load(0);
+    rig.call([&] {
+        rig.desk.setFaderMode(0);  // the reset buttons live with the pitch sliders
+        rig.desk.setDeckPitch(0, 4300);
+    });
+    rig.press(ctl::ResetPitch1);
+    EXPECT_TRUE(rig.view.isOn(ctl::ResetPitch1));
+    EXPECT_EQ(rig.timers.period(DeskTimers::kPitchReset1), 500);
+    rig.tick(12 * 500);
+    EXPECT_EQ(rig.deck(0).pitch(), 4108);
+    EXPECT_TRUE(rig.desk.pitchResetRunning(0));
+    rig.tick(500);
+    EXPECT_EQ(rig.deck(0).pitch(), 4096);
+    EXPECT_FALSE(rig.desk.pitchResetRunning(0));
+    EXPECT_FALSE(rig.timers.running(DeskTimers::kPitchReset1));
+    EXPECT_FALSE(rig.view.isOn(ctl::ResetPitch1));
+
+    // Pressed twice: normal speed at once.
+    rig.call([&] { rig.desk.setDeckPitch(0, 3000); });
+    rig.press(ctl::ResetPitch1);
+    rig.press(ctl::ResetPitch1);
+    EXPECT_EQ(rig.deck(0).pitch(), 4096);
+    EXPECT_FALSE(rig.timers.running(DeskTimers::kPitchReset1));
+}
+
+TEST_F(DeskTransport, PitchKeysStepAndClampInTheNarrowRangeAndTheRangeToggleReclamps) {
+    set(settings().limitPitch, 1);
+    {
+        DeskRig rig;
+        rig.load(0);
+        EXPECT_EQ(rig.desk.pitchSlider(0), 128);  // 4096 sits in the middle of +-8 %
+        EXPECT_TRUE(rig.key(kPageUp));
+        EXPECT_EQ(rig.deck(0).pitch(), 3790);
+        rig.key(kPageUp);
+        EXPECT_EQ(rig.deck(0).pitch(), 3768);
+        EXPECT_EQ(rig.desk.pitchSlider(0), 0);
+        rig.key(kDown);
+        EXPECT_EQ(rig.deck(0).pitch(), 3776);
+        rig.key(kUp);
+        EXPECT_EQ(rig.deck(0).pitch(), 3768);
+    }
+
+    set(settings().limitPitch, 0);
+    DeskRig rig;
+    rig.load(0);
+    rig.load(1, 0.0f);
+    rig.call([&] {
+        rig.desk.setDeckPitch(0, 5000);
+        rig.desk.setDeckPitch(1, 3000);
+        rig.desk.selectPanel(5);
+    });
+    rig.view.log.clear();
+    rig.press(ctl::OptPitchRange);
+    EXPECT_EQ(get(settings().limitPitch), 1);
+    EXPECT_EQ(rig.deck(0).pitch(), 4424);
+    EXPECT_EQ(rig.deck(1).pitch(), 3768);
+    EXPECT_TRUE(rig.view.logged("options"));
+}
+
+TEST_F(DeskTransport, SkipBeatMovesOneBeatOfFramesOnlyWithBothDecksLoaded) {
+    DeskRig rig;
+    rig.load(0);
+    rig.call([&] { rig.desk.selectDeck(0); });
+    for (int i = 0; i < 40; ++i) rig.engine.runPass();  // render well ahead of the heard point
+    const double frames = 20.0 * 44100;
+    const float before = rig.deck(0).position();
+    rig.key('N');
+    EXPECT_EQ(rig.deck(0).position(), before);  // deck 2 is empty
+
+    rig.load(1);
+    rig.call([&] { rig.desk.selectDeck(0); });
+    rig.key('N');
+    EXPECT_NEAR((rig.deck(0).position() - before) * frames, 574.0 * 36, 1.0);
+}
+
+TEST_F(DeskTransport, LoadingTitlesSelectsAndEntersTheHistoryFortySecondsAfterTheLastLoad) {
+    DeskRig rig;
+    rig.load(1);
+    EXPECT_EQ(rig.view.titles[1], "Artist/Title");
+    EXPECT_EQ(rig.desk.selectedDeck(), 1);
+    EXPECT_TRUE(rig.view.isOn(ctl::Platine2));
+    EXPECT_FALSE(rig.view.isOn(ctl::Platine1));
+    EXPECT_TRUE(rig.view.logged("cue 1"));
+
+    rig.tick(20000);
+    rig.load(1);  // replaced within 40 s: the first never enters the history
+    rig.tick(39900);
+    EXPECT_TRUE(rig.library.history.empty());
+    rig.tick(100);
+    EXPECT_EQ(rig.library.history, std::vector<int>{1});
+    rig.tick(80000);
+    EXPECT_EQ(rig.library.history.size(), 1u);
+}
+
+TEST_F(DeskTransport, PlayButtonTogglesWhileSpaceOnlyStarts) {
+    DeskRig rig;
+    rig.load(0);
+    rig.press(ctl::Play1);
+    rig.up();
+    EXPECT_TRUE(rig.deck(0).playing());
+    rig.key(kSpace);
+    EXPECT_TRUE(rig.deck(0).playing());
+    rig.press(ctl::Play1);
+    rig.up();
+    EXPECT_FALSE(rig.deck(0).playing());
+    rig.key(kEscape);  // magic sync starts the deck
+    EXPECT_TRUE(rig.deck(0).playing());
+    rig.key('P');
+    EXPECT_FALSE(rig.deck(0).playing());
+    EXPECT_TRUE(rig.key(kTab));
+    EXPECT_EQ(rig.desk.selectedDeck(), 1);
+}
+
+TEST_F(DeskTransport, KeysFollowTheSearchFieldRules) {
+    DeskRig rig;
+    EXPECT_TRUE(rig.key('Q'));            // no shortcut, swallowed
+    EXPECT_TRUE(rig.key(0x100 | 'Q'));    // only the low byte counts
+    EXPECT_FALSE(rig.key('5'));
+    EXPECT_FALSE(rig.key(kF7));
+
+    rig.desk.setSearchEditActive(true);
+    EXPECT_FALSE(rig.key('Q'));  // typed into the field
+    EXPECT_FALSE(rig.key(kSpace));
+    EXPECT_TRUE(rig.key(kF3));
+    EXPECT_EQ(rig.desk.currentPanel(), 2);
+    EXPECT_FALSE(rig.key(kF7));
+    EXPECT_FALSE(rig.key(kEnter));  // not the search panel: the field's own Enter
+    EXPECT_EQ(rig.library.searches, 0);
+    rig.key(kF3 - 1);
+    EXPECT_TRUE(rig.key(kEnter));
+    EXPECT_EQ(rig.library.searches, 1);
+    EXPECT_TRUE(rig.key(kEscape));
+    EXPECT_FALSE(rig.desk.searchEditActive());
+    EXPECT_TRUE(rig.key('Q'));
+}
+
+}  // namespace
+}  // namespace spinlorex::test
