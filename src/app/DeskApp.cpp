@@ -1,11 +1,13 @@
 #include "app/DeskApp.h"
 
+#include <QtCore/QCoreApplication>
 #include <QtGui/QScreen>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/DeskWindow.h"
+#include "app/KeyFilter.h"
 #include "app/QtDeskShell.h"
 #include "app/QtDeskTimers.h"
 #include "app/SoundMessagePump.h"
@@ -38,18 +40,14 @@ DeskApp::DeskApp() : window_(std::make_unique<DeskWindow>()) {}
 
 DeskApp::~DeskApp() { destroy(); }
 
-void DeskApp::deliverSoundMessage(int message, int deck) {
-    if (desk_ == nullptr) return;
-    if (message == kMessageStartDeck) desk_->onStartDeck(deck);
-    if (message == kMessageTrackEnded) desk_->onTrackEnded(deck);
-}
-
 bool DeskApp::create() {
     // Each step stops the creation when it left a fatal message.
     if (fatalError() != nullptr) return false;
 
     pump_ = std::make_unique<SoundMessagePump>(
-        [this](const DeskMessageQueue::Message& m) { deliverSoundMessage(m.message, m.deck); });
+        [this](const DeskMessageQueue::Message& m) {
+            if (desk_ != nullptr) desk_->onMessage(m.message, m.deck);
+        });
 
     database_ = std::make_unique<TrackDatabase>();
     if (!database_->open(settings().homeFolder)) return false;
@@ -71,23 +69,24 @@ bool DeskApp::create() {
 
     skin_ = std::make_unique<Skin>();
     if (!loadSkinOrDefault(*skin_, settings().skin, settings().homeFolder)) return false;
-    copyRect(*deskPicture_, 0, 0, skin_->picture, 0, 0, DeskWindow::kWidth, DeskWindow::kHeight);
-
-    view_ = std::make_unique<QtDeskView>(*deskPicture_, *skin_);
-    view_->setInvalidationListener([this](const QRect& r) { window_->invalidateDesk(r); });
+    view_ = std::make_unique<QtDeskView>(*deskPicture_, *skin_,
+                                         [this](const QRect& r) { window_->invalidateDesk(r); });
+    view_->drawBackground();  // the skin picture's top-left 800 x 600
 
     // The rhythm window, the library's windows and the tooltip take their places here.
 
     timers_ = std::make_unique<QtDeskTimers>([this](int id) {
         if (desk_ != nullptr) desk_->onTimer(id);
     });
-    shell_ = std::make_unique<QtDeskShell>(*window_);
+    shell_ = std::make_unique<QtDeskShell>(*window_, *engine_);
     desk_ = std::make_unique<MixingDesk>(
         MixingDesk::Links{*decks_, *engine_, *view_, *timers_, *shell_, library_});
     desk_->setSkin(&skin_->model);
     relay_.attach(desk_.get());
     window_->attach(&deskPicture_->image(), desk_.get(), skin_.get());
     desk_->initialise();
+    keyFilter_ = std::make_unique<KeyFilter>(*desk_);
+    QCoreApplication::instance()->installEventFilter(keyFilter_.get());
 
     // The window sits at the top of the screen, centred (at x = 0 on a narrow screen).
     int screenWidth = 800;
@@ -111,6 +110,8 @@ void DeskApp::destroy() {
         window_->hide();
     }
     relay_.attach(nullptr);
+    if (keyFilter_) QCoreApplication::instance()->removeEventFilter(keyFilter_.get());
+    keyFilter_.reset();
     desk_.reset();
     timers_.reset();
     shell_.reset();

@@ -14,6 +14,7 @@ namespace spinlorex {
 class AudioEngine;
 class DeckPair;
 class DeskWindow;
+class KeyFilter;
 class MixingDesk;
 class QtDeskShell;
 class QtDeskTimers;
@@ -65,8 +66,6 @@ public:
     void traceFirstFrame(std::chrono::steady_clock::time_point since);
 
 private:
-    void deliverSoundMessage(int message, int deck);
-
     std::unique_ptr<DeskWindow> window_;
     DeskRelay relay_;
     NoLibrary library_;
@@ -82,6 +81,7 @@ private:
     std::unique_ptr<QtDeskTimers> timers_;
     std::unique_ptr<QtDeskShell> shell_;
     std::unique_ptr<MixingDesk> desk_;
+    std::unique_ptr<KeyFilter> keyFilter_;
     bool destroyed_ = false;
 };
 

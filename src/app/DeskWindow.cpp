@@ -7,6 +7,7 @@
 #include <QtGui/QDragEnterEvent>
 #include <QtGui/QMouseEvent>
 #include <QtGui/QPainter>
+#include <QtGui/QScreen>
 
 #include "app/TrackNames.h"
 #include "desk/MixingDesk.h"
@@ -135,6 +136,8 @@ void DeskWindow::changeEvent(QEvent* event) {
 void DeskWindow::enterFullScreen() {
     if (fullScreen_) return;
     fullScreen_ = true;
+    // The window covers the screen (also where no window manager honours the request).
+    if (const QScreen* s = screen()) setGeometry(s->geometry());
     showFullScreen();
     update();
 }

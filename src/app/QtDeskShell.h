@@ -4,13 +4,14 @@
 
 namespace spinlorex {
 
+class AudioEngine;
 class DeskWindow;
 
 // The desk window's side of the desk: closing, minimising, full screen, window drag,
 // mouse capture and the yes/no question.
 class QtDeskShell : public DeskShell {
 public:
-    explicit QtDeskShell(DeskWindow& window) : window_(window) {}
+    QtDeskShell(DeskWindow& window, AudioEngine& engine) : window_(window), engine_(engine) {}
 
     void requestClose() override;
     void minimize() override;
@@ -21,9 +22,12 @@ public:
     bool askYesNo(const std::string& question) override;
     void showTooltip(int, int32_t, int32_t) override {}
     void hideTooltip() override {}
+    bool saveTheMix() override;
+    void openDialog(int) override {}
 
 private:
     DeskWindow& window_;
+    AudioEngine& engine_;
 };
 
 }  // namespace spinlorex

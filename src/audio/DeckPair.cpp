@@ -20,3 +20,12 @@ void DeckPair::setOutput(OutputDevice* output) {
 }
 
 }  // namespace spinlorex
+
+namespace spinlorex {
+
+void DeckPair::setWake(std::binary_semaphore* wake) {
+    decks_[0]->setWake(wake);
+    decks_[1]->setWake(wake);
+}
+
+}  // namespace spinlorex

@@ -21,6 +21,7 @@ public:
 
     // Main thread, while the sound thread is stopped.
     void setOutput(OutputDevice* output);
+    void setWake(std::binary_semaphore* wake);
 
 private:
     std::array<std::unique_ptr<DeckStream>, 2> decks_;

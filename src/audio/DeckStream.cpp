@@ -67,19 +67,20 @@ void DeckStream::issue(Request code, int32_t intArg, float floatArg) {
     // Release: the arguments (and anything the caller prepared) are visible to the sound
     // thread once it sees the code.
     request_.store(code, std::memory_order_release);
+    if (std::binary_semaphore* wake = wake_.load(relaxed)) wake->release();
     requestDone_.acquire();
 }
 
-void DeckStream::serviceDeck() {
+bool DeckStream::serviceDeck() {
     const int32_t code = request_.load(std::memory_order_acquire);
     if (code != kNoRequest) {
         serveRequest(code);
         request_.store(kNoRequest, relaxed);
         requestDone_.release();
-        return;
+        return true;
     }
-    if (closed_) return;
-    if (!renderPass()) decodeAhead();
+    if (closed_) return false;
+    return renderPass() || decodeAhead();
 }
 
 void DeckStream::serveRequest(int32_t code) {

@@ -74,6 +74,9 @@ public:
     void setOtherDeck(DeckStream* other) { other_ = other; }
     // Main thread, while the sound thread is stopped: the current output device (or null).
     void setOutput(OutputDevice* output) { output_.store(output, std::memory_order_relaxed); }
+    // Main thread, while the sound thread is stopped: released with every request, so a
+    // sound thread resting while nothing plays wakes at once (or null).
+    void setWake(std::binary_semaphore* wake) { wake_.store(wake, std::memory_order_relaxed); }
 
     // ---- Caller thread (main or rhythm window); these may block on the sound thread ----
 
@@ -135,7 +138,8 @@ public:
     // ---- Sound thread ----
 
     // Serves a waiting request, or renders (decoding ahead when nothing was rendered).
-    void serviceDeck();
+    // True when it did any of that: false means the deck had nothing to do.
+    bool serviceDeck();
     // The output device reports the output-ring index at its write cursor.
     void updateHeardPosition(int32_t newIndex);
 
@@ -176,6 +180,7 @@ private:
     DeskNotifier& notifier_;
     DeckStream* other_ = nullptr;
     std::atomic<OutputDevice*> output_{nullptr};
+    std::atomic<std::binary_semaphore*> wake_{nullptr};
 
     // State read by other threads.
     std::atomic<bool> playing_{false};

@@ -16,6 +16,7 @@ SoundThread::~SoundThread() { stop(); }
 
 bool SoundThread::start(std::chrono::microseconds pause, bool realTime) {
     if (thread_.joinable()) return true;
+    decks_.setWake(&wake_);
     stopRequested_.store(false, std::memory_order_relaxed);
     try {
         thread_ = std::thread([this, pause] { loop(pause); });
@@ -35,21 +36,37 @@ bool SoundThread::start(std::chrono::microseconds pause, bool realTime) {
 void SoundThread::stop() {
     if (!thread_.joinable()) return;
     stopRequested_.store(true, std::memory_order_relaxed);
+    wake_.release();
     thread_.join();
+    decks_.setWake(nullptr);
 }
 
-void SoundThread::runPass() {
+bool SoundThread::runPass() {
     output_.beginPass();
-    decks_[0].serviceDeck();
-    decks_[1].serviceDeck();
+    const bool first = decks_[0].serviceDeck();
+    const bool second = decks_[1].serviceDeck();
     output_.endPass();
     passes_.fetch_add(1, std::memory_order_release);
+    return first || second;
 }
 
 void SoundThread::loop(std::chrono::microseconds pause) {
+    // Two seconds of passes with nothing to do (the output has written its silence by
+    // then): the thread rests ten times longer until a deck plays or a request comes.
+    constexpr int kIdlePassesBeforeRest = 2000;
+    constexpr auto kRest = std::chrono::milliseconds(10);
+    int idlePasses = 0;
     while (!stopRequested_.load(std::memory_order_relaxed)) {
-        runPass();
-        if (pause.count() > 0) std::this_thread::sleep_for(pause);
+        const bool worked = runPass();
+        if (worked || decks_[0].playing() || decks_[1].playing())
+            idlePasses = 0;
+        else if (idlePasses < kIdlePassesBeforeRest)
+            ++idlePasses;
+        if (pause.count() == 0) continue;
+        if (idlePasses >= kIdlePassesBeforeRest)
+            (void)wake_.try_acquire_for(kRest);
+        else
+            std::this_thread::sleep_for(pause);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <chrono>
+#include <semaphore>
 #include <thread>
 
 namespace spinlorex {
@@ -30,8 +31,9 @@ public:
     void stop();
     bool running() const { return thread_.joinable(); }
 
-    // One pass, on the calling thread (which then is the sound thread).
-    void runPass();
+    // One pass, on the calling thread (which then is the sound thread). True when a deck
+    // had something to do.
+    bool runPass();
     // Passes run so far (any thread).
     uint64_t passCount() const { return passes_.load(std::memory_order_acquire); }
 
@@ -43,6 +45,9 @@ private:
     std::thread thread_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<uint64_t> passes_{0};
+    // While no deck plays and none had anything to do for a while, the thread rests in
+    // longer waits; a request releases this to wake it at once.
+    std::binary_semaphore wake_{0};
 };
 
 }  // namespace spinlorex

@@ -33,7 +33,8 @@ void MixingDesk::syncBeat(int d) {
     const int64_t q = own.beatPhase() * otherPitch / ownPitch;
     const int64_t r = other.nearestBeat(static_cast<int32_t>(q));
     const int64_t s = -r * 4096 / otherPitch;
-    own.shift(static_cast<int32_t>(s * 36));
+    lastBeatShift_ = static_cast<int32_t>(s * 36);
+    own.shift(lastBeatShift_);
 }
 
 void MixingDesk::softSyncBeat(int d) {
@@ -47,7 +48,10 @@ void MixingDesk::softSyncBeat(int d) {
     const int64_t s2 = -r2 * 4096 / otherPitch;
     const int64_t v = std::llabs(r1) < std::llabs(s2) ? r1 : s2;
     // Only small corrections: a mix must never jump audibly.
-    if (std::llabs(v) < kSoftSyncLimit) own.shift(static_cast<int32_t>(v * 36));
+    if (std::llabs(v) < kSoftSyncLimit) {
+        lastBeatShift_ = static_cast<int32_t>(v * 36);
+        own.shift(lastBeatShift_);
+    }
 }
 
 void MixingDesk::magicSync(int d) {
@@ -134,6 +138,7 @@ void MixingDesk::stopMix() {
 }
 
 void MixingDesk::mixTick() {
+    lastBeatShift_ = 0;
     // 16 ramp steps, LongMix + 1 ticks held at the middle, then 16 more steps.
     if (mixStep_ == 16) mixStep_ = kHoldStep;
     if (mixStep_ != kHoldStep)

@@ -127,6 +127,10 @@ public:
     int currentPanel() const;
     int faderMode() const;
     int32_t crossfader() const;
+    // The auto-mix's step: 0..32 on the ramps, 42 while holding at the middle.
+    int32_t mixStep() const { return mixStep_; }
+    // Output frames the beat sync of the last auto-mix step moved a deck by (0: none).
+    int32_t lastBeatShift() const { return lastBeatShift_; }
     bool mixRunning() const;
     int32_t pitchSlider(int deck) const { return state_[index(deck)].pitchSlider; }
     int32_t levelSlider(int deck) const { return state_[index(deck)].levelSlider; }
@@ -206,6 +210,7 @@ private:
     // Auto-mix.
     bool mixRunning_ = false;
     int32_t mixStep_ = 0;
+    int32_t lastBeatShift_ = 0;
     int32_t mixHold_ = 0;
     int mixTarget_ = 0;
 

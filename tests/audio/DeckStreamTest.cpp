@@ -126,8 +126,10 @@ TEST_F(DeckStreamTest, OnRealFilesAnAnalysedMp3IsRememberedAndBadFilesGiveAStatu
         ASSERT_TRUE(waitFor([&] { return h.ended[0] > 0; }, 60));
         EXPECT_EQ(h.status[0], kStatusNormal);
         EXPECT_NEAR(h.deck(0).track()->record->currentBpm(), 124.0, 0.5);
-        // The kick comes in after 16 beats (7.7 s of 60): the deck tells where each block lies.
-        EXPECT_NEAR(h.deck(0).analysis()->firstStrongBeat, 16 * 60.0 / 124 / 60, 0.02);
+        // The kick comes in after 16 beats (7.7 s of 60): the deck tells where each block lies
+        // (the mark is a kick of the first bar; their strength varies with the chords).
+        EXPECT_GT(h.deck(0).analysis()->firstStrongBeat, 16 * 60.0 / 124 / 60 - 0.002);
+        EXPECT_LT(h.deck(0).analysis()->firstStrongBeat, 20 * 60.0 / 124 / 60);
         h.deck(0).analysis()->cuePoint = 0.25f;
     }  // the database is closed: the held analysis is written
 

@@ -16,7 +16,10 @@ inline QApplication* qtApp() {
         static int argc = 1;
         static char name[] = "spinlorex_tests";
         static char* argv[] = {name, nullptr};
-        static QApplication app(argc, argv);
+        // Never destroyed: at exit Qt's own globals may already be gone, and windows the
+        // tests showed would take the application down with them.
+        static QApplication* app = new QApplication(argc, argv);
+        (void)app;
     }
     return qobject_cast<QApplication*>(QCoreApplication::instance());
 }

@@ -64,12 +64,12 @@ std::vector<float> render(const Params& p) {
         const Chord& chord = kProgression[(beatIndex / 4) % 4];
         const bool kickOn = beatIndex >= p.introBeats;
 
-        // Kick: a sine falling from 150 Hz to 45 Hz with a fast decay, on every beat.
+        // Kick: a sine whose pitch falls hyperbolically, 300 Hz at the attack, 100 Hz after
+        // 80 ms, 50 Hz in its body, with a fast decay, on every beat.
         double kick = 0.0;
         if (kickOn && inBeat < 0.35) {
-            const double f0 = 150.0, f1 = 45.0, k = 28.0;
-            const double phase =
-                kTwoPi * (f1 * inBeat + (f0 - f1) * (1.0 - std::exp(-k * inBeat)) / k);
+            constexpr double f0 = 300.0, tau = 0.04;
+            const double phase = kTwoPi * f0 * tau * std::log(1.0 + inBeat / tau);
             kick = std::sin(phase) * std::exp(-9.0 * inBeat);
         }
 

@@ -6,6 +6,8 @@
 // positions and pitches, and the beat-sync shift applied.
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,6 +24,7 @@
 #include "platform/sound/SoundBackends.h"
 #include "tools/tool/ArgParser.h"
 #include "tools/tool/Commands.h"
+#include "tools/tool/OfflineSession.h"
 
 namespace spinlorex::tool {
 namespace {
@@ -39,19 +42,66 @@ public:
     int32_t pitchMax() const override { return desk->pitchMax(); }
 };
 
+// A folder for the mix's database, removed with its contents afterwards.
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "spinlorex-mix-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    }
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 }  // namespace
 
 int mixCommand(const Args& args) {
-    ArgParser a(args, {"--long-mix", "--curve"}, {"--master-tempo"});
+    ArgParser a(args, {"--long-mix", "--curve", "--db"}, {"--master-tempo"});
     const auto longMix = static_cast<int32_t>(a.integer("--long-mix", 0, 0, 112));
     const auto curve = static_cast<int32_t>(a.integer("--curve", 0, 0, 2));
     if (!a.ok() || a.positional().size() != 3) {
         std::fprintf(stderr,
-                     "usage: spinlorex-tool mix [--long-mix L] [--curve C] [--master-tempo] A B OUT.wav\n"
+                     "usage: spinlorex-tool mix [--long-mix L] [--curve C] [--master-tempo] [--db FOLDER]\n"
+                     "                          A B OUT.wav\n"
                      "  L: hold ticks of 200 ms (0, 16, 40, 64, 112); C: crossfader curve 0 smooth,\n"
-                     "  1 full, 2 cut. A plays on deck 1 and is mixed into B on deck 2.\n");
+                     "  1 full, 2 cut. A plays on deck 1 and is mixed into B on deck 2. The tracks'\n"
+                     "  analysis is kept in FOLDER's internal database (default: a temporary one).\n");
         return 2;
     }
+
+    // Both tracks are analysed first, as a DJ prepares a set: B's tempo is then known when
+    // it is loaded, so its pitch is matched on load.
+    // The analysis must outlive the loads that follow, as it does in the desk's database.
+    std::string folder;
+    std::unique_ptr<TemporaryFolder> temporary;
+    if (const auto db = a.value("--db")) {
+        folder = *db;
+    } else {
+        temporary = std::make_unique<TemporaryFolder>();
+        folder = temporary->path();
+    }
+    TrackDatabase database;
+    if (!database.open(folder)) {
+        std::fprintf(stderr, "spinlorex-tool: %s: %s\n", folder.c_str(), fatalError());
+        return 1;
+    }
+    {
+        OfflineSession analysis(&database);
+        for (size_t i = 0; i < 2; ++i) {
+            if (analysis.load(a.positional()[i]) != kStatusNormal) {
+                std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n", a.positional()[i].c_str());
+                return 1;
+            }
+            analysis.playUntilDone(0.0f, [](void*, const int16_t*, int32_t) { return true; }, nullptr);
+        }
+    }
+
     set(settings().longMix, longMix);
     set(settings().crossfader, curve);
     set(settings().masterTempo, a.flag("--master-tempo") ? 1 : 0);
@@ -63,7 +113,6 @@ int mixCommand(const Args& args) {
 
     auto clock = std::make_shared<sound::ManualClock>();
     std::unique_ptr<sound::SoundSystem> system = sound::createWavSystem(a.positional()[2], clock);
-    TrackDatabase database;
     Relay relay;
     DeskMessageQueue messages;
     DeckPair decks(database, relay, messages);

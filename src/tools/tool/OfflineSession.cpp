@@ -7,8 +7,9 @@
 
 namespace spinlorex::tool {
 
-OfflineSession::OfflineSession()
-    : decks_(database_, desk_, *this), output_(decks_, *this), soundThread_(output_, decks_) {
+OfflineSession::OfflineSession(TrackDatabase* database)
+    : database_(database != nullptr ? *database : ownDatabase_),
+      decks_(database_, desk_, *this), output_(decks_, *this), soundThread_(output_, decks_) {
     desk_.attach(decks_);
     decks_.setOutput(&output_);
     soundThread_.start(std::chrono::microseconds(0), false);
@@ -17,7 +18,10 @@ OfflineSession::OfflineSession()
 OfflineSession::~OfflineSession() {
     soundThread_.stop();
     decks_.setOutput(nullptr);
-    database_.close();
+    // The held analysis goes back to the database (written when it has a file).
+    if (const TrackEntry* track = decks_[0].track(); track != nullptr && track->record != nullptr)
+        database_.releaseAnalysis(track->record);
+    ownDatabase_.close();
 }
 
 bool OfflineSession::openDatabase(const std::string& folder) {

@@ -23,7 +23,8 @@ public:
     // Receives deck 1's rendered frames; returns false once it wants no more.
     using FrameSink = bool (*)(void* context, const int16_t* frames, int32_t count);
 
-    OfflineSession();
+    // With a database of the caller's, what the decks learn stays there after the session.
+    explicit OfflineSession(TrackDatabase* database = nullptr);
     ~OfflineSession() override;
 
     // Opens the internal database in `folder` (read and written like the desk's). False,
@@ -46,7 +47,8 @@ private:
     void post(int message, int deck) override;
     void captured(int deck, const int16_t* frames, int32_t count) override;
 
-    TrackDatabase database_;
+    TrackDatabase ownDatabase_;
+    TrackDatabase& database_;
     ToolDesk desk_;
     DeckPair decks_;
     CaptureOutput output_;

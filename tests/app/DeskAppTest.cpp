@@ -1,0 +1,163 @@
+// The desk program's window on Qt's offscreen platform: start-up and shutdown, painting,
+// keys reaching the desk first, the close question, the sound thread's messages.
+
+#include "app/DeskApp.h"
+
+#include <gtest/gtest.h>
+
+#include <QtCore/QTimer>
+#include <QtGui/QKeyEvent>
+#include <QtWidgets/QAbstractButton>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QMessageBox>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/DeskWindow.h"
+#include "app/TrackNames.h"
+#include "audio/DeckPair.h"
+#include "desk/MixingDesk.h"
+#include "platform/core/FatalError.h"
+#include "platform/settings/Settings.h"
+#include "platform/settings/SettingsStore.h"
+#include "support/DeckHarness.h"
+#include "support/Files.h"
+#include "support/QtApp.h"
+#include "tools/synth/Synth.h"
+
+namespace spinlorex {
+namespace {
+
+// Runs the event loop until `condition` holds or `seconds` pass.
+template <typename Condition>
+bool processUntil(Condition condition, double seconds = 10) {
+    return test::waitFor([&] {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        return condition();
+    }, seconds);
+}
+
+// Answers the next modal question box with the given button, from inside its event loop.
+void answerNextQuestion(QMessageBox::StandardButton answer) {
+    QTimer::singleShot(50, [answer] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            if (QAbstractButton* button = box->button(answer)) button->click();
+    });
+}
+
+class DeskAppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::qtApp();
+        ::setenv("SPINLOREX_AUDIO", "null", 1);
+        ::setenv("SPINLOREX_CONFIG_DIR", config_.path().c_str(), 1);
+        settings().resetToDefaults();
+        settings().homeFolder = home_.path().string();
+        set(settings().maximized, 0);
+        set(settings().multiInstance, 1);
+        clearFatalError();
+        synth::Params p;
+        p.seconds = 20;
+        track_ = home_.file("Test Artist - Test Title.wav");
+        synth::writeWav(track_, synth::render(p), 44100, 2, 16);
+    }
+    void TearDown() override {
+        settings().resetToDefaults();
+        clearFatalError();
+    }
+
+    test::TempDir home_;
+    test::TempDir config_;
+    std::string track_;
+};
+
+TEST_F(DeskAppTest, StartsPaintsTheDeskAndSavesTheSettingsAtTheEnd) {
+    {
+        DeskApp app;
+        ASSERT_TRUE(app.create()) << (fatalError() ? fatalError() : "");
+        app.window().show();
+        // The empty decks ask for a file, in the skin's yellow, once the display refreshed.
+        auto yellowInPanel = [&] {
+            const QImage shown = app.window().grab().toImage();
+            int yellow = 0;
+            for (int y = 130; y < 230; ++y)
+                for (int x = 270; x < 390; ++x) {
+                    const QColor c = shown.pixelColor(x, y);
+                    if (c.red() > 200 && c.green() > 200 && c.blue() < 80) ++yellow;
+                }
+            return yellow;
+        };
+        EXPECT_TRUE(processUntil([&] { return yellowInPanel() > 50; }));
+        EXPECT_EQ(app.desk()->currentPanel(), 0);
+        app.destroy();
+    }
+    EXPECT_TRUE(std::filesystem::exists(config_.path() / "settings.reg"));
+}
+
+TEST_F(DeskAppTest, KeysReachTheDeskFirstAndTheCloseQuestionGuardsPlayingMusic) {
+    DeskApp app;
+    ASSERT_TRUE(app.create());
+    app.window().show();
+    MixingDesk& desk = *app.desk();
+    ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    EXPECT_EQ(desk.titleLine1(0), "Test Artist");
+    EXPECT_EQ(desk.titleLine2(0), "Test Title");
+
+    // SPACE plays the selected deck, wherever the key is pressed.
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+    QApplication::sendEvent(&app.window(), &space);
+    ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.01f; }));
+
+    // Music plays: the question comes, and No keeps everything running.
+    answerNextQuestion(QMessageBox::No);
+    EXPECT_FALSE(app.window().close());
+    EXPECT_TRUE(app.window().isVisible());
+    const float before = desk.deckInfo(0).position;
+    ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > before; }));
+
+    answerNextQuestion(QMessageBox::Yes);
+    EXPECT_TRUE(app.window().close());
+    app.destroy();
+}
+
+TEST_F(DeskAppTest, TheEndOfATrackReachesTheDeskThroughTheEventLoop) {
+    synth::Params p;
+    p.seconds = 2;
+    const std::string shortTrack = home_.file("short.wav");
+    synth::writeWav(shortTrack, synth::render(p), 44100, 2, 16);
+    DeskApp app;
+    ASSERT_TRUE(app.create());
+    MixingDesk& desk = *app.desk();
+    ASSERT_TRUE(desk.dropOntoDeck(1, trackEntryForFile(shortTrack)));
+    desk.playPause(1);
+    ASSERT_TRUE(processUntil([&] { return desk.deckInfo(1).position < 0.0f; }, 15));
+    app.destroy();
+}
+
+TEST_F(DeskAppTest, TwoLoadedDecksShowTheirTitlesTimesAndHands) {
+    synth::Params p;
+    p.bpm = 128;
+    p.seconds = 30;
+    p.seed = 3;
+    const std::string second = home_.file("Other Artist - Second Track.wav");
+    synth::writeWav(second, synth::render(p), 44100, 2, 16);
+    DeskApp app;
+    ASSERT_TRUE(app.create());
+    app.window().show();
+    MixingDesk& desk = *app.desk();
+    ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    ASSERT_TRUE(desk.dropOntoDeck(1, trackEntryForFile(second)));
+    desk.playPause(0);
+    desk.playPause(1);
+    ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.1f && desk.deckInfo(1).position > 0.07f; }));
+    const QImage shown = app.window().grab().toImage();
+    // The hands have left 12 o'clock: the disc areas differ from the skin's empty platters.
+    EXPECT_NE(shown.copy(20, 140, 140, 140), QImage());
+    if (const char* path = std::getenv("SPINLOREX_DESK_SCREENSHOT")) shown.save(path);
+    EXPECT_EQ(desk.titleLine2(1), "Second Track");
+    app.destroy();
+}
+
+}  // namespace
+}  // namespace spinlorex

@@ -1,0 +1,96 @@
+// spinlorex-tool mix end to end: two generated tracks with known beat grids, the desk's
+// automatic mix on virtual time, checked from the printed steps and the written mix.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/DeckHarness.h"
+#include "support/Files.h"
+#include "support/WavFile.h"
+#include "tools/synth/Synth.h"
+
+namespace spinlorex {
+namespace {
+
+struct Step {
+    int tick, step, crossfader;
+    double position1, position2;
+    int pitch1, pitch2, shift;
+};
+
+std::vector<Step> runMix(const std::string& arguments) {
+    std::vector<Step> steps;
+    const std::string command = std::string(SPINLOREX_TOOL_PATH) + " mix " + arguments + " 2>&1";
+    std::unique_ptr<FILE, decltype(&pclose)> out(popen(command.c_str(), "r"), &pclose);
+    char line[512];
+    const std::regex pattern(
+        R"(tick\s+(\d+)\s+step\s+(\d+)\s+crossfader\s+(\d+)\s+deck1 (-?[\d.]+) pitch (\d+)\s+deck2 (-?[\d.]+) pitch (\d+)\s+shift (-?\d+))");
+    while (out && std::fgets(line, sizeof line, out.get()) != nullptr) {
+        std::cmatch m;
+        if (std::regex_search(line, m, pattern))
+            steps.push_back({std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stod(m[4]), std::stod(m[6]),
+                             std::stoi(m[5]), std::stoi(m[7]), std::stoi(m[8])});
+    }
+    return steps;
+}
+
+// How far apart, in heard milliseconds, the two decks' beats are: each position against
+// its track's beat grid (both tracks start on a beat).
+double beatOffsetMs(const Step& s, double seconds, double bpm1, double bpm2) {
+    const double t1 = 60.0 / bpm1, t2 = 60.0 / bpm2;
+    const double phase1 = std::fmod(s.position1 * seconds, t1) / t1;
+    const double phase2 = std::fmod(s.position2 * seconds, t2) / t2;
+    return (std::fmod(phase1 - phase2 + 1.5, 1.0) - 0.5) * t1 * 1000.0;
+}
+
+TEST(MixCommand, AnAutomaticMixCrossfadesWithTheBeatsAligned) {
+    test::TempDir dir;
+    const std::string a = dir.file("a.wav"), b = dir.file("b.wav"), out = dir.file("mix.wav");
+    const std::vector<float> trackA = synth::render({.bpm = 124, .seconds = 60, .seed = 1});
+    ASSERT_TRUE(synth::writeWav(a, trackA, 44100, 2, 16));
+    ASSERT_TRUE(synth::writeWav(b, synth::render({.bpm = 128, .seconds = 60, .seed = 2}), 44100, 2, 16));
+
+    const std::vector<Step> steps = runMix("--long-mix 16 " + a + " " + b + " " + out);
+    ASSERT_EQ(steps.size(), 32u + 16u);
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const Step& s = steps[i];
+        EXPECT_EQ(s.tick, static_cast<int>(i) + 1);
+        // 16 steps of 12 to the middle, held there for 16 more ticks, then 16 steps to deck 2.
+        const int expected = i < 32 ? std::min(12 * s.tick, 192) : 12 * (s.tick - 16);
+        EXPECT_EQ(s.crossfader, expected) << s.tick;
+        // B's pitch was matched to A on load: 124 / 128 of normal speed.
+        EXPECT_NEAR(s.pitch2, 4096 * 124 / 128, 4);
+        if (s.tick >= 2 && i < 32) {
+            EXPECT_LT(std::abs(beatOffsetMs(s, 60, 124, 128)), 10.0) << s.tick;
+        }
+    }
+    EXPECT_LT(steps.back().position1, 0.0);  // A was finished at the end (no playlist)
+
+    // The written mix: A alone at the smooth curve's middle gain (192 of 256) until the mix
+    // starts (from its cue point, the first strong beat), then the crossfade, then B alone,
+    // ten seconds on.
+    const test::WavFile mix = test::readWav(out);
+    ASSERT_TRUE(mix.valid);
+    std::vector<int16_t> quietA = synth::toPcm16(trackA);
+    for (int16_t& v : quietA) v = static_cast<int16_t>((v * 49152) >> 16);
+    size_t start = 0;
+    while (start < mix.samples.size() && mix.samples[start] == 0) ++start;
+    start &= ~size_t{1};
+    ASSERT_LT(start + 44100 * 2, mix.samples.size());
+    const auto at = std::search(quietA.begin(), quietA.begin() + 44100 * 10, mix.samples.begin() + static_cast<long>(start),
+                                mix.samples.begin() + static_cast<long>(start) + 256);
+    ASSERT_NE(at, quietA.begin() + 44100 * 10) << "the mix does not start with A";
+    EXPECT_TRUE(std::equal(at, at + 44100 * 2, mix.samples.begin() + static_cast<long>(start)));
+    const double seconds = static_cast<double>(mix.samples.size() / 2) / 44100.0;
+    EXPECT_GT(seconds, 0.8 * 60 + (32 + 16) * 0.2 + 10 - 1);
+}
+
+}  // namespace
+}  // namespace spinlorex
