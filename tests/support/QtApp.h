@@ -5,6 +5,8 @@
 
 #include <QtWidgets/QApplication>
 
+#include <gtest/gtest.h>
+
 namespace spinlorex::test {
 
 // The process's QApplication; null when something else already made a plain
@@ -16,10 +18,18 @@ inline QApplication* qtApp() {
         static int argc = 1;
         static char name[] = "spinlorex_tests";
         static char* argv[] = {name, nullptr};
-        // Never destroyed: at exit Qt's own globals may already be gone, and windows the
-        // tests showed would take the application down with them.
-        static QApplication* app = new QApplication(argc, argv);
-        (void)app;
+        // Destroyed when the tests are done but before the program exits: at exit Qt's own
+        // globals may already be gone, and the application would fall over them.
+        struct Owner : ::testing::Environment {
+            QApplication* app = nullptr;
+            void TearDown() override {
+                delete app;
+                app = nullptr;
+            }
+        };
+        auto* owner = new Owner;
+        owner->app = new QApplication(argc, argv);
+        ::testing::AddGlobalTestEnvironment(owner);
     }
     return qobject_cast<QApplication*>(QCoreApplication::instance());
 }
