@@ -7,8 +7,9 @@
 
 namespace spinlorex {
 
-SingleInstance::SingleInstance() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+SingleInstance::SingleInstance(const QString& lockFolder) {
+    QString folder = lockFolder;
+    if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty()) folder = QDir::tempPath();
     const QString name = QString("spinlorex-%1.lock").arg(::getuid());
     lock_ = std::make_unique<QLockFile>(folder + "/" + name);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtCore/QLockFile>
+#include <QtCore/QString>
 
 #include <memory>
 
@@ -10,7 +11,8 @@ namespace spinlorex {
 // folder for as long as it runs (a crashed desk's stale lock is taken over).
 class SingleInstance {
 public:
-    SingleInstance();
+    // The lock lives in `folder` (the user's runtime folder when empty).
+    explicit SingleInstance(const QString& folder = {});
     // True when this process holds the lock (no other desk holds it).
     bool alone() const { return held_; }
 

@@ -245,7 +245,9 @@ void DeckStream::goToCue() {
 void DeckStream::seekAndPlay(float position) {
     if (duration() < 0) return;
     issue(kSeek, 0, position);
-    if (!playing()) issue(kPlay);
+    // A seek that left no position (the end of the track, or a block that would not
+    // decode) stopped the deck: starting it then would play the emptied ring's silence.
+    if (!playing() && this->position() >= 0.0f) issue(kPlay);
     awaitingStart_.store(false, relaxed);
 }
 

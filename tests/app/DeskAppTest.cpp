@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "app/DeskWindow.h"
+#include "app/SingleInstance.h"
 #include "app/TrackNames.h"
 #include "audio/DeckPair.h"
 #include "desk/MixingDesk.h"
@@ -157,6 +158,25 @@ TEST_F(DeskAppTest, TwoLoadedDecksShowTheirTitlesTimesAndHands) {
     if (const char* path = std::getenv("SPINLOREX_DESK_SCREENSHOT")) shown.save(path);
     EXPECT_EQ(desk.titleLine2(1), "Second Track");
     app.destroy();
+}
+
+TEST_F(DeskAppTest, AFailedStartIsTornDownInOrderAndStillSavesTheSettings) {
+    ::setenv("SPINLOREX_AUDIO", ("wav:" + home_.file("no-such-folder/out.wav")).c_str(), 1);
+    {
+        DeskApp app;
+        EXPECT_FALSE(app.create());
+        EXPECT_STREQ(fatalError(), "Error in the sound driver of DirectX");
+        app.destroy();
+    }
+    EXPECT_TRUE(std::filesystem::exists(config_.path() / "settings.reg"));
+}
+
+TEST_F(DeskAppTest, OnlyOneDeskHoldsTheInstanceLock) {
+    const QString folder = QString::fromStdString(home_.path().string());
+    SingleInstance first(folder);
+    SingleInstance second(folder);
+    EXPECT_TRUE(first.alone());
+    EXPECT_FALSE(second.alone());
 }
 
 }  // namespace
