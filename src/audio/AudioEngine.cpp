@@ -51,7 +51,7 @@ std::unique_ptr<sound::SoundDevice> AudioEngine::openDevice() {
     return device;
 }
 
-bool AudioEngine::start(Threading threading) {
+bool AudioEngine::start(Threading threading, const std::function<void(OutputDevice&)>& beforeThread) {
     if (output_) return true;
     if (get(settings().multiInstance) == 0 && volume_ != nullptr) {
         volume_->saveAndMaximise();
@@ -71,6 +71,7 @@ bool AudioEngine::start(Threading threading) {
         return false;
     }
     decks_.setOutput(output_.get());
+    if (beforeThread) beforeThread(*output_);
 
     thread_ = std::make_unique<SoundThread>(*output_, decks_);
     const bool started =

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "audio/OutputDevice.h"
@@ -32,7 +33,11 @@ public:
     };
     // Builds the output device and starts the sound thread. False after a failure stored
     // in fatalError; the thread is then not started.
-    bool start(Threading threading = Threading::Thread);
+    // `beforeThread` runs on the calling thread once the device exists and before the sound
+    // thread starts: the one moment the main thread may use the device's sound-thread
+    // operations (bringing a rebuilt device up to the desk's state).
+    bool start(Threading threading = Threading::Thread,
+               const std::function<void(OutputDevice&)>& beforeThread = {});
     // Stops and joins the thread, destroys the device (finishing any recording) and
     // restores the system volumes. Safe when not started.
     void stop();

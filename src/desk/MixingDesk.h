@@ -198,7 +198,7 @@ private:
 
     std::array<DeckState, 2> state_{};
     std::array<std::atomic<uint32_t>, 2> status_{kStatusEmpty, kStatusEmpty};
-    int selectedDeck_ = 0;
+    std::atomic<int> selectedDeck_{0};  // also read by the rhythm strip's drawing thread
     int currentPanel_ = -1;  // no panel before the first selectPanel
     int faderMode_ = 0;
     int32_t crossfader_ = 0;
