@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/dialogs/DeskDialog.h"
+
+namespace spinlorex {
+
+class DialogHost;
+
+// The about box's text: the program and its version, then a notice and where to find it.
+QString aboutText();
+// The about box: a message box titled "Spinlorex" over the desk.
+void showAboutBox(QWidget* desk);
+
+// "Shortcuts": the desk's keys in two columns, one "label<TAB>key" per line.
+class ShortcutCard : public DeskDialog {
+public:
+    static constexpr const char* kLeftColumn =
+        "Play:\tSPACE\nPause:\tP\nMem:\tM\nStop:\tS\nLoop:\tL\nSkip Beat:\tN\nSync Beat:\tENTER\n\n"
+        "Magic Sync:\tESCAPE";
+    static constexpr const char* kRightColumn =
+        "Pitch up:\tUP\nPitch down:\tDOWN\nBig pitch up:\tPG.UP\nBig pitch down:\tPG.DOWN\n\n"
+        "Shift left:\tLEFT\nShift right:\tRIGHT\n\nWindows:\tF1..F6";
+
+    explicit ShortcutCard(QWidget* desk);
+};
+
+void showShortcutCard(QWidget* desk);
+
+// The options panel's dialog lines (78 skin, 80 sound configuration, 81 about, 83
+// shortcuts); other ids open nothing here.
+void openOptionDialog(DialogHost& host, int optionId);
+
+}  // namespace spinlorex
