@@ -184,6 +184,7 @@ TEST(PluginListsTest, FoldersComeInOrderOnceEachAndOnlyWhenTheyExist) {
     EXPECT_NE(std::find(fromBuild.begin(), fromBuild.end(), buildPlugins), fromBuild.end());
     const std::vector<std::string> installedOnly = pluginFolders("", (prefix / "bin").string());
     EXPECT_EQ(std::find(installedOnly.begin(), installedOnly.end(), buildPlugins), installedOnly.end());
+    EXPECT_EQ(scanPlugins(fromBuild).back().description, "Spinlorex effects");
 }
 
 }  // namespace

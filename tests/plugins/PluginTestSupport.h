@@ -17,6 +17,7 @@ namespace spinlorex::test {
 inline const std::string kNotAPlugin = SPINLOREX_TEST_PLUGIN_not_a_plugin;
 inline const std::string kCounterPlugin = SPINLOREX_TEST_PLUGIN_counter;  // modules Counter, Greedy
 inline const std::string kRecorderPlugin = SPINLOREX_TEST_PLUGIN_recorder;
+inline const std::string kEffectsPlugin = SPINLOREX_EFFECTS_PLUGIN;
 
 // The log the recorder plug-in writes into (see fixtures/recorder.c).
 struct CallLog {

@@ -1,0 +1,102 @@
+// dsp_spinlorex.so as the desk loads it: its modules, bit-transparent at neutral
+// settings through the host, its settings file and window.
+
+#include <gtest/gtest.h>
+
+#include <QtCore/QTimer>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QDialog>
+#include <QtWidgets/QSlider>
+
+#include <fstream>
+
+#include "plugins/DspPlugin.h"
+#include "plugins/PluginLists.h"
+#include "plugins/PluginTestSupport.h"
+#include "support/Files.h"
+#include "support/QtApp.h"
+#include "tools/synth/Synth.h"
+
+namespace spinlorex {
+namespace {
+
+using test::kEffectsPlugin;
+
+constexpr int32_t kChunk = 3088;
+
+// Runs the holder over the frames chunk by chunk, in a buffer with the deck's room.
+std::vector<int16_t> run(DspPlugin& plugin, const std::vector<int16_t>& frames) {
+    std::vector<int16_t> out;
+    std::vector<int16_t> buffer(4 * kChunk);
+    const auto total = static_cast<int32_t>(frames.size() / 2);
+    for (int32_t at = 0; at < total; at += kChunk) {
+        const int32_t n = std::min(kChunk, total - at);
+        std::copy_n(frames.begin() + 2 * at, 2 * n, buffer.begin());
+        const int32_t returned = plugin.modifySamples(buffer.data(), n);
+        out.insert(out.end(), buffer.begin(), buffer.begin() + 2 * returned);
+    }
+    return out;
+}
+
+class ShippedEffectPluginTest : public ::testing::Test {
+protected:
+    test::TempDir config;
+    test::ScopedEnv configEnv{"SPINLOREX_CONFIG_DIR", config.path().string()};
+    std::string settingsFile = config.file("dsp_spinlorex.conf");
+};
+
+TEST_F(ShippedEffectPluginTest, OffersFourModulesThatPassAudioUnchangedAtNeutral) {
+    std::vector<std::string> modules;
+    ASSERT_TRUE(listModules(kEffectsPlugin, modules));
+    EXPECT_EQ(modules, (std::vector<std::string>{"Kill EQ (250 Hz / 4 kHz)", "Filter Sweep (low-pass / high-pass)",
+                                                 "Echo", "Gain / Limiter"}));
+    const std::vector<int16_t> music = synth::toPcm16(synth::render({.seconds = 3, .gain = 0.95}));
+    for (int32_t index = 0; index < 4; ++index) {
+        auto plugin = makeDspPlugin(kEffectsPlugin, index);
+        ASSERT_TRUE(plugin) << index;
+        EXPECT_EQ(run(*plugin, music), music) << modules[static_cast<size_t>(index)];
+    }
+    EXPECT_FALSE(makeDspPlugin(kEffectsPlugin, 4));
+}
+
+TEST_F(ShippedEffectPluginTest, EachDeckRunsItsOwnEchoWithTheSavedSettings) {
+    std::ofstream(settingsFile) << "echo.time=0\necho.ms=100\necho.feedback=0\necho.mix=100\n";
+    auto deck1 = makeDspPlugin(kEffectsPlugin, 2), deck2 = makeDspPlugin(kEffectsPlugin, 2);
+    ASSERT_TRUE(deck1 && deck2);
+    std::vector<int16_t> impulse(2 * 10000);
+    run(*deck1, impulse), run(*deck2, impulse);  // the echo level glides up
+    impulse[2 * 10] = 12000;
+    const std::vector<int16_t> out1 = run(*deck1, impulse);
+    EXPECT_EQ(out1[2 * (10 + 4410)], 12000);
+    // Deck 2's delay line never heard deck 1's impulse.
+    EXPECT_EQ(run(*deck2, std::vector<int16_t>(2 * 10000)), std::vector<int16_t>(2 * 10000));
+}
+
+TEST_F(ShippedEffectPluginTest, TheSettingsWindowChangesTheRunningEffectAndIsRemembered) {
+    if (test::qtApp() == nullptr) GTEST_SKIP() << "no QApplication";
+    auto plugin = makeDspPlugin(kEffectsPlugin, 3);
+    ASSERT_TRUE(plugin);
+    static int slidersSeen;
+    slidersSeen = 0;
+    QTimer::singleShot(0, [] {
+        QWidget* window = QApplication::activeModalWidget();
+        if (window == nullptr) return;
+        slidersSeen = static_cast<int>(window->findChildren<QSlider*>().size());
+        if (auto* gain = window->findChild<QSlider*>("gain")) gain->setValue(12);  // +6 dB
+        if (auto* dialog = qobject_cast<QDialog*>(window)) dialog->reject();
+    });
+    plugin->configure();
+    EXPECT_EQ(slidersSeen, 2);
+
+    const std::vector<int16_t> tone = test::tones({300}, 4000, 44100);
+    EXPECT_NEAR(test::amplitudeAt(run(*plugin, tone), 300), 4000 * 1.9953, 4);
+    auto later = makeDspPlugin(kEffectsPlugin, 3);
+    ASSERT_TRUE(later);
+    EXPECT_NEAR(test::amplitudeAt(run(*later, tone), 300), 4000 * 1.9953, 4);
+    std::ifstream in(settingsFile);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("gain.gain=12\n"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace spinlorex
