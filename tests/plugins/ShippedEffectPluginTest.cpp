@@ -1,5 +1,6 @@
-// dsp_spinlorex.so as the desk loads it: its modules, bit-transparent at neutral
-// settings through the host, its settings file and window.
+// dsp_spinlorex.so as the desk and the tool load it: its modules, bit-transparent at
+// neutral settings through the host, its settings file and window, and the render
+// command running a module on a deck.
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include "plugins/PluginTestSupport.h"
 #include "support/Files.h"
 #include "support/QtApp.h"
+#include "support/WavFile.h"
 #include "tools/synth/Synth.h"
 
 namespace spinlorex {
@@ -96,6 +98,34 @@ TEST_F(ShippedEffectPluginTest, TheSettingsWindowChangesTheRunningEffectAndIsRem
     std::ifstream in(settingsFile);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("gain.gain=12\n"), std::string::npos) << text;
+}
+
+TEST_F(ShippedEffectPluginTest, RenderCommandRunsTheModuleOnTheDeck) {
+    test::TempDir dir;
+    const std::string in = dir.file("in.wav");
+    ASSERT_TRUE(synth::writeWav(in, synth::render({.seconds = 5}), 44100, 2, 16));
+    const auto render = [&](const std::string& options, const std::string& out) {
+        const std::string command = std::string(SPINLOREX_TOOL_PATH) + " render " + options + " " + in + " " +
+                                    dir.file(out) + " 2>/dev/null";
+        return std::system(command.c_str());
+    };
+    ASSERT_EQ(render("", "plain.wav"), 0);
+    // No application in the tool: the module still runs.
+    ASSERT_EQ(render("--dsp " + kEffectsPlugin + ":2", "neutral.wav"), 0);
+    ASSERT_EQ(render("--dsp " + kEffectsPlugin, "first.wav"), 0);
+    std::ofstream(settingsFile) << "echo.mix=60\n";
+    ASSERT_EQ(render("--dsp " + kEffectsPlugin + ":2", "echo.wav"), 0);
+    EXPECT_NE(render("--dsp " + kEffectsPlugin + ":7", "none.wav"), 0);
+    EXPECT_NE(render("--dsp " + test::kNotAPlugin, "none.wav"), 0);
+
+    const test::WavFile plain = test::readWav(dir.file("plain.wav"));
+    ASSERT_TRUE(plain.valid);
+    EXPECT_GT(plain.samples.size(), 2u * 44100 * 4);
+    EXPECT_EQ(test::readWav(dir.file("neutral.wav")).samples, plain.samples);
+    EXPECT_EQ(test::readWav(dir.file("first.wav")).samples, plain.samples);
+    const test::WavFile echoed = test::readWav(dir.file("echo.wav"));
+    EXPECT_EQ(echoed.samples.size(), plain.samples.size());
+    EXPECT_NE(echoed.samples, plain.samples);
 }
 
 }  // namespace
