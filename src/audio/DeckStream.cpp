@@ -74,7 +74,9 @@ void DeckStream::issue(Request code, int32_t intArg, float floatArg) {
 bool DeckStream::serviceDeck() {
     const int32_t code = request_.load(std::memory_order_acquire);
     if (code != kNoRequest) {
+        servingRequest_ = true;
         serveRequest(code);
+        servingRequest_ = false;
         request_.store(kNoRequest, relaxed);
         requestDone_.release();
         return true;
@@ -485,8 +487,10 @@ bool DeckStream::renderPass() {
 
     if (dsp_ != nullptr) {
         dspInputFrames_ += count;
-        // An effect being replaced is never called: its caller waits on a request.
-        if (request_.load(relaxed) == kNoRequest) {
+        // An effect being replaced is never called: its caller waits on a request. The
+        // pass that re-renders inside a request (seek, pitch, effect change) is no such
+        // wait, and its chunk is heard like any other.
+        if (servingRequest_ || request_.load(relaxed) == kNoRequest) {
             const int32_t returned = dsp_->modifySamples(out, count);
             // Never past the overflow space, whatever the effect claims.
             count = std::clamp(returned, 0, kOutputFrames + kOverflowFrames - outputWriteIndex_);

@@ -211,6 +211,7 @@ private:
 
     // Sound thread state.
     bool closed_ = true;
+    bool servingRequest_ = false;  // the pass runs inside the request it serves
     DspHook* dsp_ = nullptr;
     DecodeTimeline timeline_;
     BeatAnalyser analyser_;

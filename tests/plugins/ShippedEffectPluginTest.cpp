@@ -14,6 +14,7 @@
 #include "plugins/DspPlugin.h"
 #include "plugins/PluginLists.h"
 #include "plugins/PluginTestSupport.h"
+#include "plugins/effects/Effect.h"
 #include "support/Files.h"
 #include "support/QtApp.h"
 #include "support/WavFile.h"
@@ -113,8 +114,9 @@ TEST_F(ShippedEffectPluginTest, RenderCommandRunsTheModuleOnTheDeck) {
     // No application in the tool: the module still runs.
     ASSERT_EQ(render("--dsp " + kEffectsPlugin + ":2", "neutral.wav"), 0);
     ASSERT_EQ(render("--dsp " + kEffectsPlugin, "first.wav"), 0);
-    std::ofstream(settingsFile) << "echo.mix=60\n";
+    std::ofstream(settingsFile) << "echo.mix=60\ngain.gain=-12\n";
     ASSERT_EQ(render("--dsp " + kEffectsPlugin + ":2", "echo.wav"), 0);
+    ASSERT_EQ(render("--dsp " + kEffectsPlugin + ":3", "gain.wav"), 0);
     EXPECT_NE(render("--dsp " + kEffectsPlugin + ":7", "none.wav"), 0);
     EXPECT_NE(render("--dsp " + test::kNotAPlugin, "none.wav"), 0);
 
@@ -126,6 +128,12 @@ TEST_F(ShippedEffectPluginTest, RenderCommandRunsTheModuleOnTheDeck) {
     const test::WavFile echoed = test::readWav(dir.file("echo.wav"));
     EXPECT_EQ(echoed.samples.size(), plain.samples.size());
     EXPECT_NE(echoed.samples, plain.samples);
+    // Every frame heard went through the module, the first chunk after the seek too.
+    effects::GainLimiter halfLevel;
+    halfLevel.setParam(effects::GainLimiter::kGain, -12);
+    std::vector<int16_t> expected = plain.samples;
+    halfLevel.process(expected.data(), static_cast<int32_t>(expected.size() / 2), 2);
+    EXPECT_EQ(test::readWav(dir.file("gain.wav")).samples, expected);
 }
 
 }  // namespace
