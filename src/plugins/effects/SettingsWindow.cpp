@@ -1,5 +1,7 @@
 #include "plugins/effects/SettingsWindow.h"
 
+#include <dlfcn.h>
+
 #include <QtCore/QThread>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QDialog>
@@ -11,6 +13,19 @@
 #include <QtWidgets/QVBoxLayout>
 
 namespace spinlorex::effects {
+namespace {
+
+// Qt is not made to be unloaded and loaded again within one process. When this plug-in
+// brings it into a program without Qt (the command-line tool), it stays loaded after the
+// plug-in is unloaded; in the desk it is there for good anyway.
+const bool kQtKeptLoaded = [] {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&QApplication::exec), &info) == 0 || info.dli_fname == nullptr)
+        return false;
+    return ::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+}();
+
+}  // namespace
 
 bool showSettingsWindow(Effect& effect, void* parentWindow) {
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
