@@ -101,7 +101,8 @@ public:
     void shift(int32_t frames);
     // Moves the heard point through rendered audio only (scrubbing).
     void nudge(int32_t frames);
-    // Takes ownership; the previous effect is destroyed once the sound thread let it go.
+    // Takes ownership; the previous effect is destroyed once the sound thread let it go
+    // (it is called on every chunk rendered until then, never after).
     void setDspPlugin(std::unique_ptr<DspHook> plugin);
     // Main thread (the thread that sets it): the deck's effect, or null. Valid until the
     // next setDspPlugin.
@@ -211,7 +212,6 @@ private:
 
     // Sound thread state.
     bool closed_ = true;
-    bool servingRequest_ = false;  // the pass runs inside the request it serves
     DspHook* dsp_ = nullptr;
     DecodeTimeline timeline_;
     BeatAnalyser analyser_;

@@ -111,5 +111,29 @@ TEST(DspPluginDeckTest, AModuleClaimingFarMoreFramesStaysInsideTheDecksRing) {
     }
 }
 
+// Marks every frame it processes (right channel -1).
+struct MarkingEffect : DspHook {
+    int32_t modifySamples(int16_t* samples, int32_t frames) override {
+        for (int32_t i = 0; i < frames; ++i) samples[2 * i + 1] = -1;
+        return frames;
+    }
+};
+
+TEST(DspPluginDeckTest, EveryChunkHeardWentThroughTheEffectWhileCallersSendRequests) {
+    DeckHarness h;
+    h.startSoundThread();
+    ASSERT_TRUE(h.load(0));
+    h.deck(0).setDspPlugin(std::make_unique<MarkingEffect>());
+    h.deck(0).seekAndPlay(0.0f);
+    // Requests that change nothing (the deck plays already) arrive at any point of a pass.
+    for (int i = 0; i < 2000; ++i) h.deck(0).play();
+    h.deck(0).pause();
+    const std::vector<int16_t> captured = h.takeCaptured(0);
+    ASSERT_GT(captured.size(), 2u * 44100);
+    size_t unprocessed = 0;
+    for (size_t i = 1; i < captured.size(); i += 2) unprocessed += captured[i] != -1;
+    EXPECT_EQ(unprocessed, 0u);
+}
+
 }  // namespace
 }  // namespace spinlorex

@@ -62,19 +62,6 @@ TEST_F(ShippedEffectPluginTest, OffersFourModulesThatPassAudioUnchangedAtNeutral
     EXPECT_FALSE(makeDspPlugin(kEffectsPlugin, 4));
 }
 
-TEST_F(ShippedEffectPluginTest, EachDeckRunsItsOwnEchoWithTheSavedSettings) {
-    std::ofstream(settingsFile) << "echo.time=0\necho.ms=100\necho.feedback=0\necho.mix=100\n";
-    auto deck1 = makeDspPlugin(kEffectsPlugin, 2), deck2 = makeDspPlugin(kEffectsPlugin, 2);
-    ASSERT_TRUE(deck1 && deck2);
-    std::vector<int16_t> impulse(2 * 10000);
-    run(*deck1, impulse), run(*deck2, impulse);  // the echo level glides up
-    impulse[2 * 10] = 12000;
-    const std::vector<int16_t> out1 = run(*deck1, impulse);
-    EXPECT_EQ(out1[2 * (10 + 4410)], 12000);
-    // Deck 2's delay line never heard deck 1's impulse.
-    EXPECT_EQ(run(*deck2, std::vector<int16_t>(2 * 10000)), std::vector<int16_t>(2 * 10000));
-}
-
 TEST_F(ShippedEffectPluginTest, TheSettingsWindowChangesTheRunningEffectAndIsRemembered) {
     if (test::qtApp() == nullptr) GTEST_SKIP() << "no QApplication";
     auto plugin = makeDspPlugin(kEffectsPlugin, 3);
