@@ -1,13 +1,8 @@
 // dsp_spinlorex.so as the desk and the tool load it: its modules, bit-transparent at
-// neutral settings through the host, its settings file and window, and the render
-// command running a module on a deck.
+// neutral settings through the host, and the render command running a module on a deck
+// with the settings from its file.
 
 #include <gtest/gtest.h>
-
-#include <QtCore/QTimer>
-#include <QtWidgets/QApplication>
-#include <QtWidgets/QDialog>
-#include <QtWidgets/QSlider>
 
 #include <fstream>
 
@@ -16,7 +11,6 @@
 #include "plugins/PluginTestSupport.h"
 #include "plugins/effects/Effect.h"
 #include "support/Files.h"
-#include "support/QtApp.h"
 #include "support/WavFile.h"
 #include "tools/synth/Synth.h"
 
@@ -60,32 +54,6 @@ TEST_F(ShippedEffectPluginTest, OffersFourModulesThatPassAudioUnchangedAtNeutral
         EXPECT_EQ(run(*plugin, music), music) << modules[static_cast<size_t>(index)];
     }
     EXPECT_FALSE(makeDspPlugin(kEffectsPlugin, 4));
-}
-
-TEST_F(ShippedEffectPluginTest, TheSettingsWindowChangesTheRunningEffectAndIsRemembered) {
-    if (test::qtApp() == nullptr) GTEST_SKIP() << "no QApplication";
-    auto plugin = makeDspPlugin(kEffectsPlugin, 3);
-    ASSERT_TRUE(plugin);
-    static int slidersSeen;
-    slidersSeen = 0;
-    QTimer::singleShot(0, [] {
-        QWidget* window = QApplication::activeModalWidget();
-        if (window == nullptr) return;
-        slidersSeen = static_cast<int>(window->findChildren<QSlider*>().size());
-        if (auto* gain = window->findChild<QSlider*>("gain")) gain->setValue(12);  // +6 dB
-        if (auto* dialog = qobject_cast<QDialog*>(window)) dialog->reject();
-    });
-    plugin->configure();
-    EXPECT_EQ(slidersSeen, 2);
-
-    const std::vector<int16_t> tone = test::tones({300}, 4000, 44100);
-    EXPECT_NEAR(test::amplitudeAt(run(*plugin, tone), 300), 4000 * 1.9953, 4);
-    auto later = makeDspPlugin(kEffectsPlugin, 3);
-    ASSERT_TRUE(later);
-    EXPECT_NEAR(test::amplitudeAt(run(*later, tone), 300), 4000 * 1.9953, 4);
-    std::ifstream in(settingsFile);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find("gain.gain=12\n"), std::string::npos) << text;
 }
 
 TEST_F(ShippedEffectPluginTest, RenderCommandRunsTheModuleOnTheDeck) {
