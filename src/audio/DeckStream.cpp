@@ -485,12 +485,12 @@ bool DeckStream::renderPass() {
 
     if (dsp_ != nullptr) {
         dspInputFrames_ += count;
-        // An effect being replaced is never called: its caller waits on a request.
-        if (request_.load(relaxed) == kNoRequest) {
-            const int32_t returned = dsp_->modifySamples(out, count);
-            // Never past the overflow space, whatever the effect claims.
-            count = std::clamp(returned, 0, kOutputFrames + kOverflowFrames - outputWriteIndex_);
-        }
+        // Every chunk goes through the effect: one skipped would be heard dry. An effect
+        // being replaced is still safe to call here: its caller destroys it only after
+        // this thread has served the switch, so after this pass.
+        const int32_t returned = dsp_->modifySamples(out, count);
+        // Never past the overflow space, whatever the effect claims.
+        count = std::clamp(returned, 0, kOutputFrames + kOverflowFrames - outputWriteIndex_);
     }
 
     unwrittenFrames_ = std::max(0, unwrittenFrames_ - count);

@@ -101,8 +101,12 @@ public:
     void shift(int32_t frames);
     // Moves the heard point through rendered audio only (scrubbing).
     void nudge(int32_t frames);
-    // Takes ownership; the previous effect is destroyed once the sound thread let it go.
+    // Takes ownership; the previous effect is destroyed once the sound thread let it go
+    // (it is called on every chunk rendered until then, never after).
     void setDspPlugin(std::unique_ptr<DspHook> plugin);
+    // Main thread (the thread that sets it): the deck's effect, or null. Valid until the
+    // next setDspPlugin.
+    DspHook* dspPlugin() const { return ownedDsp_.get(); }
     void refresh();
 
     // Main thread: tempo matching against the other deck (they call the desk).

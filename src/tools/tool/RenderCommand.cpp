@@ -1,11 +1,14 @@
-// spinlorex-tool render: a track loaded on a deck, sought and played at a pitch, and what
-// the deck renders written as a 44100 Hz 16-bit stereo WAV file, as fast as possible.
+// spinlorex-tool render: a track loaded on a deck, sought and played at a pitch, maybe
+// through a DSP plug-in module, and what the deck renders written as a 44100 Hz 16-bit
+// stereo WAV file, as fast as possible.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "platform/core/WavFileWriter.h"
 #include "platform/settings/Settings.h"
+#include "plugins/DspPlugin.h"
 #include "tools/tool/ArgParser.h"
 #include "tools/tool/Commands.h"
 #include "tools/tool/OfflineSession.h"
@@ -28,23 +31,45 @@ bool writeFrames(void* context, const int16_t* frames, int32_t count) {
     return target->framesLeft != 0 && !target->writeFailed;
 }
 
+// "FILE" or "FILE:MODULE"; the suffix counts only when it is a number, so a path with a
+// colon of its own still works.
+std::pair<std::string, int32_t> splitPluginArgument(const std::string& argument) {
+    const size_t colon = argument.rfind(':');
+    if (colon == std::string::npos || colon + 1 == argument.size() || colon + 10 < argument.size() ||
+        argument.find_first_not_of("0123456789", colon + 1) != std::string::npos)
+        return {argument, 0};
+    return {argument.substr(0, colon), std::stoi(argument.substr(colon + 1))};
+}
+
 }  // namespace
 
 int renderCommand(const Args& args) {
-    ArgParser a(args, {"--pitch", "--from", "--seconds"}, {"--master-tempo"});
+    ArgParser a(args, {"--pitch", "--from", "--seconds", "--dsp"}, {"--master-tempo"});
     const auto pitch = static_cast<int32_t>(a.integer("--pitch", 4096, 1, 1 << 20));
     const double from = a.number("--from", 0.0, 0.0, 1.0);
     const double seconds = a.number("--seconds", -1.0, 0.0, 24.0 * 3600);
     if (!a.ok() || a.positional().size() != 2) {
         std::fprintf(stderr,
                      "usage: spinlorex-tool render [--pitch N] [--master-tempo] [--from F] "
-                     "[--seconds S] IN OUT.wav\n"
+                     "[--seconds S] [--dsp PLUGIN[:MODULE]] IN OUT.wav\n"
                      "  N: pitch x 4096 (4096 = normal speed), F: start as a fraction of the "
-                     "track, S: seconds to render (default: to the end)\n");
+                     "track, S: seconds to render (default: to the end), PLUGIN: a DSP plug-in "
+                     "file whose module MODULE (default 0) runs on the deck\n");
         return 2;
     }
     const std::string& in = a.positional()[0];
     const std::string& out = a.positional()[1];
+
+    std::unique_ptr<DspPlugin> plugin;
+    if (const auto dsp = a.value("--dsp")) {
+        const auto [file, module] = splitPluginArgument(*dsp);
+        plugin = makeDspPlugin(file, module);
+        if (!plugin) {
+            std::fprintf(stderr, "spinlorex-tool: %s: not a DSP plug-in, or it has no module %d\n",
+                         file.c_str(), module);
+            return 1;
+        }
+    }
 
     set(settings().masterTempo, a.flag("--master-tempo") ? 1 : 0);
     set(settings().autoMix, 0);
@@ -62,6 +87,8 @@ int renderCommand(const Args& args) {
         std::fprintf(stderr, "spinlorex-tool: pitch %d is outside %d..%d; clamped\n", pitch,
                      session.pitchMin(), session.pitchMax());
     session.setPitch(pitch);
+    // Handed over as the plug-in dialog does: the deck switches on the sound thread.
+    if (plugin) session.deck().setDspPlugin(std::move(plugin));
 
     RenderTarget target;
     target.framesLeft = seconds < 0 ? -1 : static_cast<int64_t>(seconds * 44100.0 + 0.5);

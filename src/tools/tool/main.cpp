@@ -14,8 +14,9 @@ void usage() {
     std::fprintf(stderr,
                  "usage: spinlorex-tool COMMAND [ARGS]\n"
                  "  analyze [--db FOLDER] FILE...     measure tempo and beats, one JSON line per file\n"
-                 "  render [--pitch N] [--master-tempo] [--from F] [--seconds S] IN OUT.wav\n"
-                 "                                    render a deck at pitch N (4096 = normal)\n"
+                 "  render [--pitch N] [--master-tempo] [--from F] [--seconds S] [--dsp PLUGIN[:MODULE]]\n"
+                 "         IN OUT.wav                 render a deck at pitch N (4096 = normal), maybe\n"
+                 "                                    through a DSP plug-in module\n"
                  "  play [options] FILE1 [FILE2]       play on the decks through the sound card\n"
                  "  mix [--long-mix L] [--curve C] [--master-tempo] A B OUT.wav\n"
                  "                                    an automatic beat-matched mix of A into B, offline\n"
