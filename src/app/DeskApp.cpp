@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "app/DeskWindow.h"
+#include "app/dialogs/DialogHost.h"
 #include "app/KeyFilter.h"
 #include "app/QtDeskShell.h"
 #include "app/QtDeskTimers.h"
@@ -78,7 +79,7 @@ bool DeskApp::create() {
     timers_ = std::make_unique<QtDeskTimers>([this](int id) {
         if (desk_ != nullptr) desk_->onTimer(id);
     });
-    shell_ = std::make_unique<QtDeskShell>(*window_, *engine_);
+    shell_ = std::make_unique<QtDeskShell>(*window_, *engine_, *this);
     desk_ = std::make_unique<MixingDesk>(
         MixingDesk::Links{*decks_, *engine_, *view_, *timers_, *shell_, library_});
     desk_->setSkin(&skin_->model);
@@ -129,6 +130,53 @@ void DeskApp::destroy() {
     pump_.reset();
     saveSettings();
 }
+
+QWidget* DeskApp::deskWindow() { return window_.get(); }
+
+std::vector<sound::DeviceInfo> DeskApp::outputDevices() {
+    return soundSystem_ ? soundSystem_->devices() : std::vector<sound::DeviceInfo>{};
+}
+
+bool DeskApp::applySkin(const std::string& name) {
+    auto fresh = std::make_unique<Skin>();
+    if (!loadSkin(*fresh, name, settings().homeFolder)) return false;
+    // Everything that draws with the skin moves to the new one before the old one goes.
+    std::unique_ptr<Skin> old = std::move(skin_);
+    skin_ = std::move(fresh);
+    if (view_) {
+        view_->setSkin(*skin_);
+        view_->drawBackground();
+    }
+    window_->attach(deskPicture_ ? &deskPicture_->image() : nullptr, desk_.get(), skin_.get());
+    // The rhythm strip and the library's windows are placed on the new skin here.
+    if (desk_) desk_->applySkin(&skin_->model);
+    window_->update();
+    old.reset();
+    return true;
+}
+
+void DeskApp::bringUpToDesk(OutputDevice& output) {
+    // The sound thread is not running yet: its operations are safe to call from here.
+    output.resyncDeck(-1);
+    for (int d = 0; d < 2; ++d)
+        if ((*decks_)[d].playing()) output.deckStarted(d);
+    if (desk_) {
+        output.applyDeckLevel(0, desk_->deckLevel(0));
+        output.applyDeckLevel(1, desk_->deckLevel(1));
+        output.applyCrossfader(desk_->crossfader());
+    }
+}
+
+void DeskApp::rebuildAudioEngine() {
+    if (!engine_) return;
+    engine_->stop();
+    // A failure leaves its message pending, shown when the program ends.
+    engine_->start(AudioEngine::Threading::Thread, [this](OutputDevice& output) { bringUpToDesk(output); });
+    if (desk_) desk_->refreshDisplay();
+}
+
+void DeskApp::suspendRhythm() {}
+void DeskApp::resumeRhythm() {}
 
 void DeskApp::traceFirstFrame(std::chrono::steady_clock::time_point since) {
     window_->onFirstPaint([since] {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 
+#include "app/dialogs/DialogHost.h"
 #include "audio/DeckLinks.h"
 #include "desk/DeskLibrary.h"
 #include "library/TrackDatabase.h"
@@ -12,6 +13,7 @@
 namespace spinlorex {
 
 class AudioEngine;
+class OutputDevice;
 class DeckPair;
 class DeskWindow;
 class KeyFilter;
@@ -46,10 +48,10 @@ private:
 // Everything behind the desk window, created and destroyed in the program's order: the
 // track database, the two decks, the audio engine, the desk picture, the skin, the view,
 // the desk's logic, the window. Main thread.
-class DeskApp {
+class DeskApp : public DialogHost {
 public:
     DeskApp();
-    ~DeskApp();
+    ~DeskApp() override;
     DeskApp(const DeskApp&) = delete;
     DeskApp& operator=(const DeskApp&) = delete;
 
@@ -65,7 +67,19 @@ public:
     // Milliseconds from `since` to the first picture on screen (negative until then).
     void traceFirstFrame(std::chrono::steady_clock::time_point since);
 
+    // DialogHost: what the dialogs ask of the program.
+    QWidget* deskWindow() override;
+    std::vector<sound::DeviceInfo> outputDevices() override;
+    bool applySkin(const std::string& name) override;
+    void rebuildAudioEngine() override;
+    void suspendRhythm() override;
+    void resumeRhythm() override;
+    DeckPair* decks() override { return decks_.get(); }
+
 private:
+    // Brings a freshly built output device up to the desk's state, before its thread runs.
+    void bringUpToDesk(OutputDevice& output);
+
     std::unique_ptr<DeskWindow> window_;
     DeskRelay relay_;
     NoLibrary library_;

@@ -1,6 +1,7 @@
 #include "app/KeyFilter.h"
 
 #include <QtGui/QKeyEvent>
+#include <QtWidgets/QApplication>
 
 #include "app/KeyMapping.h"
 #include "desk/MixingDesk.h"
@@ -8,6 +9,8 @@
 namespace spinlorex {
 
 bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
+    // A dialog's keys are its own: the desk's shortcuts wait until it is closed.
+    if (QApplication::activeModalWidget() != nullptr) return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const int virtualKey = virtualKeyOf(*key);

@@ -1,10 +1,14 @@
 #include "app/QtDeskShell.h"
 
+#include <QtCore/QDir>
+#include <QtCore/QFileInfo>
 #include <QtGui/QCursor>
 #include <QtWidgets/QFileDialog>
 #include <QtWidgets/QMessageBox>
 
 #include "app/DeskWindow.h"
+#include "app/dialogs/DeskDialog.h"
+#include "app/dialogs/InfoDialogs.h"
 #include "audio/AudioEngine.h"
 #include "recorder/MixRecorder.h"
 #include "platform/settings/Settings.h"
@@ -34,10 +38,9 @@ void QtDeskShell::captureMouse() { window_.grabMouse(); }
 
 void QtDeskShell::releaseMouse() { window_.releaseMouse(); }
 
-bool QtDeskShell::askYesNo(const std::string& question) {
-    return QMessageBox::question(&window_, "Spinlorex", QString::fromStdString(question),
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
-}
+bool QtDeskShell::askYesNo(const std::string& question) { return spinlorex::askYesNo(&window_, question); }
+
+void QtDeskShell::openDialog(int id) { openOptionDialog(dialogs_, id); }
 
 }  // namespace spinlorex
 
@@ -47,18 +50,26 @@ bool QtDeskShell::saveTheMix() {
     OutputDevice* output = engine_.output();
     if (output == nullptr) return false;
     if (!output->canRecord()) {
-        QMessageBox::information(&window_, "Spinlorex",
-                                 "You can't use the recorder when the mix is done in hardware in the sound "
-                                 "card. Choose a configuration in the options panel which allows you to "
-                                 "specify 'soft mix'");
+        QMessageBox box(QMessageBox::NoIcon, "Spinlorex",
+                        "You can't use the recorder when the mix is done in hardware in the sound "
+                        "card. Choose a configuration in the options panel which allows you to "
+                        "specify 'soft mix'",
+                        QMessageBox::Ok, &window_);
+        box.exec();
         return false;
     }
     if (output->recording()) {  // the same button stops
         output->requestStopRecording();
         return false;
     }
-    const QString path = QFileDialog::getSaveFileName(&window_, "Save the mix", QString(), "Wav (*.wav)");
-    if (path.isEmpty()) return false;
+    QFileDialog ask(&window_, "Save the mix", QString(), "Wav (*.wav)");
+    ask.setAcceptMode(QFileDialog::AcceptSave);
+    ask.setFileMode(QFileDialog::AnyFile);
+    ask.setDefaultSuffix("wav");
+    if (ask.exec() != QDialog::Accepted || ask.selectedFiles().isEmpty()) return false;
+    const QString path = ask.selectedFiles().front();
+    // The folder must exist: a recorder that cannot create its file would record nothing.
+    if (path.isEmpty() || !QFileInfo(path).dir().exists()) return false;
     output->attachRecorder(std::make_unique<MixRecorder>(path.toStdString()));
     return output->recording();
 }

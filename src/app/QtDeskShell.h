@@ -6,12 +6,14 @@ namespace spinlorex {
 
 class AudioEngine;
 class DeskWindow;
+class DialogHost;
 
 // The desk window's side of the desk: closing, minimising, full screen, window drag,
 // mouse capture and the yes/no question.
 class QtDeskShell : public DeskShell {
 public:
-    QtDeskShell(DeskWindow& window, AudioEngine& engine) : window_(window), engine_(engine) {}
+    QtDeskShell(DeskWindow& window, AudioEngine& engine, DialogHost& dialogs)
+        : window_(window), engine_(engine), dialogs_(dialogs) {}
 
     void requestClose() override;
     void minimize() override;
@@ -23,11 +25,12 @@ public:
     void showTooltip(int, int32_t, int32_t) override {}
     void hideTooltip() override {}
     bool saveTheMix() override;
-    void openDialog(int) override {}
+    void openDialog(int id) override;
 
 private:
     DeskWindow& window_;
     AudioEngine& engine_;
+    DialogHost& dialogs_;
 };
 
 }  // namespace spinlorex

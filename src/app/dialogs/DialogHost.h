@@ -14,6 +14,8 @@ class QWidget;
 
 namespace spinlorex {
 
+class DeckPair;
+
 class DialogHost {
 public:
     virtual ~DialogHost() = default;
@@ -42,6 +44,10 @@ public:
     // either is replaced. Calls come in pairs, never nested.
     virtual void suspendRhythm() = 0;
     virtual void resumeRhythm() = 0;
+
+    // The two decks, for the plug-in dialog (which gives each its effect); null when there
+    // are none.
+    virtual DeckPair* decks() { return nullptr; }
 };
 
 // Holds the rhythm strip for the lifetime of the object.

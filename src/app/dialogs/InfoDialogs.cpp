@@ -9,6 +9,7 @@
 #include <QtWidgets/QVBoxLayout>
 
 #include "app/dialogs/DialogHost.h"
+#include "app/dialogs/DspDialog.h"
 #include "app/dialogs/SkinDialog.h"
 #include "app/dialogs/SoundConfigDialog.h"
 
@@ -71,7 +72,8 @@ void openOptionDialog(DialogHost& host, int optionId) {
         case 80: runSoundConfigDialog(host); break;
         case 81: showAboutBox(host.deskWindow()); break;
         case 83: showShortcutCard(host.deskWindow()); break;
-        default: break;  // 79, the plug-ins, has a dialog of its own
+        case 79: runDspDialog(host); break;
+        default: break;
     }
 }
 

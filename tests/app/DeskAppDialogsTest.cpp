@@ -1,0 +1,133 @@
+// The desk program as the dialogs' host: the plug-in choice per deck, a new skin applied
+// while the desk runs, and the audio engine rebuilt under playing decks.
+
+#include <gtest/gtest.h>
+
+#include <QtWidgets/QComboBox>
+#include <QtWidgets/QListWidget>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/DeskApp.h"
+#include "app/DeskWindow.h"
+#include "app/TrackNames.h"
+#include "app/dialogs/DspDialog.h"
+#include "audio/AudioEngine.h"
+#include "audio/DeckPair.h"
+#include "audio/SoftMixOutput.h"
+#include "desk/MixingDesk.h"
+#include "platform/core/FatalError.h"
+#include "platform/settings/Settings.h"
+#include "plugins/DspPlugin.h"
+#include "support/DeckHarness.h"
+#include "support/Files.h"
+#include "support/QtApp.h"
+#include "tools/synth/Synth.h"
+
+namespace spinlorex {
+namespace {
+
+template <typename Condition>
+bool processUntil(Condition condition, double seconds = 10) {
+    return test::waitFor([&] {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        return condition();
+    }, seconds);
+}
+
+class DeskAppDialogsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::qtApp();
+        ::setenv("SPINLOREX_AUDIO", "null", 1);
+        ::setenv("SPINLOREX_CONFIG_DIR", config_.path().c_str(), 1);
+        settings().resetToDefaults();
+        settings().homeFolder = home_.path().string();
+        set(settings().maximized, 0);
+        set(settings().multiInstance, 1);
+        clearFatalError();
+        synth::Params p;
+        p.seconds = 30;
+        track_ = home_.file("Artist - Title.wav");
+        synth::writeWav(track_, synth::render(p), 44100, 2, 16);
+        appOwner_ = std::make_unique<DeskApp>();
+        ASSERT_TRUE(app().create());
+    }
+    void TearDown() override {
+        if (appOwner_) appOwner_->destroy();
+        appOwner_.reset();
+        settings().resetToDefaults();
+        clearFatalError();
+    }
+
+    test::TempDir home_;
+    test::TempDir config_;
+    std::string track_;
+    std::unique_ptr<DeskApp> appOwner_;
+    DeskApp& app() { return *appOwner_; }
+};
+
+TEST_F(DeskAppDialogsTest, PlugInChoicesTakeEffectOnTheDeckAtOnce) {
+    DeckPair& decks = *app().decks();
+    DspDialog dialog(&app().window(), decks, {SPINLOREX_BUILD_PLUGIN_DIR});
+    QListWidget& list = dialog.pluginList(0);
+    ASSERT_GE(list.count(), 2);
+    EXPECT_EQ(list.item(0)->text(), "(none)");
+    EXPECT_EQ(decks[0].dspPlugin(), nullptr);
+
+    list.setCurrentRow(1);  // the shipped effects: their first module
+    auto* plugin = dynamic_cast<DspPlugin*>(decks[0].dspPlugin());
+    ASSERT_NE(plugin, nullptr);
+    EXPECT_EQ(plugin->moduleIndex(), 0);
+    ASSERT_GE(dialog.effectList(0).count(), 2);
+    EXPECT_EQ(decks[1].dspPlugin(), nullptr);  // the other deck is left alone
+
+    // Another effect of the same file: a new instance at that module.
+    dialog.effectList(0).setCurrentIndex(1);
+    emit dialog.effectList(0).activated(1);
+    plugin = dynamic_cast<DspPlugin*>(decks[0].dspPlugin());
+    ASSERT_NE(plugin, nullptr);
+    EXPECT_EQ(plugin->moduleIndex(), 1);
+
+    // Reopened, the dialog shows the deck's choice.
+    DspDialog again(&app().window(), decks, {SPINLOREX_BUILD_PLUGIN_DIR});
+    EXPECT_EQ(again.pluginList(0).currentRow(), 1);
+    EXPECT_EQ(again.effectList(0).currentIndex(), 1);
+    EXPECT_EQ(again.pluginList(1).currentRow(), 0);
+
+    again.pluginList(0).setCurrentRow(0);  // "(none)"
+    EXPECT_EQ(decks[0].dspPlugin(), nullptr);
+}
+
+TEST_F(DeskAppDialogsTest, TheEngineIsRebuiltUnderPlayingDecksWithoutLosingTheirPlace) {
+    MixingDesk& desk = *app().desk();
+    ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    ASSERT_TRUE(desk.dropOntoDeck(1, trackEntryForFile(track_)));
+    desk.playPause(0);
+    desk.playPause(1);
+    ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.05f; }));
+
+    set(settings().outputMode, 1);  // to the soft mix
+    const float before = desk.deckInfo(0).position;
+    app().rebuildAudioEngine();
+    const float after = desk.deckInfo(0).position;
+    EXPECT_NEAR(after, before, 0.01f);  // no jump: the new device starts where the deck is
+    ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > after + 0.02f; }));
+    EXPECT_TRUE((*app().decks())[0].playing());
+    EXPECT_TRUE((*app().decks())[1].playing());
+}
+
+TEST_F(DeskAppDialogsTest, ARefusedSkinKeepsTheOldOneAndTheDefaultAppliesLive) {
+    EXPECT_FALSE(app().applySkin("no-such-skin"));
+    EXPECT_STREQ(fatalError(), "Invalid skin file");
+    clearFatalError();
+    EXPECT_TRUE(app().applySkin(""));
+    EXPECT_EQ(fatalError(), nullptr);
+    MixingDesk& desk = *app().desk();
+    ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    EXPECT_EQ(desk.titleLine2(0), "Title");
+}
+
+}  // namespace
+}  // namespace spinlorex
