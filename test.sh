@@ -17,4 +17,4 @@ cmake -S . -B "$build" -G Ninja "${options[@]}"
 cmake --build "$build"
 export SPINLOREX_AUDIO=null QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+ctest --test-dir "$build" --output-on-failure --timeout 300 -j "$(nproc)"

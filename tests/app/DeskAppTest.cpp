@@ -9,7 +9,6 @@
 #include <QtGui/QKeyEvent>
 #include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
-#include <QtWidgets/QMessageBox>
 
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +16,7 @@
 #include "app/DeskWindow.h"
 #include "app/SingleInstance.h"
 #include "app/TrackNames.h"
+#include "app/dialogs/DeskDialog.h"
 #include "audio/DeckPair.h"
 #include "desk/MixingDesk.h"
 #include "platform/core/FatalError.h"
@@ -39,12 +39,9 @@ bool processUntil(Condition condition, double seconds = 10) {
     }, seconds);
 }
 
-// Answers the next modal question box with the given button, from inside its event loop.
-void answerNextQuestion(QMessageBox::StandardButton answer) {
-    QTimer::singleShot(50, [answer] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-            if (QAbstractButton* button = box->button(answer)) button->click();
-    });
+// Answers the next yes/no question from inside its event loop.
+void answerNextQuestion(bool yes) {
+    test::withNextModal<YesNoDialog>([yes](YesNoDialog& d) { (yes ? d.yesButton() : d.noButton()).click(); });
 }
 
 class DeskAppTest : public ::testing::Test {
@@ -111,13 +108,13 @@ TEST_F(DeskAppTest, KeysReachTheDeskFirstAndTheCloseQuestionGuardsPlayingMusic) 
     ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.01f; }));
 
     // Music plays: the question comes, and No keeps everything running.
-    answerNextQuestion(QMessageBox::No);
+    answerNextQuestion(false);
     EXPECT_FALSE(app.window().close());
     EXPECT_TRUE(app.window().isVisible());
     const float before = desk.deckInfo(0).position;
     ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > before; }));
 
-    answerNextQuestion(QMessageBox::Yes);
+    answerNextQuestion(true);
     EXPECT_TRUE(app.window().close());
     app.destroy();
 }

@@ -3,7 +3,10 @@
 // The one QApplication of the test process, made on first use (widgets need it, pictures
 // and fonts want it), on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 
+#include <QtCore/QTimer>
 #include <QtWidgets/QApplication>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +35,21 @@ inline QApplication* qtApp() {
         ::testing::AddGlobalTestEnvironment(owner);
     }
     return qobject_cast<QApplication*>(QCoreApplication::instance());
+}
+
+// Acts on the next modal window of the given kind once it is up, from inside its event
+// loop. Gives up after a few seconds, so that a window that never comes fails the test
+// rather than blocking it.
+template <typename Window>
+void withNextModal(std::function<void(Window&)> act, int triesLeft = 300) {
+    QTimer::singleShot(10, [act, triesLeft] {
+        auto* window = dynamic_cast<Window*>(QApplication::activeModalWidget());
+        if (window == nullptr) {
+            if (triesLeft > 0) withNextModal<Window>(act, triesLeft - 1);
+            return;
+        }
+        act(*window);
+    });
 }
 
 }  // namespace spinlorex::test

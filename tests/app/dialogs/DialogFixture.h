@@ -58,21 +58,6 @@ struct SeenMessage {
     QWidget* parent = nullptr;
 };
 
-// Acts on the next modal window of the given kind once it is up, from inside its event
-// loop. Gives up after a few seconds, so that a window that never comes fails the test
-// rather than blocking it.
-template <typename Window>
-void withNextModal(std::function<void(Window&)> act, int triesLeft = 300) {
-    QTimer::singleShot(10, [act, triesLeft] {
-        auto* window = dynamic_cast<Window*>(QApplication::activeModalWidget());
-        if (window == nullptr) {
-            if (triesLeft > 0) withNextModal<Window>(act, triesLeft - 1);
-            return;
-        }
-        act(*window);
-    });
-}
-
 // Answers the next message box with its first button; the result then holds what it
 // showed (an empty title: no box came).
 inline std::shared_ptr<SeenMessage> answerNextMessage() {
