@@ -41,9 +41,14 @@ void BeatAnalyser::buildKernels() {
     }
 }
 
+void BeatAnalyser::setAnalysis(TrackAnalysis* analysis) {
+    analysis_.store(analysis, kRelaxed);
+    peakLevel_.store(analysis != nullptr ? analysis->peakLevel.load(kRelaxed) : 0, kRelaxed);
+}
+
 void BeatAnalyser::resetForTrack() {
     resetSignal();
-    analysis_.store(nullptr, kRelaxed);
+    setAnalysis(nullptr);
     localBpm_.store(0.0f, kRelaxed);
     historyBpm_.fill(0.0f);
     historyWeight_.fill(0);
@@ -92,6 +97,9 @@ void BeatAnalyser::feedBlock(const int16_t* block) {
 
     cursor_ = (p0 + beat::kStepsPerBlock) & kMask;
     tempoStep(analysis);
+    // Read back rather than kept from the onsets: a deck loaded with the same track shares
+    // the block and may have raised its peak.
+    if (analysis != nullptr) peakLevel_.store(analysis->peakLevel.load(kRelaxed), kRelaxed);
 
     if (++windowBlocks_ == kLoudnessBlocks) {
         if (analysis != nullptr && windowSum_ > analysis->loudnessPeak.load(kRelaxed))

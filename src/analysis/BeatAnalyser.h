@@ -36,8 +36,12 @@ public:
     void feedBlock(const int16_t* block);
 
     // The analysis block the results go to (null: only the signal is analysed).
-    void setAnalysis(TrackAnalysis* analysis) { analysis_.store(analysis, std::memory_order_relaxed); }
+    void setAnalysis(TrackAnalysis* analysis);
     TrackAnalysis* analysis() const { return analysis_.load(std::memory_order_relaxed); }
+    // The attached block's peakLevel as of the last block fed, 0 without a block. Any
+    // thread: readers that must not follow analysis() (the loading thread frees the old
+    // block on a load) read this copy.
+    int32_t peakLevel() const { return peakLevel_.load(std::memory_order_relaxed); }
 
     // Steps from the heard step to the strongest onset within the next beat.
     int32_t beatPhase() const;
@@ -70,6 +74,7 @@ private:
     const DecodeTimeline& timeline_;
     const beat::Kernels* kernels_;
     std::atomic<TrackAnalysis*> analysis_{nullptr};
+    std::atomic<int32_t> peakLevel_{0};  // analysis_->peakLevel as of the last block
     std::atomic<float> localBpm_{0.0f};
     std::atomic<float> blockBpm_{0.0f};
     std::atomic<int32_t> lastLoudness_{0};

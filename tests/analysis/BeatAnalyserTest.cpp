@@ -214,6 +214,29 @@ TEST(BeatAnalyser, StrongBeatsMarkWhereTheKicksPlay) {
     EXPECT_GT(d.analysis.loudnessPeak.load(), 0);
 }
 
+// The rhythm strip reads the peak from another thread while a load may free the block.
+TEST(BeatAnalyser, KeepsACopyOfThePeakLevelThatOutlivesTheBlock) {
+    AnalysedDeck d;
+    EXPECT_EQ(d.analyser.peakLevel(), 1);  // a fresh block's peak
+    const Track track({.bpm = 126, .seconds = 6});
+    for (int32_t b = 0; b < track.blocks(); ++b) {
+        d.feed(track.block(b), track.position(b));
+        ASSERT_EQ(d.analyser.peakLevel(), d.analysis.peakLevel.load()) << b;
+    }
+    EXPECT_GT(d.analyser.peakLevel(), 1);
+    // Another deck on the same track raised the shared block's peak: seen with the next block.
+    d.analysis.peakLevel = d.analysis.peakLevel.load() * 2;
+    d.feed(kSilence.data(), -1.0f);
+    EXPECT_EQ(d.analyser.peakLevel(), d.analysis.peakLevel.load());
+
+    RecordValues stored;
+    stored.analysis.peakLevel = 7777;  // as read from the database file
+    d.analyser.setAnalysis(&stored.analysis);
+    EXPECT_EQ(d.analyser.peakLevel(), 7777);
+    d.analyser.resetForTrack();
+    EXPECT_EQ(d.analyser.peakLevel(), 0);
+}
+
 TEST(BeatAnalyser, BeatPhaseSearchesOneBeatAhead) {
     AnalysedDeck d;
     d.analyser.setAnalysis(nullptr);

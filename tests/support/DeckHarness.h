@@ -86,6 +86,7 @@ public:
     }
 
     DeckStream& deck(int d) { return decks_[d]; }
+    DeckPair& decks() { return decks_; }
     void startSoundThread() { sound_.start(std::chrono::microseconds(0), false); }
     void runPasses(int n) {
         for (int i = 0; i < n; ++i) sound_.runPass();
