@@ -14,6 +14,8 @@
 #include "app/SoundMessagePump.h"
 #include "audio/AudioEngine.h"
 #include "audio/DeckPair.h"
+#include "auxwindows/RhythmWindow.h"
+#include "auxwindows/Tooltip.h"
 #include "desk/MixingDesk.h"
 #include "desk/display/QtDeskView.h"
 #include "platform/core/FatalError.h"
@@ -74,18 +76,29 @@ bool DeskApp::create() {
                                          [this](const QRect& r) { window_->invalidateDesk(r); });
     view_->drawBackground();  // the skin picture's top-left 800 x 600
 
-    // The rhythm window, the library's windows and the tooltip take their places here.
+    // The rhythm strip asks which deck is selected from its drawing thread: the desk's
+    // selection is atomic, and the thread starts only once the desk exists.
+    rhythm_ = std::make_unique<RhythmWindow>(
+        *decks_, [this] { return desk_ != nullptr ? desk_->selectedDeck() : 0; }, skin_->model, window_.get());
+    placeRhythm();
+    window_->onDeskAreaChanged([this] { placeRhythm(); });
+    tooltip_ = std::make_unique<Tooltip>(window_.get());
+    if (!tooltip_->ready()) return false;
 
     timers_ = std::make_unique<QtDeskTimers>([this](int id) {
         if (desk_ != nullptr) desk_->onTimer(id);
     });
-    shell_ = std::make_unique<QtDeskShell>(*window_, *engine_, *this);
+    shell_ = std::make_unique<QtDeskShell>(*window_, *engine_, *this, tooltip_.get());
     desk_ = std::make_unique<MixingDesk>(
         MixingDesk::Links{*decks_, *engine_, *view_, *timers_, *shell_, library_});
     desk_->setSkin(&skin_->model);
     relay_.attach(desk_.get());
     window_->attach(&deskPicture_->image(), desk_.get(), skin_.get());
     desk_->initialise();
+    if (!rhythm_->start()) {
+        setFatalError("The rhythm window's thread could not start");
+        return false;
+    }
     keyFilter_ = std::make_unique<KeyFilter>(*desk_);
     QCoreApplication::instance()->installEventFilter(keyFilter_.get());
 
@@ -105,7 +118,10 @@ void DeskApp::destroy() {
     if (destroyed_) return;
     destroyed_ = true;
     if (desk_) desk_->closePreparation();
+    // The strip's thread reads the decks and the desk: it ends before either goes.
+    if (rhythm_) rhythm_->stop();
     if (window_) {
+        window_->onDeskAreaChanged(nullptr);
         window_->setReady(false);
         window_->attach(nullptr, nullptr, nullptr);
         window_->hide();
@@ -116,6 +132,8 @@ void DeskApp::destroy() {
     desk_.reset();
     timers_.reset();
     shell_.reset();
+    tooltip_.reset();
+    rhythm_.reset();
     view_.reset();
     deskPicture_.reset();
     // The engine goes before the decks (it stops the sound thread), the database after.
@@ -148,7 +166,10 @@ bool DeskApp::applySkin(const std::string& name) {
         view_->drawBackground();
     }
     window_->attach(deskPicture_ ? &deskPicture_->image() : nullptr, desk_.get(), skin_.get());
-    // The rhythm strip and the library's windows are placed on the new skin here.
+    if (rhythm_) {
+        rhythm_->moveToSkin(*skin_);
+        placeRhythm();
+    }
     if (desk_) desk_->applySkin(&skin_->model);
     window_->update();
     old.reset();
@@ -175,8 +196,19 @@ void DeskApp::rebuildAudioEngine() {
     if (desk_) desk_->refreshDisplay();
 }
 
-void DeskApp::suspendRhythm() {}
-void DeskApp::resumeRhythm() {}
+void DeskApp::suspendRhythm() {
+    if (rhythm_) rhythm_->suspend();
+}
+
+void DeskApp::resumeRhythm() {
+    if (rhythm_) rhythm_->resume();
+}
+
+void DeskApp::placeRhythm() {
+    if (!rhythm_ || !skin_) return;
+    const SkinControl& c = skin_->model.control(ctl::RhythmWindow);
+    rhythm_->setGeometry(window_->fromDesk(QRect(c.x, c.y, std::max(c.width, 0), std::max(c.height, 0))));
+}
 
 void DeskApp::traceFirstFrame(std::chrono::steady_clock::time_point since) {
     window_->onFirstPaint([since] {

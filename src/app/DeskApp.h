@@ -21,8 +21,10 @@ class MixingDesk;
 class QtDeskShell;
 class QtDeskTimers;
 class QtDeskView;
+class RhythmWindow;
 class SoundMessagePump;
 class SystemVolume;
+class Tooltip;
 struct Skin;
 namespace sound {
 class SoundSystem;
@@ -64,6 +66,8 @@ public:
 
     DeskWindow& window() { return *window_; }
     MixingDesk* desk() { return desk_.get(); }
+    RhythmWindow* rhythm() { return rhythm_.get(); }
+    Tooltip* tooltip() { return tooltip_.get(); }
     // Milliseconds from `since` to the first picture on screen (negative until then).
     void traceFirstFrame(std::chrono::steady_clock::time_point since);
 
@@ -79,6 +83,8 @@ public:
 private:
     // Brings a freshly built output device up to the desk's state, before its thread runs.
     void bringUpToDesk(OutputDevice& output);
+    // Puts the rhythm strip on the skin's place for it, where the desk is shown.
+    void placeRhythm();
 
     std::unique_ptr<DeskWindow> window_;
     DeskRelay relay_;
@@ -92,6 +98,8 @@ private:
     std::unique_ptr<Surface> deskPicture_;
     std::unique_ptr<Skin> skin_;
     std::unique_ptr<QtDeskView> view_;
+    std::unique_ptr<RhythmWindow> rhythm_;  // a child of the window, its thread stopped first
+    std::unique_ptr<Tooltip> tooltip_;
     std::unique_ptr<QtDeskTimers> timers_;
     std::unique_ptr<QtDeskShell> shell_;
     std::unique_ptr<MixingDesk> desk_;

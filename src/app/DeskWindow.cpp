@@ -7,6 +7,7 @@
 #include <QtGui/QDragEnterEvent>
 #include <QtGui/QMouseEvent>
 #include <QtGui/QPainter>
+#include <QtGui/QResizeEvent>
 #include <QtGui/QScreen>
 
 #include "app/TrackNames.h"
@@ -55,6 +56,23 @@ QPoint DeskWindow::toDesk(const QPoint& p) const {
     if (area.width() == kWidth) return p - area.topLeft();
     return QPoint((p.x() - area.x()) * kWidth / std::max(1, area.width()),
                   (p.y() - area.y()) * kHeight / std::max(1, area.height()));
+}
+
+QPoint DeskWindow::fromDesk(const QPoint& p) const {
+    const QRect area = deskArea();
+    if (area.width() == kWidth) return p + area.topLeft();
+    return QPoint(area.x() + p.x() * area.width() / kWidth, area.y() + p.y() * area.height() / kHeight);
+}
+
+QRect DeskWindow::fromDesk(const QRect& r) const {
+    const QPoint topLeft = fromDesk(r.topLeft());
+    const QPoint bottomRight = fromDesk(QPoint(r.x() + r.width(), r.y() + r.height()));
+    return QRect(topLeft, QSize(bottomRight.x() - topLeft.x(), bottomRight.y() - topLeft.y()));
+}
+
+void DeskWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (deskAreaChanged_) deskAreaChanged_();
 }
 
 void DeskWindow::invalidateDesk(const QRect& deskRect) {
@@ -140,6 +158,7 @@ void DeskWindow::enterFullScreen() {
     if (const QScreen* s = screen()) setGeometry(s->geometry());
     showFullScreen();
     update();
+    if (deskAreaChanged_) deskAreaChanged_();
 }
 
 void DeskWindow::leaveFullScreen() {
@@ -148,6 +167,7 @@ void DeskWindow::leaveFullScreen() {
     showNormal();
     resize(kWidth, kHeight);
     update();
+    if (deskAreaChanged_) deskAreaChanged_();
 }
 
 int DeskWindow::deckAt(const QPoint& p) const {

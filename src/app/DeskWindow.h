@@ -36,6 +36,11 @@ public:
     // Where the desk picture sits in the window, and the mapping of window points to it.
     QRect deskArea() const;
     QPoint toDesk(const QPoint& windowPoint) const;
+    QPoint fromDesk(const QPoint& deskPoint) const;
+    QRect fromDesk(const QRect& deskRect) const;
+    // Called whenever the desk picture's place in the window changed (full screen on or
+    // off, a resize), so that child windows placed on the desk follow it.
+    void onDeskAreaChanged(std::function<void()> callback) { deskAreaChanged_ = std::move(callback); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -43,6 +48,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -58,6 +64,7 @@ private:
     bool ready_ = false;
     bool fullScreen_ = false;
     std::function<void()> firstPaint_;
+    std::function<void()> deskAreaChanged_;
 };
 
 // The first audio file (.mp3 or .wav, any case) among dropped URLs; empty when none.

@@ -10,6 +10,8 @@
 #include "app/dialogs/DeskDialog.h"
 #include "app/dialogs/InfoDialogs.h"
 #include "audio/AudioEngine.h"
+#include "auxwindows/Tooltip.h"
+#include "skin/SkinControl.h"
 #include "recorder/MixRecorder.h"
 #include "platform/settings/Settings.h"
 
@@ -39,6 +41,16 @@ void QtDeskShell::captureMouse() { window_.grabMouse(); }
 void QtDeskShell::releaseMouse() { window_.releaseMouse(); }
 
 bool QtDeskShell::askYesNo(const std::string& question) { return spinlorex::askYesNo(&window_, question); }
+
+void QtDeskShell::showTooltip(int id, int32_t x, int32_t y) {
+    if (tooltip_ == nullptr) return;
+    const QPoint at = window_.mapToGlobal(window_.fromDesk(QPoint(x, y)));
+    tooltip_->update(at.x(), at.y(), id, controlTooltip(id));
+}
+
+void QtDeskShell::hideTooltip() {
+    if (tooltip_ != nullptr) tooltip_->hide();
+}
 
 void QtDeskShell::openDialog(int id) { openOptionDialog(dialogs_, id); }
 

@@ -7,13 +7,15 @@ namespace spinlorex {
 class AudioEngine;
 class DeskWindow;
 class DialogHost;
+class Tooltip;
 
 // The desk window's side of the desk: closing, minimising, full screen, window drag,
-// mouse capture and the yes/no question.
+// mouse capture, the tooltip balloon and the yes/no question.
 class QtDeskShell : public DeskShell {
 public:
-    QtDeskShell(DeskWindow& window, AudioEngine& engine, DialogHost& dialogs)
-        : window_(window), engine_(engine), dialogs_(dialogs) {}
+    // `tooltip` may be null: no balloon is shown then.
+    QtDeskShell(DeskWindow& window, AudioEngine& engine, DialogHost& dialogs, Tooltip* tooltip)
+        : window_(window), engine_(engine), dialogs_(dialogs), tooltip_(tooltip) {}
 
     void requestClose() override;
     void minimize() override;
@@ -22,8 +24,8 @@ public:
     void captureMouse() override;
     void releaseMouse() override;
     bool askYesNo(const std::string& question) override;
-    void showTooltip(int, int32_t, int32_t) override {}
-    void hideTooltip() override {}
+    void showTooltip(int id, int32_t x, int32_t y) override;
+    void hideTooltip() override;
     bool saveTheMix() override;
     void openDialog(int id) override;
 
@@ -31,6 +33,7 @@ private:
     DeskWindow& window_;
     AudioEngine& engine_;
     DialogHost& dialogs_;
+    Tooltip* tooltip_;
 };
 
 }  // namespace spinlorex

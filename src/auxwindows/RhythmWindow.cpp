@@ -81,6 +81,7 @@ void RhythmWindow::moveToSkin(const SkinModel& skin) {
     strip.height = control.height;
     strip.colours = rhythmColourTable(skin.values);
     background_ = strip.colours[0];
+    stripWidth_ = strip.width;
     {
         std::lock_guard lock(mutex_);
         strip_ = strip;
@@ -94,6 +95,8 @@ QImage RhythmWindow::latestPicture() const {
     std::lock_guard lock(pictureMutex_);
     return latest_;
 }
+
+double RhythmWindow::scale() const { return stripWidth_ > 0 && width() > 0 ? width() / double(stripWidth_) : 1.0; }
 
 int RhythmWindow::selected() const { return selectedDeck_ && selectedDeck_() == 1 ? 1 : 0; }
 
@@ -158,8 +161,13 @@ void RhythmWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     QRegion rest(rect());
     if (!picture.isNull()) {
-        painter.drawImage(QPoint(0, 0), picture);
-        rest -= QRegion(picture.rect());
+        // Drawn to scale when the desk is shown larger than its 800 x 600 (full screen).
+        const QRect target(0, 0, static_cast<int>(picture.width() * scale()), height());
+        if (target.size() == picture.size())
+            painter.drawImage(QPoint(0, 0), picture);
+        else
+            painter.drawImage(target, picture);
+        rest -= QRegion(target);
     }
     for (const QRect& r : rest) painter.fillRect(r, QColor::fromRgb(background_));
 }
@@ -173,12 +181,12 @@ void RhythmWindow::mousePressEvent(QMouseEvent* event) {
     else
         return;
     // Qt keeps sending this widget the mouse until the button is released.
-    lastX_ = static_cast<int>(event->position().x());
+    lastX_ = static_cast<int>(event->position().x() / scale());
 }
 
 void RhythmWindow::mouseMoveEvent(QMouseEvent* event) {
     if (suspended_ || dragDeck_ < 0) return;
-    const int x = static_cast<int>(event->position().x());
+    const int x = static_cast<int>(event->position().x() / scale());
     DeckStream& deck = decks_[dragDeck_];
     const int32_t frames = rhythmNudgeFrames(lastX_, x, deck.pitch());
     if (frames != 0) deck.nudge(frames);

@@ -77,6 +77,8 @@ private:
     // One picture from the decks as they are now (drawing thread).
     void drawStrip(const Strip& strip);
     int selected() const;
+    // Window pixels per strip pixel: above 1 when the desk is shown enlarged.
+    double scale() const;
 
     DeckPair& decks_;
     const SelectedDeck selectedDeck_;
@@ -99,6 +101,7 @@ private:
     // Main thread.
     bool suspended_ = false;
     uint32_t background_ = 0xFF000000;
+    int32_t stripWidth_ = 0;  // the skin's width of the strip
     int dragDeck_ = -1;
     int lastX_ = 0;
 };

@@ -1,8 +1,10 @@
 // The desk program as the dialogs' host: the plug-in choice per deck, a new skin applied
-// while the desk runs, and the audio engine rebuilt under playing decks.
+// while the desk runs, the audio engine rebuilt under playing decks; and the desk's own
+// windows: the rhythm strip and the tooltip balloon.
 
 #include <gtest/gtest.h>
 
+#include <QtGui/QMouseEvent>
 #include <QtWidgets/QComboBox>
 #include <QtWidgets/QListWidget>
 
@@ -16,6 +18,8 @@
 #include "audio/AudioEngine.h"
 #include "audio/DeckPair.h"
 #include "audio/SoftMixOutput.h"
+#include "auxwindows/RhythmWindow.h"
+#include "auxwindows/Tooltip.h"
 #include "desk/MixingDesk.h"
 #include "platform/core/FatalError.h"
 #include "platform/settings/Settings.h"
@@ -127,6 +131,56 @@ TEST_F(DeskAppDialogsTest, ARefusedSkinKeepsTheOldOneAndTheDefaultAppliesLive) {
     MixingDesk& desk = *app().desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
     EXPECT_EQ(desk.titleLine2(0), "Title");
+}
+
+TEST_F(DeskAppDialogsTest, TheRhythmStripRunsOnItsPlaceThroughSkinAndEngineChanges) {
+    RhythmWindow& strip = *app().rhythm();
+    EXPECT_TRUE(strip.running());
+    EXPECT_EQ(strip.parentWidget(), &app().window());
+    const QRect place = strip.geometry();
+    EXPECT_GT(place.width(), 0);
+    EXPECT_GT(place.height(), 0);
+    ASSERT_TRUE(processUntil([&] { return strip.framesDrawn() > 3; }));
+
+    // The dialogs suspend it around their changes; afterwards it goes on where it was.
+    app().suspendRhythm();
+    const uint64_t parked = strip.framesDrawn();
+    ASSERT_TRUE(app().applySkin(""));
+    app().rebuildAudioEngine();
+    EXPECT_EQ(strip.framesDrawn(), parked);
+    app().resumeRhythm();
+    EXPECT_EQ(strip.geometry(), place);
+    ASSERT_TRUE(processUntil([&] { return strip.framesDrawn() > parked + 3; }));
+}
+
+TEST_F(DeskAppDialogsTest, RestingOnAControlShowsItsBalloonOnlyWhileTooltipsAreOn) {
+    app().window().show();
+    Tooltip& tip = *app().tooltip();
+    ASSERT_TRUE(tip.ready());
+    // On the first deck's play button of the default skin (the window shows the desk 1:1).
+    const int32_t x = 238, y = 326;
+    auto moveTo = [&](int32_t px, int32_t py) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(px, py), app().window().mapToGlobal(QPointF(px, py)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&app().window(), &move);
+    };
+
+    set(settings().toolTip, 1);
+    moveTo(x, y);
+    ASSERT_TRUE(processUntil([&] { return tip.window()->isVisible(); }, 3));
+    EXPECT_EQ(tip.window()->geometry().bottomLeft(), app().window().mapToGlobal(QPoint(x - 2, y - 2)));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(x, y), app().window().mapToGlobal(QPointF(x, y)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&app().window(), &press);
+    EXPECT_FALSE(tip.window()->isVisible());
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(x, y), app().window().mapToGlobal(QPointF(x, y)),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&app().window(), &release);
+
+    set(settings().toolTip, 0);
+    moveTo(x + 1, y);
+    processUntil([] { return false; }, 0.8);
+    EXPECT_FALSE(tip.window()->isVisible());
 }
 
 }  // namespace
