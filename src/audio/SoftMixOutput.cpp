@@ -97,6 +97,10 @@ void SoftMixOutput::beginPass() {
     }
     playCursor_ = play;
 
+    // Until a pending resync has taken the decks' play indexes, the mix ring's read points
+    // say nothing about what is heard (a fresh device has never read them): reporting
+    // them would move the decks to a wrong place.
+    if (resync_.load(relaxed)) return;
     const int32_t queued = ringDistance(mixWrite_, writeCursor_, kBufferFrames);
     for (int d = 0; d < 2; ++d)
         if (running_[static_cast<size_t>(d)].load(relaxed))

@@ -231,6 +231,39 @@ TEST_F(AudioEngineTest, HardMixCopiesEachDeckAndGoesSilentAfterAStop) {
     EXPECT_EQ(frameAt(wav, stopped), std::make_pair(0, 0));
 }
 
+// In both mixing modes a deck started while the other plays, and both decks across a
+// rebuilt engine, are heard from where they are: their positions move with the clock.
+TEST_F(AudioEngineTest, HeardPositionsFollowTheClockWhenADeckJoinsAndAcrossARebuiltEngine) {
+    constexpr float kSecond = 1.0f / 60;  // of the constant tracks
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(mode);
+        EngineRig rig(mode, constant(8000, 8000), constant(4000, 4000));
+        rig.load(0);
+        rig.load(1);
+        rig.call([&] { rig.deck(0).play(); });
+        rig.pass(1000);
+        rig.call([&] { rig.deck(1).play(); });
+        const float joined = rig.deck(1).position();
+        rig.pass(1000);
+        EXPECT_NEAR(rig.deck(1).position() - joined, kSecond, 0.002f);
+
+        // The other mode's device, brought up to both playing decks before its thread runs.
+        const float before0 = rig.deck(0).position(), before1 = rig.deck(1).position();
+        rig.engine().stop();
+        set(settings().outputMode, 1 - mode);
+        ASSERT_TRUE(rig.engine().start(AudioEngine::Threading::Manual, [&](OutputDevice& output) {
+            output.resyncDeck(-1);
+            output.deckStarted(0);
+            output.deckStarted(1);
+        }));
+        rig.pass(1000);
+        EXPECT_NEAR(rig.deck(0).position() - before0, kSecond, 0.002f);
+        EXPECT_NEAR(rig.deck(1).position() - before1, kSecond, 0.002f);
+        EXPECT_TRUE(rig.deck(0).playing());
+        EXPECT_TRUE(rig.deck(1).playing());
+    }
+}
+
 TEST_F(AudioEngineTest, HardMixPreviewPlaysAPausedDeckOnce) {
     EngineRig rig(0, constant(12000, 12000), constant(0, 0));
     rig.load(0);
