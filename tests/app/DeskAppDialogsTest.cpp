@@ -99,6 +99,7 @@ TEST_F(DeskAppDialogsTest, PlugInChoicesTakeEffectOnTheDeckAtOnce) {
     EXPECT_EQ(again.pluginList(0).currentRow(), 1);
     EXPECT_EQ(again.effectList(0).currentIndex(), 1);
     EXPECT_EQ(again.pluginList(1).currentRow(), 0);
+    if (const char* path = std::getenv("SPINLOREX_DSP_DIALOG_PICTURE")) again.grab().save(path);
 
     again.pluginList(0).setCurrentRow(0);  // "(none)"
     EXPECT_EQ(decks[0].dspPlugin(), nullptr);
