@@ -82,8 +82,9 @@ bool DeskApp::create() {
         *decks_, [this] { return desk_ != nullptr ? desk_->selectedDeck() : 0; }, skin_->model, window_.get());
     placeRhythm();
     window_->onDeskAreaChanged([this] { placeRhythm(); });
+    // A balloon whose artwork failed leaves its message pending and does nothing; the
+    // desk starts without tooltips and the message is shown when the program ends.
     tooltip_ = std::make_unique<Tooltip>(window_.get());
-    if (!tooltip_->ready()) return false;
 
     timers_ = std::make_unique<QtDeskTimers>([this](int id) {
         if (desk_ != nullptr) desk_->onTimer(id);
@@ -95,10 +96,7 @@ bool DeskApp::create() {
     relay_.attach(desk_.get());
     window_->attach(&deskPicture_->image(), desk_.get(), skin_.get());
     desk_->initialise();
-    if (!rhythm_->start()) {
-        setFatalError("The rhythm window's thread could not start");
-        return false;
-    }
+    if (!rhythm_->start()) return false;
     keyFilter_ = std::make_unique<KeyFilter>(*desk_);
     QCoreApplication::instance()->installEventFilter(keyFilter_.get());
 

@@ -79,7 +79,7 @@ bool AudioEngine::start(Threading threading, const std::function<void(OutputDevi
         (threading == Threading::Thread ? thread_->start(std::chrono::milliseconds(1), /*realTime=*/true)
                                         : thread_->start(std::chrono::microseconds(0), /*realTime=*/false));
     if (!started) {
-        setFatalError("Multi-thread operation impossible. You must execute Spinlorex from a multi-thread OS");
+        setFatalError(kThreadsImpossible);
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "auxwindows/RhythmWindow.h"
 
 #include <chrono>
+#include <system_error>
 #include <vector>
 
 #include <QtCore/QMetaObject>
@@ -9,6 +10,7 @@
 
 #include "audio/DeckPair.h"
 #include "auxwindows/RhythmStrip.h"
+#include "platform/core/FatalError.h"
 #include "skin/picture/ControlWindow.h"
 #include "skin/picture/Skin.h"
 
@@ -40,8 +42,13 @@ bool RhythmWindow::start() {
         parked_ = false;
     }
     suspended_ = false;
-    thread_ = std::thread([this] { run(); });
-    return thread_.joinable();
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        setFatalError(kThreadsImpossible);
+        return false;
+    }
+    return true;
 }
 
 void RhythmWindow::stop() {

@@ -41,7 +41,8 @@ public:
     RhythmWindow(DeckPair& decks, SelectedDeck selectedDeck, const SkinModel& skin, QWidget* parent);
     ~RhythmWindow() override;  // stops the thread
 
-    // Starts the drawing thread (not suspended). True when it runs.
+    // Starts the drawing thread (not suspended). True when it runs; otherwise the
+    // fatal-error channel says why.
     bool start();
     // Ends the drawing thread and waits for it. Harmless when it does not run.
     void stop();

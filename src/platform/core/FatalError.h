@@ -8,6 +8,10 @@
 
 namespace spinlorex {
 
+// A thread the program needs could not be created.
+inline constexpr const char* kThreadsImpossible =
+    "Multi-thread operation impossible. You must execute Spinlorex from a multi-thread OS";
+
 void setFatalError(const char* message);
 const char* fatalError();
 void clearFatalError();
