@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "app/DeskApp.h"
+#include "app/DeskAppFixture.h"
 #include "app/DeskWindow.h"
 #include "app/TrackNames.h"
 #include "app/dialogs/DspDialog.h"
@@ -24,50 +25,27 @@
 #include "platform/core/FatalError.h"
 #include "platform/settings/Settings.h"
 #include "plugins/DspPlugin.h"
-#include "support/DeckHarness.h"
-#include "support/Files.h"
-#include "support/QtApp.h"
 #include "tools/synth/Synth.h"
 
 namespace spinlorex {
 namespace {
 
-template <typename Condition>
-bool processUntil(Condition condition, double seconds = 10) {
-    return test::waitFor([&] {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        return condition();
-    }, seconds);
-}
+using test::processUntil;
 
-class DeskAppDialogsTest : public ::testing::Test {
+class DeskAppDialogsTest : public test::DeskAppFixture {
 protected:
+    DeskAppDialogsTest() : DeskAppFixture("Artist - Title.wav", 30) {}
     void SetUp() override {
-        test::qtApp();
-        ::setenv("SPINLOREX_AUDIO", "null", 1);
-        ::setenv("SPINLOREX_CONFIG_DIR", config_.path().c_str(), 1);
-        settings().resetToDefaults();
-        settings().homeFolder = home_.path().string();
-        set(settings().maximized, 0);
-        set(settings().multiInstance, 1);
-        clearFatalError();
-        synth::Params p;
-        p.seconds = 30;
-        track_ = home_.file("Artist - Title.wav");
-        synth::writeWav(track_, synth::render(p), 44100, 2, 16);
+        DeskAppFixture::SetUp();
         appOwner_ = std::make_unique<DeskApp>();
         ASSERT_TRUE(app().create());
     }
     void TearDown() override {
         if (appOwner_) appOwner_->destroy();
         appOwner_.reset();
-        settings().resetToDefaults();
-        clearFatalError();
+        DeskAppFixture::TearDown();
     }
 
-    test::TempDir home_;
-    test::TempDir config_;
-    std::string track_;
     std::unique_ptr<DeskApp> appOwner_;
     DeskApp& app() { return *appOwner_; }
 };

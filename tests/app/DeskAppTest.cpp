@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/DeskAppFixture.h"
 #include "app/DeskWindow.h"
 #include "app/SingleInstance.h"
 #include "app/TrackNames.h"
@@ -22,52 +23,21 @@
 #include "platform/core/FatalError.h"
 #include "platform/settings/Settings.h"
 #include "platform/settings/SettingsStore.h"
-#include "support/DeckHarness.h"
-#include "support/Files.h"
-#include "support/QtApp.h"
 #include "tools/synth/Synth.h"
 
 namespace spinlorex {
 namespace {
 
-// Runs the event loop until `condition` holds or `seconds` pass.
-template <typename Condition>
-bool processUntil(Condition condition, double seconds = 10) {
-    return test::waitFor([&] {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        return condition();
-    }, seconds);
-}
+using test::processUntil;
 
 // Answers the next yes/no question from inside its event loop.
 void answerNextQuestion(bool yes) {
     test::withNextModal<YesNoDialog>([yes](YesNoDialog& d) { (yes ? d.yesButton() : d.noButton()).click(); });
 }
 
-class DeskAppTest : public ::testing::Test {
+class DeskAppTest : public test::DeskAppFixture {
 protected:
-    void SetUp() override {
-        test::qtApp();
-        ::setenv("SPINLOREX_AUDIO", "null", 1);
-        ::setenv("SPINLOREX_CONFIG_DIR", config_.path().c_str(), 1);
-        settings().resetToDefaults();
-        settings().homeFolder = home_.path().string();
-        set(settings().maximized, 0);
-        set(settings().multiInstance, 1);
-        clearFatalError();
-        synth::Params p;
-        p.seconds = 20;
-        track_ = home_.file("Test Artist - Test Title.wav");
-        synth::writeWav(track_, synth::render(p), 44100, 2, 16);
-    }
-    void TearDown() override {
-        settings().resetToDefaults();
-        clearFatalError();
-    }
-
-    test::TempDir home_;
-    test::TempDir config_;
-    std::string track_;
+    DeskAppTest() : DeskAppFixture("Test Artist - Test Title.wav", 20) {}
 };
 
 TEST_F(DeskAppTest, StartsPaintsTheDeskAndSavesTheSettingsAtTheEnd) {

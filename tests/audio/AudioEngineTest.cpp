@@ -19,52 +19,13 @@
 #include "platform/sound/SoundBackends.h"
 #include "platform/volume/SystemVolume.h"
 #include "recorder/MixRecorder.h"
+#include "support/ConstantReader.h"
 #include "support/DeckHarness.h"
 #include "support/Files.h"
 #include "support/WavFile.h"
 
 namespace spinlorex {
 namespace {
-
-// A track of one constant frame, long enough for any test.
-class ConstantReader : public TrackReader {
-public:
-    ConstantReader(int16_t left, int16_t right, int32_t seconds = 60)
-        : left_(left), right_(right), seconds_(seconds) {}
-    int32_t open(const std::string&) override {
-        next_ = 0;
-        fileSize_ = 1000;
-        return duration_ = seconds_;
-    }
-    void close() override {}
-    int32_t decodeBlock(int16_t* dest) override {
-        if (next_ + 1152 > static_cast<int64_t>(seconds_) * 44100) return kEnd;
-        for (int i = 0; i < 1152; ++i) {
-            dest[2 * i] = left_;
-            dest[2 * i + 1] = right_;
-        }
-        next_ += 1152;
-        position_ = static_cast<float>(static_cast<double>(next_) / (seconds_ * 44100.0));
-        return kDone;
-    }
-    int32_t seek(float f) override {
-        next_ = static_cast<int64_t>(f * seconds_ * 44100.0) / 1152 * 1152;
-        position_ = f;
-        return 1;
-    }
-
-private:
-    int16_t left_, right_;
-    int32_t seconds_;
-    int64_t next_ = 0;
-};
-
-DeckStream::Readers constant(int16_t left, int16_t right, int32_t seconds = 60) {
-    DeckStream::Readers r;
-    r.wav = std::make_unique<ConstantReader>(left, right, seconds);
-    r.mp3 = std::make_unique<ConstantReader>(left, right, seconds);
-    return r;
-}
 
 class Desk : public DeskControl, public DeskNotifier {
 public:
@@ -161,14 +122,14 @@ protected:
 
 TEST_F(AudioEngineTest, OnlyOutputModeOneMixesInSoftware) {
     for (int mode = 0; mode <= 10; ++mode) {
-        EngineRig rig(mode, constant(0, 0), constant(0, 0));
+        EngineRig rig(mode, test::constantReaders(0, 0), test::constantReaders(0, 0));
         EXPECT_EQ(rig.output().canRecord(), mode == 1) << mode;
         EXPECT_EQ(dynamic_cast<SoftMixOutput*>(&rig.output()) != nullptr, mode == 1) << mode;
     }
 }
 
 TEST_F(AudioEngineTest, SoftMixSumsBothDecksWithSaturationAndOneDeckByShift) {
-    EngineRig rig(1, constant(20000, -12000), constant(30000, 25000));
+    EngineRig rig(1, test::constantReaders(20000, -12000), test::constantReaders(30000, 25000));
     ASSERT_NE(dynamic_cast<SoftMixOutput*>(&rig.output()), nullptr);
     rig.load(0);
     rig.load(1);
@@ -189,7 +150,7 @@ TEST_F(AudioEngineTest, SoftMixSumsBothDecksWithSaturationAndOneDeckByShift) {
 }
 
 TEST_F(AudioEngineTest, AMutedRunningDeckMovesInStepAndLevelsAreHeardAtOnce) {
-    EngineRig rig(1, constant(8000, 8000), constant(4000, 4000));
+    EngineRig rig(1, test::constantReaders(8000, 8000), test::constantReaders(4000, 4000));
     rig.load(0);
     rig.load(1);
     rig.output().applyCrossfader(0);  // deck 2 at zero gain
@@ -213,7 +174,7 @@ TEST_F(AudioEngineTest, AMutedRunningDeckMovesInStepAndLevelsAreHeardAtOnce) {
 }
 
 TEST_F(AudioEngineTest, HardMixCopiesEachDeckAndGoesSilentAfterAStop) {
-    EngineRig rig(0, constant(16000, 16000), constant(0, 0));
+    EngineRig rig(0, test::constantReaders(16000, 16000), test::constantReaders(0, 0));
     ASSERT_NE(dynamic_cast<HardMixOutput*>(&rig.output()), nullptr);
     EXPECT_FALSE(rig.output().canRecord());
     rig.load(0);
@@ -237,7 +198,7 @@ TEST_F(AudioEngineTest, HeardPositionsFollowTheClockWhenADeckJoinsAndAcrossARebu
     constexpr float kSecond = 1.0f / 60;  // of the constant tracks
     for (int mode : {0, 1}) {
         SCOPED_TRACE(mode);
-        EngineRig rig(mode, constant(8000, 8000), constant(4000, 4000));
+        EngineRig rig(mode, test::constantReaders(8000, 8000), test::constantReaders(4000, 4000));
         rig.load(0);
         rig.load(1);
         rig.call([&] { rig.deck(0).play(); });
@@ -265,7 +226,7 @@ TEST_F(AudioEngineTest, HeardPositionsFollowTheClockWhenADeckJoinsAndAcrossARebu
 }
 
 TEST_F(AudioEngineTest, HardMixPreviewPlaysAPausedDeckOnce) {
-    EngineRig rig(0, constant(12000, 12000), constant(0, 0));
+    EngineRig rig(0, test::constantReaders(12000, 12000), test::constantReaders(0, 0));
     rig.load(0);
     rig.output().applyCrossfader(0);
     rig.pass(100);
@@ -285,7 +246,7 @@ TEST_F(AudioEngineTest, ARecordingGetsExactlyWhatWasPlayed) {
     DeckStream::Readers indexed;
     indexed.wav = std::make_unique<test::FakeReader>(script);
     indexed.mp3 = std::make_unique<test::FakeReader>(script);
-    EngineRig rig(1, std::move(indexed), constant(0, 0));
+    EngineRig rig(1, std::move(indexed), test::constantReaders(0, 0));
     rig.load(0);
     rig.output().applyCrossfader(0);  // deck 1 alone at full gain: the mix is its frames
     rig.call([&] { rig.deck(0).play(); });
@@ -315,7 +276,7 @@ TEST_F(AudioEngineTest, ARecordingGetsExactlyWhatWasPlayed) {
 TEST_F(AudioEngineTest, TheSoundThreadRunsATrackToItsEnd) {
     TrackDatabase database;
     Desk desk;
-    DeckPair decks(database, desk, desk, constant(1000, 1000, 1), constant(0, 0));
+    DeckPair decks(database, desk, desk, test::constantReaders(1000, 1000, 1), test::constantReaders(0, 0));
     desk.decks = &decks;
     std::unique_ptr<sound::SoundSystem> system = sound::createNullSystem();  // wall clock
     set(settings().multiInstance, 1);
@@ -404,7 +365,7 @@ TEST_F(AudioEngineTest, ALostDeviceNeitherHangsNorCrashesTheSoundThread) {
         set(settings().multiInstance, 1);
         TrackDatabase database;
         Desk desk;
-        DeckPair decks(database, desk, desk, constant(5000, 5000), constant(0, 0));
+        DeckPair decks(database, desk, desk, test::constantReaders(5000, 5000), test::constantReaders(0, 0));
         desk.decks = &decks;
         UnpluggableSystem system;
         AudioEngine engine(decks, system, nullptr);
@@ -445,7 +406,7 @@ public:
 TEST_F(AudioEngineTest, DeviceFailuresGiveTheirMessagesAndAStoredDeviceFallsBack) {
     TrackDatabase database;
     Desk desk;
-    DeckPair decks(database, desk, desk, constant(0, 0), constant(0, 0));
+    DeckPair decks(database, desk, desk, test::constantReaders(0, 0), test::constantReaders(0, 0));
     FailingSystem system;
     int maximised = 0;
     SystemVolume volume(std::make_unique<CountingMixer>(&maximised));

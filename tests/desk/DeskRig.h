@@ -22,38 +22,11 @@
 #include "library/TrackDatabase.h"
 #include "platform/settings/Settings.h"
 #include "platform/sound/SoundBackends.h"
-#include "audio/TrackReader.h"
+#include "support/ConstantReader.h"
+#include "support/DeckHarness.h"
 #include "support/RecordingView.h"
 
 namespace spinlorex::test {
-
-// A silent track: nothing for the beat analyser to find, so the tempo and beat markers a
-// test sets stay as it set them.
-class SilentReader : public TrackReader {
-public:
-    explicit SilentReader(int32_t seconds) : seconds_(seconds) {}
-    int32_t open(const std::string&) override {
-        next_ = 0, position_ = 0.0f, fileSize_ = 1000;
-        return duration_ = seconds_;
-    }
-    void close() override {}
-    int32_t decodeBlock(int16_t* dest) override {
-        if (next_ + 1152 > int64_t{seconds_} * 44100) return kEnd;
-        std::fill(dest, dest + 2 * 1152, int16_t{0});
-        next_ += 1152;
-        position_ = static_cast<float>(static_cast<double>(next_) / (seconds_ * 44100.0));
-        return kDone;
-    }
-    int32_t seek(float fraction) override {
-        next_ = static_cast<int64_t>(fraction * seconds_ * 44100.0) / 1152 * 1152;
-        position_ = fraction;
-        return 1;
-    }
-
-private:
-    int32_t seconds_;
-    int64_t next_ = 0;
-};
 
 class RecordingShell : public DeskShell {
 public:
@@ -129,18 +102,7 @@ public:
     // Runs desk code on a helper thread while this thread serves each request it makes
     // with one pass, the clock standing still: the decks move only where a test plays.
     void call(const std::function<void()>& operation) {
-        std::atomic<bool> done{false};
-        std::thread caller([&] {
-            operation();
-            done = true;
-        });
-        while (!done) {
-            if (decks[0].requestPending() || decks[1].requestPending())
-                engine.runPass();
-            else
-                std::this_thread::yield();
-        }
-        caller.join();
+        callServingRequests(decks, [this] { engine.runPass(); }, operation);
     }
     // Plays `ms` of audio in 10 ms passes.
     void play(int ms) {
@@ -209,7 +171,7 @@ public:
 
 private:
     static DeckStream::Readers readers(int32_t seconds) {
-        return {std::make_unique<SilentReader>(seconds), std::make_unique<SilentReader>(seconds)};
+        return constantReaders(0, 0, seconds);
     }
 };
 

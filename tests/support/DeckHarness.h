@@ -20,6 +20,24 @@
 
 namespace spinlorex::test {
 
+// Runs `operation` on a helper thread while this thread serves each request it makes
+// with one `pass` (no sound thread may run): the decks move only where a test plays.
+template <typename Pass>
+void callServingRequests(DeckPair& decks, Pass pass, const std::function<void()>& operation) {
+    std::atomic<bool> done{false};
+    std::thread caller([&] {
+        operation();
+        done = true;
+    });
+    while (!done) {
+        if (decks[0].requestPending() || decks[1].requestPending())
+            pass();
+        else
+            std::this_thread::yield();
+    }
+    caller.join();
+}
+
 // A reader of a made-up track whose every frame tells its own index: left holds the low
 // 15 bits, right the next 15. Lets tests see exactly which source frame a deck rendered.
 class FakeReader : public TrackReader {
@@ -95,18 +113,7 @@ public:
     // pass per request (the sound thread must not be running): no other pass runs, so the
     // test decides exactly how far the decks play.
     void call(const std::function<void()>& operation) {
-        std::atomic<bool> done{false};
-        std::thread caller([&] {
-            operation();
-            done = true;
-        });
-        while (!done) {
-            if (decks_[0].requestPending() || decks_[1].requestPending())
-                sound_.runPass();
-            else
-                std::this_thread::yield();
-        }
-        caller.join();
+        callServingRequests(decks_, [this] { sound_.runPass(); }, operation);
     }
     bool load(int d, const std::string& path = "track.mp3") { return decks_[d].loadTrack({"", "", path}); }
     // Frames the deck rendered since the last take.
