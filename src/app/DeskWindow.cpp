@@ -12,6 +12,7 @@
 
 #include "app/TrackNames.h"
 #include "desk/MixingDesk.h"
+#include "library/AudioFileTypes.h"
 #include "platform/settings/Settings.h"
 #include "skin/picture/Skin.h"
 
@@ -21,8 +22,7 @@ QString firstAudioFile(const QList<QUrl>& urls) {
     for (const QUrl& url : urls) {
         if (!url.isLocalFile()) continue;
         const QString path = url.toLocalFile();
-        const QString suffix = QFileInfo(path).suffix().toLower();
-        if (suffix == "mp3" || suffix == "wav") return path;
+        if (isTrackFileName(path.toStdString())) return path;
     }
     return {};
 }

@@ -6,6 +6,7 @@
 
 #include "audio/AudioFormat.h"
 #include "audio/PitchRender.h"
+#include "library/AudioFileTypes.h"
 #include "library/TrackDatabase.h"
 #include "platform/settings/Settings.h"
 
@@ -25,13 +26,6 @@ const int32_t kScratchFrames = renderSpanFor(DeckStream::kHighestPitch);
 int32_t wrapDiff(int32_t a, int32_t b, int32_t m) {
     const int32_t d = (a - b) % m;
     return d < 0 ? d + m : d;
-}
-
-bool isWavPath(const std::string& path) {
-    if (path.size() < 4) return false;
-    const char* ext = path.c_str() + path.size() - 4;
-    return ext[0] == '.' && (ext[1] | 0x20) == 'w' && (ext[2] | 0x20) == 'a' &&
-           (ext[3] | 0x20) == 'v';
 }
 
 void copyFrames(int16_t* to, const int16_t* from, int32_t frames) {
@@ -150,7 +144,7 @@ bool DeckStream::loadTrack(const TrackEntry& entry) {
     mixedOut_.store(false, relaxed);
     awaitingStart_.store(true, relaxed);
 
-    reader_ = isWavPath(entry.path) ? readers_.wav.get() : readers_.mp3.get();
+    reader_ = isWavFileName(entry.path) ? readers_.wav.get() : readers_.mp3.get();
     const int32_t seconds = reader_ != nullptr ? reader_->open(entry.path) : 0;
     if (seconds <= 0) {
         desk_.setDeckStatus(deckIndex_, kStatusCannotOpen);
