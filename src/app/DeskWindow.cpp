@@ -1,6 +1,5 @@
 #include "app/DeskWindow.h"
 
-#include <QtCore/QFileInfo>
 #include <QtCore/QMimeData>
 #include <QtCore/QUrl>
 #include <QtGui/QCloseEvent>
