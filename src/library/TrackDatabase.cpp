@@ -1,6 +1,8 @@
 #include "library/TrackDatabase.h"
 
 #include <ctime>
+#include <functional>
+#include <iterator>
 
 #include "library/DatabaseFile.h"
 #include "platform/core/FatalError.h"
@@ -47,7 +49,9 @@ bool TrackDatabase::open(const std::string& folder) {
     if (!file_) return true;  // no database at all: every record starts new, silently
 
     const char* failure = nullptr;
-    switch (file_->readRecords(records_)) {
+    const DatabaseFile::ReadResult result = file_->readRecords(records_);
+    rebuildIndex();
+    switch (result) {
         case DatabaseFile::ReadResult::Ok: return true;
         case DatabaseFile::ReadResult::IoError: failure = kFileSystemError; break;
         case DatabaseFile::ReadResult::NoMemory: failure = kNoMemory; break;
@@ -66,18 +70,29 @@ void TrackDatabase::close() {
         record.analysis.reset();
         record.refCount = 0;
     }
+    index_.clear();
     records_.clear();
     file_.reset();
 }
 
+size_t TrackDatabase::KeyHash::operator()(const Key& key) const noexcept {
+    return std::hash<std::string_view>{}(key.name) ^ (size_t{key.fileSize} * 0x9E3779B97F4A7C15ull);
+}
+
+void TrackDatabase::rebuildIndex() {
+    index_.clear();
+    index_.reserve(static_cast<size_t>(std::distance(records_.begin(), records_.end())));
+    // From the head: a key met again later in the list keeps its first record.
+    for (TrackRecord& record : records_) index_.emplace(Key{record.name, record.fileSize}, &record);
+}
+
 TrackRecord* TrackDatabase::findOrAdd(std::string_view path, uint32_t fileSize) {
     const std::string_view name = fileNameOf(path);
-    for (TrackRecord& record : records_) {
-        if (record.fileSize == fileSize && record.name == name) return &record;
-    }
+    if (const auto found = index_.find(Key{name, fileSize}); found != index_.end()) return found->second;
     TrackRecord& record = records_.emplace_front();
     record.fileSize = fileSize;
     record.name.assign(name);
+    index_.emplace(Key{record.name, record.fileSize}, &record);
     return &record;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "library/TrackRecord.h"
 
@@ -62,7 +63,22 @@ public:
     const std::forward_list<TrackRecord>& records() const { return records_; }
 
 private:
+    // A record's key: its name (viewing the record's own text, which never changes) and
+    // its file size. Lookups build one from the caller's text, without copying it.
+    struct Key {
+        std::string_view name;
+        uint32_t fileSize;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        size_t operator()(const Key& key) const noexcept;
+    };
+    void rebuildIndex();
+
     std::forward_list<TrackRecord> records_;
+    // Every record by key; where the file holds a key twice, the record found first in
+    // list order (the one read last), as a walk of the list would find it.
+    std::unordered_map<Key, TrackRecord*, KeyHash> index_;
     std::unique_ptr<DatabaseFile> file_;
     uint32_t today_ = 0;
 };

@@ -302,6 +302,28 @@ TEST_F(TrackDatabaseTest, RecordsAreKeyedByExactFileNameAndSize) {
     EXPECT_EQ(std::filesystem::file_size(dbPath()), 0u);  // finding records writes nothing
 }
 
+TEST_F(TrackDatabaseTest, AKeyStoredTwiceFindsTheRecordReadLastAndReopeningForgetsOldRecords) {
+    Bytes first = recordBlock("twice.mp3", "first", 500);
+    Bytes second = recordBlock("twice.mp3", "second", 500);
+    writeFile(dbPath(), first + recordBlock("other.mp3", "", 500) + second);
+    ASSERT_TRUE(db.open(folder()));
+    TrackRecord* found = db.findOrAdd("/x/twice.mp3", 500);
+    EXPECT_EQ(found->comment, "second");  // the head of the list: read last
+    EXPECT_EQ(found, &db.records().front());
+    EXPECT_EQ(db.findOrAdd("other.mp3", 500)->comment, "");
+    EXPECT_EQ(std::distance(db.records().begin(), db.records().end()), 3);
+
+    // Records made in this run are found again; after a reopen only the file's are known.
+    TrackRecord* fresh = db.findOrAdd("fresh.mp3", 1);
+    EXPECT_EQ(db.findOrAdd("/elsewhere/fresh.mp3", 1), fresh);
+    db.close();
+    writeFile(dbPath(), recordBlock("other.mp3", "again", 500));
+    ASSERT_TRUE(db.open(folder()));
+    EXPECT_EQ(db.findOrAdd("other.mp3", 500)->comment, "again");
+    EXPECT_EQ(db.findOrAdd("twice.mp3", 500)->comment, "");
+    EXPECT_EQ(std::distance(db.records().begin(), db.records().end()), 2);
+}
+
 TEST_F(TrackDatabaseTest, TodayIsTheLocalDatePacked) {
     EXPECT_EQ(TrackDatabase::packDate(2024, 3, 15), 2072783u);
     const std::time_t now = std::time(nullptr);
