@@ -1,0 +1,108 @@
+#include "library/FolderListing.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "library/AudioFileTypes.h"
+
+namespace spinlorex {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool hidden(const fs::path& name) {
+    const std::string& text = name.native();
+    return !text.empty() && text.front() == '.';
+}
+
+bool lessNoCase(const std::string& a, const std::string& b) {
+    const auto lower = [](unsigned char c) {
+        return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : int(c);
+    };
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) {
+            return lower(static_cast<unsigned char>(x)) < lower(static_cast<unsigned char>(y));
+        });
+}
+
+// A directory entry that is a folder, following a link.
+bool isFolder(const fs::directory_entry& entry) {
+    std::error_code error;
+    return entry.is_directory(error);
+}
+
+}  // namespace
+
+std::vector<FolderItem> listFolderFiles(const std::string& folder) {
+    std::vector<FolderItem> items;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error),
+         end;
+         !error && it != end; it.increment(error)) {
+        const fs::directory_entry& entry = *it;
+        if (hidden(entry.path().filename())) continue;
+        std::error_code ignored;
+        fs::path path = entry.path();
+        if (entry.is_symlink(ignored)) {
+            // A shortcut: its target replaces the path; one that leads nowhere is skipped.
+            path = fs::canonical(path, ignored);
+            if (ignored) continue;
+        }
+        if (!fs::is_regular_file(path, ignored)) continue;
+        const std::string target = path.string();
+        const bool playlist = isPlaylistFileName(target);
+        if (!playlist && !isTrackFileName(target)) continue;
+        const uintmax_t size = fs::file_size(path, ignored);
+        items.push_back({entry.path().filename().string(), target,
+                         ignored ? 0u : static_cast<uint32_t>(size), playlist});
+    }
+    std::ranges::sort(items, [](const FolderItem& a, const FolderItem& b) {
+        return lessNoCase(a.displayName, b.displayName);
+    });
+    return items;
+}
+
+std::vector<SubFolder> listSubFolders(const std::string& folder) {
+    std::vector<SubFolder> folders;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error),
+         end;
+         !error && it != end; it.increment(error)) {
+        if (hidden(it->path().filename()) || !isFolder(*it)) continue;
+        folders.push_back({it->path().filename().string(), it->path().string()});
+    }
+    std::ranges::sort(
+        folders, [](const SubFolder& a, const SubFolder& b) { return lessNoCase(a.name, b.name); });
+    return folders;
+}
+
+bool hasSubFolders(const std::string& folder) {
+    std::error_code error;
+    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error),
+         end;
+         !error && it != end; it.increment(error)) {
+        if (!hidden(it->path().filename()) && isFolder(*it)) return true;
+    }
+    return false;
+}
+
+std::string initialFolderPath(const std::optional<std::vector<uint8_t>>& stored,
+                              const std::string& homeFolder, const std::string& fallback) {
+    if (!stored || stored->empty()) return fallback;
+    const std::vector<uint8_t>& bytes = *stored;
+    if (bytes.size() >= 4 &&
+        std::all_of(bytes.begin(), bytes.begin() + 4, [](uint8_t b) { return b == 0xFF; }))
+        return homeFolder;
+    std::string path(bytes.begin(), bytes.end());
+    // Stored with or without a terminating zero.
+    path.erase(std::find(path.begin(), path.end(), '\0'), path.end());
+    return path.empty() ? fallback : path;
+}
+
+std::vector<uint8_t> storedInitialFolder(const std::string& path) {
+    return {path.begin(), path.end()};
+}
+
+}  // namespace spinlorex

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "library/TrackRecord.h"
+
+namespace spinlorex {
+
+// The question before a track dropped from the library replaces a playing one ("Baby
+// secure" 1).
+inline constexpr const char* kReplaceQuestion =
+    "A song is playing on this desk.\nAre you sure you want to stop it?";
+
+// What the music library asks of the desk: the decks' state, loading a track, the
+// program's yes/no question and the skin control under a point. The desk implements it;
+// tests fake it. Main thread only.
+class LibraryDecks {
+public:
+    virtual ~LibraryDecks() = default;
+
+    // The deck holds a track: its position is 0 or more.
+    virtual bool holdsTrack(int deck) const = 0;
+    // The deck plays, or a track was loaded on it and it has not been started since.
+    virtual bool isBusy(int deck) const = 0;
+    // The deck is heard at an audible gain.
+    virtual bool isAudible(int deck) const = 0;
+    virtual int selectedDeck() const = 0;
+    // Loads the track on the deck (the deck keeps its own copy).
+    virtual void loadOntoDeck(int deck, const TrackEntry& entry) = 0;
+    // The track the deck holds open (also after its end), or null.
+    virtual const TrackEntry* openTrack(int deck) const = 0;
+    virtual bool askYesNo(const std::string& question) = 0;
+    // The live skin control under a desk point, or -1.
+    virtual int controlAt(int32_t x, int32_t y) const = 0;
+};
+
+}  // namespace spinlorex

@@ -1,0 +1,380 @@
+#include "library/MusicLibrary.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "library/AudioFileTypes.h"
+#include "library/PlaylistFile.h"
+#include "library/TrackDatabase.h"
+#include "library/TrackNaming.h"
+#include "platform/settings/Settings.h"
+#include "skin/SkinControl.h"
+
+namespace spinlorex {
+
+namespace {
+
+// The deck whose drop zone (information, title or disc) the control is, or -1.
+int deckZone(int control) {
+    switch (control) {
+        case ctl::Infos1:
+        case ctl::Title1:
+        case ctl::Disc1:
+            return 0;
+        case ctl::Infos2:
+        case ctl::Title2:
+        case ctl::Disc2:
+            return 1;
+        default:
+            return -1;
+    }
+}
+
+// Valid row indexes, ascending, each once.
+std::vector<int> ascending(std::span<const int> rows, int size) {
+    std::vector<int> sorted;
+    for (int r : rows)
+        if (r >= 0 && r < size) sorted.push_back(r);
+    std::ranges::sort(sorted);
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    return sorted;
+}
+
+}  // namespace
+
+MusicLibrary::MusicLibrary(TrackDatabase& database) : database_(database) {}
+
+TrackList& MusicLibrary::list(List which) {
+    switch (which) {
+        case List::Playlist:
+            return playlist_;
+        case List::History:
+            return history_;
+        default:
+            return files_;
+    }
+}
+
+std::vector<LibraryRow> MusicLibrary::rowsFor(std::vector<TrackEntry> entries) const {
+    std::vector<LibraryRow> rows;
+    rows.reserve(entries.size());
+    for (TrackEntry& entry : entries) {
+        const RowIcon icon = iconFor(entry, isInHistory(entry.record));
+        rows.push_back({std::move(entry), icon});
+    }
+    return rows;
+}
+
+// ---------------------------------------------------------------------------------------
+// Files list
+
+void MusicLibrary::fillFiles(const std::vector<FolderItem>& items) {
+    std::vector<LibraryRow> rows;
+    rows.reserve(items.size());
+    for (const FolderItem& item : items) {
+        TrackEntry entry;
+        entry.path = item.path;
+        if (item.playlist) {
+            entry.title = item.displayName;
+        } else {
+            ArtistTitle names = splitArtistTitle(item.displayName);
+            entry.artist = std::move(names.artist);
+            entry.title = std::move(names.title);
+            entry.record = database_.findOrAdd(item.path, item.size);
+        }
+        const RowIcon icon = iconFor(entry, isInHistory(entry.record));
+        rows.push_back({std::move(entry), icon});
+    }
+    sortKey_ = kSortByLastPlayed;
+    sortRows(rows, sortKey_);
+    files_.assign(std::move(rows));
+}
+
+void MusicLibrary::sortFiles(int column) {
+    sortKey_ = nextSortKey(sortKey_, column);
+    files_.reorder([key = sortKey_](std::vector<LibraryRow>& rows) { sortRows(rows, key); });
+}
+
+// ---------------------------------------------------------------------------------------
+// Playlist
+
+void MusicLibrary::insertIntoPlaylist(int index, std::vector<TrackEntry> entries) {
+    if (index < 0 || index > playlist_.size()) index = playlist_.size();
+    playlist_.insert(index, rowsFor(std::move(entries)));
+}
+
+bool MusicLibrary::loadTracks(int deck, std::vector<TrackEntry> tracks, bool secondToOther,
+                              int& k) {
+    if (tracks.empty()) return false;
+    decks_->loadOntoDeck(deck, tracks[0]);
+    size_t next = 1;
+    if (secondToOther && tracks.size() > 1 && !decks_->holdsTrack(1 - deck))
+        decks_->loadOntoDeck(1 - deck, tracks[next++]);
+    std::vector<TrackEntry> rest(std::make_move_iterator(tracks.begin() + static_cast<long>(next)),
+                                 std::make_move_iterator(tracks.end()));
+    const int count = static_cast<int>(rest.size());
+    insertIntoPlaylist(k, std::move(rest));
+    k += count;
+    return true;
+}
+
+// The top row feeds the deck: a track is loaded; a playlist file gives its first track to
+// the deck, its second to the other deck when that one holds no track, and the rest take
+// its place at the top. Rows that give the deck nothing (a file that cannot be opened, an
+// empty or unreadable playlist file) are used up and the next row is tried, so that an
+// unattended playlist plays on past them.
+bool MusicLibrary::loadNextFromPlaylist(int deck) {
+    if (decks_ == nullptr || (deck != 0 && deck != 1)) return false;
+    while (!playlist_.empty()) {
+        LibraryRow top = playlist_.take(0);
+        bool loaded = true;
+        if (top.entry.record != nullptr) {
+            decks_->loadOntoDeck(deck, top.entry);
+        } else {
+            int k = 0;
+            loaded = loadTracks(deck, readPlaylistFile(top.entry.path, database_), true, k);
+        }
+        // A deck that took a track holds it; one whose file cannot be opened holds none.
+        if (loaded && decks_->holdsTrack(deck)) return true;
+    }
+    return false;
+}
+
+void MusicLibrary::shufflePlaylist() {
+    playlist_.reorder(
+        [this](std::vector<LibraryRow>& rows) { std::shuffle(rows.begin(), rows.end(), random_); });
+}
+
+void MusicLibrary::removePlayedFromPlaylist() {
+    std::vector<int> played;
+    for (int i = 0; i < playlist_.size(); ++i)
+        if (isInHistory(playlist_.row(i).entry.record)) played.push_back(i);
+    playlist_.remove(played);
+}
+
+bool MusicLibrary::savePlaylist(const std::string& path) {
+    std::vector<std::string> paths;
+    for (const LibraryRow& row : playlist_.rows()) {
+        if (row.entry.record != nullptr) {
+            paths.push_back(row.entry.path);
+            continue;
+        }
+        for (const TrackEntry& track : readPlaylistFile(row.entry.path, database_))
+            paths.push_back(track.path);
+    }
+    // The rows go only once their paths are safely in the file.
+    if (!writeTextFile(path, m3uText(paths))) return false;
+    playlist_.clear();
+    TrackEntry saved;
+    saved.title = fileNameOf(path);
+    saved.path = path;
+    insertIntoPlaylist(0, {std::move(saved)});
+    return true;
+}
+
+void MusicLibrary::dropPathsOnPlaylist(int index, const std::vector<std::string>& paths) {
+    std::vector<TrackEntry> entries;
+    for (const std::string& path : paths) {
+        std::error_code error;
+        if (std::filesystem::is_directory(path, error)) {
+            for (const FolderItem& item : listFolderFiles(path))
+                if (!item.playlist) entries.push_back(trackEntryForPath(item.path, database_));
+        } else if (isPlaylistFileName(path)) {
+            for (TrackEntry& track : readPlaylistFile(path, database_))
+                entries.push_back(std::move(track));
+        } else if (isTrackFileName(path)) {
+            entries.push_back(trackEntryForPath(path, database_));
+        }
+    }
+    insertIntoPlaylist(index, std::move(entries));
+}
+
+// ---------------------------------------------------------------------------------------
+// History
+
+void MusicLibrary::addToHistory(int deck) {
+    if (decks_ == nullptr) return;
+    const TrackEntry* track = decks_->openTrack(deck);
+    if (track == nullptr) return;
+    const TrackEntry copy = *track;
+    history_.insert(0, {LibraryRow{copy, RowIcon::None}});
+    setHistoryMark(copy.record, true);
+}
+
+bool MusicLibrary::isInHistory(const TrackRecord* record) const {
+    return history_.holds(record);
+}
+
+void MusicLibrary::setHistoryMark(const TrackRecord* record, bool on) {
+    const RowIcon icon = on ? RowIcon::InHistory : RowIcon::Played;
+    files_.setIcon(record, icon);
+    playlist_.setIcon(record, icon);
+}
+
+bool MusicLibrary::saveHistory(const std::string& path) const {
+    std::vector<std::string> paths;
+    for (auto it = history_.rows().rbegin(); it != history_.rows().rend(); ++it)
+        paths.push_back(it->entry.path);
+    return writeTextFile(path, historyText(paths));
+}
+
+// ---------------------------------------------------------------------------------------
+// Any list
+
+void MusicLibrary::removeRows(List which, std::span<const int> rows) {
+    if (which == List::History) {
+        for (int r : ascending(rows, history_.size()))
+            setHistoryMark(history_.row(r).entry.record, false);
+        history_.remove(rows);
+    } else if (which == List::Playlist) {
+        playlist_.remove(rows);
+    }
+}
+
+void MusicLibrary::chooseEntry(List which, int row) {
+    TrackList& rows = list(which);
+    if (decks_ == nullptr || row < 0 || row >= rows.size()) return;
+    const TrackEntry entry = rows.row(row).entry;
+    const bool inPlaylist = which == List::Playlist;
+    const int s = decks_->selectedDeck();
+    const int o = 1 - s;
+    const bool selectedFree = !decks_->isBusy(s);
+    const bool otherFree = !decks_->isBusy(o);
+
+    if (entry.record != nullptr) {
+        if (selectedFree || otherFree) {
+            decks_->loadOntoDeck(selectedFree ? s : o, entry);
+            if (inPlaylist) playlist_.take(row);
+        } else if (!inPlaylist) {
+            insertIntoPlaylist(-1, {entry});
+        }
+        return;
+    }
+    std::vector<TrackEntry> tracks = readPlaylistFile(entry.path, database_);
+    if (inPlaylist) {
+        playlist_.take(row);
+        insertIntoPlaylist(row, std::move(tracks));
+        return;
+    }
+    size_t next = 0;
+    if (selectedFree && next < tracks.size()) decks_->loadOntoDeck(s, tracks[next++]);
+    if (otherFree && next < tracks.size()) decks_->loadOntoDeck(o, tracks[next++]);
+    insertIntoPlaylist(
+        -1, std::vector<TrackEntry>(tracks.begin() + static_cast<long>(next), tracks.end()));
+}
+
+void MusicLibrary::setBpm(TrackRecord* record, float bpm) {
+    if (record == nullptr) return;
+    record->bpm.store(bpm, std::memory_order_relaxed);
+    TrackAnalysis* analysis = database_.acquireAnalysis(record);
+    analysis->bpmConfidence.store(
+        bpm > 1.0f && bpm < 999.0f ? TrackAnalysis::kHandSetConfidence : 0,
+        std::memory_order_relaxed);
+    database_.releaseAnalysis(record);
+    recordChanged(record);
+}
+
+void MusicLibrary::setComment(TrackRecord* record, const std::string& comment) {
+    if (record == nullptr) return;
+    record->commentOverride = comment;
+    database_.acquireAnalysis(record);
+    database_.releaseAnalysis(record);
+    recordChanged(record);
+}
+
+void MusicLibrary::recordChanged(const TrackRecord* record) {
+    files_.recordChanged(record);
+    playlist_.recordChanged(record);
+    history_.recordChanged(record);
+}
+
+// ---------------------------------------------------------------------------------------
+// Drag and drop
+
+void MusicLibrary::beginDrag(List from, std::span<const int> rows) {
+    TrackList& source = list(from);
+    const std::vector<int> picked = ascending(rows, source.size());
+    if (picked.empty()) return;
+    dragged_.clear();
+    for (int r : picked)
+        dragged_.push_back(source.row(r).entry);
+    // Rows dragged out of the playlist move: they live on only in the drag.
+    if (from == List::Playlist) playlist_.remove(picked);
+}
+
+MusicLibrary::DragCursor MusicLibrary::dragCursor(int control) const {
+    const int deck = deckZone(control);
+    const bool takes = (deck >= 0 && decks_ != nullptr && !decks_->isAudible(deck)) ||
+                       control == ctl::PlaylistArea || control == ctl::MenuPlaylist ||
+                       control == ctl::RhythmWindow;
+    const bool one = dragged_.size() == 1;
+    if (takes) return one ? DragCursor::DropOne : DragCursor::DropSeveral;
+    return one ? DragCursor::NoDropOne : DragCursor::NoDropSeveral;
+}
+
+void MusicLibrary::dropOnDeck(int control, PlaylistSpot spot) {
+    std::vector<TrackEntry> entries = std::move(dragged_);
+    dragged_.clear();
+    if (decks_ == nullptr || entries.empty()) return;
+
+    int deck = deckZone(control);
+    int k = 0;
+    if (deck < 0) {
+        if (control == ctl::PlaylistArea) {
+            if (!spot.overPlaylist) return;
+            if (spot.row >= 0) {
+                insertIntoPlaylist(spot.row, std::move(entries));
+                return;
+            }
+        } else if (control != ctl::MenuPlaylist && control != ctl::RhythmWindow) {
+            return;  // dropped nowhere: the entries are gone
+        }
+        k = playlist_.size();
+        const bool rhythm = control == ctl::RhythmWindow;
+        if (!rhythm && (!playlist_.empty() || get(settings().autoMix) == 0)) {
+            insertIntoPlaylist(k, std::move(entries));
+            return;
+        }
+        const int s = decks_->selectedDeck();
+        if (!decks_->holdsTrack(s)) {
+            deck = s;
+        } else if (!decks_->holdsTrack(1 - s)) {
+            deck = 1 - s;
+        } else {
+            insertIntoPlaylist(k, std::move(entries));
+            return;
+        }
+    }
+    placeDropped(deck, entries, k);
+}
+
+void MusicLibrary::placeDropped(int deck, std::vector<TrackEntry>& entries, int& k) {
+    size_t used = 1;
+    if (entries[0].record == nullptr) {
+        loadTracks(deck, readPlaylistFile(entries[0].path, database_), true, k);
+    } else {
+        loadWithConsent(deck, entries[0]);  // a refused track is dropped
+        if (entries.size() > 1 && !decks_->holdsTrack(1 - deck)) {
+            used = 2;
+            if (entries[1].record != nullptr)
+                decks_->loadOntoDeck(1 - deck, entries[1]);
+            else
+                loadTracks(1 - deck, readPlaylistFile(entries[1].path, database_), false, k);
+        }
+    }
+    insertIntoPlaylist(k, std::vector<TrackEntry>(
+                              std::make_move_iterator(entries.begin() + static_cast<long>(used)),
+                              std::make_move_iterator(entries.end())));
+}
+
+bool MusicLibrary::loadWithConsent(int deck, const TrackEntry& entry) {
+    if (decks_->isAudible(deck)) {
+        // "Baby secure": 0 replaces, 1 asks, anything else keeps the playing track.
+        const int32_t rule = get(settings().babySecure);
+        if (rule != 0 && (rule != 1 || !decks_->askYesNo(kReplaceQuestion))) return false;
+    }
+    decks_->loadOntoDeck(deck, entry);
+    return true;
+}
+
+}  // namespace spinlorex

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "library/FolderListing.h"
+#include "library/LibraryDecks.h"
+#include "library/TrackList.h"
+
+namespace spinlorex {
+
+class TrackDatabase;
+
+// The library's lists of the files browser, as data: the files of the selected folder,
+// the playlist and the history, with every rule that moves tracks between them and the
+// decks (double-click, the playlist's feeding of the decks, the history, drag and drop).
+// No windows: the desk's window shows these lists, and spinlorex-tool runs the same
+// playlist headless.
+//
+// Main thread only.
+class MusicLibrary {
+public:
+    enum class List { Files, Playlist, History };
+
+    // Where a drop over the playlist area lands.
+    struct PlaylistSpot {
+        bool overPlaylist = true;  // false: another window covers the point
+        int row = -1;              // the playlist row under the point, -1 for none
+    };
+
+    // The four cursors of a drag: a drop possible here or not, for one entry or several.
+    enum class DragCursor { DropOne, DropSeveral, NoDropOne, NoDropSeveral };
+
+    explicit MusicLibrary(TrackDatabase& database);
+    MusicLibrary(const MusicLibrary&) = delete;
+    MusicLibrary& operator=(const MusicLibrary&) = delete;
+
+    // The desk, once it exists; until then nothing reaches a deck.
+    void attach(LibraryDecks* decks) { decks_ = decks; }
+    TrackDatabase& database() { return database_; }
+
+    TrackList& list(List which);
+    TrackList& files() { return files_; }
+    TrackList& playlist() { return playlist_; }
+    TrackList& history() { return history_; }
+
+    // ---- Files list ----
+    // Replaces the files list by the items of a folder: each track's record found by name
+    // and size, icons by the row rule, sorted most recently played first.
+    void fillFiles(const std::vector<FolderItem>& items);
+    int sortKey() const { return sortKey_; }
+    // A click on a column header of the files list (0..3).
+    void sortFiles(int column);
+
+    // ---- Playlist ----
+    // Inserts entries before `index` (-1 or past the end: at the end), icons by the rule.
+    void insertIntoPlaylist(int index, std::vector<TrackEntry> entries);
+    // Feeds a deck from the top of the playlist; see the .cpp. False when nothing was
+    // loaded.
+    bool loadNextFromPlaylist(int deck);
+    void shufflePlaylist();
+    // Removes every track already in the history (playlist-file rows stay).
+    void removePlayedFromPlaylist();
+    // Writes the playlist as an M3U file (playlist files expanded into their tracks) and,
+    // once written, leaves in the playlist only a row for the saved file. False, the
+    // playlist unchanged, when the file could not be written.
+    bool savePlaylist(const std::string& path);
+    // Files and folders dropped from a file manager: tracks as they are, folders as their
+    // tracks in name order, playlist files as their tracks; inserted before `index`.
+    void dropPathsOnPlaylist(int index, const std::vector<std::string>& paths);
+
+    // ---- History ----
+    // The deck's track has been loaded for 40 s: a copy goes to the top of the history
+    // and its rows elsewhere are marked. Nothing for a deck holding no open track.
+    void addToHistory(int deck);
+    bool isInHistory(const TrackRecord* record) const;
+    // The icon of the record's rows in the files list and the playlist: in the history,
+    // or played.
+    void setHistoryMark(const TrackRecord* record, bool on);
+    // Writes the history's paths, oldest first, CR LF after each. False when the file
+    // could not be written.
+    bool saveHistory(const std::string& path) const;
+
+    // ---- Any list ----
+    // The Delete key: removes rows of the playlist or the history (the history's records
+    // lose their mark, even when another row still holds them). Other lists keep theirs.
+    void removeRows(List which, std::span<const int> rows);
+    // A double-click (or Enter) on a row of the files list, the playlist or the history.
+    void chooseEntry(List which, int row);
+    // The "Bpm" and "Comment" dialogs' OK: the record changes, its analysis block is taken
+    // and released (which stores the record unless a deck holds it) and its rows show it.
+    void setBpm(TrackRecord* record, float bpm);
+    void setComment(TrackRecord* record, const std::string& comment);
+    // Every row of the record shows its texts anew (its tempo was measured meanwhile).
+    void recordChanged(const TrackRecord* record);
+
+    // ---- The library's own drag ----
+    // Takes the rows (moved out of the playlist, copied from other lists).
+    void beginDrag(List from, std::span<const int> rows);
+    bool dragActive() const { return !dragged_.empty(); }
+    int dragCount() const { return static_cast<int>(dragged_.size()); }
+    // The cursor over a skin control (the decks not heard, the playlist, "menu playlist"
+    // and the rhythm window take drops).
+    DragCursor dragCursor(int control) const;
+    // The release over a skin control; ends the drag.
+    void dropOnDeck(int control, PlaylistSpot spot);
+    // Ends a drag without a drop: the entries are gone (rows taken from the playlist too).
+    void cancelDrag() { dragged_.clear(); }
+
+    // Seeds the shuffle (tests).
+    void seed(uint32_t value) { random_.seed(value); }
+
+private:
+    std::vector<LibraryRow> rowsFor(std::vector<TrackEntry> entries) const;
+    // Loads a dragged entry or the tracks of a playlist file: the first on `deck`, the
+    // second on the other deck when that one is free; the rest into the playlist at `k`.
+    void placeDropped(int deck, std::vector<TrackEntry>& entries, int& k);
+    bool loadWithConsent(int deck, const TrackEntry& entry);
+    // False when there was no track to load.
+    bool loadTracks(int deck, std::vector<TrackEntry> tracks, bool secondToOther, int& k);
+
+    TrackDatabase& database_;
+    LibraryDecks* decks_ = nullptr;
+    TrackList files_;
+    TrackList playlist_;
+    TrackList history_;
+    int sortKey_ = kSortByLastPlayed;
+    std::vector<TrackEntry> dragged_;
+    std::mt19937 random_{std::random_device{}()};
+};
+
+}  // namespace spinlorex

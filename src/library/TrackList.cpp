@@ -1,0 +1,148 @@
+#include "library/TrackList.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
+namespace spinlorex {
+
+RowIcon iconFor(const TrackEntry& entry, bool inHistory) {
+    if (entry.record == nullptr) return RowIcon::PlaylistFile;
+    if (inHistory) return RowIcon::InHistory;
+    return entry.record->lastUsedDate == 0 ? RowIcon::NeverPlayed : RowIcon::Played;
+}
+
+void TrackList::insert(int index, std::vector<LibraryRow> rows) {
+    if (rows.empty()) return;
+    index = std::clamp(index, 0, size());
+    if (observer_ != nullptr) observer_->beforeInsert(index, static_cast<int>(rows.size()));
+    rows_.insert(rows_.begin() + index, std::make_move_iterator(rows.begin()),
+                 std::make_move_iterator(rows.end()));
+    if (observer_ != nullptr) observer_->afterInsert();
+}
+
+LibraryRow TrackList::take(int index) {
+    if (observer_ != nullptr) observer_->beforeRemove(index, 1);
+    LibraryRow row = std::move(rows_[static_cast<size_t>(index)]);
+    rows_.erase(rows_.begin() + index);
+    if (observer_ != nullptr) observer_->afterRemove();
+    return row;
+}
+
+void TrackList::remove(std::span<const int> indexes) {
+    std::vector<int> sorted(indexes.begin(), indexes.end());
+    std::erase_if(sorted, [&](int i) { return i < 0 || i >= size(); });
+    std::ranges::sort(sorted);
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    // From the last: each run of neighbouring rows goes in one step.
+    while (!sorted.empty()) {
+        const int last = sorted.back();
+        int first = last;
+        while (!sorted.empty() && sorted.back() == first) {
+            sorted.pop_back();
+            --first;
+        }
+        ++first;
+        if (observer_ != nullptr) observer_->beforeRemove(first, last - first + 1);
+        rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
+        if (observer_ != nullptr) observer_->afterRemove();
+    }
+}
+
+void TrackList::clear() {
+    assign({});
+}
+
+void TrackList::assign(std::vector<LibraryRow> rows) {
+    if (observer_ != nullptr) observer_->beforeReset();
+    rows_ = std::move(rows);
+    if (observer_ != nullptr) observer_->afterReset();
+}
+
+bool TrackList::setIcon(const TrackRecord* record, RowIcon icon) {
+    if (record == nullptr) return false;
+    bool any = false;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        LibraryRow& row = rows_[i];
+        if (row.entry.record != record || row.icon == icon) continue;
+        row.icon = icon;
+        any = true;
+        if (observer_ != nullptr) observer_->rowsChanged(static_cast<int>(i), static_cast<int>(i));
+    }
+    return any;
+}
+
+void TrackList::recordChanged(const TrackRecord* record) {
+    if (record == nullptr || observer_ == nullptr) return;
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].entry.record == record)
+            observer_->rowsChanged(static_cast<int>(i), static_cast<int>(i));
+}
+
+bool TrackList::holds(const TrackRecord* record) const {
+    return record != nullptr && std::ranges::any_of(rows_, [&](const LibraryRow& r) {
+               return r.entry.record == record;
+           });
+}
+
+// ---------------------------------------------------------------------------------------
+// Sorting
+
+int nextSortKey(int previous, int column) {
+    return previous == column ? column + kSortDescending : column;
+}
+
+namespace {
+
+int compareNoCase(const std::string& a, const std::string& b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        auto ca = static_cast<unsigned char>(a[i]);
+        auto cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca - 'A' + 'a');
+        if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb - 'A' + 'a');
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+int64_t hundredths(const TrackRecord& record) {
+    const float bpm = record.currentBpm();
+    return std::isfinite(bpm) ? static_cast<int64_t>(static_cast<double>(bpm) * 100.0) : 0;
+}
+
+}  // namespace
+
+bool sortsBefore(int key, const LibraryRow& a, const LibraryRow& b) {
+    const TrackRecord* ra = a.entry.record;
+    const TrackRecord* rb = b.entry.record;
+    const bool descending = key >= kSortDescending;
+    const int column = descending ? key - kSortDescending : key;
+    if (column == 0 || column == 1) {
+        const int c = column == 0 ? compareNoCase(a.entry.title, b.entry.title)
+                                  : compareNoCase(a.entry.artist, b.entry.artist);
+        return descending ? c > 0 : c < 0;
+    }
+    // The keys that read the record: rows without one go last.
+    if (ra == nullptr || rb == nullptr) return ra != nullptr && rb == nullptr;
+    switch (column) {
+        case kSortByLastPlayed:
+            return ra->lastUsedDate > rb->lastUsedDate;
+        case 2:
+            return descending ? hundredths(*ra) < hundredths(*rb)
+                              : hundredths(*ra) > hundredths(*rb);
+        case 3: {
+            const int c = compareNoCase(*trackComment(ra), *trackComment(rb));
+            return descending ? c > 0 : c < 0;
+        }
+        default:
+            return false;
+    }
+}
+
+void sortRows(std::vector<LibraryRow>& rows, int key) {
+    std::ranges::stable_sort(
+        rows, [key](const LibraryRow& a, const LibraryRow& b) { return sortsBefore(key, a, b); });
+}
+
+}  // namespace spinlorex

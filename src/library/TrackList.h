@@ -1,0 +1,103 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "library/TrackRecord.h"
+
+namespace spinlorex {
+
+// The icons of the library's rows: the track was played before, was never played, is in
+// the history, or the row stands for a playlist file. History rows show none.
+enum class RowIcon : int8_t {
+    None = -1,
+    Played = 0,
+    NeverPlayed = 1,
+    InHistory = 2,
+    PlaylistFile = 3
+};
+
+// One row of a library list: the entry it owns and its icon.
+struct LibraryRow {
+    TrackEntry entry;
+    RowIcon icon = RowIcon::None;
+};
+
+// The icon a row gets when it is inserted: a playlist file (no record), a track in the
+// history, a track never played (lastUsedDate 0), else a track played before.
+RowIcon iconFor(const TrackEntry& entry, bool inHistory);
+
+// Told of every change of a TrackList, before and after, so that a view's model can keep
+// its rows in step. Main thread.
+class TrackListObserver {
+public:
+    virtual ~TrackListObserver() = default;
+    virtual void beforeInsert(int first, int count) = 0;
+    virtual void afterInsert() = 0;
+    virtual void beforeRemove(int first, int count) = 0;
+    virtual void afterRemove() = 0;
+    // Every row may have changed place or content.
+    virtual void beforeReset() = 0;
+    virtual void afterReset() = 0;
+    // The texts or icons of rows first..last changed.
+    virtual void rowsChanged(int first, int last) = 0;
+};
+
+// The rows of one library list (files, playlist, history), in display order. Main thread.
+class TrackList {
+public:
+    void setObserver(TrackListObserver* observer) { observer_ = observer; }
+
+    int size() const { return static_cast<int>(rows_.size()); }
+    bool empty() const { return rows_.empty(); }
+    const LibraryRow& row(int index) const { return rows_[static_cast<size_t>(index)]; }
+    const std::vector<LibraryRow>& rows() const { return rows_; }
+
+    // Inserts before `index` (clamped into 0..size), in order.
+    void insert(int index, std::vector<LibraryRow> rows);
+    // Removes and returns the row.
+    LibraryRow take(int index);
+    // Removes the rows at the given indexes (any order, duplicates and strays ignored).
+    void remove(std::span<const int> indexes);
+    void clear();
+    // Replaces every row.
+    void assign(std::vector<LibraryRow> rows);
+    // Reorders the rows (the same rows, permuted by `reorder`).
+    template <class Reorder>
+    void reorder(Reorder&& reorder) {
+        if (observer_ != nullptr) observer_->beforeReset();
+        reorder(rows_);
+        if (observer_ != nullptr) observer_->afterReset();
+    }
+
+    // Sets the icon of every row whose entry has `record`; true when any changed.
+    bool setIcon(const TrackRecord* record, RowIcon icon);
+    // The rows of `record` have new texts (a tempo or comment changed).
+    void recordChanged(const TrackRecord* record);
+    // Whether any row's entry has `record` (never for none).
+    bool holds(const TrackRecord* record) const;
+
+private:
+    std::vector<LibraryRow> rows_;
+    TrackListObserver* observer_ = nullptr;
+};
+
+// The files list's sort keys: -1 most recently played first (after every fill), 0..3 by
+// column ascending (the tempo: fastest first), 8..11 the same columns reversed.
+inline constexpr int kSortByLastPlayed = -1;
+inline constexpr int kSortDescending = 8;
+
+// The key a click on `column` sets after `previous`: the column, or the column + 8 when
+// the previous key was exactly that column (so a third click sorts as the first).
+int nextSortKey(int previous, int column);
+
+// Whether row a sorts before row b under `key`. Texts compare without regard to case;
+// tempi to a hundredth of a BPM (truncated); rows without a record go last for the keys
+// that read the record.
+bool sortsBefore(int key, const LibraryRow& a, const LibraryRow& b);
+
+// Sorts the rows by `key`, rows that compare equal keeping their order.
+void sortRows(std::vector<LibraryRow>& rows, int key);
+
+}  // namespace spinlorex
