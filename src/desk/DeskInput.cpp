@@ -41,7 +41,9 @@ bool MixingDesk::onKeyDown(int virtualKey) {
     DeckStream& ds = deck(d);
     switch (key) {
         case kTab: selectDeck(1 - d); return true;
-        case kEnter: syncBeat(d); return true;
+        case kEnter:
+            if (!links_.library.onEnterKey()) syncBeat(d);
+            return true;
         case kEscape: magicSync(d); return true;
         case kSpace: ds.play(); return true;
         case kPageUp: setDeckPitch(d, ds.pitch() - 306); return true;

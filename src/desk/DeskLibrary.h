@@ -22,6 +22,9 @@ public:
     // Buttons and keys of the library panels.
     virtual void onButton(int id) = 0;
     virtual void onDeleteKey() = 0;
+    // ENTER: true when a library list has the keyboard focus and took the key for its
+    // focused row (as a double-click); the desk's own ENTER then does nothing.
+    virtual bool onEnterKey() = 0;
     virtual void runSearch() = 0;
 };
 
@@ -35,6 +38,7 @@ public:
     void showPanel(int, bool) override {}
     void onButton(int) override {}
     void onDeleteKey() override {}
+    bool onEnterKey() override { return false; }
     void runSearch() override {}
 };
 

@@ -159,6 +159,33 @@ bool MixingDesk::dropOntoDeck(int d, const TrackEntry& entry) {
 }
 
 // ---------------------------------------------------------------------------------------
+// What the library asks of the decks
+
+bool MixingDesk::holdsTrack(int d) const { return (d == 0 || d == 1) && deck(d).position() >= 0.0f; }
+
+bool MixingDesk::isBusy(int d) const {
+    if (d != 0 && d != 1) return true;
+    const DeckStream& ds = deck(d);
+    return ds.playing() || ds.awaitingStart();
+}
+
+bool MixingDesk::isAudible(int d) const {
+    const OutputDevice* out = output();
+    return out != nullptr && out->isAudible(d);
+}
+
+const TrackEntry* MixingDesk::openTrack(int d) const {
+    if ((d != 0 && d != 1) || deck(d).duration() < 0) return nullptr;
+    return deck(d).track();
+}
+
+bool MixingDesk::askYesNo(const std::string& question) { return links_.shell.askYesNo(question); }
+
+int MixingDesk::controlAt(int32_t x, int32_t y) const {
+    return skin_ != nullptr ? hitTest(*skin_, x, y, currentPanel_, faderMode_) : ctl::None;
+}
+
+// ---------------------------------------------------------------------------------------
 // Panels
 
 bool MixingDesk::mixVisible() const {

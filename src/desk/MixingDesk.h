@@ -10,6 +10,7 @@
 #include "desk/DeskShell.h"
 #include "desk/DeskTimers.h"
 #include "desk/DeskView.h"
+#include "library/LibraryDecks.h"
 #include "library/TrackRecord.h"
 #include "skin/SkinModel.h"
 
@@ -28,7 +29,9 @@ class OutputDevice;
 //
 // Main thread only (setDeckStatus excepted). Calls that change a deck block until the
 // sound thread served them, so none of them may run on the sound thread.
-class MixingDesk : public DeskControl {
+//
+// The music library reaches the decks through it (LibraryDecks).
+class MixingDesk : public DeskControl, public LibraryDecks {
 public:
     struct Links {
         DeckPair& decks;
@@ -86,7 +89,7 @@ public:
     bool searchEditActive() const { return searchEditActive_; }
 
     // ---- Operations (also used by the library and the dialogs) ----
-    void loadOntoDeck(int deck, const TrackEntry& entry);
+    void loadOntoDeck(int deck, const TrackEntry& entry) override;
     // A track dropped from outside onto a deck: the "Baby secure" rule, then loadOntoDeck.
     // False when the rule refused it.
     bool dropOntoDeck(int deck, const TrackEntry& entry);
@@ -121,9 +124,17 @@ public:
     int32_t pitchMin() const override;
     int32_t pitchMax() const override;
 
+    // LibraryDecks: what the music library asks of the decks.
+    bool holdsTrack(int deck) const override;
+    bool isBusy(int deck) const override;
+    bool isAudible(int deck) const override;
+    const TrackEntry* openTrack(int deck) const override;
+    bool askYesNo(const std::string& question) override;
+    int controlAt(int32_t x, int32_t y) const override;
+
     // ---- State, for the view, the dialogs and tests ----
     DeckInfo deckInfo(int deck) const;
-    int selectedDeck() const;
+    int selectedDeck() const override;
     int currentPanel() const;
     int faderMode() const;
     int32_t crossfader() const;
@@ -145,8 +156,7 @@ public:
 
     static constexpr const char* kQuitQuestion =
         "The music is still playing!\nAre you sure you want to quit Spinlorex?";
-    static constexpr const char* kReplaceQuestion =
-        "A song is playing on this desk.\nAre you sure you want to stop it?";
+    static constexpr const char* kReplaceQuestion = spinlorex::kReplaceQuestion;
 
 private:
     enum DragMode { kNoDrag = 0, kCrossfaderDrag = 1, kPitchDrag = 2, kLevelDrag = 4, kWindowDrag = 6 };

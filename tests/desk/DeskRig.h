@@ -17,6 +17,7 @@
 #include "audio/AudioEngine.h"
 #include "audio/DeckPair.h"
 #include "desk/DeskMessages.h"
+#include "desk/LibraryOnDesk.h"
 #include "desk/MixingDesk.h"
 #include "desk/VirtualTimers.h"
 #include "library/TrackDatabase.h"
@@ -68,23 +69,28 @@ public:
     void showPanel(int, bool) override {}
     void onButton(int id) override { buttons.push_back(id); }
     void onDeleteKey() override {}
+    bool onEnterKey() override { return enterTaken; }
     void runSearch() override { ++searches; }
 
     MixingDesk* desk = nullptr;
     std::deque<TrackEntry> playlist;
     std::vector<int> history, buttons;
     int searches = 0;
+    bool enterTaken = false;
 };
 
 class DeskRig {
 public:
     // Silent tracks of the given lengths; outputMode 0: hard mix, 1: soft mix (can record).
-    explicit DeskRig(int32_t deck1Seconds = 20, int32_t deck2Seconds = 20, int outputMode = 0)
+    // With `realLibrary` the desk's library is the program's own (`music`), else the fake.
+    explicit DeskRig(int32_t deck1Seconds = 20, int32_t deck2Seconds = 20, int outputMode = 0,
+                     bool realLibrary = false)
         : clock(std::make_shared<sound::ManualClock>()),
           system(sound::createNullSystem(clock)),
           decks(database, desk, messages, readers(deck1Seconds), readers(deck2Seconds)),
           engine(decks, *system, nullptr),
-          desk({decks, engine, view, timers, shell, library}) {
+          music(database),
+          desk({decks, engine, view, timers, shell, realLibrary ? static_cast<DeskLibrary&>(music) : library}) {
         set(settings().outputMode, outputMode);
         set(settings().multiInstance, 1);
         EXPECT_TRUE(engine.start(AudioEngine::Threading::Manual));
@@ -92,6 +98,7 @@ public:
         desk.setSkin(&skin);
         timers.setCallback([this](int id) { desk.onTimer(id); });
         library.desk = &desk;
+        music.attach(&desk);
         call([&] { desk.initialise(); });
     }
     ~DeskRig() {
@@ -166,6 +173,7 @@ public:
     VirtualTimers timers;
     RecordingShell shell;
     FakeLibrary library;
+    LibraryOnDesk music;
     SkinModel skin;
     MixingDesk desk;
 
