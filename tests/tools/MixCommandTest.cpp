@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <regex>
 #include <string>
@@ -25,7 +26,7 @@ struct Step {
     int pitch1, pitch2, shift;
 };
 
-std::vector<Step> runMix(const std::string& arguments) {
+std::vector<Step> runMix(const std::string& arguments, std::vector<std::string>* loads = nullptr) {
     std::vector<Step> steps;
     const std::string command = std::string(SPINLOREX_TOOL_PATH) + " mix " + arguments + " 2>&1";
     std::unique_ptr<FILE, decltype(&pclose)> out(popen(command.c_str(), "r"), &pclose);
@@ -33,10 +34,12 @@ std::vector<Step> runMix(const std::string& arguments) {
     const std::regex pattern(
         R"(tick\s+(\d+)\s+step\s+(\d+)\s+crossfader\s+(\d+)\s+deck1 (-?[\d.]+) pitch (\d+)\s+deck2 (-?[\d.]+) pitch (\d+)\s+shift (-?\d+))");
     while (out && std::fgets(line, sizeof line, out.get()) != nullptr) {
+        if (loads != nullptr && std::strncmp(line, "load ", 5) == 0)
+            loads->emplace_back(line + 5, std::strcspn(line + 5, "\n"));
         std::cmatch m;
         if (std::regex_search(line, m, pattern))
-            steps.push_back({std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stod(m[4]), std::stod(m[6]),
-                             std::stoi(m[5]), std::stoi(m[7]), std::stoi(m[8])});
+            steps.push_back({std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stod(m[4]),
+                             std::stod(m[6]), std::stoi(m[5]), std::stoi(m[7]), std::stoi(m[8])});
     }
     return steps;
 }
@@ -55,7 +58,8 @@ TEST(MixCommand, AnAutomaticMixCrossfadesWithTheBeatsAligned) {
     const std::string a = dir.file("a.wav"), b = dir.file("b.wav"), out = dir.file("mix.wav");
     const std::vector<float> trackA = synth::render({.bpm = 124, .seconds = 60, .seed = 1});
     ASSERT_TRUE(synth::writeWav(a, trackA, 44100, 2, 16));
-    ASSERT_TRUE(synth::writeWav(b, synth::render({.bpm = 128, .seconds = 60, .seed = 2}), 44100, 2, 16));
+    ASSERT_TRUE(
+        synth::writeWav(b, synth::render({.bpm = 128, .seconds = 60, .seed = 2}), 44100, 2, 16));
 
     const std::vector<Step> steps = runMix("--long-mix 16 " + a + " " + b + " " + out);
     ASSERT_EQ(steps.size(), 32u + 16u);
@@ -79,17 +83,71 @@ TEST(MixCommand, AnAutomaticMixCrossfadesWithTheBeatsAligned) {
     const test::WavFile mix = test::readWav(out);
     ASSERT_TRUE(mix.valid);
     std::vector<int16_t> quietA = synth::toPcm16(trackA);
-    for (int16_t& v : quietA) v = static_cast<int16_t>((v * 49152) >> 16);
+    for (int16_t& v : quietA)
+        v = static_cast<int16_t>((v * 49152) >> 16);
     size_t start = 0;
-    while (start < mix.samples.size() && mix.samples[start] == 0) ++start;
+    while (start < mix.samples.size() && mix.samples[start] == 0)
+        ++start;
     start &= ~size_t{1};
     ASSERT_LT(start + 44100 * 2, mix.samples.size());
-    const auto at = std::search(quietA.begin(), quietA.begin() + 44100 * 10, mix.samples.begin() + static_cast<long>(start),
+    const auto at = std::search(quietA.begin(), quietA.begin() + 44100 * 10,
+                                mix.samples.begin() + static_cast<long>(start),
                                 mix.samples.begin() + static_cast<long>(start) + 256);
     ASSERT_NE(at, quietA.begin() + 44100 * 10) << "the mix does not start with A";
     EXPECT_TRUE(std::equal(at, at + 44100 * 2, mix.samples.begin() + static_cast<long>(start)));
     const double seconds = static_cast<double>(mix.samples.size() / 2) / 44100.0;
     EXPECT_GT(seconds, 0.8 * 60 + (32 + 16) * 0.2 + 10 - 1);
+}
+
+TEST(MixCommand, APlaylistOfThreeTracksPlaysThroughInOrderEachMixBeatAligned) {
+    test::TempDir dir;
+    const double bpm[] = {120, 124, 128};
+    std::vector<std::string> paths;
+    std::string arguments = "--long-mix 0";
+    for (int i = 0; i < 3; ++i) {
+        paths.push_back(dir.file("t" + std::to_string(i + 1) + ".wav"));
+        ASSERT_TRUE(synth::writeWav(
+            paths.back(), synth::render({.bpm = bpm[i], .seconds = 60, .seed = uint32_t(i + 1)}),
+            44100, 2, 16));
+        arguments += " " + paths.back();
+    }
+    const std::string out = dir.file("mix.wav");
+    std::vector<std::string> loads;
+    const std::vector<Step> steps = runMix(arguments + " " + out, &loads);
+
+    // A on deck 1, B on deck 2 by the automatic-mixing switch, C on deck 1 after the first mix.
+    EXPECT_EQ(loads, (std::vector<std::string>{"1 " + paths[0], "2 " + paths[1], "1 " + paths[2]}));
+    ASSERT_EQ(steps.size(), 64u);
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const Step& s = steps[i];
+        const bool first = i < 32;
+        const int step = static_cast<int>(i % 32) + 1;
+        // Towards deck 2 first, then back towards deck 1.
+        EXPECT_EQ(s.crossfader, first ? 12 * step : 384 - 12 * step) << s.tick;
+        // Deck 1 holds A in the first mix and C in the second; both decks beat together.
+        if (step >= 2 && step <= 16) {
+            EXPECT_LT(std::abs(beatOffsetMs(s, 60, first ? bpm[0] : bpm[2], bpm[1])), 10.0)
+                << s.tick;
+        }
+    }
+    // Each incoming track runs at the tempo of the one it follows.
+    EXPECT_NEAR(steps[0].pitch2, 4096 * 120 / 124, 4);
+    EXPECT_NEAR(steps[32].pitch1, 4096 * 120 / 128, 4);
+    EXPECT_LT(steps[31].position1, 0.05);    // C waits, cued, on the deck A left
+    EXPECT_LT(steps.back().position2, 0.0);  // B finished at the end of the second mix
+
+    // The run ends when C has played out: A from its start until the first mix, B until the
+    // second, then the rest of C at its pitch.
+    const Step& mix1 = steps[0];
+    const Step& mix2 = steps[32];
+    const double bSeconds = 60.0 * 4096.0 / mix1.pitch2;
+    const double secondMix = mix1.position1 * 60.0 + (mix2.position2 - mix1.position2) * bSeconds;
+    const double end =
+        secondMix + 31 * 0.2 + (1.0 - steps.back().position1) * 60.0 * 4096.0 / mix2.pitch1;
+    const test::WavFile mix = test::readWav(out);
+    ASSERT_TRUE(mix.valid);
+    const double seconds = static_cast<double>(mix.samples.size() / 2) / 44100.0;
+    EXPECT_NEAR(seconds, end, 0.5);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
-// spinlorex-tool mix: the desk run headless on virtual time. Track A plays on deck 1 from
-// its cue point, B waits on deck 2 (its pitch matched on load); automatic mixing is on,
-// so the sound thread's automatic start begins the mix near A's end, the desk crossfades
-// and keeps the beats aligned, and the soft mix is written to a WAV file — far faster than
-// real time. Each auto-mix step prints a line: tick, step, crossfader, both decks' heard
-// positions and pitches, and the beat-sync shift applied.
+// spinlorex-tool mix: the desk run headless on virtual time with its playlist. Track A
+// plays on deck 1 from its cue point, B, C, ... wait in the playlist; switching automatic
+// mixing on fills deck 2 with B (its pitch matched on load), the sound thread's automatic
+// start begins each mix near the playing track's end, the desk crossfades and keeps the
+// beats aligned, and at each mix's end the playlist refills the deck mixed out — until
+// the last track has played out. The soft mix is written to a WAV file, far faster than
+// real time. Each load prints a line (deck and path), each auto-mix step another: tick,
+// step, crossfader, both decks' heard positions and pitches, and the beat-sync shift.
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,13 +13,16 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/AudioEngine.h"
 #include "audio/DeckPair.h"
 #include "desk/DeskMessages.h"
+#include "desk/LibraryOnDesk.h"
 #include "desk/MixingDesk.h"
 #include "desk/NullDeskView.h"
 #include "desk/VirtualTimers.h"
+#include "library/PlaylistFile.h"
 #include "library/TrackDatabase.h"
 #include "platform/core/FatalError.h"
 #include "platform/settings/Settings.h"
@@ -42,11 +47,32 @@ public:
     int32_t pitchMax() const override { return desk->pitchMax(); }
 };
 
+// The desk as the library reaches it, printing each load.
+class PrintingDecks : public LibraryDecks {
+public:
+    explicit PrintingDecks(MixingDesk& desk) : desk_(desk) {}
+    bool holdsTrack(int d) const override { return desk_.holdsTrack(d); }
+    bool isBusy(int d) const override { return desk_.isBusy(d); }
+    bool isAudible(int d) const override { return desk_.isAudible(d); }
+    int selectedDeck() const override { return desk_.selectedDeck(); }
+    void loadOntoDeck(int d, const TrackEntry& entry) override {
+        std::printf("load %d %s\n", d + 1, entry.path.c_str());
+        desk_.loadOntoDeck(d, entry);
+    }
+    const TrackEntry* openTrack(int d) const override { return desk_.openTrack(d); }
+    bool askYesNo(const std::string& question) override { return desk_.askYesNo(question); }
+    int controlAt(int32_t x, int32_t y) const override { return desk_.controlAt(x, y); }
+
+private:
+    MixingDesk& desk_;
+};
+
 // A folder for the mix's database, removed with its contents afterwards.
 class TemporaryFolder {
 public:
     TemporaryFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "spinlorex-mix-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "spinlorex-mix-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
     }
     ~TemporaryFolder() {
@@ -65,18 +91,22 @@ int mixCommand(const Args& args) {
     ArgParser a(args, {"--long-mix", "--curve", "--db"}, {"--master-tempo"});
     const auto longMix = static_cast<int32_t>(a.integer("--long-mix", 0, 0, 112));
     const auto curve = static_cast<int32_t>(a.integer("--curve", 0, 0, 2));
-    if (!a.ok() || a.positional().size() != 3) {
-        std::fprintf(stderr,
-                     "usage: spinlorex-tool mix [--long-mix L] [--curve C] [--master-tempo] [--db FOLDER]\n"
-                     "                          A B OUT.wav\n"
-                     "  L: hold ticks of 200 ms (0, 16, 40, 64, 112); C: crossfader curve 0 smooth,\n"
-                     "  1 full, 2 cut. A plays on deck 1 and is mixed into B on deck 2. The tracks'\n"
-                     "  analysis is kept in FOLDER's internal database (default: a temporary one).\n");
+    if (!a.ok() || a.positional().size() < 3) {
+        std::fprintf(
+            stderr,
+            "usage: spinlorex-tool mix [--long-mix L] [--curve C] [--master-tempo] [--db FOLDER]\n"
+            "                          A B [C ...] OUT.wav\n"
+            "  L: hold ticks of 200 ms (0, 16, 40, 64, 112); C: crossfader curve 0 smooth,\n"
+            "  1 full, 2 cut. A plays on deck 1, B, C, ... wait in the playlist, and automatic\n"
+            "  mixing plays them through. The tracks' analysis is kept in FOLDER's internal\n"
+            "  database (default: a temporary one).\n");
         return 2;
     }
+    const std::vector<std::string> tracks(a.positional().begin(), a.positional().end() - 1);
+    const std::string& outPath = a.positional().back();
 
-    // Both tracks are analysed first, as a DJ prepares a set: B's tempo is then known when
-    // it is loaded, so its pitch is matched on load.
+    // Every track is analysed first, as a DJ prepares a set: the tempo of each is then
+    // known when it is loaded, so its pitch is matched on load.
     // The analysis must outlive the loads that follow, as it does in the desk's database.
     std::string folder;
     std::unique_ptr<TemporaryFolder> temporary;
@@ -93,12 +123,14 @@ int mixCommand(const Args& args) {
     }
     {
         OfflineSession analysis(&database);
-        for (size_t i = 0; i < 2; ++i) {
-            if (analysis.load(a.positional()[i]) != kStatusNormal) {
-                std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n", a.positional()[i].c_str());
+        for (const std::string& track : tracks) {
+            if (analysis.load(track) != kStatusNormal) {
+                std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n",
+                             track.c_str());
                 return 1;
             }
-            analysis.playUntilDone(0.0f, [](void*, const int16_t*, int32_t) { return true; }, nullptr);
+            analysis.playUntilDone(
+                0.0f, [](void*, const int16_t*, int32_t) { return true; }, nullptr);
         }
     }
 
@@ -107,12 +139,12 @@ int mixCommand(const Args& args) {
     set(settings().masterTempo, a.flag("--master-tempo") ? 1 : 0);
     set(settings().autoBpm, 1);
     set(settings().autoLevel, 0);
-    set(settings().autoMix, 1);
+    set(settings().autoMix, 0);     // switched on once the first track is loaded
     set(settings().outputMode, 1);  // the soft mix is what gets written
     set(settings().multiInstance, 1);
 
     auto clock = std::make_shared<sound::ManualClock>();
-    std::unique_ptr<sound::SoundSystem> system = sound::createWavSystem(a.positional()[2], clock);
+    std::unique_ptr<sound::SoundSystem> system = sound::createWavSystem(outPath, clock);
     Relay relay;
     DeskMessageQueue messages;
     DeckPair decks(database, relay, messages);
@@ -124,9 +156,12 @@ int mixCommand(const Args& args) {
     NullDeskView view;
     VirtualTimers timers;
     HeadlessShell shell;
-    NoLibrary library;
+    LibraryOnDesk library(database);
     MixingDesk desk({decks, engine, view, timers, shell, library});
     relay.desk = &desk;
+    library.attach(&desk);
+    PrintingDecks printing(desk);
+    library.library().attach(&printing);
 
     // One line per auto-mix step, after the desk took it.
     int tick = 0;
@@ -137,9 +172,11 @@ int mixCommand(const Args& args) {
         if (!stepping) return;
         mixed = true;
         ++tick;
-        std::printf("tick %3d  step %2d  crossfader %3d  deck1 %.6f pitch %4d  deck2 %.6f pitch %4d  shift %d\n",
-                    tick, desk.mixStep(), desk.crossfader(), decks[0].position(), decks[0].pitch(),
-                    decks[1].position(), decks[1].pitch(), desk.lastBeatShift());
+        std::printf(
+            "tick %3d  step %2d  crossfader %3d  deck1 %.6f pitch %4d  deck2 %.6f pitch %4d  shift "
+            "%d\n",
+            tick, desk.mixStep(), desk.crossfader(), decks[0].position(), decks[0].pitch(),
+            decks[1].position(), decks[1].pitch(), desk.lastBeatShift());
     });
 
     // The sound thread spins through passes; each slice of virtual time is played by the
@@ -150,30 +187,25 @@ int mixCommand(const Args& args) {
             clock->advance(kSliceMs * 441 / 10);
             engine.waitForPasses(2);
             DeskMessageQueue::Message m{};
-            while (messages.take(m)) desk.onMessage(m.message, m.deck);
+            while (messages.take(m))
+                desk.onMessage(m.message, m.deck);
             timers.advance(kSliceMs);
         }
     };
     desk.initialise();
-    for (int d = 0; d < 2; ++d) {
-        TrackEntry entry;
-        entry.path = a.positional()[static_cast<size_t>(d)];
-        desk.loadOntoDeck(d, entry);
-        if (decks[d].duration() < 0) {
-            std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n", entry.path.c_str());
-            return 1;
-        }
-    }
+    printing.loadOntoDeck(0, trackEntryForPath(tracks.front(), database));
+    std::vector<TrackEntry> rest;
+    for (size_t i = 1; i < tracks.size(); ++i)
+        rest.push_back(trackEntryForPath(tracks[i], database));
+    library.library().insertIntoPlaylist(-1, std::move(rest));
+    // The switch fills the empty deck 2 from the playlist.
+    desk.toggleAutoMix();
     desk.playPause(0);
 
-    // Until the mix has run and ended, plus ten seconds; a track too short to reach the
-    // automatic start (or a mix that never comes) ends the run with its track.
-    int64_t afterMix = -1;
-    while (afterMix < 10'000) {
+    // Until the last track has played out: nothing plays and no mix runs (a track too
+    // short to reach the automatic start also ends the run with its own end).
+    while (decks[0].playing() || decks[1].playing() || desk.mixRunning())
         advance(kSliceMs);
-        if (mixed && !desk.mixRunning()) afterMix += kSliceMs;
-        if (!decks[0].playing() && !decks[1].playing() && !desk.mixRunning()) break;
-    }
     engine.stop();
     if (!mixed) {
         std::fprintf(stderr, "spinlorex-tool: no automatic mix happened (is A long enough?)\n");
