@@ -17,7 +17,13 @@ QImage tooltip();       // 29 x 30, key colour in the top-left pixel
 QImage icon(int size);  // square program icon
 
 enum class Cursor { Drag, Drop, NoDrop };
-QImage cursor(Cursor kind);  // 32 x 32 with alpha, hot spot at (1, 1)
+// 32 x 32 with alpha, hot spot at (1, 1); `several` shows a stack of records (a drag of
+// several tracks).
+QImage cursor(Cursor kind, bool several = false);
+
+// 64 x 16 with alpha: the library rows' four 16 x 16 icons side by side: played before,
+// never played, in the history, playlist file.
+QImage libraryIcons();
 
 QImage soundCard(int kind);    // 87 x 90: 0 one card, 1 card with 3D sound, 2 two cards
 QImage soundOutput(int kind);  // 105 x 90: 0 speakers, 1 with headphones, 2 external mixer

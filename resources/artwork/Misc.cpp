@@ -130,14 +130,20 @@ QImage icon(int size) {
     return image;
 }
 
-QImage cursor(Cursor kind) {
+QImage cursor(Cursor kind, bool several) {
     QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     prepare(p);
-    // Badge first, so the pointer stays on top.
+    // Badge first, so the pointer stays on top; several tracks are a record behind it.
     const QPointF badge(22.5, 22.5);
-    if (kind != Cursor::NoDrop) {
+    if (several) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 0, 0, 90));
+        p.drawEllipse(badge + QPointF(-4, -5), 8.5, 8.5);
+        vinyl(p, badge + QPointF(-4.5, -5.5), 8, 3.2, colour::deck2, colour::deck1);
+    }
+    if (kind != Cursor::NoDrop || several) {
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0, 0, 0, 90));
         p.drawEllipse(badge + QPointF(0.5, 1), 8.5, 8.5);
@@ -173,6 +179,61 @@ QImage cursor(Cursor kind) {
     p.setPen(QPen(Qt::black, 1.2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     p.setBrush(Qt::white);
     p.drawPath(arrow);
+    return image;
+}
+
+QImage libraryIcons() {
+    QImage image(64, 16, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    prepare(p);
+    // A small record, readable on dark and light list backgrounds alike.
+    const auto disc = [&](const QPointF& c, qreal r, const QColor& label) {
+        p.setPen(QPen(colour::bright, 1.2));
+        p.setBrush(QColor(0x1c, 0x1e, 0x23));
+        p.drawEllipse(c, r, r);
+        p.setPen(Qt::NoPen);
+        p.setBrush(label);
+        p.drawEllipse(c, r * 0.42, r * 0.42);
+        p.setBrush(colour::shadow);
+        p.drawEllipse(c, 0.9, 0.9);
+    };
+    // 0: a record played before, its label grey; 1: never played, its label lit, a spark.
+    disc(QPointF(8, 8), 6.6, colour::label);
+    disc(QPointF(24, 8.6), 6.2, colour::deck1);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour::cue);
+    QPainterPath spark;
+    const QPointF c(28.5, 3.5);
+    for (int i = 0; i < 8; ++i) {
+        const qreal r = i % 2 ? 1.1 : 3.2;
+        const qreal a = i * 3.14159265358979 / 4;
+        const QPointF point = c + QPointF(std::sin(a), -std::cos(a)) * r;
+        i == 0 ? spark.moveTo(point) : spark.lineTo(point);
+    }
+    spark.closeSubpath();
+    p.drawPath(spark);
+    // 2: in the history: a clock face with its hands.
+    const QPointF clock(40, 8);
+    p.setPen(QPen(colour::bright, 1.3));
+    p.setBrush(colour::deck2.darker(160));
+    p.drawEllipse(clock, 6.3, 6.3);
+    p.setPen(QPen(colour::bright, 1.4, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(clock, clock + QPointF(0, -4.2));
+    p.drawLine(clock, clock + QPointF(3.2, 1.2));
+    // 3: a playlist file: a page of lines with a folded corner.
+    QPainterPath page;
+    page.moveTo(51.5, 1.5);
+    page.lineTo(59.5, 1.5);
+    page.lineTo(62.5, 4.5);
+    page.lineTo(62.5, 14.5);
+    page.lineTo(51.5, 14.5);
+    page.closeSubpath();
+    p.setPen(QPen(colour::labelDim, 1));
+    p.setBrush(colour::bright);
+    p.drawPath(page);
+    p.setPen(QPen(colour::deck1.darker(130), 1.2));
+    for (int i = 0; i < 4; ++i) p.drawLine(QPointF(53.5, 5.5 + i * 2.4), QPointF(60.5, 5.5 + i * 2.4));
     return image;
 }
 

@@ -101,7 +101,7 @@ const QImage* find(const QList<NamedPicture>& pictures, const QString& name) {
 }  // namespace
 
 QImage contactSheet(const QList<NamedPicture>& pictures) {
-    QImage image(1300, 1250, QImage::Format_RGB32);
+    QImage image(1300, 1400, QImage::Format_RGB32);
     Sheet sheet(image);
     sheet.title(QStringLiteral("Spinlorex built-in artwork, drawn by spinlorex-artwork"));
     auto at = [&](int x, int y, const QString& name, qreal scale) {
@@ -125,6 +125,7 @@ QImage contactSheet(const QList<NamedPicture>& pictures) {
     at(right, y, "cursors/drag.png", 2);
     at(right + 140, y, "cursors/drop.png", 2);
     at(right + 280, y, "cursors/nodrop.png", 2);
+
     y = 920 + 50;
     at(left, y, "skin/buttons.png", 1.5);
     y += 18 + 72 + 20;
@@ -136,6 +137,10 @@ QImage contactSheet(const QList<NamedPicture>& pictures) {
     if (const QImage* frame = find(pictures, "tooltip.png"))
         sheet.place(x, y, balloonSample(*frame, QStringLiteral("Reset Pitch")), 2,
                     QStringLiteral("a balloon"));
+    y += 18 + 135 + 24;
+    at(left, y, "cursors/drop-several.png", 2);
+    at(left + 200, y, "cursors/nodrop-several.png", 2);
+    at(left + 400, y, "library/icons.png", 4);
     return image;
 }
 

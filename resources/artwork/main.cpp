@@ -39,6 +39,9 @@ QList<art::NamedPicture> allPictures() {
     list.append({"cursors/drag.png", art::cursor(art::Cursor::Drag)});
     list.append({"cursors/drop.png", art::cursor(art::Cursor::Drop)});
     list.append({"cursors/nodrop.png", art::cursor(art::Cursor::NoDrop)});
+    list.append({"cursors/drop-several.png", art::cursor(art::Cursor::Drop, true)});
+    list.append({"cursors/nodrop-several.png", art::cursor(art::Cursor::NoDrop, true)});
+    list.append({"library/icons.png", art::libraryIcons()});
     return list;
 }
 

@@ -160,10 +160,20 @@ int main(int argc, char** argv) {
             check(!uniform(image), "picture is drawn", p.name);
     if (const QImage icon = load(folder, "icon.png", {64, 64}); !icon.isNull())
         check(icon.hasAlphaChannel() && qAlpha(icon.pixel(0, 0)) == 0, "icon has round corners");
-    for (const char* name : {"cursors/drag.png", "cursors/drop.png", "cursors/nodrop.png"})
+    for (const char* name : {"cursors/drag.png", "cursors/drop.png", "cursors/nodrop.png",
+                             "cursors/drop-several.png", "cursors/nodrop-several.png"})
         if (const QImage c = load(folder, name, {32, 32}); !c.isNull())
             check(qAlpha(c.pixel(31, 0)) == 0 && qAlpha(c.pixel(2, 3)) == 255, "cursor shape",
                   name);
+    if (const QImage icons = load(folder, "library/icons.png", {64, 16}); !icons.isNull()) {
+        for (int i = 0; i < 4; ++i) {
+            const QImage one = icons.copy(16 * i, 0, 16, 16);
+            check(!uniform(one) && qAlpha(one.pixel(0, 15)) == 0, "row icon drawn, corner clear",
+                  "library/icons.png");
+            for (int j = 0; j < i; ++j)
+                check(one != icons.copy(16 * j, 0, 16, 16), "row icons differ", "library/icons.png");
+        }
+    }
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
