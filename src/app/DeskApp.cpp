@@ -18,6 +18,7 @@
 #include "auxwindows/Tooltip.h"
 #include "desk/MixingDesk.h"
 #include "desk/display/QtDeskView.h"
+#include "library/views/LibraryBrowser.h"
 #include "platform/core/FatalError.h"
 #include "platform/settings/SettingsStore.h"
 #include "platform/settings/Settings.h"
@@ -81,7 +82,10 @@ bool DeskApp::create() {
     rhythm_ = std::make_unique<RhythmWindow>(
         *decks_, [this] { return desk_ != nullptr ? desk_->selectedDeck() : 0; }, skin_->model, window_.get());
     placeRhythm();
-    window_->onDeskAreaChanged([this] { placeRhythm(); });
+    window_->onDeskAreaChanged([this] {
+        placeRhythm();
+        if (library_) library_->place();
+    });
     // A balloon whose artwork failed leaves its message pending and does nothing; the
     // desk starts without tooltips and the message is shown when the program ends.
     tooltip_ = std::make_unique<Tooltip>(window_.get());
@@ -90,8 +94,11 @@ bool DeskApp::create() {
         if (desk_ != nullptr) desk_->onTimer(id);
     });
     shell_ = std::make_unique<QtDeskShell>(*window_, *engine_, *this, tooltip_.get());
+    library_ = std::make_unique<LibraryBrowser>(*window_, *database_, skin_->model,
+                                                [this](const QRect& r) { return window_->fromDesk(r); });
     desk_ = std::make_unique<MixingDesk>(
-        MixingDesk::Links{*decks_, *engine_, *view_, *timers_, *shell_, library_});
+        MixingDesk::Links{*decks_, *engine_, *view_, *timers_, *shell_, *library_});
+    library_->attach(desk_.get());
     desk_->setSkin(&skin_->model);
     relay_.attach(desk_.get());
     window_->attach(&deskPicture_->image(), desk_.get(), skin_.get());
@@ -118,6 +125,7 @@ void DeskApp::destroy() {
     if (desk_) desk_->closePreparation();
     // The strip's thread reads the decks and the desk: it ends before either goes.
     if (rhythm_) rhythm_->stop();
+    if (library_) library_->destroy();  // stores its widths in the settings
     if (window_) {
         window_->onDeskAreaChanged(nullptr);
         window_->setReady(false);
@@ -128,6 +136,7 @@ void DeskApp::destroy() {
     if (keyFilter_) QCoreApplication::instance()->removeEventFilter(keyFilter_.get());
     keyFilter_.reset();
     desk_.reset();
+    library_.reset();  // before the database: its rows point at records
     timers_.reset();
     shell_.reset();
     tooltip_.reset();
@@ -168,6 +177,7 @@ bool DeskApp::applySkin(const std::string& name) {
         rhythm_->moveToSkin(*skin_);
         placeRhythm();
     }
+    if (library_) library_->applySkin(skin_->model);
     if (desk_) desk_->applySkin(&skin_->model);
     window_->update();
     old.reset();

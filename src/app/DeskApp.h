@@ -17,6 +17,7 @@ class OutputDevice;
 class DeckPair;
 class DeskWindow;
 class KeyFilter;
+class LibraryBrowser;
 class MixingDesk;
 class QtDeskShell;
 class QtDeskTimers;
@@ -66,6 +67,7 @@ public:
 
     DeskWindow& window() { return *window_; }
     MixingDesk* desk() { return desk_.get(); }
+    LibraryBrowser* library() { return library_.get(); }
     RhythmWindow* rhythm() { return rhythm_.get(); }
     Tooltip* tooltip() { return tooltip_.get(); }
     // Milliseconds from `since` to the first picture on screen (negative until then).
@@ -88,7 +90,6 @@ private:
 
     std::unique_ptr<DeskWindow> window_;
     DeskRelay relay_;
-    NoLibrary library_;
     std::unique_ptr<SoundMessagePump> pump_;
     std::unique_ptr<TrackDatabase> database_;
     std::unique_ptr<DeckPair> decks_;
@@ -102,6 +103,7 @@ private:
     std::unique_ptr<Tooltip> tooltip_;
     std::unique_ptr<QtDeskTimers> timers_;
     std::unique_ptr<QtDeskShell> shell_;
+    std::unique_ptr<LibraryBrowser> library_;  // outlives the desk, which calls it
     std::unique_ptr<MixingDesk> desk_;
     std::unique_ptr<KeyFilter> keyFilter_;
     bool destroyed_ = false;

@@ -1,6 +1,8 @@
 #include "library/MusicLibrary.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 #include "library/AudioFileTypes.h"
@@ -41,6 +43,13 @@ std::vector<int> ascending(std::span<const int> rows, int size) {
 }
 
 }  // namespace
+
+float parseBpmText(std::string_view text) {
+    const std::string first(text.substr(0, 9));
+    float value = 0.0f;
+    if (std::sscanf(first.c_str(), "%f", &value) != 1 || !std::isfinite(value)) return 0.0f;
+    return value;
+}
 
 MusicLibrary::MusicLibrary(TrackDatabase& database) : database_(database) {}
 

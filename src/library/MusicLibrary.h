@@ -4,6 +4,7 @@
 #include <random>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "library/FolderListing.h"
@@ -13,6 +14,10 @@
 namespace spinlorex {
 
 class TrackDatabase;
+
+// The tempo typed into the "Bpm" dialog: its first 9 characters read as a number (as
+// scanf's "%f" reads one); text that is not a number, and infinities and NaN, give 0.
+float parseBpmText(std::string_view text);
 
 // The library's lists of the files browser, as data: the files of the selected folder,
 // the playlist and the history, with every rule that moves tracks between them and the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
 
 namespace spinlorex {
@@ -10,6 +11,25 @@ RowIcon iconFor(const TrackEntry& entry, bool inHistory) {
     if (entry.record == nullptr) return RowIcon::PlaylistFile;
     if (inHistory) return RowIcon::InHistory;
     return entry.record->lastUsedDate == 0 ? RowIcon::NeverPlayed : RowIcon::Played;
+}
+
+std::string rowText(const TrackEntry& entry, int column) {
+    switch (column) {
+        case 0: return entry.title;
+        case 1: return entry.artist;
+        case 2: {
+            const float bpm = entry.record != nullptr ? entry.record->currentBpm() : 0.0f;
+            if (bpm == 0.0f) return {};
+            char text[32];
+            std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bpm));
+            return text;
+        }
+        case 3: {
+            const std::string* comment = trackComment(entry.record);
+            return comment != nullptr ? *comment : std::string();
+        }
+        default: return {};
+    }
 }
 
 void TrackList::insert(int index, std::vector<LibraryRow> rows) {

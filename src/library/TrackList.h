@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "library/TrackRecord.h"
@@ -27,6 +28,10 @@ struct LibraryRow {
 // The icon a row gets when it is inserted: a playlist file (no record), a track in the
 // history, a track never played (lastUsedDate 0), else a track played before.
 RowIcon iconFor(const TrackEntry& entry, bool inHistory);
+
+// The text of a row's column: 0 title, 1 artist, 2 the record's tempo with one decimal
+// (empty when none is known), 3 the record's comment.
+std::string rowText(const TrackEntry& entry, int column);
 
 // Told of every change of a TrackList, before and after, so that a view's model can keep
 // its rows in step. Main thread.

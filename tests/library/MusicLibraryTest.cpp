@@ -428,8 +428,30 @@ TEST_F(MusicLibraryTest, TheDialogsChangeTheRecordAndMarkItUsedToday) {
     }
     library.setComment(record, "peak time");
     EXPECT_EQ(*trackComment(record), "peak time");
+    EXPECT_EQ(rowText(TrackEntry{"Artist", "Title", "/p", record}, 3), "peak time");
     library.setBpm(nullptr, 1.0f);
     library.setComment(nullptr, "nothing happens");
+}
+
+TEST(LibraryRows, TextsOfTheColumnsAndTheTypedTempo) {
+    TrackRecord record;
+    const TrackEntry entry{"Artist", "Title", "/x.mp3", &record};
+    EXPECT_EQ(rowText(entry, 0), "Title");
+    EXPECT_EQ(rowText(entry, 1), "Artist");
+    EXPECT_EQ(rowText(entry, 2), "");  // no tempo known: an empty cell
+    record.bpm = 127.96f;
+    EXPECT_EQ(rowText(entry, 2), "128.0");
+    EXPECT_EQ(rowText(entry, 3), "");
+    EXPECT_EQ(rowText(TrackEntry{"", "list.m3u", "/list.m3u", nullptr}, 2), "");
+
+    EXPECT_EQ(parseBpmText("128.5"), 128.5f);
+    EXPECT_EQ(parseBpmText(" 96bpm"), 96.0f);
+    EXPECT_EQ(parseBpmText("123456789.5"), 123456789.0f);  // at most 9 characters are read
+    EXPECT_EQ(parseBpmText("fast"), 0.0f);
+    EXPECT_EQ(parseBpmText(""), 0.0f);
+    EXPECT_EQ(parseBpmText("inf"), 0.0f);
+    EXPECT_EQ(parseBpmText("nan"), 0.0f);
+    EXPECT_EQ(parseBpmText("1e99"), 0.0f);
 }
 
 }  // namespace

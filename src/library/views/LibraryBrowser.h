@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QtCore/QObject>
+#include <QtCore/QPointer>
+#include <QtCore/QRect>
+#include <QtCore/QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "desk/LibraryOnDesk.h"
+
+class QSplitter;
+class QTreeView;
+class QWidget;
+
+namespace spinlorex {
+
+class FolderLoader;
+class FolderTreeModel;
+class TrackListModel;
+class TrackListView;
+struct SkinModel;
+
+// The music library in the desk window: the folder tree and the files list (panel 0),
+// with the playlist beside them (panel 2), and the history (panel 4), each in its skin
+// rectangle and the skin's "FontColor" on "FontBackColor". The panes of panels 0 and 2
+// sit in a splitter whose widths, like the lists' column widths, live in the "Column
+// Sizes" setting. Double-clicks and Enter choose rows, column 2 and 3 open the "Bpm" and
+// "Comment" dialogs, rows are dragged onto the desk with the library's own cursors, and
+// the playlist takes files and folders from a file manager. The search panel (1) comes
+// with the search itself.
+//
+// Main thread only.
+class LibraryBrowser : public LibraryOnDesk {
+public:
+    // The two forms of panels 0 and 2: panes the user resizes, their widths kept in the
+    // settings, or fixed proportions.
+    enum class PaneForm { Resizable, Fixed };
+    // Maps a rectangle of the 800 x 600 desk to the window's coordinates (the desk is
+    // shown scaled in full screen).
+    using DeskMapping = std::function<QRect(const QRect&)>;
+    // Asks for a file to save to: the dialog's title, filter and default suffix; empty
+    // when cancelled.
+    using SaveAsker =
+        std::function<QString(const QString& title, const QString& filter, const QString& suffix)>;
+
+    // Creates the windows, hidden, as children of `window`, and opens the home folder
+    // ("Initial folder"; without one the user's music folder).
+    LibraryBrowser(QWidget& window, TrackDatabase& database, const SkinModel& skin,
+                   DeskMapping fromDesk, PaneForm form = PaneForm::Resizable);
+    ~LibraryBrowser() override;
+
+    // A new skin: the shown panel's widths are stored, every window moves to the new
+    // skin's rectangles and takes its colours.
+    void applySkin(const SkinModel& skin);
+    // The desk moved in the window (full screen on or off): the windows follow.
+    void place();
+    // Stores the shown panel's widths and the history's column widths, empties the tree
+    // and the files list. Safe to call twice.
+    void destroy();
+
+    // ---- DeskLibrary ----
+    void showPanel(int panel, bool show) override;
+    void onButton(int id) override;
+    void onDeleteKey() override;
+    bool onEnterKey() override;
+
+    // ---- The folder tree ----
+    void goHomeFolder();
+    void goDesktop();
+    void setHomeFolderToSelection();
+    // The folder whose files the list shows (empty for the desktop).
+    std::string selectedFolder() const;
+    // A folder is being read for the files list.
+    bool filling() const;
+    // Reads the selected folder again.
+    void refillFiles();
+
+    // Every row of the record shows its texts anew (for a tempo measured meanwhile).
+    void refreshRecord(const TrackRecord* record);
+
+    void setSaveAsker(SaveAsker asker) { askSave_ = std::move(asker); }
+
+    // The windows, for the desk's own tests.
+    QSplitter& panes();
+    QTreeView& tree();
+    TrackListView& filesView();
+    TrackListView& playlistView();
+    TrackListView& historyView();
+
+protected:
+    void showDragCursor(MusicLibrary::DragCursor cursor) override;
+    MusicLibrary::PlaylistSpot playlistSpotAt(int32_t x, int32_t y) override;
+    void endDrag() override;
+
+private:
+    void createWindows();
+    void applyColours();
+    void layOut(int panel);
+    void storeWidths(int panel);
+    void openFolder(const std::string& folder);
+    void folderSelected();
+    void startDrag(MusicLibrary::List from);
+    void activate(MusicLibrary::List list, int row, int column);
+    void savePlaylist();
+    void saveHistory();
+    TrackListView* viewOf(MusicLibrary::List list) const;
+    QRect windowRect(int control) const;
+    static std::string musicFolder();
+
+    QWidget& window_;
+    const SkinModel* skin_;
+    DeskMapping fromDesk_;
+    PaneForm form_;
+    SaveAsker askSave_;
+
+    std::unique_ptr<TrackListModel> filesModel_;
+    std::unique_ptr<TrackListModel> playlistModel_;
+    std::unique_ptr<TrackListModel> historyModel_;
+    std::unique_ptr<FolderTreeModel> treeModel_;
+    std::unique_ptr<FolderLoader> loader_;
+    // Children of the desk window, owned by it until destroy() takes them down.
+    QPointer<QSplitter> panes_;
+    QPointer<QTreeView> tree_;
+    QPointer<TrackListView> filesView_;
+    QPointer<TrackListView> playlistView_;
+    QPointer<TrackListView> historyView_;
+    QMetaObject::Connection focusWatch_;
+
+    int shownPanel_ = -1;
+    bool fillSuppressed_ = false;
+    bool dragging_ = false;
+    bool destroyed_ = false;
+};
+
+}  // namespace spinlorex
