@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include <sys/stat.h>
+
 #include "library/AudioFileTypes.h"
 
 namespace spinlorex {
@@ -38,25 +40,25 @@ bool isFolder(const fs::directory_entry& entry) {
 std::vector<FolderItem> listFolderFiles(const std::string& folder) {
     std::vector<FolderItem> items;
     std::error_code error;
-    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error),
-         end;
+    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error), end;
          !error && it != end; it.increment(error)) {
         const fs::directory_entry& entry = *it;
         if (hidden(entry.path().filename())) continue;
         std::error_code ignored;
-        fs::path path = entry.path();
+        std::string target = entry.path().string();
         if (entry.is_symlink(ignored)) {
             // A shortcut: its target replaces the path; one that leads nowhere is skipped.
-            path = fs::canonical(path, ignored);
+            target = fs::canonical(entry.path(), ignored).string();
             if (ignored) continue;
         }
-        if (!fs::is_regular_file(path, ignored)) continue;
-        const std::string target = path.string();
+        // Names first: most files of a music folder are tracks, the others cost no look at
+        // the disk.
         const bool playlist = isPlaylistFileName(target);
         if (!playlist && !isTrackFileName(target)) continue;
-        const uintmax_t size = fs::file_size(path, ignored);
-        items.push_back({entry.path().filename().string(), target,
-                         ignored ? 0u : static_cast<uint32_t>(size), playlist});
+        struct stat info {};
+        if (::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+        items.push_back({entry.path().filename().string(), std::move(target), static_cast<uint32_t>(info.st_size),
+                         playlist});
     }
     std::ranges::sort(items, [](const FolderItem& a, const FolderItem& b) {
         return lessNoCase(a.displayName, b.displayName);

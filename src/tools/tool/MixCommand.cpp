@@ -180,17 +180,18 @@ int mixCommand(const Args& args) {
     });
 
     // The sound thread spins through passes; each slice of virtual time is played by the
-    // clock, then two passes let the decks follow before the desk's timers run.
-    constexpr int kSliceMs = 5;
-    auto advance = [&](int milliseconds) {
-        for (int done = 0; done < milliseconds; done += kSliceMs) {
-            clock->advance(kSliceMs * 441 / 10);
-            engine.waitForPasses(2);
-            DeskMessageQueue::Message m{};
-            while (messages.take(m))
-                desk.onMessage(m.message, m.deck);
-            timers.advance(kSliceMs);
-        }
+    // clock, then two passes let the decks follow before the desk's timers run. While a
+    // mix runs the slices are short, so that each step sees the decks as they are heard;
+    // between mixes longer slices only delay the desk's answer to the sound thread's
+    // messages by a few milliseconds more.
+    constexpr int kMixSliceMs = 5;
+    constexpr int kPlaySliceMs = 40;
+    auto advanceSlice = [&](int milliseconds) {
+        clock->advance(milliseconds * 441 / 10);
+        engine.waitForPasses(2);
+        DeskMessageQueue::Message m{};
+        while (messages.take(m)) desk.onMessage(m.message, m.deck);
+        timers.advance(milliseconds);
     };
     desk.initialise();
     printing.loadOntoDeck(0, trackEntryForPath(tracks.front(), database));
@@ -205,7 +206,7 @@ int mixCommand(const Args& args) {
     // Until the last track has played out: nothing plays and no mix runs (a track too
     // short to reach the automatic start also ends the run with its own end).
     while (decks[0].playing() || decks[1].playing() || desk.mixRunning())
-        advance(kSliceMs);
+        advanceSlice(desk.mixRunning() ? kMixSliceMs : kPlaySliceMs);
     engine.stop();
     if (!mixed) {
         std::fprintf(stderr, "spinlorex-tool: no automatic mix happened (is A long enough?)\n");

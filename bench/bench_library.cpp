@@ -1,0 +1,96 @@
+// The music library with a DJ's whole collection: 100,000 records in the internal database
+// and a folder of 10,000 tracks. Reading the database, filling the files list the first
+// time (records created) and the next time (records found), and the Bpm sort of it.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "LibraryData.h"
+#include "library/FolderListing.h"
+#include "library/MusicLibrary.h"
+#include "library/TrackDatabase.h"
+
+namespace {
+
+using namespace spinlorex;
+
+// Made once per process, removed at exit.
+struct Collection {
+    Collection() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "spinlorex-library-bench-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) root = pattern;
+        data = std::make_unique<bench::LibraryData>(root);
+    }
+    ~Collection() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+    std::filesystem::path root;
+    std::unique_ptr<bench::LibraryData> data;
+};
+
+const Collection& collection() {
+    static const Collection c;
+    return c;
+}
+
+void BM_OpenDatabaseOf100kRecords(benchmark::State& state) {
+    const Collection& c = collection();
+    for (auto _ : state) {
+        TrackDatabase db;
+        if (!db.open(c.data->home().string())) state.SkipWithError("the database did not open");
+        benchmark::DoNotOptimize(db.records().begin());
+    }
+}
+BENCHMARK(BM_OpenDatabaseOf100kRecords)->Unit(benchmark::kMillisecond);
+
+// Listing the folder from the disk (cached by the system after the first run).
+void BM_ListFolderOf10kTracks(benchmark::State& state) {
+    const Collection& c = collection();
+    for (auto _ : state) benchmark::DoNotOptimize(listFolderFiles(c.data->crate().string()));
+}
+BENCHMARK(BM_ListFolderOf10kTracks)->Unit(benchmark::kMillisecond);
+
+// Listing and filling the files list: the first fill creates 9,000 records among 100,000,
+// the second finds them all.
+void BM_FillFilesList(benchmark::State& state) {
+    const Collection& c = collection();
+    const bool second = state.range(0) != 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto db = std::make_unique<TrackDatabase>();
+        db->open(c.data->home().string());
+        MusicLibrary library(*db);
+        if (second) library.fillFiles(listFolderFiles(c.data->crate().string()));
+        state.ResumeTiming();
+        library.fillFiles(listFolderFiles(c.data->crate().string()));
+        benchmark::DoNotOptimize(library.files().size());
+        state.PauseTiming();
+        library.files().clear();
+        db.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_FillFilesList)->Arg(0)->Arg(1)->ArgName("second")->Unit(benchmark::kMillisecond);
+
+void BM_BpmSortOf10kRows(benchmark::State& state) {
+    const Collection& c = collection();
+    TrackDatabase db;
+    db.open(c.data->home().string());
+    MusicLibrary library(db);
+    library.fillFiles(listFolderFiles(c.data->crate().string()));
+    // Tempi for the tracks the collection did not know yet.
+    int i = 0;
+    for (const LibraryRow& row : library.files().rows())
+        if (row.entry.record != nullptr && row.entry.record->currentBpm() == 0.0f)
+            row.entry.record->bpm = 80.0f + static_cast<float>(i++ % 900) / 10.0f;
+    for (auto _ : state) {
+        library.sortFiles(2);  // alternates fastest first and slowest first
+        benchmark::DoNotOptimize(library.files().row(0));
+    }
+}
+BENCHMARK(BM_BpmSortOf10kRows)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,138 @@
+// The desk with a DJ's whole collection: 100,000 records in the internal database and a
+// folder of 10,000 tracks as the files browser's home. Prints how long the desk takes to
+// start, to fill the files list the first time (records created) and the next time
+// (records found), and to sort it by tempo; and the longest time the desk's event loop
+// went without a turn meanwhile (the desk draws on that loop).
+//
+//   build/bench/spinlorex_library_bench          (QT_QPA_PLATFORM=offscreen, or xvfb-run -a)
+//
+// Targets: start within 1 s, first fill within 300 ms, next fill within 100 ms, Bpm sort
+// within 50 ms.
+
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QTimer>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QHeaderView>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "../LibraryData.h"
+#include "app/DeskApp.h"
+#include "app/DeskWindow.h"
+#include "library/FolderListing.h"
+#include "library/views/LibraryBrowser.h"
+#include "library/views/TrackListView.h"
+#include "platform/core/FatalError.h"
+#include "platform/settings/Settings.h"
+
+namespace {
+
+using namespace spinlorex;
+using Clock = std::chrono::steady_clock;
+
+double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// Turns of the event loop, timed: the longest stretch without one.
+class LoopWatch {
+public:
+    LoopWatch() {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const auto now = Clock::now();
+            longest_ = std::max(longest_, ms(now - last_));
+            last_ = now;
+        });
+    }
+    void start() {
+        last_ = Clock::now();
+        longest_ = 0;
+        timer_.start();
+    }
+    double stop() {
+        timer_.stop();
+        return std::max(longest_, ms(Clock::now() - last_));
+    }
+
+private:
+    QTimer timer_;
+    Clock::time_point last_;
+    double longest_ = 0;
+};
+
+template <typename Condition>
+void runUntil(Condition done) {
+    while (!done()) QApplication::processEvents(QEventLoop::AllEvents, 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    setenv("SPINLOREX_AUDIO", std::getenv("SPINLOREX_AUDIO") ? std::getenv("SPINLOREX_AUDIO") : "null", 1);
+    const std::filesystem::path root =
+        std::filesystem::temp_directory_path() / ("spinlorex-library-bench-" + std::to_string(getpid()));
+    std::filesystem::create_directories(root / "config");
+    setenv("SPINLOREX_CONFIG_DIR", (root / "config").c_str(), 1);
+
+    QApplication app(argc, argv);
+    std::printf("writing %d database records and a folder of %d tracks...\n", bench::LibraryData::kRecords,
+                bench::LibraryData::kFolderTracks);
+    const bench::LibraryData data(root);
+    settings().resetToDefaults();
+    settings().homeFolder = data.home().string();
+    settings().initialFolder = storedInitialFolder(data.crate().string());
+    set(settings().multiInstance, 1);
+    set(settings().maximized, 0);
+
+    int status = 0;
+    {
+        LoopWatch watch;
+        DeskApp desk;
+        const auto t0 = Clock::now();
+        if (!desk.create()) {
+            std::fprintf(stderr, "the desk did not start: %s\n", fatalError() ? fatalError() : "?");
+            std::filesystem::remove_all(root);
+            return 1;
+        }
+        desk.window().show();
+        const double start = ms(Clock::now() - t0);
+        LibraryBrowser& library = *desk.library();
+        watch.start();
+        runUntil([&] { return !library.filling(); });
+        const double firstFill = ms(Clock::now() - t0) - start;
+        const double firstPause = watch.stop();
+        const int rows = library.filesView().model()->rowCount();
+
+        watch.start();
+        const auto t1 = Clock::now();
+        library.refillFiles();
+        runUntil([&] { return !library.filling(); });
+        const double secondFill = ms(Clock::now() - t1);
+        const double secondPause = watch.stop();
+
+        QElapsedTimer sortTimer;
+        sortTimer.start();
+        emit library.filesView().header()->sectionClicked(2);
+        QApplication::processEvents();
+        const double sort = static_cast<double>(sortTimer.nsecsElapsed()) / 1e6;
+
+        std::printf("desk start with %d records: %.0f ms (target 1000)\n", bench::LibraryData::kRecords, start);
+        std::printf("first fill of %d rows: %.0f ms (target 300), longest pause of the desk's loop %.0f ms\n", rows,
+                    firstFill, firstPause);
+        std::printf("next fill: %.0f ms (target 100), longest pause of the desk's loop %.0f ms\n", secondFill,
+                    secondPause);
+        std::printf("Bpm sort: %.1f ms (target 50)\n", sort);
+        if (rows != bench::LibraryData::kFolderTracks) {
+            std::printf("the files list holds %d rows instead of %d\n", rows, bench::LibraryData::kFolderTracks);
+            status = 1;
+        }
+        desk.destroy();
+    }
+    std::filesystem::remove_all(root);
+    return status;
+}
