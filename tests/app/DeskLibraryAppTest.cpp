@@ -134,10 +134,14 @@ TEST_F(DeskLibraryAppTest, ThePlaylistPanelsKeysButtonsAndEditFields) {
     for (int r = 0; r < 2; ++r)
         library.library().insertIntoPlaylist(-1, {library.library().files().row(r).entry});
     TrackListView& playlist = library.playlistView();
-    playlist.setFocus();
-    ASSERT_TRUE(processUntil([&] { return playlist.hasFocus(); }));
     playlist.selectionModel()->select(playlist.model()->index(0, 0),
                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    library.filesView().setFocus();
+    ASSERT_TRUE(processUntil([&] { return library.filesView().hasFocus(); }));
+    key(library.filesView(), Qt::Key_Delete);  // the files list keeps its rows, the playlist too
+    ASSERT_EQ(library.library().playlist().size(), 2);
+    playlist.setFocus();
+    ASSERT_TRUE(processUntil([&] { return playlist.hasFocus(); }));
     key(playlist, Qt::Key_Delete);
     ASSERT_EQ(library.library().playlist().size(), 1);
 

@@ -44,6 +44,15 @@ TEST_F(DeskLibraryTest, ATrackEntersTheHistoryFortySecondsAfterItsLoadUnlessRepl
     EXPECT_EQ(library.history().size(), 1);
 }
 
+TEST_F(DeskLibraryTest, ATrackThatCannotBeOpenedNeverEntersTheHistory) {
+    DeskRig rig(0, 60, 0, true);  // deck 1's files cannot be opened
+    MusicLibrary& library = rig.music.library();
+    rig.call([&] { rig.desk.loadOntoDeck(0, entry(rig, "broken")); });
+    EXPECT_EQ(rig.desk.deckInfo(0).status, kStatusCannotOpen);
+    rig.tick(40'000);
+    EXPECT_TRUE(library.history().empty());
+}
+
 TEST_F(DeskLibraryTest, ThePlaylistRefillsTheOutgoingDeckAtTheEndOfAMix) {
     DeskRig rig(60, 60, 0, true);
     MusicLibrary& library = rig.music.library();
