@@ -325,8 +325,7 @@ void LibraryBrowser::openFolder(const std::string& folder) {
     // Read now: a hidden tree would only read it when it is first laid out.
     if (treeModel_->canFetchMore(top)) treeModel_->fetchMore(top);
     tree_->expand(top);
-    tree_->setCurrentIndex(top);
-    folderSelected();
+    tree_->setCurrentIndex(top);  // the selection fills the files list
 }
 
 void LibraryBrowser::folderSelected() {
