@@ -79,7 +79,8 @@ TEST_F(DeskLibraryAppTest, EnterOnAFocusedRowLoadsItAndTheBpmDialogSetsTheTempoB
     EXPECT_EQ(desk.titleLine1(0), "Second");
 
     // Enter elsewhere is the desk's beat sync; the row stays where it is.
-    app.window().setFocus();
+    files.clearFocus();
+    ASSERT_TRUE(processUntil([&] { return !files.hasFocus(); }));
     key(app.window(), Qt::Key_Return);
     EXPECT_TRUE(desk.titleLine2(1).empty());
 
