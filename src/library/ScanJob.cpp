@@ -92,11 +92,11 @@ std::unique_ptr<ScanJob> hardDiskScan(const std::string& homeFolder, std::span<c
 }
 
 std::unique_ptr<ScanJob> discScan(const std::string& homeFolder, const std::string& name, const std::string& root,
-                                  bool replace, std::span<const drives::Drive> drives) {
+                                  bool replace, std::span<const drives::Drive> drives, int mask) {
     std::vector<std::string> keys;
     if (replace) keys.push_back(name);
     return std::make_unique<ScanJob>(homeFolder, std::move(keys), std::vector<ScanJob::Root>{{root, name + "="}},
-                                     kScanBoth, limitsOf(drives));
+                                     mask, limitsOf(drives));
 }
 
 std::string proposeDiscName(const SearchIndex& index) {

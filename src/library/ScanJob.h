@@ -79,10 +79,10 @@ private:
 std::unique_ptr<ScanJob> hardDiskScan(const std::string& homeFolder, std::span<const std::string> chosen,
                                       std::span<const drives::Drive> drives, int mask);
 
-// The scan of the disc at `root` under `name` (see isValidDiscName), MP3 and WAV files;
-// `replace` drops the disc's old lines first.
+// The scan of the disc at `root` under `name` (see isValidDiscName), MP3 and WAV files
+// unless `mask` says otherwise; `replace` drops the disc's old lines first.
 std::unique_ptr<ScanJob> discScan(const std::string& homeFolder, const std::string& name, const std::string& root,
-                                  bool replace, std::span<const drives::Drive> drives);
+                                  bool replace, std::span<const drives::Drive> drives, int mask = kScanBoth);
 
 // The name the disc scan proposes: the first "CD<n>", n = 1 to 998, that no line uses,
 // else "CD999".
