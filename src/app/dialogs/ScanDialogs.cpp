@@ -88,17 +88,19 @@ void stopInstead(QWidget& dialog) {
 }  // namespace
 
 ScanHardDiskDialog::ScanHardDiskDialog(QWidget* desk, std::string homeFolder, std::vector<drives::Drive> drives)
-    : DeskDialog(desk, "Auto Search of MP3 files on the hard drive"), home_(std::move(homeFolder)) {
+    : DeskDialog(desk, "Auto Search of MP3 files on the hard drive"),
+      home_(std::move(homeFolder)),
+      drives_(std::move(drives)) {
     list_ = new QListWidget;
     list_->setSelectionMode(QAbstractItemView::NoSelection);
     list_->setMinimumSize(300, 160);
     // A drive whose mount point no line could carry is not offered.
-    for (drives::Drive& drive : drives) {
+    for (const drives::Drive& drive : drives_) {
         if (!driveKeyOf(drive.root)) continue;
         auto* item = new QListWidgetItem(driveIcon(drive.type), shown(drive.root), list_);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(drive.type == DriveType::Fixed ? Qt::Checked : Qt::Unchecked);
-        drives_.push_back(std::move(drive));
+        offered_.push_back(drive.root);
     }
     mp3_ = new QCheckBox("MP3 Files");
     wav_ = new QCheckBox("WAV Files");
@@ -128,7 +130,7 @@ void ScanHardDiskDialog::accept() {
     if (scanning_) return;
     std::vector<std::string> chosen;
     for (int row = 0; row < list_->count(); ++row) {
-        if (list_->item(row)->checkState() == Qt::Checked) chosen.push_back(drives_[static_cast<size_t>(row)].root);
+        if (list_->item(row)->checkState() == Qt::Checked) chosen.push_back(offered_[static_cast<size_t>(row)]);
     }
     if (chosen.empty()) {
         showMessage(this, kNothingChecked);

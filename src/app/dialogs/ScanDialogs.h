@@ -41,7 +41,8 @@ public:
 
 private:
     std::string home_;
-    std::vector<drives::Drive> drives_;
+    std::vector<drives::Drive> drives_;   // every drive: no walk enters another's folder
+    std::vector<std::string> offered_;    // the roots of the list's rows
     QListWidget* list_ = nullptr;
     QCheckBox* mp3_ = nullptr;
     QCheckBox* wav_ = nullptr;

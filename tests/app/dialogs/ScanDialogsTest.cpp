@@ -57,7 +57,7 @@ protected:
     drives::Drive drive(const std::string& at, DriveType type) const { return {at, "/dev/x", "ext4", type}; }
     std::vector<drives::Drive> machine() const {
         return {drive(root("hd"), DriveType::Fixed), drive(root("stick"), DriveType::Removable),
-                drive(root("cd"), DriveType::CdRom), drive(root("odd:/mount"), DriveType::Fixed),
+                drive(root("cd"), DriveType::CdRom), drive(root("hd/x:/mnt"), DriveType::Fixed),
                 drive(root("hd/inner"), DriveType::Fixed)};
     }
 
@@ -69,6 +69,7 @@ TEST_F(ScanDialogsTest, HardDiskScanOfTheCheckedDrives) {
     put("hd/b.wav", 3);
     put("hd/inner/c.mp3", 4);
     put("stick/d.mp3", 5);
+    put("hd/x:/mnt/e.mp3", 6);  // on a drive that is not offered, but a drive all the same
     writeSearchFile("CD1=/x.mp3,1\r\n" + root("hd") + ":/gone.mp3,1\r\n");
 
     ScanHardDiskDialog dialog(&host.desk, settings().homeFolder, machine());
