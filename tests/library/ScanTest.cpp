@@ -352,6 +352,13 @@ TEST_F(ScanTest, DeleteACdGroupsEveryDriveAndDiscWithItsCount) {
     ASSERT_TRUE(deleteDiscs(index, gone));
     EXPECT_EQ(searchLines(), (Strings{"CD10=/b.mp3", "/:/c.mp3,1", "/media/x:/e.mp3", "C:\\f.mp3"}));
 
+    // A drive's key is not a prefix test: the drive at /m/a is not the drive at /m/a:b.
+    writeSearchFile("/m/a:/1.mp3,1\r\n/m/a:b:/2.mp3,2\r\n/m/a:/3.mp3,3\r\n");
+    index.load();
+    EXPECT_EQ(index.removeLinesWithKey("/m/a:"), 2u);
+    EXPECT_EQ(index.line(1), "/m/a:b:/2.mp3,2");
+    EXPECT_EQ(index.line(0), "");
+
     // A file that cannot be replaced stays as it was.
     index.load();
     const std::string missingHome = home.file("file");
