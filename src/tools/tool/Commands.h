@@ -20,5 +20,7 @@ int settingsCommand(const Args& args);
 // The skin checker's own program (spinlorex-skin-check) runs this.
 int skinCheckCommand(const Args& args);
 int devicesCommand(const Args& args);
+int scanCommand(const Args& args);
+int searchCommand(const Args& args);
 
 }  // namespace spinlorex::tool

@@ -28,6 +28,10 @@ void usage() {
                  "                                    wav:PATH; default SPINLOREX_AUDIO, else portaudio)\n"
                  "  skin-check [--home DIR] [NAME]    load skin NAME from home folder DIR (default: .), or\n"
                  "                                    the built-in skin, as the desk would, and list it\n"
+                 "  scan [--home DIR] [--cd NAME] [--mp3] [--wav] PATH...\n"
+                 "                                    record the MP3/WAV files of the drives holding PATHs\n"
+                 "                                    (or of the disc at PATH, named NAME) in the search file\n"
+                 "  search [--home DIR] TEXT          the search's result rows: title, artist, disc, folder\n"
                  );
 }
 
@@ -49,6 +53,8 @@ int main(int argc, char** argv) {
     if (command == "settings") return spinlorex::tool::settingsCommand(args);
     if (command == "skin-check") return spinlorex::tool::forwardTo("spinlorex-skin-check", args);
     if (command == "devices") return spinlorex::tool::devicesCommand(args);
+    if (command == "scan") return spinlorex::tool::scanCommand(args);
+    if (command == "search") return spinlorex::tool::searchCommand(args);
     std::fprintf(stderr, "spinlorex-tool: unknown command '%s'\n", command.c_str());
     usage();
     return 2;

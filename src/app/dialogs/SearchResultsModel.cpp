@@ -1,0 +1,87 @@
+#include "app/dialogs/SearchResultsModel.h"
+
+#include <QtGui/QGuiApplication>
+#include <QtWidgets/QHeaderView>
+#include <QtWidgets/QTableView>
+
+#include "library/SearchIndex.h"
+
+namespace spinlorex {
+namespace {
+
+// The wait cursor while the results are rebuilt or sorted.
+class WaitCursor {
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
+
+SearchResultsModel::SearchResultsModel(SearchIndex& index, QObject* parent) : QAbstractTableModel(parent), index_(index) {}
+
+int SearchResultsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(index_.resultCount());
+}
+
+int SearchResultsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : SearchIndex::kColumns;
+}
+
+QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() || static_cast<size_t>(index.row()) >= index_.resultCount())
+        return {};
+    // Names need not be UTF-8: what cannot be decoded shows as a replacement mark, while
+    // the line itself, which drags use, keeps its bytes.
+    const std::string text = index_.resultText(static_cast<size_t>(index.row()), index.column());
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QVariant SearchResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    static const char* const kHeaders[SearchIndex::kColumns] = {"Title", "Artist", "Disc", "Path"};
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section >= SearchIndex::kColumns)
+        return {};
+    return QString(kHeaders[section]);
+}
+
+void SearchResultsModel::runSearch(const QString& text) {
+    const WaitCursor wait;
+    beginResetModel();
+    const QByteArray bytes = text.toUtf8();
+    index_.runSearch(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    endResetModel();
+}
+
+void SearchResultsModel::reload() {
+    const WaitCursor wait;
+    beginResetModel();  // the rows point into the text that goes
+    index_.load();
+    index_.refreshResults();
+    endResetModel();
+}
+
+Qt::SortOrder SearchResultsModel::sortByColumn(int column) {
+    const WaitCursor wait;
+    beginResetModel();
+    index_.sortResults(column);
+    endResetModel();
+    return index_.resultSortKey() >= 8 ? Qt::DescendingOrder : Qt::AscendingOrder;
+}
+
+TrackEntry SearchResultsModel::entry(int row, std::string_view cdDrive, TrackDatabase& database) const {
+    return index_.resultEntry(static_cast<size_t>(row), cdDrive, database);
+}
+
+void sortOnHeaderClicks(QTableView& view, SearchResultsModel& model) {
+    QHeaderView* header = view.horizontalHeader();
+    header->setSectionsClickable(true);
+    QObject::connect(header, &QHeaderView::sectionClicked, &model, [header, &model](int column) {
+        const Qt::SortOrder order = model.sortByColumn(column);
+        header->setSortIndicatorShown(true);
+        header->setSortIndicator(column, order);
+    });
+}
+
+}  // namespace spinlorex

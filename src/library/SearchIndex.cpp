@@ -1,0 +1,270 @@
+#include "library/SearchIndex.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <numeric>
+#include <utility>
+
+#include "library/TrackNaming.h"
+#include "library/SearchFileWriter.h"
+#include "library/TrackDatabase.h"
+
+namespace spinlorex {
+namespace {
+
+// Only the letters a to z change case, as the search always did: other bytes (UTF-8
+// included) are compared as they are.
+constexpr char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string upperAscii(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](char c) { return upperAscii(c); });
+    return out;
+}
+
+// The largest file whose line offsets fit the index's 32-bit spans (with the guard bytes).
+constexpr uint64_t kMaxFileSize = std::numeric_limits<uint32_t>::max() - 2;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Reads the file whole into a buffer with two zero bytes behind its end.
+SearchIndex::LoadResult readWhole(const std::string& path, std::unique_ptr<char[]>& text, size_t& size) {
+    using LoadResult = SearchIndex::LoadResult;
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return errno == ENOENT || errno == ENOTDIR ? LoadResult::Missing : LoadResult::Unreadable;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return LoadResult::Unreadable;
+    size_t capacity = static_cast<size_t>(st.st_size) + 1;  // one more: a file that grew is seen
+    std::unique_ptr<char[]> buffer(new char[capacity + 2]);
+    size_t filled = 0;
+    for (;;) {
+        if (filled == capacity) {
+            if (capacity > kMaxFileSize) return LoadResult::Unreadable;
+            const size_t larger = capacity * 2;
+            std::unique_ptr<char[]> grown(new char[larger + 2]);
+            std::memcpy(grown.get(), buffer.get(), filled);
+            buffer = std::move(grown);
+            capacity = larger;
+        }
+        const ssize_t got = ::read(fd.get(), buffer.get() + filled, capacity - filled);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return LoadResult::Unreadable;
+        if (got == 0) break;
+        filled += static_cast<size_t>(got);
+    }
+    if (filled > kMaxFileSize) return LoadResult::Unreadable;
+    buffer[filled] = '\0';
+    buffer[filled + 1] = '\0';
+    text = std::move(buffer);
+    size = filled;
+    return LoadResult::Loaded;
+}
+
+}  // namespace
+
+std::vector<std::string> parseSearchTerms(std::string_view text) {
+    text = text.substr(0, kMaxSearchText);
+    std::vector<std::string> terms;
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        if (text.size() > 2) terms.push_back(upperAscii(text.substr(1, text.size() - 2)));
+        return terms;
+    }
+    while (true) {
+        const size_t space = text.find(' ');
+        const std::string_view term = text.substr(0, space);
+        if (term.empty()) break;
+        terms.push_back(upperAscii(term));
+        if (space == std::string_view::npos) break;
+        text.remove_prefix(space + 1);
+    }
+    return terms;
+}
+
+SearchIndex::SearchIndex(const std::string& homeFolder) : path_(homeFolder + "/" + kFileName) {}
+
+SearchIndex::~SearchIndex() = default;
+
+SearchIndex::LoadResult SearchIndex::load() {
+    results_.clear();
+    results_.shrink_to_fit();
+    lines_.clear();
+    lines_.shrink_to_fit();
+    text_.reset();
+    textSize_ = 0;
+
+    std::unique_ptr<char[]> text;
+    size_t size = 0;
+    const LoadResult result = readWhole(path_, text, size);
+    if (result != LoadResult::Loaded) return result;
+
+    // Every CR and LF becomes a string end, so that no term matches across two lines; a
+    // zero byte that was in the file stays part of its line.
+    char* const bytes = text.get();
+    lines_.reserve(static_cast<size_t>(std::count(bytes, bytes + size, '\n')) + 1);
+    size_t begin = 0;
+    for (size_t i = 0; i <= size; ++i) {
+        if (i < size && bytes[i] != '\r' && bytes[i] != '\n') continue;
+        bytes[i] = '\0';
+        if (i > begin) lines_.push_back({static_cast<uint32_t>(begin), static_cast<uint32_t>(i - begin)});
+        begin = i + 1;
+    }
+    text_ = std::move(text);
+    textSize_ = size;
+    return LoadResult::Loaded;
+}
+
+size_t SearchIndex::removeLinesWithKey(std::string_view key) {
+    results_.clear();
+    size_t removed = 0;
+    for (LineSpan& span : lines_) {
+        if (span.length == 0 || lineKey({text_.get() + span.begin, span.length}) != key) continue;
+        span.length = 0;
+        ++removed;
+    }
+    return removed;
+}
+
+bool SearchIndex::anyLineWithKey(std::string_view key) const {
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (lines_[i].length != 0 && lineKey(line(i)) == key) return true;
+    }
+    return false;
+}
+
+void SearchIndex::writeRemainingLines(SearchFileWriter& out) const {
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (lines_[i].length != 0) out.writeLine(line(i));
+    }
+}
+
+void SearchIndex::runSearch(std::string_view text) {
+    terms_ = parseSearchTerms(text);
+    refreshResults();
+}
+
+// Marks the lines that hold `term`: a Horspool search over the whole text, the letters a
+// to z of the text upper-cased as they are compared.
+void SearchIndex::markMatches(std::string_view term, std::vector<bool>& matched) const {
+    const size_t m = term.size();
+    std::array<size_t, 256> shift;
+    shift.fill(m);
+    for (size_t i = 0; i + 1 < m; ++i) {
+        const auto c = static_cast<unsigned char>(term[i]);
+        shift[c] = m - 1 - i;
+        if (c >= 'A' && c <= 'Z') shift[c - 'A' + 'a'] = m - 1 - i;
+    }
+    const char* const text = text_.get();
+    const char lastOfTerm = term[m - 1];
+    size_t line = 0;
+    size_t at = 0;
+    while (at + m <= textSize_) {
+        const char last = text[at + m - 1];
+        if (upperAscii(last) == lastOfTerm) {
+            size_t i = 0;
+            while (i + 1 < m && upperAscii(text[at + i]) == term[i]) ++i;
+            if (i + 1 >= m) {
+                // Found: mark the line and go on after its end.
+                while (line < lines_.size() && lines_[line].begin + lines_[line].length <= at) ++line;
+                if (line == lines_.size()) return;
+                if (lines_[line].begin <= at) {
+                    matched[line] = true;
+                    at = lines_[line].begin + lines_[line].length;
+                    continue;
+                }
+                ++at;  // in a removed line
+                continue;
+            }
+        }
+        at += shift[static_cast<unsigned char>(last)];
+    }
+}
+
+void SearchIndex::refreshResults() {
+    results_.clear();
+    if (!loaded()) return;
+    if (terms_.empty()) {
+        results_.reserve(lines_.size());
+        for (size_t i = lines_.size(); i-- > 0;) {
+            if (lines_[i].length != 0) results_.push_back(static_cast<uint32_t>(i));
+        }
+        return;
+    }
+    std::vector<bool> matched(lines_.size(), false);
+    for (const std::string& term : terms_) markMatches(term, matched);
+    for (size_t i = lines_.size(); i-- > 0;) {
+        if (matched[i]) results_.push_back(static_cast<uint32_t>(i));
+    }
+    results_.shrink_to_fit();
+}
+
+std::string SearchIndex::resultText(size_t row, int column) const {
+    const SearchLine fields = parseSearchLine(resultLine(row));
+    switch (column) {
+        case kTitle:
+        case kArtist: {
+            ArtistTitle names = splitArtistTitle(fields.fileName);
+            return column == kTitle ? std::move(names.title) : std::move(names.artist);
+        }
+        case kDisc: return fields.kind == SearchLine::Kind::Disc ? std::string(fields.key) : std::string();
+        case kPath: return shownFolderOf(fields);
+        default: return {};
+    }
+}
+
+void SearchIndex::sortResults(int column) {
+    if (column < 0 || column >= kColumns) return;
+    resultSortKey_ = resultSortKey_ == column ? column + 8 : column;
+    const bool descending = resultSortKey_ >= 8;
+    std::vector<std::string> keys(results_.size());
+    for (size_t row = 0; row < results_.size(); ++row) keys[row] = upperAscii(resultText(row, column));
+    std::vector<uint32_t> order(results_.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        return descending ? keys[b] < keys[a] : keys[a] < keys[b];
+    });
+    std::vector<uint32_t> sorted(results_.size());
+    for (size_t i = 0; i < order.size(); ++i) sorted[i] = results_[order[i]];
+    results_ = std::move(sorted);
+}
+
+TrackEntry SearchIndex::resultEntry(size_t row, std::string_view cdDrive, TrackDatabase& database) const {
+    return searchLineEntry(resultLine(row), cdDrive, database);
+}
+
+bool SearchIndex::takeScanQuestion() {
+    if (loaded() || askedToScan_) return false;
+    askedToScan_ = true;
+    return true;
+}
+
+TrackEntry searchLineEntry(std::string_view line, std::string_view cdDrive, TrackDatabase& database) {
+    const SearchLine fields = parseSearchLine(line);
+    TrackEntry entry;
+    entry.path = trackPathOf(fields, cdDrive);
+    ArtistTitle names = splitArtistTitle(fields.fileName);
+    entry.artist = std::move(names.artist);
+    entry.title = std::move(names.title);
+    entry.record = database.findOrAdd(fields.fileName, fields.size);
+    return entry;
+}
+
+}  // namespace spinlorex

@@ -1,0 +1,148 @@
+// spinlorex-tool scan and search: the desk's scans of drives and discs into the search
+// file of a home folder, and the search panel's result rows, from the command line.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "library/ScanJob.h"
+#include "library/SearchIndex.h"
+#include "library/SearchLine.h"
+#include "platform/settings/SettingsStore.h"
+#include "tools/tool/ArgParser.h"
+#include "tools/tool/Commands.h"
+
+namespace spinlorex::tool {
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+extern "C" void onScanInterrupt(int) { g_interrupted.store(true, std::memory_order_relaxed); }
+
+// Ctrl-C stops the walk as the Stop window does: what was found so far is kept. On a
+// terminal the current folder and the count are shown as the walk goes.
+class ToolObserver : public ScanObserver {
+public:
+    bool stopRequested() override { return g_interrupted.load(std::memory_order_relaxed); }
+    void enteringFolder(std::string_view folder) override {
+        if (!terminal_) return;
+        std::fprintf(stderr, "\r\033[K%llu  %.*s", static_cast<unsigned long long>(count_),
+                     static_cast<int>(std::min<size_t>(folder.size(), 100)), folder.data());
+    }
+    void fileWritten(std::string_view, uint64_t count) override { count_ = count; }
+    void done() const {
+        if (terminal_) std::fprintf(stderr, "\r\033[K");
+    }
+
+private:
+    const bool terminal_ = isatty(STDERR_FILENO) != 0;
+    uint64_t count_ = 0;
+};
+
+// The home folder: --home, else the desk's (from the settings file).
+std::string homeFolderOf(const ArgParser& a, std::span<const drives::Drive> drives) {
+    if (auto home = a.value("--home")) return *home;
+    loadSettings(settings(), settingsFilePath(), drives);
+    return settings().homeFolder;
+}
+
+int runScan(ScanJob& job, const std::string& home) {
+    if (!job.prepare()) {
+        std::fprintf(stderr, "spinlorex-tool: File creation error (%s/%s)\n", home.c_str(), SearchIndex::kFileName);
+        return 1;
+    }
+    ToolObserver observer;
+    std::signal(SIGINT, &onScanInterrupt);
+    std::signal(SIGTERM, &onScanInterrupt);
+    const ScanJob::Result result = job.run(observer);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    observer.done();
+    if (result == ScanJob::Result::WriteFailed) {
+        std::fprintf(stderr, "spinlorex-tool: %s/%s could not be written; it is left as it was\n", home.c_str(),
+                     SearchIndex::kFileName);
+        return 1;
+    }
+    std::printf("%zu lines replaced, %llu files found%s\n", job.linesReplaced(),
+                static_cast<unsigned long long>(job.filesFound()),
+                result == ScanJob::Result::Stopped ? " (stopped)" : "");
+    return result == ScanJob::Result::Stopped ? 130 : 0;
+}
+
+}  // namespace
+
+int scanCommand(const Args& args) {
+    ArgParser a(args, {"--home", "--cd"}, {"--mp3", "--wav"});
+    const auto name = a.value("--cd");
+    if (!a.ok() || a.positional().empty() || (name && a.positional().size() != 1)) {
+        std::fprintf(stderr, "usage: spinlorex-tool scan [--home DIR] [--cd NAME] [--mp3] [--wav] PATH...\n");
+        return 2;
+    }
+    int mask = (a.flag("--mp3") ? kScanMp3 : 0) | (a.flag("--wav") ? kScanWav : 0);
+    if (mask == 0) mask = kScanBoth;
+    const std::vector<drives::Drive> drives = drives::listDrives();
+    const std::string home = homeFolderOf(a, drives);
+
+    if (name) {
+        if (!isValidDiscName(*name)) {
+            std::fprintf(stderr,
+                         "spinlorex-tool: a disc name is 1 to 253 bytes without \"=\", \":\" or line ends, and "
+                         "does not begin with \"/\"\n");
+            return 2;
+        }
+        const std::string& root = a.positional().front();
+        std::error_code ec;
+        if (!std::filesystem::is_directory(root, ec)) {
+            std::fprintf(stderr, "spinlorex-tool: %s is not a folder\n", root.c_str());
+            return 2;
+        }
+        return runScan(*discScan(home, *name, root, true, drives, mask), home);
+    }
+
+    std::vector<std::string> roots;
+    for (const std::string& path : a.positional()) {
+        const auto drive = driveHolding(path, drives);
+        if (!drive || !driveKeyOf(drive->root)) {
+            std::fprintf(stderr, "spinlorex-tool: %s is on no drive that can be scanned\n", path.c_str());
+            return 2;
+        }
+        if (std::find(roots.begin(), roots.end(), drive->root) == roots.end()) roots.push_back(drive->root);
+    }
+    for (const std::string& root : roots) std::printf("scanning the drive at %s\n", root.c_str());
+    std::fflush(stdout);
+    return runScan(*hardDiskScan(home, roots, drives, mask), home);
+}
+
+int searchCommand(const Args& args) {
+    ArgParser a(args, {"--home"}, {});
+    if (!a.ok()) {
+        std::fprintf(stderr, "usage: spinlorex-tool search [--home DIR] TEXT\n");
+        return 2;
+    }
+    std::string text;
+    for (const std::string& word : a.positional()) text += (text.empty() ? "" : " ") + word;
+    SearchIndex index(homeFolderOf(a, drives::listDrives()));
+    if (index.load() != SearchIndex::LoadResult::Loaded) {
+        std::fprintf(stderr, "spinlorex-tool: %s cannot be read\n", index.path().c_str());
+        return 1;
+    }
+    index.runSearch(text);
+    std::string row;
+    for (size_t i = 0; i < index.resultCount(); ++i) {
+        row.clear();
+        for (int column = 0; column < SearchIndex::kColumns; ++column) {
+            if (column > 0) row += '\t';
+            row += index.resultText(i, column);
+        }
+        row += '\n';
+        std::fwrite(row.data(), 1, row.size(), stdout);
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace spinlorex::tool
