@@ -144,7 +144,9 @@ bool DeckStream::loadTrack(const TrackEntry& entry) {
     mixedOut_.store(false, relaxed);
     awaitingStart_.store(true, relaxed);
 
-    reader_ = isWavFileName(entry.path) ? readers_.wav.get() : readers_.mp3.get();
+    reader_ = isWavFileName(entry.path)       ? readers_.wav.get()
+              : isSndfileFileName(entry.path) ? readers_.sndfile.get()
+                                              : readers_.mp3.get();
     const int32_t seconds = reader_ != nullptr ? reader_->open(entry.path) : 0;
     if (seconds <= 0) {
         desk_.setDeckStatus(deckIndex_, kStatusCannotOpen);
@@ -153,6 +155,7 @@ bool DeckStream::loadTrack(const TrackEntry& entry) {
         return false;
     }
     duration_.store(seconds, relaxed);
+    trackFrames_ = std::max<int64_t>(reader_->totalFrames(), 1);
 
     if (track_->record == nullptr || track_->record->fileSize == 0)
         track_->record = database_.findOrAdd(entry.path, reader_->fileSize());
@@ -406,11 +409,9 @@ void DeckStream::seekTo(float fraction) {
     advanceDecodeWrite();
     timeline_.unfilledFrames.store(kDecodedFrames - kBlockFrames, relaxed);
     // The reader stopped at the end of the block; the heard frame lies as many frames
-    // before that end as `fraction` lies before the reader's position.
-    const double afterTarget = (static_cast<double>(reader_->position()) - fraction) *
-                               duration_.load(relaxed) * kSampleRate;
-    // Rounded: the float positions put an exact whole number of frames a hair below it.
-    const auto back = static_cast<int32_t>(std::lround(std::clamp(afterTarget, 0.0, double{kBlockFrames})));
+    // before that end as the frame `fraction` designates lies before the reader's frame.
+    const int64_t target = std::llround(static_cast<double>(fraction) * static_cast<double>(trackFrames_));
+    const auto back = static_cast<int32_t>(std::clamp<int64_t>(reader_->nextFrame() - target, 0, kBlockFrames));
     int32_t keep = timeline_.decodeWrite.load(relaxed) - back;
     if (keep < 0) keep += kDecodedFrames;
     timeline_.keepFrom.store(keep, relaxed);
@@ -519,9 +520,8 @@ void DeckStream::updateHeardPosition(int32_t newIndex) {
     if (k == timeline_.keepFrom.load(relaxed)) return;
 
     timeline_.keepFrom.store(k, relaxed);
-    const float heard = static_cast<float>(
-        timeline_.blockPositions[k / kBlockFrames] +
-        (k % kBlockFrames) / (duration_.load(relaxed) * static_cast<double>(kSampleRate)));
+    const float heard = static_cast<float>(timeline_.blockPositions[k / kBlockFrames] +
+                                           (k % kBlockFrames) / static_cast<double>(trackFrames_));
     position_.store(heard, relaxed);
     if (heard < 0.0f) {
         stopAtEnd();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -26,6 +27,14 @@ public:
     // Positions the reader so the next block starts at or just before `fraction`;
     // sets the current position. Always returns 1.
     virtual int32_t seek(float fraction) = 0;
+
+    // Length of the track in engine frames (44100 Hz), the unit positions are fractions
+    // of. Readers that know it exactly say so; the default counts the whole seconds.
+    virtual int64_t totalFrames() const { return int64_t{duration_} * 44100; }
+    // The engine frame at which the next block starts (after a seek: where it landed).
+    virtual int64_t nextFrame() const {
+        return std::llround(static_cast<double>(position_) * static_cast<double>(totalFrames()));
+    }
 
     // Fraction of the track just after the last block delivered or the last seek.
     float position() const { return position_; }
