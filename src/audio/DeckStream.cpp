@@ -19,8 +19,9 @@ int32_t renderSpanFor(int32_t pitch) {
     return std::max(3600, pitch * kRenderFrames / 4096) + 2246;
 }
 
-// The render scratch holds one source span at the highest pitch the deck takes.
-const int32_t kScratchFrames = renderSpanFor(DeckStream::kHighestPitch);
+// The render scratch holds one source span at the highest pitch the deck takes, and the
+// frames before it that varispeed reads.
+const int32_t kScratchFrames = kVarispeedHistory + renderSpanFor(DeckStream::kHighestPitch);
 
 // (a - b) mod m, in 0..m-1.
 int32_t wrapDiff(int32_t a, int32_t b, int32_t m) {
@@ -456,12 +457,15 @@ bool DeckStream::renderPass() {
            renderSpan_) {
         if (!decodeAhead()) return false;
     }
+    // Varispeed also reads a few frames before the read point: those the ring holds there.
     const int16_t* src = &decodedRing_[static_cast<size_t>(renderRead_) * 2];
-    if (renderRead_ + renderSpan_ > kDecodedFrames) {
-        const int32_t first = kDecodedFrames - renderRead_;
-        copyFrames(scratch_.get(), src, first);
-        copyFrames(scratch_.get() + first * 2, decodedRing_.get(), renderSpan_ - first);
-        src = scratch_.get();
+    if (renderRead_ < kVarispeedHistory || renderRead_ + renderSpan_ > kDecodedFrames) {
+        const int32_t from = wrapDiff(renderRead_, kVarispeedHistory, kDecodedFrames);
+        const int32_t span = kVarispeedHistory + renderSpan_;
+        const int32_t first = std::min(span, kDecodedFrames - from);
+        copyFrames(scratch_.get(), &decodedRing_[static_cast<size_t>(from) * 2], first);
+        copyFrames(scratch_.get() + first * 2, decodedRing_.get(), span - first);
+        src = scratch_.get() + kVarispeedHistory * 2;
     }
 
     int16_t* out = &outputRing_[static_cast<size_t>(outputWriteIndex_) * 2];

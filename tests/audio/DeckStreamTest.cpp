@@ -8,6 +8,8 @@
 #include "platform/settings/Settings.h"
 #include "support/DeckHarness.h"
 #include "support/Files.h"
+#include "support/ToneFit.h"
+#include "tools/synth/Synth.h"
 
 namespace spinlorex {
 namespace {
@@ -231,6 +233,33 @@ TEST_F(DeckStreamTest, BothRenderersConsumeTheSourceAtThePitchRatioAndAgreeAtNor
     // Bit-identical at normal pitch, once master tempo has faded in from silence over the
     // first 512 frames after a restart.
     EXPECT_TRUE(std::equal(normal[0].begin() + 1024, normal[0].end(), normal[1].begin() + 1024));
+}
+
+TEST_F(DeckStreamTest, VarispeedKeepsAToneCleanAtEveryPitchThroughTheWholeRing) {
+    // A 1 kHz tone comes out at 1000 x pitch / 4096 Hz with nothing else beside it, in
+    // every second of twelve: across render passes, blocks and the wrap of the decoded ring.
+    test::TempDir dir;
+    const std::string tone = dir.file("tone.wav");
+    ASSERT_TRUE(synth::writeWav(tone, synth::tone(1000.0, 20.0, 44100, 2, 0.5), 44100, 2, 16));
+    for (const int32_t pitch : {3961, 4424, 5462}) {
+        SCOPED_TRACE(pitch);
+        DeckHarness h(DeckHarness::RealReaders{});
+        h.call([&] {
+            ASSERT_TRUE(h.load(0, tone));
+            h.deck(0).setPitch(pitch);
+            h.deck(0).seekAndPlay(0.0f);
+        });
+        while (h.capturedFrames(0) < 44100 * 12) h.runPasses(1);
+        const std::vector<int16_t> out = h.takeCaptured(0);
+        for (int second = 0; second < 12; ++second) {
+            for (int channel : {0, 1}) {
+                const test::ToneFit fit =
+                    test::fitTone(test::channelOf(&out[static_cast<size_t>(2 * 44100 * second)], 44100, channel));
+                EXPECT_NEAR(fit.hz(), 1000.0 * pitch / 4096, 1000.0 * pitch / 4096 * 1e-4) << second;
+                EXPECT_LT(fit.restDb, -70.0) << second;
+            }
+        }
+    }
 }
 
 TEST_F(DeckStreamTest, EndOfTrackAndDecodeErrorsStopTheDeckAndTellTheDesk) {
