@@ -7,6 +7,8 @@
 #include <limits>
 #include <mutex>
 
+#include "audio/SampleConvert.h"
+
 namespace spinlorex {
 namespace {
 
@@ -138,7 +140,7 @@ int32_t Mp3Reader::readFrames(float* dest, int32_t frames) {
         const int16_t* in = frame_ + static_cast<ptrdiff_t>(frameUsed_) * frameChannels_;
         float* out = dest + 2 * done;
         if (frameChannels_ == 2) {
-            for (int32_t i = 0; i < 2 * n; ++i) out[i] = in[i];
+            fromPcm16(in, out, 2 * n);
         } else {
             for (int32_t i = 0; i < n; ++i) out[2 * i] = out[2 * i + 1] = in[i];
         }

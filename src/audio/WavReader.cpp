@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "audio/AudioFormat.h"
+#include "audio/SampleConvert.h"
 
 namespace spinlorex {
 namespace {
@@ -189,7 +190,7 @@ void WavReader::widen(const unsigned char* raw, float* out, int32_t count) const
             for (size_t i = 0; i < n; ++i) out[i] = static_cast<float>((raw[i] - 128) * 256);
             break;
         case 2:
-            for (size_t i = 0; i < n; ++i) out[i] = static_cast<int16_t>(le16(raw + 2 * i));
+            fromPcm16(reinterpret_cast<const int16_t*>(raw), out, count);
             break;
         case 3:
             // The sample in the top 24 bits of an int32: 1/256 of a 16-bit step per unit.

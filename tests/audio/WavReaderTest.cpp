@@ -253,7 +253,7 @@ TEST_F(WavReaderTest, MoreThanTwoChannelsFoldToStereoByTheirMaskWithoutClipping)
 
 TEST_F(WavReaderTest, FloatSamplesAreReadAndClippedToSixteenBits) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const std::vector<float> in = {0.25f, -0.5f, 1.5f, -2.0f, nan, 1.0f, -1.0f, 0.0f, 0.5f / 32768, -0.75f};
+    const std::vector<float> in = {0.25f, -0.5f, 1.5f, -2.0f, nan, 1.0f, -1.0f, 0.0f, 0.75f / 32768, -0.75f};
     const std::vector<int16_t> expected = {8192, -16384, 32767, -32768, 0, 32767, -32768, 0, 1, -24576};
     for (int width : {4, 8}) {
         for (bool extensible : {false, true}) {
