@@ -34,13 +34,15 @@ namespace {
 thread_local bool t_countMallocs = false;
 std::atomic<int64_t> g_mallocs{0};
 
-void counted() {
-    if (t_countMallocs) g_mallocs.fetch_add(1, std::memory_order_relaxed);
-}
-
 }  // namespace
 
 #if SPINLOREX_COUNT_MALLOC
+namespace {
+void counted() {
+    if (t_countMallocs) g_mallocs.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
+
 extern "C" {
 void* __libc_malloc(size_t);
 void* __libc_calloc(size_t, size_t);

@@ -10,8 +10,9 @@ namespace spinlorex {
 // stereo 16-bit frames at 44100 Hz. Each deck owns one reader of each kind for its whole
 // life and reopens it for every track.
 //
-// open/close run on the thread that loads a track while the deck is closed; decodeBlock
-// and seek run on the sound thread. The request handshake orders the two.
+// open/close run on the thread that loads a track while the deck is closed; decodeBlock,
+// seek and nextFrame run on the sound thread; totalFrames, fixed by open, may be read by
+// either. The request handshake orders the two.
 class TrackReader {
 public:
     enum DecodeResult : int32_t { kError = -1, kEnd = 0, kDone = 1 };
@@ -29,7 +30,8 @@ public:
     virtual int32_t seek(float fraction) = 0;
 
     // Length of the track in engine frames (44100 Hz), the unit positions are fractions
-    // of. Readers that know it exactly say so; the default counts the whole seconds.
+    // of. Readers that know it exactly say so; the default counts the whole seconds (44100
+    // engine frames each).
     virtual int64_t totalFrames() const { return int64_t{duration_} * 44100; }
     // The engine frame at which the next block starts (after a seek: where it landed).
     virtual int64_t nextFrame() const {
