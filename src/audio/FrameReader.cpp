@@ -14,7 +14,7 @@ FrameReader::~FrameReader() = default;
 
 int32_t FrameReader::beginStream(int32_t rate, int64_t frames, uint64_t fileSize) {
     endStream();
-    if (rate <= 0 || frames <= 0 || frames / rate == 0) return 0;
+    if (rate < kMinRate || rate > kMaxRate || frames <= 0 || frames / rate == 0) return 0;
     if (rate != kSampleRate && !converter_.open(*this, rate)) return 0;
     rate_ = rate;
     // Exact in 128 bits: frames x 44100 / rate.

@@ -20,6 +20,11 @@ namespace spinlorex {
 // close (loading thread) call beginStream and endStream.
 class FrameReader : public TrackReader, protected FrameSource {
 public:
+    // The rates taken. Far below, a seek would have the converter run through seconds of
+    // output to reach its frame; far above, no audio file is made.
+    static constexpr int32_t kMinRate = 1000;
+    static constexpr int32_t kMaxRate = 768000;
+
     FrameReader();
     ~FrameReader() override;
 
@@ -34,7 +39,8 @@ public:
 protected:
     // At the end of a successful open: `frames` frames at `rate` Hz in a file of `fileSize`
     // bytes, read from frame 0 on. Sets the duration and returns it; 0 (nothing can be
-    // played) when the track lasts under a second or cannot be converted.
+    // played) when the track lasts under a second, or its rate is outside
+    // kMinRate..kMaxRate or cannot be converted.
     int32_t beginStream(int32_t rate, int64_t frames, uint64_t fileSize);
     // From close: forgets the stream.
     void endStream();

@@ -322,6 +322,10 @@ TEST_F(WavReaderTest, BrokenUnsupportedOrShortFilesFailToOpen) {
     EXPECT_FALSE(opens([](Image& i) { i.channels = 0; }));
     EXPECT_FALSE(opens([](Image& i) { i.channels = 65, i.data = Bytes(65 * 2 * 44200, 0); }));
     EXPECT_FALSE(opens([](Image& i) { i.rate = 0; }));
+    EXPECT_FALSE(opens([](Image& i) { i.rate = 999, i.data = numberedFrames(5000); }));  // 5 s, too slow
+    EXPECT_FALSE(opens([](Image& i) { i.rate = 768001, i.data = numberedFrames(768001); }));
+    EXPECT_TRUE(opens([](Image& i) { i.rate = 1000, i.data = numberedFrames(1500); }));
+    ASSERT_EQ(decode(), 1);  // 1.5 s at 1 kHz: 66150 frames at 44.1 kHz
     // The byte rate only repeats what rate and block align say; a wrong one is ignored.
     EXPECT_TRUE(opens([](Image& i) { i.bytesPerSecond = 0; }));
     EXPECT_TRUE(opens([](Image& i) { i.bytesPerSecond = 0x7FFFFFFF; }));
