@@ -3,13 +3,16 @@
 # prints each tool's median time, the BPM it reports and the ratios:
 #   analyze vs mpg123 decoding alone, vs aubio tempo, vs bpm-tools;
 #   render --master-tempo --pitch 4424 vs soundstretch -tempo=+8;
-#   and the peak memory of analyze.
+#   the peak memory of analyze;
+#   analyze of the same music at 48 kHz against 44.1 kHz (WAV and MP3), of FLAC against
+#   flac -d alone; and whether render --from F of an MP3 gives the full render's frames
+#   from F on, byte for byte.
 # Usage: bench/peers.sh [runs]   (default 5 runs per command; median reported)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
 
-scripts/install-deps.sh mpg123 aubio-tools bpm-tools soundstretch sox libsox-fmt-mp3 time
+scripts/install-deps.sh mpg123 aubio-tools bpm-tools soundstretch sox libsox-fmt-mp3 time flac
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSPINLOREX_TESTS=OFF >/dev/null
 cmake --build build-release --target spinlorex-tool >/dev/null
 tool=build-release/src/tools/spinlorex-tool
@@ -20,6 +23,9 @@ mp3=$work/track.mp3
 wav=$work/track.wav
 "$tool" generate --bpm 126 --seconds 300 --seed 5 --kbps 192 "$mp3"
 "$tool" generate --bpm 126 --seconds 300 --seed 5 "$wav"
+"$tool" generate --bpm 126 --seconds 300 --seed 5 --rate 48000 "$work/track48.wav"
+"$tool" generate --bpm 126 --seconds 300 --seed 5 --rate 48000 --kbps 192 "$work/track48.mp3"
+flac -s -f "$wav" -o "$work/track.flac"
 
 # median_seconds CMD...: runs CMD $runs times (output discarded) and prints the median.
 median_seconds() {
@@ -46,6 +52,23 @@ bpm_analyze=$("$tool" analyze "$mp3" | sed -n 's/.*"bpm":\([0-9.]*\).*/\1/p')
 bpm_aubio=$(aubio tempo "$mp3" 2>/dev/null | awk '/bpm/ {print $1}' | tail -1)
 bpm_bpmtools=$(sox "$mp3" -t raw -r 44100 -e float -c 1 - 2>/dev/null | bpm || echo "?")
 peak_kb=$( { /usr/bin/time -f '%M' "$tool" analyze "$mp3" >/dev/null; } 2>&1 | tail -1)
+t_wav44=$(median_seconds "$tool" analyze "$wav")
+t_wav48=$(median_seconds "$tool" analyze "$work/track48.wav")
+t_mp348=$(median_seconds "$tool" analyze "$work/track48.mp3")
+t_flac=$(median_seconds "$tool" analyze "$work/track.flac")
+t_flacd=$(median_seconds sh -c "flac -d -s -c '$work/track.flac' > /dev/null")
+
+# render --from F against the full render: the tool's WAV files have a 44-byte header; frame
+# F x length of the full render is the first frame of the partial one (length: 300 s).
+"$tool" render "$mp3" "$work/full.wav"
+from_result=same
+for f in 0.25 0.5 0.618 0.9; do
+  "$tool" render --from "$f" --seconds 20 "$mp3" "$work/from.wav"
+  start=$(awk -v f="$f" 'BEGIN {printf "%d", f * 300 * 44100 + 0.5}')
+  if ! cmp -s -i "$((44 + 4 * start)):44" -n $((20 * 44100 * 4)) "$work/full.wav" "$work/from.wav"; then
+    from_result="DIFFERENT at --from $f"
+  fi
+done
 
 echo
 echo "5-minute track, 126 BPM, 192 kbit/s MP3 and 16-bit WAV; median of $runs runs"
@@ -62,3 +85,13 @@ echo "analyze / aubio       = $(ratio "$t_analyze" "$t_aubio")"
 echo "analyze / bpm-tools   = $(ratio "$t_analyze" "$t_bpm")"
 echo "render / soundstretch = $(ratio "$t_render" "$t_stretch")   (target <= 0.25)"
 echo "analyze peak memory   = $(awk -v k="$peak_kb" 'BEGIN {printf "%.1f MB", k/1024}')   (target < 25 MB)"
+echo
+printf '%-44s %8s\n' "spinlorex-tool analyze (44.1 kHz WAV)" "$t_wav44"
+printf '%-44s %8s\n' "spinlorex-tool analyze (48 kHz WAV)" "$t_wav48"
+printf '%-44s %8s\n' "spinlorex-tool analyze (48 kHz MP3)" "$t_mp348"
+printf '%-44s %8s\n' "spinlorex-tool analyze (FLAC)" "$t_flac"
+printf '%-44s %8s\n' "flac -d -c > /dev/null" "$t_flacd"
+echo "analyze 48 kHz / 44.1 kHz, WAV = $(ratio "$t_wav48" "$t_wav44")   (target <= 1.3)"
+echo "analyze 48 kHz / 44.1 kHz, MP3 = $(ratio "$t_mp348" "$t_analyze")   (target <= 1.3)"
+echo "analyze FLAC / flac -d         = $(ratio "$t_flac" "$t_flacd")   (target <= 1.5)"
+echo "render --from F of the MP3 against the full render: $from_result"

@@ -67,7 +67,8 @@ private:
     std::function<void()> deskAreaChanged_;
 };
 
-// The first audio file (.mp3 or .wav, any case) among dropped URLs; empty when none.
+// The first track (by isTrackFileName: MP3, WAV, FLAC, Ogg, Opus) among dropped URLs;
+// empty when none.
 QString firstAudioFile(const QList<QUrl>& urls);
 
 }  // namespace spinlorex

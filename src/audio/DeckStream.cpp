@@ -19,8 +19,9 @@ int32_t renderSpanFor(int32_t pitch) {
     return std::max(3600, pitch * kRenderFrames / 4096) + 2246;
 }
 
-// The render scratch holds one source span at the highest pitch the deck takes.
-const int32_t kScratchFrames = renderSpanFor(DeckStream::kHighestPitch);
+// The render scratch holds one source span at the highest pitch the deck takes, and the
+// frames before it that varispeed reads.
+const int32_t kScratchFrames = kVarispeedHistory + renderSpanFor(DeckStream::kHighestPitch);
 
 // (a - b) mod m, in 0..m-1.
 int32_t wrapDiff(int32_t a, int32_t b, int32_t m) {
@@ -144,7 +145,9 @@ bool DeckStream::loadTrack(const TrackEntry& entry) {
     mixedOut_.store(false, relaxed);
     awaitingStart_.store(true, relaxed);
 
-    reader_ = isWavFileName(entry.path) ? readers_.wav.get() : readers_.mp3.get();
+    reader_ = isWavFileName(entry.path)       ? readers_.wav.get()
+              : isSndfileFileName(entry.path) ? readers_.sndfile.get()
+                                              : readers_.mp3.get();
     const int32_t seconds = reader_ != nullptr ? reader_->open(entry.path) : 0;
     if (seconds <= 0) {
         desk_.setDeckStatus(deckIndex_, kStatusCannotOpen);
@@ -153,6 +156,7 @@ bool DeckStream::loadTrack(const TrackEntry& entry) {
         return false;
     }
     duration_.store(seconds, relaxed);
+    trackFrames_ = std::max<int64_t>(reader_->totalFrames(), 1);
 
     if (track_->record == nullptr || track_->record->fileSize == 0)
         track_->record = database_.findOrAdd(entry.path, reader_->fileSize());
@@ -406,11 +410,9 @@ void DeckStream::seekTo(float fraction) {
     advanceDecodeWrite();
     timeline_.unfilledFrames.store(kDecodedFrames - kBlockFrames, relaxed);
     // The reader stopped at the end of the block; the heard frame lies as many frames
-    // before that end as `fraction` lies before the reader's position.
-    const double afterTarget = (static_cast<double>(reader_->position()) - fraction) *
-                               duration_.load(relaxed) * kSampleRate;
-    // Rounded: the float positions put an exact whole number of frames a hair below it.
-    const auto back = static_cast<int32_t>(std::lround(std::clamp(afterTarget, 0.0, double{kBlockFrames})));
+    // before that end as the frame `fraction` designates lies before the reader's frame.
+    const int64_t target = std::llround(static_cast<double>(fraction) * static_cast<double>(trackFrames_));
+    const auto back = static_cast<int32_t>(std::clamp<int64_t>(reader_->nextFrame() - target, 0, kBlockFrames));
     int32_t keep = timeline_.decodeWrite.load(relaxed) - back;
     if (keep < 0) keep += kDecodedFrames;
     timeline_.keepFrom.store(keep, relaxed);
@@ -455,12 +457,15 @@ bool DeckStream::renderPass() {
            renderSpan_) {
         if (!decodeAhead()) return false;
     }
+    // Varispeed also reads a few frames before the read point: those the ring holds there.
     const int16_t* src = &decodedRing_[static_cast<size_t>(renderRead_) * 2];
-    if (renderRead_ + renderSpan_ > kDecodedFrames) {
-        const int32_t first = kDecodedFrames - renderRead_;
-        copyFrames(scratch_.get(), src, first);
-        copyFrames(scratch_.get() + first * 2, decodedRing_.get(), renderSpan_ - first);
-        src = scratch_.get();
+    if (renderRead_ < kVarispeedHistory || renderRead_ + renderSpan_ > kDecodedFrames) {
+        const int32_t from = wrapDiff(renderRead_, kVarispeedHistory, kDecodedFrames);
+        const int32_t span = kVarispeedHistory + renderSpan_;
+        const int32_t first = std::min(span, kDecodedFrames - from);
+        copyFrames(scratch_.get(), &decodedRing_[static_cast<size_t>(from) * 2], first);
+        copyFrames(scratch_.get() + first * 2, decodedRing_.get(), span - first);
+        src = scratch_.get() + kVarispeedHistory * 2;
     }
 
     int16_t* out = &outputRing_[static_cast<size_t>(outputWriteIndex_) * 2];
@@ -519,9 +524,8 @@ void DeckStream::updateHeardPosition(int32_t newIndex) {
     if (k == timeline_.keepFrom.load(relaxed)) return;
 
     timeline_.keepFrom.store(k, relaxed);
-    const float heard = static_cast<float>(
-        timeline_.blockPositions[k / kBlockFrames] +
-        (k % kBlockFrames) / (duration_.load(relaxed) * static_cast<double>(kSampleRate)));
+    const float heard = static_cast<float>(timeline_.blockPositions[k / kBlockFrames] +
+                                           (k % kBlockFrames) / static_cast<double>(trackFrames_));
     position_.store(heard, relaxed);
     if (heard < 0.0f) {
         stopAtEnd();

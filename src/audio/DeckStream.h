@@ -58,8 +58,9 @@ public:
     struct Readers {
         std::unique_ptr<TrackReader> wav;
         std::unique_ptr<TrackReader> mp3;
+        std::unique_ptr<TrackReader> sndfile;  // FLAC, Ogg Vorbis, Opus
     };
-    // A WavReader and an Mp3Reader.
+    // A WavReader, an Mp3Reader and a SndfileReader.
     static Readers standardReaders();
 
     // Main thread, at start-up. The deck keeps references to the database, the desk and the
@@ -207,6 +208,7 @@ private:
     // The loaded track (changed by the caller thread while the deck is closed).
     Readers readers_;
     TrackReader* reader_ = nullptr;
+    int64_t trackFrames_ = 0;  // the reader's totalFrames: what positions are fractions of
     std::optional<TrackEntry> track_;
     std::unique_ptr<DspHook> ownedDsp_;  // caller side: destroyed only after the switch
 

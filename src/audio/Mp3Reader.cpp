@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <limits>
 #include <mutex>
 
@@ -25,8 +23,8 @@ void initLibrary() {
 }
 
 bool configure(mpg123_handle* h) {
-    if (mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_GAPLESS | MPG123_AUTO_RESAMPLE, 0.0) != MPG123_OK ||
-        mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0) != MPG123_OK ||
+    if (mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_AUTO_RESAMPLE, 0.0) != MPG123_OK ||
+        mpg123_param(h, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.0) != MPG123_OK ||
         mpg123_format_none(h) != MPG123_OK)
         return false;
     // Signed 16-bit at whatever rate and channel count the stream has: the conversion to
@@ -58,13 +56,12 @@ Mp3Reader::~Mp3Reader() { close(); }
 void Mp3Reader::close() {
     if (open_) mpg123_close(handle_.get());
     open_ = false;
-    probed_ = false;
-    sampleRate_ = channels_ = samplesPerFrame_ = 0;
+    channels_ = 0;
     totalSamples_ = 0;
-    carryNeed_ = carryCount_ = 0;
-    position_ = 0.0f;
-    duration_ = 0;
-    fileSize_ = 0;
+    frame_ = nullptr;
+    frameFrames_ = frameUsed_ = frameChannels_ = 0;
+    atStart_ = false;
+    endStream();
 }
 
 int32_t Mp3Reader::open(const std::string& path) {
@@ -78,156 +75,90 @@ int32_t Mp3Reader::open(const std::string& path) {
     open_ = true;
 
     // The scan walks the frame headers once, for the exact length and a full seek index.
-    int err = mpg123_scan(h);
-    off_t num = 0;
-    unsigned char* audio = nullptr;
-    size_t bytes = 0;
-    if (err == MPG123_OK) {
-        // Probe: decode the first frame for the stream's format.
-        for (int call = 0; call < kMaxCalls; ++call) {
-            err = mpg123_decode_frame(h, &num, &audio, &bytes);
-            const bool again = err == MPG123_NEW_FORMAT || err == MPG123_NEED_MORE || (err == MPG123_OK && bytes == 0);
-            if (!again) break;
-        }
-    }
+    // The probe decodes the first frame, for the stream's format and as proof that it
+    // decodes at all.
     long rate = 0;
     int channels = 0;
     int encoding = 0;
-    const off_t length = err == MPG123_OK ? mpg123_length(h) : 0;
-    const int spf = mpg123_spf(h);
-    if (err != MPG123_OK || bytes == 0 || mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK ||
-        rate <= 0 || rate > std::numeric_limits<int32_t>::max() / kBlockFrames ||
-        (channels != 1 && channels != 2) || spf <= 0 || length <= 0 ||
-        length / rate == 0) {
+    const bool decodes = mpg123_scan(h) == MPG123_OK && decodeFrame() == 1 &&
+                         mpg123_getformat(h, &rate, &channels, &encoding) == MPG123_OK;
+    const off_t length = decodes ? mpg123_length(h) : 0;
+    if (!decodes || rate <= 0 || rate > std::numeric_limits<int32_t>::max() || length <= 0) {
         close();
         return 0;
     }
-    probed_ = true;
-    probedAudio_ = audio;
-    probedBytes_ = bytes;
-    probedNum_ = num;
-    sampleRate_ = static_cast<int32_t>(rate);
     channels_ = channels;
-    samplesPerFrame_ = spf;
     totalSamples_ = length;
-    carryNeed_ = (kBlockFrames * sampleRate_ + kSampleRate - 1) / kSampleRate;
-    carryCount_ = 0;
-    duration_ = static_cast<int32_t>(std::min<int64_t>(length / rate, std::numeric_limits<int32_t>::max()));
-    fileSize_ = static_cast<uint32_t>(std::min<int64_t>(st.st_size, std::numeric_limits<uint32_t>::max()));
-    position_ = 0.0f;
-    return duration_;
+    atStart_ = true;
+    // Keep the probed frame: beginStream starts reading at frame 0, which is where it is.
+    const int32_t seconds = beginStream(static_cast<int32_t>(rate), length, static_cast<uint64_t>(st.st_size));
+    if (seconds == 0) close();
+    return seconds;
 }
 
-int32_t Mp3Reader::deliver(int16_t* dest, int32_t room, const unsigned char* audio, size_t bytes, int64_t num) {
-    const size_t frameBytes = static_cast<size_t>(channels_) * sizeof(int16_t);
-    const size_t n = bytes / frameBytes;
-    if (n > static_cast<size_t>(room)) return kError;
-    std::memcpy(dest, audio, n * frameBytes);
-    if (channels_ == 1) expandMono(dest, static_cast<int32_t>(n));
-    position_ = static_cast<float>(static_cast<double>((num + 1) * static_cast<int64_t>(n)) /
-                                   static_cast<double>(totalSamples_));
-    return static_cast<int32_t>(n);
-}
-
-int32_t Mp3Reader::decodeFrame(int16_t* dest, int32_t room) {
-    if (probed_) {
-        probed_ = false;
-        return deliver(dest, room, probedAudio_, probedBytes_, probedNum_);
-    }
+int32_t Mp3Reader::decodeFrame() {
     mpg123_handle* h = handle_.get();
     for (int call = 0; call < kMaxCalls; ++call) {
         off_t num = 0;
         unsigned char* audio = nullptr;
         size_t bytes = 0;
         const int err = mpg123_decode_frame(h, &num, &audio, &bytes);
-        if (err == MPG123_OK) {
-            if (bytes == 0) continue;  // nothing to deliver yet; counts as a call
-            return deliver(dest, room, audio, bytes, num);
-        }
-        if (err == MPG123_NEW_FORMAT) {
-            // A stream may switch between mono and stereo; the rate stays the one the
-            // block conversion was chosen for, so a changed rate shows as a wrong frame
-            // length below.
+        if (err == MPG123_OK || err == MPG123_NEW_FORMAT) {
+            // A stream may switch between mono and stereo; a changed rate would need
+            // another conversion and counts as an error.
             long rate = 0;
             int channels = 0;
             int encoding = 0;
-            if (mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK ||
-                (channels != 1 && channels != 2))
-                return kError;
-            channels_ = channels;
-            continue;
+            if (mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK || (channels != 1 && channels != 2) ||
+                (sourceRate() != 0 && rate != sourceRate()))
+                return -1;
+            if (err == MPG123_NEW_FORMAT || bytes == 0) continue;  // nothing to hand out yet
+            frame_ = reinterpret_cast<const int16_t*>(audio);
+            frameChannels_ = channels;
+            frameFrames_ = static_cast<int32_t>(bytes / (sizeof(int16_t) * static_cast<size_t>(channels)));
+            frameUsed_ = 0;
+            return 1;
         }
         if (err == MPG123_NEED_MORE) continue;
-        if (err == MPG123_DONE) return kEnd;
-        return kError;
+        if (err == MPG123_DONE) return 0;
+        return -1;
     }
-    return kError;
+    return -1;
 }
 
-int32_t Mp3Reader::decodeBlock(int16_t* dest) {
-    if (!open_) return kError;
-    if (sampleRate_ == kSampleRate) {
-        const int32_t n = decodeFrame(dest, kBlockFrames);
-        if (n <= 0) return n;
-        return n == kBlockFrames ? kDone : kError;
-    }
-    if (sampleRate_ < kSampleRate) {
-        const int32_t n = decodeFrame(dest, kBlockFrames);
-        if (n <= 0) return n;
-        if (n != sampleRate_ * kBlockFrames / kSampleRate) return kError;
-        stretchTo1152(dest, n, sampleRate_);
-        return kDone;
-    }
-    if (sampleRate_ <= 2 * kSampleRate) return decodeDecimated(dest);
-    return kError;
-}
-
-// Rates above 44100: whole MPEG frames gather in the carry buffer, each block takes every
-// (rate / 44100)-th frame of it, and what the block did not reach stays for the next one,
-// so blocks follow each other without drift.
-int32_t Mp3Reader::decodeDecimated(int16_t* dest) {
-    // Fill until the block's whole span is there (1254 frames at 48000).
-    while (carryCount_ < carryNeed_) {
-        const int32_t n = decodeFrame(&carry_[static_cast<size_t>(carryCount_) * kChannels], kCarryFrames - carryCount_);
-        if (n <= 0) return n;
-        carryCount_ += n;
-    }
-    int32_t acc = 0;
-    int32_t cur = 0;
-    for (int32_t i = 0; i < kBlockFrames; ++i) {
-        dest[2 * i] = carry_[static_cast<size_t>(2 * cur)];
-        dest[2 * i + 1] = carry_[static_cast<size_t>(2 * cur + 1)];
-        acc -= sampleRate_;
-        if (acc < 0) {
-            const int32_t k = (kSampleRate - 1 - acc) / kSampleRate;
-            acc += k * kSampleRate;
-            cur += k;
+int32_t Mp3Reader::readFrames(float* dest, int32_t frames) {
+    if (!open_) return -1;
+    atStart_ = false;
+    int32_t done = 0;
+    while (done < frames) {
+        if (frameUsed_ == frameFrames_) {
+            const int32_t r = decodeFrame();
+            if (r < 0) return -1;
+            if (r == 0) break;
         }
+        const int32_t n = std::min(frames - done, frameFrames_ - frameUsed_);
+        const int16_t* in = frame_ + static_cast<ptrdiff_t>(frameUsed_) * frameChannels_;
+        float* out = dest + 2 * done;
+        if (frameChannels_ == 2) {
+            fromPcm16(in, out, 2 * n);
+        } else {
+            for (int32_t i = 0; i < n; ++i) out[2 * i] = out[2 * i + 1] = in[i];
+        }
+        frameUsed_ += n;
+        done += n;
     }
-    carryCount_ -= cur;
-    std::memmove(carry_.data(), &carry_[static_cast<size_t>(cur) * kChannels],
-                 static_cast<size_t>(carryCount_) * kBytesPerFrame);
-    return kDone;
+    return done;
 }
 
-int32_t Mp3Reader::seek(float fraction) {
-    // One block early, so the deck can decode a block and skip to the exact frame.
-    double target = 0.0;
-    if (duration_ > 0) target = static_cast<double>(fraction) - kBlockFrames / (static_cast<double>(duration_) * kSampleRate);
-    if (!(target > 0.0)) target = 0.0;  // also NaN
-    if (open_) {
-        const double sample = std::min(target, 1.0) * static_cast<double>(totalSamples_);
-        const off_t frame = static_cast<off_t>(sample) / samplesPerFrame_;
-        // Right after open the decoder already stands at the start with the first frame
-        // in hand; leaving it there keeps the output identical to a straight decode.
-        if (!(probed_ && frame == 0)) {
-            mpg123_seek_frame(handle_.get(), frame, SEEK_SET);
-            probed_ = false;
-        }
-    }
-    carryCount_ = 0;
-    position_ = static_cast<float>(target);
-    return 1;
+bool Mp3Reader::seekFrames(int64_t frame) {
+    if (!open_) return false;
+    // Right after open the decoder already stands at the start with the first frame in
+    // hand; leaving it there keeps the output identical to a straight decode.
+    if (atStart_ && frame == 0) return true;
+    atStart_ = false;
+    frame_ = nullptr;
+    frameFrames_ = frameUsed_ = 0;
+    return mpg123_seek(handle_.get(), static_cast<off_t>(frame), SEEK_SET) >= 0;
 }
 
 }  // namespace spinlorex

@@ -1,27 +1,25 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "audio/AudioFormat.h"
-#include "audio/TrackReader.h"
+#include "audio/FrameReader.h"
 
 struct mpg123_handle_struct;
 
 namespace spinlorex {
 
-// Reads MPEG audio through libmpg123 and delivers 1152-frame blocks of 44100 Hz stereo
-// 16-bit. The decoder hands out whole MPEG frames at the stream's own rate (no gapless
-// trimming, no resampling); 44100 Hz streams pass frame by frame, streams whose frame is
-// exactly rate x 1152 / 44100 frames long (22050) are stretched, 44101..88200 Hz streams
-// (48000) are decimated through a carry buffer, and everything else is a decode error.
+// Reads MPEG audio (layers 1 to 3, MPEG-1, 2 and 2.5, so every rate from 8 to 48 kHz)
+// through libmpg123. Gapless: the encoder's delay and padding, as the LAME/Xing header
+// gives them, are not heard, so frame n is frame n of the music that was encoded. The scan
+// at open builds a full frame index, and seeks land on the exact frame. Rates other than
+// 44100 are converted.
 //
 // Construction/destruction and open/close: loading thread (they allocate and do file I/O).
 // decodeBlock/seek: sound thread; no allocation, no locks, no logging.
-class Mp3Reader final : public TrackReader {
+class Mp3Reader final : public FrameReader {
 public:
     Mp3Reader();
     ~Mp3Reader() override;
@@ -30,45 +28,34 @@ public:
 
     int32_t open(const std::string& path) override;
     void close() override;
-    int32_t decodeBlock(int16_t* dest) override;
-    int32_t seek(float fraction) override;
 
-    // The stream's own rate and channel count (0 when closed).
-    int32_t sampleRate() const { return sampleRate_; }
+    // The stream's channel count (0 when closed); its rate is sourceRate().
     int32_t channels() const { return channels_; }
-    // Length of the stream in frames at its own rate.
+    // Length of the stream in frames at its own rate, delay and padding removed.
     int64_t totalSamples() const { return totalSamples_; }
-
-    static constexpr int32_t kCarryFrames = 3 * kBlockFrames;
 
 private:
     struct HandleDeleter {
         void operator()(mpg123_handle_struct* h) const;
     };
 
-    // Decodes one MPEG frame into dest as stereo frames; returns the frame count, 0 at the
-    // end of the stream, -1 on an error or a frame longer than `room` frames.
-    int32_t decodeFrame(int16_t* dest, int32_t room);
-    int32_t deliver(int16_t* dest, int32_t room, const unsigned char* audio, size_t bytes, int64_t num);
-    int32_t decodeDecimated(int16_t* dest);
+    int32_t readFrames(float* dest, int32_t frames) override;
+    bool seekFrames(int64_t frame) override;
+    // Decodes the next MPEG frame into the decoder's buffer: 1, 0 at the end, -1 on an error.
+    int32_t decodeFrame();
 
     std::unique_ptr<mpg123_handle_struct, HandleDeleter> handle_;
     bool open_ = false;
-    // The frame decoded by the probe in open, still in the decoder's buffer: the first
-    // decodeFrame delivers it rather than seek back, which would not restore the
-    // decoder's state bit for bit.
-    bool probed_ = false;
-    const unsigned char* probedAudio_ = nullptr;
-    size_t probedBytes_ = 0;
-    int64_t probedNum_ = 0;
-    int32_t sampleRate_ = 0;
     int32_t channels_ = 0;
-    int32_t samplesPerFrame_ = 0;
     int64_t totalSamples_ = 0;
-    // Frames one decimated block consumes (rates above 44100).
-    int32_t carryNeed_ = 0;
-    int32_t carryCount_ = 0;
-    std::array<int16_t, kCarryFrames * kChannels> carry_{};
+    // The decoded MPEG frame being handed out (the decoder's buffer, valid until its next
+    // call) and how much of it is gone. Right after open it holds the frame the probe
+    // decoded, so a straight play never seeks.
+    const int16_t* frame_ = nullptr;
+    int32_t frameFrames_ = 0;
+    int32_t frameUsed_ = 0;
+    int32_t frameChannels_ = 0;
+    bool atStart_ = false;  // nothing consumed since open
 };
 
 }  // namespace spinlorex

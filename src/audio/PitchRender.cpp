@@ -1,7 +1,10 @@
 #include "audio/PitchRender.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
+#include <numbers>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -64,6 +67,133 @@ __attribute__((target("avx2"))) int32_t overlapScoreAvx2(const OverlapWindow& w,
 }
 #endif
 
+// Varispeed taps: for each of the 4096 phases t, the 16 weights of the frames j-7 .. j+8
+// for the position j + t: a sinc windowed by a Kaiser window (beta 8) reaching 8 frames to
+// either side, scaled to sum to 1 and held in 1.14 fixed point. At phase 0 only the frame
+// itself weighs (16384).
+constexpr int32_t kTaps = kVarispeedHistory + 1 + kVarispeedLookahead;
+constexpr int32_t kPhases = 4096;
+constexpr int32_t kTapShift = 14;
+static_assert(kTaps == 16, "the vector path takes 16 taps");
+
+struct VarispeedTaps {
+    alignas(64) std::array<int16_t, static_cast<size_t>(kPhases * kTaps)> taps;
+};
+
+double besselI0(double x) {
+    double sum = 1.0, term = 1.0;
+    for (int k = 1; k < 40; ++k) {
+        term *= x / (2.0 * k);
+        sum += term * term;
+    }
+    return sum;
+}
+
+VarispeedTaps makeVarispeedTaps() {
+    constexpr double kBeta = 8.0;
+    constexpr double kHalfWidth = kTaps / 2;
+    VarispeedTaps v{};
+    for (int32_t p = 0; p < kPhases; ++p) {
+        const double t = p / static_cast<double>(kPhases);
+        std::array<double, kTaps> w{};
+        double sum = 0.0;
+        for (int32_t m = 0; m < kTaps; ++m) {
+            const double x = (m - kVarispeedHistory) - t;
+            const double sinc = x == 0.0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
+            const double u = x / kHalfWidth;
+            w[static_cast<size_t>(m)] = sinc * besselI0(kBeta * std::sqrt(std::max(0.0, 1.0 - u * u))) / besselI0(kBeta);
+            sum += w[static_cast<size_t>(m)];
+        }
+        // Rounded to fixed point; what the rounding takes from the sum goes to the largest
+        // tap, so a constant passes exactly.
+        int16_t* row = &v.taps[static_cast<size_t>(p * kTaps)];
+        int32_t fixedSum = 0;
+        int32_t largest = 0;
+        for (int32_t m = 0; m < kTaps; ++m) {
+            row[m] = static_cast<int16_t>(std::lround(w[static_cast<size_t>(m)] / sum * (1 << kTapShift)));
+            fixedSum += row[m];
+            if (std::abs(row[m]) > std::abs(row[largest])) largest = m;
+        }
+        row[largest] = static_cast<int16_t>(row[largest] + (1 << kTapShift) - fixedSum);
+    }
+    return v;
+}
+
+// Built before main() runs, so the sound thread never initialises anything.
+const VarispeedTaps g_varispeedTaps = makeVarispeedTaps();
+
+int16_t saturate16(int32_t v) { return static_cast<int16_t>(std::clamp(v, -32768, 32767)); }
+
+// The interpolation loop; the sums are exact in 32 bits (the taps' magnitudes add up to
+// well under 2), so every version gives the same bits.
+int32_t varispeedScalar(const int16_t* src, int16_t* out, int32_t frames, int32_t pitch, int32_t& phase) {
+    int32_t j = 0;
+    int32_t ph = phase;
+    for (int32_t k = 0; k < frames; ++k) {
+        const int16_t* s = src + 2 * (j - kVarispeedHistory);
+        const int16_t* c = &g_varispeedTaps.taps[static_cast<size_t>(ph * kTaps)];
+        int32_t left = 1 << (kTapShift - 1);
+        int32_t right = left;
+        for (int32_t m = 0; m < kTaps; ++m) {
+            left += c[m] * s[2 * m];
+            right += c[m] * s[2 * m + 1];
+        }
+        out[2 * k] = saturate16(left >> kTapShift);
+        out[2 * k + 1] = saturate16(right >> kTapShift);
+        ph += pitch;
+        j += ph >> 12;
+        ph &= 4095;
+    }
+    phase = ph;
+    return j;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// One output frame per step: the 16 source frames are regrouped within each 128-bit lane
+// as L0 L1 R0 R1 L2 L3 R2 R3, so that pmaddwd against the taps in pairs (c0 c1 c0 c1 c2 c3
+// c2 c3) gives left and right partial sums side by side.
+__attribute__((target("avx2"))) int32_t varispeedAvx2(const int16_t* src, int16_t* out, int32_t frames,
+                                                     int32_t pitch, int32_t& phase) {
+    const __m256i regroup = _mm256_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15,  //
+                                             0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15);
+    const __m256i firstPairs = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+    const __m256i lastPairs = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
+    const __m128i half = _mm_set1_epi32(1 << (kTapShift - 1));
+    int32_t j = 0;
+    int32_t ph = phase;
+    for (int32_t k = 0; k < frames; ++k) {
+        const int16_t* s = src + 2 * (j - kVarispeedHistory);
+        const __m256i taps = _mm256_load_si256(
+            reinterpret_cast<const __m256i*>(&g_varispeedTaps.taps[static_cast<size_t>(ph * kTaps)]));
+        const __m256i a = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s)), regroup);
+        const __m256i b = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 16)), regroup);
+        const __m256i sums = _mm256_add_epi32(_mm256_madd_epi16(a, _mm256_permutevar8x32_epi32(taps, firstPairs)),
+                                              _mm256_madd_epi16(b, _mm256_permutevar8x32_epi32(taps, lastPairs)));
+        __m128i lr = _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+        lr = _mm_add_epi32(lr, _mm_shuffle_epi32(lr, 0x4E));
+        lr = _mm_srai_epi32(_mm_add_epi32(lr, half), kTapShift);
+        const int32_t pair = _mm_cvtsi128_si32(_mm_packs_epi32(lr, lr));
+        std::memcpy(out + 2 * k, &pair, 4);
+        ph += pitch;
+        j += ph >> 12;
+        ph &= 4095;
+    }
+    phase = ph;
+    return j;
+}
+#endif
+
+using VarispeedLoop = int32_t (*)(const int16_t*, int16_t*, int32_t, int32_t, int32_t&);
+
+VarispeedLoop chooseVarispeed() {
+#if defined(__x86_64__) || defined(__i386__)
+    if (__builtin_cpu_supports("avx2")) return &varispeedAvx2;
+#endif
+    return &varispeedScalar;
+}
+
+const VarispeedLoop g_varispeed = chooseVarispeed();
+
 using OverlapScore = int32_t (*)(const OverlapWindow&, const int16_t*);
 
 OverlapScore chooseOverlapScore() {
@@ -80,19 +210,17 @@ const OverlapScore g_overlapScore = chooseOverlapScore();
 
 int32_t renderVarispeed(const int16_t* src, int16_t* out, int32_t frames, int32_t pitch,
                         int32_t& phase) {
-    int32_t j = 0;
-    int32_t ph = phase;
-    for (int32_t k = 0; k < frames; ++k) {
-        out[2 * k] = src[2 * j];
-        out[2 * k + 1] = src[2 * j + 1];
-        ph += pitch;
-        if (ph >= 4096) {
-            j += ph >> 12;
-            ph &= 4095;
-        }
+    if (pitch == kPhases && phase == 0) {
+        // Every frame stands on a source frame: the source itself.
+        std::memcpy(out, src, static_cast<size_t>(frames) * 4);
+        return frames;
     }
-    phase = ph;
-    return j;
+    return g_varispeed(src, out, frames, pitch, phase);
+}
+
+int32_t renderVarispeedPortable(const int16_t* src, int16_t* out, int32_t frames, int32_t pitch,
+                                int32_t& phase) {
+    return varispeedScalar(src, out, frames, pitch, phase);
 }
 
 int32_t findBestOverlap(const int16_t* tail, const int16_t* src) {

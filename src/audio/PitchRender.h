@@ -12,11 +12,23 @@ inline constexpr int32_t kRenderFrames = 3088;
 // Frames of the master-tempo cross-fade and of the tail kept between passes.
 inline constexpr int32_t kCrossfadeFrames = 512;
 
-// Varispeed: resamples by sample-and-hold. For k = 0..frames-1 writes src[j] to out[k] and
-// advances j by pitch/4096 through the 12-bit fractional `phase`. Returns the source frames
-// consumed (j after the last step).
+// Frames of source the varispeed interpolation reads before and after the frame it stands on.
+inline constexpr int32_t kVarispeedHistory = 7;
+inline constexpr int32_t kVarispeedLookahead = 8;
+
+// Varispeed: resamples by the pitch. Output frame k lies at source position j + phase/4096,
+// where j starts at 0 and, like the 12-bit fractional `phase`, advances by pitch/4096 per
+// frame; it is interpolated there by a 16-tap windowed sinc (Kaiser window, fixed-point
+// taps for each of the 4096 phases). Returns the source frames consumed (j after the last
+// step), exactly as many as a hold of the nearest earlier frame would. At phase 0 the
+// output is the source frame itself, so pitch 4096 copies the source bit for bit.
+// src must be readable from kVarispeedHistory frames before the start to
+// kVarispeedLookahead frames after the last frame stood on.
 int32_t renderVarispeed(const int16_t* src, int16_t* out, int32_t frames, int32_t pitch,
                         int32_t& phase);
+// The same without the vector instructions (for the tests: both give the same bits).
+int32_t renderVarispeedPortable(const int16_t* src, int16_t* out, int32_t frames, int32_t pitch,
+                                int32_t& phase);
 
 // Where, in samples (always even, 0..2246), the source best continues the tail: a coarse
 // to fine search of 32 offsets scoring the parabolically windowed tail against the source.

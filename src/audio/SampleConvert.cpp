@@ -1,53 +1,51 @@
 #include "audio/SampleConvert.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cmath>
 
-#include "audio/AudioFormat.h"
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace spinlorex {
+namespace {
 
-void expandMono(int16_t* buf, int32_t n) {
-    // Backwards: frame i lands on samples 2i and 2i+1, never below sample i, so every mono
-    // sample is read before anything overwrites it.
-    for (int32_t i = n - 1; i >= 0; --i) {
-        const int16_t s = buf[i];
-        buf[2 * i] = s;
-        buf[2 * i + 1] = s;
-    }
+int16_t roundAndClip(float x) {
+    if (!(x == x)) return 0;  // NaN
+    return static_cast<int16_t>(std::nearbyint(std::clamp(x, -32768.0f, 32767.0f)));
 }
 
-void stretchTo1152(int16_t* buf, int32_t n, int32_t rate) {
-    if (n <= 0) {
-        std::memset(buf, 0, sizeof(int16_t) * kBlockSamples);
-        return;
+}  // namespace
+
+void toPcm16(const float* in, int16_t* out, int32_t samples) {
+    int32_t i = 0;
+#if defined(__SSE2__)
+    // NaN masked to 0, clamped, converted by the rounding mode (nearest, halves to even),
+    // packed with saturation.
+    const __m128 low = _mm_set1_ps(-32768.0f);
+    const __m128 high = _mm_set1_ps(32767.0f);
+    for (; i + 8 <= samples; i += 8) {
+        __m128 a = _mm_loadu_ps(in + i);
+        __m128 b = _mm_loadu_ps(in + i + 4);
+        a = _mm_min_ps(_mm_max_ps(_mm_and_ps(a, _mm_cmpord_ps(a, a)), low), high);
+        b = _mm_min_ps(_mm_max_ps(_mm_and_ps(b, _mm_cmpord_ps(b, b)), low), high);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b)));
     }
-    n = std::min(n, kBlockFrames);
-    rate = std::clamp(rate, 0, kSampleRate);
-    // Sample and hold from the last frame down. The input index trails the output index,
-    // so the conversion runs in place. When a header promises more frames than the read
-    // delivered, the index stops at the first frame instead of running off the buffer.
-    int32_t acc = 0;
-    int32_t j = n - 1;
-    for (int32_t i = kBlockFrames - 1; i >= 0; --i) {
-        acc += rate;
-        buf[2 * i] = buf[2 * j];
-        buf[2 * i + 1] = buf[2 * j + 1];
-        if (acc >= kSampleRate) {
-            acc -= kSampleRate;
-            if (j > 0) --j;
-        }
-    }
+#endif
+    for (; i < samples; ++i) out[i] = roundAndClip(in[i]);
 }
 
-void widen8(void* buf, int32_t n) {
-    auto* bytes = static_cast<unsigned char*>(buf);
-    auto* out = static_cast<int16_t*>(buf);
-    // Backwards: sample i is written to bytes 2i..2i+1, at or above byte i.
-    for (int32_t i = n - 1; i >= 0; --i) {
-        const int32_t b = bytes[i];
-        out[i] = static_cast<int16_t>((b - 128) * 256);
+void fromPcm16(const int16_t* in, float* out, int32_t samples) {
+    int32_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 8 <= samples; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        // Each sample into the top half of a 32-bit lane, shifted down with its sign.
+        _mm_storeu_ps(out + i, _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16)));
+        _mm_storeu_ps(out + i + 4, _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16)));
     }
+#endif
+    for (; i < samples; ++i) out[i] = in[i];
 }
 
 }  // namespace spinlorex

@@ -2,20 +2,14 @@
 
 #include <cstdint>
 
-// In-place conversions that turn what a file holds into the engine's 16-bit stereo frames.
-
 namespace spinlorex {
 
-// n mono samples at the start of buf become n stereo frames (each sample copied to left
-// and right), working backwards so it runs in place. buf must hold 2n samples.
-void expandMono(int16_t* buf, int32_t n);
+// Float samples in 16-bit scale become the engine's 16-bit samples: rounded to the nearest
+// (halves to even, so whole values pass unchanged), clipped to -32768..32767, NaN as 0.
+// Sound thread; no allocation.
+void toPcm16(const float* in, int16_t* out, int32_t samples);
 
-// n frames at the start of buf, recorded at `rate` (below 44100), become 1152 frames in
-// place by sample and hold. buf must hold 1152 frames.
-void stretchTo1152(int16_t* buf, int32_t n, int32_t rate);
-
-// n unsigned 8-bit samples at the start of buf become n signed 16-bit samples
-// ((b - 128) << 8), working backwards so it runs in place. buf must hold 2n bytes.
-void widen8(void* buf, int32_t n);
+// 16-bit samples as floats in 16-bit scale (exactly). Sound thread; no allocation.
+void fromPcm16(const int16_t* in, float* out, int32_t samples);
 
 }  // namespace spinlorex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -9,8 +10,9 @@ namespace spinlorex {
 // stereo 16-bit frames at 44100 Hz. Each deck owns one reader of each kind for its whole
 // life and reopens it for every track.
 //
-// open/close run on the thread that loads a track while the deck is closed; decodeBlock
-// and seek run on the sound thread. The request handshake orders the two.
+// open/close run on the thread that loads a track while the deck is closed; decodeBlock,
+// seek and nextFrame run on the sound thread; totalFrames, fixed by open, may be read by
+// either. The request handshake orders the two.
 class TrackReader {
 public:
     enum DecodeResult : int32_t { kError = -1, kEnd = 0, kDone = 1 };
@@ -26,6 +28,15 @@ public:
     // Positions the reader so the next block starts at or just before `fraction`;
     // sets the current position. Always returns 1.
     virtual int32_t seek(float fraction) = 0;
+
+    // Length of the track in engine frames (44100 Hz), the unit positions are fractions
+    // of. Readers that know it exactly say so; the default counts the whole seconds (44100
+    // engine frames each).
+    virtual int64_t totalFrames() const { return int64_t{duration_} * 44100; }
+    // The engine frame at which the next block starts (after a seek: where it landed).
+    virtual int64_t nextFrame() const {
+        return std::llround(static_cast<double>(position_) * static_cast<double>(totalFrames()));
+    }
 
     // Fraction of the track just after the last block delivered or the last seek.
     float position() const { return position_; }

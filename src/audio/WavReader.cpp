@@ -8,7 +8,6 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
-#include <limits>
 
 #include "audio/AudioFormat.h"
 #include "audio/SampleConvert.h"
@@ -16,16 +15,14 @@
 namespace spinlorex {
 namespace {
 
-static_assert(std::endian::native == std::endian::little, "16-bit samples are read as they lie");
+static_assert(std::endian::native == std::endian::little, "samples are read as they lie");
 
 constexpr uint16_t kTagPcm = 1;
+constexpr uint16_t kTagFloat = 3;
 constexpr uint16_t kTagExtensible = 0xFFFE;
-// KSDATAFORMAT_SUBTYPE_PCM as it lies in the file.
-constexpr unsigned char kPcmSubFormat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                             0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71};
-constexpr uint32_t kBlockDestBytes = kBlockFrames * kBytesPerFrame;
-// A block whose read (or its conversion) needs more than this is not a file we can play.
-constexpr uint64_t kMaxWorkBytes = 1u << 20;
+// The tail shared by the KSDATAFORMAT_SUBTYPE GUIDs; their first two bytes hold the tag.
+constexpr unsigned char kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                              0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71};
 // A real file has a handful of chunks; the cap keeps a crafted one from walking for ages.
 constexpr int kMaxChunks = 4096;
 
@@ -35,19 +32,9 @@ uint32_t le32(const unsigned char* p) {
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// Bytes a sample occupies as read: 8, 24 and 32 bits are converted, anything else is
-// taken for 16-bit.
-uint32_t sampleWidth(uint16_t bits) {
-    switch (bits) {
-        case 8: return 1;
-        case 24: return 3;
-        case 32: return 4;
-        default: return 2;
-    }
-}
-
 }  // namespace
 
+WavReader::WavReader() = default;
 WavReader::~WavReader() { close(); }
 
 void WavReader::close() {
@@ -55,15 +42,12 @@ void WavReader::close() {
     fd_ = -1;
     format_ = Format{};
     dataOffset_ = dataSize_ = readOffset_ = 0;
-    blockBytes_ = 0;
-    seekUnit_ = 4;
-    rate_ = 0;
-    work_.reset();
+    sampleBytes_ = frameBytes_ = 0;
+    raw_.reset();
+    samples_.reset();
     readAheadOffset_ = 0;
     readAheadBytes_ = 0;  // never serve another file's bytes
-    position_ = 0.0f;
-    duration_ = 0;
-    fileSize_ = 0;
+    endStream();
 }
 
 bool WavReader::readAt(uint64_t offset, void* buf, uint32_t bytes, uint32_t* got) const {
@@ -103,22 +87,17 @@ int32_t WavReader::open(const std::string& path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) return 0;
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 || !walkChunks(static_cast<uint64_t>(st.st_size)) ||
-        !planBlocks()) {
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
+        !walkChunks(static_cast<uint64_t>(st.st_size)) || !planFrames()) {
         close();
         return 0;
     }
-    const uint64_t seconds = dataSize_ / format_.bytesPerSecond;
-    if (seconds == 0) {
-        close();
-        return 0;
-    }
-    duration_ = static_cast<int32_t>(std::min<uint64_t>(seconds, std::numeric_limits<int32_t>::max()));
-    fileSize_ = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(st.st_size),
-                                                         std::numeric_limits<uint32_t>::max()));
-    position_ = 0.0f;
     readOffset_ = 0;
-    return duration_;
+    const int32_t seconds = beginStream(static_cast<int32_t>(format_.sampleRate),
+                                        static_cast<int64_t>(dataSize_ / frameBytes_),
+                                        static_cast<uint64_t>(st.st_size));
+    if (seconds == 0) close();
+    return seconds;
 }
 
 // Finds the first "fmt " and the first "data" chunk inside the RIFF/WAVE form, in either
@@ -141,7 +120,7 @@ bool WavReader::walkChunks(uint64_t fileSize) {
         const uint64_t avail = std::min<uint64_t>(size, fileSize - body);
         if (!haveFmt && std::memcmp(ch, "fmt ", 4) == 0) {
             // 16 bytes of WAVEFORMAT, then for WAVE_FORMAT_EXTENSIBLE cbSize, valid bits,
-            // channel mask and the sub-format GUID at 24..39.
+            // the channel mask at 20 and the sub-format GUID at 24..39.
             unsigned char fmt[40] = {};
             const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(avail, sizeof fmt));
             if (want < 16 || !readAt(body, fmt, want, &got) || got < want) return false;
@@ -151,11 +130,14 @@ bool WavReader::walkChunks(uint64_t fileSize) {
             format_.bytesPerSecond = le32(fmt + 8);
             format_.blockAlign = le16(fmt + 12);
             format_.bitsPerSample = le16(fmt + 14);
-            if (format_.tag == kTagExtensible) {
-                if (want < 40 || std::memcmp(fmt + 24, kPcmSubFormat, 16) != 0) return false;
-            } else if (format_.tag != kTagPcm) {
-                return false;
+            uint16_t kind = format_.tag;
+            if (kind == kTagExtensible) {
+                if (want < 40 || std::memcmp(fmt + 26, kSubFormatTail, sizeof kSubFormatTail) != 0) return false;
+                format_.channelMask = le32(fmt + 20);
+                kind = le16(fmt + 24);
             }
+            if (kind != kTagPcm && kind != kTagFloat) return false;
+            format_.isFloat = kind == kTagFloat;
             haveFmt = true;
         } else if (!haveData && std::memcmp(ch, "data", 4) == 0) {
             dataOffset_ = body;
@@ -167,83 +149,88 @@ bool WavReader::walkChunks(uint64_t fileSize) {
     return haveFmt && haveData;
 }
 
-// Sizes one block's read and the buffer its conversion needs; refuses formats that make
-// no sense or would need an absurd buffer.
-bool WavReader::planBlocks() {
+// The layout of a frame and the buffers one read needs; refuses formats that make no
+// sense.
+bool WavReader::planFrames() {
     const Format& f = format_;
-    if (f.channels == 0 || f.bytesPerSecond == 0 || f.sampleRate == 0) return false;
-
-    // Offsets stay on whole frames. Files whose frames divide 4 bytes keep the classic
-    // 4-byte rounding; 24- and 32-bit stereo need their own frame size.
-    seekUnit_ = (f.blockAlign == 0 || 4 % f.blockAlign == 0) ? 4u : f.blockAlign;
-    const uint64_t raw = (static_cast<uint64_t>(f.bytesPerSecond) * kBlockFrames + (kSampleRate - 1)) / kSampleRate;
-    const uint64_t bytes = raw - raw % seekUnit_;
-
-    const uint64_t width = sampleWidth(f.bitsPerSample);
-    const uint64_t samples = bytes / width;
-    const uint64_t frames = f.channels == 1 ? samples : samples / 2;
-    if (frames == 0) return false;
-    // In-place conversion grows 8-bit samples to 16 bits and mono to stereo.
-    const uint64_t need = std::max({bytes, samples * 2, frames * kBytesPerFrame, uint64_t{kBlockDestBytes}});
-    if (need > kMaxWorkBytes) return false;
-
-    blockBytes_ = static_cast<uint32_t>(bytes);
-    rate_ = static_cast<int32_t>(std::min<uint32_t>(f.sampleRate, kSampleRate));
-    if (need > kBlockDestBytes) work_ = std::make_unique<int16_t[]>((need + 1) / 2);
+    if (f.channels == 0 || f.channels > StereoMixdown::kMaxChannels || f.sampleRate == 0 ||
+        f.sampleRate > 0x7FFFFFFF)
+        return false;
+    // Each sample occupies blockAlign / channels bytes; a block align that does not divide
+    // by the channels is taken from the depth instead.
+    sampleBytes_ = f.blockAlign != 0 && f.blockAlign % f.channels == 0 ? f.blockAlign / f.channels
+                                                                       : (f.bitsPerSample + 7u) / 8u;
+    if (f.isFloat ? (sampleBytes_ != 4 && sampleBytes_ != 8) : (sampleBytes_ < 1 || sampleBytes_ > 4)) return false;
+    frameBytes_ = sampleBytes_ * f.channels;
+    if (dataSize_ / frameBytes_ == 0) return false;
+    mixdown_ = StereoMixdown::forMask(f.channels, f.channelMask);
+    raw_ = std::make_unique<unsigned char[]>(static_cast<size_t>(kMaxReadFrames) * frameBytes_);
+    samples_ = std::make_unique<float[]>(static_cast<size_t>(kMaxReadFrames) * f.channels);
     return true;
 }
 
-int32_t WavReader::toFrames(int16_t* buf, uint32_t bytes) const {
-    const uint32_t width = sampleWidth(format_.bitsPerSample);
-    int32_t samples = static_cast<int32_t>(bytes / width);
-    if (width == 1) {
-        widen8(buf, samples);
-    } else if (width > 2) {
-        // Keep the top 16 bits of each little-endian sample. Forwards: sample k is written
-        // to bytes 2k..2k+1, below the bytes it is read from.
-        const auto* in = reinterpret_cast<const unsigned char*>(buf);
-        for (int32_t k = 0; k < samples; ++k) {
-            const unsigned char* s = in + static_cast<size_t>(k) * width + (width - 2);
-            buf[k] = static_cast<int16_t>(static_cast<uint16_t>(s[0] | (s[1] << 8)));
+void WavReader::widen(const unsigned char* raw, float* out, int32_t count) const {
+    const auto n = static_cast<size_t>(count);
+    if (format_.isFloat) {
+        for (size_t i = 0; i < n; ++i) {
+            if (sampleBytes_ == 4) {
+                float v;
+                std::memcpy(&v, raw + 4 * i, 4);
+                out[i] = v * 32768.0f;
+            } else {
+                double v;
+                std::memcpy(&v, raw + 8 * i, 8);
+                out[i] = static_cast<float>(v * 32768.0);
+            }
         }
+        return;
     }
-    if (format_.channels == 1) {
-        expandMono(buf, samples);
-        return samples;
+    switch (sampleBytes_) {
+        case 1:
+            for (size_t i = 0; i < n; ++i) out[i] = static_cast<float>((raw[i] - 128) * 256);
+            break;
+        case 2:
+            fromPcm16(reinterpret_cast<const int16_t*>(raw), out, count);
+            break;
+        case 3:
+            // The sample in the top 24 bits of an int32: 1/256 of a 16-bit step per unit.
+            for (size_t i = 0; i < n; ++i) {
+                const unsigned char* s = raw + 3 * i;
+                const auto v = static_cast<int32_t>(static_cast<uint32_t>(s[0] << 8 | s[1] << 16) |
+                                                    static_cast<uint32_t>(s[2]) << 24);
+                out[i] = static_cast<float>(v) * (1.0f / 65536.0f);
+            }
+            break;
+        default:
+            for (size_t i = 0; i < n; ++i)
+                out[i] = static_cast<float>(static_cast<int32_t>(le32(raw + 4 * i))) * (1.0f / 65536.0f);
+            break;
     }
-    return samples / 2;
 }
 
-int32_t WavReader::decodeBlock(int16_t* dest) {
-    if (fd_ < 0) return kError;
-    // A block that the data chunk cannot fill ends the track after the previous one.
-    if (dataSize_ - readOffset_ < blockBytes_) return kEnd;
-    int16_t* buf = work_ ? work_.get() : dest;
+int32_t WavReader::readFrames(float* dest, int32_t frames) {
+    if (fd_ < 0) return -1;
+    const uint64_t left = (dataSize_ - readOffset_) / frameBytes_;
+    auto n = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(frames), left));
+    if (n == 0) return 0;
     uint32_t got = 0;
-    if (!readSamples(dataOffset_ + readOffset_, buf, blockBytes_, &got)) return kError;
-    if (got < blockBytes_) return kEnd;  // the file shrank since open
-    readOffset_ += blockBytes_;
-    position_ = static_cast<float>(static_cast<double>(readOffset_) / static_cast<double>(dataSize_));
-
-    const int32_t frames = toFrames(buf, blockBytes_);
-    // More than a block (rates above 44100) keeps the first 1152 frames; fewer are
-    // stretched. At 44100 fewer only happens with a byte rate below the sample rate's,
-    // and the stretch then holds the first frame instead of reading before the buffer.
-    if (frames < kBlockFrames) stretchTo1152(buf, frames, rate_);
-    if (buf != dest) std::memcpy(dest, buf, kBlockDestBytes);
-    return kDone;
+    if (!readSamples(dataOffset_ + readOffset_, raw_.get(), n * frameBytes_, &got)) return -1;
+    n = got / frameBytes_;  // fewer when the file shrank since open
+    readOffset_ += static_cast<uint64_t>(n) * frameBytes_;
+    const auto count = static_cast<int32_t>(n);
+    if (format_.channels == 2) {
+        widen(raw_.get(), dest, 2 * count);
+    } else {
+        widen(raw_.get(), samples_.get(), count * format_.channels);
+        mixdown_.apply(samples_.get(), dest, count);
+    }
+    return count;
 }
 
-int32_t WavReader::seek(float fraction) {
-    position_ = fraction;
-    if (fd_ < 0) return 1;
-    const double f = fraction > 0.0f ? static_cast<double>(fraction) : 0.0;  // also NaN
-    uint64_t offset = f >= 1.0 ? dataSize_ : static_cast<uint64_t>(static_cast<double>(dataSize_) * f);
-    // Rounded within the data chunk: a data start at 46 (an 18-byte fmt chunk) would
-    // otherwise swap left and right.
-    offset -= offset % seekUnit_;
-    readOffset_ = offset;
-    return 1;
+bool WavReader::seekFrames(int64_t frame) {
+    const uint64_t frames = dataSize_ / frameBytes_;
+    readOffset_ = std::min<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(frame, 0)), frames) * frameBytes_;
+    return fd_ >= 0;
 }
 
 }  // namespace spinlorex

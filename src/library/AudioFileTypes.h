@@ -8,10 +8,13 @@ namespace spinlorex {
 // that picks files by name asks here: the files browser, playlists, drops from a file
 // manager, the deck's choice of reader and the command-line tools.
 
-// A track the decks can play: ".mp3" or ".wav".
+// A track the decks can play: ".mp3", ".wav", ".flac", ".ogg", ".oga" or ".opus".
 bool isTrackFileName(std::string_view path);
 // A track read by the WAV reader.
 bool isWavFileName(std::string_view path);
+// A track read through libsndfile: ".flac", ".ogg", ".oga" or ".opus". (Every other track
+// goes to the MP3 reader.)
+bool isSndfileFileName(std::string_view path);
 // A playlist file: ".m3u", ".m3u8" or ".pls".
 bool isPlaylistFileName(std::string_view path);
 

@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
 #include <thread>
 #include <tuple>
 
+#include "audio/PitchRender.h"
 #include "platform/settings/Settings.h"
 #include "support/DeckHarness.h"
 #include "support/Files.h"
+#include "support/ToneFit.h"
+#include "tools/synth/Synth.h"
 
 namespace spinlorex {
 namespace {
@@ -152,6 +158,36 @@ TEST_F(DeckStreamTest, OnRealFilesAnAnalysedMp3IsRememberedAndBadFilesGiveAStatu
     EXPECT_FALSE(h.deck(1).playing());
 }
 
+// A FLAC file goes to the libsndfile reader, is keyed by name and size like any track, and
+// a damaged one gives the deck its status.
+TEST_F(DeckStreamTest, OnRealFilesAFlacIsKeyedByNameAndSizeAndDamageGivesItsStatus) {
+    test::TempDir home;
+    const std::string flac = home.file("Artist - Title.flac");
+    ASSERT_TRUE(synth::writeSndfile(flac, synth::render({.seconds = 8, .sampleRate = 48000}), 48000, 2));
+    DeckHarness h(DeckHarness::RealReaders{});
+    ASSERT_TRUE(h.database.open(home.path().string()));
+    h.startSoundThread();
+    ASSERT_TRUE(h.load(0, flac));
+    EXPECT_EQ(h.status[0], kStatusNormal);
+    EXPECT_EQ(h.deck(0).duration(), 8);
+    const TrackRecord* record = h.deck(0).track()->record;
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->name, "Artist - Title.flac");
+    EXPECT_EQ(record->fileSize, std::filesystem::file_size(flac));
+    EXPECT_EQ(h.database.findOrAdd("Artist - Title.flac", record->fileSize), record);
+
+    // Zeros over the middle third: it plays up to the damage, then stops with the error.
+    test::Bytes damaged = test::readFile(flac);
+    std::fill(damaged.begin() + static_cast<long>(damaged.size() / 3), damaged.begin() + static_cast<long>(damaged.size() * 2 / 3), 0);
+    const std::string broken = test::writeFile(home.file("broken.flac"), damaged);
+    ASSERT_TRUE(h.load(1, broken));
+    h.deck(1).seekAndPlay(0.0f);
+    ASSERT_TRUE(waitFor([&] { return h.ended[1] > 0; }, 60));
+    EXPECT_EQ(h.status[1], kStatusDecodeError);
+    EXPECT_FALSE(h.load(1, test::writeFile(home.file("empty.ogg"), test::Bytes(100, 0))));
+    EXPECT_EQ(h.status[1], kStatusCannotOpen);
+}
+
 TEST_F(DeckStreamTest, CueButtonCyclesCuePointStartAndFirstStrongBeat) {
     DeckHarness h;
     h.call([&] { ASSERT_TRUE(h.load(0)); });
@@ -231,6 +267,83 @@ TEST_F(DeckStreamTest, BothRenderersConsumeTheSourceAtThePitchRatioAndAgreeAtNor
     // Bit-identical at normal pitch, once master tempo has faded in from silence over the
     // first 512 frames after a restart.
     EXPECT_TRUE(std::equal(normal[0].begin() + 1024, normal[0].end(), normal[1].begin() + 1024));
+}
+
+TEST_F(DeckStreamTest, OnRealFilesASeekPlaysFromTheFrameTheFractionDesignates) {
+    // What a deck plays after seekAndPlay(f) is what a play from the start plays from frame
+    // f x length on: exactly at 44100 Hz, to the converter's rounding at other rates. The
+    // tracks last 10.5 s, so no whole number of seconds stands in for their length.
+    test::TempDir dir;
+    const std::vector<float> music = synth::render({.bpm = 125, .seconds = 10.5, .seed = 3});
+    struct Case {
+        std::string name;
+        int32_t rate;
+        int maxDiff;
+    };
+    const Case cases[] = {{"a.wav", 44100, 0}, {"a.mp3", 44100, 0}, {"a.flac", 44100, 0},
+                          {"b.mp3", 48000, 2}, {"b.flac", 96000, 2}, {"b.ogg", 44100, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(c.name);
+        const std::vector<float> samples = c.rate == 44100 ? music : synth::render({.bpm = 125, .seconds = 10.5, .sampleRate = c.rate, .seed = 3});
+        const bool written = c.name.ends_with(".wav")   ? synth::writeWav(path, samples, c.rate, 2, 16)
+                             : c.name.ends_with(".mp3") ? synth::writeMp3(path, samples, c.rate, 2, 192)
+                                                        : synth::writeSndfile(path, samples, c.rate, 2, 16);
+        ASSERT_TRUE(written);
+        DeckHarness h(DeckHarness::RealReaders{});
+        DeckStream& deck = h.deck(0);
+        h.call([&] {
+            ASSERT_TRUE(h.load(0, path));
+            deck.seekAndPlay(0.0f);
+        });
+        while (h.ended[0] == 0) h.runPasses(1);
+        const std::vector<int16_t> full = h.takeCaptured(0);
+        const int64_t length = 441000 + 22050;  // 10.5 s at 44100 Hz
+        for (const float f : {0.25f, 0.5f, 0.618f, 0.1f, 0.9f}) {
+            h.call([&] { deck.pause(); });
+            h.takeCaptured(0);
+            h.call([&] { deck.seekAndPlay(f); });
+            EXPECT_FLOAT_EQ(deck.position(), f);
+            while (h.capturedFrames(0) < 20000) h.runPasses(1);
+            const std::vector<int16_t> part = h.takeCaptured(0);
+            const auto start = static_cast<size_t>(2 * std::llround(double{f} * static_cast<double>(length)));
+            // The capture hears each chunk as it is rendered; the heard position is told at
+            // the start of the pass that renders the next.
+            EXPECT_NEAR(deck.position() * static_cast<double>(length),
+                        static_cast<double>(start + part.size()) / 2 - kRenderFrames, 1.0);
+            ASSERT_LE(start + 40000, full.size());
+            int maxDiff = 0;
+            for (size_t i = 0; i < 40000; ++i) maxDiff = std::max(maxDiff, std::abs(part[i] - full[start + i]));
+            EXPECT_LE(maxDiff, c.maxDiff) << f;
+        }
+    }
+}
+
+TEST_F(DeckStreamTest, VarispeedKeepsAToneCleanAtEveryPitchThroughTheWholeRing) {
+    // A 1 kHz tone comes out at 1000 x pitch / 4096 Hz with nothing else beside it, in
+    // every second of twelve: across render passes, blocks and the wrap of the decoded ring.
+    test::TempDir dir;
+    const std::string tone = dir.file("tone.wav");
+    ASSERT_TRUE(synth::writeWav(tone, synth::tone(1000.0, 20.0, 44100, 2, 0.5), 44100, 2, 16));
+    for (const int32_t pitch : {3961, 4424, 5462}) {
+        SCOPED_TRACE(pitch);
+        DeckHarness h(DeckHarness::RealReaders{});
+        h.call([&] {
+            ASSERT_TRUE(h.load(0, tone));
+            h.deck(0).setPitch(pitch);
+            h.deck(0).seekAndPlay(0.0f);
+        });
+        while (h.capturedFrames(0) < 44100 * 12) h.runPasses(1);
+        const std::vector<int16_t> out = h.takeCaptured(0);
+        for (int second = 0; second < 12; ++second) {
+            for (int channel : {0, 1}) {
+                const test::ToneFit fit =
+                    test::fitTone(test::channelOf(&out[static_cast<size_t>(2 * 44100 * second)], 44100, channel));
+                EXPECT_NEAR(fit.hz(), 1000.0 * pitch / 4096, 1000.0 * pitch / 4096 * 1e-4) << second;
+                EXPECT_LT(fit.restDb, -70.0) << second;
+            }
+        }
+    }
 }
 
 TEST_F(DeckStreamTest, EndOfTrackAndDecodeErrorsStopTheDeckAndTellTheDesk) {

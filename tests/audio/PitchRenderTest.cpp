@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
@@ -34,28 +35,64 @@ int32_t referenceOverlap(const int16_t* tail, const int16_t* src) {
     return best;
 }
 
-TEST(PitchRender, VarispeedHoldsEverySourceFrameByThePitchWithoutDrift) {
-    // Source frames whose left sample is their index, right its negation.
-    std::vector<int16_t> src(5000 * 2);
-    for (int32_t i = 0; i < 5000; ++i) src[2 * i] = static_cast<int16_t>(i), src[2 * i + 1] = static_cast<int16_t>(-i);
+// A source buffer with the frames varispeed reads before its start.
+struct Source {
+    std::vector<int16_t> frames;
+    explicit Source(int32_t count) : frames(static_cast<size_t>(2 * (count + kVarispeedHistory))) {}
+    int16_t* start() { return frames.data() + 2 * kVarispeedHistory; }
+};
+
+TEST(PitchRender, VarispeedConsumesTheSourceAtThePitchAndInterpolatesBetweenFrames) {
+    // A ramp, left rising and right falling: interpolated, frame k lies at source position
+    // j + phase / 4096.
+    Source src(30000);
+    for (int32_t i = -kVarispeedHistory; i < 30000 - kVarispeedHistory; ++i) {
+        src.start()[2 * i] = static_cast<int16_t>(i);
+        src.start()[2 * i + 1] = static_cast<int16_t>(-i);
+    }
     std::vector<int16_t> out(3088 * 2);
-    // The highest pitch skips one source frame in four and repeats none; an odd one keeps
-    // every bit of the phase.
-    for (const int32_t pitch : {5462, 4099}) {
+    // The frames consumed and the 12-bit phase carried between passes are those of the
+    // nearest-frame rule they replace, so positions and beat sync stay as they were.
+    for (const int32_t pitch : {5462, 4099, 3961, 2730, 8192}) {
         int32_t phase = 0, total = 0;
-        for (int pass = 0; pass < 40; ++pass) {
+        for (int pass = 0; pass < 4; ++pass) {
             const int64_t start = phase;
-            const int32_t consumed = renderVarispeed(src.data(), out.data(), 3088, pitch, phase);
+            const int32_t consumed = renderVarispeed(src.start() + 2 * total, out.data(), 3088, pitch, phase);
             for (int k = 0; k < 3088; ++k) {
-                ASSERT_EQ(out[2 * k], (start + int64_t{k} * pitch) >> 12) << pitch << " " << pass << " " << k;
-                ASSERT_EQ(out[2 * k + 1], -out[2 * k]);
+                const double at = total + (start + int64_t{k} * pitch) / 4096.0;
+                ASSERT_NEAR(out[2 * k], at, 0.51) << pitch << " " << pass << " " << k;
+                ASSERT_NEAR(out[2 * k + 1], -at, 0.51) << pitch << " " << pass << " " << k;
             }
             ASSERT_EQ(consumed, (start + 3088 * pitch) >> 12);
             ASSERT_EQ(phase, (start + 3088 * pitch) & 4095);
             total += consumed;
         }
-        // The 12-bit phase carries between passes: no drift over many passes.
-        EXPECT_EQ(total, static_cast<int32_t>((40LL * 3088 * pitch) / 4096));
+        EXPECT_EQ(total, static_cast<int32_t>((4LL * 3088 * pitch) / 4096));
+    }
+}
+
+TEST(PitchRender, VarispeedCopiesAtNormalPitchAndEveryVersionGivesTheSameBits) {
+    std::mt19937 rng(3);
+    Source src(12000);
+    for (auto& s : src.frames) s = static_cast<int16_t>(rng());
+    std::vector<int16_t> out(3088 * 2), portable(3088 * 2);
+    int32_t phase = 0;
+    EXPECT_EQ(renderVarispeed(src.start(), out.data(), 3088, 4096, phase), 3088);
+    EXPECT_EQ(phase, 0);
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), src.start()));
+    // Noise, then full scale of both signs, where the sums come closest to 32 bits.
+    for (int round = 0; round < 3; ++round) {
+        if (round > 0) {
+            for (size_t i = 0; i < src.frames.size(); ++i)
+                src.frames[i] = (i / 2 + static_cast<size_t>(round)) % 3 == 0 ? int16_t{32767} : int16_t{-32768};
+        }
+        for (const int32_t pitch : {4097, 4424, 5462, 3768, 8192, 256}) {
+            int32_t a = static_cast<int32_t>(rng() % 4096), b = a;
+            ASSERT_EQ(renderVarispeed(src.start(), out.data(), 3088, pitch, a),
+                      renderVarispeedPortable(src.start(), portable.data(), 3088, pitch, b));
+            ASSERT_EQ(a, b);
+            ASSERT_EQ(out, portable) << pitch;
+        }
     }
 }
 

@@ -2,47 +2,39 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "audio/AudioFormat.h"
-
-// The readers pin expandMono, widen8 and the stretch down sample for sample on the counts
-// real files give (8-bit mono WAV at 22050, mono and 22050 Hz MP3); the stretch is checked
-// here on every count a lying header can produce.
+#include <cmath>
+#include <limits>
+#include <vector>
 
 namespace spinlorex {
 namespace {
 
-// Exactly one block on the heap, so the sanitizer sees any access outside it. Frame i
-// holds left = i, right = -i.
-std::unique_ptr<int16_t[]> blockOfFrameNumbers() {
-    auto buf = std::make_unique<int16_t[]>(kBlockSamples);
-    for (int i = 0; i < kBlockFrames; ++i) buf[2 * i] = static_cast<int16_t>(i), buf[2 * i + 1] = static_cast<int16_t>(-i);
-    return buf;
-}
-
-TEST(SampleConvertTest, StretchHoldsFramesInOrderAndStaysInsideTheBlockForAnyCount) {
-    // Every MPEG and common WAV rate with the frame counts a block read can give, plus
-    // counts that a lying header produces. Frames keep their order and pairing and end
-    // with the last one read; short reads reach back to the first frame, long ones are cut
-    // to the block; nothing outside the block is read or written.
-    for (int32_t rate : {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100}) {
-        const int32_t quotient = rate * kBlockFrames / kSampleRate;
-        for (int32_t n : {1, quotient - 1, quotient, quotient + 1, kBlockFrames, 5000}) {
-            SCOPED_TRACE(testing::Message() << rate << " Hz, " << n << " frames");
-            auto buf = blockOfFrameNumbers();
-            stretchTo1152(buf.get(), n, rate);
-            ASSERT_TRUE(n > quotient || buf[0] == 0) << buf[0];
-            ASSERT_EQ(buf[2 * kBlockFrames - 2], std::min(n, kBlockFrames) - 1);
-            for (int i = 0; i < kBlockFrames; ++i) {
-                ASSERT_GE(buf[2 * i], i == 0 ? 0 : buf[2 * i - 2]);
-                ASSERT_EQ(buf[2 * i + 1], -buf[2 * i]);
-            }
-        }
+TEST(SampleConvertTest, FloatsRoundToSixteenBitsAndClipAtFullScale) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    // Halves go to the even neighbour.
+    const std::vector<float> in = {0.0f,  1.0f,   -1.0f,    0.49f,    0.5f,      -0.5f, -0.51f, 32767.0f, 32767.4f,
+                                   32768, 1e9f, -32768.0f, -32768.6f, -1e9f, inf, -inf, nan, 1234.5f, -1233.5f, 3e9f, -3e9f};
+    const std::vector<int16_t> expected = {0,     1,     -1,     0,      0,      0, -1, 32767, 32767,
+                                           32767, 32767, -32768, -32768, -32768, 32767, -32768, 0, 1234, -1234, 32767, -32768};
+    // Every position within the vector steps and the tail.
+    for (size_t shift = 0; shift < 8; ++shift) {
+        std::vector<float> shifted(shift, 0.0f);
+        shifted.insert(shifted.end(), in.begin(), in.end());
+        std::vector<int16_t> out(shifted.size());
+        toPcm16(shifted.data(), out.data(), static_cast<int32_t>(shifted.size()));
+        EXPECT_EQ(std::vector<int16_t>(out.begin() + static_cast<long>(shift), out.end()), expected) << shift;
     }
-    auto buf = blockOfFrameNumbers();
-    stretchTo1152(buf.get(), 0, 22050);
-    for (int i = 0; i < kBlockSamples; ++i) ASSERT_EQ(buf[i], 0);
+    // Every 16-bit value makes the round trip unchanged.
+    std::vector<int16_t> all;
+    for (int v = -32768; v <= 32767; ++v) all.push_back(static_cast<int16_t>(v));
+    all.push_back(7);  // a tail after the last whole vector
+    std::vector<float> wide(all.size());
+    fromPcm16(all.data(), wide.data(), static_cast<int32_t>(all.size()));
+    for (size_t i = 0; i < all.size(); ++i) ASSERT_EQ(wide[i], static_cast<float>(all[i]));
+    std::vector<int16_t> back(all.size());
+    toPcm16(wide.data(), back.data(), static_cast<int32_t>(wide.size()));
+    EXPECT_EQ(back, all);
 }
 
 }  // namespace

@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "audio/AudioFormat.h"
 #include "support/Files.h"
+#include "support/ToneFit.h"
+#include "tools/synth/Synth.h"
 
 namespace spinlorex {
 namespace {
@@ -25,9 +29,10 @@ void putChunk(Bytes& b, const char* id, const Bytes& body, int64_t declared = -1
     if (body.size() & 1) b.push_back(0);
 }
 
-// The sub-format GUID tail of WAVE_FORMAT_EXTENSIBLE for PCM (1) or float (3).
-void putExtensible(Bytes& fmtTail, uint8_t subFormat) {
-    put16(fmtTail, 22), put16(fmtTail, 24), put32(fmtTail, 3);
+// The WAVE_FORMAT_EXTENSIBLE tail: cbSize, valid bits, channel mask and the sub-format
+// GUID for PCM (1) or float (3).
+void putExtensible(Bytes& fmtTail, uint8_t subFormat, uint32_t mask = 3) {
+    put16(fmtTail, 22), put16(fmtTail, 24), put32(fmtTail, mask);
     fmtTail.insert(fmtTail.end(), {subFormat, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71});
 }
 
@@ -59,15 +64,24 @@ struct Image {
 };
 
 // Stereo frames of `width` bytes per sample whose top 16 bits are left = n, right = -n - 1,
-// so a frame's number and the channel order can be read back.
+// so a frame's number and the channel order can be read back (the bytes below stay under
+// half a 16-bit step).
 Bytes numberedFrames(int32_t frames, int width = 2) {
     Bytes b;
     for (int32_t n = 0; n < frames; ++n) {
         for (int32_t top : {n, -n - 1}) {
-            for (int k = 2; k < width; ++k) b.push_back(static_cast<uint8_t>(0xA5 + k));
+            for (int k = 2; k < width; ++k) b.push_back(static_cast<uint8_t>(0x15 + k));
             put16(b, static_cast<uint16_t>(top));
         }
     }
+    return b;
+}
+
+// `frames` frames whose every channel holds its own 16-bit value.
+Bytes constantChannels(int32_t frames, const std::vector<int16_t>& values) {
+    Bytes b;
+    for (int32_t n = 0; n < frames; ++n)
+        for (int16_t v : values) put16(b, static_cast<uint16_t>(v));
     return b;
 }
 
@@ -81,50 +95,19 @@ protected:
         EXPECT_EQ(block_[2 * i + 1], static_cast<int16_t>(-block_[2 * i] - 1)) << i;
         return static_cast<uint16_t>(block_[2 * i]);
     }
+    // Decodes `blocks` blocks into one buffer.
+    std::vector<int16_t> decodeBlocks(int blocks) {
+        std::vector<int16_t> all;
+        for (int b = 0; b < blocks && decode() == 1; ++b) all.insert(all.end(), block_.begin(), block_.end());
+        return all;
+    }
 
     test::TempDir dir_;
     WavReader reader_;
     std::vector<int16_t> block_ = std::vector<int16_t>(kBlockSamples);
 };
 
-TEST_F(WavReaderTest, EightBitMono22050RepeatsEachSample) {
-    Image image;
-    image.channels = 1, image.bits = 8, image.rate = 22050;
-    for (int i = 0; i < 30000; ++i) image.data.push_back(static_cast<uint8_t>(i * 7));
-    ASSERT_EQ(openImage(image), 1);
-    EXPECT_EQ(reader_.blockBytes(), 576u);
-    for (int b = 0; b < 2; ++b) {
-        ASSERT_EQ(decode(), 1);
-        for (int i = 0; i < kBlockSamples; ++i)
-            ASSERT_EQ(block_[i], static_cast<int16_t>((image.data[b * 576 + i / 4] - 128) * 256)) << i;
-    }
-}
-
-TEST_F(WavReaderTest, BlocksFollowTheByteRateAndKeepTheirFirst1152Frames) {
-    // 48000 Hz reads 1254 frames a block. Inconsistent byte rates stay inside the block:
-    // 288 frames a block at 44100 stretch from the first to the last one read; 3456 at
-    // 22050 give their first 1152.
-    struct Case {
-        uint32_t rate;
-        int64_t bytesPerSecond;
-        int32_t frames, last;
-    };
-    for (const Case c : {Case{48000, -1, 1254, 1151}, Case{44100, 44100, 288, 287}, Case{22050, 44100 * 12, 3456, 1151}}) {
-        Image image;
-        image.rate = c.rate;
-        image.bytesPerSecond = c.bytesPerSecond;
-        image.data = numberedFrames(5 * 44100);
-        ASSERT_GT(openImage(image), 0) << c.rate;
-        EXPECT_EQ(reader_.blockBytes(), 4u * c.frames);
-        for (int b = 0; b < 3; ++b) {
-            ASSERT_EQ(decode(), 1);
-            EXPECT_EQ(frameAt(0), b * c.frames) << c.rate;
-            EXPECT_EQ(frameAt(1151), b * c.frames + c.last) << c.rate;
-        }
-    }
-}
-
-TEST_F(WavReaderTest, PcmPlaysInOrderToTheEndAndSeeksOntoWholeFramesInChannelOrder) {
+TEST_F(WavReaderTest, PcmPlaysInOrderToTheEndAndSeeksOntoTheDesignatedFrameInChannelOrder) {
     const int32_t frames = 3 * 44100 + 600;
     // 16-, 24- and 32-bit stereo; 24-bit behind WAVE_FORMAT_EXTENSIBLE; an 18-byte fmt chunk,
     // which puts the data at offset 46, off the 4-byte grid; an odd-sized chunk with its pad
@@ -143,6 +126,7 @@ TEST_F(WavReaderTest, PcmPlaysInOrderToTheEndAndSeeksOntoWholeFramesInChannelOrd
         const std::string path = write(image.build());
         ASSERT_EQ(reader_.open(path), 3);
         EXPECT_EQ(reader_.fileSize(), std::filesystem::file_size(path));
+        EXPECT_EQ(reader_.totalFrames(), frames);
         EXPECT_TRUE(layout != kDataAt46 || reader_.dataOffset() == 46u);
         for (int b = 0; b < frames / kBlockFrames; ++b) {
             ASSERT_EQ(decode(), 1) << b;
@@ -155,16 +139,151 @@ TEST_F(WavReaderTest, PcmPlaysInOrderToTheEndAndSeeksOntoWholeFramesInChannelOrd
         for (float f : {0.0f, 0.1f, 1.0f / 3.0f, 0.777f, 0.99f}) {
             reader_.seek(f);
             EXPECT_EQ(reader_.position(), f);
+            const int64_t sought = std::llround(double{f} * frames);
+            EXPECT_EQ(reader_.nextFrame(), sought);
             ASSERT_EQ(decode(), 1) << f;
-            const auto sought = static_cast<uint64_t>(static_cast<double>(image.data.size()) * f) / (2u * width);
             EXPECT_EQ(frameAt(0), static_cast<uint16_t>(sought)) << f;
-            EXPECT_GT(reader_.position(), f);
+            EXPECT_EQ(reader_.nextFrame(), sought + kBlockFrames);
         }
         reader_.seek(1.0f);
         EXPECT_EQ(decode(), 0);
         reader_.seek(-0.5f);
         ASSERT_EQ(decode(), 1);
         EXPECT_EQ(frameAt(0), 0);
+    }
+}
+
+TEST_F(WavReaderTest, EveryRateAndDepthPlaysAOneKilohertzToneCleanAtItsPitch) {
+    // The rest of the signal against the tone: the source's own 16 bits and the output's
+    // set a floor near -89 dB for a tone at half scale; 24-bit and float sources have only
+    // the output's.
+    for (int32_t rate : {8000, 11025, 22050, 32000, 44100, 48000, 88200, 96000, 192000}) {
+        for (int bits : {16, 24, -32}) {  // -32: float
+            SCOPED_TRACE(testing::Message() << rate << " Hz, " << bits << " bits");
+            const std::string path = dir_.file("tone.wav");
+            const std::vector<float> tone = synth::tone(1000.0, 2.5, rate, 2, 0.5);
+            ASSERT_TRUE(bits > 0 ? synth::writeWav(path, tone, rate, 2, bits) : synth::writeSndfile(path, tone, rate, 2, 32));
+            ASSERT_EQ(reader_.open(path), 2);
+            EXPECT_EQ(reader_.sourceRate(), rate);
+            EXPECT_EQ(reader_.totalFrames(), static_cast<int64_t>(tone.size() / 2) * 44100 / rate);
+            const std::vector<int16_t> out = decodeBlocks(80);
+            ASSERT_EQ(out.size(), 80u * kBlockSamples);
+            // A second from 0.5 s on: both channels the same, one clean tone.
+            for (size_t i = 0; i < out.size(); i += 2) ASSERT_EQ(out[i], out[i + 1]) << i;
+            const test::ToneFit fit = test::fitTone(test::channelOf(&out[2 * 22050], 44100, 0));
+            EXPECT_NEAR(fit.hz(), 1000.0, 0.1);
+            EXPECT_NEAR(fit.amplitude, 0.5 * 32767, 30);
+            EXPECT_LT(fit.restDb, bits == 16 ? -85.0 : -88.0);
+        }
+    }
+}
+
+TEST_F(WavReaderTest, SeeksAtEveryRateLandOnTheDesignatedFrame) {
+    // A 44.1 Hz tone is a clock: its phase tells, to a fraction of a frame, which frame
+    // of the 44100 Hz timeline a block starts at (modulo its 1000-frame period).
+    for (int32_t rate : {22050, 32000, 48000, 96000}) {
+        SCOPED_TRACE(rate);
+        const std::string path = dir_.file("clock.wav");
+        ASSERT_TRUE(synth::writeWav(path, synth::tone(44.1, 10.0, rate, 2, 0.9), rate, 2, 24));
+        ASSERT_EQ(reader_.open(path), 10);
+        for (float f : {0.0f, 0.3f, 0.123457f, 0.7f, 0.5f, 0.9f}) {
+            reader_.seek(f);
+            const int64_t target = std::llround(double{f} * 441000);
+            EXPECT_EQ(reader_.nextFrame(), target);
+            ASSERT_EQ(decode(), 1);
+            const double at = test::sinePosition(test::channelOf(block_.data(), kBlockFrames, 0), 44.1 / 44100);
+            double off = at - static_cast<double>(target % 1000);
+            off -= 1000.0 * std::round(off / 1000.0);
+            EXPECT_NEAR(off, 0.0, 0.05) << f;
+        }
+    }
+}
+
+TEST_F(WavReaderTest, MoreThanTwoChannelsFoldToStereoByTheirMaskWithoutClipping) {
+    const std::vector<int16_t> values = {1000, 2000, 4000, 8000, 16000, -12000, 500, 300};
+    const double h = std::sqrt(0.5);  // -3 dB
+    struct Case {
+        const char* name;
+        uint16_t channels;
+        int64_t mask;  // -1: plain PCM, no mask
+        double left, right;
+    };
+    const Case cases[] = {
+        // 5.1: FL FR FC LFE BL BR; each side takes 1 + 2 x -3 dB, scaled back to 1.
+        {"5.1", 6, 0x3F, (1000 + h * 4000 + h * 16000) / (1 + 2 * h), (2000 + h * 4000 - h * 12000) / (1 + 2 * h)},
+        // Quad: FL FR BL BR.
+        {"quad", 4, 0x33, (1000 + h * 4000) / (1 + h), (2000 + h * 8000) / (1 + h)},
+        // 7.1: FL FR FC LFE BL BR SL SR.
+        {"7.1", 8, 0x63F, (1000 + h * (4000 + 16000 + 500)) / (1 + 3 * h),
+         (2000 + h * (4000 - 12000 + 300)) / (1 + 3 * h)},
+        // Front pair and LFE: nothing to scale.
+        {"2.1", 3, 0xB, 1000, 2000},
+        // No mask, or one that places neither side: the first two channels.
+        {"plain", 4, -1, 1000, 2000},
+        {"unplaced", 4, 0, 1000, 2000},
+        {"lfe only", 3, 0x8, 1000, 2000},
+        // Mono on both sides.
+        {"mono", 1, -1, 1000, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Image image;
+        image.channels = c.channels;
+        if (c.mask >= 0) image.tag = 0xFFFE, putExtensible(image.fmtTail, 1, static_cast<uint32_t>(c.mask));
+        image.data = constantChannels(44100 + 2000, std::vector<int16_t>(values.begin(), values.begin() + c.channels));
+        ASSERT_EQ(openImage(image), 1);
+        ASSERT_EQ(decode(), 1);
+        for (int i = 0; i < kBlockFrames; i += 100) {
+            EXPECT_NEAR(block_[2 * i], c.left, 0.5001) << i;
+            EXPECT_NEAR(block_[2 * i + 1], c.right, 0.5001) << i;
+        }
+    }
+    // Every channel at full scale, both polarities: the sum stays within 16 bits rather
+    // than being clipped.
+    for (int16_t v : {int16_t{32767}, int16_t{-32768}}) {
+        Image image;
+        image.channels = 6, image.tag = 0xFFFE, putExtensible(image.fmtTail, 1, 0x3F);
+        image.data = constantChannels(44100 + 2000, std::vector<int16_t>(6, v));
+        ASSERT_EQ(openImage(image), 1);
+        ASSERT_EQ(decode(), 1);
+        EXPECT_NEAR(block_[0], v, 1);
+        EXPECT_NEAR(block_[1], v, 1);
+    }
+}
+
+TEST_F(WavReaderTest, FloatSamplesAreReadAndClippedToSixteenBits) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<float> in = {0.25f, -0.5f, 1.5f, -2.0f, nan, 1.0f, -1.0f, 0.0f, 0.75f / 32768, -0.75f};
+    const std::vector<int16_t> expected = {8192, -16384, 32767, -32768, 0, 32767, -32768, 0, 1, -24576};
+    for (int width : {4, 8}) {
+        for (bool extensible : {false, true}) {
+            SCOPED_TRACE(testing::Message() << width * 8 << "-bit float" << (extensible ? ", extensible" : ""));
+            Image image;
+            image.tag = extensible ? 0xFFFE : 3;
+            image.bits = static_cast<uint16_t>(width * 8);
+            if (extensible) putExtensible(image.fmtTail, 3);
+            // 44200 frames repeating the values on both channels.
+            for (int n = 0; n < 2 * 44200; ++n) {
+                const float v = in[static_cast<size_t>(n / 2) % in.size()];
+                if (width == 4) {
+                    uint32_t u;
+                    std::memcpy(&u, &v, 4);
+                    put32(image.data, u);
+                } else {
+                    const double d = v;
+                    uint64_t u;
+                    std::memcpy(&u, &d, 8);
+                    put32(image.data, static_cast<uint32_t>(u)), put32(image.data, static_cast<uint32_t>(u >> 32));
+                }
+            }
+            ASSERT_EQ(openImage(image), 1);
+            EXPECT_TRUE(reader_.format().isFloat);
+            ASSERT_EQ(decode(), 1);
+            for (int i = 0; i < kBlockFrames; ++i) {
+                ASSERT_EQ(block_[2 * i], expected[static_cast<size_t>(i) % in.size()]) << i;
+                ASSERT_EQ(block_[2 * i + 1], block_[2 * i]) << i;
+            }
+        }
     }
 }
 
@@ -196,16 +315,23 @@ TEST_F(WavReaderTest, BrokenUnsupportedOrShortFilesFailToOpen) {
         return openImage(image) != 0;
     };
     EXPECT_FALSE(opens([](Image& i) { i.data = numberedFrames(44000); }));  // under a second
-    EXPECT_FALSE(opens([](Image& i) { i.tag = 3, i.bits = 32, i.data = numberedFrames(44100 + 10, 4); }));  // float
     EXPECT_FALSE(opens([](Image& i) { i.tag = 2, i.bits = 4; }));           // ADPCM
-    EXPECT_FALSE(opens([](Image& i) { i.tag = 0xFFFE, putExtensible(i.fmtTail, 3); }));  // float
+    EXPECT_FALSE(opens([](Image& i) { i.tag = 3, i.bits = 16; }));          // 16-bit "float"
+    EXPECT_FALSE(opens([](Image& i) { i.tag = 0xFFFE, putExtensible(i.fmtTail, 2); }));  // ADPCM
     EXPECT_FALSE(opens([](Image& i) { i.tag = 0xFFFE, i.fmtTail.assign(10, 0); }));  // no GUID
     EXPECT_FALSE(opens([](Image& i) { i.channels = 0; }));
+    EXPECT_FALSE(opens([](Image& i) { i.channels = 65, i.data = Bytes(65 * 2 * 44200, 0); }));
     EXPECT_FALSE(opens([](Image& i) { i.rate = 0; }));
-    EXPECT_FALSE(opens([](Image& i) { i.bytesPerSecond = 0; }));
-    EXPECT_FALSE(opens([](Image& i) { i.bytesPerSecond = 1; }));           // nothing per block
-    EXPECT_FALSE(opens([](Image& i) { i.bytesPerSecond = 0x7FFFFFFF; }));  // a 2 GB block read
+    EXPECT_FALSE(opens([](Image& i) { i.rate = 999, i.data = numberedFrames(5000); }));  // 5 s, too slow
+    EXPECT_FALSE(opens([](Image& i) { i.rate = 768001, i.data = numberedFrames(768001); }));
+    EXPECT_TRUE(opens([](Image& i) { i.rate = 1000, i.data = numberedFrames(1500); }));
+    ASSERT_EQ(decode(), 1);  // 1.5 s at 1 kHz: 66150 frames at 44.1 kHz
+    // The byte rate only repeats what rate and block align say; a wrong one is ignored.
+    EXPECT_TRUE(opens([](Image& i) { i.bytesPerSecond = 0; }));
+    EXPECT_TRUE(opens([](Image& i) { i.bytesPerSecond = 0x7FFFFFFF; }));
+    EXPECT_EQ(reader_.duration(), 1);
     // A failed open leaves the reader closed.
+    EXPECT_FALSE(opens([](Image& i) { i.rate = 0; }));
     EXPECT_EQ(decode(), -1);
     EXPECT_EQ(reader_.duration(), 0);
 }

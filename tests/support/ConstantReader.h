@@ -45,11 +45,12 @@ private:
     int64_t next_ = 0;
 };
 
-// A deck's readers, for WAV and MP3 alike, of the constant track.
+// A deck's readers, for every kind of file alike, of the constant track.
 inline DeckStream::Readers constantReaders(int16_t left, int16_t right, int32_t seconds = 60) {
     DeckStream::Readers r;
     r.wav = std::make_unique<ConstantReader>(left, right, seconds);
     r.mp3 = std::make_unique<ConstantReader>(left, right, seconds);
+    r.sndfile = std::make_unique<ConstantReader>(left, right, seconds);
     return r;
 }
 

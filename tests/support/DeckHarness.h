@@ -94,7 +94,7 @@ public:
     // Decks read through FakeReaders with these scripts.
     explicit DeckHarness(FakeReader::Script deck1 = {}, FakeReader::Script deck2 = {})
         : DeckHarness(fakeReaders(deck1), fakeReaders(deck2)) {}
-    // Decks read through the real WAV and MP3 readers.
+    // Decks read through the real readers.
     struct RealReaders {};
     explicit DeckHarness(RealReaders)
         : DeckHarness(DeckStream::standardReaders(), DeckStream::standardReaders()) {}
@@ -144,7 +144,8 @@ private:
         if (message == kMessageStartDeck) startDeck[deck].fetch_add(1);
     }
     static DeckStream::Readers fakeReaders(FakeReader::Script script) {
-        return {std::make_unique<FakeReader>(script), std::make_unique<FakeReader>(script)};
+        return {std::make_unique<FakeReader>(script), std::make_unique<FakeReader>(script),
+                std::make_unique<FakeReader>(script)};
     }
     DeckHarness(DeckStream::Readers deck1, DeckStream::Readers deck2)
         : decks_(database, *this, *this, std::move(deck1), std::move(deck2)),

@@ -1,8 +1,10 @@
 #include "tools/synth/Synth.h"
 
 #include <lame/lame.h>
+#include <sndfile.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -114,6 +116,17 @@ std::vector<float> render(const Params& p) {
     return out;
 }
 
+std::vector<float> tone(double hz, double seconds, int32_t sampleRate, int32_t channels, double amplitude) {
+    const int64_t frames = std::max<int64_t>(0, std::llround(seconds * sampleRate));
+    const auto c = static_cast<size_t>(std::max(channels, 1));
+    std::vector<float> out(static_cast<size_t>(frames) * c);
+    for (int64_t i = 0; i < frames; ++i) {
+        const auto v = static_cast<float>(amplitude * std::sin(kTwoPi * hz * static_cast<double>(i) / sampleRate));
+        std::fill_n(out.begin() + static_cast<ptrdiff_t>(static_cast<size_t>(i) * c), c, v);
+    }
+    return out;
+}
+
 std::vector<int16_t> toPcm16(const std::vector<float>& samples) {
     std::vector<int16_t> pcm(samples.size());
     std::transform(samples.begin(), samples.end(), pcm.begin(), [](float s) {
@@ -184,6 +197,45 @@ bool writeMp3(const std::string& path, const std::vector<float>& samples, int32_
     if (std::fwrite(mp3.data(), 1, static_cast<size_t>(tail), file.get()) != static_cast<size_t>(tail)) return false;
     lame_mp3_tags_fid(lame.get(), file.get());  // completes the Xing/Info frame
     return std::fflush(file.get()) == 0;
+}
+
+bool writeSndfile(const std::string& path, const std::vector<float>& samples, int32_t sampleRate,
+                  int32_t channels, int32_t bitsPerSample) {
+    std::string extension = path.substr(std::min(path.size(), path.rfind('.')));
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = channels;
+    if (extension == ".flac") {
+        info.format = SF_FORMAT_FLAC | (bitsPerSample == 8    ? SF_FORMAT_PCM_S8
+                                        : bitsPerSample == 24 ? SF_FORMAT_PCM_24
+                                                              : SF_FORMAT_PCM_16);
+    } else if (extension == ".ogg" || extension == ".oga") {
+        info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    } else if (extension == ".opus") {
+        info.format = SF_FORMAT_OGG | SF_FORMAT_OPUS;
+    } else if (extension == ".wav") {
+        info.format = SF_FORMAT_WAV | (bitsPerSample == 64 ? SF_FORMAT_DOUBLE : SF_FORMAT_FLOAT);
+    } else {
+        return false;
+    }
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) return false;
+    // Integer codecs scale by 32768 from float; full scale stays within range.
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // The lossy codecs at their best quality (lossless ones are unaffected in what they
+    // keep).
+    double level = 0.0;
+    sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level);
+    const auto frames = static_cast<sf_count_t>(samples.size() / static_cast<size_t>(std::max(channels, 1)));
+    // In pieces: the Vorbis encoder cannot take minutes of audio in one call.
+    constexpr sf_count_t kPiece = 8192;
+    bool wrote = true;
+    for (sf_count_t at = 0; at < frames && wrote; at += kPiece) {
+        const sf_count_t n = std::min(kPiece, frames - at);
+        wrote = sf_writef_float(file, samples.data() + at * channels, n) == n;
+    }
+    return sf_close(file) == 0 && wrote;
 }
 
 }  // namespace spinlorex::synth

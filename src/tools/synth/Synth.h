@@ -22,6 +22,9 @@ struct Params {
 // Interleaved samples in -1..1.
 std::vector<float> render(const Params& params);
 
+// A sine of `hz` at `amplitude` (of full scale) on every channel, starting at phase 0.
+std::vector<float> tone(double hz, double seconds, int32_t sampleRate, int32_t channels, double amplitude);
+
 // Writes PCM WAV with 8, 16, 24 or 32 bits per sample. False on a write failure.
 bool writeWav(const std::string& path, const std::vector<float>& samples, int32_t sampleRate,
               int32_t channels, int32_t bitsPerSample);
@@ -29,6 +32,12 @@ bool writeWav(const std::string& path, const std::vector<float>& samples, int32_
 // Encodes a constant-bit-rate MP3 through LAME at the samples' own rate. False on failure.
 bool writeMp3(const std::string& path, const std::vector<float>& samples, int32_t sampleRate,
               int32_t channels, int32_t kbps);
+
+// Writes through libsndfile, the container and codec chosen by the path's extension:
+// ".flac" (8, 16 or 24 bits), ".ogg" or ".oga" (Vorbis), ".opus" (Opus, at 8, 12, 16, 24 or
+// 48 kHz), ".wav" (float samples of 32 or 64 bits). False on failure.
+bool writeSndfile(const std::string& path, const std::vector<float>& samples, int32_t sampleRate,
+                  int32_t channels, int32_t bitsPerSample = 16);
 
 // 16-bit conversion with rounding and saturation.
 std::vector<int16_t> toPcm16(const std::vector<float>& samples);

@@ -1,10 +1,10 @@
 // spinlorex-tool generate / demo: synthetic tracks for tests, benchmarks and a first try.
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "library/AudioFileTypes.h"
 #include "tools/synth/Synth.h"
 #include "tools/tool/ArgParser.h"
 #include "tools/tool/Commands.h"
@@ -12,25 +12,21 @@
 namespace spinlorex::tool {
 namespace {
 
-bool endsWithIgnoringCase(const std::string& s, const std::string& suffix) {
-    if (s.size() < suffix.size()) return false;
-    for (size_t i = 0; i < suffix.size(); ++i) {
-        const char a = s[s.size() - suffix.size() + i];
-        if (std::tolower(static_cast<unsigned char>(a)) != suffix[i]) return false;
-    }
-    return true;
-}
-
-bool writeTrack(const std::string& path, const synth::Params& p, int bits, int kbps) {
-    const auto samples = synth::render(p);
-    if (endsWithIgnoringCase(path, ".mp3")) return synth::writeMp3(path, samples, p.sampleRate, p.channels, kbps);
-    return synth::writeWav(path, samples, p.sampleRate, p.channels, bits);
+bool writeTrack(const std::string& path, const std::vector<float>& samples, const synth::Params& p, int bits,
+                bool floatSamples, int kbps) {
+    if (hasExtension(path, ".mp3")) return synth::writeMp3(path, samples, p.sampleRate, p.channels, kbps);
+    if (isSndfileFileName(path) || (floatSamples && isWavFileName(path)))
+        return synth::writeSndfile(path, samples, p.sampleRate, p.channels, bits);
+    if (isWavFileName(path)) return synth::writeWav(path, samples, p.sampleRate, p.channels, bits);
+    return false;
 }
 
 }  // namespace
 
 int generateCommand(const Args& args) {
-    ArgParser a(args, {"--bpm", "--seconds", "--rate", "--channels", "--bits", "--kbps", "--seed", "--intro-beats"}, {});
+    ArgParser a(args,
+                {"--bpm", "--seconds", "--rate", "--channels", "--bits", "--kbps", "--seed", "--intro-beats", "--tone"},
+                {"--float"});
     synth::Params p;
     p.bpm = a.number("--bpm", 120, 20, 400);
     p.seconds = a.number("--seconds", 30, 0, 7200);
@@ -38,20 +34,27 @@ int generateCommand(const Args& args) {
     p.channels = static_cast<int32_t>(a.integer("--channels", 2, 1, 2));
     p.seed = static_cast<uint32_t>(a.integer("--seed", 1, 0, 0xFFFFFFFFLL));
     p.introBeats = static_cast<int32_t>(a.integer("--intro-beats", 0, 0, 1 << 20));
-    const int bits = static_cast<int>(a.integer("--bits", 16, 8, 32));
+    const double toneHz = a.number("--tone", 0, 0, 192000);
+    const bool floatSamples = a.flag("--float");
+    const int bits = static_cast<int>(a.integer("--bits", floatSamples ? 32 : 16, 8, 64));
     const int kbps = static_cast<int>(a.integer("--kbps", 192, 8, 320));
-    if (bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-        std::fprintf(stderr, "spinlorex-tool: --bits is 8, 16, 24 or 32\n");
+    if (floatSamples ? (bits != 32 && bits != 64) : (bits != 8 && bits != 16 && bits != 24 && bits != 32)) {
+        std::fprintf(stderr, "spinlorex-tool: --bits is 8, 16, 24 or 32 (32 or 64 with --float)\n");
         return 2;
     }
     if (!a.ok() || a.positional().size() != 1) {
         std::fprintf(stderr,
                      "usage: spinlorex-tool generate [--bpm B] [--seconds S] [--rate R] [--channels 1|2]\n"
-                     "       [--bits 8|16|24|32] [--kbps K] [--seed N] [--intro-beats N] OUT.wav|OUT.mp3\n");
+                     "       [--bits 8|16|24|32] [--float] [--kbps K] [--seed N] [--intro-beats N] [--tone HZ]\n"
+                     "       OUT.wav|.mp3|.flac|.ogg|.oga|.opus\n");
         return 2;
     }
-    if (!writeTrack(a.positional()[0], p, bits, kbps)) {
-        std::fprintf(stderr, "spinlorex-tool: cannot write %s\n", a.positional()[0].c_str());
+    const std::string& out = a.positional()[0];
+    // A tone at half of full scale, or the music.
+    const std::vector<float> samples =
+        toneHz > 0 ? synth::tone(toneHz, p.seconds, p.sampleRate, p.channels, 0.5) : synth::render(p);
+    if (!writeTrack(out, samples, p, bits, floatSamples, kbps)) {
+        std::fprintf(stderr, "spinlorex-tool: cannot write %s\n", out.c_str());
         return 1;
     }
     return 0;
@@ -82,7 +85,7 @@ int demoCommand(const Args& args) {
         p.introBeats = 16;
         const std::string path = (folder / d.name).string();
         if (std::filesystem::exists(path)) continue;
-        if (!writeTrack(path, p, 16, 192)) {
+        if (!writeTrack(path, synth::render(p), p, 16, false, 192)) {
             std::fprintf(stderr, "spinlorex-tool: cannot write %s\n", path.c_str());
             return 1;
         }

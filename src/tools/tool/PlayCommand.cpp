@@ -122,7 +122,7 @@ int playCommand(const Args& args) {
     std::signal(SIGTERM, SIG_DFL);
     for (size_t d = 0; d < count; ++d)
         if (desk.status(static_cast<int>(d)) == kStatusDecodeError)
-            std::fprintf(stderr, "spinlorex-tool: %s: error in the MP3 data\n", a.positional()[d].c_str());
+            std::fprintf(stderr, "spinlorex-tool: %s: error in the audio data\n", a.positional()[d].c_str());
     return g_interrupted.load() ? 130 : 0;
 }
 

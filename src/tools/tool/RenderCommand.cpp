@@ -80,7 +80,7 @@ int renderCommand(const Args& args) {
     if (const uint32_t status = session.load(in); status != kStatusNormal) {
         std::fprintf(stderr, "spinlorex-tool: %s: %s\n", in.c_str(),
                      status == kStatusCannotOpen ? "the file cannot be opened"
-                                                 : "error in the MP3 data");
+                                                 : "error in the audio data");
         return 1;
     }
     if (pitch < session.pitchMin() || pitch > session.pitchMax())
@@ -103,7 +103,7 @@ int renderCommand(const Args& args) {
         return 1;
     }
     if (session.status() != kStatusNormal) {
-        std::fprintf(stderr, "spinlorex-tool: %s: error in the MP3 data\n", in.c_str());
+        std::fprintf(stderr, "spinlorex-tool: %s: error in the audio data\n", in.c_str());
         return 1;
     }
     return 0;
