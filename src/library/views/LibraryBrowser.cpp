@@ -440,13 +440,13 @@ void LibraryBrowser::onButton(int id) {
             break;
         // The dialogs rewrite the search file: the search reads it again after each.
         case ctl::ScanDisk:
-            if (scanHardDisks(&window_)) reloadSearch();
+            afterDialog(scanHardDisks(&window_));
             break;
         case ctl::ScanCd:
-            if (scanCd(&window_)) reloadSearch();
+            afterDialog(scanCd(&window_));
             break;
         case ctl::DeleteCd:
-            if (deleteCd(&window_)) reloadSearch();
+            afterDialog(deleteCd(&window_));
             break;
         default:
             LibraryOnDesk::onButton(id);
@@ -500,8 +500,17 @@ void LibraryBrowser::reloadSearch() {
 
 void LibraryBrowser::offerScan() {
     // The panel may have gone again before this came round; the question waits for it.
-    if (destroyed_ || shownPanel_ != 1) return;
-    if (offerHardDiskScan(&window_, *search_)) reloadSearch();
+    if (destroyed_ || shownPanel_ != 1 || search_->loaded()) return;
+    afterDialog(offerHardDiskScan(&window_, *search_));
+}
+
+void LibraryBrowser::afterDialog(bool searchFileWritten) {
+    if (destroyed_) return;
+    if (searchFileWritten) reloadSearch();
+    // Back to the desk, the search box taking the keys again (without a window manager
+    // nothing else would activate the desk when the dialog goes).
+    window_.activateWindow();
+    if (shownPanel_ == 1) searchBox_->setFocus();
 }
 
 void LibraryBrowser::activate(MusicLibrary::List list, int row, int column) {

@@ -123,6 +123,7 @@ private:
     void startResultDrag();
     void followDrag();
     void offerScan();
+    void afterDialog(bool searchFileWritten);
     void activate(MusicLibrary::List list, int row, int column);
     void savePlaylist();
     void saveHistory();
