@@ -270,6 +270,12 @@ TEST_F(DeskLibraryAppTest, TheSearchPanelSearchesOnEnterAndItsResultsLoadTheDeck
     EXPECT_EQ(results.model()->index(0, 0).data().toString(), "Test Title.wav");
     EXPECT_EQ(library.searchIndex().lineCount(), 2u);
 
+    // Onto the playlist button, a result joins the playlist.
+    dragRow(results, 0);
+    releaseOn(app, ctl::MenuPlaylist);
+    ASSERT_EQ(library.library().playlist().size(), 1);
+    EXPECT_EQ(library.library().playlist().row(0).entry.path, track_);
+
     // After Escape, Enter is the desk's again: nothing is searched.
     key(box, Qt::Key_Escape);
     EXPECT_FALSE(desk.searchEditActive());
