@@ -6,63 +6,15 @@
 
 #include <malloc.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <string>
-
+#include "SearchData.h"
 #include "library/SearchIndex.h"
 
 namespace {
 
 using spinlorex::SearchIndex;
 
-constexpr int kLines = 200000;
-
-// A search file like a collection scanned from two drives and many discs, written once
-// per process into its own temporary folder.
-class BenchSearchFile {
-public:
-    BenchSearchFile() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "spinlorex-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) return;
-        dir_ = pattern;
-        static const char* const kWords[] = {"Love", "Night", "Daft", "Punk", "Around", "World", "Blue", "Monday",
-                                             "House", "Deep", "Soul", "Fire", "Dance", "Girl", "Summer", "Beat",
-                                             "Tonight", "Rhythm", "Dream", "Electric", "Disco", "Heart", "Sound",
-                                             "Music", "Funk", "Groove", "Star", "Light", "Moon", "City"};
-        std::mt19937 random(7);
-        const auto word = [&] { return std::string(kWords[random() % std::size(kWords)]); };
-        std::ofstream out(dir_ / SearchIndex::kFileName, std::ios::binary);
-        for (int i = 0; i < kLines; ++i) {
-            const std::string artist = word() + " " + word();
-            const std::string title = word() + " " + word() + " " + word();
-            const unsigned size = 2000000 + random() % 9000000;
-            if (i % 3 == 2)
-                out << "CD" << (i / 300 + 1) << "=/" << word() << "/" << artist << " - " << title << ".mp3," << size;
-            else
-                out << (i % 3 == 0 ? "/:/home/dj/Music/" : "/media/dj/CRATE:/Collection/") << artist << "/" << word()
-                    << " " << word() << "/" << (i % 20 + 1) << " " << artist << " - " << title << ".mp3," << size;
-            out << "\r\n";
-        }
-        out.close();
-        fileSize_ = std::filesystem::file_size(dir_ / SearchIndex::kFileName);
-    }
-    ~BenchSearchFile() {
-        std::error_code ignored;
-        if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
-    }
-    std::string home() const { return dir_.string(); }
-    double fileSize() const { return static_cast<double>(fileSize_); }
-
-private:
-    std::filesystem::path dir_;
-    uintmax_t fileSize_ = 0;
-};
-
-const BenchSearchFile& searchFile() {
-    static const BenchSearchFile file;
+const spinlorex::bench::SearchData& searchFile() {
+    static const spinlorex::bench::SearchData file;
     return file;
 }
 

@@ -311,6 +311,10 @@ void MusicLibrary::beginDrag(List from, std::span<const int> rows) {
     if (from == List::Playlist) playlist_.remove(picked);
 }
 
+void MusicLibrary::beginDrag(std::vector<TrackEntry> entries) {
+    if (!entries.empty()) dragged_ = std::move(entries);
+}
+
 MusicLibrary::DragCursor MusicLibrary::dragCursor(int control) const {
     const int deck = deckZone(control);
     const bool takes = (deck >= 0 && decks_ != nullptr && !decks_->isAudible(deck)) ||

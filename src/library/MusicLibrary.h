@@ -105,6 +105,8 @@ public:
     // ---- The library's own drag ----
     // Takes the rows (moved out of the playlist, copied from other lists).
     void beginDrag(List from, std::span<const int> rows);
+    // Takes entries made for the drag (the search results' rows); none: no drag.
+    void beginDrag(std::vector<TrackEntry> entries);
     bool dragActive() const { return !dragged_.empty(); }
     int dragCount() const { return static_cast<int>(dragged_.size()); }
     // The cursor over a skin control (the decks not heard, the playlist, "menu playlist"

@@ -1,6 +1,6 @@
 // The library in the desk program: Enter and double-clicks, the "Bpm" dialog, the
-// library's own drag onto a disc, the Delete key, saving the playlist, and the edit-field
-// rule of the keyboard, on Qt's offscreen platform.
+// library's own drag onto a disc, the Delete key, saving the playlist, the edit-field
+// rule of the keyboard, and the search panel, on Qt's offscreen platform.
 
 #include <gtest/gtest.h>
 
@@ -9,14 +9,20 @@
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QLineEdit>
 #include <QtWidgets/QPushButton>
+#include <QtWidgets/QTreeWidget>
+
+#include <filesystem>
 
 #include "app/DeskApp.h"
 #include "app/DeskAppFixture.h"
 #include "app/DeskWindow.h"
+#include "app/dialogs/DeleteCdDialog.h"
 #include "app/dialogs/TrackDialogs.h"
 #include "audio/DeckPair.h"
 #include "desk/MixingDesk.h"
+#include "library/SearchIndex.h"
 #include "library/views/LibraryBrowser.h"
+#include "library/views/SearchResultsView.h"
 #include "library/views/TrackListView.h"
 #include "support/Files.h"
 
@@ -48,14 +54,31 @@ protected:
             [&] { return !app.library()->filling() && app.window().isActiveWindow(); }));
         ASSERT_EQ(app.library()->filesView().model()->rowCount(), 2);
     }
-    static int rowOf(TrackListView& view, const QString& title) {
+    static int rowOf(QAbstractItemView& view, const QString& title) {
         for (int r = 0; r < view.model()->rowCount(); ++r)
             if (view.model()->index(r, 0).data().toString() == title) return r;
         return -1;
     }
-    static void key(QWidget& to, int key) {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    static void key(QWidget& to, int key, const QString& text = {}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
         QApplication::sendEvent(&to, &press);
+    }
+    static void type(QWidget& to, const QString& text) {
+        for (QChar c : text)
+            key(to, c == ' ' ? Qt::Key_Space : Qt::Key_A + (c.toUpper().unicode() - 'A'), c);
+    }
+    // Presses on a row of a list and moves away with the button held: the library's drag.
+    static void dragRow(QAbstractItemView& view, int row) {
+        QWidget& viewport = *view.viewport();
+        const QPoint onRow = view.visualRect(view.model()->index(row, 0)).center();
+        mouse(viewport, QEvent::MouseButtonPress, onRow, Qt::LeftButton);
+        mouse(viewport, QEvent::MouseMove, onRow + QPoint(40, 0), Qt::LeftButton);
+    }
+    static void releaseOn(DeskApp& app, int control) {
+        const SkinControl& c = app.desk()->skin()->control(control);
+        const QPoint at(c.hitLeft, c.hitTop);
+        mouse(app.window(), QEvent::MouseMove, at, Qt::LeftButton);
+        mouse(app.window(), QEvent::MouseButtonRelease, at, Qt::NoButton);
     }
     static void mouse(QWidget& to, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
         QMouseEvent event(type, QPointF(at), to.mapToGlobal(QPointF(at)), Qt::LeftButton, buttons,
@@ -105,17 +128,11 @@ TEST_F(DeskLibraryAppTest, ARowDraggedOntoADiscLoadsThatDeckWithTheLibrarysCurso
     TrackListView& files = app.library()->filesView();
     const int row = rowOf(files, "Test Title.wav");
     ASSERT_GE(row, 0);
-    QWidget& viewport = *files.viewport();
-    const QPoint onRow = files.visualRect(files.model()->index(row, 0)).center();
-    mouse(viewport, QEvent::MouseButtonPress, onRow, Qt::LeftButton);
-    mouse(viewport, QEvent::MouseMove, onRow + QPoint(40, 0), Qt::LeftButton);
+    dragRow(files, row);
     ASSERT_TRUE(app.library()->dragActive());
     ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
 
-    const SkinControl& disc = app.desk()->skin()->control(ctl::Disc2);
-    const QPoint onDisc(disc.hitLeft, disc.hitTop);
-    mouse(app.window(), QEvent::MouseMove, onDisc, Qt::LeftButton);
-    mouse(app.window(), QEvent::MouseButtonRelease, onDisc, Qt::NoButton);
+    releaseOn(app, ctl::Disc2);
     EXPECT_FALSE(app.library()->dragActive());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(app.desk()->titleLine2(1), "Test Title.wav");
@@ -176,6 +193,95 @@ TEST_F(DeskLibraryAppTest, ThePlaylistPanelsKeysButtonsAndEditFields) {
     playlist.setFocus();
     ASSERT_TRUE(processUntil([&] { return playlist.hasFocus(); }));
     EXPECT_FALSE(desk.searchEditActive());
+    app.destroy();
+}
+
+TEST_F(DeskLibraryAppTest, TheSearchPanelSearchesOnEnterAndItsResultsLoadTheDecks) {
+    // The search file: the first track on the root drive, the second on a disc in the "CD
+    // Drive", and a disc that is not at hand.
+    const auto size = [](const std::string& path) {
+        return std::to_string(std::filesystem::file_size(path));
+    };
+    const std::string second = home_.file("Second - Track.wav");
+    const std::string lines = "/:" + track_ + "," + size(track_) +
+                              "\r\nCD1=/Second - Track.wav," + size(second) +
+                              "\r\nCD2=/Other - Song.mp3,5\r\n";
+    test::writeFile(home_.file(SearchIndex::kFileName), test::Bytes(lines.begin(), lines.end()));
+    settings().cdDrive = home_.path().string() + "/";
+    DeskApp app;
+    start(app);
+    MixingDesk& desk = *app.desk();
+    LibraryBrowser& library = *app.library();
+    SearchResultsView& results = library.resultsView();
+    QLineEdit& box = library.searchBox();
+
+    // F2: the box takes the keys (a search file is there: no question).
+    key(app.window(), Qt::Key_F2);
+    EXPECT_EQ(desk.currentPanel(), 1);
+    ASSERT_TRUE(processUntil([&] { return box.hasFocus(); }));
+    EXPECT_TRUE(desk.searchEditActive());
+    EXPECT_TRUE(results.isVisible());
+    EXPECT_EQ(results.model()->rowCount(), 3);  // every line at first
+
+    // Letters go into the box; Enter searches and selects the text for the next search.
+    type(box, "TRACK");
+    key(box, Qt::Key_Space, " ");
+    type(box, "nothing");
+    EXPECT_EQ(box.text(), "TRACK nothing");
+    key(box, Qt::Key_Return);
+    ASSERT_EQ(results.model()->rowCount(), 1);
+    EXPECT_EQ(results.model()->index(0, 0).data().toString(), "Track.wav");
+    EXPECT_EQ(results.model()->index(0, 2).data().toString(), "CD1");
+    EXPECT_EQ(box.selectedText(), "TRACK nothing");
+
+    // The disc's track dragged onto deck 2 opens from the "CD Drive".
+    dragRow(results, 0);
+    ASSERT_TRUE(library.dragActive());
+    releaseOn(app, ctl::Disc2);
+    EXPECT_FALSE(library.dragActive());
+    ASSERT_NE((*app.decks())[1].track(), nullptr);
+    EXPECT_EQ((*app.decks())[1].track()->path, second);
+    EXPECT_EQ(desk.titleLine1(1), "Second");
+    EXPECT_EQ(results.model()->rowCount(), 1);  // the result stays
+
+    // "Search !" with the words of two lines: the drive's line loads deck 1.
+    box.setText("title song");
+    const SkinControl& go = desk.skin()->control(ctl::SearchGo);
+    desk.onMouseDown(true, go.hitLeft, go.hitTop);
+    desk.onMouseUp(go.hitLeft, go.hitTop);
+    ASSERT_EQ(results.model()->rowCount(), 2);
+    const int title = rowOf(results, "Test Title.wav");
+    ASSERT_GE(title, 0);
+    dragRow(results, title);
+    releaseOn(app, ctl::Disc1);
+    ASSERT_NE((*app.decks())[0].track(), nullptr);
+    EXPECT_EQ((*app.decks())[0].track()->path, track_);
+
+    // "Delete CD" deletes the second disc: the search reads the file again and keeps its
+    // words, so the first disc's line, which holds neither, stays out.
+    test::withNextModal<DeleteCdDialog>([](DeleteCdDialog& dialog) {
+        QTreeWidget& discs = dialog.discList();
+        for (int row = 0; row < discs.topLevelItemCount(); ++row)
+            discs.topLevelItem(row)->setSelected(discs.topLevelItem(row)->text(0) == "CD2");
+        dialog.deleteButton().click();
+    });
+    library.onButton(ctl::DeleteCd);
+    ASSERT_EQ(results.model()->rowCount(), 1);
+    EXPECT_EQ(results.model()->index(0, 0).data().toString(), "Test Title.wav");
+    EXPECT_EQ(library.searchIndex().lineCount(), 2u);
+
+    // Onto the playlist button, a result joins the playlist.
+    dragRow(results, 0);
+    releaseOn(app, ctl::MenuPlaylist);
+    ASSERT_EQ(library.library().playlist().size(), 1);
+    EXPECT_EQ(library.library().playlist().row(0).entry.path, track_);
+
+    // After Escape, Enter is the desk's again: nothing is searched.
+    key(box, Qt::Key_Escape);
+    EXPECT_FALSE(desk.searchEditActive());
+    box.setText("nothing at all");
+    key(box, Qt::Key_Return);
+    EXPECT_EQ(results.model()->rowCount(), 1);
     app.destroy();
 }
 

@@ -77,6 +77,9 @@ TrackEntry SearchResultsModel::entry(int row, std::string_view cdDrive, TrackDat
 void sortOnHeaderClicks(QTableView& view, SearchResultsModel& model) {
     QHeaderView* header = view.horizontalHeader();
     header->setSectionsClickable(true);
+    // A new search or a reload lists the newest lines first again: no column's order shows.
+    QObject::connect(&model, &QAbstractItemModel::modelReset, header,
+                     [header] { header->setSortIndicatorShown(false); });
     QObject::connect(header, &QHeaderView::sectionClicked, &model, [header, &model](int column) {
         const Qt::SortOrder order = model.sortByColumn(column);
         header->setSortIndicatorShown(true);

@@ -45,7 +45,7 @@ private:
 };
 
 // Header clicks on `view` sort the model by its keys, with the header's indicator showing
-// the order.
+// the order until the results are made anew.
 void sortOnHeaderClicks(QTableView& view, SearchResultsModel& model);
 
 }  // namespace spinlorex

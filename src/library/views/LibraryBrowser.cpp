@@ -3,6 +3,7 @@
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 #include <QtCore/QStandardPaths>
+#include <QtCore/QTimer>
 #include <QtGui/QCursor>
 #include <QtGui/QGuiApplication>
 #include <QtWidgets/QApplication>
@@ -14,13 +15,18 @@
 
 #include <algorithm>
 
+#include "app/dialogs/DeleteCdDialog.h"
+#include "app/dialogs/ScanDialogs.h"
+#include "app/dialogs/SearchResultsModel.h"
 #include "app/dialogs/TrackDialogs.h"
 #include "desk/MixingDesk.h"
 #include "library/FolderListing.h"
 #include "library/LibraryLayout.h"
+#include "library/SearchIndex.h"
 #include "library/TrackDatabase.h"
 #include "library/views/FolderLoader.h"
 #include "library/views/FolderTreeModel.h"
+#include "library/views/SearchResultsView.h"
 #include "library/views/TrackListModel.h"
 #include "library/views/TrackListView.h"
 #include "platform/settings/Settings.h"
@@ -38,16 +44,22 @@ QColor colourOf(SkinColour c) {
                   static_cast<int>(blueOf(c)));
 }
 
-ColumnWidths widthsOf(const TrackListView& view) {
+ColumnWidths widthsOf(const QHeaderView& header) {
     ColumnWidths widths{};
     for (int i = 0; i < 4; ++i)
-        widths[static_cast<size_t>(i)] = view.header()->sectionSize(i);
+        widths[static_cast<size_t>(i)] = header.sectionSize(i);
     return widths;
 }
+ColumnWidths widthsOf(const TrackListView& view) {
+    return widthsOf(*view.header());
+}
 
-void setWidths(TrackListView& view, const ColumnWidths& widths) {
+void setWidths(QHeaderView& header, const ColumnWidths& widths) {
     for (int i = 0; i < 4; ++i)
-        view.header()->resizeSection(i, std::max(widths[static_cast<size_t>(i)], 0));
+        header.resizeSection(i, std::max(widths[static_cast<size_t>(i)], 0));
+}
+void setWidths(TrackListView& view, const ColumnWidths& widths) {
+    setWidths(*view.header(), widths);
 }
 
 QCursor dragCursor(MusicLibrary::DragCursor kind) {
@@ -92,6 +104,9 @@ LibraryBrowser::LibraryBrowser(QWidget& window, TrackDatabase& database, const S
     treeModel_ = std::make_unique<FolderTreeModel>();
     loader_ = std::make_unique<FolderLoader>(
         [this](std::vector<FolderItem> items) { library().fillFiles(items); });
+    search_ = std::make_unique<SearchIndex>(settings().homeFolder);
+    resultsModel_ = std::make_unique<SearchResultsModel>(*search_);
+    resultsModel_->reload();  // no terms yet: every line
     createWindows();
     applyColours();
     goHomeFolder();
@@ -115,6 +130,12 @@ TrackListView& LibraryBrowser::playlistView() {
 }
 TrackListView& LibraryBrowser::historyView() {
     return *historyView_;
+}
+QLineEdit& LibraryBrowser::searchBox() {
+    return *searchBox_;
+}
+SearchResultsView& LibraryBrowser::resultsView() {
+    return *resultsView_;
 }
 
 void LibraryBrowser::createWindows() {
@@ -161,6 +182,14 @@ void LibraryBrowser::createWindows() {
     historyView_->hide();
     setWidths(*historyView_, columnWidths(settings().columnSizes, kHistoryColumns));
 
+    searchBox_ = new QLineEdit(&window_);
+    searchBox_->hide();
+    resultsView_ = new SearchResultsView(
+        *resultsModel_, [this] { startResultDrag(); }, &window_);
+    resultsView_->hide();
+    setWidths(*resultsView_->horizontalHeader(),
+              columnWidths(settings().columnSizes, kSearchColumns));
+
     // An edit field of the library with the keyboard focus gets the keys the desk leaves.
     focusWatch_ =
         QObject::connect(qApp, &QApplication::focusChanged, [this](QWidget* old, QWidget* now) {
@@ -180,7 +209,8 @@ void LibraryBrowser::applyColours() {
     const QColor text = colourOf(skin_->values.fontColor);
     const QColor back = colourOf(skin_->values.fontBackColor);
     for (QWidget* w : {static_cast<QWidget*>(tree_), static_cast<QWidget*>(filesView_),
-                       static_cast<QWidget*>(playlistView_), static_cast<QWidget*>(historyView_)}) {
+                       static_cast<QWidget*>(playlistView_), static_cast<QWidget*>(historyView_),
+                       static_cast<QWidget*>(resultsView_)}) {
         if (w == nullptr) continue;
         QPalette palette = w->palette();
         for (QPalette::ColorRole role :
@@ -237,11 +267,15 @@ void LibraryBrowser::layOut(int panel) {
                   columnWidths(sizes, panel == 0 ? kFilesColumns : kFilesColumnsWithPlaylist));
         if (panel == 2) setWidths(*playlistView_, columnWidths(sizes, kPlaylistColumns));
         panes_->show();
+    } else if (panel == 1) {
+        searchBox_->setGeometry(windowRect(ctl::SearchText));
+        resultsView_->setGeometry(windowRect(ctl::SearchArea));
+        searchBox_->show();
+        resultsView_->show();
     } else if (panel == 4) {
         historyView_->setGeometry(windowRect(ctl::HistoryArea));
         historyView_->show();
     }
-    // Panel 1: the search box and its results come with the search.
 }
 
 void LibraryBrowser::storeWidths(int panel) {
@@ -268,12 +302,21 @@ void LibraryBrowser::showPanel(int panel, bool show) {
         if (panel != shownPanel_) return;
         storeWidths(panel);
         if (panel == 0 || panel == 2) panes_->hide();
+        if (panel == 1) {
+            searchBox_->hide();
+            resultsView_->hide();
+        }
         if (panel == 4) historyView_->hide();
         shownPanel_ = -1;
         return;
     }
     shownPanel_ = panel;
     layOut(panel);
+    if (panel == 1) {
+        searchBox_->setFocus();
+        // Once the desk has drawn the panel: without a search file, the offer of a scan.
+        QTimer::singleShot(0, searchBox_, [this] { offerScan(); });
+    }
 }
 
 void LibraryBrowser::place() {
@@ -297,6 +340,9 @@ void LibraryBrowser::destroy() {
     if (shownPanel_ >= 0) storeWidths(shownPanel_);
     if (historyView_ != nullptr)
         storeColumnWidths(settings().columnSizes, kHistoryColumns, widthsOf(*historyView_));
+    if (resultsView_ != nullptr)
+        storeColumnWidths(settings().columnSizes, kSearchColumns,
+                          widthsOf(*resultsView_->horizontalHeader()));
     destroyed_ = true;
     QObject::disconnect(focusWatch_);
     loader_.reset();
@@ -304,6 +350,8 @@ void LibraryBrowser::destroy() {
     treeModel_->showFolder({});
     delete panes_;
     delete historyView_;
+    delete searchBox_;
+    delete resultsView_;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -387,6 +435,19 @@ void LibraryBrowser::onButton(int id) {
             if (shownPanel_ == 2) savePlaylist();
             if (shownPanel_ == 4) saveHistory();
             break;
+        case ctl::SearchGo:
+            runSearch();
+            break;
+        // The dialogs rewrite the search file: the search reads it again after each.
+        case ctl::ScanDisk:
+            afterDialog(scanHardDisks(&window_));
+            break;
+        case ctl::ScanCd:
+            afterDialog(scanCd(&window_));
+            break;
+        case ctl::DeleteCd:
+            afterDialog(deleteCd(&window_));
+            break;
         default:
             LibraryOnDesk::onButton(id);
             break;
@@ -421,6 +482,35 @@ bool LibraryBrowser::onEnterKey() {
             return view->activateCurrent();
     }
     return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// The search
+
+void LibraryBrowser::runSearch() {
+    if (destroyed_) return;
+    resultsModel_->runSearch(searchBox_->text());
+    searchBox_->selectAll();
+}
+
+void LibraryBrowser::reloadSearch() {
+    if (destroyed_) return;
+    resultsModel_->reload();
+}
+
+void LibraryBrowser::offerScan() {
+    // The panel may have gone again before this came round; the question waits for it.
+    if (destroyed_ || shownPanel_ != 1 || search_->loaded()) return;
+    afterDialog(offerHardDiskScan(&window_, *search_));
+}
+
+void LibraryBrowser::afterDialog(bool searchFileWritten) {
+    if (destroyed_) return;
+    if (searchFileWritten) reloadSearch();
+    // Back to the desk, the search box taking the keys again (without a window manager
+    // nothing else would activate the desk when the dialog goes).
+    window_.activateWindow();
+    if (shownPanel_ == 1) searchBox_->setFocus();
 }
 
 void LibraryBrowser::activate(MusicLibrary::List list, int row, int column) {
@@ -462,6 +552,20 @@ void LibraryBrowser::startDrag(MusicLibrary::List from) {
     TrackListView* view = viewOf(from);
     if (view == nullptr || dragging_) return;
     library().beginDrag(from, view->selectedRows());
+    followDrag();
+}
+
+void LibraryBrowser::startResultDrag() {
+    if (resultsView_ == nullptr || dragging_) return;
+    // Each result becomes an entry of its own: a disc's file under the "CD Drive".
+    std::vector<TrackEntry> entries;
+    for (int row : resultsView_->selectedRows())
+        entries.push_back(resultsModel_->entry(row, settings().cdDrive, library().database()));
+    library().beginDrag(std::move(entries));
+    followDrag();
+}
+
+void LibraryBrowser::followDrag() {
     if (!library().dragActive()) return;
     dragging_ = true;
     QGuiApplication::setOverrideCursor(dragCursor(library().dragCount() == 1

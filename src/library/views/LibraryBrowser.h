@@ -11,6 +11,7 @@
 
 #include "desk/LibraryOnDesk.h"
 
+class QLineEdit;
 class QSplitter;
 class QTreeView;
 class QWidget;
@@ -19,18 +20,22 @@ namespace spinlorex {
 
 class FolderLoader;
 class FolderTreeModel;
+class SearchIndex;
+class SearchResultsModel;
+class SearchResultsView;
 class TrackListModel;
 class TrackListView;
 struct SkinModel;
 
 // The music library in the desk window: the folder tree and the files list (panel 0),
-// with the playlist beside them (panel 2), and the history (panel 4), each in its skin
-// rectangle and the skin's "FontColor" on "FontBackColor". The panes of panels 0 and 2
-// sit in a splitter whose widths, like the lists' column widths, live in the "Column
-// Sizes" setting. Double-clicks and Enter choose rows, column 2 and 3 open the "Bpm" and
-// "Comment" dialogs, rows are dragged onto the desk with the library's own cursors, and
-// the playlist takes files and folders from a file manager. The search panel (1) comes
-// with the search itself.
+// the search box and its results (panel 1), the playlist beside the tree and the files
+// (panel 2), and the history (panel 4), each in its skin rectangle, the lists in the
+// skin's "FontColor" on "FontBackColor". The panes of panels 0 and 2 sit in a splitter
+// whose widths, like the lists' column widths, live in the "Column Sizes" setting.
+// Double-clicks and Enter choose rows, column 2 and 3 open the "Bpm" and "Comment"
+// dialogs, rows and search results are dragged onto the desk with the library's own
+// cursors, and the playlist takes files and folders from a file manager. The search holds
+// the home folder's search file, which the scan buttons' dialogs rewrite.
 //
 // Main thread only.
 class LibraryBrowser : public LibraryOnDesk {
@@ -46,8 +51,9 @@ public:
     using SaveAsker =
         std::function<QString(const QString& title, const QString& filter, const QString& suffix)>;
 
-    // Creates the windows, hidden, as children of `window`, and opens the home folder
-    // ("Initial folder"; without one the user's music folder).
+    // Creates the windows, hidden, as children of `window`, opens the home folder
+    // ("Initial folder"; without one the user's music folder) and reads the search file
+    // of the "Home folder", listing all its lines.
     LibraryBrowser(QWidget& window, TrackDatabase& database, const SkinModel& skin,
                    DeskMapping fromDesk, PaneForm form = PaneForm::Resizable);
     ~LibraryBrowser() override;
@@ -57,8 +63,8 @@ public:
     void applySkin(const SkinModel& skin);
     // The desk moved in the window (full screen on or off): the windows follow.
     void place();
-    // Stores the shown panel's widths and the history's column widths, empties the tree
-    // and the files list. Safe to call twice.
+    // Stores the shown panel's widths and the search results' and history's column
+    // widths, empties the tree and the files list. Safe to call twice.
     void destroy();
 
     // ---- DeskLibrary ----
@@ -66,6 +72,9 @@ public:
     void onButton(int id) override;
     void onDeleteKey() override;
     bool onEnterKey() override;
+    // "Search !" and Enter in the search box: the box's text gives the terms, and is
+    // selected for the next search.
+    void runSearch() override;
 
     // ---- The folder tree ----
     void goHomeFolder();
@@ -83,12 +92,20 @@ public:
 
     void setSaveAsker(SaveAsker asker) { askSave_ = std::move(asker); }
 
+    // ---- The search ----
+    // The search file read again (after a scan or a deletion) and searched with the last
+    // terms.
+    void reloadSearch();
+
     // The windows, for the desk's own tests.
     QSplitter& panes();
     QTreeView& tree();
     TrackListView& filesView();
     TrackListView& playlistView();
     TrackListView& historyView();
+    QLineEdit& searchBox();
+    SearchResultsView& resultsView();
+    SearchIndex& searchIndex() { return *search_; }
 
 protected:
     void showDragCursor(MusicLibrary::DragCursor cursor) override;
@@ -103,6 +120,10 @@ private:
     void openFolder(const std::string& folder);
     void folderSelected();
     void startDrag(MusicLibrary::List from);
+    void startResultDrag();
+    void followDrag();
+    void offerScan();
+    void afterDialog(bool searchFileWritten);
     void activate(MusicLibrary::List list, int row, int column);
     void savePlaylist();
     void saveHistory();
@@ -121,12 +142,16 @@ private:
     std::unique_ptr<TrackListModel> historyModel_;
     std::unique_ptr<FolderTreeModel> treeModel_;
     std::unique_ptr<FolderLoader> loader_;
+    std::unique_ptr<SearchIndex> search_;
+    std::unique_ptr<SearchResultsModel> resultsModel_;
     // Children of the desk window, owned by it until destroy() takes them down.
     QPointer<QSplitter> panes_;
     QPointer<QTreeView> tree_;
     QPointer<TrackListView> filesView_;
     QPointer<TrackListView> playlistView_;
     QPointer<TrackListView> historyView_;
+    QPointer<QLineEdit> searchBox_;
+    QPointer<SearchResultsView> resultsView_;
     QMetaObject::Connection focusWatch_;
 
     int shownPanel_ = -1;

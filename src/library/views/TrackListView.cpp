@@ -4,10 +4,7 @@
 #include <QtCore/QUrl>
 #include <QtGui/QDragEnterEvent>
 #include <QtGui/QMouseEvent>
-#include <QtWidgets/QApplication>
 #include <QtWidgets/QHeaderView>
-
-#include <algorithm>
 
 #include "library/views/TrackListModel.h"
 
@@ -44,12 +41,7 @@ TrackListView::TrackListView(TrackListModel& model, Actions actions, QWidget* pa
 }
 
 std::vector<int> TrackListView::selectedRows() const {
-    std::vector<int> rows;
-    if (selectionModel() == nullptr) return rows;
-    for (const QModelIndex& index : selectionModel()->selectedRows())
-        rows.push_back(index.row());
-    std::ranges::sort(rows);
-    return rows;
+    return selectedRowsOf(*this);
 }
 
 int TrackListView::rowAt(const QPoint& viewportPoint) const {
@@ -65,8 +57,7 @@ bool TrackListView::activateCurrent() {
 }
 
 void TrackListView::mousePressEvent(QMouseEvent* event) {
-    pressedAt_ = event->position().toPoint();
-    pressedOnRow_ = event->button() == Qt::LeftButton && indexAt(pressedAt_).isValid();
+    drag_.press(*event, indexAt(event->position().toPoint()).isValid());
     QTreeView::mousePressEvent(event);
 }
 
@@ -77,17 +68,13 @@ void TrackListView::mouseMoveEvent(QMouseEvent* event) {
         QTreeView::mouseMoveEvent(event);
         return;
     }
-    if (!pressedOnRow_ || !actions_.beginDrag) return;
-    if ((event->position().toPoint() - pressedAt_).manhattanLength() <
-        QApplication::startDragDistance())
-        return;
-    pressedOnRow_ = false;
+    if (!actions_.beginDrag || !drag_.startsDrag(*event)) return;
     setState(QAbstractItemView::NoState);
     actions_.beginDrag();
 }
 
 void TrackListView::mouseReleaseEvent(QMouseEvent* event) {
-    pressedOnRow_ = false;
+    drag_.release();
     QTreeView::mouseReleaseEvent(event);
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QtCore/QPoint>
 #include <QtWidgets/QTreeView>
 
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "library/views/RowDragGesture.h"
 
 namespace spinlorex {
 
@@ -49,8 +50,7 @@ protected:
 
 private:
     Actions actions_;
-    QPoint pressedAt_;
-    bool pressedOnRow_ = false;
+    RowDragGesture drag_;
 };
 
 }  // namespace spinlorex

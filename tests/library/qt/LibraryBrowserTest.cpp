@@ -1,14 +1,17 @@
 // The library's windows on Qt's offscreen platform: where they sit in each panel and form,
-// the widths they keep, the rows they show, the folder tree and the dialogs.
+// the widths they keep, the rows they show, the folder tree, the search panel and the
+// dialogs.
 
 #include <gtest/gtest.h>
 
 #include <QtCore/QDir>
 #include <QtCore/QMimeData>
+#include <QtCore/QTimer>
 #include <QtCore/QUrl>
 #include <QtGui/QDropEvent>
 #include <QtWidgets/QHeaderView>
 #include <QtWidgets/QLineEdit>
+#include <QtWidgets/QMessageBox>
 #include <QtWidgets/QPushButton>
 #include <QtWidgets/QSplitter>
 #include <QtWidgets/QTreeView>
@@ -19,9 +22,11 @@
 #include "app/dialogs/TrackDialogs.h"
 #include "library/FolderListing.h"
 #include "library/LibraryLayout.h"
+#include "library/SearchIndex.h"
 #include "library/TrackDatabase.h"
 #include "library/views/FolderTreeModel.h"
 #include "library/views/LibraryBrowser.h"
+#include "library/views/SearchResultsView.h"
 #include "library/views/TrackListModel.h"
 #include "library/views/TrackListView.h"
 #include "platform/settings/Settings.h"
@@ -47,6 +52,28 @@ std::vector<int> columnWidthsOf(TrackListView& view) {
         widths.push_back(view.header()->sectionSize(i));
     return widths;
 }
+
+// Answers "No" to every message box while it lives, and counts them.
+class QuestionsAnsweredNo {
+public:
+    QuestionsAnsweredNo() {
+        QObject::connect(&poll_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || box->button(QMessageBox::No) == nullptr) return;
+            ++count_;
+            lastText_ = box->text();
+            box->button(QMessageBox::No)->click();
+        });
+        poll_.start(10);
+    }
+    int count() const { return count_; }
+    QString lastText() const { return lastText_; }
+
+private:
+    QTimer poll_;
+    int count_ = 0;
+    QString lastText_;
+};
 
 class LibraryBrowserTest : public ::testing::Test {
 protected:
@@ -128,8 +155,10 @@ TEST_F(LibraryBrowserTest, PanelsSitInTheirSkinRectanglesWithTheStoredWidths) {
     EXPECT_EQ(browser->historyView().geometry(), rectOf(skin, ctl::HistoryArea));
     EXPECT_EQ(columnWidthsOf(browser->historyView()), (std::vector<int>{267, 165, 0, 264}));
     browser->historyView().header()->resizeSection(3, 100);
-    browser->showPanel(1, true);  // the search's place: nothing of this library shows
+    browser->showPanel(4, false);
+    browser->showPanel(1, true);
     EXPECT_FALSE(panes.isVisibleTo(window.get()));
+    EXPECT_FALSE(browser->historyView().isVisibleTo(window.get()));
     browser->destroy();
     EXPECT_EQ(columnWidths(settings().columnSizes, kHistoryColumns),
               (ColumnWidths{267, 165, 0, 100}));
@@ -278,6 +307,53 @@ TEST_F(LibraryBrowserTest, ThePlaylistTakesFilesAndFoldersFromAFileManager) {
     for (const LibraryRow& row : browser->library().playlist().rows())
         titles.push_back(row.entry.title);
     EXPECT_EQ(titles, (std::vector<std::string>{"two.wav", "One", "two.wav", "Three", "first"}));
+}
+
+TEST_F(LibraryBrowserTest, TheSearchPanelsWindowsAndItsOneOfferOfAScan) {
+    settings().homeFolder = music.path().string();  // no search file there yet
+    auto browser = make();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(processUntil([&] { return window->isActiveWindow(); }));
+    QLineEdit& box = browser->searchBox();
+    SearchResultsView& results = browser->resultsView();
+    EXPECT_FALSE(box.isVisibleTo(window.get()));
+    EXPECT_FALSE(results.isVisibleTo(window.get()));
+    const SkinColour text = skin.values.fontColor;
+    EXPECT_EQ(results.palette().color(QPalette::Text),
+              QColor(int(redOf(text)), int(greenOf(text)), int(blueOf(text))));
+
+    // Shown: the box in its rectangle with the focus, the results below with the widths of
+    // their group; then the question, asked once.
+    QuestionsAnsweredNo questions;
+    browser->showPanel(1, true);
+    EXPECT_EQ(box.geometry(), rectOf(skin, ctl::SearchText));
+    EXPECT_EQ(results.geometry(), rectOf(skin, ctl::SearchArea));
+    EXPECT_TRUE(box.isVisibleTo(window.get()));
+    EXPECT_TRUE(results.isVisibleTo(window.get()));
+    EXPECT_EQ(results.horizontalHeader()->sectionSize(0), 251);
+    EXPECT_EQ(results.horizontalHeader()->sectionSize(3), 248);
+    ASSERT_TRUE(processUntil([&] { return questions.count() == 1 && box.hasFocus(); }));
+    EXPECT_EQ(questions.lastText(), "Do you want Spinlorex to scan your HD for MP3 files ?");
+
+    results.horizontalHeader()->resizeSection(1, 77);
+    browser->showPanel(1, false);
+    EXPECT_FALSE(box.isVisibleTo(window.get()));
+    EXPECT_FALSE(results.isVisibleTo(window.get()));
+    browser->showPanel(1, true);
+    EXPECT_FALSE(processUntil([&] { return questions.count() > 1; }, 0.3));
+    browser->destroy();
+    EXPECT_EQ(columnWidths(settings().columnSizes, kSearchColumns),
+              (ColumnWidths{251, 77, 50, 248}));
+
+    // A browser made with a search file lists every line, newest first, and asks nothing.
+    const std::string lines = "CD1=/a/One - Alpha.mp3,1\r\nCD1=/a/Two - Beta.mp3,2\r\n";
+    test::writeFile(music.file(SearchIndex::kFileName), test::Bytes(lines.begin(), lines.end()));
+    browser = make();
+    ASSERT_EQ(browser->resultsView().model()->rowCount(), 2);
+    EXPECT_EQ(browser->resultsView().model()->index(0, 0).data().toString(), "Beta");
+    browser->showPanel(1, true);
+    EXPECT_FALSE(processUntil([&] { return questions.count() > 1; }, 0.3));
 }
 
 TEST_F(LibraryBrowserTest, TheBpmDialogsFactorsAndTheCommentDialog) {
