@@ -82,7 +82,7 @@ std::unique_ptr<ScanJob> hardDiskScan(const std::string& homeFolder, std::span<c
 // The scan of the disc at `root` under `name` (see isValidDiscName), MP3 and WAV files
 // unless `mask` says otherwise; `replace` drops the disc's old lines first.
 std::unique_ptr<ScanJob> discScan(const std::string& homeFolder, const std::string& name, const std::string& root,
-                                  bool replace, std::span<const drives::Drive> drives, int mask = kScanBoth);
+                                  bool replace, std::span<const drives::Drive> drives, int mask = kScanAllTracks);
 
 // The name the disc scan proposes: the first "CD<n>", n = 1 to 998, that no line uses,
 // else "CD999".

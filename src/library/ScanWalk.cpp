@@ -32,7 +32,8 @@ namespace {
 
 bool wanted(std::string_view name, int mask) {
     return ((mask & kScanMp3) != 0 && hasExtension(name, ".mp3")) ||
-           ((mask & kScanWav) != 0 && isWavFileName(name));
+           ((mask & kScanWav) != 0 && isWavFileName(name)) ||
+           ((mask & kScanSndfile) != 0 && isSndfileFileName(name));
 }
 
 // The names of one folder, kept in one buffer, each followed by a zero byte so that it

@@ -100,6 +100,8 @@ TEST_F(ScanTest, FilesComeBeforeSubFoldersByNameWithTheirSizes) {
     put("b.mp3", 3);
     put("a.WAV", 5);
     put("z.Mp3");
+    put("c.flac", 2);
+    put("d.Ogg", 4);
     put("notes.txt", 1);
     put("mp3", 1);
     put(".hidden.mp3", 1);
@@ -118,6 +120,7 @@ TEST_F(ScanTest, FilesComeBeforeSubFoldersByNameWithTheirSizes) {
     EXPECT_EQ(walk(root(), "/x:", kScanMp3),
               (Strings{"/x:/b.mp3,3", "/x:/z.Mp3,0", "/x:/sub0/deeper/f.mp3,13", "/x:/sub1/d.mp3,7"}));
     EXPECT_EQ(walk(root(), "R=", kScanWav), (Strings{"R=/a.WAV,5", "R=/sub0/e.wav,11"}));
+    EXPECT_EQ(walk(root(), "R=", kScanSndfile), (Strings{"R=/c.flac,2", "R=/d.Ogg,4"}));
     EXPECT_EQ(walk(root() + "/", "R=", kScanWav), (Strings{"R=/a.WAV,5", "R=/sub0/e.wav,11"}));
     EXPECT_EQ(walk(root("sub0"), "", kScanBoth), (Strings{"/e.wav,11", "/deeper/f.mp3,13"}));
     EXPECT_EQ(walk(root("no such folder"), "R=", kScanBoth), Strings{});

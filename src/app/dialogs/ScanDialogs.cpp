@@ -104,19 +104,25 @@ ScanHardDiskDialog::ScanHardDiskDialog(QWidget* desk, std::string homeFolder, st
     }
     mp3_ = new QCheckBox("MP3 Files");
     wav_ = new QCheckBox("WAV Files");
+    sndfile_ = new QCheckBox("FLAC/Ogg Files");
     mp3_->setChecked(true);
     wav_->setChecked(true);
+    sndfile_->setChecked(true);
     ok_ = new QPushButton("OK");
     ok_->setDefault(true);
     connect(ok_, &QPushButton::clicked, this, &ScanHardDiskDialog::accept);
     // A scan of no kind of file would only remove the drives' lines.
-    const auto updateOk = [this] { ok_->setEnabled(mp3_->isChecked() || wav_->isChecked()); };
+    const auto updateOk = [this] {
+        ok_->setEnabled(mp3_->isChecked() || wav_->isChecked() || sndfile_->isChecked());
+    };
     connect(mp3_, &QCheckBox::toggled, this, updateOk);
     connect(wav_, &QCheckBox::toggled, this, updateOk);
+    connect(sndfile_, &QCheckBox::toggled, this, updateOk);
 
     auto* kinds = new QHBoxLayout;
     kinds->addWidget(mp3_);
     kinds->addWidget(wav_);
+    kinds->addWidget(sndfile_);
     kinds->addStretch();
     kinds->addWidget(ok_);
     auto* layout = new QVBoxLayout;
@@ -136,7 +142,8 @@ void ScanHardDiskDialog::accept() {
         showMessage(this, kNothingChecked);
         return;
     }
-    const int mask = (mp3_->isChecked() ? kScanMp3 : 0) | (wav_->isChecked() ? kScanWav : 0);
+    const int mask = (mp3_->isChecked() ? kScanMp3 : 0) | (wav_->isChecked() ? kScanWav : 0) |
+                     (sndfile_->isChecked() ? kScanSndfile : 0);
     const std::unique_ptr<ScanJob> job = hardDiskScan(home_, chosen, drives_, mask);
     if (!job->prepare() || !runScan(*this, scanning_, *job)) {
         showMessage(this, kCreationError);

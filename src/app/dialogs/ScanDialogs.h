@@ -33,6 +33,7 @@ public:
     QListWidget& driveList() { return *list_; }
     QCheckBox& mp3Box() { return *mp3_; }
     QCheckBox& wavBox() { return *wav_; }
+    QCheckBox& sndfileBox() { return *sndfile_; }
     QPushButton& okButton() { return *ok_; }
 
     void accept() override;
@@ -46,6 +47,7 @@ private:
     QListWidget* list_ = nullptr;
     QCheckBox* mp3_ = nullptr;
     QCheckBox* wav_ = nullptr;
+    QCheckBox* sndfile_ = nullptr;  // FLAC, Ogg Vorbis and Opus
     QPushButton* ok_ = nullptr;
     bool scanning_ = false;
 };

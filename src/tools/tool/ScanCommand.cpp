@@ -77,14 +77,15 @@ int runScan(ScanJob& job, const std::string& home) {
 }  // namespace
 
 int scanCommand(const Args& args) {
-    ArgParser a(args, {"--home", "--cd"}, {"--mp3", "--wav"});
+    ArgParser a(args, {"--home", "--cd"}, {"--mp3", "--wav", "--flac-ogg"});
     const auto name = a.value("--cd");
     if (!a.ok() || a.positional().empty() || (name && a.positional().size() != 1)) {
-        std::fprintf(stderr, "usage: spinlorex-tool scan [--home DIR] [--cd NAME] [--mp3] [--wav] PATH...\n");
+        std::fprintf(stderr, "usage: spinlorex-tool scan [--home DIR] [--cd NAME] [--mp3] [--wav] [--flac-ogg] PATH...\n");
         return 2;
     }
-    int mask = (a.flag("--mp3") ? kScanMp3 : 0) | (a.flag("--wav") ? kScanWav : 0);
-    if (mask == 0) mask = kScanBoth;
+    int mask = (a.flag("--mp3") ? kScanMp3 : 0) | (a.flag("--wav") ? kScanWav : 0) |
+               (a.flag("--flac-ogg") ? kScanSndfile : 0);
+    if (mask == 0) mask = kScanAllTracks;
     const std::vector<drives::Drive> drives = drives::listDrives();
     const std::string home = homeFolderOf(a, drives);
 

@@ -28,7 +28,7 @@ void usage() {
                  "                                    wav:PATH; default SPINLOREX_AUDIO, else portaudio)\n"
                  "  skin-check [--home DIR] [NAME]    load skin NAME from home folder DIR (default: .), or\n"
                  "                                    the built-in skin, as the desk would, and list it\n"
-                 "  scan [--home DIR] [--cd NAME] [--mp3] [--wav] PATH...\n"
+                 "  scan [--home DIR] [--cd NAME] [--mp3] [--wav] [--flac-ogg] PATH...\n"
                  "                                    record the MP3/WAV files of the drives holding PATHs\n"
                  "                                    (or of the disc at PATH, named NAME) in the search file\n"
                  "  search [--home DIR] TEXT          the search's result rows: title, artist, disc, folder\n"

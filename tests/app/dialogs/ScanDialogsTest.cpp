@@ -82,10 +82,13 @@ TEST_F(ScanDialogsTest, HardDiskScanOfTheCheckedDrives) {
     for (int row = 0; row < 4; ++row) EXPECT_EQ(list.item(row)->checkState(), states[row]) << row;
     EXPECT_TRUE(dialog.mp3Box().isChecked());
     EXPECT_TRUE(dialog.wavBox().isChecked());
+    EXPECT_TRUE(dialog.sndfileBox().isChecked());
 
     // Nothing of any kind to look for: OK cannot be pressed.
     dialog.mp3Box().setChecked(false);
     dialog.wavBox().setChecked(false);
+    EXPECT_TRUE(dialog.okButton().isEnabled());
+    dialog.sndfileBox().setChecked(false);
     EXPECT_FALSE(dialog.okButton().isEnabled());
     dialog.mp3Box().setChecked(true);
     EXPECT_TRUE(dialog.okButton().isEnabled());
