@@ -47,6 +47,8 @@ public:
     // Main thread: asks the sound thread to stop handing frames to the recorder; once it
     // has, the recorder is retired and collectRetiredRecorder() finishes it.
     void requestStopRecording() { stopRecording_.store(true, std::memory_order_relaxed); }
+    // Main thread: a stop was asked and the sound thread has not let the recorder go yet.
+    bool stopRequested() const { return stopRecording_.load(std::memory_order_relaxed); }
     // Main thread: a recorder is attached (and not yet retired).
     bool recording() const { return recorder_.load(std::memory_order_acquire) != nullptr; }
     // Main thread: the attached recorder, for its description; null when none.
