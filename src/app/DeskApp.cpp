@@ -1,7 +1,9 @@
 #include "app/DeskApp.h"
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QTimer>
 #include <QtGui/QScreen>
+#include <QtWidgets/QMessageBox>
 
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +56,8 @@ bool DeskApp::create() {
 
     database_ = std::make_unique<TrackDatabase>();
     if (!database_->open(settings().homeFolder)) return false;
+    // A damaged file was set aside, or nothing can be stored: the desk goes on, and says so.
+    if (!database_->notice().empty()) tell(database_->notice());
 
     decks_ = std::make_unique<DeckPair>(*database_, relay_, *pump_);
     if (fatalError() != nullptr) return false;
@@ -206,6 +210,24 @@ void DeskApp::placeRhythm() {
     if (!rhythm_ || !skin_) return;
     const SkinControl& c = skin_->model.control(ctl::RhythmWindow);
     rhythm_->setGeometry(window_->fromDesk(QRect(c.x, c.y, std::max(c.width, 0), std::max(c.height, 0))));
+}
+
+void DeskApp::tell(const std::string& text) {
+    notices_.push_back(text);
+    if (noticesScheduled_) return;
+    noticesScheduled_ = true;
+    QTimer::singleShot(0, window_.get(), [this] { showNotices(); });
+}
+
+void DeskApp::showNotices() {
+    noticesScheduled_ = false;
+    while (!notices_.empty() && !destroyed_) {
+        const std::string text = notices_.front();
+        notices_.erase(notices_.begin());
+        QMessageBox box(QMessageBox::Information, "Spinlorex", QString::fromStdString(text), QMessageBox::Ok,
+                        window_.get());
+        box.exec();
+    }
 }
 
 void DeskApp::traceFirstFrame(std::chrono::steady_clock::time_point since) {

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/dialogs/DialogHost.h"
 #include "audio/DeckLinks.h"
@@ -70,6 +72,10 @@ public:
     Tooltip* tooltip() { return tooltip_.get(); }
     // Milliseconds from `since` to the first picture on screen (negative until then).
     void traceFirstFrame(std::chrono::steady_clock::time_point since);
+    // What the user is told once the desk is up (a damaged database set aside, a folder
+    // where nothing can be stored), each in a message box over the desk; the boxes come
+    // when the event loop first runs. Those not shown yet.
+    const std::vector<std::string>& pendingNotices() const { return notices_; }
 
     // DialogHost: what the dialogs ask of the program.
     QWidget* deskWindow() override;
@@ -85,6 +91,10 @@ private:
     void bringUpToDesk(OutputDevice& output);
     // Puts the rhythm strip on the skin's place for it, where the desk is shown.
     void placeRhythm();
+    // Shows `text` in a message box over the desk now (main thread, event loop running),
+    // or once the loop runs when the desk is still being built.
+    void tell(const std::string& text);
+    void showNotices();
 
     std::unique_ptr<DeskWindow> window_;
     DeskRelay relay_;
@@ -105,6 +115,8 @@ private:
     std::unique_ptr<MixingDesk> desk_;
     std::unique_ptr<KeyFilter> keyFilter_;
     bool destroyed_ = false;
+    std::vector<std::string> notices_;
+    bool noticesScheduled_ = false;
 };
 
 }  // namespace spinlorex

@@ -91,6 +91,7 @@ int mixCommand(const Args& args) {
         std::fprintf(stderr, "spinlorex-tool: %s: %s\n", folder.c_str(), fatalError());
         return 1;
     }
+    if (!database.notice().empty()) std::fprintf(stderr, "spinlorex-tool: %s\n", database.notice().c_str());
     {
         OfflineSession analysis(&database);
         for (size_t i = 0; i < 2; ++i) {
