@@ -6,6 +6,7 @@
 #include <QtWidgets/QMessageBox>
 
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 
 #include "app/DeskWindow.h"
@@ -67,7 +68,12 @@ bool DeskApp::create() {
         setFatalError("Error in the sound driver of DirectX");
         return false;
     }
-    volume_ = SystemVolume::forThisMachine();
+    // The system volumes are taken over with their values kept beside the settings, so
+    // that a desk killed or crashed before it put them back is mended at the next start.
+    const std::filesystem::path settingsFile = settingsFilePath();
+    volume_ = SystemVolume::forThisMachine(
+        settingsFile.empty() ? std::string() : (settingsFile.parent_path() / SystemVolume::kRestoreFileName).string());
+    volume_->restoreLeftover();
     engine_ = std::make_unique<AudioEngine>(*decks_, *soundSystem_, volume_.get());
     if (!engine_->start()) return false;
 
