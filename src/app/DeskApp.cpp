@@ -42,7 +42,8 @@ void DeskRelay::setDeckStatus(int deck, uint32_t status) {
 int32_t DeskRelay::pitchMin() const { return desk() != nullptr ? desk()->pitchMin() : 2730; }
 int32_t DeskRelay::pitchMax() const { return desk() != nullptr ? desk()->pitchMax() : 5462; }
 
-DeskApp::DeskApp() : window_(std::make_unique<DeskWindow>()) {}
+DeskApp::DeskApp(std::function<std::unique_ptr<sound::SoundSystem>()> makeSoundSystem)
+    : window_(std::make_unique<DeskWindow>()), makeSoundSystem_(std::move(makeSoundSystem)) {}
 
 DeskApp::~DeskApp() { destroy(); }
 
@@ -63,7 +64,7 @@ bool DeskApp::create() {
     decks_ = std::make_unique<DeckPair>(*database_, relay_, *pump_);
     if (fatalError() != nullptr) return false;
 
-    soundSystem_ = sound::soundSystemFromEnvironment();
+    soundSystem_ = makeSoundSystem_ ? makeSoundSystem_() : sound::soundSystemFromEnvironment();
     if (!soundSystem_) {
         setFatalError("Error in the sound driver of DirectX");
         return false;
@@ -122,7 +123,7 @@ bool DeskApp::create() {
     return true;
 }
 
-void DeskApp::destroy() {
+void DeskApp::destroy(bool saveTheSettings) {
     if (destroyed_) return;
     destroyed_ = true;
     if (desk_) desk_->closePreparation();
@@ -154,7 +155,7 @@ void DeskApp::destroy() {
     database_.reset();
     skin_.reset();
     pump_.reset();
-    saveSettings();
+    if (saveTheSettings) saveSettings();
 }
 
 QWidget* DeskApp::deskWindow() { return window_.get(); }
@@ -198,9 +199,28 @@ void DeskApp::bringUpToDesk(OutputDevice& output) {
 
 void DeskApp::rebuildAudioEngine() {
     if (!engine_) return;
-    engine_->stop();
-    // A failure leaves its message pending, shown when the program ends.
-    engine_->start(AudioEngine::Threading::Thread, [this](OutputDevice& output) { bringUpToDesk(output); });
+    // A recording of the soft mix goes on into the same file when the new mode records too.
+    std::unique_ptr<SampleSink> recording;
+    engine_->stop(&recording);
+    // A device that cannot be used gives way to the default one, then to silence: the desk
+    // goes on, and says what happened.
+    engine_->start(
+        AudioEngine::Threading::Thread,
+        [&](OutputDevice& output) {
+            bringUpToDesk(output);
+            if (recording && output.canRecord()) output.attachRecorder(std::move(recording));
+        },
+        AudioEngine::OnFailure::FallBack);
+    if (recording) {
+        if (desk_) desk_->recordingEnded(kRecordingEndedByMode, *recording);
+        recording.reset();  // finishes the file
+    }
+    if (const char* failure = engine_->fallbackMessage())
+        tell(std::string(failure) + (engine_->silent() ? kPlaysSilently : kPlaysOnDefault));
+    else if (!engine_->running() && fatalError() != nullptr) {
+        tell(fatalError());  // told now: the desk goes on (its decks answer without sound)
+        clearFatalError();
+    }
     if (desk_) desk_->refreshDisplay();
 }
 

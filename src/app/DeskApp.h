@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,7 +55,9 @@ private:
 // the desk's logic, the window. Main thread.
 class DeskApp : public DialogHost {
 public:
-    DeskApp();
+    // The sound system is the one the environment asks for, unless `makeSoundSystem` makes
+    // another (tests).
+    explicit DeskApp(std::function<std::unique_ptr<sound::SoundSystem>()> makeSoundSystem = {});
     ~DeskApp() override;
     DeskApp(const DeskApp&) = delete;
     DeskApp& operator=(const DeskApp&) = delete;
@@ -62,12 +65,13 @@ public:
     // The window's creation. False, with the reason in the fatal-error channel, when the
     // desk cannot be built; destroy() then releases what was made.
     bool create();
-    // Releases everything in order and saves the settings; safe after a half-finished
-    // create() and when called twice.
-    void destroy();
+    // Releases everything in order and saves the settings (unless told not to, after a
+    // crash); safe after a half-finished create() and when called twice.
+    void destroy(bool saveSettings = true);
 
     DeskWindow& window() { return *window_; }
     MixingDesk* desk() { return desk_.get(); }
+    AudioEngine* engine() { return engine_.get(); }
     RhythmWindow* rhythm() { return rhythm_.get(); }
     Tooltip* tooltip() { return tooltip_.get(); }
     // Milliseconds from `since` to the first picture on screen (negative until then).
@@ -86,6 +90,14 @@ public:
     void resumeRhythm() override;
     DeckPair* decks() override { return decks_.get(); }
 
+    // The record panel's first line when a new sound configuration cannot record.
+    static constexpr const char* kRecordingEndedByMode =
+        "Recording stopped: this sound configuration mixes in the sound card";
+    // Added to the device's message when a rebuilt engine fell back.
+    static constexpr const char* kPlaysOnDefault = "\n\nSpinlorex plays on the default sound device instead.";
+    static constexpr const char* kPlaysSilently =
+        "\n\nSpinlorex goes on without sound; choose another configuration in \"Sound Config...\".";
+
 private:
     // Brings a freshly built output device up to the desk's state, before its thread runs.
     void bringUpToDesk(OutputDevice& output);
@@ -97,6 +109,7 @@ private:
     void showNotices();
 
     std::unique_ptr<DeskWindow> window_;
+    std::function<std::unique_ptr<sound::SoundSystem>()> makeSoundSystem_;
     DeskRelay relay_;
     NoLibrary library_;
     std::unique_ptr<SoundMessagePump> pump_;

@@ -56,6 +56,9 @@ public:
     // Main thread: destroys a recorder the sound thread has let go (its destructor finishes
     // the file). Called by the desk's timer and when the device goes.
     void collectRetiredRecorder();
+    // Main thread, while the sound thread is stopped: takes the running recorder away to
+    // go on on another device; null when none runs (or a stop was asked for it).
+    std::unique_ptr<SampleSink> detachRecorder();
 
 protected:
     explicit OutputDevice(bool canRecord) : canRecord_(canRecord) {}

@@ -23,28 +23,34 @@ extern char** environ;
 
 namespace spinlorex::test {
 
-// Starts `suite.DISABLED_name` of this binary with `env` added, its output going to `log`;
-// -1 when it cannot start.
-inline pid_t startChildTest(const std::string& test, const std::vector<std::pair<std::string, std::string>>& env,
-                            const std::string& log) {
+// Starts the program `argv[0]` with `argv` and `env` added to this process's environment,
+// its output going to `log`; -1 when it cannot start.
+inline pid_t startProgram(std::vector<std::string> argv, const std::vector<std::pair<std::string, std::string>>& env,
+                          const std::string& log) {
     std::vector<std::string> strings;
     for (char** e = environ; *e != nullptr; ++e) strings.emplace_back(*e);
     for (const auto& [name, value] : env) strings.push_back(name + "=" + value);
     std::vector<char*> envp;
     for (std::string& s : strings) envp.push_back(s.data());
     envp.push_back(nullptr);
-    std::string filter = "--gtest_filter=" + test;
-    std::string disabled = "--gtest_also_run_disabled_tests";
-    std::string self = "/proc/self/exe";
-    char* argv[] = {self.data(), filter.data(), disabled.data(), nullptr};
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     pid_t pid = -1;
-    const int failed = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, envp.data());
+    const int failed = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     return failed != 0 ? -1 : pid;
+}
+
+// Starts `suite.DISABLED_name` of this binary with `env` added, its output going to `log`;
+// -1 when it cannot start.
+inline pid_t startChildTest(const std::string& test, const std::vector<std::pair<std::string, std::string>>& env,
+                            const std::string& log) {
+    return startProgram({"/proc/self/exe", "--gtest_filter=" + test, "--gtest_also_run_disabled_tests"}, env, log);
 }
 
 // Kills the child at once (as a crash or `kill -9` would) and reaps it.

@@ -20,6 +20,7 @@
 #include "desk/VirtualTimers.h"
 #include "library/TrackDatabase.h"
 #include "platform/core/FatalError.h"
+#include "platform/core/ProcessSignals.h"
 #include "platform/settings/Settings.h"
 #include "platform/sound/SoundBackends.h"
 #include "tools/tool/ArgParser.h"
@@ -86,6 +87,9 @@ int mixCommand(const Args& args) {
         temporary = std::make_unique<TemporaryFolder>();
         folder = temporary->path();
     }
+    // A stop signal ends the run early: the mix written so far is completed, the
+    // analysis stored.
+    StopSignals stopSignals;
     TrackDatabase database;
     if (!database.open(folder)) {
         std::fprintf(stderr, "spinlorex-tool: %s: %s\n", folder.c_str(), fatalError());
@@ -99,7 +103,9 @@ int mixCommand(const Args& args) {
                 std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n", a.positional()[i].c_str());
                 return 1;
             }
-            analysis.playUntilDone(0.0f, [](void*, const int16_t*, int32_t) { return true; }, nullptr);
+            analysis.playUntilDone(0.0f, [](void*, const int16_t*, int32_t) { return !StopSignals::stopRequested(); },
+                                   nullptr);
+            if (StopSignals::stopRequested()) return kInterrupted;
         }
     }
 
@@ -174,8 +180,10 @@ int mixCommand(const Args& args) {
         advance(kSliceMs);
         if (mixed && !desk.mixRunning()) afterMix += kSliceMs;
         if (!decks[0].playing() && !decks[1].playing() && !desk.mixRunning()) break;
+        if (StopSignals::stopRequested()) break;
     }
     engine.stop();
+    if (StopSignals::stopRequested()) return kInterrupted;
     if (!mixed) {
         std::fprintf(stderr, "spinlorex-tool: no automatic mix happened (is A long enough?)\n");
         return 1;

@@ -164,6 +164,8 @@ TEST(PortAudioSystem, PlaysAToneIntoAPulseAudioSinkAndSurvivesTheServerDying) {
         auto [play, write] = cursorsOf(*buffer);
         ASSERT_GE(play, 0);
         ASSERT_LT(write, kFrames);
+        // What is written at the write cursor is never what the callback is mixing.
+        ASSERT_GE((write - play + kFrames) % kFrames, sound::kPortAudioWriteLead);
         moves += play != lastPlay;
         lastPlay = play;
         int32_t room = (play - writeAt + kFrames) % kFrames;
