@@ -2,19 +2,28 @@
 # Builds Spinlorex and runs every test suite.
 #   ./test.sh             installs missing Debian packages, builds into build/, runs ctest
 #   ./test.sh --sanitize  the same under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
+#   ./test.sh --tsan      the Qt-free part under ThreadSanitizer (build-tsan/)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 build=build
 options=(-DSPINLOREX_WERROR=ON)
-if [ "${1:-}" = "--sanitize" ]; then
-  build=build-asan
-  options+=(-DSPINLOREX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
-fi
+case "${1:-}" in
+  --sanitize)
+    build=build-asan
+    options+=(-DSPINLOREX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+    ;;
+  --tsan)
+    build=build-tsan
+    options+=(-DSPINLOREX_TSAN=ON -DSPINLOREX_UI=OFF -DSPINLOREX_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+    ;;
+esac
 
 scripts/install-deps.sh
 cmake -S . -B "$build" -G Ninja "${options[@]}"
 cmake --build "$build"
 export SPINLOREX_AUDIO=null QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+# Any report fails the test that caused it.
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 ctest --test-dir "$build" --output-on-failure --timeout 300 -j "$(nproc)"

@@ -5,7 +5,9 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iostream>
 #include <random>
 #include <thread>
 #include <vector>
@@ -223,6 +225,7 @@ TEST(RecordingDeskChild, DISABLED_RecordsUntilKilled) {
 TEST(MixRecorder, ADeskKilledWhileRecordingLeavesAFileThatPlaysAllButItsLastSecond) {
     std::mt19937 random(std::random_device{}());
     const int rounds = test::killRounds(3);
+    int64_t worstLoss = 0, totalLoss = 0;
     for (int round = 0; round < rounds; ++round) {
         SCOPED_TRACE(testing::Message() << "round " << round);
         test::TempDir dir;
@@ -242,6 +245,8 @@ TEST(MixRecorder, ADeskKilledWhileRecordingLeavesAFileThatPlaysAllButItsLastSeco
         const int64_t frames = wav.dataSize / 4;
         EXPECT_LE(frames, handed);
         EXPECT_GE(frames, handed - 44100) << "handed " << handed;
+        worstLoss = std::max(worstLoss, handed - frames);
+        totalLoss += handed - frames;
         // Silence until the deck was heard, then the deck fading in to the crossfader's
         // middle gain: a torn or shifted frame would put a sample on the wrong side.
         for (size_t i = 0; i + 1 < wav.samples.size(); i += 2) {
@@ -252,7 +257,11 @@ TEST(MixRecorder, ADeskKilledWhileRecordingLeavesAFileThatPlaysAllButItsLastSeco
         if (frames > 22050) {
             EXPECT_EQ(wav.samples[2 * static_cast<size_t>(frames) - 2], 750);
         }
+        if (HasFailure()) break;
     }
+    std::cout << "[ killed   ] " << rounds << " recording desks; every file plays; lost at the end: at most "
+              << worstLoss * 1000 / 44100 << " ms, on average " << totalLoss * 1000 / 44100 / std::max(rounds, 1)
+              << " ms\n";
 }
 
 }  // namespace
