@@ -19,7 +19,8 @@ public:
     void segment(int32_t, int32_t, std::string_view text) override {
         if (text.empty() || text.size() > display::kInfoSegmentCapacity) std::abort();
         // Touch every byte, so the sanitizer sees a run that points outside its buffer.
-        for (const char c : text) sum_ += static_cast<unsigned char>(c);
+        for (const char c : text)
+            sum_ += static_cast<unsigned char>(c);
     }
 
 private:
@@ -55,12 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     info.extended = (take<uint8_t>(data, size) & 1) != 0;
 
     CheckingSink sink;
-    display::interpretInfoTemplate(std::string_view(reinterpret_cast<const char*>(data), size), info, sink);
+    display::interpretInfoTemplate(std::string_view(reinterpret_cast<const char*>(data), size),
+                                   info, sink);
 
     char out[24];
     for (uint32_t flags = 0; flags < 8; ++flags) {
         const std::string_view text = display::formatInfoValue(info.duration, flags, info, out);
-        if (text.size() > sizeof out || (!text.empty() && (text.data() < out || text.data() + text.size() > out + sizeof out)))
+        if (text.size() > sizeof out ||
+            (!text.empty() && (text.data() < out || text.data() + text.size() > out + sizeof out)))
             std::abort();
     }
     (void)display::statusMessage(info.status);

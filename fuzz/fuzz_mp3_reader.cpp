@@ -18,7 +18,8 @@ namespace {
 const std::string& inputPath() {
     static const std::string path = [] {
         const char* tmp = std::getenv("TMPDIR");
-        return std::string(tmp != nullptr ? tmp : "/tmp") + "/fuzz_mp3_reader_" + std::to_string(::getpid()) + ".mp3";
+        return std::string(tmp != nullptr ? tmp : "/tmp") + "/fuzz_mp3_reader_" +
+               std::to_string(::getpid()) + ".mp3";
     }();
     return path;
 }

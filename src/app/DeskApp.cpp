@@ -6,8 +6,8 @@
 #include <QtWidgets/QMessageBox>
 
 #include <cstdio>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/DeskWindow.h"
 #include "app/dialogs/DialogHost.h"
@@ -73,7 +73,9 @@ bool DeskApp::create() {
     // that a desk killed or crashed before it put them back is mended at the next start.
     const std::filesystem::path settingsFile = settingsFilePath();
     volume_ = SystemVolume::forThisMachine(
-        settingsFile.empty() ? std::string() : (settingsFile.parent_path() / SystemVolume::kRestoreFileName).string());
+        settingsFile.empty()
+            ? std::string()
+            : (settingsFile.parent_path() / SystemVolume::kRestoreFileName).string());
     volume_->restoreLeftover();
     engine_ = std::make_unique<AudioEngine>(*decks_, *soundSystem_, volume_.get());
     if (!engine_->start()) return false;
@@ -250,8 +252,8 @@ void DeskApp::showNotices() {
     while (!notices_.empty() && !destroyed_) {
         const std::string text = notices_.front();
         notices_.erase(notices_.begin());
-        QMessageBox box(QMessageBox::Information, "Spinlorex", QString::fromStdString(text), QMessageBox::Ok,
-                        window_.get());
+        QMessageBox box(QMessageBox::Information, "Spinlorex", QString::fromStdString(text),
+                        QMessageBox::Ok, window_.get());
         box.exec();
     }
 }

@@ -94,7 +94,8 @@ public:
     static constexpr const char* kRecordingEndedByMode =
         "Recording stopped: this sound configuration mixes in the sound card";
     // Added to the device's message when a rebuilt engine fell back.
-    static constexpr const char* kPlaysOnDefault = "\n\nSpinlorex plays on the default sound device instead.";
+    static constexpr const char* kPlaysOnDefault =
+        "\n\nSpinlorex plays on the default sound device instead.";
     static constexpr const char* kPlaysSilently =
         "\n\nSpinlorex goes on without sound; choose another configuration in \"Sound Config...\".";
 

@@ -1,6 +1,7 @@
 #include "app/DeskWindow.h"
 
 #include <QtCore/QMimeData>
+#include <QtCore/QTimer>
 #include <QtCore/QUrl>
 #include <QtGui/QCloseEvent>
 #include <QtGui/QDragEnterEvent>
@@ -9,7 +10,6 @@
 #include <QtGui/QResizeEvent>
 #include <QtGui/QScreen>
 #include <QtGui/QWindow>
-#include <QtCore/QTimer>
 #include <QtWidgets/QApplication>
 
 #include "app/TrackNames.h"

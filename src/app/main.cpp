@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
         StopSignals stopSignals;
         std::unique_ptr<QSocketNotifier> stopNotifier;
         if (stopSignals.readFd() >= 0) {
-            stopNotifier = std::make_unique<QSocketNotifier>(stopSignals.readFd(), QSocketNotifier::Read);
+            stopNotifier =
+                std::make_unique<QSocketNotifier>(stopSignals.readFd(), QSocketNotifier::Read);
             QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, [&] {
                 while (stopSignals.takeSignal() != 0) {
                 }

@@ -70,7 +70,8 @@ public:
 private:
     // The output device of the "Output mode" setting on the given device of `system`; null
     // with `error` set when the device or its buffers cannot be had.
-    std::unique_ptr<OutputDevice> buildOutput(sound::SoundSystem& system, const std::optional<sound::DeviceId>& id,
+    std::unique_ptr<OutputDevice> buildOutput(sound::SoundSystem& system,
+                                              const std::optional<sound::DeviceId>& id,
                                               sound::SoundError& error);
     // Nothing runs: requests are served on the callers' threads.
     void failed(const char* message);

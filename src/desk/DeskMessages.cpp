@@ -13,7 +13,8 @@ bool DeskMessageQueue::push(const Message& message) {
 void DeskMessageQueue::post(int message, int deck) {
     const bool knownDeck = deck == 0 || deck == 1;
     const auto d = static_cast<size_t>(deck & 1);
-    if (message == kMessageStartDeck && knownDeck && startQueued_[d].exchange(true, std::memory_order_acq_rel))
+    if (message == kMessageStartDeck && knownDeck &&
+        startQueued_[d].exchange(true, std::memory_order_acq_rel))
         return;  // one is already on its way
     if (!push(Message{message, deck})) {
         if (message == kMessageTrackEnded && knownDeck)
@@ -36,7 +37,8 @@ bool DeskMessageQueue::take(Message& out) {
     for (int d = 0; d < 2; ++d) {
         std::atomic<uint32_t>& overflow = endedOverflow_[static_cast<size_t>(d)];
         uint32_t count = overflow.load(std::memory_order_acquire);
-        while (count > 0 && !overflow.compare_exchange_weak(count, count - 1, std::memory_order_acq_rel)) {
+        while (count > 0 &&
+               !overflow.compare_exchange_weak(count, count - 1, std::memory_order_acq_rel)) {
         }
         if (count > 0) {
             out = Message{kMessageTrackEnded, d};

@@ -215,7 +215,8 @@ void MixingDesk::drawOptionsPanel() {
 void MixingDesk::drawRecordStatus(bool force) {
     if (currentPanel_ != 3) return;
     const OutputDevice* out = output();
-    const SampleSink* recorder = out != nullptr && !out->stopRequested() ? out->recorder() : nullptr;
+    const SampleSink* recorder =
+        out != nullptr && !out->stopRequested() ? out->recorder() : nullptr;
     if (recorder != nullptr) {
         links_.view.drawRecordStatus(recorder->describe());
         recordStatusShown_ = true;

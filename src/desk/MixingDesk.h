@@ -219,8 +219,8 @@ private:
     int32_t pitchMax_ = 5462;
     bool infoExtended_ = false;
     bool recordStatusShown_ = false;
-    std::string recordEndMessage_;   // shown on the record panel while nothing records
-    std::string lastRecordStatus_;   // of the running recording, once it lost frames
+    std::string recordEndMessage_;  // shown on the record panel while nothing records
+    std::string lastRecordStatus_;  // of the running recording, once it lost frames
     bool lastRecordingLost_ = false;
 
     // Auto-mix.

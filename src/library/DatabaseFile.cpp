@@ -73,7 +73,8 @@ std::unique_ptr<DatabaseFile> DatabaseFile::open(const std::string& path, int* e
         } while (locked != 0 && errno == EINTR);
         // Only a lock held by another process makes us a reader. A file system without
         // locks still gets a working database; the single-instance rule guards it then.
-        if (locked == 0 || errno != EWOULDBLOCK) return std::unique_ptr<DatabaseFile>(new DatabaseFile(fd, false, false));
+        if (locked == 0 || errno != EWOULDBLOCK)
+            return std::unique_ptr<DatabaseFile>(new DatabaseFile(fd, false, false));
         ::close(fd);
         inUse = true;
         reason = EWOULDBLOCK;
@@ -201,29 +202,34 @@ DatabaseFile::ReadResult DatabaseFile::readRecords(std::forward_list<TrackRecord
             if (asSigned(blockSize) < asSigned(dataLength) + 12) return ReadResult::Corrupted;
             // Data that cannot be in the file is damage, not a reason to allocate.
             const uint64_t dataStart = offset + kHeaderSize;
-            if (dataStart > fileSize || dataLength > fileSize - dataStart) return ReadResult::Corrupted;
+            if (dataStart > fileSize || dataLength > fileSize - dataStart)
+                return ReadResult::Corrupted;
             // A record is always written whole: one that runs past the end hides whatever
             // follows its data.
             if (blockSize > fileSize - offset) return ReadResult::Corrupted;
 
             std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[dataLength]);
             if (!data) return ReadResult::NoMemory;
-            if (!readAt(offset + kHeaderSize, data.get(), dataLength, got)) return ReadResult::IoError;
+            if (!readAt(offset + kHeaderSize, data.get(), dataLength, got))
+                return ReadResult::IoError;
             if (got != dataLength) return ReadResult::Corrupted;
 
             const std::string_view name = zeroTerminated(data.get(), dataLength, kFixedDataSize);
-            const std::string_view comment = zeroTerminated(data.get(), dataLength, kFixedDataSize + name.size() + 1);
+            const std::string_view comment =
+                zeroTerminated(data.get(), dataLength, kFixedDataSize + name.size() + 1);
             try {
                 std::string ownName(name);
                 std::string ownComment(comment);
                 TrackRecord& record = records.emplace_front();
                 record.fileOffset = static_cast<uint32_t>(offset);
                 record.fileSize = load32(data.get());
-                record.bpm.store(std::bit_cast<float>(load32(data.get() + 4)), std::memory_order_relaxed);
+                record.bpm.store(std::bit_cast<float>(load32(data.get() + 4)),
+                                 std::memory_order_relaxed);
                 record.lastUsedDate = load32(data.get() + 8);
                 record.name = std::move(ownName);
                 record.comment = std::move(ownComment);
-                auto [at, fresh] = byTrack.try_emplace(trackKey(record.name, record.fileSize), Seen{&record, blockSize});
+                auto [at, fresh] = byTrack.try_emplace(trackKey(record.name, record.fileSize),
+                                                       Seen{&record, blockSize});
                 if (!fresh) {
                     stale.insert(at->second.record);
                     staleBlocks.emplace_back(at->second.record->fileOffset, at->second.blockSize);
@@ -236,9 +242,11 @@ DatabaseFile::ReadResult DatabaseFile::readRecords(std::forward_list<TrackRecord
         }
     }();
 
-    if (!stale.empty()) records.remove_if([&](const TrackRecord& r) { return stale.count(&r) != 0; });
+    if (!stale.empty())
+        records.remove_if([&](const TrackRecord& r) { return stale.count(&r) != 0; });
     if (result == ReadResult::Ok && !readOnly_) {
-        for (const auto& [offset, size] : staleBlocks) freeStretch(offset, size);
+        for (const auto& [offset, size] : staleBlocks)
+            freeStretch(offset, size);
         if (cutOff) cutAt(cutOffAt);
     }
     return result;
@@ -267,14 +275,18 @@ bool recordBlockAt(const std::vector<unsigned char>& file, uint64_t offset, Foun
 
     const unsigned char* data = p + DatabaseFile::kHeaderSize;
     const auto* nameEnd = static_cast<const unsigned char*>(
-        std::memchr(data + DatabaseFile::kFixedDataSize, 0, static_cast<size_t>(dataLength) - DatabaseFile::kFixedDataSize));
+        std::memchr(data + DatabaseFile::kFixedDataSize, 0,
+                    static_cast<size_t>(dataLength) - DatabaseFile::kFixedDataSize));
     found.strict = false;
     if (nameEnd == nullptr || nameEnd == data + DatabaseFile::kFixedDataSize) return true;
     for (const unsigned char* c = data + DatabaseFile::kFixedDataSize; c < nameEnd; ++c)
         if (*c < 0x20 || *c == '/') return true;
     const unsigned char* last = data + dataLength - 1;
-    const auto* commentEnd = static_cast<const unsigned char*>(std::memchr(nameEnd + 1, 0, static_cast<size_t>(last - nameEnd)));
-    const uint64_t written = (static_cast<uint64_t>(dataLength) + DatabaseFile::kHeaderSize + DatabaseFile::kStoredValuesSize + 7) & ~uint64_t{7};
+    const auto* commentEnd = static_cast<const unsigned char*>(
+        std::memchr(nameEnd + 1, 0, static_cast<size_t>(last - nameEnd)));
+    const uint64_t written = (static_cast<uint64_t>(dataLength) + DatabaseFile::kHeaderSize +
+                              DatabaseFile::kStoredValuesSize + 7) &
+                             ~uint64_t{7};
     found.strict = commentEnd == last && found.blockSize < written + DatabaseFile::kHeaderSize;
     return true;
 }
@@ -340,13 +352,16 @@ DatabaseFile::ReadResult DatabaseFile::salvage(std::forward_list<TrackRecord>& r
             record.bpm.store(std::bit_cast<float>(load32(data + 4)), std::memory_order_relaxed);
             record.lastUsedDate = load32(data + 8);
             record.name = std::string(zeroTerminated(data, b.dataLength, kFixedDataSize));
-            record.comment = std::string(zeroTerminated(data, b.dataLength, kFixedDataSize + record.name.size() + 1));
+            record.comment = std::string(
+                zeroTerminated(data, b.dataLength, kFixedDataSize + record.name.size() + 1));
             record.analysis = std::make_unique<TrackAnalysis>();
             const uint64_t tailStart = found[i].offset + kHeaderSize + b.dataLength;
-            const uint64_t tail = std::min<uint64_t>({uint64_t{b.blockSize} - b.dataLength - kHeaderSize,
-                                                      file.size() - tailStart, kStoredValuesSize});
+            const uint64_t tail =
+                std::min<uint64_t>({uint64_t{b.blockSize} - b.dataLength - kHeaderSize,
+                                    file.size() - tailStart, kStoredValuesSize});
             for (uint64_t v = 0; v < tail / 4; ++v)
-                record.analysis->setStoredWord(static_cast<int>(v), load32(file.data() + tailStart + 4 * v));
+                record.analysis->setStoredWord(static_cast<int>(v),
+                                               load32(file.data() + tailStart + 4 * v));
             auto [at, fresh] = latest.try_emplace(trackKey(record.name, record.fileSize), i);
             if (!fresh) {
                 keep[at->second] = false;
@@ -384,8 +399,10 @@ bool DatabaseFile::replaceDamaged(const std::string& path, const std::string& as
         while (ok && done < block.size()) {
             const ssize_t n = ::write(fd, block.data() + done, block.size() - done);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) ok = false;
-            else done += static_cast<size_t>(n);
+            if (n <= 0)
+                ok = false;
+            else
+                done += static_cast<size_t>(n);
         }
     }
     ok = ok && ::fsync(fd) == 0;
@@ -399,7 +416,9 @@ bool DatabaseFile::replaceDamaged(const std::string& path, const std::string& as
         return false;
     }
     const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
@@ -523,7 +542,8 @@ bool DatabaseFile::append(uint64_t end, const std::vector<unsigned char>& block)
     return ok;
 }
 
-bool DatabaseFile::placeFirstFit(const std::vector<unsigned char>& block, uint64_t from, uint32_t& placedAt) {
+bool DatabaseFile::placeFirstFit(const std::vector<unsigned char>& block, uint64_t from,
+                                 uint32_t& placedAt) {
     const uint64_t size = block.size();
     uint64_t offset = from;
     for (;;) {
@@ -563,7 +583,8 @@ bool DatabaseFile::writeRecord(TrackRecord& record) {
     const bool hasOld = record.fileOffset != kNeverWritten;
     if (hasOld) {
         if (readHeader(record.fileOffset, old) != HeaderRead::Ok) return false;
-        if (old.dataLength == 0 || old.blockSize < kHeaderSize || old.blockSize > kMaxBlockSize) return false;
+        if (old.dataLength == 0 || old.blockSize < kHeaderSize || old.blockSize > kMaxBlockSize)
+            return false;
         from = record.fileOffset + old.blockSize;
     }
     uint32_t placedAt = 0;

@@ -70,7 +70,8 @@ public:
     // For a file that readRecords() found damaged: every record block that can still be
     // read, before and after the damage, re-encoded in file order (one per track, the
     // later one kept), and the matching records (never written: they belong to no file).
-    ReadResult salvage(std::forward_list<TrackRecord>& records, std::vector<std::vector<unsigned char>>& blocks);
+    ReadResult salvage(std::forward_list<TrackRecord>& records,
+                       std::vector<std::vector<unsigned char>>& blocks);
 
     // Sets the damaged file at `path` aside under `asidePath` (a new name beside it) and
     // puts a new file made of `blocks` in its place, durably. False when that cannot be

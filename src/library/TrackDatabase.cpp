@@ -46,7 +46,9 @@ bool TrackDatabase::hasFile() const { return file_ != nullptr; }
 
 bool TrackDatabase::readOnly() const { return file_ != nullptr && file_->readOnly(); }
 
-bool TrackDatabase::writable() const { return file_ != nullptr && !file_->readOnly(); }
+bool TrackDatabase::writable() const {
+    return file_ != nullptr && !file_->readOnly();
+}
 
 bool TrackDatabase::open(const std::string& folder) {
     close();
@@ -57,7 +59,8 @@ bool TrackDatabase::open(const std::string& folder) {
     // No database at all, or one that can only be read for lack of rights: every record
     // starts new or stays as it was, and the user learns that nothing will be kept.
     if (!file_ || (file_->readOnly() && !file_->inUseElsewhere()))
-        notice_ = "The internal database cannot be written in " + folder + " (" + std::strerror(error) +
+        notice_ = "The internal database cannot be written in " + folder + " (" +
+                  std::strerror(error) +
                   ").\nTempos, comments and cue points found now will not be kept.";
     if (!file_) return true;
 
@@ -71,9 +74,10 @@ bool TrackDatabase::open(const std::string& folder) {
         case DatabaseFile::ReadResult::IoError:
             // A file that cannot be read to its end is not written to either.
             file_.reset();
-            notice_ = std::string(kFileSystemError) + " while reading\n" + path + "\nThe " +
-                      std::to_string(std::distance(records_.begin(), records_.end())) +
-                      " track records read before the error are used; nothing learnt now will be kept.";
+            notice_ =
+                std::string(kFileSystemError) + " while reading\n" + path + "\nThe " +
+                std::to_string(std::distance(records_.begin(), records_.end())) +
+                " track records read before the error are used; nothing learnt now will be kept.";
             return true;
         case DatabaseFile::ReadResult::Corrupted:
             break;
@@ -85,12 +89,14 @@ bool TrackDatabase::recoverDamaged(const std::string& path) {
     records_.clear();
     std::vector<std::vector<unsigned char>> blocks;
     switch (file_->salvage(records_, blocks)) {
-        case DatabaseFile::ReadResult::Ok: break;
+        case DatabaseFile::ReadResult::Ok:
+            break;
         case DatabaseFile::ReadResult::NoMemory:
             setFatalError(kNoMemory);
             file_.reset();
             return false;
-        default: break;  // keeps whatever was found
+        default:
+            break;  // keeps whatever was found
     }
     const std::string count = std::to_string(blocks.size());
     if (file_->readOnly()) {
@@ -99,8 +105,10 @@ bool TrackDatabase::recoverDamaged(const std::string& path) {
         const bool elsewhere = file_->inUseElsewhere();
         file_.reset();
         if (!elsewhere)
-            notice_ = std::string(kCorrupted) + " and cannot be repaired here:\n" + path + "\nThe " + count +
-                      " track records that could be read are used; nothing learnt now will be kept.";
+            notice_ =
+                std::string(kCorrupted) + " and cannot be repaired here:\n" + path + "\nThe " +
+                count +
+                " track records that could be read are used; nothing learnt now will be kept.";
         return true;
     }
 
@@ -108,13 +116,18 @@ bool TrackDatabase::recoverDamaged(const std::string& path) {
     char stamp[32] = "";
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (localtime_r(&now, &local) != nullptr) std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &local);
+    if (localtime_r(&now, &local) != nullptr)
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &local);
     std::string aside = path + "damaged-" + stamp;
-    for (int n = 2; ::access(aside.c_str(), F_OK) == 0; ++n) aside = path + "damaged-" + stamp + "-" + std::to_string(n);
+    for (int n = 2; ::access(aside.c_str(), F_OK) == 0; ++n)
+        aside = path + "damaged-" + stamp + "-" + std::to_string(n);
 
+    // Still locked while it is replaced, so that no other program takes it meanwhile.
+    const bool replaced = DatabaseFile::replaceDamaged(path, aside, blocks);
     file_.reset();
-    if (!DatabaseFile::replaceDamaged(path, aside, blocks)) {
-        notice_ = std::string(kCorrupted) + " and could not be set aside:\n" + path + "\nThe " + count +
+    if (!replaced) {
+        notice_ = std::string(kCorrupted) + " and could not be set aside:\n" + path + "\nThe " +
+                  count +
                   " track records that could be read are used; nothing learnt now will be kept.";
         return true;
     }
@@ -123,10 +136,13 @@ bool TrackDatabase::recoverDamaged(const std::string& path) {
     file_ = DatabaseFile::open(path);
     if (!file_ || file_->readRecords(records_) != DatabaseFile::ReadResult::Ok) {
         file_.reset();
-        notice_ = std::string(kCorrupted) + ". It was set aside as\n" + aside + "\nbut its replacement cannot be used.";
+        notice_ = std::string(kCorrupted) + ". It was set aside as\n" + aside +
+                  "\nbut its replacement cannot be used.";
         return true;
     }
-    notice_ = std::string(kCorrupted) + ". The " + count + " track records that could be read are kept; the damaged file was set aside as\n" + aside;
+    notice_ = std::string(kCorrupted) + ". The " + count +
+              " track records that could be read are kept; the damaged file was set aside as\n" +
+              aside;
     return true;
 }
 

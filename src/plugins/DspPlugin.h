@@ -44,7 +44,9 @@ public:
     // offers no memory files.
     static MemoryCopy of(const std::string& path);
     ~MemoryCopy() { reset(); }
-    MemoryCopy(MemoryCopy&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
+    MemoryCopy(MemoryCopy&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+        other.fd_ = -1;
+    }
     MemoryCopy& operator=(MemoryCopy&& other) noexcept;
     MemoryCopy(const MemoryCopy&) = delete;
     MemoryCopy& operator=(const MemoryCopy&) = delete;

@@ -99,13 +99,15 @@ std::string MixRecorder::describe() const {
     const int32_t frames = framesWritten();
     const int32_t total = frames / 44100;
     char text[512];
-    int length = std::snprintf(text, sizeof text,
-                               "%s\nFileName: %s\nTime Recorded: %i:%.2i:%.2i\nFileSize: %.1f Mo",
-                               failed() ? kFailedLine : kSavingLine, fileName_.c_str(), total / 3600,
-                               (total / 60) % 60, total % 60, static_cast<double>(frames) * 4.0 / 1048576.0);
-    if (const int64_t lost = framesLost(); lost > 0 && length >= 0 && length < static_cast<int>(sizeof text))
+    int length = std::snprintf(
+        text, sizeof text, "%s\nFileName: %s\nTime Recorded: %i:%.2i:%.2i\nFileSize: %.1f Mo",
+        failed() ? kFailedLine : kSavingLine, fileName_.c_str(), total / 3600, (total / 60) % 60,
+        total % 60, static_cast<double>(frames) * 4.0 / 1048576.0);
+    if (const int64_t lost = framesLost();
+        lost > 0 && length >= 0 && length < static_cast<int>(sizeof text))
         std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
-                      "\nLost: %.1f s (the disk was too slow)", static_cast<double>(lost) / 44100.0);
+                      "\nLost: %.1f s (the disk was too slow)",
+                      static_cast<double>(lost) / 44100.0);
     return text;
 }
 

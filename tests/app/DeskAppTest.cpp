@@ -20,16 +20,16 @@
 #include "app/SingleInstance.h"
 #include "app/TrackNames.h"
 #include "app/dialogs/DeskDialog.h"
+#include "audio/AudioEngine.h"
 #include "audio/DeckPair.h"
 #include "desk/MixingDesk.h"
 #include "library/TrackDatabase.h"
-#include "platform/sound/SoundBackends.h"
-#include "recorder/MixRecorder.h"
-#include "support/WavFile.h"
-#include "audio/AudioEngine.h"
 #include "platform/core/FatalError.h"
 #include "platform/settings/Settings.h"
 #include "platform/settings/SettingsStore.h"
+#include "platform/sound/SoundBackends.h"
+#include "recorder/MixRecorder.h"
+#include "support/WavFile.h"
 #include "tools/synth/Synth.h"
 
 namespace spinlorex {
@@ -193,7 +193,8 @@ TEST_F(DeskAppTest, AStopSignalClosesWithoutTheQuestionAndKeepsWhatWasLearnt) {
         ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.01f; }));
         if (questionOpen) {
             // The signal comes while the user has the quit question in front of them.
-            test::withNextModal<YesNoDialog>([&](YesNoDialog&) { app.window().closeWithoutQuestion(); });
+            test::withNextModal<YesNoDialog>(
+                [&](YesNoDialog&) { app.window().closeWithoutQuestion(); });
             EXPECT_TRUE(app.window().close());
         } else {
             app.window().closeWithoutQuestion();
@@ -230,7 +231,8 @@ TEST_F(DeskAppTest, ADamagedDatabaseIsSetAsideAndTheDeskSaysSoOnceItIsUp) {
     });
     ASSERT_TRUE(processUntil([&] { return !told.isEmpty(); }));
     EXPECT_TRUE(told.startsWith("The internal database is corrupted.")) << told.toStdString();
-    EXPECT_TRUE(told.contains(QString::fromStdString(home_.file(TrackDatabase::kFileName) + "damaged-")));
+    EXPECT_TRUE(
+        told.contains(QString::fromStdString(home_.file(TrackDatabase::kFileName) + "damaged-")));
     EXPECT_TRUE(app.pendingNotices().empty());
     EXPECT_TRUE(app.desk() != nullptr);  // the desk runs
     app.destroy();
@@ -239,11 +241,12 @@ TEST_F(DeskAppTest, ADamagedDatabaseIsSetAsideAndTheDeskSaysSoOnceItIsUp) {
 // The null sound system, refusing every device while told to (a card another program holds).
 class RefusingSystem : public sound::SoundSystem {
 public:
-    explicit RefusingSystem(std::shared_ptr<std::atomic<bool>> refuse) : refuse_(std::move(refuse)) {}
+    explicit RefusingSystem(std::shared_ptr<std::atomic<bool>> refuse)
+        : refuse_(std::move(refuse)) {}
     const char* backendName() const override { return "refusing"; }
     std::vector<sound::DeviceInfo> devices() override { return inner_->devices(); }
-    std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id, bool exclusive,
-                                             sound::SoundError& error) override {
+    std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id,
+                                             bool exclusive, sound::SoundError& error) override {
         if (*refuse_) {
             error = sound::SoundError::Busy;
             return nullptr;
@@ -273,7 +276,9 @@ TEST_F(DeskAppTest, AConfigurationWhoseDeviceIsRefusedFallsBackToSilenceAndTheDe
         box.accept();
     });
     ASSERT_TRUE(processUntil([&] { return !told.isEmpty(); }));
-    EXPECT_EQ(told.toStdString(), std::string("The sound card is already used by another application") + DeskApp::kPlaysSilently);
+    EXPECT_EQ(told.toStdString(),
+              std::string("The sound card is already used by another application") +
+                  DeskApp::kPlaysSilently);
 
     // The decks still answer, and play on without sound.
     desk.playPause(0);
@@ -284,7 +289,8 @@ TEST_F(DeskAppTest, AConfigurationWhoseDeviceIsRefusedFallsBackToSilenceAndTheDe
     EXPECT_TRUE(std::filesystem::exists(config_.path() / "settings.reg"));
 }
 
-TEST_F(DeskAppTest, ARecordingGoesOnAcrossANewConfigurationThatRecordsAndEndsWithAMessageOtherwise) {
+TEST_F(DeskAppTest,
+       ARecordingGoesOnAcrossANewConfigurationThatRecordsAndEndsWithAMessageOtherwise) {
     set(settings().outputMode, 1);
     DeskApp app;
     ASSERT_TRUE(app.create());
@@ -308,7 +314,8 @@ TEST_F(DeskAppTest, ARecordingGoesOnAcrossANewConfigurationThatRecordsAndEndsWit
     set(settings().outputMode, 0);
     app.rebuildAudioEngine();
     EXPECT_EQ(engine.output()->recorder(), nullptr);
-    EXPECT_EQ(desk.recordEndMessage().substr(0, desk.recordEndMessage().find('\n')), DeskApp::kRecordingEndedByMode);
+    EXPECT_EQ(desk.recordEndMessage().substr(0, desk.recordEndMessage().find('\n')),
+              DeskApp::kRecordingEndedByMode);
     const test::WavFile wav = test::readWav(path);
     EXPECT_TRUE(wav.valid);
     EXPECT_GT(wav.dataSize, uint32_t(before + 10000) * 4);

@@ -22,15 +22,20 @@ class DeskProgramTest : public ::testing::Test {
 protected:
     // Starts the desk with its own home and settings folders; true once it shows the desk.
     bool start() {
-        std::ofstream(config_.file("settings.reg")) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Spinlorex]\n"
-                                                    << "\"Home folder\"=\"" << home_.path().string() << "\"\n"
-                                                    << "\"Maximized\"=dword:00000000\n";
+        std::ofstream(config_.file("settings.reg"))
+            << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Spinlorex]\n"
+            << "\"Home folder\"=\"" << home_.path().string() << "\"\n"
+            << "\"Maximized\"=dword:00000000\n";
         pid_ = test::startProgram({SPINLOREX_DESK_PATH},
-                                  {{"QT_QPA_PLATFORM", "offscreen"}, {"SPINLOREX_AUDIO", "null"},
+                                  {{"QT_QPA_PLATFORM", "offscreen"},
+                                   {"SPINLOREX_AUDIO", "null"},
                                    {"SPINLOREX_CONFIG_DIR", config_.path().string()},
-                                   {"XDG_RUNTIME_DIR", config_.path().string()}, {"SPINLOREX_TRACE_STARTUP", "1"}},
+                                   {"XDG_RUNTIME_DIR", config_.path().string()},
+                                   {"SPINLOREX_TRACE_STARTUP", "1"}},
                                   log());
-        return pid_ > 0 && test::waitFor([&] { return logText().find("first frame") != std::string::npos; }, 30);
+        return pid_ > 0 &&
+               test::waitFor([&] { return logText().find("first frame") != std::string::npos; },
+                             30);
     }
     std::string log() const { return home_.file("desk.log"); }
     std::string logText() const {
@@ -60,7 +65,8 @@ TEST_F(DeskProgramTest, TermIntAndHupCloseTheDeskInOrderAndSaveTheSettings) {
         EXPECT_EQ(wait(), 0) << logText();
         // Saved at the end: the store writes its version, which the file did not have.
         const test::Bytes saved = test::readFile(config_.file("settings.reg"));
-        EXPECT_NE(std::string(saved.begin(), saved.end()).find("\"Version\"=\"1.12\""), std::string::npos);
+        EXPECT_NE(std::string(saved.begin(), saved.end()).find("\"Version\"=\"1.12\""),
+                  std::string::npos);
     }
 }
 

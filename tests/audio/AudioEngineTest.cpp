@@ -499,7 +499,8 @@ TEST_F(AudioEngineTest, AnEngineThatCannotStartLeavesDecksThatStillAnswer) {
 TEST_F(AudioEngineTest, ARefusedDeviceFallsBackToTheDefaultOneThenToSilenceAndPlaysOn) {
     TrackDatabase database;
     Desk desk;
-    DeckPair decks(database, desk, desk, test::constantReaders(1000, 1000), test::constantReaders(0, 0));
+    DeckPair decks(database, desk, desk, test::constantReaders(1000, 1000),
+                   test::constantReaders(0, 0));
     desk.decks = &decks;
     FailingSystem system;
     set(settings().multiInstance, 1);
@@ -507,8 +508,10 @@ TEST_F(AudioEngineTest, ARefusedDeviceFallsBackToTheDefaultOneThenToSilenceAndPl
     system.failStored = sound::SoundError::Busy;
     {
         AudioEngine engine(decks, system, nullptr);
-        ASSERT_TRUE(engine.start(AudioEngine::Threading::Manual, {}, AudioEngine::OnFailure::FallBack));
-        EXPECT_STREQ(engine.fallbackMessage(), "The sound card is already used by another application");
+        ASSERT_TRUE(
+            engine.start(AudioEngine::Threading::Manual, {}, AudioEngine::OnFailure::FallBack));
+        EXPECT_STREQ(engine.fallbackMessage(),
+                     "The sound card is already used by another application");
         EXPECT_FALSE(engine.silent());
         EXPECT_EQ(system.opens, 2);
         EXPECT_EQ(fatalError(), nullptr);
@@ -544,8 +547,9 @@ TEST_F(AudioEngineTest, ARecordingCanBeHandedFromOneDeviceToTheNext) {
     std::unique_ptr<SampleSink> kept;
     rig.engine().stop(&kept);
     ASSERT_EQ(kept.get(), &sink);  // not finished with the device
-    ASSERT_TRUE(rig.engine().start(AudioEngine::Threading::Manual,
-                                   [&](OutputDevice& output) { output.attachRecorder(std::move(kept)); }));
+    ASSERT_TRUE(rig.engine().start(AudioEngine::Threading::Manual, [&](OutputDevice& output) {
+        output.attachRecorder(std::move(kept));
+    }));
     const int64_t before = sink.frames;
     rig.pass(20);
     EXPECT_GT(sink.frames, before);  // the same recording goes on

@@ -217,7 +217,8 @@ TEST_F(DeskInput, ARecordingThatFailsOrLosesFramesEndsWithItsReasonOnTheRecordPa
     struct Sink : SampleSink {
         void write(const int16_t*, int32_t) override {}
         std::string describe() const override {
-            return std::string(failedNow ? "Cannot write" : "Saving") + "\nFileName: mix.wav" + (lost ? "\nLost: 1.0 s" : "");
+            return std::string(failedNow ? "Cannot write" : "Saving") + "\nFileName: mix.wav" +
+                   (lost ? "\nLost: 1.0 s" : "");
         }
         bool failed() const override { return failedNow; }
         int64_t framesLost() const override { return lost; }

@@ -122,12 +122,14 @@ TEST_F(DatabaseFileTest, LastReleaseOfTheSharedAnalysisAppendsTheFirstRecordAtZe
 TEST_F(DatabaseFileTest, ARewrittenRecordMovesAfterItsOldBlockWhichIsFreedOnlyThen) {
     const Bytes next = recordBlock("next.mp3", "keep");
     // "odd.mp3" needs 72 bytes; its 76-byte block leaves 4, too few for a free block.
-    writeFile(dbPath(), recordBlock("song1.mp3", "") + recordBlock("odd.mp3", "", 1000, 76) + freeBlock(72) + next);
+    writeFile(dbPath(), recordBlock("song1.mp3", "") + recordBlock("odd.mp3", "", 1000, 76) +
+                            freeBlock(72) + next);
     ASSERT_TRUE(db.open(folder()));
     // Even when it would still fit its block, a record is never overwritten where it
     // stands: the new version goes to the first free block after the old one.
     EXPECT_EQ(store(db, "song1.mp3", "abc")->fileOffset, 148u);
-    EXPECT_EQ(store(db, "odd.mp3", "")->fileOffset, 220u + next.size());  // nothing after it fits: the end
+    EXPECT_EQ(store(db, "odd.mp3", "")->fileOffset,
+              220u + next.size());  // nothing after it fits: the end
 
     const Bytes file = bytes();
     ASSERT_EQ(file.size(), 220u + next.size() + 72u);
@@ -215,7 +217,8 @@ TEST_F(DatabaseFileTest, EveryFailedWriteLeavesTheFileReadableAndOtherRecordsInt
         Bytes file;
         std::string target, comment;
     } scenarios[] = {
-        {"shrinks", recordBlock("a.mp3", longComment) + recordBlock("b.mp3", "b") + freeBlock(16), "a.mp3", ""},
+        {"shrinks", recordBlock("a.mp3", longComment) + recordBlock("b.mp3", "b") + freeBlock(16),
+         "a.mp3", ""},
         {"same size", ab, "a.mp3", "x"},
         {"moves to a free block", ab + freeBlock(160) + recordBlock("c.mp3", "c"), "a.mp3", grown},
         {"moves to the end", ab, "a.mp3", grown},
@@ -413,9 +416,11 @@ TEST_F(TrackDatabaseTest, ADamagedFileKeepsEveryReadableRecordAndIsSetAsideOnce)
         return bytes;
     };
     const Bytes keep = recordBlock("keep.mp3", "");
-    const Bytes after = recordBlock("after.mp3", "a", 2000, 0, {11, 12, 13, 14, 15, 16, 17, 18, 19});
+    const Bytes after =
+        recordBlock("after.mp3", "a", 2000, 0, {11, 12, 13, 14, 15, 16, 17, 18, 19});
     Bytes hugeBlock = recordBlock("huge.mp3", "h");
-    hugeBlock[0] = 0xF0, hugeBlock[1] = 0xFF, hugeBlock[2] = 0xFF, hugeBlock[3] = 0x7F;  // runs far past the end
+    hugeBlock[0] = 0xF0, hugeBlock[1] = 0xFF, hugeBlock[2] = 0xFF,
+    hugeBlock[3] = 0x7F;  // runs far past the end
     const struct {
         const char* what;
         Bytes file;
@@ -425,18 +430,29 @@ TEST_F(TrackDatabaseTest, ADamagedFileKeepsEveryReadableRecordAndIsSetAsideOnce)
         {"negative dataLength", keep + block(64, 0xFFFFFFF0u, 64), {"keep.mp3"}},
         {"data far beyond the end", keep + block(0x7FFFFFFCu, 0x7FFFFFF0u, 64), {"keep.mp3"}},
         {"data cut short", keep + block(200, 150, 100), {"keep.mp3"}},
-        {"blockSize below dataLength + 12", keep + recordBlock("x.mp3", "", 1, 19 + 11), {"keep.mp3"}},
+        {"blockSize below dataLength + 12",
+         keep + recordBlock("x.mp3", "", 1, 19 + 11),
+         {"keep.mp3"}},
         {"free block below a header", keep + freeBlock(4), {"keep.mp3"}},
         {"header cut short", keep + Bytes{1, 2, 3, 4, 5}, {"keep.mp3"}},
-        {"a damaged block between two records", keep + block(40, 13, 40) + after, {"after.mp3", "keep.mp3"}},
-        {"stray bytes between two records", keep + Bytes(13, 'x') + after, {"after.mp3", "keep.mp3"}},
-        {"a record claiming to run past the end", keep + hugeBlock + after, {"after.mp3", "huge.mp3", "keep.mp3"}},
-        {"two versions of one track around the damage", keep + Bytes(5, 0) + recordBlock("keep.mp3", "newer"), {"keep.mp3"}},
+        {"a damaged block between two records",
+         keep + block(40, 13, 40) + after,
+         {"after.mp3", "keep.mp3"}},
+        {"stray bytes between two records",
+         keep + Bytes(13, 'x') + after,
+         {"after.mp3", "keep.mp3"}},
+        {"a record claiming to run past the end",
+         keep + hugeBlock + after,
+         {"after.mp3", "huge.mp3", "keep.mp3"}},
+        {"two versions of one track around the damage",
+         keep + Bytes(5, 0) + recordBlock("keep.mp3", "newer"),
+         {"keep.mp3"}},
         {"nothing readable", Bytes(100, 0xEE), {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) std::filesystem::remove(entry.path());
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            std::filesystem::remove(entry.path());
         writeFile(dbPath(), c.file);
         clearFatalError();
         ASSERT_TRUE(db.open(folder()));
@@ -447,7 +463,8 @@ TEST_F(TrackDatabaseTest, ADamagedFileKeepsEveryReadableRecordAndIsSetAsideOnce)
         // Told once where the damaged file went; it is there as it was.
         std::vector<std::filesystem::path> aside;
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-            if (entry.path().filename().string().starts_with(std::string(TrackDatabase::kFileName) + "damaged-"))
+            if (entry.path().filename().string().starts_with(std::string(TrackDatabase::kFileName) +
+                                                             "damaged-"))
                 aside.push_back(entry.path());
         ASSERT_EQ(aside.size(), 1u);
         EXPECT_EQ(test::readFile(aside[0].string()), c.file);
@@ -485,7 +502,8 @@ TEST_F(TrackDatabaseTest, ADamagedFileHeldByAnotherProgramIsReadButLeftToIt) {
 
 TEST_F(TrackDatabaseTest, AFileThatCannotBeReadToItsEndIsLetGoAndSaidSo) {
     // The smallest legal record block and a free block cut short by the end are fine.
-    writeFile(dbPath(), recordBlock("y.mp3", "", 1, 19 + 12) + freeBlock(16) + Bytes{0, 1, 0, 0, 0, 0, 0, 0});
+    writeFile(dbPath(),
+              recordBlock("y.mp3", "", 1, 19 + 12) + freeBlock(16) + Bytes{0, 1, 0, 0, 0, 0, 0, 0});
     EXPECT_TRUE(db.open(folder()));
     EXPECT_EQ(db.notice(), "");
     EXPECT_EQ(namesOf(db.records()), Names{"y.mp3"});
@@ -496,7 +514,8 @@ TEST_F(TrackDatabaseTest, AFileThatCannotBeReadToItsEndIsLetGoAndSaidSo) {
     EXPECT_TRUE(db.open(folder()));
     EXPECT_EQ(fatalError(), nullptr);
     EXPECT_FALSE(db.hasFile());
-    EXPECT_EQ(db.notice().find("Error in the file system driver while reading\n" + dbPath()), 0u) << db.notice();
+    EXPECT_EQ(db.notice().find("Error in the file system driver while reading\n" + dbPath()), 0u)
+        << db.notice();
 }
 
 TEST_F(TrackDatabaseTest, SecondOpenerOnlyReadsAndNeverWrites) {
@@ -528,7 +547,8 @@ TEST_F(TrackDatabaseTest, AFolderWhereNothingCanBeStoredIsSaid) {
     EXPECT_FALSE(db.hasFile());
     EXPECT_FALSE(db.writable());
     EXPECT_EQ(db.notice(), "The internal database cannot be written in " + absent +
-                               " (No such file or directory).\nTempos, comments and cue points found now will not be kept.");
+                               " (No such file or directory).\nTempos, comments and cue points "
+                               "found now will not be kept.");
     TrackRecord* record = db.findOrAdd("x.mp3", 1);
     db.acquireAnalysis(record);
     db.releaseAnalysis(record);
@@ -539,10 +559,16 @@ TEST_F(TrackDatabaseTest, AFolderWhereNothingCanBeStoredIsSaid) {
 
 constexpr int kKillTracks = 4;
 // Shared counters: per track, the version last stored, and the version being stored.
-int committedSlot(int k) { return 2 * k; }
-int writingSlot(int k) { return 2 * k + 1; }
+int committedSlot(int k) {
+    return 2 * k;
+}
+int writingSlot(int k) {
+    return 2 * k + 1;
+}
 
-std::string killTrackName(int k) { return "track" + std::to_string(k) + ".mp3"; }
+std::string killTrackName(int k) {
+    return "track" + std::to_string(k) + ".mp3";
+}
 
 // A track's version as its record tells it (comment "v<n> ..."); 0 for no record.
 int versionOf(const TrackRecord* record) {
@@ -574,11 +600,13 @@ TEST(DatabaseWriterChild, DISABLED_WritesUntilKilled) {
             const int version = static_cast<int>(progress[committedSlot(k)].load()) + 1;
             progress[writingSlot(k)].store(version);
             TrackRecord* record = db.findOrAdd(killTrackName(k), 1000u + k);
-            record->commentOverride = "v" + std::to_string(version) + " " +
-                                      std::string(std::uniform_int_distribution<size_t>(0, 120)(random), 'x');
+            record->commentOverride =
+                "v" + std::to_string(version) + " " +
+                std::string(std::uniform_int_distribution<size_t>(0, 120)(random), 'x');
             record->bpm = static_cast<float>(version);
             TrackAnalysis* values = db.acquireAnalysis(record);
-            for (int i = 0; i < TrackAnalysis::kStoredValues; ++i) values->setStoredWord(i, static_cast<uint32_t>(version));
+            for (int i = 0; i < TrackAnalysis::kStoredValues; ++i)
+                values->setStoredWord(i, static_cast<uint32_t>(version));
             db.releaseAnalysis(record);
             progress[committedSlot(k)].store(version);
         }
@@ -594,17 +622,20 @@ TEST_F(TrackDatabaseTest, AWriterKilledAtAnyMomentLeavesEveryRecordAsItWasOrAsIt
     int midWrite = 0, becameNew = 0;
     for (int round = 0; round < rounds; ++round) {
         SCOPED_TRACE(testing::Message() << "round " << round);
-        const pid_t child = test::startChildTest("DatabaseWriterChild.DISABLED_WritesUntilKilled",
-                                                 {{"SPINLOREX_KILL_DIR", folder()}}, dir.file("child.log"));
+        const pid_t child =
+            test::startChildTest("DatabaseWriterChild.DISABLED_WritesUntilKilled",
+                                 {{"SPINLOREX_KILL_DIR", folder()}}, dir.file("child.log"));
         ASSERT_GT(child, 0);
         // Into the writes (one under way), then a random moment.
         const auto storing = [&] {
             int64_t ahead = 0;
-            for (int k = 0; k < kKillTracks; ++k) ahead += progress[writingSlot(k)].load() - progress[committedSlot(k)].load();
+            for (int k = 0; k < kKillTracks; ++k)
+                ahead += progress[writingSlot(k)].load() - progress[committedSlot(k)].load();
             return ahead > 0;
         };
         ASSERT_TRUE(test::waitFor(storing, 20));
-        std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 200000)(random)));
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(std::uniform_int_distribution<int>(0, 200000)(random)));
         test::killChild(child);
 
         ASSERT_TRUE(db.open(folder()));
@@ -616,7 +647,8 @@ TEST_F(TrackDatabaseTest, AWriterKilledAtAnyMomentLeavesEveryRecordAsItWasOrAsIt
             TrackRecord* record = findTrack(db, k);
             const int version = versionOf(record);
             EXPECT_TRUE(version == committed || version == writing)
-                << killTrackName(k) << ": " << version << ", stored " << committed << ", storing " << writing;
+                << killTrackName(k) << ": " << version << ", stored " << committed << ", storing "
+                << writing;
             if (writing != committed) {
                 ++midWrite;
                 becameNew += version == writing;
@@ -624,7 +656,8 @@ TEST_F(TrackDatabaseTest, AWriterKilledAtAnyMomentLeavesEveryRecordAsItWasOrAsIt
             if (record == nullptr) continue;
             EXPECT_EQ(record->currentBpm(), static_cast<float>(version));
             const TrackAnalysis* values = db.acquireAnalysis(record);
-            for (int i = 0; i < TrackAnalysis::kStoredValues; ++i) EXPECT_EQ(values->storedWord(i), static_cast<uint32_t>(version)) << i;
+            for (int i = 0; i < TrackAnalysis::kStoredValues; ++i)
+                EXPECT_EQ(values->storedWord(i), static_cast<uint32_t>(version)) << i;
             db.releaseAnalysis(record);
             // The next writer goes on from the version the file holds.
             progress[committedSlot(k)].store(version);
@@ -633,8 +666,9 @@ TEST_F(TrackDatabaseTest, AWriterKilledAtAnyMomentLeavesEveryRecordAsItWasOrAsIt
         db.close();
         if (HasFailure()) break;
     }
-    std::cout << "[ killed   ] " << rounds << " writers; " << midWrite << " killed while storing a record ("
-              << becameNew << " found as they became, the others as they were); every reopen whole\n";
+    std::cout << "[ killed   ] " << rounds << " writers; " << midWrite
+              << " killed while storing a record (" << becameNew
+              << " found as they became, the others as they were); every reopen whole\n";
 }
 
 }  // namespace

@@ -47,8 +47,9 @@ TEST(CrashChild, DISABLED_CrashesWithACommandToRun) {
 TEST(RunOnCrash, ACrashRunsTheCommandThenEndsTheProgramAsTheSignalWould) {
     test::TempDir dir;
     const std::string marker = dir.file("marker");
-    const pid_t child = test::startChildTest("CrashChild.DISABLED_CrashesWithACommandToRun",
-                                             {{"SPINLOREX_CRASH_MARKER", marker}}, dir.file("child.log"));
+    const pid_t child =
+        test::startChildTest("CrashChild.DISABLED_CrashesWithACommandToRun",
+                             {{"SPINLOREX_CRASH_MARKER", marker}}, dir.file("child.log"));
     ASSERT_GT(child, 0);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

@@ -294,7 +294,8 @@ TEST(SettingsStore, SavesCutShortByAKillAreRemovedAtTheNextStart) {
     ::waitpid(gone, nullptr, 0);
     const std::string leftover = file.string() + ".tmp-" + std::to_string(gone) + "-123";
     const std::string underWay = file.string() + ".tmp-" + std::to_string(::getppid()) + "-456";
-    for (const std::string& path : {leftover, underWay, dir.file("other.tmp-1-1")}) test::writeFile(path, {1});
+    for (const std::string& path : {leftover, underWay, dir.file("other.tmp-1-1")})
+        test::writeFile(path, {1});
     removeLeftoverSaves(file);
     EXPECT_FALSE(std::filesystem::exists(leftover));
     EXPECT_TRUE(std::filesystem::exists(underWay));

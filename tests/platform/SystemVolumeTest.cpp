@@ -46,7 +46,9 @@ public:
     test::Bytes fileBeforeRaise;
 };
 
-std::string text(const test::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string text(const test::Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 TEST(SystemVolume, SavesRaisesAndRestoresEveryControl) {
     auto mixer = std::make_unique<FakeMixer>();
@@ -88,8 +90,8 @@ TEST(SystemVolume, TheValuesAreOnDiskBeforeAnyIsRaisedAndTheFileGoesWithTheResto
     m.restoreFile = file;
     SystemVolume volume(std::move(mixer), file);
     volume.saveAndMaximise();
-    EXPECT_EQ(text(m.fileBeforeRaise),
-              "spinlorex volumes 1\npid " + std::to_string(::getpid()) + "\nB\tPCM\t7\nA\tMaster\t40 45\n");
+    EXPECT_EQ(text(m.fileBeforeRaise), "spinlorex volumes 1\npid " + std::to_string(::getpid()) +
+                                           "\nB\tPCM\t7\nA\tMaster\t40 45\n");
     EXPECT_EQ(m.at("A", "Master"), (std::vector<long>{100, 100}));
     volume.restore();
     EXPECT_EQ(m.at("A", "Master"), (std::vector<long>{40, 45}));

@@ -144,8 +144,10 @@ TEST(DspPluginTest, CopiesNeedNoTemporaryFolderNotEvenOneMountedNoexec) {
         EXPECT_EQ(chunk.samples[0], 1);
         EXPECT_TRUE(fs::is_empty(folder)) << "nothing is left there, even while loaded";
     }
-    if (oldTmp != nullptr) ::setenv("TMPDIR", saved.c_str(), 1);
-    else ::unsetenv("TMPDIR");
+    if (oldTmp != nullptr)
+        ::setenv("TMPDIR", saved.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
     ::umount(folder.c_str());
 }
 

@@ -42,7 +42,8 @@ std::vector<int16_t> numberedFrames(int32_t from, int32_t count) {
 // The first frame of the file whose number is wrong, or -1 when all are in order.
 int32_t firstFrameOutOfOrder(const test::WavFile& wav) {
     for (size_t f = 0; f + 1 < wav.samples.size(); f += 2)
-        if ((wav.samples[f] | (wav.samples[f + 1] << 15)) != static_cast<int32_t>(f / 2)) return static_cast<int32_t>(f / 2);
+        if ((wav.samples[f] | (wav.samples[f + 1] << 15)) != static_cast<int32_t>(f / 2))
+            return static_cast<int32_t>(f / 2);
     return -1;
 }
 
@@ -145,7 +146,9 @@ TEST(MixRecorder, AFullDiskEndsTheRecordingWithAValidFileOfWhatWasWritten) {
         MixRecorder recorder(path, 1ms);
         for (int32_t p = 0; p < 10 && !recorder.failed(); ++p) {
             recorder.write(numberedFrames(p * 10000, 10000).data(), 10000);
-            test::waitFor([&] { return recorder.framesWritten() == (p + 1) * 10000 || recorder.failed(); }, 5);
+            test::waitFor(
+                [&] { return recorder.framesWritten() == (p + 1) * 10000 || recorder.failed(); },
+                5);
         }
         ASSERT_TRUE(test::waitFor([&] { return recorder.failed(); }, 5));
         const std::string text = recorder.describe();
@@ -167,7 +170,8 @@ TEST(MixRecorder, AFileThatCannotBeCreatedHasFailedAndSaysSo) {
     EXPECT_TRUE(recorder.failed());
     recorder.write(numberedFrames(0, 4000).data(), 4000);
     EXPECT_EQ(recorder.framesWritten(), 0);
-    EXPECT_EQ(recorder.describe().substr(0, recorder.describe().find('\n')), MixRecorder::kFailedLine);
+    EXPECT_EQ(recorder.describe().substr(0, recorder.describe().find('\n')),
+              MixRecorder::kFailedLine);
 }
 
 // ---- A recording desk killed at random moments ----
@@ -178,7 +182,8 @@ constexpr int kRecording = 1;  // 1 once the recording runs
 // Hands every frame on to the recorder and counts it for the parent.
 class CountingSink : public SampleSink {
 public:
-    CountingSink(std::unique_ptr<SampleSink> inner, std::atomic<int64_t>& counter) : inner_(std::move(inner)), counter_(counter) {}
+    CountingSink(std::unique_ptr<SampleSink> inner, std::atomic<int64_t>& counter)
+        : inner_(std::move(inner)), counter_(counter) {}
     void write(const int16_t* frames, int32_t count) override {
         inner_->write(frames, count);
         counter_.fetch_add(count, std::memory_order_release);
@@ -210,16 +215,18 @@ TEST(RecordingDeskChild, DISABLED_RecordsUntilKilled) {
     set(settings().multiInstance, 1);
     TrackDatabase database;
     QuietDesk desk;
-    DeckPair decks(database, desk, desk, test::constantReaders(1000, -1000, 600), test::constantReaders(0, 0));
+    DeckPair decks(database, desk, desk, test::constantReaders(1000, -1000, 600),
+                   test::constantReaders(0, 0));
     const auto system = sound::createNullSystem();
     AudioEngine engine(decks, *system, nullptr);
     ASSERT_TRUE(engine.start());
     ASSERT_TRUE(decks[0].loadTrack(TrackEntry{"", "", "constant.wav", nullptr}));
     decks[0].play();
-    engine.output()->attachRecorder(
-        std::make_unique<CountingSink>(std::make_unique<MixRecorder>(std::string(folder) + "/mix.wav"), progress[kHanded]));
+    engine.output()->attachRecorder(std::make_unique<CountingSink>(
+        std::make_unique<MixRecorder>(std::string(folder) + "/mix.wav"), progress[kHanded]));
     progress[kRecording].store(1);
-    for (;;) std::this_thread::sleep_for(1s);
+    for (;;)
+        std::this_thread::sleep_for(1s);
 }
 
 TEST(MixRecorder, ADeskKilledWhileRecordingLeavesAFileThatPlaysAllButItsLastSecond) {
@@ -231,12 +238,14 @@ TEST(MixRecorder, ADeskKilledWhileRecordingLeavesAFileThatPlaysAllButItsLastSeco
         test::TempDir dir;
         test::SharedCounters progress(dir.file("progress"), true);
         ASSERT_TRUE(progress.ok());
-        const pid_t child = test::startChildTest("RecordingDeskChild.DISABLED_RecordsUntilKilled",
-                                                 {{"SPINLOREX_KILL_DIR", dir.path().string()}, {"SPINLOREX_AUDIO", "null"}},
-                                                 dir.file("child.log"));
+        const pid_t child = test::startChildTest(
+            "RecordingDeskChild.DISABLED_RecordsUntilKilled",
+            {{"SPINLOREX_KILL_DIR", dir.path().string()}, {"SPINLOREX_AUDIO", "null"}},
+            dir.file("child.log"));
         ASSERT_GT(child, 0);
         ASSERT_TRUE(test::waitFor([&] { return progress[kRecording].load() == 1; }, 20));
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 2500)(random)));
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 2500)(random)));
         test::killChild(child);
         const int64_t handed = progress[kHanded].load(std::memory_order_acquire);
 
@@ -250,18 +259,20 @@ TEST(MixRecorder, ADeskKilledWhileRecordingLeavesAFileThatPlaysAllButItsLastSeco
         // Silence until the deck was heard, then the deck fading in to the crossfader's
         // middle gain: a torn or shifted frame would put a sample on the wrong side.
         for (size_t i = 0; i + 1 < wav.samples.size(); i += 2) {
-            const bool inRange = wav.samples[i] >= 0 && wav.samples[i] <= 750 && wav.samples[i + 1] <= 0 &&
-                                 wav.samples[i + 1] >= -750;
-            ASSERT_TRUE(inRange) << "frame " << i / 2 << ": " << wav.samples[i] << ", " << wav.samples[i + 1];
+            const bool inRange = wav.samples[i] >= 0 && wav.samples[i] <= 750 &&
+                                 wav.samples[i + 1] <= 0 && wav.samples[i + 1] >= -750;
+            ASSERT_TRUE(inRange) << "frame " << i / 2 << ": " << wav.samples[i] << ", "
+                                 << wav.samples[i + 1];
         }
         if (frames > 22050) {
             EXPECT_EQ(wav.samples[2 * static_cast<size_t>(frames) - 2], 750);
         }
         if (HasFailure()) break;
     }
-    std::cout << "[ killed   ] " << rounds << " recording desks; every file plays; lost at the end: at most "
-              << worstLoss * 1000 / 44100 << " ms, on average " << totalLoss * 1000 / 44100 / std::max(rounds, 1)
-              << " ms\n";
+    std::cout << "[ killed   ] " << rounds
+              << " recording desks; every file plays; lost at the end: at most "
+              << worstLoss * 1000 / 44100 << " ms, on average "
+              << totalLoss * 1000 / 44100 / std::max(rounds, 1) << " ms\n";
 }
 
 }  // namespace

@@ -5,11 +5,11 @@
 // DISABLED_... so that they run only when asked for; they find what to do in the
 // environment given here. Parent and child share counters through a small mapped file.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -25,20 +25,26 @@ namespace spinlorex::test {
 
 // Starts the program `argv[0]` with `argv` and `env` added to this process's environment,
 // its output going to `log`; -1 when it cannot start.
-inline pid_t startProgram(std::vector<std::string> argv, const std::vector<std::pair<std::string, std::string>>& env,
+inline pid_t startProgram(std::vector<std::string> argv,
+                          const std::vector<std::pair<std::string, std::string>>& env,
                           const std::string& log) {
     std::vector<std::string> strings;
-    for (char** e = environ; *e != nullptr; ++e) strings.emplace_back(*e);
-    for (const auto& [name, value] : env) strings.push_back(name + "=" + value);
+    for (char** e = environ; *e != nullptr; ++e)
+        strings.emplace_back(*e);
+    for (const auto& [name, value] : env)
+        strings.push_back(name + "=" + value);
     std::vector<char*> envp;
-    for (std::string& s : strings) envp.push_back(s.data());
+    for (std::string& s : strings)
+        envp.push_back(s.data());
     envp.push_back(nullptr);
     std::vector<char*> args;
-    for (std::string& a : argv) args.push_back(a.data());
+    for (std::string& a : argv)
+        args.push_back(a.data());
     args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     pid_t pid = -1;
     const int failed = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
@@ -48,9 +54,11 @@ inline pid_t startProgram(std::vector<std::string> argv, const std::vector<std::
 
 // Starts `suite.DISABLED_name` of this binary with `env` added, its output going to `log`;
 // -1 when it cannot start.
-inline pid_t startChildTest(const std::string& test, const std::vector<std::pair<std::string, std::string>>& env,
+inline pid_t startChildTest(const std::string& test,
+                            const std::vector<std::pair<std::string, std::string>>& env,
                             const std::string& log) {
-    return startProgram({"/proc/self/exe", "--gtest_filter=" + test, "--gtest_also_run_disabled_tests"}, env, log);
+    return startProgram(
+        {"/proc/self/exe", "--gtest_filter=" + test, "--gtest_also_run_disabled_tests"}, env, log);
 }
 
 // Kills the child at once (as a crash or `kill -9` would) and reaps it.

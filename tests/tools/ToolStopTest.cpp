@@ -22,8 +22,9 @@ TEST(ToolStop, APlayThatIsToldToStopFinishesItsRecording) {
     for (const int signal : {SIGHUP, SIGTERM}) {
         SCOPED_TRACE(signal);
         const std::string mix = dir.file("mix" + std::to_string(signal) + ".wav");
-        const pid_t tool = test::startProgram({SPINLOREX_TOOL_PATH, "play", "--output-mode", "1", "--record", mix, track},
-                                              {{"SPINLOREX_AUDIO", "null"}}, dir.file("tool.log"));
+        const pid_t tool = test::startProgram(
+            {SPINLOREX_TOOL_PATH, "play", "--output-mode", "1", "--record", mix, track},
+            {{"SPINLOREX_AUDIO", "null"}}, dir.file("tool.log"));
         ASSERT_GT(tool, 0);
         // Half a second recorded: the file says so.
         ASSERT_TRUE(test::waitFor([&] { return test::readWav(mix).dataSize > 0; }, 20));

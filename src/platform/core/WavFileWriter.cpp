@@ -43,7 +43,8 @@ bool writeAll(int fd, const uint8_t* data, size_t bytes, size_t& written) {
 bool writeAt(int fd, const uint8_t* data, size_t bytes, uint64_t offset) {
     size_t done = 0;
     while (done < bytes) {
-        const ssize_t n = ::pwrite(fd, data + done, bytes - done, static_cast<off_t>(offset + done));
+        const ssize_t n =
+            ::pwrite(fd, data + done, bytes - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<size_t>(n);
@@ -148,14 +149,16 @@ bool WavFileWriter::finish() {
     bool ok = flushBuffer();
     // Only whole frames count; a frame cut by a failed write is removed again.
     uint64_t data = frameBytes() != 0 ? fileBytes_ / frameBytes() * frameBytes() : 0;
-    if (data != fileBytes_ && ::ftruncate(fd_, static_cast<off_t>(kHeaderBytes + data)) != 0) ok = false;
+    if (data != fileBytes_ && ::ftruncate(fd_, static_cast<off_t>(kHeaderBytes + data)) != 0)
+        ok = false;
     if ((data & 1) != 0) {
         const uint8_t zero = 0;
         if (!writeAt(fd_, &zero, 1, kHeaderBytes + data)) {
             // No room even for the pad byte: the last frame goes instead.
             data -= frameBytes();
             ok = false;
-            [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(kHeaderBytes + data));
+            [[maybe_unused]] const int cut =
+                ::ftruncate(fd_, static_cast<off_t>(kHeaderBytes + data));
         }
     }
     if (!writeSizes(data)) ok = false;

@@ -49,8 +49,8 @@ private:
     int fd_ = -1;
     std::unique_ptr<uint8_t[]> buffer_;
     size_t buffered_ = 0;
-    uint64_t dataBytes_ = 0;   // taken
-    uint64_t fileBytes_ = 0;   // of those, written to the file
+    uint64_t dataBytes_ = 0;  // taken
+    uint64_t fileBytes_ = 0;  // of those, written to the file
     int32_t channels_ = 0;
     int32_t bitsPerSample_ = 0;
     bool failed_ = false;

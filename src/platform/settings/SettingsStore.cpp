@@ -258,7 +258,8 @@ void removeLeftoverSaves(const fs::path& file) {
     if (file.empty()) return;
     const std::string prefix = file.filename().string() + ".tmp-";
     std::error_code ec;
-    for (fs::directory_iterator it(file.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(file.parent_path(), ec), end; !ec && it != end;
+         it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (!name.starts_with(prefix)) continue;
         const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);

@@ -106,7 +106,8 @@ public:
 }  // namespace
 
 std::unique_ptr<SystemVolume> SystemVolume::forThisMachine(std::string restoreFile) {
-    return std::make_unique<SystemVolume>(std::make_unique<AlsaMixerAccess>(), std::move(restoreFile));
+    return std::make_unique<SystemVolume>(std::make_unique<AlsaMixerAccess>(),
+                                          std::move(restoreFile));
 }
 
 }  // namespace spinlorex

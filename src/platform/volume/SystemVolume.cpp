@@ -17,7 +17,9 @@ namespace {
 constexpr const char* kFirstLine = "spinlorex volumes 1";
 
 // Names end up between tabs, one control a line.
-bool storable(const std::string& text) { return text.find_first_of("\t\n\r") == std::string::npos && !text.empty(); }
+bool storable(const std::string& text) {
+    return text.find_first_of("\t\n\r") == std::string::npos && !text.empty();
+}
 
 bool processRuns(long pid) {
     if (pid <= 0) return false;
@@ -34,7 +36,8 @@ bool SystemVolume::writeRestoreFile() const {
     text << kFirstLine << "\npid " << ::getpid() << "\n";
     for (const Saved& record : records_) {
         text << record.control.card << '\t' << record.control.name << '\t';
-        for (size_t i = 0; i < record.values.size(); ++i) text << (i != 0 ? " " : "") << record.values[i];
+        for (size_t i = 0; i < record.values.size(); ++i)
+            text << (i != 0 ? " " : "") << record.values[i];
         text << '\n';
     }
     const std::string content = text.str();
@@ -49,8 +52,10 @@ bool SystemVolume::writeRestoreFile() const {
     while (ok && done < content.size()) {
         const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(n);
     }
     ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
@@ -76,7 +81,8 @@ void SystemVolume::saveAndMaximise() {
         records_.clear();
         return;
     }
-    for (const Saved& record : records_) mixer_->maximise(record.control);
+    for (const Saved& record : records_)
+        mixer_->maximise(record.control);
 }
 
 void SystemVolume::putBack(const std::vector<Saved>& records) {
@@ -111,11 +117,13 @@ bool SystemVolume::restoreLeftover(bool force) {
     std::vector<Saved> records;
     while (std::getline(in, line)) {
         const size_t tab1 = line.find('\t');
-        const size_t tab2 = tab1 == std::string::npos ? std::string::npos : line.find('\t', tab1 + 1);
+        const size_t tab2 =
+            tab1 == std::string::npos ? std::string::npos : line.find('\t', tab1 + 1);
         if (tab2 == std::string::npos) continue;
         Saved record{{line.substr(0, tab1), line.substr(tab1 + 1, tab2 - tab1 - 1)}, {}};
         std::istringstream values(line.substr(tab2 + 1));
-        for (long v = 0; values >> v;) record.values.push_back(v);
+        for (long v = 0; values >> v;)
+            record.values.push_back(v);
         if (!record.values.empty()) records.push_back(std::move(record));
     }
     putBack(records);

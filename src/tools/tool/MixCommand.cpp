@@ -95,7 +95,8 @@ int mixCommand(const Args& args) {
         std::fprintf(stderr, "spinlorex-tool: %s: %s\n", folder.c_str(), fatalError());
         return 1;
     }
-    if (!database.notice().empty()) std::fprintf(stderr, "spinlorex-tool: %s\n", database.notice().c_str());
+    if (!database.notice().empty())
+        std::fprintf(stderr, "spinlorex-tool: %s\n", database.notice().c_str());
     {
         OfflineSession analysis(&database);
         for (size_t i = 0; i < 2; ++i) {
@@ -103,8 +104,9 @@ int mixCommand(const Args& args) {
                 std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n", a.positional()[i].c_str());
                 return 1;
             }
-            analysis.playUntilDone(0.0f, [](void*, const int16_t*, int32_t) { return !StopSignals::stopRequested(); },
-                                   nullptr);
+            analysis.playUntilDone(
+                0.0f, [](void*, const int16_t*, int32_t) { return !StopSignals::stopRequested(); },
+                nullptr);
             if (StopSignals::stopRequested()) return kInterrupted;
         }
     }

@@ -32,11 +32,14 @@ bool OfflineSession::openDatabase(const std::string& folder) {
         return false;
     }
     // A damaged file set aside, or a folder where nothing can be stored.
-    if (!database_.notice().empty()) std::fprintf(stderr, "spinlorex-tool: %s\n", database_.notice().c_str());
+    if (!database_.notice().empty())
+        std::fprintf(stderr, "spinlorex-tool: %s\n", database_.notice().c_str());
     if (database_.writable()) return true;
     if (database_.notice().empty())
-        std::fprintf(stderr, "spinlorex-tool: %s: the internal database is used by another running program\n",
-                     folder.c_str());
+        std::fprintf(
+            stderr,
+            "spinlorex-tool: %s: the internal database is used by another running program\n",
+            folder.c_str());
     return false;
 }
 
