@@ -26,13 +26,15 @@ TEST(ToolStop, APlayThatIsToldToStopFinishesItsRecording) {
             {SPINLOREX_TOOL_PATH, "play", "--output-mode", "1", "--record", mix, track},
             {{"SPINLOREX_AUDIO", "null"}}, dir.file("tool.log"));
         ASSERT_GT(tool, 0);
-        // Half a second recorded: the file says so.
-        ASSERT_TRUE(test::waitFor([&] { return test::readWav(mix).dataSize > 0; }, 20));
+        // Recording: the file already says so.
+        uint32_t seen = 0;
+        ASSERT_TRUE(test::waitFor([&] { return (seen = test::readWav(mix).dataSize) > 0; }, 20));
         ASSERT_EQ(::kill(tool, signal), 0);
         EXPECT_EQ(test::waitChild(tool), 130);
+        // Finished: whole, with everything heard up to the stop.
         const test::WavFile wav = test::readWav(mix);
         EXPECT_TRUE(wav.valid);
-        EXPECT_GT(wav.dataSize, 44100u * 4 / 2);
+        EXPECT_GE(wav.dataSize, seen);
     }
 }
 
