@@ -245,7 +245,7 @@ TEST(MixRecorder, ADeskKilledWhileRecordingLeavesAFileThatPlaysAllButItsLastSeco
         ASSERT_GT(child, 0);
         ASSERT_TRUE(test::waitFor([&] { return progress[kRecording].load() == 1; }, 20));
         std::this_thread::sleep_for(
-            std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 2500)(random)));
+            std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 1500)(random)));
         test::killChild(child);
         const int64_t handed = progress[kHanded].load(std::memory_order_acquire);
 
