@@ -242,6 +242,7 @@ void MixingDesk::watchRecording() {
         }
         return;
     }
+    if (out->stopRequested()) return;  // already on its way out
     if (recorder->failed()) {
         // The writer gave up (a full disk): the file holds what was written; the recording
         // ends here and says why.
