@@ -2,15 +2,22 @@
 # Builds Spinlorex and runs every test suite.
 #   ./test.sh             installs missing Debian packages, builds into build/, runs ctest
 #   ./test.sh --sanitize  the same under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
+#   ./test.sh --tsan      the Qt-free part under ThreadSanitizer (build-tsan/)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 build=build
 options=(-DSPINLOREX_WERROR=ON)
-if [ "${1:-}" = "--sanitize" ]; then
-  build=build-asan
-  options+=(-DSPINLOREX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
-fi
+case "${1:-}" in
+  --sanitize)
+    build=build-asan
+    options+=(-DSPINLOREX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+    ;;
+  --tsan)
+    build=build-tsan
+    options+=(-DSPINLOREX_TSAN=ON -DSPINLOREX_UI=OFF -DSPINLOREX_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+    ;;
+esac
 
 scripts/install-deps.sh
 cmake -S . -B "$build" -G Ninja "${options[@]}"

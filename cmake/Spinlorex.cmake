@@ -13,6 +13,14 @@ if(SPINLOREX_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(SPINLOREX_TSAN)
+  if(SPINLOREX_SANITIZE OR SPINLOREX_FUZZ)
+    message(FATAL_ERROR "SPINLOREX_TSAN cannot be combined with SPINLOREX_SANITIZE or SPINLOREX_FUZZ")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 if(SPINLOREX_FUZZ)
   # Every library is instrumented, so libFuzzer sees coverage inside the readers.
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)

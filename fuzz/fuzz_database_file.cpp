@@ -1,5 +1,6 @@
-// Feeds arbitrary bytes to the database as its file, then rewrites records in it (in place,
-// moved, new) and checks that a file which could be read is still readable afterwards.
+// Feeds arbitrary bytes to the database as its file (a damaged one is set aside and
+// replaced by the records that could be read), then rewrites records in it (grown,
+// shrunk, new) and checks that the file then reads back whole, with no damage found.
 
 #include <stdlib.h>
 
@@ -33,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
 
-    bool readable = false;
+    bool opened = false;
     {
         TrackDatabase db;
-        readable = db.open(folder);
+        opened = db.open(folder);
         const size_t shortComment = size > 0 ? data[0] % 16 : 0;
         const size_t longComment = 40 + (size > 1 ? data[1] : 0);
         if (!db.records().empty()) {
@@ -51,10 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     spinlorex::clearFatalError();
 
-    if (readable) {
-        // Every write keeps the block chain valid, so the file must still read back.
+    if (opened) {
+        // Whatever the file was, from the first open on it is whole, and every write keeps
+        // its block chain valid: it must read back without a word of damage.
         TrackDatabase again;
-        if (!again.open(folder)) __builtin_trap();
+        if (!again.open(folder) || !again.notice().empty() || !again.writable()) __builtin_trap();
     }
     spinlorex::clearFatalError();
 

@@ -1,10 +1,13 @@
 #include "app/DeskApp.h"
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QTimer>
 #include <QtGui/QScreen>
+#include <QtWidgets/QMessageBox>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/DeskWindow.h"
 #include "app/dialogs/DialogHost.h"
@@ -40,7 +43,8 @@ void DeskRelay::setDeckStatus(int deck, uint32_t status) {
 int32_t DeskRelay::pitchMin() const { return desk() != nullptr ? desk()->pitchMin() : 2730; }
 int32_t DeskRelay::pitchMax() const { return desk() != nullptr ? desk()->pitchMax() : 5462; }
 
-DeskApp::DeskApp() : window_(std::make_unique<DeskWindow>()) {}
+DeskApp::DeskApp(std::function<std::unique_ptr<sound::SoundSystem>()> makeSoundSystem)
+    : window_(std::make_unique<DeskWindow>()), makeSoundSystem_(std::move(makeSoundSystem)) {}
 
 DeskApp::~DeskApp() { destroy(); }
 
@@ -55,16 +59,25 @@ bool DeskApp::create() {
 
     database_ = std::make_unique<TrackDatabase>();
     if (!database_->open(settings().homeFolder)) return false;
+    // A damaged file was set aside, or nothing can be stored: the desk goes on, and says so.
+    if (!database_->notice().empty()) tell(database_->notice());
 
     decks_ = std::make_unique<DeckPair>(*database_, relay_, *pump_);
     if (fatalError() != nullptr) return false;
 
-    soundSystem_ = sound::soundSystemFromEnvironment();
+    soundSystem_ = makeSoundSystem_ ? makeSoundSystem_() : sound::soundSystemFromEnvironment();
     if (!soundSystem_) {
         setFatalError("Error in the sound driver of DirectX");
         return false;
     }
-    volume_ = SystemVolume::forThisMachine();
+    // The system volumes are taken over with their values kept beside the settings, so
+    // that a desk killed or crashed before it put them back is mended at the next start.
+    const std::filesystem::path settingsFile = settingsFilePath();
+    volume_ = SystemVolume::forThisMachine(
+        settingsFile.empty()
+            ? std::string()
+            : (settingsFile.parent_path() / SystemVolume::kRestoreFileName).string());
+    volume_->restoreLeftover();
     engine_ = std::make_unique<AudioEngine>(*decks_, *soundSystem_, volume_.get());
     if (!engine_->start()) return false;
 
@@ -119,7 +132,7 @@ bool DeskApp::create() {
     return true;
 }
 
-void DeskApp::destroy() {
+void DeskApp::destroy(bool saveTheSettings) {
     if (destroyed_) return;
     destroyed_ = true;
     if (desk_) desk_->closePreparation();
@@ -153,7 +166,7 @@ void DeskApp::destroy() {
     database_.reset();
     skin_.reset();
     pump_.reset();
-    saveSettings();
+    if (saveTheSettings) saveSettings();
 }
 
 QWidget* DeskApp::deskWindow() { return window_.get(); }
@@ -198,9 +211,28 @@ void DeskApp::bringUpToDesk(OutputDevice& output) {
 
 void DeskApp::rebuildAudioEngine() {
     if (!engine_) return;
-    engine_->stop();
-    // A failure leaves its message pending, shown when the program ends.
-    engine_->start(AudioEngine::Threading::Thread, [this](OutputDevice& output) { bringUpToDesk(output); });
+    // A recording of the soft mix goes on into the same file when the new mode records too.
+    std::unique_ptr<SampleSink> recording;
+    engine_->stop(&recording);
+    // A device that cannot be used gives way to the default one, then to silence: the desk
+    // goes on, and says what happened.
+    engine_->start(
+        AudioEngine::Threading::Thread,
+        [&](OutputDevice& output) {
+            bringUpToDesk(output);
+            if (recording && output.canRecord()) output.attachRecorder(std::move(recording));
+        },
+        AudioEngine::OnFailure::FallBack);
+    if (recording) {
+        if (desk_) desk_->recordingEnded(kRecordingEndedByMode, *recording);
+        recording.reset();  // finishes the file
+    }
+    if (const char* failure = engine_->fallbackMessage())
+        tell(std::string(failure) + (engine_->silent() ? kPlaysSilently : kPlaysOnDefault));
+    else if (!engine_->running() && fatalError() != nullptr) {
+        tell(fatalError());  // told now: the desk goes on (its decks answer without sound)
+        clearFatalError();
+    }
     if (desk_) desk_->refreshDisplay();
 }
 
@@ -216,6 +248,24 @@ void DeskApp::placeRhythm() {
     if (!rhythm_ || !skin_) return;
     const SkinControl& c = skin_->model.control(ctl::RhythmWindow);
     rhythm_->setGeometry(window_->fromDesk(QRect(c.x, c.y, std::max(c.width, 0), std::max(c.height, 0))));
+}
+
+void DeskApp::tell(const std::string& text) {
+    notices_.push_back(text);
+    if (noticesScheduled_) return;
+    noticesScheduled_ = true;
+    QTimer::singleShot(0, window_.get(), [this] { showNotices(); });
+}
+
+void DeskApp::showNotices() {
+    noticesScheduled_ = false;
+    while (!notices_.empty() && !destroyed_) {
+        const std::string text = notices_.front();
+        notices_.erase(notices_.begin());
+        QMessageBox box(QMessageBox::Information, "Spinlorex", QString::fromStdString(text),
+                        QMessageBox::Ok, window_.get());
+        box.exec();
+    }
 }
 
 void DeskApp::traceFirstFrame(std::chrono::steady_clock::time_point since) {

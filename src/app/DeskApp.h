@@ -2,7 +2,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/dialogs/DialogHost.h"
 #include "audio/DeckLinks.h"
@@ -53,7 +56,9 @@ private:
 // the desk's logic, the window. Main thread.
 class DeskApp : public DialogHost {
 public:
-    DeskApp();
+    // The sound system is the one the environment asks for, unless `makeSoundSystem` makes
+    // another (tests).
+    explicit DeskApp(std::function<std::unique_ptr<sound::SoundSystem>()> makeSoundSystem = {});
     ~DeskApp() override;
     DeskApp(const DeskApp&) = delete;
     DeskApp& operator=(const DeskApp&) = delete;
@@ -61,17 +66,22 @@ public:
     // The window's creation. False, with the reason in the fatal-error channel, when the
     // desk cannot be built; destroy() then releases what was made.
     bool create();
-    // Releases everything in order and saves the settings; safe after a half-finished
-    // create() and when called twice.
-    void destroy();
+    // Releases everything in order and saves the settings (unless told not to, after a
+    // crash); safe after a half-finished create() and when called twice.
+    void destroy(bool saveSettings = true);
 
     DeskWindow& window() { return *window_; }
     MixingDesk* desk() { return desk_.get(); }
     LibraryBrowser* library() { return library_.get(); }
+    AudioEngine* engine() { return engine_.get(); }
     RhythmWindow* rhythm() { return rhythm_.get(); }
     Tooltip* tooltip() { return tooltip_.get(); }
     // Milliseconds from `since` to the first picture on screen (negative until then).
     void traceFirstFrame(std::chrono::steady_clock::time_point since);
+    // What the user is told once the desk is up (a damaged database set aside, a folder
+    // where nothing can be stored), each in a message box over the desk; the boxes come
+    // when the event loop first runs. Those not shown yet.
+    const std::vector<std::string>& pendingNotices() const { return notices_; }
 
     // DialogHost: what the dialogs ask of the program.
     QWidget* deskWindow() override;
@@ -82,13 +92,27 @@ public:
     void resumeRhythm() override;
     DeckPair* decks() override { return decks_.get(); }
 
+    // The record panel's first line when a new sound configuration cannot record.
+    static constexpr const char* kRecordingEndedByMode =
+        "Recording stopped: this sound configuration mixes in the sound card";
+    // Added to the device's message when a rebuilt engine fell back.
+    static constexpr const char* kPlaysOnDefault =
+        "\n\nSpinlorex plays on the default sound device instead.";
+    static constexpr const char* kPlaysSilently =
+        "\n\nSpinlorex goes on without sound; choose another configuration in \"Sound Config...\".";
+
 private:
     // Brings a freshly built output device up to the desk's state, before its thread runs.
     void bringUpToDesk(OutputDevice& output);
     // Puts the rhythm strip on the skin's place for it, where the desk is shown.
     void placeRhythm();
+    // Shows `text` in a message box over the desk now (main thread, event loop running),
+    // or once the loop runs when the desk is still being built.
+    void tell(const std::string& text);
+    void showNotices();
 
     std::unique_ptr<DeskWindow> window_;
+    std::function<std::unique_ptr<sound::SoundSystem>()> makeSoundSystem_;
     DeskRelay relay_;
     std::unique_ptr<SoundMessagePump> pump_;
     std::unique_ptr<TrackDatabase> database_;
@@ -107,6 +131,8 @@ private:
     std::unique_ptr<MixingDesk> desk_;
     std::unique_ptr<KeyFilter> keyFilter_;
     bool destroyed_ = false;
+    std::vector<std::string> notices_;
+    bool noticesScheduled_ = false;
 };
 
 }  // namespace spinlorex

@@ -1,6 +1,7 @@
 #include "app/DeskWindow.h"
 
 #include <QtCore/QMimeData>
+#include <QtCore/QTimer>
 #include <QtCore/QUrl>
 #include <QtGui/QCloseEvent>
 #include <QtGui/QDragEnterEvent>
@@ -8,6 +9,8 @@
 #include <QtGui/QPainter>
 #include <QtGui/QResizeEvent>
 #include <QtGui/QScreen>
+#include <QtGui/QWindow>
+#include <QtWidgets/QApplication>
 
 #include "app/TrackNames.h"
 #include "desk/MixingDesk.h"
@@ -132,11 +135,57 @@ void DeskWindow::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void DeskWindow::closeEvent(QCloseEvent* event) {
-    if (desk_ != nullptr && !desk_->onCloseRequested()) {
+    if (closed_) {
+        event->accept();
+        return;
+    }
+    // While the quit question is open, its answer is the only way out: a second request
+    // (the window manager's close) waits for it.
+    if (questionOpen_) {
         event->ignore();
         return;
     }
+    if (desk_ != nullptr) {
+        bool go = stopping_;
+        if (!go) {
+            // A close from the window manager goes to the native window, past closeEvent:
+            // it is held there until the question has its answer.
+            QWindow* native = windowHandle();
+            if (native != nullptr) native->installEventFilter(this);
+            questionOpen_ = true;
+            go = desk_->onCloseRequested();
+            questionOpen_ = false;
+            if (native != nullptr) native->removeEventFilter(this);
+        }
+        // Asked to end while the question was open: the desk closes all the same.
+        if (!go && !stopping_) {
+            event->ignore();
+            return;
+        }
+        if (stopping_) desk_->closePreparation();
+    }
+    closed_ = true;
     event->accept();
+}
+
+bool DeskWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (questionOpen_ && event->type() == QEvent::Close && watched == windowHandle()) {
+        event->ignore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void DeskWindow::closeWithoutQuestion() {
+    if (closed_ || stopping_) return;
+    stopping_ = true;
+    // The dialogs' own loops end first (the quit question answers No, a dialog cancels);
+    // the desk closes once they have.
+    for (int open = 0; open < 16; ++open) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || !modal->close()) break;
+    }
+    QTimer::singleShot(0, this, [this] { close(); });
 }
 
 void DeskWindow::changeEvent(QEvent* event) {

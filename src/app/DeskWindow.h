@@ -30,6 +30,9 @@ public:
     void leaveFullScreen();
     // Set when the desk is fully created (activation changes full screen only then).
     void setReady(bool ready) { ready_ = ready; }
+    // Closes the desk as its close control does, but without the question (the program
+    // was asked to end): every dialog open over it is cancelled first.
+    void closeWithoutQuestion();
     // Called once, right after the first picture reached the screen.
     void onFirstPaint(std::function<void()> callback) { firstPaint_ = std::move(callback); }
 
@@ -48,6 +51,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Holds the window manager's close while the quit question is open.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -63,6 +68,9 @@ private:
     const Skin* skin_ = nullptr;
     bool ready_ = false;
     bool fullScreen_ = false;
+    bool questionOpen_ = false;  // the quit question waits for its answer
+    bool stopping_ = false;      // closing without the question
+    bool closed_ = false;
     std::function<void()> firstPaint_;
     std::function<void()> deskAreaChanged_;
 };

@@ -31,6 +31,7 @@ bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
             kind, detail);
         QMessageBox box(QMessageBox::NoIcon, "Spinlorex", text, QMessageBox::Ok);
         box.exec();
+        // Leaves every event loop, the dialogs' too; the entry point shuts down.
         exit(1);
         return false;
     }

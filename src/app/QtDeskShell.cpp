@@ -80,8 +80,9 @@ bool QtDeskShell::saveTheMix() {
     ask.setDefaultSuffix("wav");
     if (ask.exec() != QDialog::Accepted || ask.selectedFiles().isEmpty()) return false;
     const QString path = ask.selectedFiles().front();
-    // The folder must exist: a recorder that cannot create its file would record nothing.
-    if (path.isEmpty() || !QFileInfo(path).dir().exists()) return false;
+    if (path.isEmpty()) return false;
+    // A file that cannot be created makes a recorder that has failed: the desk ends it at
+    // its next refresh and the record panel says why.
     output->attachRecorder(std::make_unique<MixRecorder>(path.toStdString()));
     return output->recording();
 }

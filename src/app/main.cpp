@@ -1,12 +1,17 @@
 // Spinlorex: the desk. Loads the settings, refuses a second desk unless several may run,
 // shows the start-up picture while the desk is built, runs it, and shuts it down in order,
 // saving the settings last; a message that stopped the program is shown at the very end.
+// A stop signal closes the desk in order too; a crash still restores the system volumes.
 
 #include <QtCore/QByteArray>
 #include <QtWidgets/QMessageBox>
 
+#include <QtCore/QSocketNotifier>
+
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "app/DeskApp.h"
@@ -15,12 +20,23 @@
 #include "app/SingleInstance.h"
 #include "app/StartupPicture.h"
 #include "platform/core/FatalError.h"
+#include "platform/core/ProcessSignals.h"
 #include "platform/settings/Settings.h"
 #include "platform/settings/SettingsStore.h"
+#include "platform/volume/SystemVolume.h"
 #include "resources/Resources.h"
+
+namespace {
+constexpr const char* kRestoreVolumesOption = "--restore-volumes";
+}
 
 int main(int argc, char** argv) {
     using namespace spinlorex;
+    // Run by the desk's own crash handler: the system volumes it raised go back.
+    if (argc == 3 && std::strcmp(argv[1], kRestoreVolumesOption) == 0) {
+        SystemVolume::forThisMachine(argv[2])->restoreLeftover(/*force=*/true);
+        return 0;
+    }
     const auto started = std::chrono::steady_clock::now();
     GuardedApplication app(argc, argv);
     QApplication::setApplicationName("Spinlorex");
@@ -45,17 +61,37 @@ int main(int argc, char** argv) {
     picture->repaint();
     clearFatalError();  // a picture that failed does not stop the program
 
+    // A crash still puts the system volumes back, through this program run anew.
+    const std::filesystem::path settingsFile = settingsFilePath();
+    if (!settingsFile.empty())
+        runOnCrash({"/proc/self/exe", kRestoreVolumesOption,
+                    (settingsFile.parent_path() / SystemVolume::kRestoreFileName).string()});
+
     {
         DeskApp desk;
+        // SIGTERM (a session ending), SIGINT and SIGHUP close the desk as its close control
+        // does, without the question: records written, settings saved, volumes restored.
+        StopSignals stopSignals;
+        std::unique_ptr<QSocketNotifier> stopNotifier;
+        if (stopSignals.readFd() >= 0) {
+            stopNotifier =
+                std::make_unique<QSocketNotifier>(stopSignals.readFd(), QSocketNotifier::Read);
+            QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, [&] {
+                while (stopSignals.takeSignal() != 0) {
+                }
+                desk.window().closeWithoutQuestion();
+            });
+        }
         if (qEnvironmentVariableIntValue("SPINLOREX_TRACE_STARTUP") != 0) desk.traceFirstFrame(started);
         const bool created = desk.create();
         picture->close();
         picture.reset();
-        if (created) {
+        if (created && !StopSignals::stopRequested()) {
             desk.window().show();
             app.exec();
         }
-        desk.destroy();
+        // After a caught crash the desk may be in any state: its settings are not saved.
+        desk.destroy(/*saveSettings=*/!app.crashed());
     }
 
     if (const char* message = fatalError()) {

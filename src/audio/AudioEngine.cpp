@@ -8,6 +8,7 @@
 #include "audio/SoftMixOutput.h"
 #include "platform/core/FatalError.h"
 #include "platform/settings/Settings.h"
+#include "platform/sound/SoundBackends.h"
 #include "platform/volume/SystemVolume.h"
 
 namespace spinlorex {
@@ -31,64 +32,97 @@ AudioEngine::AudioEngine(DeckPair& decks, sound::SoundSystem& system, SystemVolu
 
 AudioEngine::~AudioEngine() { stop(); }
 
-std::unique_ptr<sound::SoundDevice> AudioEngine::openDevice() {
+std::unique_ptr<OutputDevice> AudioEngine::buildOutput(sound::SoundSystem& system,
+                                                       const std::optional<sound::DeviceId>& id,
+                                                       sound::SoundError& error) {
     const bool exclusive = get(settings().multiInstance) == 0;
-    sound::SoundError error = sound::SoundError::None;
-    auto attempt = [&](const std::optional<sound::DeviceId>& id) -> std::unique_ptr<sound::SoundDevice> {
-        error = sound::SoundError::None;
-        std::unique_ptr<sound::SoundDevice> device = system_.open(id, exclusive, error);
-        if (device) error = device->setPrimaryFormat();
-        if (device && error == sound::SoundError::None) return device;
+    error = sound::SoundError::None;
+    std::unique_ptr<sound::SoundDevice> device = system.open(id, exclusive, error);
+    if (device) error = device->setPrimaryFormat();
+    if (!device || error != sound::SoundError::None) {
         if (error == sound::SoundError::None) error = sound::SoundError::Other;
         return nullptr;
-    };
-    const std::optional<sound::DeviceId>& stored = settings().soundCardGuid;
-    std::unique_ptr<sound::SoundDevice> device = attempt(stored);
-    // A stored device that failed for no particular reason (unplugged, renamed): the
-    // default device is tried instead.
-    if (!device && stored && error == sound::SoundError::Other) device = attempt(std::nullopt);
-    if (!device) setFatalError(messageFor(error));
-    return device;
+    }
+    std::unique_ptr<OutputDevice> output;
+    if (get(settings().outputMode) == 1)
+        output = SoftMixOutput::create(decks_, std::move(device), error);
+    else
+        output = HardMixOutput::create(decks_, std::move(device), error);
+    // A buffer that cannot be created is the driver's failure.
+    if (!output && error != sound::SoundError::OutOfMemory) error = sound::SoundError::Other;
+    return output;
 }
 
-bool AudioEngine::start(Threading threading, const std::function<void(OutputDevice&)>& beforeThread) {
+void AudioEngine::failed(const char* message) {
+    setFatalError(message);
+    decks_.setServedInline(true);
+}
+
+bool AudioEngine::start(Threading threading, const std::function<void(OutputDevice&)>& beforeThread,
+                        OnFailure onFailure) {
     if (output_) return true;
+    fallbackMessage_ = nullptr;
+    silent_ = false;
     if (get(settings().multiInstance) == 0 && volume_ != nullptr) {
         volume_->saveAndMaximise();
         volumesSaved_ = true;
     }
-    std::unique_ptr<sound::SoundDevice> device = openDevice();
-    if (!device) return false;
 
     sound::SoundError error = sound::SoundError::None;
-    if (get(settings().outputMode) == 1)
-        output_ = SoftMixOutput::create(decks_, std::move(device), error);
-    else
-        output_ = HardMixOutput::create(decks_, std::move(device), error);
+    const std::optional<sound::DeviceId>& stored = settings().soundCardGuid;
+    output_ = buildOutput(system_, stored, error);
+    bool triedDefault = !stored;
+    // A stored device that failed for no particular reason (unplugged, renamed): the
+    // default device is tried instead.
+    if (!output_ && stored && error == sound::SoundError::Other) {
+        output_ = buildOutput(system_, std::nullopt, error);
+        triedDefault = true;
+    }
     if (!output_) {
-        // A buffer that cannot be created is the driver's failure.
-        setFatalError(messageFor(error == sound::SoundError::OutOfMemory ? error : sound::SoundError::Other));
-        return false;
+        const char* message = messageFor(error);
+        if (onFailure == OnFailure::Stop) {
+            failed(message);
+            return false;
+        }
+        // The desk goes on: on the default device, else without sound.
+        fallbackMessage_ = message;
+        if (!triedDefault) output_ = buildOutput(system_, std::nullopt, error);
+        if (!output_) {
+            if (!silence_) silence_ = sound::createNullSystem();
+            output_ = buildOutput(*silence_, std::nullopt, error);
+            silent_ = output_ != nullptr;
+        }
+        if (!output_) {
+            failed(message);
+            return false;
+        }
     }
     decks_.setOutput(output_.get());
     if (beforeThread) beforeThread(*output_);
 
+    decks_.setServedInline(false);
     thread_ = std::make_unique<SoundThread>(*output_, decks_);
     const bool started =
         threading == Threading::Manual ||
         (threading == Threading::Thread ? thread_->start(std::chrono::milliseconds(1), /*realTime=*/true)
                                         : thread_->start(std::chrono::microseconds(0), /*realTime=*/false));
     if (!started) {
-        setFatalError(kThreadsImpossible);
+        thread_.reset();
+        decks_.setOutput(nullptr);
+        output_.reset();
+        failed(kThreadsImpossible);
         return false;
     }
     return true;
 }
 
-void AudioEngine::stop() {
+void AudioEngine::stop(std::unique_ptr<SampleSink>* keepRecording) {
     if (thread_) thread_->stop();
     thread_.reset();
+    // From here on no sound thread serves the decks' requests.
+    decks_.setServedInline(true);
     decks_.setOutput(nullptr);
+    if (keepRecording != nullptr && output_) *keepRecording = output_->detachRecorder();
     output_.reset();
     if (volumesSaved_ && volume_ != nullptr) volume_->restore();
     volumesSaved_ = false;

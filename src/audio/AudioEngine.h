@@ -2,8 +2,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "audio/OutputDevice.h"
+#include "audio/SampleSink.h"
 #include "audio/SoundThread.h"
 #include "platform/sound/SoundSystem.h"
 
@@ -31,16 +33,30 @@ public:
         FreeRunning,  // a sound thread running passes back to back (offline, virtual time)
         Manual,       // no thread: the caller runs passes with runPass()
     };
+    enum class OnFailure {
+        Stop,      // the failure's message goes to fatalError; nothing runs
+        FallBack,  // the default device is tried, then silence (the null device)
+    };
     // Builds the output device and starts the sound thread. False after a failure stored
-    // in fatalError; the thread is then not started.
+    // in fatalError; the thread is then not started, and the decks serve their requests
+    // on the caller's thread so that no caller waits for ever.
     // `beforeThread` runs on the calling thread once the device exists and before the sound
     // thread starts: the one moment the main thread may use the device's sound-thread
     // operations (bringing a rebuilt device up to the desk's state).
+    // With FallBack, a device that cannot be used gives way to the default device, then to
+    // the null device; fallbackMessage() then tells what failed.
     bool start(Threading threading = Threading::Thread,
-               const std::function<void(OutputDevice&)>& beforeThread = {});
+               const std::function<void(OutputDevice&)>& beforeThread = {},
+               OnFailure onFailure = OnFailure::Stop);
     // Stops and joins the thread, destroys the device (finishing any recording) and
-    // restores the system volumes. Safe when not started.
-    void stop();
+    // restores the system volumes. Safe when not started. With `keepRecording`, a
+    // recording that runs is not finished but handed over, to go on on the next device.
+    void stop(std::unique_ptr<SampleSink>* keepRecording = nullptr);
+
+    // After start with FallBack: the message of the failure that made it fall back (null
+    // when the chosen device works), and whether the engine plays on the null device.
+    const char* fallbackMessage() const { return fallbackMessage_; }
+    bool silent() const { return silent_; }
 
     // The current output device, or null.
     OutputDevice* output() const { return output_.get(); }
@@ -52,14 +68,23 @@ public:
     void waitForPasses(int passes);
 
 private:
-    std::unique_ptr<sound::SoundDevice> openDevice();
+    // The output device of the "Output mode" setting on the given device of `system`; null
+    // with `error` set when the device or its buffers cannot be had.
+    std::unique_ptr<OutputDevice> buildOutput(sound::SoundSystem& system,
+                                              const std::optional<sound::DeviceId>& id,
+                                              sound::SoundError& error);
+    // Nothing runs: requests are served on the callers' threads.
+    void failed(const char* message);
 
     DeckPair& decks_;
     sound::SoundSystem& system_;
     SystemVolume* volume_;
     bool volumesSaved_ = false;
+    std::unique_ptr<sound::SoundSystem> silence_;  // the null system, made when first needed
     std::unique_ptr<OutputDevice> output_;
     std::unique_ptr<SoundThread> thread_;
+    const char* fallbackMessage_ = nullptr;
+    bool silent_ = false;
 };
 
 }  // namespace spinlorex

@@ -28,4 +28,9 @@ void DeckPair::setWake(std::binary_semaphore* wake) {
     decks_[1]->setWake(wake);
 }
 
+void DeckPair::setServedInline(bool inline_) {
+    decks_[0]->setServedInline(inline_);
+    decks_[1]->setServedInline(inline_);
+}
+
 }  // namespace spinlorex

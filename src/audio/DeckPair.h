@@ -22,6 +22,8 @@ public:
     // Main thread, while the sound thread is stopped.
     void setOutput(OutputDevice* output);
     void setWake(std::binary_semaphore* wake);
+    // Main thread, while no sound thread runs: see DeckStream::setServedInline.
+    void setServedInline(bool inline_);
 
 private:
     std::array<std::unique_ptr<DeckStream>, 2> decks_;

@@ -59,6 +59,11 @@ void DeckStream::issue(Request code, int32_t intArg, float floatArg) {
     std::lock_guard serial(requestSerial_);
     requestInt_.store(intArg, relaxed);
     requestFloat_.store(floatArg, relaxed);
+    if (servedInline_.load(std::memory_order_acquire)) {
+        // No sound thread runs: the caller is the only one at the deck's buffers.
+        serveRequest(code);
+        return;
+    }
     // Release: the arguments (and anything the caller prepared) are visible to the sound
     // thread once it sees the code.
     request_.store(code, std::memory_order_release);

@@ -27,7 +27,8 @@ class TrackDatabase;
 // Only the sound thread touches the buffers. Any other thread changes the deck through the
 // operations marked "caller thread": each stores a request and blocks until the sound thread
 // has served it at the start of its next pass for this deck. Requests from several caller
-// threads are serialised. Callers must not issue requests while the sound thread is stopped.
+// threads are serialised. While no sound thread runs, the audio engine has the requests
+// served on the calling thread (setServedInline), so no caller waits for ever.
 class DeckStream {
 public:
     static constexpr int32_t kOutputFrames = 88200;        // 2 s of rendered audio
@@ -78,6 +79,9 @@ public:
     // Main thread, while the sound thread is stopped: released with every request, so a
     // sound thread resting while nothing plays wakes at once (or null).
     void setWake(std::binary_semaphore* wake) { wake_.store(wake, std::memory_order_relaxed); }
+    // Main thread, while no sound thread runs: when set, requests are served at once on
+    // the calling thread, since no sound thread will (an engine that could not start).
+    void setServedInline(bool inline_) { servedInline_.store(inline_, std::memory_order_release); }
 
     // ---- Caller thread (main or rhythm window); these may block on the sound thread ----
 
@@ -186,6 +190,7 @@ private:
     DeckStream* other_ = nullptr;
     std::atomic<OutputDevice*> output_{nullptr};
     std::atomic<std::binary_semaphore*> wake_{nullptr};
+    std::atomic<bool> servedInline_{false};
 
     // State read by other threads.
     std::atomic<bool> playing_{false};

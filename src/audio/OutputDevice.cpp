@@ -26,6 +26,12 @@ void OutputDevice::collectRetiredRecorder() {
     delete retired_.exchange(nullptr, std::memory_order_acq_rel);
 }
 
+std::unique_ptr<SampleSink> OutputDevice::detachRecorder() {
+    collectRetiredRecorder();
+    if (stopRecording_.load(std::memory_order_relaxed)) return nullptr;  // it ends with this device
+    return std::unique_ptr<SampleSink>(recorder_.exchange(nullptr, std::memory_order_acq_rel));
+}
+
 void OutputDevice::releaseRecorders() {
     collectRetiredRecorder();
     delete recorder_.exchange(nullptr, std::memory_order_acq_rel);

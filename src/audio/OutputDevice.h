@@ -47,6 +47,8 @@ public:
     // Main thread: asks the sound thread to stop handing frames to the recorder; once it
     // has, the recorder is retired and collectRetiredRecorder() finishes it.
     void requestStopRecording() { stopRecording_.store(true, std::memory_order_relaxed); }
+    // Main thread: a stop was asked and the sound thread has not let the recorder go yet.
+    bool stopRequested() const { return stopRecording_.load(std::memory_order_relaxed); }
     // Main thread: a recorder is attached (and not yet retired).
     bool recording() const { return recorder_.load(std::memory_order_acquire) != nullptr; }
     // Main thread: the attached recorder, for its description; null when none.
@@ -54,6 +56,9 @@ public:
     // Main thread: destroys a recorder the sound thread has let go (its destructor finishes
     // the file). Called by the desk's timer and when the device goes.
     void collectRetiredRecorder();
+    // Main thread, while the sound thread is stopped: takes the running recorder away to
+    // go on on another device; null when none runs (or a stop was asked for it).
+    std::unique_ptr<SampleSink> detachRecorder();
 
 protected:
     explicit OutputDevice(bool canRecord) : canRecord_(canRecord) {}

@@ -242,9 +242,14 @@ void MixingDesk::drawOptionsPanel() {
 void MixingDesk::drawRecordStatus(bool force) {
     if (currentPanel_ != 3) return;
     const OutputDevice* out = output();
-    const SampleSink* recorder = out != nullptr ? out->recorder() : nullptr;
+    const SampleSink* recorder =
+        out != nullptr && !out->stopRequested() ? out->recorder() : nullptr;
     if (recorder != nullptr) {
         links_.view.drawRecordStatus(recorder->describe());
+        recordStatusShown_ = true;
+    } else if (!recordEndMessage_.empty()) {
+        // How the last recording ended stays until the next one starts.
+        if (!recordStatusShown_ || force) links_.view.drawRecordStatus(recordEndMessage_);
         recordStatusShown_ = true;
     } else if (recordStatusShown_ || force) {
         // Once, so that a finished recording does not leave its last status behind.
@@ -253,13 +258,62 @@ void MixingDesk::drawRecordStatus(bool force) {
     }
 }
 
+void MixingDesk::watchRecording() {
+    OutputDevice* out = output();
+    const SampleSink* recorder = out != nullptr ? out->recorder() : nullptr;
+    if (recorder == nullptr) {
+        if (lastRecordingLost_) {
+            // Stopped by the user, but with holes: the file is not what was heard.
+            lastRecordingLost_ = false;
+            showRecordingEnded(withFirstLine(lastRecordStatus_, kRecordingStopped));
+        }
+        return;
+    }
+    if (out->stopRequested()) return;  // already on its way out
+    if (recorder->failed()) {
+        // The writer gave up (a full disk): the file holds what was written; the recording
+        // ends here and says why.
+        const std::string text = recorder->describe();
+        out->requestStopRecording();
+        lastRecordingLost_ = false;
+        showRecordingEnded(text);
+        return;
+    }
+    lastRecordingLost_ = recorder->framesLost() > 0;
+    if (lastRecordingLost_) lastRecordStatus_ = recorder->describe();
+}
+
+void MixingDesk::recordingEnded(const std::string& why, const SampleSink& recorder) {
+    lastRecordingLost_ = false;
+    showRecordingEnded(withFirstLine(recorder.describe(), why));
+}
+
+void MixingDesk::showRecordingEnded(const std::string& text) {
+    recordEndMessage_ = text;
+    if (currentPanel_ != 3) return;
+    links_.view.drawControl(ctl::StartRecording, false);
+    drawRecordStatus(true);
+}
+
+std::string MixingDesk::withFirstLine(const std::string& text, const std::string& first) {
+    const size_t end = text.find('\n');
+    return end == std::string::npos ? first : first + text.substr(end);
+}
+
 void MixingDesk::optionClicked(int id) {
     Settings& s = settings();
     const auto flip = [](std::atomic<int32_t>& value) { set(value, get(value) != 0 ? 0 : 1); };
     switch (id) {
-        case ctl::StartRecording:
-            links_.view.drawControl(ctl::StartRecording, links_.shell.saveTheMix());
+        case ctl::StartRecording: {
+            const bool started = links_.shell.saveTheMix();
+            if (started) {
+                recordEndMessage_.clear();
+                lastRecordingLost_ = false;
+            }
+            links_.view.drawControl(ctl::StartRecording, started);
+            drawRecordStatus(true);
             return;
+        }
         case ctl::OptAutoPitch: flip(s.autoBpm); break;
         case ctl::OptAutoReset: flip(s.autoZPitch); break;
         case ctl::OptAutoLevel: flip(s.autoLevel); break;
@@ -326,6 +380,7 @@ void MixingDesk::refreshDisplay() {
             view.drawControl(playing != 0 ? ctl::Pause1 + d : ctl::Play1 + d, false);
         }
     }
+    watchRecording();
     drawRecordStatus(false);
     if (OutputDevice* out = output()) out->collectRetiredRecorder();
 }

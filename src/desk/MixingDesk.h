@@ -20,6 +20,7 @@ class AudioEngine;
 class DeckPair;
 class DeckStream;
 class OutputDevice;
+class SampleSink;
 
 // The one object behind the desk window: per-deck display and fader state, drags, timers,
 // the selected deck and the current panel, and every decision of transport, sync,
@@ -101,6 +102,12 @@ public:
     void startMix(int deck);
     void stopMix();
     void refreshDisplay();
+    // A recording was ended by something other than the desk (a new sound configuration
+    // that cannot record): the record panel shows `why` over the recording's last status
+    // until the next recording starts. Main thread.
+    void recordingEnded(const std::string& why, const SampleSink& recorder);
+    // The record panel's text after a recording ended with a problem; empty when none.
+    const std::string& recordEndMessage() const { return recordEndMessage_; }
 
     // Transport and sync of one deck, as the buttons do them.
     void playPause(int deck);     // play1/2, pause1/2: toggles
@@ -156,6 +163,7 @@ public:
 
     static constexpr const char* kQuitQuestion =
         "The music is still playing!\nAre you sure you want to quit Spinlorex?";
+    static constexpr const char* kRecordingStopped = "Recording stopped";
     static constexpr const char* kReplaceQuestion = spinlorex::kReplaceQuestion;
 
 private:
@@ -190,6 +198,11 @@ private:
     void mixTick();
     bool mixVisible() const;
     void drawRecordStatus(bool force);
+    // Each display refresh: ends a recording whose file cannot be written, and notices one
+    // that lost frames.
+    void watchRecording();
+    void showRecordingEnded(const std::string& text);
+    static std::string withFirstLine(const std::string& text, const std::string& first);
     void drawOptionsPanel();
 
     // Input helpers.
@@ -216,6 +229,9 @@ private:
     int32_t pitchMax_ = 5462;
     bool infoExtended_ = false;
     bool recordStatusShown_ = false;
+    std::string recordEndMessage_;  // shown on the record panel while nothing records
+    std::string lastRecordStatus_;  // of the running recording, once it lost frames
+    bool lastRecordingLost_ = false;
 
     // Auto-mix.
     bool mixRunning_ = false;

@@ -9,9 +9,12 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <new>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace spinlorex {
 namespace {
@@ -49,10 +52,20 @@ std::string_view zeroTerminated(const unsigned char* data, size_t length, size_t
 
 int64_t asSigned(uint32_t value) { return static_cast<int32_t>(value); }
 
+// What tells two tracks apart: the name and the size.
+std::string trackKey(const std::string& name, uint32_t fileSize) {
+    std::string key = name;
+    key.push_back('\0');
+    key.append(reinterpret_cast<const char*>(&fileSize), sizeof fileSize);
+    return key;
+}
+
 }  // namespace
 
-std::unique_ptr<DatabaseFile> DatabaseFile::open(const std::string& path) {
+std::unique_ptr<DatabaseFile> DatabaseFile::open(const std::string& path, int* error) {
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    bool inUse = false;
+    int reason = errno;
     if (fd >= 0) {
         int locked;
         do {
@@ -60,13 +73,17 @@ std::unique_ptr<DatabaseFile> DatabaseFile::open(const std::string& path) {
         } while (locked != 0 && errno == EINTR);
         // Only a lock held by another process makes us a reader. A file system without
         // locks still gets a working database; the single-instance rule guards it then.
-        if (locked == 0 || errno != EWOULDBLOCK) return std::unique_ptr<DatabaseFile>(new DatabaseFile(fd, false));
+        if (locked == 0 || errno != EWOULDBLOCK)
+            return std::unique_ptr<DatabaseFile>(new DatabaseFile(fd, false, false));
         ::close(fd);
+        inUse = true;
+        reason = EWOULDBLOCK;
     }
+    if (error != nullptr) *error = reason;
     // O_NONBLOCK so that a FIFO in the file's place cannot hang the start-up.
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return nullptr;
-    return std::unique_ptr<DatabaseFile>(new DatabaseFile(fd, true));
+    return std::unique_ptr<DatabaseFile>(new DatabaseFile(fd, true, inUse));
 }
 
 DatabaseFile::~DatabaseFile() {
@@ -104,6 +121,19 @@ bool DatabaseFile::writeAt(uint64_t offset, const void* data, size_t length) {
     return allowed == length;
 }
 
+bool DatabaseFile::sync() {
+    int result;
+    do {
+        result = ::fdatasync(fd_);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+void DatabaseFile::cutAt(uint64_t size) {
+    while (::ftruncate(fd_, static_cast<off_t>(size)) != 0 && errno == EINTR) {
+    }
+}
+
 bool DatabaseFile::currentSize(uint64_t& size) const {
     struct stat info {};
     if (::fstat(fd_, &info) != 0 || info.st_size < 0) return false;
@@ -133,51 +163,268 @@ DatabaseFile::ReadResult DatabaseFile::readRecords(std::forward_list<TrackRecord
     uint64_t fileSize = 0;
     if (!currentSize(fileSize)) return ReadResult::IoError;
 
-    uint64_t offset = 0;
-    for (;;) {
-        unsigned char header[kHeaderSize];
-        size_t got = 0;
-        if (!readAt(offset, header, sizeof header, got)) return ReadResult::IoError;
-        if (got == 0) return ReadResult::Ok;
-        if (got != sizeof header) return ReadResult::Corrupted;
-        // A block must start where a 32-bit fileOffset can name it.
-        if (offset >= kNeverWritten) return ReadResult::Corrupted;
+    // Two blocks of one track: the later one in the file is the newer (a rewrite that a
+    // crash interrupted before it freed the old block).
+    struct Seen {
+        TrackRecord* record;
+        uint32_t blockSize;
+    };
+    std::unordered_map<std::string, Seen> byTrack;
+    std::unordered_set<const TrackRecord*> stale;
+    std::vector<std::pair<uint64_t, uint32_t>> staleBlocks;
+    uint64_t cutOffAt = 0;  // where a free block cut short by the end of the file starts
+    bool cutOff = false;
 
-        const uint32_t blockSize = load32(header);
-        const uint32_t dataLength = load32(header + 4);
-        if (dataLength == 0) {
-            if (blockSize < kHeaderSize) return ReadResult::Corrupted;
+    const ReadResult result = [&] {
+        uint64_t offset = 0;
+        for (;;) {
+            unsigned char header[kHeaderSize];
+            size_t got = 0;
+            if (!readAt(offset, header, sizeof header, got)) return ReadResult::IoError;
+            if (got == 0) return ReadResult::Ok;
+            if (got != sizeof header) return ReadResult::Corrupted;
+            // A block must start where a 32-bit fileOffset can name it.
+            if (offset >= kNeverWritten) return ReadResult::Corrupted;
+
+            const uint32_t blockSize = load32(header);
+            const uint32_t dataLength = load32(header + 4);
+            if (dataLength == 0) {
+                if (blockSize < kHeaderSize) return ReadResult::Corrupted;
+                if (offset + blockSize > fileSize) {
+                    // The last block runs past the end: an append that was cut short.
+                    cutOff = true;
+                    cutOffAt = offset;
+                }
+                offset += blockSize;
+                continue;
+            }
+            if (asSigned(dataLength) < kMinDataLength) return ReadResult::Corrupted;
+            if (asSigned(blockSize) < asSigned(dataLength) + 12) return ReadResult::Corrupted;
+            // Data that cannot be in the file is damage, not a reason to allocate.
+            const uint64_t dataStart = offset + kHeaderSize;
+            if (dataStart > fileSize || dataLength > fileSize - dataStart)
+                return ReadResult::Corrupted;
+            // A record is always written whole: one that runs past the end hides whatever
+            // follows its data.
+            if (blockSize > fileSize - offset) return ReadResult::Corrupted;
+
+            std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[dataLength]);
+            if (!data) return ReadResult::NoMemory;
+            if (!readAt(offset + kHeaderSize, data.get(), dataLength, got))
+                return ReadResult::IoError;
+            if (got != dataLength) return ReadResult::Corrupted;
+
+            const std::string_view name = zeroTerminated(data.get(), dataLength, kFixedDataSize);
+            const std::string_view comment =
+                zeroTerminated(data.get(), dataLength, kFixedDataSize + name.size() + 1);
+            try {
+                std::string ownName(name);
+                std::string ownComment(comment);
+                TrackRecord& record = records.emplace_front();
+                record.fileOffset = static_cast<uint32_t>(offset);
+                record.fileSize = load32(data.get());
+                record.bpm.store(std::bit_cast<float>(load32(data.get() + 4)),
+                                 std::memory_order_relaxed);
+                record.lastUsedDate = load32(data.get() + 8);
+                record.name = std::move(ownName);
+                record.comment = std::move(ownComment);
+                auto [at, fresh] = byTrack.try_emplace(trackKey(record.name, record.fileSize),
+                                                       Seen{&record, blockSize});
+                if (!fresh) {
+                    stale.insert(at->second.record);
+                    staleBlocks.emplace_back(at->second.record->fileOffset, at->second.blockSize);
+                    at->second = Seen{&record, blockSize};
+                }
+            } catch (const std::bad_alloc&) {
+                return ReadResult::NoMemory;
+            }
             offset += blockSize;
+        }
+    }();
+
+    if (!stale.empty())
+        records.remove_if([&](const TrackRecord& r) { return stale.count(&r) != 0; });
+    if (result == ReadResult::Ok && !readOnly_) {
+        for (const auto& [offset, size] : staleBlocks)
+            freeStretch(offset, size);
+        if (cutOff) cutAt(cutOffAt);
+    }
+    return result;
+}
+
+namespace {
+
+// A record block found in a damaged file, and whether it follows the rules the program
+// itself writes by: a name without folder or control characters, the comment's zero the
+// data's last byte, no padding beyond what a reused free block leaves.
+struct FoundBlock {
+    uint32_t blockSize = 0;
+    uint32_t dataLength = 0;
+    bool strict = false;
+};
+
+bool recordBlockAt(const std::vector<unsigned char>& file, uint64_t offset, FoundBlock& found) {
+    if (offset + DatabaseFile::kHeaderSize > file.size()) return false;
+    const unsigned char* p = file.data() + offset;
+    found.blockSize = load32(p);
+    found.dataLength = load32(p + 4);
+    const int64_t dataLength = asSigned(found.dataLength);
+    if (dataLength < kMinDataLength || asSigned(found.blockSize) < dataLength + 12) return false;
+    const uint64_t dataStart = offset + DatabaseFile::kHeaderSize;
+    if (static_cast<uint64_t>(dataLength) > file.size() - dataStart) return false;
+
+    const unsigned char* data = p + DatabaseFile::kHeaderSize;
+    const auto* nameEnd = static_cast<const unsigned char*>(
+        std::memchr(data + DatabaseFile::kFixedDataSize, 0,
+                    static_cast<size_t>(dataLength) - DatabaseFile::kFixedDataSize));
+    found.strict = false;
+    if (nameEnd == nullptr || nameEnd == data + DatabaseFile::kFixedDataSize) return true;
+    for (const unsigned char* c = data + DatabaseFile::kFixedDataSize; c < nameEnd; ++c)
+        if (*c < 0x20 || *c == '/') return true;
+    const unsigned char* last = data + dataLength - 1;
+    const auto* commentEnd = static_cast<const unsigned char*>(
+        std::memchr(nameEnd + 1, 0, static_cast<size_t>(last - nameEnd)));
+    const uint64_t written = (static_cast<uint64_t>(dataLength) + DatabaseFile::kHeaderSize +
+                              DatabaseFile::kStoredValuesSize + 7) &
+                             ~uint64_t{7};
+    found.strict = commentEnd == last && found.blockSize < written + DatabaseFile::kHeaderSize;
+    return true;
+}
+
+}  // namespace
+
+DatabaseFile::ReadResult DatabaseFile::salvage(std::forward_list<TrackRecord>& records,
+                                               std::vector<std::vector<unsigned char>>& blocks) {
+    uint64_t size = 0;
+    if (!currentSize(size)) return ReadResult::IoError;
+    // Offsets must fit the 32-bit fileOffset: nothing past that can be a block.
+    size = std::min<uint64_t>(size, kNeverWritten);
+    std::vector<unsigned char> file;
+    try {
+        file.resize(static_cast<size_t>(size));
+    } catch (const std::bad_alloc&) {
+        return ReadResult::NoMemory;
+    }
+    size_t got = 0;
+    if (!readAt(0, file.data(), file.size(), got)) return ReadResult::IoError;
+    file.resize(got);
+
+    // Along the chain while it holds; from a place where it breaks, byte by byte until a
+    // block that the program itself could have written, and along the chain from there.
+    struct Found {
+        uint64_t offset;
+        FoundBlock block;
+    };
+    std::vector<Found> found;
+    uint64_t offset = 0;
+    bool chain = true;
+    while (offset + kHeaderSize <= file.size()) {
+        FoundBlock block;
+        const bool isFree = load32(file.data() + offset + 4) == 0;
+        if (chain && isFree && load32(file.data() + offset) >= kHeaderSize &&
+            offset + load32(file.data() + offset) <= file.size()) {
+            offset += load32(file.data() + offset);
             continue;
         }
-        if (asSigned(dataLength) < kMinDataLength) return ReadResult::Corrupted;
-        if (asSigned(blockSize) < asSigned(dataLength) + 12) return ReadResult::Corrupted;
-        // Data that cannot be in the file is damage, not a reason to allocate.
-        const uint64_t dataStart = offset + kHeaderSize;
-        if (dataStart > fileSize || dataLength > fileSize - dataStart) return ReadResult::Corrupted;
-
-        std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[dataLength]);
-        if (!data) return ReadResult::NoMemory;
-        if (!readAt(offset + kHeaderSize, data.get(), dataLength, got)) return ReadResult::IoError;
-        if (got != dataLength) return ReadResult::Corrupted;
-
-        const std::string_view name = zeroTerminated(data.get(), dataLength, kFixedDataSize);
-        const std::string_view comment = zeroTerminated(data.get(), dataLength, kFixedDataSize + name.size() + 1);
-        try {
-            std::string ownName(name);
-            std::string ownComment(comment);
-            TrackRecord& record = records.emplace_front();
-            record.fileOffset = static_cast<uint32_t>(offset);
-            record.fileSize = load32(data.get());
-            record.bpm.store(std::bit_cast<float>(load32(data.get() + 4)), std::memory_order_relaxed);
-            record.lastUsedDate = load32(data.get() + 8);
-            record.name = std::move(ownName);
-            record.comment = std::move(ownComment);
-        } catch (const std::bad_alloc&) {
-            return ReadResult::NoMemory;
+        if (!isFree && recordBlockAt(file, offset, block) && (chain || block.strict)) {
+            found.push_back({offset, block});
+            const uint64_t next = offset + block.blockSize;
+            // A block that claims to run past the end is followed by a search, not a jump.
+            chain = next <= file.size();
+            offset = chain ? next : offset + kHeaderSize + block.dataLength;
+            continue;
         }
-        offset += blockSize;
+        chain = false;
+        ++offset;
     }
+
+    // One block per track: the later one in the file.
+    std::unordered_map<std::string, size_t> latest;
+    std::deque<TrackRecord> parsed;  // records cannot move: built in place
+    std::vector<bool> keep(found.size(), true);
+    try {
+        for (size_t i = 0; i < found.size(); ++i) {
+            const unsigned char* p = file.data() + found[i].offset;
+            const FoundBlock& b = found[i].block;
+            const unsigned char* data = p + kHeaderSize;
+            TrackRecord& record = parsed.emplace_back();
+            record.fileSize = load32(data);
+            record.bpm.store(std::bit_cast<float>(load32(data + 4)), std::memory_order_relaxed);
+            record.lastUsedDate = load32(data + 8);
+            record.name = std::string(zeroTerminated(data, b.dataLength, kFixedDataSize));
+            record.comment = std::string(
+                zeroTerminated(data, b.dataLength, kFixedDataSize + record.name.size() + 1));
+            record.analysis = std::make_unique<TrackAnalysis>();
+            const uint64_t tailStart = found[i].offset + kHeaderSize + b.dataLength;
+            const uint64_t tail =
+                std::min<uint64_t>({uint64_t{b.blockSize} - b.dataLength - kHeaderSize,
+                                    file.size() - tailStart, kStoredValuesSize});
+            for (uint64_t v = 0; v < tail / 4; ++v)
+                record.analysis->setStoredWord(static_cast<int>(v),
+                                               load32(file.data() + tailStart + 4 * v));
+            auto [at, fresh] = latest.try_emplace(trackKey(record.name, record.fileSize), i);
+            if (!fresh) {
+                keep[at->second] = false;
+                at->second = i;
+            }
+        }
+        for (size_t i = 0; i < parsed.size(); ++i) {
+            if (!keep[i]) continue;
+            std::vector<unsigned char> block = encodeRecord(parsed[i]);
+            if (block.empty()) continue;
+            blocks.push_back(std::move(block));
+            TrackRecord& record = records.emplace_front();
+            record.fileSize = parsed[i].fileSize;
+            record.bpm.store(parsed[i].currentBpm(), std::memory_order_relaxed);
+            record.lastUsedDate = parsed[i].lastUsedDate;
+            record.name = parsed[i].name;
+            record.comment = parsed[i].comment;
+        }
+    } catch (const std::bad_alloc&) {
+        return ReadResult::NoMemory;
+    }
+    return ReadResult::Ok;
+}
+
+bool DatabaseFile::replaceDamaged(const std::string& path, const std::string& asidePath,
+                                  const std::vector<std::vector<unsigned char>>& blocks) {
+    const std::string temp = path + "rebuilt-" + std::to_string(::getpid());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
+    bool ok = true;
+    for (const std::vector<unsigned char>& block : blocks) {
+        size_t done = 0;
+        while (ok && done < block.size()) {
+            const ssize_t n = ::write(fd, block.data() + done, block.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0)
+                ok = false;
+            else
+                done += static_cast<size_t>(n);
+        }
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    // The damaged file gets its second name before the new one takes the first, so that a
+    // crash in between leaves it in place (and it is set aside again at the next start).
+    ok = ok && ::link(path.c_str(), asidePath.c_str()) == 0;
+    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
 }
 
 void DatabaseFile::readStoredAnalysis(const TrackRecord& record, TrackAnalysis& analysis) {
@@ -270,20 +517,35 @@ bool DatabaseFile::placeBlock(uint64_t offset, uint64_t room, const std::vector<
         leftover = 0;
     }
     // Everything below lies inside the space the header at `offset` still covers, so the
-    // chain stays as it was until that header is rewritten last.
+    // chain stays as it was until that header is rewritten last, once the rest is durable.
     if (leftover != 0) {
         if (!mergeFollowingFree(offset + room, leftover)) return false;
         if (!writeHeader(offset + size, static_cast<uint32_t>(leftover), 0)) return false;
     }
     if (!writeAt(offset + kHeaderSize, block.data() + kHeaderSize, block.size() - kHeaderSize)) return false;
+    if (!sync()) return false;
     if (!writeAt(offset, header, sizeof header)) return false;
+    if (!sync()) return false;
     if (leftover != 0) zeroFill(offset + size + kHeaderSize, offset + size + leftover);
     return true;
 }
 
-bool DatabaseFile::placeFirstFit(const std::vector<unsigned char>& block, uint32_t& placedAt) {
+bool DatabaseFile::append(uint64_t end, const std::vector<unsigned char>& block) {
+    // First as a free block: should the write be cut short, the chain ends in a free block
+    // running past the end of the file, which the next reading cuts off.
+    std::vector<unsigned char> asFree = block;
+    store32(asFree.data() + 4, 0);
+    const bool ok = writeAt(end, asFree.data(), asFree.size()) && sync() &&
+                    writeAt(end, block.data(), kHeaderSize) && sync();
+    // Cut off whatever part of the block reached the file, so the chain ends as before.
+    if (!ok) cutAt(end);
+    return ok;
+}
+
+bool DatabaseFile::placeFirstFit(const std::vector<unsigned char>& block, uint64_t from,
+                                 uint32_t& placedAt) {
     const uint64_t size = block.size();
-    uint64_t offset = 0;
+    uint64_t offset = from;
     for (;;) {
         Header header;
         const HeaderRead read = readHeader(offset, header);
@@ -304,12 +566,7 @@ bool DatabaseFile::placeFirstFit(const std::vector<unsigned char>& block, uint32
     uint64_t end = 0;
     if (!currentSize(end) || offset != end) return false;
     if (end + size > kNeverWritten) return false;
-    if (!writeAt(end, block.data(), block.size())) {
-        // Cut off whatever part of the block reached the file, so the chain ends as before.
-        while (::ftruncate(fd_, static_cast<off_t>(end)) != 0 && errno == EINTR) {
-        }
-        return false;
-    }
+    if (!append(end, block)) return false;
     placedAt = static_cast<uint32_t>(end);
     return true;
 }
@@ -319,18 +576,22 @@ bool DatabaseFile::writeRecord(TrackRecord& record) {
     const std::vector<unsigned char> block = encodeRecord(record);
     if (block.empty()) return false;
 
-    if (record.fileOffset != kNeverWritten) {
-        Header old;
+    // The new version goes after the old one, so that the later of two versions in the
+    // file is always the newer.
+    uint64_t from = 0;
+    Header old;
+    const bool hasOld = record.fileOffset != kNeverWritten;
+    if (hasOld) {
         if (readHeader(record.fileOffset, old) != HeaderRead::Ok) return false;
-        if (old.blockSize < kHeaderSize || old.blockSize > kMaxBlockSize) return false;
-        if (old.blockSize >= block.size()) return placeBlock(record.fileOffset, old.blockSize, block);
-        if (!freeStretch(record.fileOffset, old.blockSize)) return false;
-        // The old block is free from here on and may be reused by anything; if placing the
-        // record fails below, it must not keep pointing there.
-        record.fileOffset = TrackRecord::kNeverWritten;
+        if (old.dataLength == 0 || old.blockSize < kHeaderSize || old.blockSize > kMaxBlockSize)
+            return false;
+        from = record.fileOffset + old.blockSize;
     }
     uint32_t placedAt = 0;
-    if (!placeFirstFit(block, placedAt)) return false;
+    if (!placeFirstFit(block, from, placedAt)) return false;
+    // The new version is durable: only now is the old one given up. Should freeing it
+    // fail, both stay and reading keeps the later.
+    if (hasOld) freeStretch(record.fileOffset, old.blockSize);
     record.fileOffset = placedAt;
     return true;
 }

@@ -19,12 +19,18 @@ namespace spinlorex {
 //   the nine stored analysis values                     (36 bytes)
 //   padding up to blockSize
 // Blocks are reused first fit; freed space is merged with the free blocks that follow it.
-// The file is never shortened.
 //
-// Every change is ordered so that the block chain reads back correctly after any single
-// failed write: bytes are first written where the current headers skip over them, and the
-// one 8-byte header that makes them reachable is written last (a write that small, inside
-// the file, is taken to land whole). A failed append is cut off again.
+// A record is never overwritten where it stands: its new version is written to a free
+// block after the old one (or appended), made durable, and only then is the old block
+// freed. Bytes are first written where the current headers skip over them, and the one
+// 8-byte header that makes them reachable is written last (a write that small, inside the
+// file and aligned, lands whole); an append is first a free block and becomes a record
+// when its header's second word is written. So a crash or a power cut at any moment
+// leaves every record as it was or as it became:
+//   - the old and the new version may both be in the file; the later one in the file is
+//     the newer, and reading keeps only it (freeing the stale block);
+//   - an append cut short leaves a free block running past the end of the file, which
+//     reading cuts off again.
 //
 // Main thread only.
 class DatabaseFile {
@@ -42,30 +48,46 @@ public:
 
     // Opens `path` for reading and writing (created when absent) under an exclusive lock.
     // When it cannot be opened for writing, or another process holds the lock, it is
-    // opened for reading only. Null when it cannot be opened at all.
-    static std::unique_ptr<DatabaseFile> open(const std::string& path);
+    // opened for reading only. Null when it cannot be opened at all; `error` (when given)
+    // then holds the errno, and for a file opened read-only the reason it is not written.
+    static std::unique_ptr<DatabaseFile> open(const std::string& path, int* error = nullptr);
 
     ~DatabaseFile();
     DatabaseFile(const DatabaseFile&) = delete;
     DatabaseFile& operator=(const DatabaseFile&) = delete;
 
     bool readOnly() const { return readOnly_; }
+    // Read-only because another running program writes the file (not for lack of rights).
+    bool inUseElsewhere() const { return inUseElsewhere_; }
 
     // Reads every record block from offset 0, putting each record at the head of
     // `records` (so the list ends in reverse file order). Records read before an error
-    // stay in the list.
+    // stay in the list. Of two blocks of one track (name and size) only the later is kept;
+    // when writable, the earlier is freed and a free block cut short at the end of the
+    // file is cut off.
     ReadResult readRecords(std::forward_list<TrackRecord>& records);
+
+    // For a file that readRecords() found damaged: every record block that can still be
+    // read, before and after the damage, re-encoded in file order (one per track, the
+    // later one kept), and the matching records (never written: they belong to no file).
+    ReadResult salvage(std::forward_list<TrackRecord>& records,
+                       std::vector<std::vector<unsigned char>>& blocks);
+
+    // Sets the damaged file at `path` aside under `asidePath` (a new name beside it) and
+    // puts a new file made of `blocks` in its place, durably. False when that cannot be
+    // done; the damaged file is then left as it was.
+    static bool replaceDamaged(const std::string& path, const std::string& asidePath,
+                               const std::vector<std::vector<unsigned char>>& blocks);
 
     // Copies the analysis values stored in the record's block over `analysis`: as many
     // whole values as the block holds, up to nine. Does nothing when the file is read-only,
     // the record was never written, or the block cannot be read.
     void readStoredAnalysis(const TrackRecord& record, TrackAnalysis& analysis);
 
-    // Stores the record (with its held analysis block, or the defaults without one): in
-    // place when its block is still large enough, else in the first free block that fits
-    // or at the end. Returns false when nothing was stored; the record then keeps its old
-    // `fileOffset`, unless its old block had already been freed to make room, in which
-    // case it is marked never written so that no later write lands in reused space.
+    // Stores the record (with its held analysis block, or the defaults without one) in the
+    // first free block after its old one that fits, or at the end, then frees the old
+    // block. Returns false when nothing was stored; the record then keeps its old block
+    // and `fileOffset`, untouched.
     bool writeRecord(TrackRecord& record);
 
     void setWriteGate(WriteGate gate) { writeGate_ = std::move(gate); }
@@ -81,21 +103,26 @@ private:
     };
     enum class HeaderRead { Ok, End, Failed };
 
-    DatabaseFile(int fd, bool readOnly) : fd_(fd), readOnly_(readOnly) {}
+    DatabaseFile(int fd, bool readOnly, bool inUseElsewhere)
+        : fd_(fd), readOnly_(readOnly), inUseElsewhere_(inUseElsewhere) {}
 
     bool readAt(uint64_t offset, void* buffer, size_t length, size_t& got) const;
     bool writeAt(uint64_t offset, const void* data, size_t length);
+    bool sync();
     bool currentSize(uint64_t& size) const;
+    void cutAt(uint64_t size);
     HeaderRead readHeader(uint64_t offset, Header& header) const;
     bool writeHeader(uint64_t offset, uint32_t blockSize, uint32_t dataLength);
     bool mergeFollowingFree(uint64_t next, uint64_t& size) const;
     void zeroFill(uint64_t from, uint64_t to);
     bool freeStretch(uint64_t offset, uint64_t size);
     bool placeBlock(uint64_t offset, uint64_t room, const std::vector<unsigned char>& block);
-    bool placeFirstFit(const std::vector<unsigned char>& block, uint32_t& placedAt);
+    bool append(uint64_t end, const std::vector<unsigned char>& block);
+    bool placeFirstFit(const std::vector<unsigned char>& block, uint64_t from, uint32_t& placedAt);
 
     int fd_ = -1;
     bool readOnly_ = false;
+    bool inUseElsewhere_ = false;
     WriteGate writeGate_;
 };
 

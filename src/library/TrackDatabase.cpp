@@ -1,8 +1,12 @@
 #include "library/TrackDatabase.h"
 
+#include <unistd.h>
+
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <iterator>
+#include <vector>
 
 #include "library/DatabaseFile.h"
 #include "platform/core/FatalError.h"
@@ -43,24 +47,110 @@ bool TrackDatabase::hasFile() const { return file_ != nullptr; }
 
 bool TrackDatabase::readOnly() const { return file_ != nullptr && file_->readOnly(); }
 
-bool TrackDatabase::open(const std::string& folder) {
-    close();
-    file_ = DatabaseFile::open(folder + "/" + kFileName);
-    if (!file_) return true;  // no database at all: every record starts new, silently
+bool TrackDatabase::writable() const {
+    return file_ != nullptr && !file_->readOnly();
+}
 
-    const char* failure = nullptr;
-    const DatabaseFile::ReadResult result = file_->readRecords(records_);
+bool TrackDatabase::open(const std::string& folder) {
+    const bool opened = openFile(folder);
     rebuildIndex();
-    switch (result) {
-        case DatabaseFile::ReadResult::Ok: return true;
-        case DatabaseFile::ReadResult::IoError: failure = kFileSystemError; break;
-        case DatabaseFile::ReadResult::NoMemory: failure = kNoMemory; break;
-        case DatabaseFile::ReadResult::Corrupted: failure = kCorrupted; break;
+    return opened;
+}
+
+bool TrackDatabase::openFile(const std::string& folder) {
+    close();
+    notice_.clear();
+    const std::string path = folder + "/" + kFileName;
+    int error = 0;
+    file_ = DatabaseFile::open(path, &error);
+    // No database at all, or one that can only be read for lack of rights: every record
+    // starts new or stays as it was, and the user learns that nothing will be kept.
+    if (!file_ || (file_->readOnly() && !file_->inUseElsewhere()))
+        notice_ = "The internal database cannot be written in " + folder + " (" +
+                  std::strerror(error) +
+                  ").\nTempos, comments and cue points found now will not be kept.";
+    if (!file_) return true;
+
+    switch (file_->readRecords(records_)) {
+        case DatabaseFile::ReadResult::Ok:
+            return true;
+        case DatabaseFile::ReadResult::NoMemory:
+            setFatalError(kNoMemory);
+            file_.reset();
+            return false;
+        case DatabaseFile::ReadResult::IoError:
+            // A file that cannot be read to its end is not written to either.
+            file_.reset();
+            notice_ =
+                std::string(kFileSystemError) + " while reading\n" + path + "\nThe " +
+                std::to_string(std::distance(records_.begin(), records_.end())) +
+                " track records read before the error are used; nothing learnt now will be kept.";
+            return true;
+        case DatabaseFile::ReadResult::Corrupted:
+            break;
     }
-    setFatalError(failure);
-    // The program stops now; a file known to be damaged is not written to.
+    return recoverDamaged(path);
+}
+
+bool TrackDatabase::recoverDamaged(const std::string& path) {
+    records_.clear();
+    std::vector<std::vector<unsigned char>> blocks;
+    switch (file_->salvage(records_, blocks)) {
+        case DatabaseFile::ReadResult::Ok:
+            break;
+        case DatabaseFile::ReadResult::NoMemory:
+            setFatalError(kNoMemory);
+            file_.reset();
+            return false;
+        default:
+            break;  // keeps whatever was found
+    }
+    const std::string count = std::to_string(blocks.size());
+    if (file_->readOnly()) {
+        // Another program writes it (and sets it aside), or it cannot be written here:
+        // what could be read is used, nothing is written to a damaged file.
+        const bool elsewhere = file_->inUseElsewhere();
+        file_.reset();
+        if (!elsewhere)
+            notice_ =
+                std::string(kCorrupted) + " and cannot be repaired here:\n" + path + "\nThe " +
+                count +
+                " track records that could be read are used; nothing learnt now will be kept.";
+        return true;
+    }
+
+    // Set aside under the date and time, beside the database, never over an earlier one.
+    char stamp[32] = "";
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) != nullptr)
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &local);
+    std::string aside = path + "damaged-" + stamp;
+    for (int n = 2; ::access(aside.c_str(), F_OK) == 0; ++n)
+        aside = path + "damaged-" + stamp + "-" + std::to_string(n);
+
+    // Still locked while it is replaced, so that no other program takes it meanwhile.
+    const bool replaced = DatabaseFile::replaceDamaged(path, aside, blocks);
     file_.reset();
-    return false;
+    if (!replaced) {
+        notice_ = std::string(kCorrupted) + " and could not be set aside:\n" + path + "\nThe " +
+                  count +
+                  " track records that could be read are used; nothing learnt now will be kept.";
+        return true;
+    }
+    // The new file holds every record that could be read: it is the database from now on.
+    records_.clear();
+    file_ = DatabaseFile::open(path);
+    if (!file_ || file_->readRecords(records_) != DatabaseFile::ReadResult::Ok) {
+        file_.reset();
+        notice_ = std::string(kCorrupted) + ". It was set aside as\n" + aside +
+                  "\nbut its replacement cannot be used.";
+        return true;
+    }
+    notice_ = std::string(kCorrupted) + ". The " + count +
+              " track records that could be read are kept; the damaged file was set aside as\n" +
+              aside;
+    return true;
 }
 
 void TrackDatabase::close() {

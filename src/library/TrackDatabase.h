@@ -31,11 +31,21 @@ public:
     TrackDatabase& operator=(const TrackDatabase&) = delete;
 
     // Opens the file in `folder` (created when absent) and reads every record. Falls back
-    // to read-only when the file cannot be opened for writing, and to no file at all
-    // (silently) when it cannot be opened. Returns false after storing one of the three
-    // fatal messages with setFatalError(); records read before the failure stay, and the
-    // damaged file is let go (nothing more is read from or written to it).
+    // to read-only when the file cannot be opened for writing, and to no file at all when
+    // it cannot be opened. A damaged file never stops the program: every record that can
+    // be read is kept, the damaged file is set aside under a dated name beside it and a
+    // new one made of those records takes its place; a file that cannot be read to its end
+    // is let go after the records read so far. notice() then tells the user. Returns
+    // false only when memory runs out, after storing "Not enough memory" with
+    // setFatalError().
     bool open(const std::string& folder);
+
+    // What the user should be told once the program is up about the last open(): the
+    // damaged file set aside and where, or that nothing learnt will be stored and why.
+    // Empty when all is well (also when another running program holds the file).
+    const std::string& notice() const { return notice_; }
+    // Records reach the file (it is open for writing).
+    bool writable() const;
 
     // Writes every record that still holds an analysis block, frees every record and
     // closes the file. Safe to call twice.
@@ -74,6 +84,9 @@ private:
         size_t operator()(const Key& key) const noexcept;
     };
     void rebuildIndex();
+    // open() before the index is built over what it read.
+    bool openFile(const std::string& folder);
+    bool recoverDamaged(const std::string& path);
 
     std::forward_list<TrackRecord> records_;
     // Every record by key; where the file holds a key twice, the record found first in
@@ -81,6 +94,7 @@ private:
     std::unordered_map<Key, TrackRecord*, KeyHash> index_;
     std::unique_ptr<DatabaseFile> file_;
     uint32_t today_ = 0;
+    std::string notice_;
 };
 
 }  // namespace spinlorex

@@ -2,12 +2,12 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <vector>
 
 namespace spinlorex {
@@ -74,33 +74,30 @@ void* SharedLibrary::symbol(const char* name) const {
     return handle_ != nullptr ? ::dlsym(handle_, name) : nullptr;
 }
 
-TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept {
+MemoryCopy& MemoryCopy::operator=(MemoryCopy&& other) noexcept {
     if (this != &other) {
-        remove();
+        reset();
+        fd_ = other.fd_;
         path_ = std::move(other.path_);
-        other.path_.clear();
+        other.fd_ = -1;
     }
     return *this;
 }
 
-void TemporaryFile::remove() {
-    if (!path_.empty()) ::unlink(path_.c_str());
+void MemoryCopy::reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     path_.clear();
 }
 
-TemporaryFile copyToTempFile(const std::string& path) {
+MemoryCopy MemoryCopy::of(const std::string& path) {
     std::vector<char> image;
     if (!readWholeFile(path, image)) return {};
-
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-    if (error) return {};
-    std::string name = (folder / "spdXXXXXX").string();
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return {};
-    TemporaryFile copy(name);  // from here on a failed copy is deleted
-    const bool written = writeAll(fd, image);
-    if (::close(fd) != 0 || !written) return {};
+    MemoryCopy copy;
+    copy.fd_ = ::memfd_create("spinlorex-dsp", MFD_CLOEXEC);
+    if (copy.fd_ < 0) return {};
+    if (!writeAll(copy.fd_, image)) return {};
+    copy.path_ = "/proc/self/fd/" + std::to_string(copy.fd_);
     return copy;
 }
 
@@ -114,8 +111,17 @@ SpinlorexDspHeaderFunction findHeaderFunction(const SharedLibrary& library) {
 
 DspPlugin::DspPlugin(const std::string& path, int32_t moduleIndex, void* parentWindow) {
     if (path.empty()) return;
-    tempCopy_ = copyToTempFile(path);
-    library_ = SharedLibrary(tempCopy_.empty() ? path : tempCopy_.path());
+    copy_ = MemoryCopy::of(path);
+    if (!copy_.empty()) library_ = SharedLibrary(copy_.path());
+    if (library_) {
+        loadedFrom_ = copy_.path();
+    } else {
+        // No memory files here (or they may not hold code): the plug-in itself, shared by
+        // the decks that use it.
+        copy_.reset();
+        library_ = SharedLibrary(path);
+        if (library_) loadedFrom_ = path;
+    }
     if (!library_) return;
     const SpinlorexDspHeaderFunction headerFunction = findHeaderFunction(library_);
     if (headerFunction == nullptr) return;
@@ -133,7 +139,7 @@ DspPlugin::DspPlugin(const std::string& path, int32_t moduleIndex, void* parentW
 
 DspPlugin::~DspPlugin() {
     if (module_ != nullptr && module_->quit != nullptr) module_->quit(module_);
-    // The members then unload the library and delete its copy, in that order.
+    // The members then unload the library and let its copy go, in that order.
 }
 
 int32_t DspPlugin::modifySamples(int16_t* samples, int32_t frames) {

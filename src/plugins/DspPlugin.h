@@ -32,40 +32,46 @@ private:
     void* handle_ = nullptr;
 };
 
-// A file that is deleted when the owner goes (an empty path owns nothing).
-class TemporaryFile {
+// A private copy of a plug-in file in memory: an anonymous memory file (memfd) holding the
+// file's bytes, which the dynamic loader opens as /proc/self/fd/N. It needs no folder at
+// all (a temporary folder mounted noexec does not matter) and nothing of it outlives the
+// program, however it ends. Held open while a library is loaded from it, so that no two
+// loaded copies share a name. Main thread.
+class MemoryCopy {
 public:
-    TemporaryFile() = default;
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-    ~TemporaryFile() { remove(); }
-    TemporaryFile(TemporaryFile&& other) noexcept : path_(std::move(other.path_)) { other.path_.clear(); }
-    TemporaryFile& operator=(TemporaryFile&& other) noexcept;
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    MemoryCopy() = default;
+    // A copy of the whole file at `path`; empty when it cannot be read whole or the system
+    // offers no memory files.
+    static MemoryCopy of(const std::string& path);
+    ~MemoryCopy() { reset(); }
+    MemoryCopy(MemoryCopy&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+        other.fd_ = -1;
+    }
+    MemoryCopy& operator=(MemoryCopy&& other) noexcept;
+    MemoryCopy(const MemoryCopy&) = delete;
+    MemoryCopy& operator=(const MemoryCopy&) = delete;
 
+    void reset();
+    bool empty() const { return fd_ < 0; }
+    // "/proc/self/fd/N"; empty for an empty copy.
     const std::string& path() const { return path_; }
-    bool empty() const { return path_.empty(); }
 
 private:
-    void remove();
+    int fd_ = -1;
     std::string path_;
 };
-
-// Copies the file at `path` into a new file "spdXXXXXX" in the temporary folder ($TMPDIR,
-// else /tmp). Empty when the file cannot be read whole or the copy cannot be written
-// whole (a half-written copy is deleted). Main thread.
-TemporaryFile copyToTempFile(const std::string& path);
 
 // The header function of a loaded plug-in: the current export name first, then the old
 // one; null when it exports neither.
 SpinlorexDspHeaderFunction findHeaderFunction(const SharedLibrary& library);
 
 // One effect module of a DSP plug-in file, run on one deck. Each holder loads its own
-// private copy of the file, so two decks using the same file get independent instances.
+// private copy of the file (a MemoryCopy), so two decks using the same file get
+// independent instances; where no copy can be made or loaded, the file itself is loaded.
 //
 // A holder that could not initialise its module (no such file, not a plug-in, no module
-// at that index) holds no module and passes audio through; it still owns and cleans up
-// whatever it got as far as (a loaded library, a temporary copy).
+// at that index) holds no module and passes audio through; it still owns and lets go of
+// whatever it got as far as (a loaded library, its copy).
 //
 // Construction, configure and destruction: main thread. modifySamples: sound thread.
 class DspPlugin final : public DspHook {
@@ -93,15 +99,17 @@ public:
     int32_t moduleIndex() const { return moduleIndex_; }
     // The initialised module record, or null.
     const SpinlorexDspModule* module() const { return module_; }
-    // The private copy the library was loaded from (empty when none could be made).
-    const std::string& tempCopy() const { return tempCopy_.path(); }
+    // Where the library was loaded from: its private copy ("/proc/self/fd/N") or, when
+    // none could be made or loaded, the plug-in file itself; empty when nothing loaded.
+    const std::string& loadedFrom() const { return loadedFrom_; }
 
 private:
     std::string path_;
     int32_t moduleIndex_ = -1;
     SpinlorexDspModule* module_ = nullptr;
-    // Declared in this order so that the library is unloaded before its file is deleted.
-    TemporaryFile tempCopy_;
+    std::string loadedFrom_;
+    // Declared in this order so that the library is unloaded before its copy goes.
+    MemoryCopy copy_;
     SharedLibrary library_;
 };
 

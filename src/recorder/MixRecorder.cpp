@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 namespace spinlorex {
 
@@ -11,18 +12,43 @@ MixRecorder::MixRecorder(const std::string& path, std::chrono::milliseconds drai
     : fileName_(path.substr(0, kMaxFileNameShown)),
       ring_(new int16_t[kRingFrames * 2]()),
       drainInterval_(drainInterval) {
-    if (!file_.open(path, 44100, 2, 16)) return;  // no file, no thread: frames go nowhere
-    writer_ = std::thread([this] { writerLoop(); });
+    hasFile_ = file_.open(path, 44100, 2, 16);
+    if (!hasFile_) {
+        fail();  // no file, no thread: frames go nowhere, and the desk says so
+        return;
+    }
+    try {
+        writer_ = std::thread([this] { writerLoop(); });
+    } catch (const std::system_error&) {
+        fail();
+    }
 }
 
 MixRecorder::~MixRecorder() {
     stop_.store(true, std::memory_order_relaxed);
+    wake_.release();
     if (writer_.joinable()) writer_.join();
+    // The sound thread has let the recorder go: what is left in the ring is the end of
+    // the recording and is written too.
+    if (hasFile_ && !failed())
+        while (drain(1)) {
+        }
     file_.finish();
 }
 
 void MixRecorder::write(const int16_t* frames, int32_t count) {
+    // A recording that has failed keeps nothing more.
+    if (count <= 0 || failed_.load(std::memory_order_relaxed)) return;
     int32_t at = ringWrite_.load(std::memory_order_relaxed);
+    // Acquire: the writer is done with the frames before the index that frees them.
+    const int32_t read = ringRead_.load(std::memory_order_acquire);
+    const int32_t used = (at - read + kRingFrames) % kRingFrames;
+    const int32_t room = kRingFrames - 1 - used;
+    if (count > room) {
+        // Overwriting would tear frames the writer has not saved yet: the newest go.
+        lost_.fetch_add(count - room, std::memory_order_relaxed);
+        count = room;
+    }
     while (count > 0) {
         const int32_t run = std::min(count, kRingFrames - at);
         std::memcpy(&ring_[static_cast<size_t>(at) * 2], frames, static_cast<size_t>(run) * 4);
@@ -35,35 +61,53 @@ void MixRecorder::write(const int16_t* frames, int32_t count) {
 }
 
 void MixRecorder::writerLoop() {
+    auto sizesDue = std::chrono::steady_clock::now() + kSizesInterval;
     while (!stop_.load(std::memory_order_relaxed)) {
-        drain();
-        std::this_thread::sleep_for(drainInterval_);
+        drain(kMinBatch);
+        if (failed()) return;
+        if (std::chrono::steady_clock::now() >= sizesDue) {
+            if (!file_.refreshSizes()) {
+                fail();
+                return;
+            }
+            sizesDue = std::chrono::steady_clock::now() + kSizesInterval;
+        }
+        (void)wake_.try_acquire_for(drainInterval_);
     }
 }
 
-void MixRecorder::drain() {
+bool MixRecorder::drain(int32_t minimum) {
     const int32_t read = ringRead_.load(std::memory_order_relaxed);
     const int32_t available = ringWrite_.load(std::memory_order_acquire) - read;
     int32_t n = 0;
     if (available < 0) {
         n = kRingFrames - read;  // the writer wrapped: the tail piece first
-    } else if (available >= kMinBatch) {
+    } else if (available >= minimum && available > 0) {
         n = available;
     }
-    if (n == 0) return;
-    file_.writeFrames(&ring_[static_cast<size_t>(read) * 2], n);
+    if (n == 0) return false;
+    if (!file_.writeFrames(&ring_[static_cast<size_t>(read) * 2], n)) {
+        fail();
+        return false;
+    }
     framesWritten_.fetch_add(n, std::memory_order_relaxed);
-    ringRead_.store((read + n) % kRingFrames, std::memory_order_relaxed);
+    ringRead_.store((read + n) % kRingFrames, std::memory_order_release);
+    return true;
 }
 
 std::string MixRecorder::describe() const {
     const int32_t frames = framesWritten();
     const int32_t total = frames / 44100;
     char text[512];
-    std::snprintf(text, sizeof text,
-                  "Saving WAV file\nFileName: %s\nTime Recorded: %i:%.2i:%.2i\nFileSize: %.1f Mo",
-                  fileName_.c_str(), total / 3600, (total / 60) % 60, total % 60,
-                  static_cast<double>(frames) * 4.0 / 1048576.0);
+    int length = std::snprintf(
+        text, sizeof text, "%s\nFileName: %s\nTime Recorded: %i:%.2i:%.2i\nFileSize: %.1f Mo",
+        failed() ? kFailedLine : kSavingLine, fileName_.c_str(), total / 3600, (total / 60) % 60,
+        total % 60, static_cast<double>(frames) * 4.0 / 1048576.0);
+    if (const int64_t lost = framesLost();
+        lost > 0 && length >= 0 && length < static_cast<int>(sizeof text))
+        std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
+                      "\nLost: %.1f s (the disk was too slow)",
+                      static_cast<double>(lost) / 44100.0);
     return text;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <semaphore>
 #include <string>
 #include <thread>
 
@@ -17,40 +17,66 @@ namespace spinlorex {
 // it the played frames on the sound thread; they go into a ring of half a second, and a
 // writer thread of its own moves them to disk every 50 ms in batches of at least 2250
 // frames, so the sound thread never waits for the file system.
+//
+// Nothing is lost silently: the header's sizes are brought up to date twice a second, so a
+// desk killed mid-recording leaves a file that plays up to its last second; a write that
+// fails (a full disk) ends the recording with a valid file of what was written and says
+// so in describe(); frames that find the ring full (a disk that stalls) are counted.
 class MixRecorder : public SampleSink {
 public:
     static constexpr int32_t kRingFrames = 22050;
     static constexpr int32_t kMinBatch = 2250;
     static constexpr size_t kMaxFileNameShown = 256;
+    // How often the writer makes the file whole up to what it wrote.
+    static constexpr std::chrono::milliseconds kSizesInterval{500};
 
-    // Main thread. A file that cannot be created leaves a recorder that takes frames and
-    // writes nothing, silently.
+    // Main thread. A file that cannot be created leaves a recorder that has failed: it
+    // takes frames and writes nothing, and describe() says why.
     // `drainInterval` is how often the writer thread wakes (tests shorten it).
     explicit MixRecorder(const std::string& path,
                          std::chrono::milliseconds drainInterval = std::chrono::milliseconds(50));
-    // Stops the writer and finishes the file with its chunk sizes. Frames still waiting in
-    // the ring (fewer than one batch) are not written.
+    // Stops the writer, writes every frame still in the ring and finishes the file with its
+    // chunk sizes. Main thread.
     ~MixRecorder() override;
 
+    // Sound thread: never blocks, locks or allocates.
     void write(const int16_t* frames, int32_t count) override;
-    // "Saving WAV file\nFileName: ...\nTime Recorded: h:mm:ss\nFileSize: x.x Mo"
+    // Main thread: "Saving WAV file\nFileName: ...\nTime Recorded: h:mm:ss\nFileSize: x.x Mo",
+    // the first line saying why when the recording stopped by itself, and a last line
+    // with the time lost when frames found the ring full.
     std::string describe() const override;
+    // Any thread.
+    bool failed() const override { return failed_.load(std::memory_order_acquire); }
+    int64_t framesLost() const override { return lost_.load(std::memory_order_relaxed); }
 
-    bool hasFile() const { return file_.isOpen(); }
+    bool hasFile() const { return hasFile_; }
     int32_t framesWritten() const { return framesWritten_.load(std::memory_order_relaxed); }
+
+    static constexpr const char* kSavingLine = "Saving WAV file";
+    static constexpr const char* kFailedLine = "Recording stopped: the file cannot be written";
 
 private:
     void writerLoop();
-    void drain();
+    // Writes what the ring holds when it is at least `minimum` frames (or wrapped). True
+    // when frames were written.
+    bool drain(int32_t minimum);
+    void fail() { failed_.store(true, std::memory_order_release); }
 
     std::string fileName_;
     WavFileWriter file_;
+    bool hasFile_ = false;
     std::unique_ptr<int16_t[]> ring_;
-    std::atomic<int32_t> ringWrite_{0};  // sound thread only writes it
-    std::atomic<int32_t> ringRead_{0};   // writer thread only writes it
+    // Each index is written by one side and read by the other: the sound thread releases
+    // ringWrite_ after copying frames in, the writer releases ringRead_ after copying
+    // them out, so neither touches a frame the other has not finished with.
+    std::atomic<int32_t> ringWrite_{0};
+    std::atomic<int32_t> ringRead_{0};
     std::atomic<int32_t> framesWritten_{0};
+    std::atomic<int64_t> lost_{0};
+    std::atomic<bool> failed_{false};
     std::chrono::milliseconds drainInterval_;
     std::atomic<bool> stop_{false};
+    std::binary_semaphore wake_{0};  // ends the writer's pause at once when stopping
     std::thread writer_;
 };
 

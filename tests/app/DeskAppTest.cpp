@@ -8,8 +8,10 @@
 #include <QtCore/QTimer>
 #include <QtCore/QUrl>
 #include <QtGui/QKeyEvent>
+#include <QtGui/QWindow>
 #include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
+#include <QtWidgets/QMessageBox>
 
 #include <cstdlib>
 #include <filesystem>
@@ -19,11 +21,16 @@
 #include "app/SingleInstance.h"
 #include "app/TrackNames.h"
 #include "app/dialogs/DeskDialog.h"
+#include "audio/AudioEngine.h"
 #include "audio/DeckPair.h"
 #include "desk/MixingDesk.h"
+#include "library/TrackDatabase.h"
 #include "platform/core/FatalError.h"
 #include "platform/settings/Settings.h"
 #include "platform/settings/SettingsStore.h"
+#include "platform/sound/SoundBackends.h"
+#include "recorder/MixRecorder.h"
+#include "support/WavFile.h"
 #include "tools/synth/Synth.h"
 
 namespace spinlorex {
@@ -177,6 +184,175 @@ TEST_F(DeskAppTest, OnlyOneDeskHoldsTheInstanceLock) {
     SingleInstance second(folder);
     EXPECT_TRUE(first.alone());
     EXPECT_FALSE(second.alone());
+}
+
+TEST_F(DeskAppTest, AWindowManagerCloseWaitsForTheQuitQuestionsAnswer) {
+    DeskApp app;
+    ASSERT_TRUE(app.create());
+    app.window().show();
+    MixingDesk& desk = *app.desk();
+    ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    desk.playPause(0);
+    ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.01f; }));
+
+    // While the question is open the window manager asks again (its close comes to the
+    // native window): that request waits, and the answer No keeps the music playing.
+    bool secondAccepted = true;
+    test::withNextModal<YesNoDialog>([&](YesNoDialog& d) {
+        QCloseEvent fromWindowManager;
+        QCoreApplication::sendEvent(app.window().windowHandle(), &fromWindowManager);
+        secondAccepted = fromWindowManager.isAccepted();
+        d.noButton().click();
+    });
+    EXPECT_FALSE(app.window().close());
+    EXPECT_FALSE(secondAccepted);
+    ASSERT_NE(app.window().windowHandle(), nullptr);
+    EXPECT_NE(app.window().windowHandle()->handle(), nullptr) << "the native window was destroyed";
+    EXPECT_TRUE(app.window().isVisible());
+    EXPECT_TRUE((*app.decks())[0].playing());
+    app.destroy();
+}
+
+TEST_F(DeskAppTest, AStopSignalClosesWithoutTheQuestionAndKeepsWhatWasLearnt) {
+    for (const bool questionOpen : {false, true}) {
+        SCOPED_TRACE(questionOpen ? "while the question is open" : "while the desk plays");
+        std::filesystem::remove(config_.path() / "settings.reg");
+        DeskApp app;
+        ASSERT_TRUE(app.create());
+        app.window().show();
+        MixingDesk& desk = *app.desk();
+        ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+        desk.playPause(0);
+        ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.01f; }));
+        if (questionOpen) {
+            // The signal comes while the user has the quit question in front of them.
+            test::withNextModal<YesNoDialog>(
+                [&](YesNoDialog&) { app.window().closeWithoutQuestion(); });
+            EXPECT_TRUE(app.window().close());
+        } else {
+            app.window().closeWithoutQuestion();
+            ASSERT_TRUE(processUntil([&] { return !app.window().isVisible(); }));
+        }
+        EXPECT_FALSE(app.window().isVisible());
+        app.destroy();
+        EXPECT_TRUE(std::filesystem::exists(config_.path() / "settings.reg"));
+        // The playing deck's record reached the database.
+        TrackDatabase db;
+        ASSERT_TRUE(db.open(home_.path().string()));
+        ASSERT_FALSE(db.records().empty());
+        EXPECT_EQ(db.records().front().name, std::filesystem::path(track_).filename().string());
+    }
+}
+
+TEST_F(DeskAppTest, ACrashedDeskDoesNotSaveItsSettings) {
+    DeskApp app;
+    ASSERT_TRUE(app.create());
+    app.destroy(/*saveSettings=*/false);
+    EXPECT_FALSE(std::filesystem::exists(config_.path() / "settings.reg"));
+}
+
+TEST_F(DeskAppTest, ADamagedDatabaseIsSetAsideAndTheDeskSaysSoOnceItIsUp) {
+    test::writeFile(home_.file(TrackDatabase::kFileName), test::Bytes(40, 0xEE));
+    DeskApp app;
+    ASSERT_TRUE(app.create());
+    app.window().show();
+    ASSERT_EQ(app.pendingNotices().size(), 1u);
+    QString told;
+    test::withNextModal<QMessageBox>([&](QMessageBox& box) {
+        told = box.text();
+        box.accept();
+    });
+    ASSERT_TRUE(processUntil([&] { return !told.isEmpty(); }));
+    EXPECT_TRUE(told.startsWith("The internal database is corrupted.")) << told.toStdString();
+    EXPECT_TRUE(
+        told.contains(QString::fromStdString(home_.file(TrackDatabase::kFileName) + "damaged-")));
+    EXPECT_TRUE(app.pendingNotices().empty());
+    EXPECT_TRUE(app.desk() != nullptr);  // the desk runs
+    app.destroy();
+}
+
+// The null sound system, refusing every device while told to (a card another program holds).
+class RefusingSystem : public sound::SoundSystem {
+public:
+    explicit RefusingSystem(std::shared_ptr<std::atomic<bool>> refuse)
+        : refuse_(std::move(refuse)) {}
+    const char* backendName() const override { return "refusing"; }
+    std::vector<sound::DeviceInfo> devices() override { return inner_->devices(); }
+    std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id,
+                                             bool exclusive, sound::SoundError& error) override {
+        if (*refuse_) {
+            error = sound::SoundError::Busy;
+            return nullptr;
+        }
+        return inner_->open(id, exclusive, error);
+    }
+
+private:
+    std::shared_ptr<std::atomic<bool>> refuse_;
+    std::unique_ptr<sound::SoundSystem> inner_ = sound::createNullSystem();
+};
+
+TEST_F(DeskAppTest, AConfigurationWhoseDeviceIsRefusedFallsBackToSilenceAndTheDeskGoesOn) {
+    auto refuse = std::make_shared<std::atomic<bool>>(false);
+    DeskApp app([refuse] { return std::make_unique<RefusingSystem>(refuse); });
+    ASSERT_TRUE(app.create());
+    app.window().show();
+    MixingDesk& desk = *app.desk();
+    ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+
+    *refuse = true;  // "OK" in the sound configuration, and the card is busy
+    app.rebuildAudioEngine();
+    EXPECT_EQ(fatalError(), nullptr);
+    QString told;
+    test::withNextModal<QMessageBox>([&](QMessageBox& box) {
+        told = box.text();
+        box.accept();
+    });
+    ASSERT_TRUE(processUntil([&] { return !told.isEmpty(); }));
+    EXPECT_EQ(told.toStdString(),
+              std::string("The sound card is already used by another application") +
+                  DeskApp::kPlaysSilently);
+
+    // The decks still answer, and play on without sound.
+    desk.playPause(0);
+    ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.01f; }));
+    desk.playPause(0);
+    EXPECT_FALSE((*app.decks())[0].playing());
+    app.destroy();
+    EXPECT_TRUE(std::filesystem::exists(config_.path() / "settings.reg"));
+}
+
+TEST_F(DeskAppTest,
+       ARecordingGoesOnAcrossANewConfigurationThatRecordsAndEndsWithAMessageOtherwise) {
+    set(settings().outputMode, 1);
+    DeskApp app;
+    ASSERT_TRUE(app.create());
+    MixingDesk& desk = *app.desk();
+    ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    desk.playPause(0);
+    const std::string path = home_.file("mix.wav");
+    auto owned = std::make_unique<MixRecorder>(path);
+    MixRecorder& recorder = *owned;
+    AudioEngine& engine = *app.engine();
+    engine.output()->attachRecorder(std::move(owned));
+    ASSERT_TRUE(processUntil([&] { return recorder.framesWritten() > 10000; }));
+
+    // Another soft-mix configuration (another card): the same recording goes on.
+    app.rebuildAudioEngine();
+    ASSERT_EQ(engine.output()->recorder(), &recorder);
+    const int32_t before = recorder.framesWritten();
+    ASSERT_TRUE(processUntil([&] { return recorder.framesWritten() > before + 10000; }));
+
+    // The hard mix cannot record: the recording ends, the file whole, and the panel says so.
+    set(settings().outputMode, 0);
+    app.rebuildAudioEngine();
+    EXPECT_EQ(engine.output()->recorder(), nullptr);
+    EXPECT_EQ(desk.recordEndMessage().substr(0, desk.recordEndMessage().find('\n')),
+              DeskApp::kRecordingEndedByMode);
+    const test::WavFile wav = test::readWav(path);
+    EXPECT_TRUE(wav.valid);
+    EXPECT_GT(wav.dataSize, uint32_t(before + 10000) * 4);
+    app.destroy();
 }
 
 }  // namespace

@@ -251,12 +251,19 @@ TEST_F(AudioEngineTest, ARecordingGetsExactlyWhatWasPlayed) {
     rig.output().applyCrossfader(0);  // deck 1 alone at full gain: the mix is its frames
     rig.call([&] { rig.deck(0).play(); });
     rig.pass(100);
-    rig.output().attachRecorder(std::make_unique<MixRecorder>(dir.file("mix.wav"), std::chrono::milliseconds(1)));
+    auto owned = std::make_unique<MixRecorder>(dir.file("mix.wav"), std::chrono::milliseconds(1));
+    const MixRecorder& recorder = *owned;
+    rig.output().attachRecorder(std::move(owned));
     EXPECT_TRUE(rig.output().recording());
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 1; i <= 2000; ++i) {
         rig.pass();
-        if (i % 100 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));  // let it drain
+        // Each pass hands over the 44 frames played; the writer is let catch up, so the
+        // ring of half a second never fills however slow the machine.
+        if (i % 100 == 0) {
+            ASSERT_TRUE(test::waitFor([&] { return recorder.framesWritten() >= 44 * i - 4400; }));
+        }
     }
+    EXPECT_EQ(recorder.framesLost(), 0);
     rig.output().requestStopRecording();
     rig.pass();
     EXPECT_FALSE(rig.output().recording());
@@ -374,9 +381,18 @@ TEST_F(AudioEngineTest, ALostDeviceNeitherHangsNorCrashesTheSoundThread) {
         entry.path = "a.wav";
         ASSERT_TRUE(decks[0].loadTrack(entry));
         decks[0].play();
-        system.clock->advance(44100);
+        // A second of playing, then one without the device. The clock moves as a card's
+        // would, no more than the write lead at a time while the sound thread keeps up: a
+        // clock that swallowed a second at once would read what the thread is writing.
+        const auto play = [&](int steps) {
+            for (int i = 0; i < steps; ++i) {
+                system.clock->advance(sound::kNullWriteLatency);
+                engine.waitForPasses(2);
+            }
+        };
+        play(100);
         *system.unplugged = true;
-        system.clock->advance(44100);
+        play(100);
         // The decks still answer: requests are served by a thread that keeps stepping.
         decks[0].setPitch(4200);
         decks[0].pause();
@@ -451,6 +467,107 @@ TEST_F(AudioEngineTest, DeviceFailuresGiveTheirMessagesAndAStoredDeviceFallsBack
         EXPECT_STREQ(fatalError(), "Error in the sound driver of DirectX");
         EXPECT_EQ(maximised, 0);  // several copies may run: volumes are left alone
     }
+}
+
+// Runs `operation` on a thread of its own; false when it has not returned within `seconds`
+// (it is then left hanging, and the test fails rather than the suite).
+bool returnsWithin(double seconds, std::function<void()> operation) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread([operation = std::move(operation), done] {
+        operation();
+        done->store(true);
+    }).detach();
+    return test::waitFor([&] { return done->load(); }, seconds);
+}
+
+TEST_F(AudioEngineTest, AnEngineThatCannotStartLeavesDecksThatStillAnswer) {
+    TrackDatabase database;
+    Desk desk;
+    DeckPair decks(database, desk, desk, test::constantReaders(0, 0), test::constantReaders(0, 0));
+    desk.decks = &decks;
+    FailingSystem system;
+    system.failDefault = sound::SoundError::Busy;
+    set(settings().multiInstance, 1);
+    AudioEngine engine(decks, system, nullptr);
+    EXPECT_FALSE(engine.start());
+    EXPECT_STREQ(fatalError(), "The sound card is already used by another application");
+    // No sound thread runs: every request is served on the caller's thread at once.
+    EXPECT_TRUE(returnsWithin(10, [&] {
+        TrackEntry entry;
+        entry.path = "a.wav";
+        decks[0].loadTrack(entry);
+        decks[0].setPitch(4200);
+        decks[0].play();
+        decks[1].pause();
+    }));
+    EXPECT_EQ(decks[0].pitch(), 4200);
+    EXPECT_TRUE(decks[0].playing());
+    EXPECT_EQ(decks[0].duration(), 60);
+}
+
+TEST_F(AudioEngineTest, ARefusedDeviceFallsBackToTheDefaultOneThenToSilenceAndPlaysOn) {
+    TrackDatabase database;
+    Desk desk;
+    DeckPair decks(database, desk, desk, test::constantReaders(1000, 1000),
+                   test::constantReaders(0, 0));
+    desk.decks = &decks;
+    FailingSystem system;
+    set(settings().multiInstance, 1);
+    settings().soundCardGuid = sound::DeviceId{1, 2, 3};
+    system.failStored = sound::SoundError::Busy;
+    {
+        AudioEngine engine(decks, system, nullptr);
+        ASSERT_TRUE(
+            engine.start(AudioEngine::Threading::Manual, {}, AudioEngine::OnFailure::FallBack));
+        EXPECT_STREQ(engine.fallbackMessage(),
+                     "The sound card is already used by another application");
+        EXPECT_FALSE(engine.silent());
+        EXPECT_EQ(system.opens, 2);
+        EXPECT_EQ(fatalError(), nullptr);
+    }
+
+    // The default device is busy too: the desk plays on without sound, its decks moving.
+    system.failDefault = sound::SoundError::Busy;
+    AudioEngine engine(decks, system, nullptr);
+    ASSERT_TRUE(engine.start(AudioEngine::Threading::Thread, {}, AudioEngine::OnFailure::FallBack));
+    EXPECT_TRUE(engine.silent());
+    EXPECT_EQ(fatalError(), nullptr);
+    EXPECT_TRUE(returnsWithin(10, [&] {
+        TrackEntry entry;
+        entry.path = "a.wav";
+        decks[0].loadTrack(entry);
+        decks[0].play();
+    }));
+    EXPECT_TRUE(test::waitFor([&] { return decks[0].position() > 0.01f; }));
+    engine.stop();
+}
+
+TEST_F(AudioEngineTest, ARecordingCanBeHandedFromOneDeviceToTheNext) {
+    EngineRig rig(1, test::constantReaders(1000, 1000), test::constantReaders(0, 0));
+    struct Sink : SampleSink {
+        std::atomic<int64_t> frames{0};
+        void write(const int16_t*, int32_t count) override { frames += count; }
+        std::string describe() const override { return "sink"; }
+    };
+    auto owned = std::make_unique<Sink>();
+    Sink& sink = *owned;
+    rig.output().attachRecorder(std::move(owned));
+    rig.pass(20);
+    std::unique_ptr<SampleSink> kept;
+    rig.engine().stop(&kept);
+    ASSERT_EQ(kept.get(), &sink);  // not finished with the device
+    ASSERT_TRUE(rig.engine().start(AudioEngine::Threading::Manual, [&](OutputDevice& output) {
+        output.attachRecorder(std::move(kept));
+    }));
+    const int64_t before = sink.frames;
+    rig.pass(20);
+    EXPECT_GT(sink.frames, before);  // the same recording goes on
+    EXPECT_EQ(rig.output().recorder(), &sink);
+
+    // A recording asked to stop ends with its device.
+    rig.output().requestStopRecording();
+    rig.engine().stop(&kept);
+    EXPECT_EQ(kept, nullptr);
 }
 
 }  // namespace

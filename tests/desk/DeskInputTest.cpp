@@ -212,6 +212,53 @@ TEST_F(DeskInput, PanelsCarryTheMixButtonOptionsAndRecordStatus) {
     EXPECT_EQ(rig.view.count("options"), 8);  // drawn on showing and after every click
 }
 
+TEST_F(DeskInput, ARecordingThatFailsOrLosesFramesEndsWithItsReasonOnTheRecordPanel) {
+    DeskRig rig(20, 20, 1);
+    struct Sink : SampleSink {
+        void write(const int16_t*, int32_t) override {}
+        std::string describe() const override {
+            return std::string(failedNow ? "Cannot write" : "Saving") + "\nFileName: mix.wav" +
+                   (lost ? "\nLost: 1.0 s" : "");
+        }
+        bool failed() const override { return failedNow; }
+        int64_t framesLost() const override { return lost; }
+        std::atomic<bool> failedNow{false};
+        std::atomic<int64_t> lost{0};
+    };
+    auto owned = std::make_unique<Sink>();
+    Sink& sink = *owned;
+    OutputDevice& out = *rig.engine.output();
+    out.attachRecorder(std::move(owned));
+    rig.key(115);  // F4: record
+    EXPECT_TRUE(rig.view.isOn(ctl::StartRecording));
+
+    // The file cannot be written: the desk ends the recording and says so, once.
+    sink.failedNow = true;
+    rig.view.log.clear();
+    rig.tick(100);
+    EXPECT_FALSE(rig.view.isOn(ctl::StartRecording));
+    EXPECT_TRUE(rig.view.logged("record Cannot write\nFileName: mix.wav"));
+    EXPECT_EQ(rig.desk.recordEndMessage(), "Cannot write\nFileName: mix.wav");
+    rig.engine.runPass();  // the sound thread lets it go
+    rig.tick(300);
+    EXPECT_FALSE(out.recording());
+    EXPECT_EQ(rig.view.count("record Cannot write\nFileName: mix.wav"), 1);
+    rig.view.log.clear();
+    rig.key(116), rig.key(115);  // back on the record panel, the reason is still there
+    EXPECT_TRUE(rig.view.logged("record Cannot write\nFileName: mix.wav"));
+
+    // Stopped by the user after losing frames: the status stays, saying it stopped.
+    auto second = std::make_unique<Sink>();
+    second->lost = 44100;
+    out.attachRecorder(std::move(second));
+    rig.tick(100);
+    out.requestStopRecording();
+    rig.engine.runPass();
+    rig.tick(100);
+    EXPECT_EQ(rig.desk.recordEndMessage(), "Recording stopped\nFileName: mix.wav\nLost: 1.0 s");
+    EXPECT_EQ(rig.view.log.back(), "record Recording stopped\nFileName: mix.wav\nLost: 1.0 s");
+}
+
 TEST_F(DeskInput, TheRefreshShowsThePlayFaceOfTheNextAction) {
     DeskRig rig;
     rig.load(0);

@@ -285,5 +285,22 @@ TEST(SettingsFilePath, EnvironmentChoosesTheFolder) {
     path(nullptr, nullptr, home ? savedHome.c_str() : nullptr);
 }
 
+TEST(SettingsStore, SavesCutShortByAKillAreRemovedAtTheNextStart) {
+    test::TempDir dir;
+    const std::filesystem::path file = dir.path() / "settings.reg";
+    // A program that no longer runs, and one that does (a save of its own under way).
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string leftover = file.string() + ".tmp-" + std::to_string(gone) + "-123";
+    const std::string underWay = file.string() + ".tmp-" + std::to_string(::getppid()) + "-456";
+    for (const std::string& path : {leftover, underWay, dir.file("other.tmp-1-1")})
+        test::writeFile(path, {1});
+    removeLeftoverSaves(file);
+    EXPECT_FALSE(std::filesystem::exists(leftover));
+    EXPECT_TRUE(std::filesystem::exists(underWay));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("other.tmp-1-1")));
+}
+
 }  // namespace
 }  // namespace spinlorex

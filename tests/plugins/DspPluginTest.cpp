@@ -6,6 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
 #include <filesystem>
 #include <fstream>
 
@@ -20,6 +26,13 @@ namespace fs = std::filesystem;
 using test::kCounterPlugin, test::kNotAPlugin, test::kRecorderPlugin;
 
 constexpr int32_t kFrames = 16;
+
+// The loaded library's private copy is alive: /proc/self/fd/N names one of our memory files.
+bool isMemoryCopy(const std::string& path) {
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(path, ec);
+    return !ec && target.string().find("memfd:spinlorex-dsp") != std::string::npos;
+}
 
 // A chunk with room for twice its frames, as the deck gives.
 struct Chunk {
@@ -41,19 +54,19 @@ TEST(DspPluginTest, AFileWithoutAHeaderIsRefusedAndHoldersOfItPassAudioThrough) 
         EXPECT_FALSE(plugin.hasModule());
         EXPECT_EQ(plugin.path(), "");
         EXPECT_EQ(plugin.moduleIndex(), -1);
-        copy = plugin.tempCopy();
-        EXPECT_TRUE(fs::exists(copy)) << "loaded from its own copy all the same";
+        copy = plugin.loadedFrom();
+        EXPECT_TRUE(isMemoryCopy(copy)) << "loaded from its own copy all the same: " << copy;
         Chunk chunk;
         EXPECT_EQ(chunk.run(plugin), kFrames);
         EXPECT_EQ(chunk.samples, std::vector<int16_t>(4 * kFrames, 7));
     }
-    EXPECT_FALSE(fs::exists(copy));
+    EXPECT_FALSE(isMemoryCopy(copy));
 
     // No path, or a missing file: nothing is loaded or copied, audio passes.
     for (const std::string& path : {std::string(), std::string("/nonexistent/dsp_x.so")}) {
         DspPlugin plugin(path, 0);
         EXPECT_FALSE(plugin.hasModule());
-        EXPECT_EQ(plugin.tempCopy(), "");
+        EXPECT_EQ(plugin.loadedFrom(), "");
         Chunk chunk;
         EXPECT_EQ(chunk.run(plugin), kFrames);
     }
@@ -67,11 +80,10 @@ TEST(DspPluginTest, TwoHoldersOfOneFileRunIndependentCopies) {
         ASSERT_TRUE(deck1.hasModule() && deck2.hasModule());
         EXPECT_EQ(deck1.path(), kCounterPlugin);
         EXPECT_EQ(deck1.moduleIndex(), 0);
-        copy1 = deck1.tempCopy(), copy2 = deck2.tempCopy();
+        copy1 = deck1.loadedFrom(), copy2 = deck2.loadedFrom();
         EXPECT_NE(copy1, copy2);
         for (const std::string& copy : {copy1, copy2}) {
-            EXPECT_EQ(fs::path(copy).parent_path(), fs::temp_directory_path());
-            EXPECT_TRUE(fs::path(copy).filename().string().starts_with("spd")) << copy;
+            EXPECT_TRUE(isMemoryCopy(copy)) << copy;
             EXPECT_EQ(test::readFile(copy), test::readFile(kCounterPlugin));
         }
         EXPECT_NE(deck1.module(), deck2.module());
@@ -89,8 +101,8 @@ TEST(DspPluginTest, TwoHoldersOfOneFileRunIndependentCopies) {
         EXPECT_EQ(chunk.samples[0], 1);
         EXPECT_EQ(chunk.samples[1], 1);
     }
-    EXPECT_FALSE(fs::exists(copy1));
-    EXPECT_FALSE(fs::exists(copy2));
+    EXPECT_FALSE(isMemoryCopy(copy1));
+    EXPECT_FALSE(isMemoryCopy(copy2));
 
     // A copy loaded after the others were unloaded starts afresh.
     DspPlugin again(kCounterPlugin, 0);
@@ -105,14 +117,38 @@ TEST(DspPluginTest, AModuleIndexPastTheLastPassesThroughAndStillCleansUp) {
         {
             DspPlugin plugin(kCounterPlugin, index);
             EXPECT_FALSE(plugin.hasModule());
-            copy = plugin.tempCopy();
-            EXPECT_TRUE(fs::exists(copy));
+            copy = plugin.loadedFrom();
+            EXPECT_TRUE(isMemoryCopy(copy));
             Chunk chunk;
             EXPECT_EQ(chunk.run(plugin), kFrames);
             EXPECT_EQ(chunk.samples[0], 7);
         }
-        EXPECT_FALSE(fs::exists(copy)) << index;
+        EXPECT_FALSE(isMemoryCopy(copy)) << index;
     }
+}
+
+TEST(DspPluginTest, CopiesNeedNoTemporaryFolderNotEvenOneMountedNoexec) {
+    test::TempDir dir;
+    const std::string folder = dir.file("noexec");
+    fs::create_directory(folder);
+    if (::mount("tmpfs", folder.c_str(), "tmpfs", MS_NOEXEC | MS_NOSUID | MS_NODEV, "size=1m") != 0)
+        GTEST_SKIP() << "a noexec folder cannot be mounted here: " << std::strerror(errno);
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string saved = oldTmp != nullptr ? oldTmp : "";
+    ::setenv("TMPDIR", folder.c_str(), 1);
+    {
+        DspPlugin plugin(kCounterPlugin, 0);
+        EXPECT_TRUE(plugin.hasModule());
+        Chunk chunk;
+        chunk.run(plugin);
+        EXPECT_EQ(chunk.samples[0], 1);
+        EXPECT_TRUE(fs::is_empty(folder)) << "nothing is left there, even while loaded";
+    }
+    if (oldTmp != nullptr)
+        ::setenv("TMPDIR", saved.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+    ::umount(folder.c_str());
 }
 
 TEST(DspPluginTest, AModuleClaimingMoreThanTheBufferHoldsIsCutToTwiceTheFramesGiven) {

@@ -34,6 +34,7 @@ WavFile readWav(const std::string& path) {
                 std::memcpy(wav.samples.data(), body, wav.samples.size() * 2);
             }
             wav.valid = haveFormat && wav.riffSize + 8 == bytes.size();
+            wav.playable = haveFormat && wav.riffSize + 8 <= bytes.size();
             return wav;
         }
         at += 8 + size + (size & 1);

@@ -374,9 +374,13 @@ void QtDeskView::drawOptionsPanel() {
 
 void QtDeskView::drawRecordStatus(const std::string& text) {
     QPainter* p = desk_.painter();
-    if (p == nullptr || text.empty()) return;
+    if (p == nullptr) return;
     const Rect area = placement(skin_->control(ctl::RecordStatus));
     restore(area);
+    if (text.empty()) {  // nothing records: the panel's own picture
+        invalidate(area);
+        return;
+    }
     p->save();
     p->setBackgroundMode(Qt::TransparentMode);
     p->setFont(fonts_[Text]);

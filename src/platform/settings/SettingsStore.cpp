@@ -1,6 +1,10 @@
 #include "platform/settings/SettingsStore.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -191,7 +195,26 @@ void loadSettings(Settings& s, const fs::path& file, std::span<const drives::Dri
 
 void loadSettings() {
     const std::vector<drives::Drive> drives = drives::listDrives();
-    loadSettings(settings(), settingsFilePath(), drives);
+    const fs::path file = settingsFilePath();
+    removeLeftoverSaves(file);
+    loadSettings(settings(), file, drives);
+}
+
+void removeLeftoverSaves(const fs::path& file) {
+    if (file.empty()) return;
+    const std::string prefix = file.filename().string() + ".tmp-";
+    std::error_code ec;
+    for (fs::directory_iterator it(file.parent_path(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(prefix)) continue;
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        const bool running = pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+        if (!running || pid == ::getpid()) {
+            std::error_code ignored;
+            fs::remove(it->path(), ignored);
+        }
+    }
 }
 
 std::string settingsFileText(const Settings& s, const fs::path& file) {

@@ -32,7 +32,14 @@ std::filesystem::path settingsFilePath();
 // from `drives`), then overlays what the file holds.
 void loadSettings(Settings& settings, const std::filesystem::path& file,
                   std::span<const drives::Drive> drives);
-void loadSettings();  // settings() from settingsFilePath() and this machine's drives
+// settings() from settingsFilePath() and this machine's drives; also removes what saves
+// of programs that were killed mid-save left behind.
+void loadSettings();
+
+// Removes the temporary files "<file>.tmp-<pid>-<n>" beside `file` whose program no longer
+// runs (a save that was interrupted); a save under way in another running copy is left
+// alone.
+void removeLeftoverSaves(const std::filesystem::path& file);
 
 // Writes every value to a temporary file beside `file` and renames it into place, creating
 // the folder when needed. Values that the store does not know, and other keys in the file,

@@ -55,6 +55,11 @@ private:
     std::atomic<uint64_t> walks_{0};
 };
 
+// The mixer reads a buffer in chunks of at most this many frames and publishes its new
+// position after each: a writer never writing closer than this ahead of the published
+// position never touches what is being read.
+inline constexpr int32_t kMixChunkFrames = 256;
+
 // Linear gain in 1/65536 from a volume in hundredths of a decibel: 10^(v/2000), with
 // -10000 and below exactly 0 and 0 and above exactly 65536.
 int32_t gainFromHundredthsDb(int32_t hundredthsOfDb);
@@ -90,7 +95,7 @@ public:
 private:
     static int64_t nowNanos();
 
-    static constexpr int32_t kChunk = 1024;
+    static constexpr int32_t kChunk = kMixChunkFrames;
     SlotList<MixBuffer, kMaxBuffersPerDevice> buffers_;
     std::array<int64_t, 2 * kChunk> acc_{};
     const int32_t writeLead_;

@@ -29,6 +29,10 @@
 namespace spinlorex::sound {
 namespace {
 
+// One chunk being mixed, and two more for the sound thread to finish its writes after it
+// read the cursors.
+static_assert(kPortAudioWriteLead >= 3 * kMixChunkFrames);
+
 void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 // Runs `f` with the process's standard error pointed at /dev/null: probing the host APIs
@@ -189,7 +193,9 @@ public:
         if (device == nullptr) return nullptr;
 
         auto context = std::make_unique<StreamContext>();
-        context->core = std::make_shared<MixerCore>(0);
+        // The write cursor keeps a lead on what the callback reads, so that a resync never
+        // writes where the callback is reading.
+        context->core = std::make_shared<MixerCore>(kPortAudioWriteLead);
         PaStreamParameters parameters{};
         parameters.device = index;
         parameters.channelCount = 2;

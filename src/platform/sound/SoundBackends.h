@@ -10,9 +10,11 @@
 // rather than the one the environment chooses.
 //
 // Cursors per backend:
-//  - portaudio: the write cursor is the first frame not yet handed to the hardware; the
-//    play cursor trails it by the stream's reported output latency (less while fewer
-//    frames than that have been handed over since the buffer was created).
+//  - portaudio: the write cursor runs 768 frames (17 ms) ahead of the first frame not
+//    yet handed to the hardware, so that what is written there never meets what the
+//    stream's callback is reading; the play cursor trails the frames handed over by the
+//    stream's reported output latency (less while fewer frames than that have been
+//    handed over since the buffer was created).
 //  - null and wav: the play cursor is the clock: it moves by exactly the frames the clock
 //    advanced while the buffer plays; the write cursor leads it by kNullWriteLatency
 //    frames (half the buffer for buffers shorter than twice that). The frames between
@@ -21,6 +23,10 @@
 namespace spinlorex::sound {
 
 class ClockHub;
+
+// How far the PortAudio backend's write cursor runs ahead of the frames its callback is
+// mixing: 17 ms.
+inline constexpr int32_t kPortAudioWriteLead = 768;
 
 // Distance from the play cursor to the write cursor on the null and WAV backends: 10 ms.
 inline constexpr int32_t kNullWriteLatency = 441;

@@ -105,8 +105,9 @@ public:
 
 }  // namespace
 
-std::unique_ptr<SystemVolume> SystemVolume::forThisMachine() {
-    return std::make_unique<SystemVolume>(std::make_unique<AlsaMixerAccess>());
+std::unique_ptr<SystemVolume> SystemVolume::forThisMachine(std::string restoreFile) {
+    return std::make_unique<SystemVolume>(std::make_unique<AlsaMixerAccess>(),
+                                          std::move(restoreFile));
 }
 
 }  // namespace spinlorex

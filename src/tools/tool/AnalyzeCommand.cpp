@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/core/ProcessSignals.h"
 #include "platform/settings/Settings.h"
 #include "tools/tool/ArgParser.h"
 #include "tools/tool/Commands.h"
@@ -23,7 +24,7 @@ struct FrameBudget {
 bool countFrames(void* context, const int16_t*, int32_t count) {
     auto* budget = static_cast<FrameBudget*>(context);
     budget->left -= count;
-    return budget->left > 0;
+    return budget->left > 0 && !StopSignals::stopRequested();
 }
 
 void printResult(const std::string& path, OfflineSession& session) {
@@ -61,11 +62,14 @@ int analyzeCommand(const Args& args) {
     set(settings().autoBpm, 0);
     set(settings().autoLevel, 0);
 
+    // A stop signal ends the batch after the file under way; what was learnt is stored.
+    StopSignals stopSignals;
     OfflineSession session;
     if (const auto folder = a.value("--db"); folder && !session.openDatabase(*folder)) return 1;
 
     bool anyFailed = false;
     for (const std::string& path : a.positional()) {
+        if (StopSignals::stopRequested()) return kInterrupted;
         if (session.load(path) == kStatusNormal) {
             FrameBudget budget{(static_cast<int64_t>(session.deck().duration()) + 60) * 44100};
             session.playUntilDone(0.0f, &countFrames, &budget);
@@ -73,6 +77,7 @@ int analyzeCommand(const Args& args) {
         printResult(path, session);
         if (session.status() != kStatusNormal) anyFailed = true;
     }
+    if (StopSignals::stopRequested()) return kInterrupted;
     return anyFailed ? 1 : 0;
 }
 

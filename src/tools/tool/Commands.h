@@ -10,6 +10,10 @@ namespace spinlorex::tool {
 
 using Args = std::vector<std::string>;
 
+// The exit status of a command that a stop signal (Ctrl-C, SIGTERM, SIGHUP) ended early,
+// after it finished in order what it had begun (files completed, records stored).
+inline constexpr int kInterrupted = 130;
+
 int generateCommand(const Args& args);
 int demoCommand(const Args& args);
 int analyzeCommand(const Args& args);

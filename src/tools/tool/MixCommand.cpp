@@ -25,6 +25,7 @@
 #include "library/PlaylistFile.h"
 #include "library/TrackDatabase.h"
 #include "platform/core/FatalError.h"
+#include "platform/core/ProcessSignals.h"
 #include "platform/settings/Settings.h"
 #include "platform/sound/SoundBackends.h"
 #include "tools/tool/ArgParser.h"
@@ -116,11 +117,16 @@ int mixCommand(const Args& args) {
         temporary = std::make_unique<TemporaryFolder>();
         folder = temporary->path();
     }
+    // A stop signal ends the run early: the mix written so far is completed, the
+    // analysis stored.
+    StopSignals stopSignals;
     TrackDatabase database;
     if (!database.open(folder)) {
         std::fprintf(stderr, "spinlorex-tool: %s: %s\n", folder.c_str(), fatalError());
         return 1;
     }
+    if (!database.notice().empty())
+        std::fprintf(stderr, "spinlorex-tool: %s\n", database.notice().c_str());
     {
         OfflineSession analysis(&database);
         for (const std::string& track : tracks) {
@@ -130,7 +136,9 @@ int mixCommand(const Args& args) {
                 return 1;
             }
             analysis.playUntilDone(
-                0.0f, [](void*, const int16_t*, int32_t) { return true; }, nullptr);
+                0.0f, [](void*, const int16_t*, int32_t) { return !StopSignals::stopRequested(); },
+                nullptr);
+            if (StopSignals::stopRequested()) return kInterrupted;
         }
     }
 
@@ -205,9 +213,10 @@ int mixCommand(const Args& args) {
 
     // Until the last track has played out: nothing plays and no mix runs (a track too
     // short to reach the automatic start also ends the run with its own end).
-    while (decks[0].playing() || decks[1].playing() || desk.mixRunning())
+    while ((decks[0].playing() || decks[1].playing() || desk.mixRunning()) && !StopSignals::stopRequested())
         advanceSlice(desk.mixRunning() ? kMixSliceMs : kPlaySliceMs);
     engine.stop();
+    if (StopSignals::stopRequested()) return kInterrupted;
     if (!mixed) {
         std::fprintf(stderr, "spinlorex-tool: no automatic mix happened (is A long enough?)\n");
         return 1;

@@ -26,9 +26,20 @@ OfflineSession::~OfflineSession() {
 
 bool OfflineSession::openDatabase(const std::string& folder) {
     clearFatalError();
-    if (database_.open(folder)) return true;
-    std::fprintf(stderr, "spinlorex-tool: %s: %s\n", folder.c_str(),
-                 fatalError() != nullptr ? fatalError() : "cannot open the database");
+    if (!database_.open(folder)) {
+        std::fprintf(stderr, "spinlorex-tool: %s: %s\n", folder.c_str(),
+                     fatalError() != nullptr ? fatalError() : "cannot open the database");
+        return false;
+    }
+    // A damaged file set aside, or a folder where nothing can be stored.
+    if (!database_.notice().empty())
+        std::fprintf(stderr, "spinlorex-tool: %s\n", database_.notice().c_str());
+    if (database_.writable()) return true;
+    if (database_.notice().empty())
+        std::fprintf(
+            stderr,
+            "spinlorex-tool: %s: the internal database is used by another running program\n",
+            folder.c_str());
     return false;
 }
 

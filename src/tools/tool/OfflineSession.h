@@ -28,7 +28,8 @@ public:
     ~OfflineSession() override;
 
     // Opens the internal database in `folder` (read and written like the desk's). False,
-    // with the reason on stderr, when the file is unusable.
+    // with the reason on stderr, when nothing can be stored there (no such folder, no
+    // rights, another program holds the file). A damaged file is set aside and said so.
     bool openDatabase(const std::string& folder);
 
     // Loads `path` on deck 1 through the deck's own load. Returns the deck status.

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,6 +12,7 @@
 #include "audio/DeckPair.h"
 #include "library/TrackDatabase.h"
 #include "platform/core/FatalError.h"
+#include "platform/core/ProcessSignals.h"
 #include "platform/settings/Settings.h"
 #include "platform/sound/SoundSystem.h"
 #include "recorder/MixRecorder.h"
@@ -22,10 +22,6 @@
 
 namespace spinlorex::tool {
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onInterrupt(int) { g_interrupted.store(true, std::memory_order_relaxed); }
 
 const char* const kHardMixCannotRecord =
     "You can't use the recorder when the mix is done in hardware in the sound card. Choose a "
@@ -61,6 +57,8 @@ int playCommand(const Args& args) {
     set(settings().autoLevel, 0);
     set(settings().autoMix, 0);
 
+    // Ctrl-C, SIGTERM and SIGHUP stop the playing in order: the recording is finished.
+    StopSignals stopSignals;
     std::unique_ptr<sound::SoundSystem> system = sound::soundSystemFromEnvironment();
     if (!system) {
         std::fprintf(stderr, "spinlorex-tool: SPINLOREX_AUDIO names no known sound system\n");
@@ -101,13 +99,11 @@ int playCommand(const Args& args) {
     }
     if (!anyLoaded) return 1;
 
-    std::signal(SIGINT, &onInterrupt);
-    std::signal(SIGTERM, &onInterrupt);
     for (size_t d = 0; d < count; ++d) decks[static_cast<int>(d)].play();
 
     const auto start = std::chrono::steady_clock::now();
     auto finished = [&] {
-        if (g_interrupted.load(std::memory_order_relaxed)) return true;
+        if (StopSignals::stopRequested()) return true;
         if (seconds >= 0 && std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(seconds))
             return true;
         for (size_t d = 0; d < count; ++d)
@@ -118,12 +114,10 @@ int playCommand(const Args& args) {
 
     for (size_t d = 0; d < count; ++d) decks[static_cast<int>(d)].pause();
     engine.stop();  // finishes the recording
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     for (size_t d = 0; d < count; ++d)
         if (desk.status(static_cast<int>(d)) == kStatusDecodeError)
             std::fprintf(stderr, "spinlorex-tool: %s: error in the audio data\n", a.positional()[d].c_str());
-    return g_interrupted.load() ? 130 : 0;
+    return StopSignals::stopRequested() ? kInterrupted : 0;
 }
 
 }  // namespace spinlorex::tool

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/core/ProcessSignals.h"
 #include "platform/core/WavFileWriter.h"
 #include "platform/settings/Settings.h"
 #include "plugins/DspPlugin.h"
@@ -28,7 +29,7 @@ bool writeFrames(void* context, const int16_t* frames, int32_t count) {
     if (target->framesLeft >= 0 && n > target->framesLeft) n = static_cast<int32_t>(target->framesLeft);
     if (!target->writer.writeFrames(frames, n)) target->writeFailed = true;
     if (target->framesLeft >= 0) target->framesLeft -= n;
-    return target->framesLeft != 0 && !target->writeFailed;
+    return target->framesLeft != 0 && !target->writeFailed && !StopSignals::stopRequested();
 }
 
 // "FILE" or "FILE:MODULE"; the suffix counts only when it is a number, so a path with a
@@ -90,6 +91,8 @@ int renderCommand(const Args& args) {
     // Handed over as the plug-in dialog does: the deck switches on the sound thread.
     if (plugin) session.deck().setDspPlugin(std::move(plugin));
 
+    // A stop signal ends the rendering early with a complete file of what was rendered.
+    StopSignals stopSignals;
     RenderTarget target;
     target.framesLeft = seconds < 0 ? -1 : static_cast<int64_t>(seconds * 44100.0 + 0.5);
     if (!target.writer.open(out, 44100, 2, 16)) {
@@ -106,7 +109,7 @@ int renderCommand(const Args& args) {
         std::fprintf(stderr, "spinlorex-tool: %s: error in the audio data\n", in.c_str());
         return 1;
     }
-    return 0;
+    return StopSignals::stopRequested() ? kInterrupted : 0;
 }
 
 }  // namespace spinlorex::tool

@@ -148,13 +148,13 @@ TEST(PortAudioSystem, PlaysAToneIntoAPulseAudioSinkAndSurvivesTheServerDying) {
     ASSERT_TRUE(waitFor([&] { return recordedBytes() > 0; }, std::chrono::seconds(5)))
         << "parec records nothing";
 
-    // A 441 Hz tone, kept topped up as the engine's soft mix does: from where the last
-    // write ended up to the play cursor.
+    // A 441 Hz tone, kept topped up as the engine's soft mix does: from the write cursor
+    // at first, then from where the last write ended up to the play cursor.
     constexpr int32_t kFrames = 22050;
     auto buffer = makeBuffer(*device, kFrames);
     ASSERT_TRUE(buffer->play());
     int64_t toneFrame = 0;
-    int32_t writeAt = 0, lastPlay = 0, moves = 0;
+    int32_t writeAt = cursorsOf(*buffer).second, lastPlay = 0, moves = 0;
     const auto tone = [&](int32_t, int c) {
         const double s = 8000 * std::sin(2 * std::numbers::pi * 441 * static_cast<double>(toneFrame) / 44100);
         if (c == 1) ++toneFrame;
@@ -164,13 +164,19 @@ TEST(PortAudioSystem, PlaysAToneIntoAPulseAudioSinkAndSurvivesTheServerDying) {
         auto [play, write] = cursorsOf(*buffer);
         ASSERT_GE(play, 0);
         ASSERT_LT(write, kFrames);
+        // What is written at the write cursor is never what the callback is mixing.
+        ASSERT_GE((write - play + kFrames) % kFrames, sound::kPortAudioWriteLead);
         moves += play != lastPlay;
         lastPlay = play;
         int32_t room = (play - writeAt + kFrames) % kFrames;
         room = (room == 0 ? kFrames : room) - 1;
-        if (room > 0) {
-            fill(*buffer, writeAt, room, tone);
-            writeAt = (writeAt + room) % kFrames;
+        // In pieces, each handed over as soon as it is written, as a sound thread's passes
+        // do; one lock over the whole buffer would hold back what the callback soon reads.
+        while (room > 0) {
+            const int32_t piece = std::min(room, 1024);
+            fill(*buffer, writeAt, piece, tone);
+            writeAt = (writeAt + piece) % kFrames;
+            room -= piece;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

@@ -175,14 +175,18 @@ TEST_F(DisplayViewTest, OptionLinesSetTheirHitAreaToTheText) {
 }
 
 TEST_F(DisplayViewTest, RecordStatus) {
-    view->drawRecordStatus("");
-    EXPECT_TRUE(invalidated.empty());
     view->drawRecordStatus("Recording: 00:12 - 2 MB");
     const QRect area = rectOf(skin.control(ctl::RecordStatus));
     EXPECT_EQ(invalidated.back(), area);
-    const QRect text = inked(area, [](QRgb c) { return qGreen(c) > 200 && qRed(c) < 60; });
+    const auto green = [](QRgb c) { return qGreen(c) > 200 && qRed(c) < 60; };
+    const QRect text = inked(area, green);
     ASSERT_FALSE(text.isNull());
     EXPECT_LE(std::abs(text.center().x() - area.center().x()), 3);
+    // Nothing records any more: the status goes, the panel's own picture is back.
+    invalidated.clear();
+    view->drawRecordStatus("");
+    EXPECT_EQ(invalidated.back(), area);
+    EXPECT_TRUE(inked(area, green).isNull());
 }
 
 // The whole desk as the window shows it, written as a picture (SPINLOREX_DESK_PICTURE
