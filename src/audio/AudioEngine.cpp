@@ -128,8 +128,8 @@ void AudioEngine::stop(std::unique_ptr<SampleSink>* keepRecording) {
     volumesSaved_ = false;
 }
 
-void AudioEngine::runPass() {
-    if (thread_ && !thread_->running()) thread_->runPass();
+bool AudioEngine::runPass() {
+    return thread_ && !thread_->running() && thread_->runPass();
 }
 
 void AudioEngine::waitForPasses(int passes) {

@@ -62,7 +62,8 @@ public:
     OutputDevice* output() const { return output_.get(); }
     bool running() const { return output_ != nullptr; }
     // One pass on the calling thread, which then acts as the sound thread (Manual only).
-    void runPass();
+    // True when a deck had something to do (a request, rendering, decoding ahead).
+    bool runPass();
     // Returns once the sound thread ran `passes` more passes (FreeRunning; with Manual it
     // runs them itself).
     void waitForPasses(int passes);

@@ -157,10 +157,14 @@ int mixCommand(const Args& args) {
     DeskMessageQueue messages;
     DeckPair decks(database, relay, messages);
     AudioEngine engine(decks, *system, nullptr);
-    if (!engine.start(AudioEngine::Threading::FreeRunning)) {
+    // One thread does everything, as fast as it can: it plays the sound thread's passes
+    // between the desk's steps, and the decks serve the desk's requests at once. (Two
+    // threads handing passes to each other crawl on a busy machine.)
+    if (!engine.start(AudioEngine::Threading::Manual)) {
         std::fprintf(stderr, "spinlorex-tool: %s\n", fatalError());
         return 1;
     }
+    decks.setServedInline(true);
     NullDeskView view;
     VirtualTimers timers;
     HeadlessShell shell;
@@ -187,16 +191,20 @@ int mixCommand(const Args& args) {
             decks[1].position(), decks[1].pitch(), desk.lastBeatShift());
     });
 
-    // The sound thread spins through passes; each slice of virtual time is played by the
-    // clock, then two passes let the decks follow before the desk's timers run. While a
+    // Each slice of virtual time is played by the clock, then passes let the decks follow
+    // (at least two, and on while they have work, decoding ahead included) before the
+    // desk's timers run. While a
     // mix runs the slices are short, so that each step sees the decks as they are heard;
     // between mixes longer slices only delay the desk's answer to the sound thread's
     // messages by a few milliseconds more.
     constexpr int kMixSliceMs = 5;
     constexpr int kPlaySliceMs = 40;
+    constexpr int kMaxPassesPerSlice = 64;
     auto advanceSlice = [&](int milliseconds) {
         clock->advance(milliseconds * 441 / 10);
-        engine.waitForPasses(2);
+        engine.runPass();
+        for (int pass = 0; pass < kMaxPassesPerSlice && engine.runPass(); ++pass) {
+        }
         DeskMessageQueue::Message m{};
         while (messages.take(m)) desk.onMessage(m.message, m.deck);
         timers.advance(milliseconds);
