@@ -153,8 +153,8 @@ TEST_F(BackgroundAnalysisTest, ReloadingCancelsAndAFailedFileIsNotTriedAgain) {
     load(0, slow);
     TrackRecord* slowRecord = record(0);
     ASSERT_TRUE(waitFor([&] { return log->blocks > 10; }));
-    log->delayMicroseconds = 0;
     load(0, next);
+    log->delayMicroseconds = 0;
     ASSERT_TRUE(deliverNext());
     EXPECT_NEAR(record(0)->currentBpm(), 126.0, 0.3);
     EXPECT_EQ(log->openedSoFar(), (std::vector<std::string>{slow, next}));
@@ -236,8 +236,8 @@ TEST_F(BackgroundAnalysisTest, TheLibrarysTracksWithoutATempoFollowOneAtATime) {
     rig->tick(100);  // and no second while it runs
     ASSERT_TRUE(waitFor([&] { return log->blocks > 10; }));
     EXPECT_EQ(log->openedSoFar(), std::vector<std::string>{expected[0]});
-    log->delayMicroseconds = 0;
     load(0, onDeck);
+    log->delayMicroseconds = 0;
     ASSERT_TRUE(deliverNext());
     EXPECT_NEAR(record(0)->currentBpm(), 133.0, 0.3);
     ASSERT_TRUE(deliverUntil([&] { return !analysis->busy(); }));
