@@ -146,6 +146,7 @@ bool DeckStream::loadTrack(const TrackEntry& entry) {
     if (reader_ != nullptr) reader_->close();
 
     track_ = entry;
+    tempoKnownAtLoad_ = false;
     analyser_.resetForTrack();
     mixedOut_.store(false, relaxed);
     awaitingStart_.store(true, relaxed);
@@ -165,6 +166,7 @@ bool DeckStream::loadTrack(const TrackEntry& entry) {
         track_->record = database_.findOrAdd(entry.path, reader_->fileSize());
     TrackAnalysis* analysis = database_.acquireAnalysis(track_->record);
     analyser_.setAnalysis(analysis);
+    tempoKnownAtLoad_ = analysis->bpmConfidence.load(relaxed) != 0;
 
     const float cue = analysis->cuePoint.load(relaxed);
     float start = cue;

@@ -153,6 +153,9 @@ public:
     bool requestPending() const { return request_.load(std::memory_order_relaxed) != kNoRequest; }
     const TrackEntry* track() const { return track_ ? &*track_ : nullptr; }
     TrackAnalysis* analysis() const { return analyser_.analysis(); }
+    // Main thread: the held track's record had a tempo (a confidence above 0) when it was
+    // loaded, before the deck's own analysis heard anything of it.
+    bool tempoKnownAtLoad() const { return tempoKnownAtLoad_; }
     const BeatAnalyser& analyser() const { return analyser_; }
 
     // ---- Sound thread ----
@@ -226,6 +229,7 @@ private:
     TrackReader* reader_ = nullptr;
     int64_t trackFrames_ = 0;  // the reader's totalFrames: what positions are fractions of
     std::optional<TrackEntry> track_;
+    bool tempoKnownAtLoad_ = false;
     std::unique_ptr<DspHook> ownedDsp_;  // caller side: destroyed only after the switch
 
     // Sound thread state.

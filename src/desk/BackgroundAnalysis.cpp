@@ -11,7 +11,9 @@ BackgroundAnalysis::BackgroundAnalysis(DeckPair& decks, TrackDatabase& database,
                                        AnalysisWorker::ReaderFactory readers)
     : decks_(decks), database_(database), worker_(listener, std::move(readers)) {}
 
-BackgroundAnalysis::~BackgroundAnalysis() { shutdown(); }
+BackgroundAnalysis::~BackgroundAnalysis() {
+    shutdown();
+}
 
 void BackgroundAnalysis::shutdown() {
     stopped_ = true;
@@ -40,7 +42,8 @@ void BackgroundAnalysis::forget(uint64_t job) {
 }
 
 bool BackgroundAnalysis::wanted(const TrackRecord* record) const {
-    return record != nullptr && record->fileSize != 0 && !done_.contains(record) && !inFlight(record);
+    return record != nullptr && record->fileSize != 0 && !done_.contains(record) &&
+           !inFlight(record);
 }
 
 bool BackgroundAnalysis::inFlight(const TrackRecord* record) const {
@@ -57,10 +60,9 @@ void BackgroundAnalysis::deckLoaded(int deck) {
 
     const DeckStream& d = decks_[deck];
     const TrackEntry* track = d.track();
-    const TrackAnalysis* analysis = d.analysis();
-    if (track == nullptr || analysis == nullptr || d.duration() < 0) return;
+    if (track == nullptr || d.analysis() == nullptr || d.duration() < 0 || d.tempoKnownAtLoad())
+        return;
     TrackRecord* record = track->record;
-    if (analysis->bpmConfidence.load(std::memory_order_relaxed) != 0) return;
     // The library may be analysing this very file: the deck's own job takes it over.
     if (libraryJob_ != 0 && jobs_.at(libraryJob_).record == record) {
         forget(libraryJob_);
