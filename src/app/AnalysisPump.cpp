@@ -3,7 +3,8 @@
 namespace spinlorex {
 
 void AnalysisPump::analysisReady() {
-    QMetaObject::invokeMethod(this, [this] { deliver_(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { deliver_(); }, Qt::QueuedConnection);
 }
 
 }  // namespace spinlorex

@@ -25,12 +25,15 @@ AnalysisWorker::AnalysisWorker(Listener& listener, ReaderFactory readers)
     thread_ = std::thread([this] { run(); });
 }
 
-AnalysisWorker::~AnalysisWorker() { stop(); }
+AnalysisWorker::~AnalysisWorker() {
+    stop();
+}
 
 uint64_t AnalysisWorker::submit(std::string path, Priority priority) {
     std::lock_guard lock(mutex_);
     const uint64_t id = nextId_++;
-    (priority == Priority::Deck ? deckJobs_ : libraryJobs_).push_back({id, std::move(path), priority});
+    (priority == Priority::Deck ? deckJobs_ : libraryJobs_)
+        .push_back({id, std::move(path), priority});
     // A deck's file does not wait for the library's.
     if (priority == Priority::Deck && current_.id != 0 && current_.priority == Priority::Library) {
         requeueCurrent_ = true;

@@ -43,7 +43,8 @@ public:
 
     // Main thread. Starts the thread. `readers` makes the worker's readers (tests give
     // slow or failing ones).
-    explicit AnalysisWorker(Listener& listener, ReaderFactory readers = &DeckStream::standardReaders);
+    explicit AnalysisWorker(Listener& listener,
+                            ReaderFactory readers = &DeckStream::standardReaders);
     // Stops (see stop()).
     ~AnalysisWorker();
     AnalysisWorker(const AnalysisWorker&) = delete;

@@ -16,7 +16,8 @@ namespace {
 // A deck keeps decoding ahead after the end until the silent block is heard: the decoded
 // ring less the blocks it keeps free. The analyser needs far fewer to finish the last
 // onsets and the last loudness window; the rest change nothing.
-constexpr int32_t kSilentBlocksAfterEnd = DeckStream::kDecodedBlocks - DeckStream::kMinFreeBlocksToDecode;
+constexpr int32_t kSilentBlocksAfterEnd =
+    DeckStream::kDecodedBlocks - DeckStream::kMinFreeBlocksToDecode;
 
 // What a fresh deck has: its analyser, the timeline a seek to the start leaves (every
 // block position 0), the track's record and analysis block of its own.
@@ -75,7 +76,8 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
     if (!result.cancelled) {
         deck->timeline.decoding.store(false, std::memory_order_relaxed);
         std::fill(block.begin(), block.end(), int16_t{0});
-        for (int32_t i = 0; i < kSilentBlocksAfterEnd; ++i) deck->feed(block.data(), -1.0f);
+        for (int32_t i = 0; i < kSilentBlocksAfterEnd; ++i)
+            deck->feed(block.data(), -1.0f);
     }
     result.measures = measuresOf(deck->analysis);
     return result;

@@ -26,7 +26,8 @@ void adoptMeasures(TrackAnalysis& a, const TrackMeasures& m) {
     a.peakLevel.store(m.peakLevel, relaxed);
     a.loudnessPeak.store(m.loudnessPeak, relaxed);
     // A tempo typed by the user stays; so does an estimate when the whole track gave none.
-    if (a.bpmConfidence.load(relaxed) == TrackAnalysis::kHandSetConfidence || m.bpmConfidence <= 0) return;
+    if (a.bpmConfidence.load(relaxed) == TrackAnalysis::kHandSetConfidence || m.bpmConfidence <= 0)
+        return;
     if (a.owner != nullptr) a.owner->bpm.store(m.bpm, relaxed);
     a.bpmConfidence.store(m.bpmConfidence, relaxed);
 }

@@ -27,7 +27,11 @@ protected:
         settings().initialFolder = std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF};  // the home folder
         incoming_ = elsewhere_.file("Peak - Time.wav");
         synth::writeWav(incoming_,
-                        synth::render({.bpm = 128, .seconds = 50, .seed = 3, .introBeats = 32, .introBpm = 120,
+                        synth::render({.bpm = 128,
+                                       .seconds = 50,
+                                       .seed = 3,
+                                       .introBeats = 32,
+                                       .introBpm = 120,
                                        .introKick = true}),
                         44100, 2, 16);
     }
@@ -46,8 +50,10 @@ TEST_F(DeskTempoAppTest, ANewTrackShowsItsTrueTempoBeforeItPlaysAndMagicBringsIt
 
     // The files list of the home folder: its track's Bpm cell fills in by itself.
     TrackListView& files = app.library()->filesView();
-    ASSERT_TRUE(processUntil([&] { return !app.library()->filling() && files.model()->rowCount() == 1; }));
-    ASSERT_TRUE(processUntil([&] { return !files.model()->index(0, 2).data().toString().isEmpty(); }));
+    ASSERT_TRUE(
+        processUntil([&] { return !app.library()->filling() && files.model()->rowCount() == 1; }));
+    ASSERT_TRUE(
+        processUntil([&] { return !files.model()->index(0, 2).data().toString().isEmpty(); }));
     EXPECT_NEAR(files.model()->index(0, 2).data().toString().toDouble(), 120.0, 0.3);
 
     desk.loadOntoDeck(0, TrackEntry{"Warm", "Up.wav", track_, nullptr});

@@ -22,9 +22,10 @@ protected:
     void SetUp() override {
         for (int i = 0; i < 3; ++i) {
             paths.push_back(dir.file("t" + std::to_string(i) + ".wav"));
-            ASSERT_TRUE(synth::writeWav(paths.back(),
-                                        synth::render({.bpm = 110.0 + 10 * i, .seconds = 20, .seed = uint32_t(i)}),
-                                        44100, 2, 16));
+            ASSERT_TRUE(synth::writeWav(
+                paths.back(),
+                synth::render({.bpm = 110.0 + 10 * i, .seconds = 20, .seed = uint32_t(i)}), 44100,
+                2, 16));
         }
     }
     // Takes results until `count` arrived (or a long while passed).
@@ -32,7 +33,8 @@ protected:
         std::vector<AnalysisWorker::Result> got;
         waitFor([&] {
             AnalysisWorker::Result r;
-            while (worker.takeResult(r)) got.push_back(std::move(r));
+            while (worker.takeResult(r))
+                got.push_back(std::move(r));
             return got.size() >= count;
         });
         return got;
@@ -60,7 +62,8 @@ TEST_F(AnalysisWorkerTest, ADecksFileGoesFirstAndTheLibrarysStartsAgainAfterIt) 
     EXPECT_EQ(results[0].job, deck);
     EXPECT_EQ(results[1].job, first);
     EXPECT_EQ(results[2].job, second);
-    EXPECT_EQ(log->openedSoFar(), (std::vector<std::string>{paths[0], paths[2], paths[0], paths[1]}));
+    EXPECT_EQ(log->openedSoFar(),
+              (std::vector<std::string>{paths[0], paths[2], paths[0], paths[1]}));
     EXPECT_EQ(ready.count, 3);
     EXPECT_FALSE(worker.busy());
 

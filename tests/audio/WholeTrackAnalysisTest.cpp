@@ -33,7 +33,8 @@ protected:
 // the same again after another file went through the same reader.
 TEST_F(WholeTrackAnalysisTest, MeasuresExactlyWhatANewDeckMeasuresPlayingTheTrackOnce) {
     test::TempDir dir;
-    const std::string track = writeTrack(dir, "a.wav", {.bpm = 126, .seconds = 40, .seed = 3, .introBeats = 8});
+    const std::string track =
+        writeTrack(dir, "a.wav", {.bpm = 126, .seconds = 40, .seed = 3, .introBeats = 8});
     const std::string other = writeTrack(dir, "b.wav", {.bpm = 93, .seconds = 20, .seed = 5});
 
     DeckHarness h(DeckHarness::RealReaders{});
@@ -60,7 +61,8 @@ TEST_F(WholeTrackAnalysisTest, MeasuresExactlyWhatANewDeckMeasuresPlayingTheTrac
 TEST_F(WholeTrackAnalysisTest, AnIntroOfAnotherTempoGivesWayToTheBody) {
     test::TempDir dir;
     const std::string track = writeTrack(
-        dir, "intro.wav", {.bpm = 128, .seconds = 60, .introBeats = 32, .introBpm = 120, .introKick = true});
+        dir, "intro.wav",
+        {.bpm = 128, .seconds = 60, .introBeats = 32, .introBpm = 120, .introKick = true});
     WavReader reader;
     const WholeTrackResult result = analyseWholeTrack(reader, track);
     EXPECT_NEAR(result.measures.bpm, 128.0, 0.3);

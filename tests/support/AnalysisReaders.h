@@ -22,10 +22,10 @@ namespace spinlorex::test {
 // What the worker's readers did, shared with the test.
 struct ReadLog {
     std::mutex mutex;
-    std::vector<std::string> opened;         // in order
-    std::set<std::string> failing;           // these files do not open
-    std::atomic<int> blocks{0};              // blocks delivered, all files together
-    std::atomic<int> delayMicroseconds{0};   // per block
+    std::vector<std::string> opened;        // in order
+    std::set<std::string> failing;          // these files do not open
+    std::atomic<int> blocks{0};             // blocks delivered, all files together
+    std::atomic<int> delayMicroseconds{0};  // per block
 
     std::vector<std::string> openedSoFar() {
         std::lock_guard lock(mutex);

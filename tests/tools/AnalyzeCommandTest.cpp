@@ -28,16 +28,20 @@ struct ToolRun {
 
 ToolRun analyze(const std::string& arguments) {
     ToolRun run;
-    const std::string command = std::string(SPINLOREX_TOOL_PATH) + " analyze " + arguments + " 2>/dev/null";
+    const std::string command =
+        std::string(SPINLOREX_TOOL_PATH) + " analyze " + arguments + " 2>/dev/null";
     FILE* out = popen(command.c_str(), "r");
     char line[2048];
-    while (out != nullptr && std::fgets(line, sizeof line, out) != nullptr) run.lines.emplace_back(line);
+    while (out != nullptr && std::fgets(line, sizeof line, out) != nullptr)
+        run.lines.emplace_back(line);
     const int status = out != nullptr ? pclose(out) : -1;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
 
-std::string shellArg(const std::string& path) { return "'" + path + "'"; }
+std::string shellArg(const std::string& path) {
+    return "'" + path + "'";
+}
 
 // The value of `"key":` in a JSON line, as text.
 std::string field(const std::string& line, const std::string& key) {
@@ -55,12 +59,14 @@ public:
         for (unsigned i = 0; i < n; ++i)
             spinners_.emplace_back([this] {
                 volatile uint64_t x = 0;
-                while (!stop_.load(std::memory_order_relaxed)) x = x + 1;
+                while (!stop_.load(std::memory_order_relaxed))
+                    x = x + 1;
             });
     }
     ~BusyMachine() {
         stop_ = true;
-        for (std::thread& t : spinners_) t.join();
+        for (std::thread& t : spinners_)
+            t.join();
     }
 
 private:
@@ -73,11 +79,14 @@ protected:
     void SetUp() override {
         a = test::makeMp3({.bpm = 124, .seconds = 40, .seed = 2, .introBeats = 16});
         b = dir.file("b.wav");
-        ASSERT_TRUE(synth::writeWav(b, synth::render({.bpm = 128, .seconds = 30, .introBeats = 24, .introBpm = 120,
-                                                      .introKick = true}),
-                                    44100, 2, 16));
+        ASSERT_TRUE(synth::writeWav(
+            b,
+            synth::render(
+                {.bpm = 128, .seconds = 30, .introBeats = 24, .introBpm = 120, .introKick = true}),
+            44100, 2, 16));
         c = dir.file("c.wav");
-        ASSERT_TRUE(synth::writeWav(c, synth::render({.bpm = 98, .seconds = 25, .seed = 7}), 44100, 2, 16));
+        ASSERT_TRUE(
+            synth::writeWav(c, synth::render({.bpm = 98, .seconds = 25, .seed = 7}), 44100, 2, 16));
     }
 
     test::TempDir dir;
@@ -99,12 +108,14 @@ TEST_F(AnalyzeCommandTest, TheSameFileGivesTheSameLineAloneInAnyBatchAndOnABusyM
 
     const auto expectSame = [&](const std::vector<std::string>& order, const std::string& options) {
         std::string arguments = options;
-        for (const std::string& path : order) arguments += " " + shellArg(path);
+        for (const std::string& path : order)
+            arguments += " " + shellArg(path);
         const ToolRun run = analyze(arguments);
         EXPECT_EQ(run.exitCode, 0);
         ASSERT_EQ(run.lines.size(), order.size()) << arguments;
         // Lines come in the order of the arguments, whichever thread finished first.
-        for (size_t i = 0; i < order.size(); ++i) EXPECT_EQ(run.lines[i], alone[order[i]]) << arguments;
+        for (size_t i = 0; i < order.size(); ++i)
+            EXPECT_EQ(run.lines[i], alone[order[i]]) << arguments;
     };
     expectSame({a, b, c}, "--jobs 1");
     expectSame({c, b, a}, "--jobs 2");
@@ -120,27 +131,32 @@ TEST_F(AnalyzeCommandTest, TheDatabaseGetsTheMeasuresButKeepsATempoSetByHand) {
     {
         TrackDatabase database;
         ASSERT_TRUE(database.open(home.path().string()));
-        TrackRecord* record = database.findOrAdd(c, static_cast<uint32_t>(std::filesystem::file_size(c)));
+        TrackRecord* record =
+            database.findOrAdd(c, static_cast<uint32_t>(std::filesystem::file_size(c)));
         record->bpm = 100.0f;
         database.acquireAnalysis(record)->bpmConfidence = TrackAnalysis::kHandSetConfidence;
         database.releaseAnalysis(record);
         record->lastUsedDate = 0;
     }
-    const ToolRun run = analyze("--db " + shellArg(home.path().string()) + " " + shellArg(b) + " " + shellArg(c));
+    const ToolRun run =
+        analyze("--db " + shellArg(home.path().string()) + " " + shellArg(b) + " " + shellArg(c));
     ASSERT_EQ(run.lines.size(), 2u);
     EXPECT_EQ(run.exitCode, 0);
 
     TrackDatabase database;
     ASSERT_TRUE(database.open(home.path().string()));
-    TrackRecord* measured = database.findOrAdd(b, static_cast<uint32_t>(std::filesystem::file_size(b)));
-    EXPECT_EQ(std::to_string(measured->currentBpm()).substr(0, 5), field(run.lines[0], "bpm").substr(0, 5));
+    TrackRecord* measured =
+        database.findOrAdd(b, static_cast<uint32_t>(std::filesystem::file_size(b)));
+    EXPECT_EQ(std::to_string(measured->currentBpm()).substr(0, 5),
+              field(run.lines[0], "bpm").substr(0, 5));
     EXPECT_EQ(measured->lastUsedDate, 0u);  // analysed, not played
     const TrackAnalysis* m = database.acquireAnalysis(measured);
     EXPECT_EQ(std::to_string(m->bpmConfidence), field(run.lines[0], "bpmConfidence"));
     EXPECT_EQ(std::to_string(m->loudnessPeak), field(run.lines[0], "loudnessPeak"));
     EXPECT_GT(m->lastStrongBeat, 0.9f);
 
-    TrackRecord* handSet = database.findOrAdd(c, static_cast<uint32_t>(std::filesystem::file_size(c)));
+    TrackRecord* handSet =
+        database.findOrAdd(c, static_cast<uint32_t>(std::filesystem::file_size(c)));
     EXPECT_FLOAT_EQ(handSet->currentBpm(), 100.0f);
     const TrackAnalysis* h = database.acquireAnalysis(handSet);
     EXPECT_EQ(h->bpmConfidence, TrackAnalysis::kHandSetConfidence);
