@@ -33,8 +33,9 @@ protected:
 // the same again after another file went through the same reader.
 TEST_F(WholeTrackAnalysisTest, MeasuresExactlyWhatANewDeckMeasuresPlayingTheTrackOnce) {
     test::TempDir dir;
+    // A kick 60 ms before the end: its onset is only found in the silence after the end.
     const std::string track =
-        writeTrack(dir, "a.wav", {.bpm = 126, .seconds = 40, .seed = 3, .introBeats = 8});
+        writeTrack(dir, "a.wav", {.bpm = 126, .seconds = 40.06, .seed = 3, .introBeats = 8});
     const std::string other = writeTrack(dir, "b.wav", {.bpm = 93, .seconds = 20, .seed = 5});
 
     DeckHarness h(DeckHarness::RealReaders{});
