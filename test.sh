@@ -2,6 +2,7 @@
 # Builds Spinlorex and runs every test suite.
 #   ./test.sh             installs missing Debian packages, builds into build/, runs ctest
 #   ./test.sh --sanitize  the same under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
+#   ./test.sh --tsan      the same under ThreadSanitizer (build-tsan/)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -10,6 +11,9 @@ options=(-DSPINLOREX_WERROR=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
   options+=(-DSPINLOREX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+elif [ "${1:-}" = "--tsan" ]; then
+  build=build-tsan
+  options+=(-DSPINLOREX_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo)
 fi
 
 scripts/install-deps.sh

@@ -13,6 +13,11 @@ if(SPINLOREX_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(SPINLOREX_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 if(SPINLOREX_FUZZ)
   # Every library is instrumented, so libFuzzer sees coverage inside the readers.
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
