@@ -17,6 +17,8 @@ elif [ "${1:-}" = "--tsan" ]; then
 fi
 
 scripts/install-deps.sh
+# The build runs programs too (the artwork generator).
+export TSAN_OPTIONS="suppressions=$PWD/scripts/tsan.supp second_deadlock_stack=1"
 cmake -S . -B "$build" -G Ninja "${options[@]}"
 cmake --build "$build"
 export SPINLOREX_AUDIO=null QT_QPA_PLATFORM=offscreen
