@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/AnalysisPump.h"
 #include "app/DeskWindow.h"
 #include "app/dialogs/DialogHost.h"
 #include "app/KeyFilter.h"
@@ -19,6 +20,7 @@
 #include "audio/DeckPair.h"
 #include "auxwindows/RhythmWindow.h"
 #include "auxwindows/Tooltip.h"
+#include "desk/BackgroundAnalysis.h"
 #include "desk/MixingDesk.h"
 #include "desk/display/QtDeskView.h"
 #include "library/views/LibraryBrowser.h"
@@ -116,6 +118,12 @@ bool DeskApp::create() {
     relay_.attach(desk_.get());
     window_->attach(&deskPicture_->image(), desk_.get(), skin_.get());
     desk_->initialise();
+    analysisPump_ = std::make_unique<AnalysisPump>([this] {
+        if (analysis_) analysis_->deliver();
+    });
+    analysis_ = std::make_unique<BackgroundAnalysis>(*decks_, *database_, *analysisPump_);
+    analysis_->attachLibrary(&library_->library());
+    desk_->setBackgroundAnalysis(analysis_.get());
     if (!rhythm_->start()) return false;
     keyFilter_ = std::make_unique<KeyFilter>(*desk_);
     QCoreApplication::instance()->installEventFilter(keyFilter_.get());
@@ -136,6 +144,10 @@ void DeskApp::destroy(bool saveTheSettings) {
     if (destroyed_) return;
     destroyed_ = true;
     if (desk_) desk_->closePreparation();
+    // The analysis stops before anything it stores into goes; no result arrives after.
+    if (desk_) desk_->setBackgroundAnalysis(nullptr);
+    analysis_.reset();
+    analysisPump_.reset();
     // The strip's thread reads the decks and the desk: it ends before either goes.
     if (rhythm_) rhythm_->stop();
     if (library_) library_->destroy();  // stores its widths in the settings

@@ -15,7 +15,9 @@
 
 namespace spinlorex {
 
+class AnalysisPump;
 class AudioEngine;
+class BackgroundAnalysis;
 class OutputDevice;
 class DeckPair;
 class DeskWindow;
@@ -130,6 +132,8 @@ private:
     std::unique_ptr<LibraryBrowser> library_;  // outlives the desk, which calls it
     std::unique_ptr<MixingDesk> desk_;
     std::unique_ptr<KeyFilter> keyFilter_;
+    std::unique_ptr<AnalysisPump> analysisPump_;
+    std::unique_ptr<BackgroundAnalysis> analysis_;  // whole tracks in the background
     bool destroyed_ = false;
     std::vector<std::string> notices_;
     bool noticesScheduled_ = false;

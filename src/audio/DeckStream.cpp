@@ -6,7 +6,6 @@
 
 #include "audio/AudioFormat.h"
 #include "audio/PitchRender.h"
-#include "library/AudioFileTypes.h"
 #include "library/TrackDatabase.h"
 #include "platform/settings/Settings.h"
 
@@ -128,6 +127,12 @@ void DeckStream::serveRequest(int32_t code) {
         case kRefresh:
             if (!closed_) rerender();
             break;
+        case kAdoptMeasures:
+            if (TrackAnalysis* a = analyser_.analysis()) {
+                spinlorex::adoptMeasures(*a, *pendingMeasures_.load(relaxed));
+                analyser_.setAnalysis(a);  // its copy of the peak level follows
+            }
+            break;
         default:
             break;
     }
@@ -146,13 +151,12 @@ bool DeckStream::loadTrack(const TrackEntry& entry) {
     if (reader_ != nullptr) reader_->close();
 
     track_ = entry;
+    tempoKnownAtLoad_ = false;
     analyser_.resetForTrack();
     mixedOut_.store(false, relaxed);
     awaitingStart_.store(true, relaxed);
 
-    reader_ = isWavFileName(entry.path)       ? readers_.wav.get()
-              : isSndfileFileName(entry.path) ? readers_.sndfile.get()
-                                              : readers_.mp3.get();
+    reader_ = readers_.forPath(entry.path);
     const int32_t seconds = reader_ != nullptr ? reader_->open(entry.path) : 0;
     if (seconds <= 0) {
         desk_.setDeckStatus(deckIndex_, kStatusCannotOpen);
@@ -167,6 +171,7 @@ bool DeckStream::loadTrack(const TrackEntry& entry) {
         track_->record = database_.findOrAdd(entry.path, reader_->fileSize());
     TrackAnalysis* analysis = database_.acquireAnalysis(track_->record);
     analyser_.setAnalysis(analysis);
+    tempoKnownAtLoad_ = analysis->bpmConfidence.load(relaxed) != 0;
 
     const float cue = analysis->cuePoint.load(relaxed);
     float start = cue;
@@ -180,10 +185,7 @@ bool DeckStream::loadTrack(const TrackEntry& entry) {
     if (!(start >= 0.0f && start < 0.5f)) start = 0.0f;
     position_.store(start, relaxed);
 
-    if (!(get(settings().autoBpm) != 0 && matchPitchToOtherDeck()))
-        desk_.setDeckPitch(deckIndex_, kNormalPitch);
-    if (get(settings().autoLevel) != 0 && !matchLevelToOtherDeck())
-        desk_.setDeckLevel(deckIndex_, kFullLevel);
+    applyAutomaticMatching(true);
 
     // Cleared before the open: a decode error met while opening (or right after, on the
     // sound thread) must stay visible.
@@ -315,6 +317,20 @@ bool DeckStream::matchPitchToOtherDeck() {
     if (candidate < desk_.pitchMin() || candidate > desk_.pitchMax()) return false;
     desk_.setDeckPitch(deckIndex_, candidate);
     return true;
+}
+
+void DeckStream::applyAutomaticMatching(bool atLoad) {
+    const bool autoPitch = get(settings().autoBpm) != 0;
+    if ((autoPitch || atLoad) && !(autoPitch && matchPitchToOtherDeck()))
+        desk_.setDeckPitch(deckIndex_, kNormalPitch);
+    if (get(settings().autoLevel) != 0 && !matchLevelToOtherDeck())
+        desk_.setDeckLevel(deckIndex_, kFullLevel);
+}
+
+void DeckStream::adoptMeasures(const TrackMeasures& measures) {
+    if (analysis() == nullptr) return;
+    pendingMeasures_.store(&measures, relaxed);
+    issue(kAdoptMeasures);
 }
 
 bool DeckStream::matchLevelToOtherDeck() {

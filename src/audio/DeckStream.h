@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <semaphore>
+#include <string_view>
 
 #include "analysis/BeatAnalyser.h"
 #include "analysis/DecodeTimeline.h"
@@ -14,6 +15,7 @@
 #include "audio/DspHook.h"
 #include "audio/OutputDevice.h"
 #include "audio/TrackReader.h"
+#include "library/TrackMeasures.h"
 #include "library/TrackRecord.h"
 
 namespace spinlorex {
@@ -54,12 +56,17 @@ public:
         kSetPitch = 9,
         kSetDsp = 10,
         kRefresh = 11,
+        kAdoptMeasures = 12,
     };
 
     struct Readers {
         std::unique_ptr<TrackReader> wav;
         std::unique_ptr<TrackReader> mp3;
         std::unique_ptr<TrackReader> sndfile;  // FLAC, Ogg Vorbis, Opus
+
+        // The reader for a file, by its extension (MP3 for any other); null when absent.
+        // Any thread, for readers of its own.
+        TrackReader* forPath(std::string_view path) const;
     };
     // A WavReader, an Mp3Reader and a SndfileReader.
     static Readers standardReaders();
@@ -117,6 +124,14 @@ public:
     // Main thread: tempo matching against the other deck (they call the desk).
     bool matchPitchToOtherDeck();
     bool matchLevelToOtherDeck();
+    // Main thread: "Auto-Pitch" and "Auto-Level" as a load applies them: the pitch matched
+    // to the other deck, else normal speed; the level matched, else full. A switched-off
+    // "Auto-Pitch" sets normal speed only when `atLoad`.
+    void applyAutomaticMatching(bool atLoad);
+    // Measures of the whole track go into the held analysis block on the sound thread,
+    // which alone writes it while the deck analyses (adoptMeasures: a tempo set by hand
+    // stays). Nothing without a block. Caller thread.
+    void adoptMeasures(const TrackMeasures& measures);
 
     // ---- Any thread: reads ----
 
@@ -142,6 +157,9 @@ public:
     bool requestPending() const { return request_.load(std::memory_order_relaxed) != kNoRequest; }
     const TrackEntry* track() const { return track_ ? &*track_ : nullptr; }
     TrackAnalysis* analysis() const { return analyser_.analysis(); }
+    // Main thread: the held track's record had a tempo (a confidence above 0) when it was
+    // loaded, before the deck's own analysis heard anything of it.
+    bool tempoKnownAtLoad() const { return tempoKnownAtLoad_; }
     const BeatAnalyser& analyser() const { return analyser_; }
 
     // ---- Sound thread ----
@@ -208,6 +226,7 @@ private:
     std::atomic<int32_t> requestInt_{0};
     std::atomic<float> requestFloat_{0.0f};
     std::atomic<DspHook*> pendingDsp_{nullptr};
+    std::atomic<const TrackMeasures*> pendingMeasures_{nullptr};
     std::binary_semaphore requestDone_{0};
 
     // The loaded track (changed by the caller thread while the deck is closed).
@@ -215,6 +234,7 @@ private:
     TrackReader* reader_ = nullptr;
     int64_t trackFrames_ = 0;  // the reader's totalFrames: what positions are fractions of
     std::optional<TrackEntry> track_;
+    bool tempoKnownAtLoad_ = false;
     std::unique_ptr<DspHook> ownedDsp_;  // caller side: destroyed only after the switch
 
     // Sound thread state.

@@ -5,6 +5,7 @@
 
 #include "audio/DeckPair.h"
 #include "audio/OutputDevice.h"
+#include "desk/BackgroundAnalysis.h"
 #include "desk/MixingDesk.h"
 #include "platform/settings/Settings.h"
 
@@ -39,6 +40,7 @@ void MixingDesk::loadOntoDeck(int d, const TrackEntry& entry) {
     DeckState& s = state_[index(d)];
     if (s.pitchResetRunning) stopPitchReset(d);
     deck(d).loadTrack(entry);
+    if (analysis_ != nullptr) analysis_->deckLoaded(d);
 
     s.artist = entry.artist;
     s.title = entry.title;

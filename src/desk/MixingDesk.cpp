@@ -9,6 +9,7 @@
 #include "audio/Crossfader.h"
 #include "audio/DeckPair.h"
 #include "audio/OutputDevice.h"
+#include "desk/BackgroundAnalysis.h"
 #include "platform/settings/Settings.h"
 
 namespace spinlorex {
@@ -105,6 +106,7 @@ void MixingDesk::onTimer(int id) {
         }
         case DeskTimers::kDisplay:
             refreshDisplay();
+            if (analysis_ != nullptr) analysis_->pollLibrary();
             break;
         case DeskTimers::kPitchReset1:
         case DeskTimers::kPitchReset2:

@@ -17,6 +17,7 @@
 namespace spinlorex {
 
 class AudioEngine;
+class BackgroundAnalysis;
 class DeckPair;
 class DeckStream;
 class OutputDevice;
@@ -53,6 +54,9 @@ public:
     // a skin the mouse does nothing.
     void setSkin(const SkinModel* skin) { skin_ = skin; }
     const SkinModel* skin() const { return skin_; }
+    // The analysis of whole tracks in the background (null: none): told of every load, and
+    // given the library's next track on each display refresh.
+    void setBackgroundAnalysis(BackgroundAnalysis* analysis) { analysis_ = analysis; }
 
     // The desk's state at the end of the window's creation: panel 0, deck 1 selected,
     // crossfader in the middle, fader mode from the skin's "PitchLevel", both decks at
@@ -217,6 +221,7 @@ private:
 
     Links links_;
     const SkinModel* skin_ = nullptr;
+    BackgroundAnalysis* analysis_ = nullptr;
     bool searchEditActive_ = false;
 
     std::array<DeckState, 2> state_{};

@@ -199,6 +199,20 @@ TrackAnalysis* TrackDatabase::acquireAnalysis(TrackRecord* record) {
     return record->analysis.get();
 }
 
+bool TrackDatabase::storeMeasures(TrackRecord* record, const TrackMeasures& measures) {
+    if (record == nullptr || record->analysis) return false;
+    // The block as acquireAnalysis makes it, for as long as the write takes; the date and
+    // the holders are left alone.
+    record->analysis = std::make_unique<TrackAnalysis>();
+    record->analysis->owner = record;
+    if (file_ && !file_->readOnly() && record->fileOffset != TrackRecord::kNeverWritten)
+        file_->readStoredAnalysis(*record, *record->analysis);
+    adoptMeasures(*record->analysis, measures);
+    if (file_) file_->writeRecord(*record);
+    record->analysis.reset();
+    return true;
+}
+
 void TrackDatabase::releaseAnalysis(TrackRecord* record) {
     if (record == nullptr || !record->analysis) return;
     if (record->refCount > 1) {

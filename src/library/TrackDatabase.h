@@ -7,6 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "library/TrackMeasures.h"
 #include "library/TrackRecord.h"
 
 namespace spinlorex {
@@ -61,6 +62,12 @@ public:
 
     // Lets a holder go; the last one writes the record to the file and frees the block.
     void releaseAnalysis(TrackRecord* record);
+
+    // Stores what an analysis of the whole track measured (adoptMeasures: a tempo set by
+    // hand stays) and writes the record, without marking it used. Only for a record whose
+    // block nobody holds: a deck analysing into a held block must adopt the measures
+    // itself. False, nothing changed, when the block is held.
+    bool storeMeasures(TrackRecord* record, const TrackMeasures& measures);
 
     // Packed date of the day the database was created: ((year * 16) + month) * 64 + day.
     uint32_t today() const { return today_; }

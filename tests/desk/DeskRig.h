@@ -81,7 +81,8 @@ public:
 
 class DeskRig {
 public:
-    // Silent tracks of the given lengths; outputMode 0: hard mix, 1: soft mix (can record).
+    // Silent tracks of the given lengths (0: the decks read real files); outputMode 0: hard
+    // mix, 1: soft mix (can record).
     // With `realLibrary` the desk's library is the program's own (`music`), else the fake.
     explicit DeskRig(int32_t deck1Seconds = 20, int32_t deck2Seconds = 20, int outputMode = 0,
                      bool realLibrary = false)
@@ -179,6 +180,7 @@ public:
 
 private:
     static DeckStream::Readers readers(int32_t seconds) {
+        if (seconds <= 0) return DeckStream::standardReaders();
         return constantReaders(0, 0, seconds);
     }
 };

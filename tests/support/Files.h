@@ -73,8 +73,8 @@ inline std::string makeMp3(const synth::Params& p, int32_t kbps = 192) {
     static std::map<std::string, std::string> made;
     static TempDir dir;
     char key[200];
-    std::snprintf(key, sizeof key, "%.3f-%.3f-%d-%d-%u-%d-%.3f-%d", p.bpm, p.seconds, p.sampleRate, p.channels,
-                  p.seed, p.introBeats, p.gain, kbps);
+    std::snprintf(key, sizeof key, "%.3f-%.3f-%d-%d-%u-%d-%.3f-%d-%.3f-%d", p.bpm, p.seconds, p.sampleRate,
+                  p.channels, p.seed, p.introBeats, p.gain, kbps, p.introBpm, p.introKick ? 1 : 0);
     if (!made.contains(key)) {
         const std::string path = dir.file(std::string(key) + ".mp3");
         if (!synth::writeMp3(path, synth::render(p), p.sampleRate, p.channels, kbps))

@@ -52,6 +52,9 @@ std::vector<float> render(const Params& p) {
     const int64_t frames = std::max<int64_t>(0, std::llround(p.seconds * rate));
     const double bpm = std::clamp(p.bpm, 20.0, 400.0);
     const double beat = 60.0 / bpm;  // seconds per beat
+    // The intro may run at a tempo of its own; the body's beats follow on from its end.
+    const double introBeat = p.introBpm > 0.0 ? 60.0 / std::clamp(p.introBpm, 20.0, 400.0) : beat;
+    const double introSeconds = std::max(p.introBeats, 0) * introBeat;
     std::vector<float> out(static_cast<size_t>(frames * channels));
     Noise noise(p.seed);
     double hatState = 0.0;  // one-pole high-pass memory for the hats
@@ -60,11 +63,15 @@ std::vector<float> render(const Params& p) {
 
     for (int64_t i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / rate;
-        const double beatPos = t / beat;
+        // Time within the current section (the whole track when the intro keeps its tempo).
+        const bool body = p.introBpm > 0.0 && t >= introSeconds;
+        const double beatLength = p.introBpm > 0.0 && !body ? introBeat : beat;
+        const double sectionT = body ? t - introSeconds : t;
+        const double beatPos = (body ? p.introBeats : 0) + sectionT / beatLength;
         const int64_t beatIndex = static_cast<int64_t>(beatPos);
-        const double inBeat = (beatPos - beatIndex) * beat;  // seconds since the beat
+        const double inBeat = (beatPos - beatIndex) * beatLength;  // seconds since the beat
         const Chord& chord = kProgression[(beatIndex / 4) % 4];
-        const bool kickOn = beatIndex >= p.introBeats;
+        const bool kickOn = beatIndex >= p.introBeats || p.introKick;
 
         // Kick: a sine whose pitch falls hyperbolically, 300 Hz at the attack, 100 Hz after
         // 80 ms, 50 Hz in its body, with a fast decay, on every beat.
@@ -76,9 +83,9 @@ std::vector<float> render(const Params& p) {
         }
 
         // Hats: high-passed noise on the off-beat eighths.
-        const double eighth = beat / 2.0;
-        const double inEighth = std::fmod(t, eighth);
-        const bool offBeat = (static_cast<int64_t>(t / eighth) % 2) == 1;
+        const double eighth = beatLength / 2.0;
+        const double inEighth = std::fmod(sectionT, eighth);
+        const bool offBeat = (static_cast<int64_t>(sectionT / eighth) % 2) == 1;
         const double n = noise.next();
         hatState = 0.6 * (hatState + n - lastNoise);
         lastNoise = n;

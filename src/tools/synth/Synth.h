@@ -16,6 +16,8 @@ struct Params {
     int32_t channels = 2;       // 1 or 2
     uint32_t seed = 1;          // varies the hats' noise and the chord voicing
     int32_t introBeats = 0;     // beats of hats and chords before the kick comes in
+    double introBpm = 0.0;      // the intro's own tempo (0: the track's)
+    bool introKick = false;     // the kick plays through the intro too
     double gain = 0.5;          // peak level of the mix, 0..1
 };
 

@@ -1,13 +1,17 @@
-// spinlorex-tool analyze: each file goes through a real deck (load, decode ahead, analyse
-// every block) as fast as the machine allows, and what the beat analyser measured is
-// printed as one JSON object per line.
+// spinlorex-tool analyze: each file is analysed whole, once from its start, by a beat
+// analyser in the state of a freshly built deck, on as many threads as --jobs says; what
+// it measured is printed as one JSON object per line, in the order of the arguments. The
+// same file gives the same line alone, in any batch and however busy the machine is.
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
+#include "library/TrackDatabase.h"
 #include "platform/core/ProcessSignals.h"
-#include "platform/settings/Settings.h"
 #include "tools/tool/ArgParser.h"
+#include "tools/tool/BatchAnalysis.h"
 #include "tools/tool/Commands.h"
 #include "tools/tool/Json.h"
 #include "tools/tool/OfflineSession.h"
@@ -15,36 +19,20 @@
 namespace spinlorex::tool {
 namespace {
 
-struct FrameBudget {
-    int64_t left;
-};
-
-// Counts down the frames a track may take; a deck that somehow never reached its end
-// stops here instead of hanging the batch.
-bool countFrames(void* context, const int16_t*, int32_t count) {
-    auto* budget = static_cast<FrameBudget*>(context);
-    budget->left -= count;
-    return budget->left > 0 && !StopSignals::stopRequested();
-}
-
-void printResult(const std::string& path, OfflineSession& session) {
-    DeckStream& deck = session.deck();
-    const TrackEntry* track = deck.track();
-    const TrackAnalysis* a = deck.analysis();
-    const TrackRecord* record = track != nullptr ? track->record : nullptr;
-    const auto r = std::memory_order_relaxed;
+void printResult(const std::string& path, const WholeTrackResult& result) {
+    const TrackMeasures& m = result.measures;
     JsonLine json;
     json.add("path", path);
-    json.add("status", static_cast<int64_t>(session.status()));
-    json.add("duration", static_cast<int64_t>(deck.duration()));
-    json.add("bpm", record != nullptr ? record->currentBpm() : 0.0);
-    json.add("bpmConfidence", a != nullptr ? a->bpmConfidence.load(r) : 0);
-    json.add("firstStrongBeat", a != nullptr ? a->firstStrongBeat.load(r) : 0.0);
-    json.add("lastStrongBeat", a != nullptr ? a->lastStrongBeat.load(r) : 0.0);
-    json.add("firstStrongBeatLevel", a != nullptr ? a->firstStrongBeatLevel.load(r) : 0);
-    json.add("lastStrongBeatLevel", a != nullptr ? a->lastStrongBeatLevel.load(r) : 0);
-    json.add("peakLevel", a != nullptr ? a->peakLevel.load(r) : 0);
-    json.add("loudnessPeak", a != nullptr ? a->loudnessPeak.load(r) : 0);
+    json.add("status", static_cast<int64_t>(result.status));
+    json.add("duration", static_cast<int64_t>(result.duration));
+    json.add("bpm", static_cast<double>(m.bpm));
+    json.add("bpmConfidence", m.bpmConfidence);
+    json.add("firstStrongBeat", static_cast<double>(m.firstStrongBeat));
+    json.add("lastStrongBeat", static_cast<double>(m.lastStrongBeat));
+    json.add("firstStrongBeatLevel", m.firstStrongBeatLevel);
+    json.add("lastStrongBeatLevel", m.lastStrongBeatLevel);
+    json.add("peakLevel", m.peakLevel);
+    json.add("loudnessPeak", m.loudnessPeak);
     std::printf("%s\n", json.text().c_str());
     std::fflush(stdout);
 }
@@ -52,31 +40,38 @@ void printResult(const std::string& path, OfflineSession& session) {
 }  // namespace
 
 int analyzeCommand(const Args& args) {
-    ArgParser a(args, {"--db"}, {});
+    ArgParser a(args, {"--db", "--jobs"}, {});
+    const auto jobs = static_cast<int>(a.integer("--jobs", defaultJobs(), 1, 256));
     if (!a.ok() || a.positional().empty()) {
-        std::fprintf(stderr, "usage: spinlorex-tool analyze [--db FOLDER] FILE...\n");
+        std::fprintf(stderr, "usage: spinlorex-tool analyze [--db FOLDER] [--jobs N] FILE...\n");
         return 2;
     }
-    // Analysis hears every block from the start at normal speed.
-    set(settings().autoMix, 0);
-    set(settings().autoBpm, 0);
-    set(settings().autoLevel, 0);
-
-    // A stop signal ends the batch after the file under way; what was learnt is stored.
+    // A stop signal ends the batch after the files under way; what was learnt is stored.
     StopSignals stopSignals;
-    OfflineSession session;
-    if (const auto folder = a.value("--db"); folder && !session.openDatabase(*folder)) return 1;
+    TrackDatabase database;
+    if (const auto folder = a.value("--db"); folder && !openToolDatabase(database, *folder))
+        return 1;
 
+    const std::vector<std::string>& paths = a.positional();
+    const bool showProgress = isatty(STDERR_FILENO) != 0;
     bool anyFailed = false;
-    for (const std::string& path : a.positional()) {
-        if (StopSignals::stopRequested()) return kInterrupted;
-        if (session.load(path) == kStatusNormal) {
-            FrameBudget budget{(static_cast<int64_t>(session.deck().duration()) + 60) * 44100};
-            session.playUntilDone(0.0f, &countFrames, &budget);
-        }
-        printResult(path, session);
-        if (session.status() != kStatusNormal) anyFailed = true;
-    }
+    analyseInOrder(
+        paths, jobs,
+        [&](size_t i, const WholeTrackResult& result) {
+            if (showProgress) std::fprintf(stderr, "\r\033[K");  // the line comes back with the next count
+            printResult(paths[i], result);
+            if (result.status != kStatusNormal) {
+                anyFailed = true;
+                return;
+            }
+            database.storeMeasures(database.findOrAdd(paths[i], result.fileSize), result.measures);
+        },
+        [&](size_t done) {
+            if (!showProgress) return;
+            std::fprintf(stderr, "\ranalysed %zu of %zu\033[K", done, paths.size());
+            if (done == paths.size()) std::fprintf(stderr, "\n");
+        });
+    database.close();
     if (StopSignals::stopRequested()) return kInterrupted;
     return anyFailed ? 1 : 0;
 }

@@ -25,8 +25,9 @@ bool writeTrack(const std::string& path, const std::vector<float>& samples, cons
 
 int generateCommand(const Args& args) {
     ArgParser a(args,
-                {"--bpm", "--seconds", "--rate", "--channels", "--bits", "--kbps", "--seed", "--intro-beats", "--tone"},
-                {"--float"});
+                {"--bpm", "--seconds", "--rate", "--channels", "--bits", "--kbps", "--seed", "--intro-beats",
+                 "--intro-bpm", "--tone"},
+                {"--float", "--intro-kick"});
     synth::Params p;
     p.bpm = a.number("--bpm", 120, 20, 400);
     p.seconds = a.number("--seconds", 30, 0, 7200);
@@ -34,6 +35,8 @@ int generateCommand(const Args& args) {
     p.channels = static_cast<int32_t>(a.integer("--channels", 2, 1, 2));
     p.seed = static_cast<uint32_t>(a.integer("--seed", 1, 0, 0xFFFFFFFFLL));
     p.introBeats = static_cast<int32_t>(a.integer("--intro-beats", 0, 0, 1 << 20));
+    p.introBpm = a.number("--intro-bpm", 0, 0, 400);
+    p.introKick = a.flag("--intro-kick");
     const double toneHz = a.number("--tone", 0, 0, 192000);
     const bool floatSamples = a.flag("--float");
     const int bits = static_cast<int>(a.integer("--bits", floatSamples ? 32 : 16, 8, 64));
@@ -45,7 +48,8 @@ int generateCommand(const Args& args) {
     if (!a.ok() || a.positional().size() != 1) {
         std::fprintf(stderr,
                      "usage: spinlorex-tool generate [--bpm B] [--seconds S] [--rate R] [--channels 1|2]\n"
-                     "       [--bits 8|16|24|32] [--float] [--kbps K] [--seed N] [--intro-beats N] [--tone HZ]\n"
+                     "       [--bits 8|16|24|32] [--float] [--kbps K] [--seed N] [--intro-beats N]\n"
+                     "       [--intro-bpm B] [--intro-kick] [--tone HZ]\n"
                      "       OUT.wav|.mp3|.flac|.ogg|.oga|.opus\n");
         return 2;
     }

@@ -29,6 +29,7 @@
 #include "platform/settings/Settings.h"
 #include "platform/sound/SoundBackends.h"
 #include "tools/tool/ArgParser.h"
+#include "tools/tool/BatchAnalysis.h"
 #include "tools/tool/Commands.h"
 #include "tools/tool/OfflineSession.h"
 
@@ -127,20 +128,17 @@ int mixCommand(const Args& args) {
     }
     if (!database.notice().empty())
         std::fprintf(stderr, "spinlorex-tool: %s\n", database.notice().c_str());
-    {
-        OfflineSession analysis(&database);
-        for (const std::string& track : tracks) {
-            if (analysis.load(track) != kStatusNormal) {
-                std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n",
-                             track.c_str());
-                return 1;
-            }
-            analysis.playUntilDone(
-                0.0f, [](void*, const int16_t*, int32_t) { return !StopSignals::stopRequested(); },
-                nullptr);
-            if (StopSignals::stopRequested()) return kInterrupted;
+    bool unreadable = false;
+    analyseInOrder(tracks, defaultJobs(), [&](size_t i, const WholeTrackResult& result) {
+        if (result.status == kStatusCannotOpen && !unreadable) {
+            std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n", tracks[i].c_str());
+            unreadable = true;
         }
-    }
+        if (result.status == kStatusNormal)
+            database.storeMeasures(database.findOrAdd(tracks[i], result.fileSize), result.measures);
+    });
+    if (StopSignals::stopRequested()) return kInterrupted;
+    if (unreadable) return 1;
 
     set(settings().longMix, longMix);
     set(settings().crossfader, curve);

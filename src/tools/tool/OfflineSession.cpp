@@ -24,23 +24,27 @@ OfflineSession::~OfflineSession() {
     ownDatabase_.close();
 }
 
-bool OfflineSession::openDatabase(const std::string& folder) {
+bool openToolDatabase(TrackDatabase& database, const std::string& folder) {
     clearFatalError();
-    if (!database_.open(folder)) {
+    if (!database.open(folder)) {
         std::fprintf(stderr, "spinlorex-tool: %s: %s\n", folder.c_str(),
                      fatalError() != nullptr ? fatalError() : "cannot open the database");
         return false;
     }
     // A damaged file set aside, or a folder where nothing can be stored.
-    if (!database_.notice().empty())
-        std::fprintf(stderr, "spinlorex-tool: %s\n", database_.notice().c_str());
-    if (database_.writable()) return true;
-    if (database_.notice().empty())
+    if (!database.notice().empty())
+        std::fprintf(stderr, "spinlorex-tool: %s\n", database.notice().c_str());
+    if (database.writable()) return true;
+    if (database.notice().empty())
         std::fprintf(
             stderr,
             "spinlorex-tool: %s: the internal database is used by another running program\n",
             folder.c_str());
     return false;
+}
+
+bool OfflineSession::openDatabase(const std::string& folder) {
+    return openToolDatabase(database_, folder);
 }
 
 uint32_t OfflineSession::load(const std::string& path) {

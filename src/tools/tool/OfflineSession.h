@@ -18,6 +18,11 @@ namespace spinlorex::tool {
 // The program's own decks, database and sound loop, run headless and as fast as the
 // machine allows: deck 1 plays into a capture output instead of a sound card. The tool's
 // commands load a track, play it and collect what the deck rendered and measured.
+// Opens the internal database in `folder` for a tool that stores what it learns. False,
+// with the reason on stderr, when nothing can be stored there (no such folder, no rights,
+// another program holds the file). A damaged file is set aside and said so.
+bool openToolDatabase(TrackDatabase& database, const std::string& folder);
+
 class OfflineSession : private DeskNotifier, private CaptureSink {
 public:
     // Receives deck 1's rendered frames; returns false once it wants no more.

@@ -13,7 +13,9 @@ namespace {
 void usage() {
     std::fprintf(stderr,
                  "usage: spinlorex-tool COMMAND [ARGS]\n"
-                 "  analyze [--db FOLDER] FILE...     measure tempo and beats, one JSON line per file\n"
+                 "  analyze [--db FOLDER] [--jobs N] FILE...\n"
+                 "                                    measure tempo and beats, one JSON line per file,\n"
+                 "                                    N files at a time (default: one per core)\n"
                  "  render [--pitch N] [--master-tempo] [--from F] [--seconds S] [--dsp PLUGIN[:MODULE]]\n"
                  "         IN OUT.wav                 render a deck at pitch N (4096 = normal), maybe\n"
                  "                                    through a DSP plug-in module\n"

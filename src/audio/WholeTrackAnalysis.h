@@ -1,0 +1,36 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "audio/DeckLinks.h"
+#include "library/TrackMeasures.h"
+
+namespace spinlorex {
+
+class TrackReader;
+
+// What the analysis of one whole file gave.
+struct WholeTrackResult {
+    // kStatusNormal; kStatusCannotOpen when the file would not open; kStatusDecodeError
+    // when a block would not decode (the measures then cover what came before it).
+    uint32_t status = kStatusNormal;
+    bool cancelled = false;  // stopped on request: the measures are incomplete
+    int32_t duration = -1;   // whole seconds, -1 when the file would not open
+    uint32_t fileSize = 0;
+    TrackMeasures measures{.peakLevel = 0};
+};
+
+// Reads a file from its start with `reader` and runs a beat analyser in the state of a
+// freshly built deck over every block exactly once, and then over the silence that a deck
+// decodes after the end before the end is heard: the measures a new deck takes playing
+// the track once from its start, whatever the machine's speed and whatever was analysed
+// before. The reader is closed again at the end.
+//
+// Any thread but the sound thread (it allocates and takes as long as the decoding).
+// `cancel`, when given, is polled between blocks.
+WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
+                                   const std::atomic<bool>* cancel = nullptr);
+
+}  // namespace spinlorex

@@ -1,0 +1,134 @@
+#include "desk/BackgroundAnalysis.h"
+
+#include "audio/DeckPair.h"
+#include "library/MusicLibrary.h"
+#include "library/TrackDatabase.h"
+
+namespace spinlorex {
+
+BackgroundAnalysis::BackgroundAnalysis(DeckPair& decks, TrackDatabase& database,
+                                       AnalysisWorker::Listener& listener,
+                                       AnalysisWorker::ReaderFactory readers)
+    : decks_(decks), database_(database), worker_(listener, std::move(readers)) {}
+
+BackgroundAnalysis::~BackgroundAnalysis() {
+    shutdown();
+}
+
+void BackgroundAnalysis::shutdown() {
+    stopped_ = true;
+    worker_.stop();
+    jobs_.clear();
+    deckJob_ = {0, 0};
+    libraryJob_ = 0;
+}
+
+bool BackgroundAnalysis::failed(const TrackRecord* record) const {
+    const auto found = done_.find(record);
+    return found != done_.end() && found->second == Outcome::Failed;
+}
+
+uint64_t BackgroundAnalysis::submit(const std::string& path, TrackRecord* record, int deck) {
+    const uint64_t job = worker_.submit(
+        path, deck >= 0 ? AnalysisWorker::Priority::Deck : AnalysisWorker::Priority::Library);
+    jobs_.emplace(job, Job{record, deck});
+    return job;
+}
+
+void BackgroundAnalysis::forget(uint64_t job) {
+    if (job == 0) return;
+    worker_.cancel(job);
+    jobs_.erase(job);
+}
+
+bool BackgroundAnalysis::wanted(const TrackRecord* record) const {
+    return record != nullptr && record->fileSize != 0 && !done_.contains(record) &&
+           !inFlight(record);
+}
+
+bool BackgroundAnalysis::inFlight(const TrackRecord* record) const {
+    for (const auto& [id, job] : jobs_)
+        if (job.record == record) return true;
+    return false;
+}
+
+void BackgroundAnalysis::deckLoaded(int deck) {
+    if (stopped_ || (deck != 0 && deck != 1)) return;
+    uint64_t& own = deckJob_[static_cast<size_t>(deck)];
+    forget(own);
+    own = 0;
+
+    const DeckStream& d = decks_[deck];
+    const TrackEntry* track = d.track();
+    if (track == nullptr || d.analysis() == nullptr || d.duration() < 0 || d.tempoKnownAtLoad())
+        return;
+    TrackRecord* record = track->record;
+    // The library may be analysing this very file: the deck's own job takes it over.
+    if (libraryJob_ != 0 && jobs_.at(libraryJob_).record == record) {
+        forget(libraryJob_);
+        libraryJob_ = 0;
+    }
+    if (!wanted(record)) return;
+    own = submit(track->path, record, deck);
+}
+
+void BackgroundAnalysis::pollLibrary() {
+    if (stopped_ || library_ == nullptr || libraryJob_ != 0) return;
+    // The folder shown first, then the playlist, each from the top.
+    for (const TrackList* list : {&library_->files(), &library_->playlist()}) {
+        for (const LibraryRow& row : list->rows()) {
+            TrackRecord* record = row.entry.record;
+            if (record == nullptr || record->currentBpm() != 0.0f || !wanted(record)) continue;
+            libraryJob_ = submit(row.entry.path, record, -1);
+            return;
+        }
+    }
+}
+
+void BackgroundAnalysis::deliver() {
+    AnalysisWorker::Result result;
+    while (worker_.takeResult(result)) {
+        const auto found = jobs_.find(result.job);
+        if (found == jobs_.end()) continue;  // cancelled after it finished
+        const Job job = found->second;
+        jobs_.erase(found);
+        if (job.deck >= 0 && deckJob_[static_cast<size_t>(job.deck)] == result.job)
+            deckJob_[static_cast<size_t>(job.deck)] = 0;
+        if (libraryJob_ == result.job) libraryJob_ = 0;
+        apply(result, job);
+    }
+    pollLibrary();
+}
+
+void BackgroundAnalysis::apply(const AnalysisWorker::Result& result, const Job& job) {
+    TrackRecord* record = job.record;
+    // A file that changed since its record was made is another track: leave it.
+    if (result.track.status != kStatusNormal || result.track.fileSize != record->fileSize) {
+        done_[record] = Outcome::Failed;
+        return;
+    }
+    done_[record] = Outcome::Measured;
+    store(record, result.track.measures);
+
+    // The job of a deck is cancelled when the deck loads anything else: it still holds the
+    // track. Not started since: matched again with the tempo and loudness now known.
+    if (job.deck >= 0) {
+        DeckStream& d = decks_[job.deck];
+        if (d.awaitingStart() && !d.playing()) d.applyAutomaticMatching(false);
+    }
+    if (library_ != nullptr) library_->recordChanged(record);
+}
+
+void BackgroundAnalysis::store(TrackRecord* record, const TrackMeasures& measures) {
+    for (int d = 0; d < 2; ++d) {
+        const TrackEntry* track = decks_[d].track();
+        if (track != nullptr && track->record == record && decks_[d].analysis() != nullptr) {
+            // Both decks holding it share one block, written by the one sound thread.
+            decks_[d].adoptMeasures(measures);
+            return;
+        }
+    }
+    database_.storeMeasures(record, measures);
+}
+
+}  // namespace spinlorex

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <unordered_map>
+
+#include "audio/AnalysisWorker.h"
+
+namespace spinlorex {
+
+class DeckPair;
+class MusicLibrary;
+class TrackDatabase;
+struct TrackRecord;
+
+// Tempo known before the first play: a track loaded on a deck whose record holds no tempo
+// yet (confidence 0) is analysed whole on the analysis worker, and what it measured is
+// stored in the record as `spinlorex-tool analyze --db` stores it (a tempo set by hand
+// meanwhile stays). A deck not started since the load then matches pitch and level again
+// as at its load. With a library attached, the tracks of the files list and then of the
+// playlist that have no tempo follow, one at a time, each deck's own track first; their
+// rows show the results.
+//
+// The worker only reads files: every record and analysis block is written here, on the
+// main thread, or by a deck holding the block through its request to the sound thread
+// (the sound thread writes into a held block while it analyses, so nothing else may).
+//
+// Main thread only. The owner of the worker's listener calls deliver() on the main thread
+// after each analysisReady() (the Qt desk posts an event; headless callers call it when
+// they look).
+class BackgroundAnalysis {
+public:
+    BackgroundAnalysis(DeckPair& decks, TrackDatabase& database, AnalysisWorker::Listener& listener,
+                       AnalysisWorker::ReaderFactory readers = &DeckStream::standardReaders);
+    ~BackgroundAnalysis();
+    BackgroundAnalysis(const BackgroundAnalysis&) = delete;
+    BackgroundAnalysis& operator=(const BackgroundAnalysis&) = delete;
+
+    // The library whose lists are analysed and whose rows show the results (null: none).
+    void attachLibrary(MusicLibrary* library) { library_ = library; }
+
+    // A track was loaded on the deck (or its load failed): the analysis of its former
+    // track stops, and its new one is analysed when it has no tempo.
+    void deckLoaded(int deck);
+    // Stores every result that arrived, then queues the library's next track.
+    void deliver();
+    // Queues the next track of the library without a tempo, unless one is under way.
+    void pollLibrary();
+    // The desk closes: the analysis stops and nothing more is queued. Safe to call twice.
+    void shutdown();
+
+    // A job is queued, under way or its result not yet delivered.
+    bool busy() const { return !jobs_.empty(); }
+    // The file failed (it would not open or decode) and is not tried again in this run.
+    bool failed(const TrackRecord* record) const;
+
+private:
+    enum class Outcome { Measured, Failed };
+    struct Job {
+        TrackRecord* record;
+        int deck;  // -1: the library's
+    };
+
+    uint64_t submit(const std::string& path, TrackRecord* record, int deck);
+    void forget(uint64_t job);
+    bool wanted(const TrackRecord* record) const;
+    bool inFlight(const TrackRecord* record) const;
+    void store(TrackRecord* record, const TrackMeasures& measures);
+    void apply(const AnalysisWorker::Result& result, const Job& job);
+
+    DeckPair& decks_;
+    TrackDatabase& database_;
+    AnalysisWorker worker_;
+    MusicLibrary* library_ = nullptr;
+    std::unordered_map<uint64_t, Job> jobs_;
+    std::array<uint64_t, 2> deckJob_{0, 0};
+    uint64_t libraryJob_ = 0;
+    // Records analysed or failed in this run: never queued again.
+    std::unordered_map<const TrackRecord*, Outcome> done_;
+    bool stopped_ = false;
+};
+
+}  // namespace spinlorex
