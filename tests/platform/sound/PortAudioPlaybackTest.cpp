@@ -133,7 +133,7 @@ TEST(PortAudioSystem, PlaysAToneIntoAPulseAudioSinkAndSurvivesTheServerDying) {
         if (device.description == "ALSA: pulse") target = device.id;
     }
     sound::SoundError error = sound::SoundError::Other;
-    auto device = system->open(target, false, error);
+    auto device = system->open(target, 2, false, error);
     ASSERT_NE(device, nullptr) << "open failed with error " << static_cast<int>(error);
     ASSERT_EQ(device->setPrimaryFormat(), sound::SoundError::None);
 
