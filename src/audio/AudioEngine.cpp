@@ -79,7 +79,10 @@ std::unique_ptr<OutputDevice> AudioEngine::buildOutput(sound::SoundSystem& syste
     secondCardMessage_ = nullptr;
     secondCardSilent_ = false;
     if (plan.twoCards) {
-        second = openSecondCard(system, !id.has_value());
+        bool firstIsDefault = !id.has_value();
+        for (const sound::DeviceInfo& device : system.devices())
+            if (device.isDefault && device.id == id) firstIsDefault = true;
+        second = openSecondCard(system, firstIsDefault);
         if (!second) {
             error = sound::SoundError::OutOfMemory;
             return nullptr;

@@ -83,7 +83,8 @@ public:
         while (frames > 0) {
             const auto n = static_cast<int32_t>(std::min<int64_t>(frames, kChunk));
             if (writesWav()) {
-                std::fill_n(sum_.get(), kFiles * kMaxChannels * n, 0);
+                for (int f = 0; f < kFiles; ++f)
+                    std::fill_n(sum_.get() + f * kMaxChannels * kChunk, kMaxChannels * n, 0);
                 std::array<bool, kFiles> played{};
                 devices_.forEach([&](ClockedOutput& output) {
                     output.core->mix(scratch_.get(), n);
