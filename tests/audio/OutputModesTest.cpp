@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <functional>
+#include <iostream>
 #include <numbers>
 #include <thread>
 
@@ -251,6 +252,155 @@ TEST_F(OutputModesTest, TheHeadphoneModesMixedInSoftwareRecordTheMixAlone) {
         ASSERT_GT(frames, 3 * kWindow) << mode;
         expectTones(recorded, {Carry::Mix, Carry::Mix}, frames - 2 * kWindow, 440, 1000,
                     "recording of mode " + std::to_string(mode));
+    }
+}
+
+// Two cards on two clocks: a null system for each, behind one system that lists both. Every
+// buffer keeps a copy of what was written into it, so that a test can read the frame each
+// card is playing.
+class TwoClockSystem : public sound::SoundSystem {
+public:
+    std::shared_ptr<sound::ManualClock> clocks[2] = {std::make_shared<sound::ManualClock>(),
+                                                     std::make_shared<sound::ManualClock>()};
+    std::unique_ptr<sound::SoundSystem> cards[2] = {sound::createNullSystem(clocks[0]),
+                                                    sound::createNullSystem(clocks[1])};
+    const sound::DeviceId ids[2] = {sound::deviceIdFor("test", "card 1"),
+                                    sound::deviceIdFor("test", "card 2")};
+
+    class Buffer : public sound::SoundBuffer {
+    public:
+        explicit Buffer(std::unique_ptr<sound::SoundBuffer> inner)
+            : inner_(std::move(inner)), copy_(2 * static_cast<size_t>(inner_->frames())) {}
+        int32_t frames() const override { return inner_->frames(); }
+        bool cursors(int32_t& play, int32_t& write) override {
+            return inner_->cursors(play, write);
+        }
+        bool lock(int32_t offset, int32_t frames, Region& region) override {
+            lockedAt_ = offset;
+            return inner_->lock(offset, frames, region);
+        }
+        void unlock(const Region& region) override {
+            std::copy_n(region.first, 2 * region.firstFrames, copy_.begin() + 2 * lockedAt_);
+            if (region.second != nullptr)
+                std::copy_n(region.second, 2 * region.secondFrames, copy_.begin());
+            inner_->unlock(region);
+        }
+        bool setVolume(int32_t v) override { return inner_->setVolume(v); }
+        int32_t volume() const override { return inner_->volume(); }
+        bool play() override { return inner_->play(); }
+        bool stop() override { return inner_->stop(); }
+        bool setRoute(sound::ChannelRoute route) override { return inner_->setRoute(route); }
+        // The left sample of the frame being played.
+        int16_t playing() {
+            int32_t play = 0, write = 0;
+            inner_->cursors(play, write);
+            return copy_[2 * static_cast<size_t>(play)];
+        }
+
+    private:
+        std::unique_ptr<sound::SoundBuffer> inner_;
+        std::vector<int16_t> copy_;
+        int32_t lockedAt_ = 0;
+    };
+    class Device : public sound::SoundDevice {
+    public:
+        Device(std::unique_ptr<sound::SoundDevice> inner, std::vector<Buffer*>& made)
+            : inner_(std::move(inner)), made_(made) {}
+        sound::SoundError setPrimaryFormat() override { return inner_->setPrimaryFormat(); }
+        int32_t channels() const override { return inner_->channels(); }
+        std::unique_ptr<sound::SoundBuffer> createBuffer(int32_t frames,
+                                                         sound::SoundError& error) override {
+            auto b = inner_->createBuffer(frames, error);
+            if (!b) return nullptr;
+            auto buffer = std::make_unique<Buffer>(std::move(b));
+            made_.push_back(buffer.get());
+            return buffer;
+        }
+
+    private:
+        std::unique_ptr<sound::SoundDevice> inner_;
+        std::vector<Buffer*>& made_;
+    };
+
+    std::vector<Buffer*> buffers[2];  // made on each card, in order
+
+    const char* backendName() const override { return "two clocks"; }
+    std::vector<sound::DeviceInfo> devices() override {
+        return {{"Default device", std::nullopt, false, 2},
+                {"card 1", ids[0], true, 2},
+                {"card 2", ids[1], false, 2}};
+    }
+    std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id,
+                                             int32_t channels, bool exclusive,
+                                             sound::SoundError& error) override {
+        const int card = id == ids[1] ? 1 : 0;
+        auto d = cards[card]->open(std::nullopt, channels, exclusive, error);
+        return d ? std::make_unique<Device>(std::move(d), buffers[card]) : nullptr;
+    }
+};
+
+// Deck 1 plays a ramp, so the sample heard tells the frame heard; the mix on card 1 and the
+// pre-listen on card 2 both carry it, and card 2's clock runs 0.1 % fast or slow.
+TEST_F(TwoCards, TwoClocksApartStayWithinFiveMillisecondsOverTenMinutes) {
+    constexpr int64_t kRamp = 30000;
+    for (const auto& [mode, rate] : {std::pair{4, 1001}, {8, 1001}, {4, 999}, {8, 999}}) {
+        set(settings().outputMode, mode);
+        set(settings().multiInstance, 1);
+        TwoClockSystem system;
+        settings().soundCardGuid = system.ids[0];
+        settings().soundCard2Guid = system.ids[1];
+        TrackDatabase database;
+        Desk desk;
+        DeckPair decks(
+            database, desk, desk,
+            test::signalReaders([](int64_t n) { return static_cast<int16_t>(n % kRamp); }, 700),
+            test::constantReaders(0, 0));
+        desk.decks = &decks;
+        AudioEngine engine(decks, system, nullptr);
+        ASSERT_TRUE(engine.start(AudioEngine::Threading::Manual));
+        ASSERT_EQ(engine.secondCardMessage(), nullptr);
+        engine.output()->applyCrossfader(0);
+        engine.output()->deckSelected(0);
+
+        int64_t first = 0;
+        const auto step = [&] {  // 5 ms of the first card; the second takes 0.1 % more
+            first += 220;
+            system.clocks[0]->advance(220);
+            system.clocks[1]->advance(first * rate / 1000 - system.clocks[1]->elapsedFrames());
+            engine.runPass();
+        };
+        std::atomic<bool> done{false};
+        std::thread caller([&] {
+            TrackEntry entry;
+            entry.path = "ramp.wav";
+            EXPECT_TRUE(decks[0].loadTrack(entry));
+            decks[0].play();
+            done = true;
+        });
+        while (!done)
+            step();
+        caller.join();
+
+        TwoClockSystem::Buffer& speakers = *system.buffers[0].at(0);
+        TwoClockSystem::Buffer& headphones = *system.buffers[1].at(0);
+        int64_t worst = 0;
+        int compared = 0;
+        for (int i = 0; i < 10 * 60 * 200; ++i) {
+            step();
+            if (i % 100 != 99) continue;
+            const int64_t a = speakers.playing();
+            const int64_t b = headphones.playing();
+            // Frames near the ramp's wrap tell nothing.
+            if (a < 1000 || a > kRamp - 1000) continue;
+            worst = std::max(worst, std::abs(b - a));
+            ++compared;
+        }
+        EXPECT_GT(compared, 400) << mode;
+        std::cout << "[ drift    ] mode " << mode << ", second card at " << rate / 10.0
+                  << " %: " << compared << " comparisons, at most " << worst << " frames ("
+                  << worst * 1000.0 / 44100 << " ms) apart\n";
+        EXPECT_LE(worst, 220) << "mode " << mode << ": the cards drifted more than 5 ms apart";
+        engine.stop();
     }
 }
 
