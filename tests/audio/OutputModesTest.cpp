@@ -21,6 +21,7 @@
 #include "recorder/MixRecorder.h"
 #include "support/ConstantReader.h"
 #include "support/Files.h"
+#include "support/ToneFit.h"
 #include "support/WavFile.h"
 
 namespace spinlorex {
@@ -44,15 +45,8 @@ public:
     void post(int, int) override {}
 };
 
-// The amplitude of a `hz` tone in one channel of `count` frames from `from`.
 double amplitudeOf(const test::WavFile& wav, int channel, double hz, int64_t from, int32_t count) {
-    double re = 0, im = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        const double s = wav.samples[static_cast<size_t>((from + i) * wav.channels + channel)];
-        re += s * std::cos(2 * std::numbers::pi * hz * i / 44100);
-        im += s * std::sin(2 * std::numbers::pi * hz * i / 44100);
-    }
-    return 2 * std::hypot(re, im) / count;
+    return test::toneAmplitude(wav.samples, wav.channels, channel, hz, from, count);
 }
 
 // Which tone a channel should carry: 440, 1000, or 0 for silence.
