@@ -93,8 +93,9 @@ public:
 class SoundDevice {
 public:
     virtual ~SoundDevice() = default;
-    // Sets the device's format to 44100 Hz, 2 channels, 16 bits and starts its output. Every
-    // backend already runs in that format from open() on; this reports a lost device.
+    // Sets the device's format to 44100 Hz, 16 bits on the channels it was opened with and
+    // starts its output. Every backend already runs in that format from open() on; this
+    // reports a lost device.
     virtual SoundError setPrimaryFormat() = 0;
     // The channels the device was opened with (2 or 4).
     virtual int32_t channels() const = 0;
