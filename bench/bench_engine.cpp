@@ -1,7 +1,7 @@
 // The sound thread's passes with both decks playing at +8 % in master tempo, analysing,
-// mixed in software, over ten simulated minutes on the null backend's manual clock: the
-// pass time's percentiles, the share of one core, the allocations made on the sound thread
-// (counted by a hook on operator new), and how soon a level change is heard.
+// in the soft mix, on a four-channel card and on two cards, over ten simulated minutes on the null
+// backend's manual clock: the pass time's percentiles, the share of one core, the allocations made
+// on the sound thread (counted by a hook on operator new), and how soon a level change is heard.
 
 #include <benchmark/benchmark.h>
 
@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -100,10 +101,42 @@ DeckStream::Readers loopReaders(const std::vector<int16_t>& loop) {
     return r;
 }
 
+// Two cards, each a null device on a manual clock of its own; the second card's clock runs
+// 0.1 % fast, so that keeping it in step has work to do.
+class TwoCardSystem : public sound::SoundSystem {
+public:
+    std::shared_ptr<sound::ManualClock> clocks[2] = {std::make_shared<sound::ManualClock>(),
+                                                     std::make_shared<sound::ManualClock>()};
+    const sound::DeviceId ids[2] = {sound::deviceIdFor("bench", "card 1"),
+                                    sound::deviceIdFor("bench", "card 2")};
+
+    const char* backendName() const override { return "two cards"; }
+    std::vector<sound::DeviceInfo> devices() override {
+        return {{"card 1", ids[0], true, 4}, {"card 2", ids[1], false, 4}};
+    }
+    std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id,
+                                             int32_t channels, bool exclusive,
+                                             sound::SoundError& error) override {
+        return cards_[id == ids[1] ? 1 : 0]->open(std::nullopt, channels, exclusive, error);
+    }
+    // Plays `frames` frames of the first card and what the second plays meanwhile.
+    void advance(int64_t frames) {
+        elapsed_ += frames;
+        clocks[0]->advance(frames);
+        clocks[1]->advance(elapsed_ * 1001 / 1000 - clocks[1]->elapsedFrames());
+    }
+
+private:
+    std::unique_ptr<sound::SoundSystem> cards_[2] = {sound::createNullSystem(clocks[0]),
+                                                     sound::createNullSystem(clocks[1])};
+    int64_t elapsed_ = 0;
+};
+
+// state.range(0): the output mode (1 soft mix; 3, 9 a four-channel card; 2, 4, 8 two cards).
 void BM_SoundThreadPass(benchmark::State& state) {
     settings().resetToDefaults();
     set(settings().masterTempo, 1);
-    set(settings().outputMode, 1);  // soft mix
+    set(settings().outputMode, static_cast<int32_t>(state.range(0)));
     set(settings().multiInstance, 1);
     set(settings().autoBpm, 0);
     synth::Params params;
@@ -114,14 +147,16 @@ void BM_SoundThreadPass(benchmark::State& state) {
     params.seed = 2;
     static const std::vector<int16_t> loopB = synth::toPcm16(synth::render(params));
 
-    auto clock = std::make_shared<sound::ManualClock>();
-    std::unique_ptr<sound::SoundSystem> system = sound::createNullSystem(clock);
+    TwoCardSystem system;
+    settings().soundCardGuid = system.ids[0];
+    settings().soundCard2Guid = system.ids[1];
+    TwoCardSystem* clock = &system;
     TrackDatabase database;
     QuietDesk desk;
     DeckPair decks(database, desk, desk, loopReaders(loopA), loopReaders(loopB));
     desk.decks = &decks;
-    AudioEngine engine(decks, *system, nullptr);
-    if (!engine.start(AudioEngine::Threading::Manual)) {
+    AudioEngine engine(decks, system, nullptr);
+    if (!engine.start(AudioEngine::Threading::Manual) || engine.secondCardMessage() != nullptr) {
         state.SkipWithError("the engine did not start");
         return;
     }
@@ -178,7 +213,16 @@ void BM_SoundThreadPass(benchmark::State& state) {
     engine.stop();
     settings().resetToDefaults();
 }
-BENCHMARK(BM_SoundThreadPass)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SoundThreadPass)
+    ->ArgName("mode")
+    ->Arg(1)
+    ->Arg(3)
+    ->Arg(9)
+    ->Arg(2)
+    ->Arg(4)
+    ->Arg(8)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 // How long after a level change the soft mix's output changes: one deck plays into the WAV
 // backend, its level drops to 0 at a known frame, and the file shows when silence begins.

@@ -82,6 +82,7 @@ bool DeskApp::create() {
     volume_->restoreLeftover();
     engine_ = std::make_unique<AudioEngine>(*decks_, *soundSystem_, volume_.get());
     if (!engine_->start()) return false;
+    tellSecondCardFailure();
 
     deskPicture_ = std::make_unique<Surface>();
     if (!deskPicture_->buildBlank(DeskWindow::kWidth, DeskWindow::kHeight)) return false;
@@ -218,7 +219,14 @@ void DeskApp::bringUpToDesk(OutputDevice& output) {
         output.applyDeckLevel(0, desk_->deckLevel(0));
         output.applyDeckLevel(1, desk_->deckLevel(1));
         output.applyCrossfader(desk_->crossfader());
+        output.deckSelected(desk_->selectedDeck());  // what the headphones pre-listen to
     }
+}
+
+void DeskApp::tellSecondCardFailure() {
+    if (const char* failure = engine_->secondCardMessage())
+        tell(std::string(kSecondCard) + failure +
+             (engine_->secondCardSilent() ? kSecondCardSilent : kPlaysOnDefault));
 }
 
 void DeskApp::rebuildAudioEngine() {
@@ -245,6 +253,7 @@ void DeskApp::rebuildAudioEngine() {
         tell(fatalError());  // told now: the desk goes on (its decks answer without sound)
         clearFatalError();
     }
+    if (engine_->running()) tellSecondCardFailure();
     if (desk_) desk_->refreshDisplay();
 }
 

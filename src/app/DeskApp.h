@@ -102,10 +102,17 @@ public:
         "\n\nSpinlorex plays on the default sound device instead.";
     static constexpr const char* kPlaysSilently =
         "\n\nSpinlorex goes on without sound; choose another configuration in \"Sound Config...\".";
+    // Put before and after the message of a second card that cannot be used.
+    static constexpr const char* kSecondCard = "Sound card 2: ";
+    static constexpr const char* kSecondCardSilent =
+        "\n\nThe first card plays on; what belongs to the second card is not heard. Choose "
+        "\"Sound Card 2\" in \"Sound Config...\".";
 
 private:
     // Brings a freshly built output device up to the desk's state, before its thread runs.
     void bringUpToDesk(OutputDevice& output);
+    // Says why the second card of a two-card configuration is not used, if it is not.
+    void tellSecondCardFailure();
     // Puts the rhythm strip on the skin's place for it, where the desk is shown.
     void placeRhythm();
     // Shows `text` in a message box over the desk now (main thread, event loop running),

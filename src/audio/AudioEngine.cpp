@@ -5,6 +5,7 @@
 
 #include "audio/DeckPair.h"
 #include "audio/HardMixOutput.h"
+#include "audio/OutputModes.h"
 #include "audio/SoftMixOutput.h"
 #include "platform/core/FatalError.h"
 #include "platform/settings/Settings.h"
@@ -25,6 +26,10 @@ const char* messageFor(sound::SoundError error) {
     }
 }
 
+// The first card is the default device and no other is chosen for the second.
+const char* const kNoSecondCard =
+    "Sound card 2 is not chosen, or is the same device as sound card 1";
+
 }  // namespace
 
 AudioEngine::AudioEngine(DeckPair& decks, sound::SoundSystem& system, SystemVolume* volume)
@@ -32,22 +37,62 @@ AudioEngine::AudioEngine(DeckPair& decks, sound::SoundSystem& system, SystemVolu
 
 AudioEngine::~AudioEngine() { stop(); }
 
-std::unique_ptr<OutputDevice> AudioEngine::buildOutput(sound::SoundSystem& system,
-                                                       const std::optional<sound::DeviceId>& id,
-                                                       sound::SoundError& error) {
+std::unique_ptr<sound::SoundDevice> AudioEngine::openCard(sound::SoundSystem& system,
+                                                          const std::optional<sound::DeviceId>& id,
+                                                          int32_t channels,
+                                                          sound::SoundError& error) {
     const bool exclusive = get(settings().multiInstance) == 0;
     error = sound::SoundError::None;
-    std::unique_ptr<sound::SoundDevice> device = system.open(id, exclusive, error);
+    std::unique_ptr<sound::SoundDevice> device = system.open(id, channels, exclusive, error);
     if (device) error = device->setPrimaryFormat();
     if (!device || error != sound::SoundError::None) {
         if (error == sound::SoundError::None) error = sound::SoundError::Other;
         return nullptr;
     }
+    return device;
+}
+
+std::unique_ptr<sound::SoundDevice> AudioEngine::openSecondCard(sound::SoundSystem& system,
+                                                                bool firstIsDefault) {
+    // The same road as the first card's, except that the default device is left out when
+    // the first card is that device: the pre-listen would reach the audience.
+    sound::SoundError error = sound::SoundError::None;
+    const std::optional<sound::DeviceId>& stored = settings().soundCard2Guid;
+    std::unique_ptr<sound::SoundDevice> card;
+    if (stored || !firstIsDefault) card = openCard(system, stored, 2, error);
+    if (!card && stored && error == sound::SoundError::Other && !firstIsDefault)
+        card = openCard(system, std::nullopt, 2, error);
+    if (card) return card;
+    secondCardMessage_ = !stored && firstIsDefault ? kNoSecondCard : messageFor(error);
+    if (!silence_) silence_ = sound::createNullSystem();
+    secondCardSilent_ = true;
+    return openCard(*silence_, std::nullopt, 2, error);
+}
+
+std::unique_ptr<OutputDevice> AudioEngine::buildOutput(sound::SoundSystem& system,
+                                                       const std::optional<sound::DeviceId>& id,
+                                                       sound::SoundError& error) {
+    const OutputPlan plan = outputPlanFor(get(settings().outputMode));
+    std::unique_ptr<sound::SoundDevice> first = openCard(system, id, plan.channels, error);
+    if (!first) return nullptr;
+    std::unique_ptr<sound::SoundDevice> second;
+    secondCardMessage_ = nullptr;
+    secondCardSilent_ = false;
+    if (plan.twoCards) {
+        bool firstIsDefault = !id.has_value();
+        for (const sound::DeviceInfo& device : system.devices())
+            if (device.isDefault && device.id == id) firstIsDefault = true;
+        second = openSecondCard(system, firstIsDefault);
+        if (!second) {
+            error = sound::SoundError::OutOfMemory;
+            return nullptr;
+        }
+    }
     std::unique_ptr<OutputDevice> output;
-    if (get(settings().outputMode) == 1)
-        output = SoftMixOutput::create(decks_, std::move(device), error);
+    if (plan.soft)
+        output = SoftMixOutput::create(decks_, plan, std::move(first), std::move(second), error);
     else
-        output = HardMixOutput::create(decks_, std::move(device), error);
+        output = HardMixOutput::create(decks_, plan, std::move(first), std::move(second), error);
     // A buffer that cannot be created is the driver's failure.
     if (!output && error != sound::SoundError::OutOfMemory) error = sound::SoundError::Other;
     return output;

@@ -15,8 +15,11 @@ class DeckPair;
 class SystemVolume;
 
 // Starts and stops the sound thread and owns the output device that the "Output mode"
-// setting asks for: the soft mix for mode 1, the hard mix for every other mode. Failures
-// are reported through setFatalError with the user's messages.
+// setting asks for: the soft mix for modes 1, 8, 9 and 10, the hard mix for the others,
+// on the card of "Sound card GUID" with as many channels as the mode needs, and for the
+// two-card modes also on the card of "Sound card 2 GUID". Failures of the first card are
+// reported through setFatalError with the user's messages; a second card that fails
+// leaves the first playing (secondCardMessage()).
 //
 // Main thread only (the sound thread it runs touches the decks and the device).
 class AudioEngine {
@@ -57,6 +60,11 @@ public:
     // when the chosen device works), and whether the engine plays on the null device.
     const char* fallbackMessage() const { return fallbackMessage_; }
     bool silent() const { return silent_; }
+    // After start in a two-card mode: the message of the second card's failure (null when
+    // it works), and whether its output then goes nowhere (rather than to the default
+    // device).
+    const char* secondCardMessage() const { return secondCardMessage_; }
+    bool secondCardSilent() const { return secondCardSilent_; }
 
     // The current output device, or null.
     OutputDevice* output() const { return output_.get(); }
@@ -74,6 +82,15 @@ private:
     std::unique_ptr<OutputDevice> buildOutput(sound::SoundSystem& system,
                                               const std::optional<sound::DeviceId>& id,
                                               sound::SoundError& error);
+    // A card opened with `channels` channels and its format set; null with `error` set.
+    std::unique_ptr<sound::SoundDevice> openCard(sound::SoundSystem& system,
+                                                 const std::optional<sound::DeviceId>& id,
+                                                 int32_t channels, sound::SoundError& error);
+    // The second card of a two-card mode: the stored one, the default device (unless the
+    // first card is the default device), else the null device. Null only when not even
+    // that can be had.
+    std::unique_ptr<sound::SoundDevice> openSecondCard(sound::SoundSystem& system,
+                                                       bool firstIsDefault);
     // Nothing runs: requests are served on the callers' threads.
     void failed(const char* message);
 
@@ -86,6 +103,8 @@ private:
     std::unique_ptr<SoundThread> thread_;
     const char* fallbackMessage_ = nullptr;
     bool silent_ = false;
+    const char* secondCardMessage_ = nullptr;
+    bool secondCardSilent_ = false;
 };
 
 }  // namespace spinlorex

@@ -15,36 +15,68 @@ constexpr int32_t kDeckRing = DeckStream::kOutputFrames;
 int16_t saturate(int32_t v) { return static_cast<int16_t>(std::clamp(v, -32768, 32767)); }
 }  // namespace
 
-std::unique_ptr<SoftMixOutput> SoftMixOutput::create(DeckPair& decks,
-                                                     std::unique_ptr<sound::SoundDevice> device,
+std::unique_ptr<SoftMixOutput> SoftMixOutput::create(DeckPair& decks, const OutputPlan& plan,
+                                                     std::unique_ptr<sound::SoundDevice> first,
+                                                     std::unique_ptr<sound::SoundDevice> second,
                                                      sound::SoundError& error) {
-    std::unique_ptr<SoftMixOutput> out(new SoftMixOutput(decks, std::move(device)));
-    out->buffer_ = out->device_->createBuffer(kBufferFrames, error);
-    if (!out->buffer_) return nullptr;
+    std::unique_ptr<SoftMixOutput> out(
+        new SoftMixOutput(decks, std::move(first), std::move(second)));
+    // The mix first: it is what is recorded and what tells the decks where they are heard.
+    for (int o = 0; o < plan.outputCount; ++o) {
+        const OutputRoute& route = plan.outputs[static_cast<size_t>(o)];
+        sound::SoundDevice* device = out->devices_[static_cast<size_t>(route.card)].get();
+        if (device == nullptr) {
+            error = sound::SoundError::Other;
+            return nullptr;
+        }
+        Programme& p = out->programmes_[static_cast<size_t>(out->programmeCount_++)];
+        p.secondCard = route.card == 1;
+        p.ring.reset(new (std::nothrow) int16_t[static_cast<size_t>(kBufferFrames) * 2]());
+        p.buffer = device->createBuffer(kBufferFrames, error);
+        if (!p.ring || !p.buffer) {
+            if (!p.ring) error = sound::SoundError::OutOfMemory;
+            return nullptr;
+        }
+        if (!p.buffer->setRoute(route.channels)) {
+            error = sound::SoundError::Other;
+            return nullptr;
+        }
+    }
     out->applyCrossfader(192);
-    out->buffer_->play();
+    for (int i = 0; i < out->programmeCount_; ++i)
+        out->programmes_[static_cast<size_t>(i)].buffer->play();
     error = sound::SoundError::None;
     return out;
 }
 
-SoftMixOutput::SoftMixOutput(DeckPair& decks, std::unique_ptr<sound::SoundDevice> device)
-    : OutputDevice(true),
-      decks_(decks),
-      device_(std::move(device)),
-      mix_(new int16_t[static_cast<size_t>(kBufferFrames) * 2]()) {
+SoftMixOutput::SoftMixOutput(DeckPair& decks, std::unique_ptr<sound::SoundDevice> first,
+                             std::unique_ptr<sound::SoundDevice> second)
+    : OutputDevice(true), decks_(decks), devices_{std::move(first), std::move(second)} {
     for (auto& l : level_) l.store(256, relaxed);
 }
 
 SoftMixOutput::~SoftMixOutput() {
-    if (buffer_) buffer_->stop();
-    buffer_.reset();
-    device_.reset();
+    for (Programme& p : programmes_)
+        if (p.buffer) p.buffer->stop();
+    for (Programme& p : programmes_)
+        p.buffer.reset();
+    for (auto& device : devices_)
+        device.reset();
     releaseRecorders();
 }
 
 void SoftMixOutput::updateGain(int deck) {
     const auto d = static_cast<size_t>(deck);
     effectiveGain_[d].store(gain_[d].load(relaxed) * level_[d].load(relaxed), relaxed);
+}
+
+std::array<int32_t, 2> SoftMixOutput::gainsOf(int programme) const {
+    if (programme == 0) return {effectiveGain_[0].load(relaxed), effectiveGain_[1].load(relaxed)};
+    // The pre-listen: the selected deck at its own level, as if the crossfader were on it.
+    std::array<int32_t, 2> gains{};
+    const int s = selected_.load(relaxed);
+    gains[static_cast<size_t>(s)] = 256 * level_[static_cast<size_t>(s)].load(relaxed);
+    return gains;
 }
 
 void SoftMixOutput::applyDeckLevel(int deck, int32_t level) {
@@ -59,6 +91,12 @@ void SoftMixOutput::applyCrossfader(int32_t position) {
     gain_[1].store(gains.right, relaxed);
     updateGain(0);
     updateGain(1);
+    resync_.store(true, relaxed);
+}
+
+void SoftMixOutput::deckSelected(int deck) {
+    if (deck != 0 && deck != 1) return;
+    selected_.store(deck, relaxed);
     resync_.store(true, relaxed);
 }
 
@@ -81,95 +119,145 @@ bool SoftMixOutput::isAudible(int deck) const {
 }
 
 void SoftMixOutput::beginPass() {
-    int32_t play = 0;
-    int32_t write = 0;
-    if (!buffer_->cursors(play, write)) return;  // the whole pass is skipped
-    writeCursor_ = write;
-
-    // The recorder gets exactly what the device played since the last pass.
-    if (SampleSink* recorder = recorderForPass()) {
-        if (play > playCursor_) {
-            recorder->write(&mix_[static_cast<size_t>(playCursor_) * 2], play - playCursor_);
-        } else if (play < playCursor_) {
-            recorder->write(&mix_[static_cast<size_t>(playCursor_) * 2], kBufferFrames - playCursor_);
-            recorder->write(mix_.get(), play);
+    for (int i = 0; i < programmeCount_; ++i) {
+        Programme& p = programmes_[static_cast<size_t>(i)];
+        int32_t play = 0;
+        int32_t write = 0;
+        p.cursorsRead = p.buffer->cursors(play, write);
+        if (!p.cursorsRead) continue;
+        p.writeCursor = write;
+        // The recorder gets exactly what the device played of the mix since the last pass.
+        if (i == 0) {
+            if (SampleSink* recorder = recorderForPass()) {
+                if (play > p.playCursor) {
+                    recorder->write(&p.ring[static_cast<size_t>(p.playCursor) * 2],
+                                    play - p.playCursor);
+                } else if (play < p.playCursor) {
+                    recorder->write(&p.ring[static_cast<size_t>(p.playCursor) * 2],
+                                    kBufferFrames - p.playCursor);
+                    recorder->write(p.ring.get(), play);
+                }
+            }
         }
+        p.playCursor = play;
     }
-    playCursor_ = play;
+    Programme& mix = programmes_[0];
+    if (programmeCount_ > 1 && programmes_[1].secondCard && mix.cursorsRead &&
+        programmes_[1].cursorsRead)
+        clock_.update({mix.playCursor, mix.writeCursor, kBufferFrames},
+                      {programmes_[1].playCursor, programmes_[1].writeCursor, kBufferFrames});
 
-    // Until a pending resync has taken the decks' play indexes, the mix ring's read points
-    // say nothing about what is heard (a fresh device has never read them): reporting
-    // them would move the decks to a wrong place.
-    if (resync_.load(relaxed)) return;
-    const int32_t queued = ringDistance(mixWrite_, writeCursor_, kBufferFrames);
+    // A failed query of the mix skips the whole pass. Until a pending resync has taken the
+    // decks' play indexes, the mix ring's read points say nothing about what is heard (a
+    // fresh device has never read them): reporting them would move the decks to a wrong place.
+    if (!mix.cursorsRead || resync_.load(relaxed)) return;
+    const int32_t queued = ringDistance(mix.mixWrite, mix.writeCursor, kBufferFrames);
     for (int d = 0; d < 2; ++d)
         if (running_[static_cast<size_t>(d)].load(relaxed))
-            decks_[d].updateHeardPosition(ringDistance(deckRead_[static_cast<size_t>(d)] - queued, 0, kDeckRing));
+            decks_[d].updateHeardPosition(
+                ringDistance(mix.deckRead[static_cast<size_t>(d)] - queued, 0, kDeckRing));
 }
 
-void SoftMixOutput::mixFrames(int32_t n, bool deck1, bool deck2) {
-    const int32_t g1 = effectiveGain_[0].load(relaxed);
-    const int32_t g2 = effectiveGain_[1].load(relaxed);
-    const int16_t* ring1 = decks_[0].outputRing();
-    const int16_t* ring2 = decks_[1].outputRing();
+void SoftMixOutput::mixFrames(Programme& p, const DeckPair& decks, int32_t n,
+                              std::array<int32_t, 2> gains, bool deck1, bool deck2) {
+    const int16_t* ring1 = decks[0].outputRing();
+    const int16_t* ring2 = decks[1].outputRing();
     while (n > 0) {
         // Chunks that cross neither deck ring's end nor the mix ring's end.
-        const int32_t run = std::min({n, kBufferFrames - mixWrite_, kDeckRing - deckRead_[0],
-                                      kDeckRing - deckRead_[1]});
-        int16_t* out = &mix_[static_cast<size_t>(mixWrite_) * 2];
-        const int16_t* a = ring1 + static_cast<size_t>(deckRead_[0]) * 2;
-        const int16_t* b = ring2 + static_cast<size_t>(deckRead_[1]) * 2;
+        const int32_t run = std::min(
+            {n, kBufferFrames - p.mixWrite, kDeckRing - p.deckRead[0], kDeckRing - p.deckRead[1]});
+        int16_t* out = &p.ring[static_cast<size_t>(p.mixWrite) * 2];
+        const int16_t* a = ring1 + static_cast<size_t>(p.deckRead[0]) * 2;
+        const int16_t* b = ring2 + static_cast<size_t>(p.deckRead[1]) * 2;
         const int32_t samples = run * 2;
         if (deck1 && deck2) {
-            const int32_t h1 = g1 >> 1;
-            const int32_t h2 = g2 >> 1;
+            const int32_t h1 = gains[0] >> 1;
+            const int32_t h2 = gains[1] >> 1;
             for (int32_t i = 0; i < samples; ++i) out[i] = saturate((b[i] * h2 + a[i] * h1) >> 15);
         } else if (deck1 || deck2) {
             const int16_t* s = deck1 ? a : b;
-            const int32_t g = deck1 ? g1 : g2;
+            const int32_t g = deck1 ? gains[0] : gains[1];
             for (int32_t i = 0; i < samples; ++i) out[i] = static_cast<int16_t>((s[i] * g) >> 16);
         } else {
             std::memset(out, 0, static_cast<size_t>(samples) * 2);
         }
         // A silent or muted deck skips in step with the other.
-        deckRead_[0] = (deckRead_[0] + run) % kDeckRing;
-        deckRead_[1] = (deckRead_[1] + run) % kDeckRing;
-        mixWrite_ = (mixWrite_ + run) % kBufferFrames;
+        p.deckRead[0] = (p.deckRead[0] + run) % kDeckRing;
+        p.deckRead[1] = (p.deckRead[1] + run) % kDeckRing;
+        p.mixWrite = (p.mixWrite + run) % kBufferFrames;
         n -= run;
     }
 }
 
-void SoftMixOutput::endPass() {
-    if (resync_.exchange(false, relaxed)) {
-        deckRead_[0] = decks_[0].outputPlayIndex();
-        deckRead_[1] = decks_[1].outputPlayIndex();
-        mixWrite_ = writeCursor_;
+void SoftMixOutput::place(Programme& p) {
+    p.mixWrite = p.writeCursor;
+    int32_t shift = 0;
+    if (p.secondCard && clock_.running()) {
+        shift = clock_.placement();
+        p.placedOffset = clock_.offset();
     }
-    int32_t room = ringDistance(playCursor_, mixWrite_, kBufferFrames);
+    for (int d = 0; d < 2; ++d) {
+        // Never past what the deck has rendered, nor back into what its renderer may reuse.
+        const int32_t heard = decks_[d].outputPlayIndex();
+        const int32_t rendered = ringDistance(decks_[d].outputWriteIndex(), heard, kDeckRing);
+        p.deckRead[static_cast<size_t>(d)] = ringDistance(
+            heard + std::clamp(shift, -DeckStream::kOutputKeepFree / 2, rendered), 0, kDeckRing);
+    }
+}
+
+void SoftMixOutput::fill(Programme& p, int programme) {
+    int32_t room = ringDistance(p.playCursor, p.mixWrite, kBufferFrames);
     if (room == 0) room = kBufferFrames;
     room -= 1;
     if (room < 1) return;
-    const int32_t start = mixWrite_;
+    const int32_t start = p.mixWrite;
 
-    const bool live1 = running_[0].load(relaxed) && effectiveGain_[0].load(relaxed) != 0;
-    const bool live2 = running_[1].load(relaxed) && effectiveGain_[1].load(relaxed) != 0;
+    const std::array<int32_t, 2> gains = gainsOf(programme);
+    const bool live1 = running_[0].load(relaxed) && gains[0] != 0;
+    const bool live2 = running_[1].load(relaxed) && gains[1] != 0;
     int32_t n = room;
     if (live1 || live2) {
-        const int32_t available1 = ringDistance(decks_[0].outputWriteIndex(), deckRead_[0], kDeckRing);
-        const int32_t available2 = ringDistance(decks_[1].outputWriteIndex(), deckRead_[1], kDeckRing);
+        const int32_t available1 =
+            ringDistance(decks_[0].outputWriteIndex(), p.deckRead[0], kDeckRing);
+        const int32_t available2 =
+            ringDistance(decks_[1].outputWriteIndex(), p.deckRead[1], kDeckRing);
         if (live1) n = std::min(n, available1);
         if (live2) n = std::min(n, available2);
         if (n == 0) return;
     }
-    mixFrames(n, live1, live2);
+    mixFrames(p, decks_, n, gains, live1, live2);
 
     sound::SoundBuffer::Region region;
-    if (!buffer_->lock(start, n, region)) return;  // a failed lock skips the copy
-    copyFromRing(region.first, mix_.get(), kBufferFrames, start, region.firstFrames);
+    if (!p.buffer->lock(start, n, region)) return;  // a failed lock skips the copy
+    copyFromRing(region.first, p.ring.get(), kBufferFrames, start, region.firstFrames);
     if (region.second != nullptr)
-        copyFromRing(region.second, mix_.get(), kBufferFrames, (start + region.firstFrames) % kBufferFrames,
-                     region.secondFrames);
-    buffer_->unlock(region);
+        copyFromRing(region.second, p.ring.get(), kBufferFrames,
+                     (start + region.firstFrames) % kBufferFrames, region.secondFrames);
+    p.buffer->unlock(region);
+}
+
+void SoftMixOutput::endPass() {
+    const bool resync = resync_.exchange(false, relaxed);
+    for (int i = 0; i < programmeCount_; ++i) {
+        Programme& p = programmes_[static_cast<size_t>(i)];
+        if (resync) {
+            place(p);
+        } else if (p.secondCard && p.cursorsRead && clock_.running()) {
+            // Drifted too far from the first card: placed again, the new audio fading in.
+            const int64_t drift = clock_.offset() - p.placedOffset;
+            if (drift > SecondCardClock::kRealignFrames ||
+                drift < -SecondCardClock::kRealignFrames) {
+                const int32_t queued = ringDistance(p.mixWrite, p.writeCursor, kBufferFrames);
+                splice_.keep(*p.buffer, p.writeCursor, queued);
+                place(p);
+                fill(p, i);
+                splice_.blend(*p.buffer, p.writeCursor,
+                              ringDistance(p.mixWrite, p.writeCursor, kBufferFrames));
+                continue;
+            }
+        }
+        fill(p, i);
+    }
 }
 
 }  // namespace spinlorex

@@ -18,6 +18,7 @@
 #include "app/dialogs/DspDialog.h"
 #include "audio/AudioEngine.h"
 #include "audio/DeckPair.h"
+#include "audio/HardMixOutput.h"
 #include "audio/SoftMixOutput.h"
 #include "auxwindows/RhythmWindow.h"
 #include "auxwindows/Tooltip.h"
@@ -99,6 +100,17 @@ TEST_F(DeskAppDialogsTest, TheEngineIsRebuiltUnderPlayingDecksWithoutLosingTheir
     ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > after + 0.02f; }));
     EXPECT_TRUE((*app().decks())[0].playing());
     EXPECT_TRUE((*app().decks())[1].playing());
+}
+
+TEST_F(DeskAppDialogsTest, ARebuiltEngineWithHeadphonesPreListensToTheSelectedDeck) {
+    MixingDesk& desk = *app().desk();
+    desk.selectDeck(1);
+    set(settings().outputMode, 5);  // 3D card, speakers and headphones, hard mix
+    app().rebuildAudioEngine();
+    auto* output = dynamic_cast<HardMixOutput*>(app().engine()->output());
+    ASSERT_NE(output, nullptr);
+    EXPECT_EQ(output->volumeOf(Feed::PreListen, 0), sound::kMinVolume);
+    EXPECT_GT(output->volumeOf(Feed::PreListen, 1), sound::kMinVolume);
 }
 
 TEST_F(DeskAppDialogsTest, ARefusedSkinKeepsTheOldOneAndTheDefaultAppliesLive) {

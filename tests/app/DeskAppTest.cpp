@@ -279,12 +279,13 @@ public:
     const char* backendName() const override { return "refusing"; }
     std::vector<sound::DeviceInfo> devices() override { return inner_->devices(); }
     std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id,
-                                             bool exclusive, sound::SoundError& error) override {
+                                             int32_t channels, bool exclusive,
+                                             sound::SoundError& error) override {
         if (*refuse_) {
             error = sound::SoundError::Busy;
             return nullptr;
         }
-        return inner_->open(id, exclusive, error);
+        return inner_->open(id, channels, exclusive, error);
     }
 
 private:

@@ -120,11 +120,12 @@ protected:
     }
 };
 
-TEST_F(AudioEngineTest, OnlyOutputModeOneMixesInSoftware) {
+TEST_F(AudioEngineTest, TheSoftMixModesAloneMixInSoftwareAndRecord) {
     for (int mode = 0; mode <= 10; ++mode) {
+        const bool soft = mode == 1 || mode >= 8;
         EngineRig rig(mode, test::constantReaders(0, 0), test::constantReaders(0, 0));
-        EXPECT_EQ(rig.output().canRecord(), mode == 1) << mode;
-        EXPECT_EQ(dynamic_cast<SoftMixOutput*>(&rig.output()) != nullptr, mode == 1) << mode;
+        EXPECT_EQ(rig.output().canRecord(), soft) << mode;
+        EXPECT_EQ(dynamic_cast<SoftMixOutput*>(&rig.output()) != nullptr, soft) << mode;
     }
 }
 
@@ -308,12 +309,13 @@ public:
     std::unique_ptr<sound::SoundSystem> inner = sound::createNullSystem(std::make_shared<sound::ManualClock>());
     const char* backendName() const override { return "failing"; }
     std::vector<sound::DeviceInfo> devices() override { return inner->devices(); }
-    std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id, bool exclusive,
+    std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id,
+                                             int32_t channels, bool exclusive,
                                              sound::SoundError& error) override {
         ++opens;
         error = id ? failStored : failDefault;
         if (error != sound::SoundError::None) return nullptr;
-        return inner->open(std::nullopt, exclusive, error);
+        return inner->open(std::nullopt, channels, exclusive, error);
     }
 };
 
@@ -337,6 +339,7 @@ public:
         int32_t volume() const override { return inner_->volume(); }
         bool play() override { return inner_->play(); }
         bool stop() override { return inner_->stop(); }
+        bool setRoute(sound::ChannelRoute route) override { return inner_->setRoute(route); }
 
     private:
         std::unique_ptr<sound::SoundBuffer> inner_;
@@ -347,6 +350,7 @@ public:
         Device(std::unique_ptr<sound::SoundDevice> d, std::shared_ptr<std::atomic<bool>> gone)
             : inner_(std::move(d)), gone_(std::move(gone)) {}
         sound::SoundError setPrimaryFormat() override { return inner_->setPrimaryFormat(); }
+        int32_t channels() const override { return inner_->channels(); }
         std::unique_ptr<sound::SoundBuffer> createBuffer(int32_t frames, sound::SoundError& error) override {
             auto b = inner_->createBuffer(frames, error);
             return b ? std::make_unique<Buffer>(std::move(b), gone_) : nullptr;
@@ -359,9 +363,10 @@ public:
 
     const char* backendName() const override { return "unpluggable"; }
     std::vector<sound::DeviceInfo> devices() override { return inner->devices(); }
-    std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id, bool exclusive,
+    std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id,
+                                             int32_t channels, bool exclusive,
                                              sound::SoundError& error) override {
-        auto d = inner->open(id, exclusive, error);
+        auto d = inner->open(id, channels, exclusive, error);
         return d ? std::make_unique<Device>(std::move(d), unplugged) : nullptr;
     }
 };

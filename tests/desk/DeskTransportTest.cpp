@@ -3,6 +3,9 @@
 
 #include "desk/DeskRig.h"
 
+#include "audio/Crossfader.h"
+#include "audio/HardMixOutput.h"
+
 namespace spinlorex::test {
 namespace {
 
@@ -124,6 +127,29 @@ TEST_F(DeskTransport, PlayButtonTogglesWhileSpaceOnlyStarts) {
     EXPECT_FALSE(rig.deck(0).playing());
     EXPECT_TRUE(rig.key(kTab));
     EXPECT_EQ(rig.desk.selectedDeck(), 1);
+}
+
+// With headphones on one card (left the mix, right the pre-listen), TAB, the deck buttons
+// and a load move the pre-listen to the selected deck at its own level.
+TEST_F(DeskTransport, TheSelectedDeckIsTheOneInTheHeadphones) {
+    DeskRig rig(20, 20, /*outputMode=*/7);
+    auto* output = dynamic_cast<HardMixOutput*>(rig.engine.output());
+    ASSERT_NE(output, nullptr);
+    const auto preListened = [&](int d) {
+        return output->volumeOf(Feed::PreListen, d) > sound::kMinVolume;
+    };
+    rig.call([&] { rig.desk.setDeckLevel(1, 128); });
+    EXPECT_TRUE(preListened(0));
+    EXPECT_FALSE(preListened(1));
+    rig.key(kTab);
+    EXPECT_FALSE(preListened(0));
+    EXPECT_TRUE(preListened(1));
+    EXPECT_EQ(output->volumeOf(Feed::PreListen, 1), toHundredthsDb(128 * 256));
+    rig.press(ctl::Platine1);
+    rig.up();
+    EXPECT_TRUE(preListened(0));
+    rig.load(1);
+    EXPECT_TRUE(preListened(1));
 }
 
 TEST_F(DeskTransport, KeysFollowTheSearchFieldRules) {

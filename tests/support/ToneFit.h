@@ -138,4 +138,17 @@ inline double sinePosition(const std::vector<double>& x, double cyclesPerFrame) 
     return t < 0.0 ? t + period : t;
 }
 
+// The amplitude of a `hz` tone in channel `channel` of `count` frames of `channels`
+// interleaved channels from frame `from` (a single-bin Fourier sum: exact for whole periods).
+inline double toneAmplitude(const std::vector<int16_t>& samples, int channels, int channel,
+                            double hz, int64_t from, int32_t count, double frameRate = 44100.0) {
+    double re = 0, im = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const double s = samples[static_cast<size_t>((from + i) * channels + channel)];
+        re += s * std::cos(2 * std::numbers::pi * hz * i / frameRate);
+        im += s * std::sin(2 * std::numbers::pi * hz * i / frameRate);
+    }
+    return 2 * std::hypot(re, im) / count;
+}
+
 }  // namespace spinlorex::test

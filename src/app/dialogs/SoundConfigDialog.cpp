@@ -18,7 +18,7 @@
 #include <optional>
 
 #include "app/dialogs/DialogHost.h"
-#include "app/dialogs/OutputModes.h"
+#include "audio/OutputModes.h"
 #include "platform/settings/Settings.h"
 #include "resources/Resources.h"
 

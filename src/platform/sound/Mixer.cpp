@@ -69,22 +69,43 @@ public:
         return true;
     }
 
+    bool setRoute(ChannelRoute route) override {
+        const int32_t channels = core_->channels();
+        if (route.first < 0 || route.first + (route.mono ? 1 : 2) > channels) return false;
+        route_.store(route.first | (route.mono ? kMonoFlag : 0), std::memory_order_relaxed);
+        return true;
+    }
+
     // The mixing thread: adds `frames` frames from the mixing position, scaled by the gain
-    // in 1/65536, to `acc` and moves the position on, looping.
-    void mixInto(int64_t* acc, int32_t frames, int32_t playLag) {
+    // in 1/65536, to the channels of the route in `acc` (`channels` a frame) and moves
+    // the position on, looping.
+    void mixInto(int64_t* acc, int32_t frames, int32_t channels, int32_t playLag) {
         if (!playing_.load(std::memory_order_relaxed)) return;
         (void)published_.load(std::memory_order_acquire);
         const uint64_t state = state_.load(std::memory_order_relaxed);
         int32_t position = static_cast<int32_t>(state >> 32);
         int32_t lag = static_cast<int32_t>(state & 0xFFFFFFFF);
         const int64_t gain = gain_.load(std::memory_order_relaxed);
+        const int32_t route = route_.load(std::memory_order_relaxed);
+        const int32_t first = route & ~kMonoFlag;
 
         for (int32_t done = 0; done < frames;) {
             const int32_t n = std::min(frames - done, frames_ - position);
             if (gain != 0) {
                 const int16_t* in = samples_.get() + 2 * static_cast<ptrdiff_t>(position);
-                int64_t* sum = acc + 2 * static_cast<ptrdiff_t>(done);
-                for (int32_t i = 0; i < 2 * n; ++i) sum[i] += in[i] * gain;
+                int64_t* sum = acc + channels * static_cast<ptrdiff_t>(done) + first;
+                if ((route & kMonoFlag) != 0) {
+                    for (int32_t i = 0; i < n; ++i)
+                        sum[channels * i] += ((in[2 * i] + in[2 * i + 1]) * gain) >> 1;
+                } else if (channels == 2) {
+                    for (int32_t i = 0; i < 2 * n; ++i)
+                        sum[i] += in[i] * gain;
+                } else {
+                    for (int32_t i = 0; i < n; ++i) {
+                        sum[channels * i] += in[2 * i] * gain;
+                        sum[channels * i + 1] += in[2 * i + 1] * gain;
+                    }
+                }
             }
             done += n;
             position += n;
@@ -98,6 +119,8 @@ public:
     }
 
 private:
+    static constexpr int32_t kMonoFlag = 1 << 8;
+
     int32_t wrap(int32_t frame) const {
         frame %= frames_;
         return frame < 0 ? frame + frames_ : frame;
@@ -112,9 +135,11 @@ private:
     std::atomic<int32_t> volume_{kMaxVolume};
     std::atomic<bool> playing_{false};
     std::atomic<uint32_t> published_{0};
+    std::atomic<int32_t> route_{0};  // first channel, | kMonoFlag for the mono sum
 };
 
-MixerCore::MixerCore(int32_t writeLead) : writeLead_(writeLead) {}
+MixerCore::MixerCore(int32_t writeLead, int32_t channels)
+    : writeLead_(writeLead), channels_(std::clamp(channels, 2, kMaxChannels)) {}
 
 int64_t MixerCore::nowNanos() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -128,11 +153,13 @@ void MixerCore::mix(int16_t* out, int32_t frames) {
     const int32_t lag = playLag();
     while (frames > 0) {
         const int32_t n = std::min(frames, kChunk);
-        std::fill_n(acc_.begin(), 2 * n, int64_t{0});
-        buffers_.forEach([&](MixBuffer& buffer) { buffer.mixInto(acc_.data(), n, lag); });
-        for (int32_t i = 0; i < 2 * n; ++i)
+        const int32_t samples = channels_ * n;
+        std::fill_n(acc_.begin(), samples, int64_t{0});
+        buffers_.forEach(
+            [&](MixBuffer& buffer) { buffer.mixInto(acc_.data(), n, channels_, lag); });
+        for (int32_t i = 0; i < samples; ++i)
             out[i] = static_cast<int16_t>(std::clamp<int64_t>(acc_[i] >> 16, -32768, 32767));
-        out += 2 * n;
+        out += samples;
         frames -= n;
     }
 }

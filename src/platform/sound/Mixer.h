@@ -71,11 +71,14 @@ class MixBuffer;
 class MixerCore {
 public:
     // writeLead: how far the write cursor runs ahead of the mixing position (null backend).
-    explicit MixerCore(int32_t writeLead);
+    // channels: of the device's output, 2 .. kMaxChannels.
+    MixerCore(int32_t writeLead, int32_t channels);
 
     // The mixing thread: sums `frames` frames of every playing buffer into `out`
-    // (interleaved stereo) and moves their cursors. Never allocates, locks or waits.
+    // (interleaved, channels() samples a frame), each buffer on the channels of its route,
+    // and moves their cursors. Never allocates, locks or waits.
     void mix(int16_t* out, int32_t frames);
+    int32_t channels() const { return channels_; }
 
     // How far the play cursor trails the mixing position at most (the output latency of
     // a real device). Set before any buffer plays.
@@ -97,8 +100,9 @@ private:
 
     static constexpr int32_t kChunk = kMixChunkFrames;
     SlotList<MixBuffer, kMaxBuffersPerDevice> buffers_;
-    std::array<int64_t, 2 * kChunk> acc_{};
+    std::array<int64_t, kMaxChannels * kChunk> acc_{};
     const int32_t writeLead_;
+    const int32_t channels_;
     std::atomic<int32_t> playLag_{0};
     std::atomic<bool> lost_{false};
     std::atomic<int64_t> stallNanos_{0};  // 0: no watchdog

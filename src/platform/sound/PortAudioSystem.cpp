@@ -98,7 +98,8 @@ std::vector<PaOutput> listOutputs() {
         std::string name = device->name != nullptr ? device->name : "?";
         const int occurrence = ++seen[apiName + '\n' + name];
         if (occurrence > 1) name += " #" + std::to_string(occurrence);
-        outputs.push_back({i, DeviceInfo{apiName + ": " + name, deviceIdFor(apiName, name), i == defaultIndex}});
+        outputs.push_back({i, DeviceInfo{apiName + ": " + name, deviceIdFor(apiName, name),
+                                         i == defaultIndex, device->maxOutputChannels}});
     }
     return outputs;
 }
@@ -153,6 +154,7 @@ public:
     SoundError setPrimaryFormat() override {
         return context_->core->alive() ? SoundError::None : SoundError::Other;
     }
+    int32_t channels() const override { return context_->core->channels(); }
     std::unique_ptr<SoundBuffer> createBuffer(int32_t frames, SoundError& error) override {
         return createMixBuffer(context_->core, frames, error);
     }
@@ -170,7 +172,12 @@ public:
     std::vector<DeviceInfo> devices() override {
         std::vector<DeviceInfo> result;
         if (!refreshSession()) return result;
-        if (Pa_GetDefaultOutputDevice() != paNoDevice) result.push_back({"Default device", std::nullopt, false});
+        const PaDeviceIndex defaultIndex = Pa_GetDefaultOutputDevice();
+        const PaDeviceInfo* defaultInfo =
+            defaultIndex != paNoDevice ? Pa_GetDeviceInfo(defaultIndex) : nullptr;
+        if (defaultInfo != nullptr)
+            result.push_back(
+                {"Default device", std::nullopt, false, defaultInfo->maxOutputChannels});
         for (PaOutput& output : listOutputs()) result.push_back(std::move(output.info));
         return result;
     }
@@ -178,10 +185,10 @@ public:
     // `exclusive` is not honoured: of the Linux host APIs, ALSA's hardware devices are
     // always used alone and its plug-in devices (default, pulse, dmix) always shared, and
     // none offers a choice; WASAPI's exclusive mode would be the place on Windows.
-    std::unique_ptr<SoundDevice> open(const std::optional<DeviceId>& id, bool /*exclusive*/,
-                                      SoundError& error) override {
+    std::unique_ptr<SoundDevice> open(const std::optional<DeviceId>& id, int32_t channels,
+                                      bool /*exclusive*/, SoundError& error) override {
         error = SoundError::Other;
-        if (!refreshSession()) return nullptr;
+        if (channels < 2 || channels > kMaxChannels || !refreshSession()) return nullptr;
         PaDeviceIndex index = paNoDevice;
         if (!id) {
             index = Pa_GetDefaultOutputDevice();
@@ -190,15 +197,15 @@ public:
                 if (output.info.id == id) index = output.index;
         }
         const PaDeviceInfo* device = index != paNoDevice ? Pa_GetDeviceInfo(index) : nullptr;
-        if (device == nullptr) return nullptr;
+        if (device == nullptr || device->maxOutputChannels < channels) return nullptr;
 
         auto context = std::make_unique<StreamContext>();
         // The write cursor keeps a lead on what the callback reads, so that a resync never
         // writes where the callback is reading.
-        context->core = std::make_shared<MixerCore>(kPortAudioWriteLead);
+        context->core = std::make_shared<MixerCore>(kPortAudioWriteLead, channels);
         PaStreamParameters parameters{};
         parameters.device = index;
-        parameters.channelCount = 2;
+        parameters.channelCount = channels;
         parameters.sampleFormat = paInt16;
         // A few tens of milliseconds: short enough for the faders to answer at once, long
         // enough for the ALSA plug-in devices not to run dry.

@@ -57,9 +57,12 @@ std::unique_ptr<SoundSystem> createPortAudioSystem();
 // milliseconds on a thread of the system.
 std::unique_ptr<SoundSystem> createNullSystem(std::shared_ptr<ManualClock> clock = nullptr);
 // The null system that also writes everything it plays, after volume and mixing, to a
-// 44100 Hz 16-bit stereo WAV file at `path`. The file is created when the first device is
-// opened (open() fails with Other when it cannot be) and completed when the system and
-// every device opened on it are gone; devices opened one after another continue the file.
+// 44100 Hz 16-bit WAV file at `path`, with the channels of the first device opened on it.
+// The file is created when that device is opened (open() fails with Other when it cannot
+// be) and completed when the system and every device opened on it are gone; devices
+// opened one after another continue the file, devices open at once are summed into it.
+// A second device in the list, "wav: PATH-2" ("mix.wav" gives "mix-2.wav"), stands for a
+// second sound card: it writes a file of its own on the same clock.
 std::unique_ptr<SoundSystem> createWavSystem(const std::string& path,
                                              std::shared_ptr<ManualClock> clock = nullptr);
 

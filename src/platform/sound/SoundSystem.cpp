@@ -29,6 +29,24 @@ std::string toHex(const DeviceId& id) {
     return text;
 }
 
+std::optional<DeviceId> deviceIdFromHex(std::string_view text) {
+    DeviceId id{};
+    if (text.size() != 2 * id.size()) return std::nullopt;
+    const auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (size_t i = 0; i < id.size(); ++i) {
+        const int high = digit(text[2 * i]);
+        const int low = digit(text[2 * i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        id[i] = static_cast<uint8_t>(high << 4 | low);
+    }
+    return id;
+}
+
 // 128-bit FNV-1a: simple, well known, and fixed for good, since identifiers are stored
 // in the settings.
 DeviceId deviceIdFor(std::string_view hostApi, std::string_view name) {

@@ -1,5 +1,5 @@
 // spinlorex-tool devices: the output devices of a sound backend, as the sound
-// configuration offers them.
+// configuration offers them, with the channels each offers and the output modes it serves.
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,9 +29,15 @@ int devicesCommand(const Args& args) {
         std::fprintf(stderr, "spinlorex-tool: no output device (%s)\n", system->backendName());
         return 1;
     }
+    // Four channels serve the 3D-card modes (3, 5, 9); any device serves the others, and
+    // the two-card modes (2, 4, 8) take a second one with --device2.
     for (const sound::DeviceInfo& device : devices) {
         const std::string id = device.id ? sound::toHex(*device.id) : "default";
-        std::printf("%-32s %c %s\n", id.c_str(), device.isDefault ? '*' : ' ', device.description.c_str());
+        const char* modes = device.channels >= 4   ? "modes 0-10"
+                            : device.channels >= 2 ? "modes 0-2, 4, 6-8, 10"
+                                                   : "-";
+        std::printf("%-32s %c %2d ch  %-21s %s\n", id.c_str(), device.isDefault ? '*' : ' ',
+                    device.channels, modes, device.description.c_str());
     }
     return 0;
 }

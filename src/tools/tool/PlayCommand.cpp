@@ -1,10 +1,11 @@
 // spinlorex-tool play: one or two tracks on the real decks through the real audio engine
-// and the output mode's device, optionally recording the soft mix.
+// and the output mode's devices (one or two cards), optionally recording the soft mix.
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -32,7 +33,7 @@ const char* const kHardMixCannotRecord =
 int playCommand(const Args& args) {
     ArgParser a(args,
                 {"--output-mode", "--seconds", "--record", "--crossfader", "--level1", "--level2",
-                 "--pitch1", "--pitch2"},
+                 "--pitch1", "--pitch2", "--device", "--device2", "--select"},
                 {"--master-tempo"});
     const auto mode = static_cast<int32_t>(a.integer("--output-mode", 0, 0, 10));
     const double seconds = a.number("--seconds", -1.0, 0.0, 24.0 * 3600);
@@ -41,17 +42,37 @@ int playCommand(const Args& args) {
                                static_cast<int32_t>(a.integer("--level2", 256, 0, 256))};
     const int32_t pitches[2] = {static_cast<int32_t>(a.integer("--pitch1", 4096, 1, 1 << 20)),
                                 static_cast<int32_t>(a.integer("--pitch2", 4096, 1, 1 << 20))};
-    if (!a.ok() || a.positional().empty() || a.positional().size() > 2) {
-        std::fprintf(stderr,
-                     "usage: spinlorex-tool play [--output-mode N] [--seconds S] [--record OUT.wav]\n"
-                     "       [--crossfader P] [--level1 V] [--level2 V] [--pitch1 N] [--pitch2 N]\n"
-                     "       [--master-tempo] FILE1 [FILE2]\n"
-                     "  N: output mode 0..10 (1 = soft mix, the only one that records); P: 0..384\n"
-                     "  (192 = middle); V: 0..256; pitch x 4096 (4096 = normal speed).\n"
-                     "  SPINLOREX_AUDIO=portaudio|null|wav:PATH chooses the sound system.\n");
+    const auto selected = static_cast<int>(a.integer("--select", 1, 1, 2)) - 1;
+    std::optional<sound::DeviceId> cards[2];
+    bool cardsOk = true;
+    for (int c = 0; c < 2; ++c) {
+        const auto text = a.value(c == 0 ? "--device" : "--device2");
+        if (!text || *text == "default") continue;
+        cards[c] = sound::deviceIdFromHex(*text);
+        if (!cards[c]) {
+            std::fprintf(
+                stderr, "spinlorex-tool: %s is no device identifier (see spinlorex-tool devices)\n",
+                text->c_str());
+            cardsOk = false;
+        }
+    }
+    if (!a.ok() || !cardsOk || a.positional().empty() || a.positional().size() > 2) {
+        std::fprintf(
+            stderr,
+            "usage: spinlorex-tool play [--output-mode N] [--seconds S] [--record OUT.wav]\n"
+            "       [--crossfader P] [--level1 V] [--level2 V] [--pitch1 N] [--pitch2 N]\n"
+            "       [--master-tempo] [--device ID] [--device2 ID] [--select D] FILE1 [FILE2]\n"
+            "  N: output mode 0..10 (1, 8, 9, 10 mix in software and can record; 2-10 send\n"
+            "  decks or a pre-listen to headphones, an external mixer or a second card);\n"
+            "  P: 0..384 (192 = middle); V: 0..256; pitch x 4096 (4096 = normal speed).\n"
+            "  ID: a device of spinlorex-tool devices (default: the default device); --device2\n"
+            "  is the second card of modes 2, 4 and 8. D: the deck pre-listened to (1 or 2).\n"
+            "  SPINLOREX_AUDIO=portaudio|null|wav:PATH chooses the sound system.\n");
         return 2;
     }
     set(settings().outputMode, mode);
+    settings().soundCardGuid = cards[0];
+    settings().soundCard2Guid = cards[1];
     set(settings().masterTempo, a.flag("--master-tempo") ? 1 : 0);
     set(settings().autoBpm, 0);
     set(settings().autoLevel, 0);
@@ -81,7 +102,12 @@ int playCommand(const Args& args) {
         }
         engine.output()->attachRecorder(std::make_unique<MixRecorder>(*path));
     }
+    if (const char* failure = engine.secondCardMessage())
+        std::fprintf(stderr, "spinlorex-tool: sound card 2: %s; %s\n", failure,
+                     engine.secondCardSilent() ? "its output is not heard"
+                                               : "it plays on the default device");
     engine.output()->applyCrossfader(crossfader);
+    engine.output()->deckSelected(selected);
 
     const size_t count = a.positional().size();
     bool anyLoaded = false;

@@ -7,8 +7,8 @@
 #include <QtWidgets/QRadioButton>
 
 #include "app/dialogs/DialogFixture.h"
-#include "app/dialogs/OutputModes.h"
 #include "app/dialogs/SoundConfigDialog.h"
+#include "audio/OutputModes.h"
 
 namespace spinlorex {
 namespace {

@@ -19,109 +19,21 @@
 #include <numbers>
 #include <thread>
 
+#include "platform/sound/PulseSupport.h"
 #include "platform/sound/SoundTestSupport.h"
-
-extern char** environ;
 
 namespace spinlorex::test {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// A program run with its output in files, stopped and reaped when this goes, and killed by
-// the kernel should the test process die first.
-class Child {
-public:
-    Child(std::vector<std::string> args, std::vector<std::string> extraEnv, const std::string& outPath,
-          const std::string& errPath) {
-        // Everything exec needs is built before fork: the child may only make
-        // async-signal-safe calls.
-        std::vector<std::string> env = std::move(extraEnv);
-        for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);  // first wins
-        std::vector<char*> argv, envp;
-        for (auto& a : args) argv.push_back(a.data());
-        for (auto& e : env) envp.push_back(e.data());
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-        const pid_t parent = getpid();
-        pid_ = fork();
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != parent) _exit(126);
-            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
-            execvpe(argv[0], argv.data(), envp.data());
-            _exit(127);
-        }
-    }
-    ~Child() { stop(SIGTERM); }
-
-    bool running() {
-        if (pid_ <= 0) return false;
-        if (waitpid(pid_, &status_, WNOHANG) == pid_) pid_ = -1;
-        return pid_ > 0;
-    }
-
-    // Sends `signal`, and SIGKILL if the program has not ended after two seconds.
-    void stop(int signal) {
-        if (!running()) return;
-        kill(pid_, signal);
-        for (const auto deadline = Clock::now() + std::chrono::seconds(2); Clock::now() < deadline;) {
-            if (!running()) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &status_, 0);
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int status_ = 0;
-};
-
-bool canConnect(const std::string& socketPath) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (socketPath.size() >= sizeof address.sun_path) return false;
-    std::strcpy(address.sun_path, socketPath.c_str());
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    if (fd >= 0) close(fd);
-    return ok;
-}
-
-// Waits up to `limit` for `done`.
-template <typename F>
-bool waitFor(F&& done, std::chrono::milliseconds limit) {
-    for (const auto deadline = Clock::now() + limit; Clock::now() < deadline;) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
-}
 
 TEST(PortAudioSystem, PlaysAToneIntoAPulseAudioSinkAndSurvivesTheServerDying) {
     // Whatever hangs, the process ends (and the kernel ends its children) after this.
     alarm(120);
     TempDir dir;
     const std::string socketPath = dir.file("native");
-    const std::string serverLog = dir.file("pulseaudio.log");
-    // Run as root is allowed with a warning; -n loads nothing but the modules given here.
-    Child server({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                  "--disable-shm=yes", "--realtime=no", "--high-priority=no", "--no-cpu-limit",
-                  "--log-target=stderr", "-L",
-                  "module-native-protocol-unix auth-anonymous=1 socket=" + socketPath, "-L",
-                  "module-null-sink sink_name=spinlorex_test rate=44100 channels=2"},
-                 {"HOME=" + dir.path().string(), "XDG_RUNTIME_DIR=" + dir.path().string()},
-                 dir.file("server.out"), serverLog);
-    if (!waitFor([&] { return canConnect(socketPath) || !server.running(); }, std::chrono::seconds(10)) ||
-        !canConnect(socketPath)) {
-        const Bytes log = readFile(serverLog);
-        GTEST_SKIP() << "PulseAudio cannot start here: "
-                     << (log.empty() ? "pulseaudio could not be run" : std::string(log.begin(), log.end()));
-    }
+    std::string why;
+    auto server =
+        startPulse(dir, socketPath, {"sink_name=spinlorex_test rate=44100 channels=2"}, why);
+    if (!server) GTEST_SKIP() << "PulseAudio cannot start here: " << why;
     const ScopedEnv pulseServer("PULSE_SERVER", "unix:" + socketPath);
 
     auto system = sound::createPortAudioSystem();
@@ -133,7 +45,7 @@ TEST(PortAudioSystem, PlaysAToneIntoAPulseAudioSinkAndSurvivesTheServerDying) {
         if (device.description == "ALSA: pulse") target = device.id;
     }
     sound::SoundError error = sound::SoundError::Other;
-    auto device = system->open(target, false, error);
+    auto device = system->open(target, 2, false, error);
     ASSERT_NE(device, nullptr) << "open failed with error " << static_cast<int>(error);
     ASSERT_EQ(device->setPrimaryFormat(), sound::SoundError::None);
 
@@ -208,7 +120,7 @@ TEST(PortAudioSystem, PlaysAToneIntoAPulseAudioSinkAndSurvivesTheServerDying) {
     }
 
     // The server goes away mid-play: the cursors must report it, and nothing may hang.
-    server.stop(SIGKILL);
+    server->stop(SIGKILL);
     const auto killed = Clock::now();
     int32_t play = 0, write = 0;
     EXPECT_TRUE(waitFor([&] { return !buffer->cursors(play, write); }, std::chrono::seconds(10)))

@@ -38,7 +38,7 @@ TEST(SoundSystem, IdentifiersAreStableHashesOfHostApiAndName) {
     ASSERT_TRUE(devices[1].id.has_value());
     EXPECT_TRUE(devices[1].isDefault);
     sound::SoundError error = sound::SoundError::Other;
-    EXPECT_NE(system->open(devices[1].id, true, error), nullptr);
+    EXPECT_NE(system->open(devices[1].id, 2, true, error), nullptr);
     EXPECT_EQ(error, sound::SoundError::None);
 }
 
@@ -49,7 +49,7 @@ TEST(SoundSystem, AnUnknownIdentifierFailsToOpenOnEveryBackend) {
         sound::createNullSystem(), sound::createWavSystem(dir.file("x.wav")), sound::createPortAudioSystem()};
     for (auto& system : systems) {
         sound::SoundError error = sound::SoundError::None;
-        EXPECT_EQ(system->open(unknown, false, error), nullptr) << system->backendName();
+        EXPECT_EQ(system->open(unknown, 2, false, error), nullptr) << system->backendName();
         EXPECT_EQ(error, sound::SoundError::Other) << system->backendName();
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.wav")));
@@ -86,7 +86,7 @@ TEST(WavSystem, TheFileHoldsWhatDevicesPlayedAcrossReopening) {
 
     sound::SoundError error = sound::SoundError::None;
     auto unwritable = sound::createWavSystem(dir.file("missing/folder/x.wav"));
-    EXPECT_EQ(unwritable->open(std::nullopt, false, error), nullptr);
+    EXPECT_EQ(unwritable->open(std::nullopt, 2, false, error), nullptr);
     EXPECT_EQ(error, sound::SoundError::Other);
 }
 

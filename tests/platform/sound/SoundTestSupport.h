@@ -35,7 +35,7 @@ private:
 
 inline std::unique_ptr<sound::SoundDevice> openDefault(sound::SoundSystem& system) {
     sound::SoundError error = sound::SoundError::Other;
-    auto device = system.open(std::nullopt, false, error);
+    auto device = system.open(std::nullopt, 2, false, error);
     EXPECT_EQ(error, sound::SoundError::None);
     return device;
 }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/dialogs/OutputModes.h"
+#include "audio/OutputModes.h"
 
 namespace spinlorex {
 namespace {
