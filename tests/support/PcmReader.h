@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "audio/DeckStream.h"
@@ -51,10 +53,16 @@ struct BeatTrack {
     double bpm = 120.0;
     std::shared_ptr<const std::vector<int16_t>> pcm;
 
-    explicit BeatTrack(double beatsPerMinute, double seconds = 30.0, uint32_t seed = 1)
-        : bpm(beatsPerMinute),
-          pcm(std::make_shared<const std::vector<int16_t>>(
-              synth::toPcm16(synth::render({.bpm = beatsPerMinute, .seconds = seconds, .seed = seed})))) {}
+    // Each track is rendered once per process.
+    explicit BeatTrack(double beatsPerMinute, double seconds = 30.0, uint32_t seed = 1) : bpm(beatsPerMinute) {
+        static std::map<std::tuple<double, double, uint32_t>, std::shared_ptr<const std::vector<int16_t>>> made;
+        auto& track = made[{beatsPerMinute, seconds, seed}];
+        if (!track) {
+            track = std::make_shared<const std::vector<int16_t>>(
+                synth::toPcm16(synth::render({.bpm = beatsPerMinute, .seconds = seconds, .seed = seed})));
+        }
+        pcm = track;
+    }
 
     int64_t frames() const { return static_cast<int64_t>(pcm->size() / 2); }
     double framesPerBeat() const { return 60.0 * 44100.0 / bpm; }
