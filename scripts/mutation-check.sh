@@ -19,6 +19,10 @@
 # and counted neither way. Exit status 0 when nothing survived.
 set -euo pipefail
 
+# All of it in one function: bash reads it whole before running, so editing the list or
+# this file during a long run cannot disturb that run.
+main() {
+
 root=$(cd "$(dirname "$0")/.." && pwd)
 rev=""
 list="$root/scripts/mutations.txt"
@@ -35,7 +39,7 @@ while [ $# -gt 0 ]; do
 done
 # The suites of the desk's logic and of the audio engine (the Qt desk and the programs
 # are left out: they need more than the test binary).
-default_tests="${MUTATION_TESTS:-Desk*:Deck*:PitchRender*:AudioEngine*:Curve*:Volume*:SampleConvert*:Mp3Reader*:WavReader*:SndfileReader*:PinnedWavOutput*-DeskApp*:DeskLibraryApp*:DeskProgram*:DeskDialog*}"
+default_tests="${MUTATION_TESTS:-Desk*:Deck*:PitchRender*:MasterTempo*:AudioEngine*:Curve*:Volume*:SampleConvert*:Mp3Reader*:WavReader*:SndfileReader*:PinnedWavOutput*-DeskApp*:DeskLibraryApp*:DeskProgram*:DeskDialog*}"
 export SPINLOREX_AUDIO=null QT_QPA_PLATFORM=offscreen
 
 stage="$work/stage"   # the tree as checked out
@@ -159,3 +163,6 @@ echo "----"
 echo "killed $killed of $total; survived $survived; did not build $broken; not found $missing"
 [ "$survived" -eq 0 ] || echo "survivors: ${survivors[*]}"
 [ "$survived" -eq 0 ] && [ "$missing" -eq 0 ]
+}
+
+main "$@"

@@ -257,7 +257,9 @@ int32_t searchOverlap(const int16_t* tail, const int16_t* src, OverlapScore over
 
 }  // namespace
 
-int32_t findBestOverlap(const int16_t* tail, const int16_t* src) { return searchOverlap(tail, src, g_overlapScore); }
+int32_t findBestOverlap(const int16_t* tail, const int16_t* src) {
+    return searchOverlap(tail, src, g_overlapScore);
+}
 
 int32_t findBestOverlapPortable(const int16_t* tail, const int16_t* src) {
     return searchOverlap(tail, src, &overlapScoreScalar);

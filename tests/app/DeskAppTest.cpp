@@ -131,7 +131,8 @@ TEST_F(DeskAppTest, TwoLoadedDecksShowTheirTitlesTimesAndHands) {
     ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.1f && desk.deckInfo(1).position > 0.07f; }));
     const QImage shown = app.window().grab().toImage();
     // The hands have left the start: both discs look different from the cued ones.
-    for (const int x : {20, 640}) EXPECT_NE(shown.copy(x, 140, 140, 140), cued.copy(x, 140, 140, 140)) << x;
+    for (const int x : {20, 640})
+        EXPECT_NE(shown.copy(x, 140, 140, 140), cued.copy(x, 140, 140, 140)) << x;
     if (const char* path = std::getenv("SPINLOREX_DESK_SCREENSHOT")) shown.save(path);
     EXPECT_EQ(desk.titleLine2(1), "Second Track");
     app.destroy();

@@ -64,8 +64,8 @@ TEST_F(MasterTempo, AToneKeepsItsFrequencyAtEveryPitchAndTheSplicesDoNotClick) {
         EXPECT_LE(largestStep(out, 512), ownStep + 2);
         for (int second = 1; second < 6; ++second) {
             for (int channel : {0, 1}) {
-                const test::ToneFit fit =
-                    test::fitTone(test::channelOf(&out[static_cast<size_t>(2 * 44100 * second)], 44100, channel));
+                const size_t from = static_cast<size_t>(2 * 44100 * second);
+                const test::ToneFit fit = test::fitTone(test::channelOf(&out[from], 44100, channel));
                 EXPECT_NEAR(fit.hz(), 441.0, 0.05) << second;
                 EXPECT_NEAR(fit.amplitude, 0.5 * 32767, 0.02 * 32767) << second;
             }
@@ -90,7 +90,8 @@ TEST_F(MasterTempo, AGeneratedTrackAtPlusEightPercentRendersAsPinned) {
     // changes these bits; both overlap searches give the same (see PitchRender).
     test::TempDir dir;
     const std::string file = dir.file("track.wav");
-    ASSERT_TRUE(synth::writeWav(file, synth::render({.bpm = 126, .seconds = 12, .seed = 5}), 44100, 2, 16));
+    const std::vector<float> music = synth::render({.bpm = 126, .seconds = 12, .seed = 5});
+    ASSERT_TRUE(synth::writeWav(file, music, 44100, 2, 16));
     const std::vector<int16_t> out = render(file, 4424, 8);
     EXPECT_EQ(checksum(out), 18244742482246837943ull);
 }

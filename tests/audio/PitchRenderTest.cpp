@@ -137,7 +137,8 @@ TEST(PitchRender, VectorAndPortableOverlapSearchesAgreeOnMusic) {
     GTEST_SKIP() << "no vector search on this processor";
 #endif
     // Every splice of a generated track at several pitches, as a deck would search them.
-    const std::vector<int16_t> music = synth::toPcm16(synth::render({.bpm = 128, .seconds = 6, .seed = 9}));
+    const std::vector<int16_t> music =
+        synth::toPcm16(synth::render({.bpm = 128, .seconds = 6, .seed = 9}));
     int searches = 0;
     for (const int32_t step : {3300, 3900, 4117}) {
         for (size_t at = 0; 2 * (at + 8000) < music.size(); at += static_cast<size_t>(step)) {

@@ -20,7 +20,8 @@ public:
     // How much later deck d's beats are heard than deck 1-d's, in 36-frame steps of heard
     // time: -half a beat .. half a beat.
     double offBeat(int d) {
-        double diff = tracks[1 - d].beatPhaseAt(deck(1 - d).position()) - tracks[d].beatPhaseAt(deck(d).position());
+        double diff = tracks[1 - d].beatPhaseAt(deck(1 - d).position()) -
+                      tracks[d].beatPhaseAt(deck(d).position());
         diff -= std::round(diff);
         return diff * tracks[d].framesPerBeat() * 4096.0 / deck(d).pitch() / 36.0;
     }
@@ -40,7 +41,8 @@ public:
     std::array<BeatTrack, 2> tracks;
 
 private:
-    explicit BeatRig(std::array<BeatTrack, 2> t) : DeskRig(t[0].readers(), t[1].readers()), tracks(std::move(t)) {
+    explicit BeatRig(std::array<BeatTrack, 2> t)
+        : DeskRig(t[0].readers(), t[1].readers()), tracks(std::move(t)) {
         load(0, static_cast<float>(tracks[0].bpm));
         load(1, static_cast<float>(tracks[1].bpm));
     }

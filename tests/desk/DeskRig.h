@@ -85,10 +85,11 @@ public:
     // With `realLibrary` the desk's library is the program's own (`music`), else the fake.
     explicit DeskRig(int32_t deck1Seconds = 20, int32_t deck2Seconds = 20, int outputMode = 0,
                      bool realLibrary = false)
-        : DeskRig(constantReaders(0, 0, deck1Seconds), constantReaders(0, 0, deck2Seconds), outputMode,
-                  realLibrary) {}
+        : DeskRig(constantReaders(0, 0, deck1Seconds), constantReaders(0, 0, deck2Seconds),
+                  outputMode, realLibrary) {}
     // Decks reading through the given readers (generated tracks).
-    DeskRig(DeckStream::Readers deck1, DeckStream::Readers deck2, int outputMode = 0, bool realLibrary = false)
+    DeskRig(DeckStream::Readers deck1, DeckStream::Readers deck2, int outputMode = 0,
+            bool realLibrary = false)
         : clock(std::make_shared<sound::ManualClock>()),
           system(sound::createNullSystem(clock)),
           decks(database, desk, messages, std::move(deck1), std::move(deck2)),

@@ -44,7 +44,8 @@ TEST_F(DeskTransport, PitchResetGlidesBackAndSnapsWithItsLampOff) {
     // A load and a pitch match each end the glide where it stands.
     rig.load(1, 64.0f);
     for (const auto& [name, stop] : std::vector<std::pair<const char*, std::function<void()>>>{
-             {"load", [&] { rig.load(0); }}, {"sync pitch", [&] { rig.call([&] { rig.desk.syncPitch(0); }); }}}) {
+             {"load", [&] { rig.load(0); }},
+             {"sync pitch", [&] { rig.call([&] { rig.desk.syncPitch(0); }); }}}) {
         rig.call([&] { rig.desk.setDeckPitch(0, 4600); });
         rig.press(ctl::ResetPitch1);
         rig.tick(500);

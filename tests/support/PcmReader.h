@@ -36,7 +36,8 @@ public:
         return kDone;
     }
     int32_t seek(float fraction) override {
-        next_ = static_cast<int64_t>(static_cast<double>(fraction) * static_cast<double>(frames())) / 1152 * 1152;
+        const double frame = static_cast<double>(fraction) * static_cast<double>(frames());
+        next_ = static_cast<int64_t>(frame) / 1152 * 1152;
         position_ = fraction;
         return 1;
     }
@@ -54,12 +55,15 @@ struct BeatTrack {
     std::shared_ptr<const std::vector<int16_t>> pcm;
 
     // Each track is rendered once per process.
-    explicit BeatTrack(double beatsPerMinute, double seconds = 30.0, uint32_t seed = 1) : bpm(beatsPerMinute) {
-        static std::map<std::tuple<double, double, uint32_t>, std::shared_ptr<const std::vector<int16_t>>> made;
-        auto& track = made[{beatsPerMinute, seconds, seed}];
+    explicit BeatTrack(double beatsPerMinute, double seconds = 30.0, uint32_t seed = 1)
+        : bpm(beatsPerMinute) {
+        using Pcm = std::shared_ptr<const std::vector<int16_t>>;
+        static std::map<std::tuple<double, double, uint32_t>, Pcm> made;
+        Pcm& track = made[{beatsPerMinute, seconds, seed}];
         if (!track) {
+            const synth::Params params{.bpm = beatsPerMinute, .seconds = seconds, .seed = seed};
             track = std::make_shared<const std::vector<int16_t>>(
-                synth::toPcm16(synth::render({.bpm = beatsPerMinute, .seconds = seconds, .seed = seed})));
+                synth::toPcm16(synth::render(params)));
         }
         pcm = track;
     }
@@ -68,7 +72,8 @@ struct BeatTrack {
     double framesPerBeat() const { return 60.0 * 44100.0 / bpm; }
     // Where in its beat (0..1) the source frame at track fraction `position` lies.
     double beatPhaseAt(float position) const {
-        const double beats = static_cast<double>(position) * static_cast<double>(frames()) / framesPerBeat();
+        const double frame = static_cast<double>(position) * static_cast<double>(frames());
+        const double beats = frame / framesPerBeat();
         return beats - std::floor(beats);
     }
     DeckStream::Readers readers() const {

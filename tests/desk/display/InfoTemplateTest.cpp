@@ -145,10 +145,12 @@ TEST(InfoTemplateTest, FormatInfoValue) {
 }
 
 TEST(InfoTemplateTest, EachStatusHasItsOwnMessageAndNormalNone) {
-    const std::set<std::string_view> messages{statusMessage(153), statusMessage(156), statusMessage(157)};
+    const std::set<std::string_view> messages{statusMessage(153), statusMessage(156),
+                                              statusMessage(157)};
     EXPECT_EQ(messages.size(), 3u);
     EXPECT_FALSE(messages.contains(""));
-    for (const uint32_t other : {0u, 154u, 155u, 158u}) EXPECT_EQ(statusMessage(other), "") << other;
+    for (const uint32_t other : {0u, 154u, 155u, 158u})
+        EXPECT_EQ(statusMessage(other), "") << other;
 }
 
 }  // namespace
