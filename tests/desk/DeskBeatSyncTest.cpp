@@ -65,10 +65,12 @@ TEST_F(DeskBeatSync, SyncBeatBringsEitherDecksBeatOntoTheOthersAtDifferentPitche
     rig.playBothOffBeat(0.4);
     EXPECT_NEAR(std::abs(rig.offBeat(1)), 0.4 * 612, 3);
 
+    const double deck1 = rig.frame(0);
     rig.press(ctl::SyncBeat2);
     rig.up();
     rig.play(kSettle);
     EXPECT_NEAR(rig.offBeat(1), 0.0, 2.0);
+    EXPECT_NEAR(rig.frame(0) - deck1, 882, 2);  // deck 2 moved, deck 1 played on
 
     // Deck 1, at normal pitch, sent 0.3 beat off and brought back against the faster deck 2.
     rig.call([&] { rig.deck(0).shift(static_cast<int32_t>(0.3 * 22050)); });
