@@ -3,7 +3,8 @@
 # copy of the tree, builds the test binary and runs the tests, and tells whether some test
 # failed (KILLED) or the change went unnoticed (SURVIVED).
 #
-#   scripts/mutation-check.sh [--rev REV] [--list FILE] [--only NAME,...] [--work DIR]
+#   scripts/mutation-check.sh [--rev REV | --in-place [--build DIR]] [--list FILE]
+#                             [--only NAME,...] [--work DIR]
 #
 #   --rev REV     check the tree of a commit instead of the working tree (the list is
 #                 always read from the working tree, so one list can be run against an
@@ -12,6 +13,9 @@
 #   --only NAMES  only these mutations (comma-separated)
 #   --work DIR    where the copy and its build live (default $TMPDIR/spinlorex-mutation);
 #                 kept between runs, so later runs rebuild little (and ccache helps)
+#   --in-place    mutate the working tree itself and build in an existing build folder
+#                 (--build, default build/): far quicker when that build is current. Each
+#                 file is put back after its mutation, and on an interruption too
 #
 # Each mutation runs the tests its "tests:" line names, else MUTATION_TESTS (a gtest
 # filter, default: every suite of the desk's logic and of the audio engine). The
@@ -28,13 +32,17 @@ rev=""
 list="$root/scripts/mutations.txt"
 only=""
 work="${TMPDIR:-/tmp}/spinlorex-mutation"
+in_place=""
+build=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --rev) rev="$2"; shift 2 ;;
     --list) list="$2"; shift 2 ;;
     --only) only="$2"; shift 2 ;;
     --work) work="$2"; shift 2 ;;
-    *) sed -n '2,20p' "$0"; exit 2 ;;
+    --in-place) in_place=1; shift ;;
+    --build) build="$2"; shift 2 ;;
+    *) sed -n '2,24p' "$0"; exit 2 ;;
   esac
 done
 # The suites of the desk's logic and of the audio engine (the Qt desk and the programs
@@ -42,28 +50,37 @@ done
 default_tests="${MUTATION_TESTS:-Desk*:Deck*:PitchRender*:MasterTempo*:AudioEngine*:Curve*:Volume*:SampleConvert*:Mp3Reader*:WavReader*:SndfileReader*:PinnedWavOutput*-DeskApp*:DeskLibraryApp*:DeskProgram*:DeskDialog*}"
 export SPINLOREX_AUDIO=null QT_QPA_PLATFORM=offscreen
 
-stage="$work/stage"   # the tree as checked out
-tree="$work/tree"     # the copy that gets mutated (files only rewritten when they differ)
-build="$work/build"
+stage="$work/stage"   # the tree as checked out (in place: the originals of mutated files)
 mutants="$work/mutants"
-mkdir -p "$work" "$tree"
 rm -rf "$stage" "$mutants"
-mkdir -p "$stage" "$mutants"
+mkdir -p "$work" "$stage" "$mutants"
+if [ -n "$in_place" ]; then
+  [ -z "$rev" ] || { echo "--in-place checks the working tree, not --rev"; exit 2; }
+  tree="$root"
+  build="${build:-$root/build}"
+  [ -f "$build/build.ninja" ] || { echo "no build in $build"; exit 2; }
+else
+  tree="$work/tree"   # the copy that gets mutated (files only rewritten when they differ)
+  build="$work/build"
+  mkdir -p "$tree"
+fi
 
 # ---- The copy ------------------------------------------------------------------------
-if [ -n "$rev" ]; then
+if [ -n "$in_place" ]; then
+  :
+elif [ -n "$rev" ]; then
   git -C "$root" archive "$rev" | tar -x -C "$stage"
 else
   (cd "$root" && git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf -) | tar -x -C "$stage"
 fi
 # Unchanged files keep their times, so the build directory stays valid.
-(cd "$stage" && find . -type f -print0) | while IFS= read -r -d '' f; do
+[ -n "$in_place" ] || (cd "$stage" && find . -type f -print0) | while IFS= read -r -d '' f; do
   if ! cmp -s "$stage/$f" "$tree/$f"; then
     mkdir -p "$(dirname "$tree/$f")"
     cp "$stage/$f" "$tree/$f"
   fi
 done
-(cd "$tree" && find . -type f -print0) | while IFS= read -r -d '' f; do
+[ -n "$in_place" ] || (cd "$tree" && find . -type f -print0) | while IFS= read -r -d '' f; do
   [ -e "$stage/$f" ] || rm -f "$tree/$f"
 done
 
@@ -138,11 +155,15 @@ if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$tree" -B "$build" -G Ninja -DSPINLOREX_BENCH=OFF >"$work/configure.log" 2>&1 ||
     { cat "$work/configure.log"; exit 1; }
 fi
-echo "tree: ${rev:-working tree of $root}"
+echo "tree: ${rev:-working tree of $root}${in_place:+ (in place, built in $build)}"
 build_tests || { tail -40 "$work/build.log"; echo "the unchanged tree does not build"; exit 1; }
 run_tests "$default_tests" || { tail -40 "$work/tests.log"; echo "the unchanged tree fails its tests"; exit 1; }
 
 # ---- Each mutation ------------------------------------------------------------------------
+# In place, an interruption puts the file being mutated back.
+mutated=""
+trap '[ -z "$mutated" ] || cp "$stage/$mutated" "$tree/$mutated"' EXIT
+trap 'exit 130' INT TERM
 killed=0 survived=0 broken=0 missing=0
 survivors=()
 for dir in "$mutants"/*/; do
@@ -151,6 +172,11 @@ for dir in "$mutants"/*/; do
   file=$(cat "$dir/file")
   tests=$(cat "$dir/tests"); tests=${tests:-$default_tests}
   status=0
+  if [ -n "$in_place" ]; then
+    mkdir -p "$(dirname "$stage/$file")"
+    cp "$tree/$file" "$stage/$file"
+    mutated="$file"
+  fi
   apply "$tree/$file" "$dir/original" "$dir/mutant" || status=$?
   if [ "$status" -ne 0 ]; then
     printf '%-40s NOT-FOUND (the original text is not in %s exactly once)\n' "$name" "$file"
@@ -167,6 +193,7 @@ for dir in "$mutants"/*/; do
   fi
   # A plain copy: its new time makes the next build compile the original again.
   cp "$stage/$file" "$tree/$file"
+  mutated=""
   printf '%-40s %s\n' "$name" "$result"
 done
 
