@@ -103,7 +103,7 @@ perl -e '
   }
   while (my $line = <$in>) {
     if ($line =~ /^== (\S+)\s*$/) { flush(); $m{name} = $1; next; }
-    if ($part eq "" && $line =~ /^#/) { next; }
+    if ($line =~ /^#( |$)/) { $part = ""; next; }  # a comment ends the text before it
     if ($part eq "" && $line =~ /^file: (\S+)\s*$/) { $m{file} = $1; next; }
     if ($part eq "" && $line =~ /^tests: (\S+)\s*$/) { $m{tests} = $1; next; }
     if ($line =~ /^--- original\s*$/) { $part = "original"; $m{original} = ""; next; }
@@ -184,7 +184,8 @@ for dir in "$mutants"/*/; do
     continue
   fi
   if ! build_tests; then
-    result="DOES-NOT-BUILD"; broken=$((broken + 1))
+    result="DOES-NOT-BUILD $(grep -m1 -E 'error|FAILED' "$work/build.log" | cut -c1-80)"
+    broken=$((broken + 1))
   elif run_tests "$tests"; then
     result="SURVIVED"; survived=$((survived + 1)); survivors+=("$name")
   else

@@ -113,6 +113,13 @@ TEST(PitchRender, BothOverlapSearchesMatchTheWideReferenceAndFindTheContinuation
         for (auto& s : src) s = static_cast<int16_t>(rng());
         check(tail, src);
     }
+    // A tail heard only in its second frame, the first that the window weighs.
+    std::fill(tail.begin(), tail.end(), int16_t{0});
+    for (int trial = 0; trial < 5; ++trial) {
+        tail[2] = tail[3] = static_cast<int16_t>(32767 - trial);
+        for (auto& s : src) s = static_cast<int16_t>(rng());
+        check(tail, src);
+    }
     // Extreme values, where one windowed product needs more than 32 bits.
     std::fill(tail.begin(), tail.end(), int16_t{-32768});
     std::fill(src.begin(), src.end(), int16_t{-32768});

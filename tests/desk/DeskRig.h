@@ -112,10 +112,20 @@ public:
     }
 
     // Runs desk code on a helper thread while this thread serves each request it makes
-    // with one pass, the clock standing still: the decks move only where a test plays.
+    // with one pass, the clock standing still unless `requestMs` is set: the decks move
+    // only where a test plays.
     void call(const std::function<void()>& operation) {
-        callServingRequests(decks, [this] { engine.runPass(); }, operation);
+        callServingRequests(
+            decks,
+            [this] {
+                if (requestMs > 0) clock->advance(441 * requestMs / 10);
+                engine.runPass();
+            },
+            operation);
     }
+    // Milliseconds of audio that play before each request is served, as they would with a
+    // sound thread running beside the desk.
+    int requestMs = 0;
     // Plays `ms` of audio in 10 ms passes.
     void play(int ms) {
         for (int i = 0; i < ms / 10; ++i) {
