@@ -34,7 +34,6 @@ public:
     void beginPass() override;
     void deckStarted(int deck) override;
     void deckStopped(int deck) override;
-    void deckSelected(int) override {}
     bool isAudible(int deck) const override;
 
 private:

@@ -113,6 +113,7 @@ void HardMixOutput::applyCrossfader(int32_t position) {
 
 void HardMixOutput::deckSelected(int deck) {
     if (deck != 0 && deck != 1) return;
+    OutputDevice::deckSelected(deck);
     selected_.store(deck, relaxed);
     for (int i = 0; i < laneCount_; ++i)
         if (lanes_[static_cast<size_t>(i)].feed == Feed::PreListen)

@@ -33,8 +33,11 @@ public:
     // Sound thread.
     virtual void deckStarted(int deck) = 0;
     virtual void deckStopped(int deck) = 0;
-    // Main thread: the desk selected this deck.
-    virtual void deckSelected(int deck) = 0;
+    // Main thread: the desk selected this deck. Both mixes only remember it; a device that
+    // routes by the selected deck (a pre-listen) overrides this.
+    virtual void deckSelected(int deck) { selectedDeck_.store(deck, std::memory_order_relaxed); }
+    // Any thread: the deck last selected, -1 before the first selection.
+    int selectedDeck() const { return selectedDeck_.load(std::memory_order_relaxed); }
     // Main thread: the deck runs at an audible gain.
     virtual bool isAudible(int deck) const = 0;
 
@@ -70,6 +73,7 @@ protected:
 
 private:
     const bool canRecord_;
+    std::atomic<int> selectedDeck_{-1};
     std::atomic<SampleSink*> recorder_{nullptr};
     std::atomic<SampleSink*> retired_{nullptr};
     std::atomic<bool> stopRecording_{false};

@@ -223,7 +223,9 @@ int32_t renderVarispeedPortable(const int16_t* src, int16_t* out, int32_t frames
     return varispeedScalar(src, out, frames, pitch, phase);
 }
 
-int32_t findBestOverlap(const int16_t* tail, const int16_t* src) {
+namespace {
+
+int32_t searchOverlap(const int16_t* tail, const int16_t* src, OverlapScore overlapScore) {
     // Parabolic window over the tail: weight 0 at both ends, 2 at the centre.
     OverlapWindow window;
     for (int32_t k = 0; k < kCrossfadeFrames; ++k) {
@@ -242,7 +244,7 @@ int32_t findBestOverlap(const int16_t* tail, const int16_t* src) {
     for (const auto& stage : kOverlapStages) {
         for (int32_t candidate : stage) {
             const int32_t pos = base + candidate;
-            const int32_t score = g_overlapScore(window, src + pos);
+            const int32_t score = overlapScore(window, src + pos);
             if (score > bestScore) {
                 best = pos;
                 bestScore = score;
@@ -251,6 +253,16 @@ int32_t findBestOverlap(const int16_t* tail, const int16_t* src) {
         base = best;
     }
     return best;
+}
+
+}  // namespace
+
+int32_t findBestOverlap(const int16_t* tail, const int16_t* src) {
+    return searchOverlap(tail, src, g_overlapScore);
+}
+
+int32_t findBestOverlapPortable(const int16_t* tail, const int16_t* src) {
+    return searchOverlap(tail, src, &overlapScoreScalar);
 }
 
 MasterTempoChunk renderMasterTempo(int16_t* tail, const int16_t* src, int16_t* out,

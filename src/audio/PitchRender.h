@@ -33,6 +33,8 @@ int32_t renderVarispeedPortable(const int16_t* src, int16_t* out, int32_t frames
 // Where, in samples (always even, 0..2246), the source best continues the tail: a coarse
 // to fine search of 32 offsets scoring the parabolically windowed tail against the source.
 int32_t findBestOverlap(const int16_t* tail, const int16_t* src);
+// The same without the vector instructions (for the tests: both find the same offset).
+int32_t findBestOverlapPortable(const int16_t* tail, const int16_t* src);
 
 struct MasterTempoChunk {
     int32_t frames;    // frames written to out: 3088 - offset

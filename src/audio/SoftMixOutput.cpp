@@ -96,6 +96,7 @@ void SoftMixOutput::applyCrossfader(int32_t position) {
 
 void SoftMixOutput::deckSelected(int deck) {
     if (deck != 0 && deck != 1) return;
+    OutputDevice::deckSelected(deck);
     selected_.store(deck, relaxed);
     resync_.store(true, relaxed);
 }

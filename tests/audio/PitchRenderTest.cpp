@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+#include "tools/synth/Synth.h"
+
 // Master tempo is checked through the deck, which must play every source frame in order
 // at normal pitch and consume the source at the pitch ratio at the highest one.
 
@@ -96,29 +98,64 @@ TEST(PitchRender, VarispeedCopiesAtNormalPitchAndEveryVersionGivesTheSameBits) {
     }
 }
 
-TEST(PitchRender, OverlapSearchMatchesTheWideReferenceAndFindsTheContinuation) {
+TEST(PitchRender, BothOverlapSearchesMatchTheWideReferenceAndFindTheContinuation) {
+    // The search in use (vector where the processor has it) and the portable one.
+    const auto check = [](const std::vector<int16_t>& tail, const std::vector<int16_t>& src) {
+        const int32_t wanted = referenceOverlap(tail.data(), src.data());
+        EXPECT_EQ(findBestOverlap(tail.data(), src.data()), wanted);
+        EXPECT_EQ(findBestOverlapPortable(tail.data(), src.data()), wanted);
+    };
     std::mt19937 rng(11);
     std::vector<int16_t> tail(1024), src(4000);
     for (int trial = 0; trial < 50; ++trial) {
         // Every other trial a faint tail, whose window has only its low byte.
         for (auto& s : tail) s = static_cast<int16_t>(trial % 2 ? rng() : rng() % 5 - 2);
         for (auto& s : src) s = static_cast<int16_t>(rng());
-        ASSERT_EQ(findBestOverlap(tail.data(), src.data()), referenceOverlap(tail.data(), src.data()));
+        check(tail, src);
+    }
+    // A tail heard only in its second frame, the first that the window weighs.
+    std::fill(tail.begin(), tail.end(), int16_t{0});
+    for (int trial = 0; trial < 5; ++trial) {
+        tail[2] = tail[3] = static_cast<int16_t>(32767 - trial);
+        for (auto& s : src) s = static_cast<int16_t>(rng());
+        check(tail, src);
     }
     // Extreme values, where one windowed product needs more than 32 bits.
     std::fill(tail.begin(), tail.end(), int16_t{-32768});
     std::fill(src.begin(), src.end(), int16_t{-32768});
-    EXPECT_EQ(findBestOverlap(tail.data(), src.data()), referenceOverlap(tail.data(), src.data()));
+    check(tail, src);
 
     // A steady tone: the tail cut from it is continued where the waveform matches.
     for (size_t i = 0; i < src.size(); ++i)
         src[i] = static_cast<int16_t>(9000 * std::sin(2 * std::numbers::pi * 200.0 * static_cast<double>(i / 2) / 44100));
     std::copy(src.begin() + 600, src.begin() + 600 + 1024, tail.begin());
+    check(tail, src);
     const int32_t found = findBestOverlap(tail.data(), src.data());
     EXPECT_EQ(found % 2, 0);
     double error = 0;
     for (int i = 0; i < 1024; ++i) error += std::abs(tail[i] - src[found + i]);
     EXPECT_LT(error / 1024, 9000 * 0.05);  // a near-perfect continuation
+}
+
+TEST(PitchRender, VectorAndPortableOverlapSearchesAgreeOnMusic) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no vector search on this processor";
+#else
+    GTEST_SKIP() << "no vector search on this processor";
+#endif
+    // Every splice of a generated track at several pitches, as a deck would search them.
+    const std::vector<int16_t> music =
+        synth::toPcm16(synth::render({.bpm = 128, .seconds = 6, .seed = 9}));
+    int searches = 0;
+    for (const int32_t step : {3300, 3900, 4117}) {
+        for (size_t at = 0; 2 * (at + 8000) < music.size(); at += static_cast<size_t>(step)) {
+            const int16_t* tail = &music[2 * at];
+            const int16_t* src = &music[2 * (at + 3088)];
+            ASSERT_EQ(findBestOverlap(tail, src), findBestOverlapPortable(tail, src)) << at;
+            ++searches;
+        }
+    }
+    EXPECT_GT(searches, 150);
 }
 
 }  // namespace

@@ -33,9 +33,23 @@ TEST_F(DeskInput, RightDragsOfSlidersSpringBackExactlyAndLeftDragsKeep) {
     rig.up();
     EXPECT_EQ(rig.deck(0).pitch(), 3050);
 
+    // The volume slider alike; its knob is redrawn at every change.
+    rig.call([&] {
+        rig.desk.setFaderMode(1);
+        rig.desk.setDeckLevel(0, 201);
+    });
+    EXPECT_TRUE(rig.view.logged("knob 24 0 55"));
+    rig.down(x, 240, false);
+    EXPECT_LT(rig.desk.deckLevel(0), 100);
+    rig.up();
+    EXPECT_EQ(rig.desk.deckLevel(0), 201);
+    rig.down(x, 240, true);
+    rig.up();
+    EXPECT_LT(rig.desk.deckLevel(0), 100);
+    rig.call([&] { rig.desk.setDeckLevel(0, 256); });
+
     // A right drag superseded by a left press elsewhere: its spring-back value must not
     // land on the second control.
-    rig.call([&] { rig.desk.setFaderMode(1); });
     rig.down(x, 200, false);  // the volume slider now, off its knob: jumps
     const int32_t bent = rig.desk.deckLevel(0);
     EXPECT_LT(bent, 256);
@@ -111,6 +125,83 @@ TEST_F(DeskInput, ButtonsActOnReleaseWhereverThePointerIsAndASecondPressDropsThe
     rig.up();
     EXPECT_EQ(rig.shell.closeRequests, 1);
     EXPECT_EQ(rig.shell.minimizes, 1);
+}
+
+TEST_F(DeskInput, EachDeckControlActsOnItsOwnDeckAndItsOwnSetting) {
+    DeskRig rig;
+    rig.addSyncButtons();
+    rig.load(0, 128.0f);
+    rig.load(1, 100.0f);
+    rig.press(ctl::Infos2);
+    EXPECT_TRUE(rig.desk.infoExtended());
+    EXPECT_EQ(rig.desk.selectedDeck(), 1);
+    rig.press(ctl::Platine1);
+    EXPECT_EQ(rig.desk.selectedDeck(), 0);
+    EXPECT_TRUE(rig.desk.infoExtended());
+    rig.press(ctl::Infos1);
+    EXPECT_FALSE(rig.desk.infoExtended());
+
+    rig.press(ctl::MenuPitch2);
+    EXPECT_EQ(rig.desk.faderMode(), 0);
+    rig.press(ctl::MenuLevel1);
+    EXPECT_EQ(rig.desk.faderMode(), 1);
+
+    // 128 BPM against 100: deck 2 at 1.28 x 4096; its level to what deck 1 sounds like.
+    rig.deck(0).analysis()->loudnessPeak = 3000;
+    rig.deck(1).analysis()->loudnessPeak = 4000;
+    rig.press(ctl::SyncPitch2);
+    rig.up();
+    EXPECT_EQ(rig.deck(1).pitch(), 5242);
+    EXPECT_EQ(rig.deck(0).pitch(), 4096);
+    rig.press(ctl::SyncLevel2);
+    rig.up();
+    EXPECT_EQ(rig.desk.deckLevel(1), 3000 * 256 / 4000);
+    EXPECT_EQ(rig.desk.deckLevel(0), 256);
+
+    rig.press(ctl::Go2);  // magic: deck 2 matched and started
+    rig.up();
+    EXPECT_TRUE(rig.deck(1).playing());
+    EXPECT_FALSE(rig.deck(0).playing());
+}
+
+TEST_F(DeskInput, WithCueStopTheStopAndMemoryButtonsSwapWhileTheDeckPlays) {
+    DeskRig rig;
+    rig.skin.values.cueStop = true;
+    rig.load(0);
+    rig.call([&] { rig.deck(0).play(); });
+    rig.play(2000);
+    rig.call([&] { rig.deck(0).pause(); });
+    const float heard = rig.deck(0).position();
+    rig.press(ctl::Stop1);  // paused: stop stores the cue point where it stands
+    rig.up();
+    EXPECT_EQ(rig.deck(0).analysis()->cuePoint, heard);
+    EXPECT_EQ(rig.deck(0).position(), heard);
+
+    rig.call([&] { rig.deck(0).play(); });
+    rig.play(1000);
+    rig.press(ctl::Mem1);  // playing: memory stops and goes to the cue point
+    rig.up();
+    EXPECT_FALSE(rig.deck(0).playing());
+    EXPECT_NEAR(rig.deck(0).position(), heard, 0.001f);
+    EXPECT_EQ(rig.deck(0).analysis()->cuePoint, heard);
+}
+
+TEST_F(DeskInput, TheWindowFollowsTheDragUnlessFullScreen) {
+    set(settings().maximized, 0);
+    DeskRig rig;
+    const SkinControl& bar = rig.skin.control(ctl::WindowDrag);
+    rig.down(bar.hitLeft + 10, bar.hitTop + 5);
+    rig.move(300, 200);
+    rig.move(310, 210);
+    EXPECT_EQ(rig.shell.windowMoves, 2);
+    rig.up();
+    set(settings().maximized, 1);
+    rig.down(bar.hitLeft + 10, bar.hitTop + 5);
+    EXPECT_TRUE(rig.shell.captured);
+    rig.move(300, 200);
+    EXPECT_EQ(rig.shell.windowMoves, 2);
+    EXPECT_EQ(rig.desk.dragMode(), 0);
+    EXPECT_FALSE(rig.shell.captured);
 }
 
 TEST_F(DeskInput, TheCloseQuestionComesOnlyWhileMusicPlays) {

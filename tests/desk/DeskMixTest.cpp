@@ -89,6 +89,24 @@ TEST_F(DeskMix, AMixRampsHoldsAndRampsInThirtyTwoPlusLongMixTicks) {
     EXPECT_TRUE(rig.desk.pitchResetRunning(1));  // AutoZPitch glides the incoming deck home
 }
 
+TEST_F(DeskMix, AMixStartsTheIncomingDeckAtTheOutgoingDecksTempo) {
+    DeskRig rig;
+    rig.load(0, 128.0f);
+    rig.load(1, 100.0f);
+    rig.call([&] {
+        rig.desk.setDeckPitch(1, 4096);
+        rig.deck(0).play();
+        rig.desk.startMix(1);
+    });
+    EXPECT_EQ(rig.deck(1).pitch(), 5242);
+    set(settings().autoBpm, 0);
+    rig.call([&] {
+        rig.desk.setDeckPitch(1, 4096);
+        rig.desk.startMix(1);
+    });
+    EXPECT_EQ(rig.deck(1).pitch(), 4096);
+}
+
 TEST_F(DeskMix, WithAutomaticMixingTheOutgoingDeckIsRefilledOrStoppedAtTheEnd) {
     set(settings().autoMix, 1);
     DeskRig rig;
@@ -129,6 +147,7 @@ TEST_F(DeskMix, PlayPauseStopDiscCrossfaderLoadAndTheMixButtonEachStopAMix) {
         {"crossfader", [&] { rig.down(knob.hitLeft + 5, knob.hitTop + 5), rig.up(); }},
         {"load", [&] { rig.load(0); }},
         {"mix button", [&] { rig.press(ctl::Mix); }},
+        {"", [] {}},  // the memory button, below
     };
     for (const auto& [name, action] : actions) {
         rig.call([&] { rig.desk.startMix(1); });
@@ -136,6 +155,13 @@ TEST_F(DeskMix, PlayPauseStopDiscCrossfaderLoadAndTheMixButtonEachStopAMix) {
         EXPECT_TRUE(rig.view.isOn(ctl::Mix)) << name;
         rig.tick(400);
         const int32_t fader = rig.desk.crossfader();
+        if (std::string(name).empty()) {
+            rig.press(ctl::Mem2);  // a cue stored during a mix: the mix goes on
+            rig.up();
+            EXPECT_TRUE(rig.desk.mixRunning());
+            rig.call([&] { rig.desk.stopMix(); });
+            continue;
+        }
         action();
         EXPECT_FALSE(rig.desk.mixRunning()) << name;
         EXPECT_FALSE(rig.timers.running(DeskTimers::kMixStep)) << name;

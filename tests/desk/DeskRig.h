@@ -1,8 +1,8 @@
 #pragma once
 
-// The whole desk without a window: two real decks on silent tracks, the audio engine
-// stepped by hand on the null backend's manual clock, virtual timers, a recording view,
-// and a shell and a library that remember what they were asked.
+// The whole desk without a window: two real decks on silent or generated tracks, the
+// audio engine stepped by hand on the null backend's manual clock, virtual timers, a
+// recording view, and a shell and a library that remember what they were asked.
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ public:
     void requestClose() override { ++closeRequests; }
     void minimize() override { ++minimizes; }
     void toggleFullScreen() override {}
-    void dragWindow(int32_t, int32_t) override {}
+    void dragWindow(int32_t, int32_t) override { ++windowMoves; }
     void captureMouse() override { captured = true; }
     void releaseMouse() override { captured = false; }
     bool askYesNo(const std::string& question) override {
@@ -46,7 +46,7 @@ public:
     bool saveTheMix() override { return false; }
     void openDialog(int id) override { dialogs.push_back(id); }
 
-    int closeRequests = 0, minimizes = 0;
+    int closeRequests = 0, minimizes = 0, windowMoves = 0;
     bool captured = false;
     bool answer = true;
     std::vector<std::string> questions;
@@ -68,14 +68,14 @@ public:
     void dropOnDeck(int32_t, int32_t) override {}
     void showPanel(int, bool) override {}
     void onButton(int id) override { buttons.push_back(id); }
-    void onDeleteKey() override {}
+    void onDeleteKey() override { ++deleteKeys; }
     bool onEnterKey() override { return enterTaken; }
     void runSearch() override { ++searches; }
 
     MixingDesk* desk = nullptr;
     std::deque<TrackEntry> playlist;
     std::vector<int> history, buttons;
-    int searches = 0;
+    int searches = 0, deleteKeys = 0;
     bool enterTaken = false;
 };
 
@@ -86,9 +86,14 @@ public:
     // With `realLibrary` the desk's library is the program's own (`music`), else the fake.
     explicit DeskRig(int32_t deck1Seconds = 20, int32_t deck2Seconds = 20, int outputMode = 0,
                      bool realLibrary = false)
+        : DeskRig(readers(deck1Seconds), readers(deck2Seconds),
+                  outputMode, realLibrary) {}
+    // Decks reading through the given readers (generated tracks).
+    DeskRig(DeckStream::Readers deck1, DeckStream::Readers deck2, int outputMode = 0,
+            bool realLibrary = false)
         : clock(std::make_shared<sound::ManualClock>()),
           system(sound::createNullSystem(clock)),
-          decks(database, desk, messages, readers(deck1Seconds), readers(deck2Seconds)),
+          decks(database, desk, messages, std::move(deck1), std::move(deck2)),
           engine(decks, *system, nullptr),
           music(database),
           desk({decks, engine, view, timers, shell, realLibrary ? static_cast<DeskLibrary&>(music) : library}) {
@@ -108,10 +113,20 @@ public:
     }
 
     // Runs desk code on a helper thread while this thread serves each request it makes
-    // with one pass, the clock standing still: the decks move only where a test plays.
+    // with one pass, the clock standing still unless `requestMs` is set: the decks move
+    // only where a test plays.
     void call(const std::function<void()>& operation) {
-        callServingRequests(decks, [this] { engine.runPass(); }, operation);
+        callServingRequests(
+            decks,
+            [this] {
+                if (requestMs > 0) clock->advance(441 * requestMs / 10);
+                engine.runPass();
+            },
+            operation);
     }
+    // Milliseconds of audio that play before each request is served, as they would with a
+    // sound thread running beside the desk.
+    int requestMs = 0;
     // Plays `ms` of audio in 10 ms passes.
     void play(int ms) {
         for (int i = 0; i < ms / 10; ++i) {
@@ -163,6 +178,14 @@ public:
         return consumed;
     }
     DeckStream& deck(int d) { return decks[d]; }
+    // The default skin has no sync buttons: a row of six small ones above deck 1's disc.
+    void addSyncButtons() {
+        for (int id = ctl::SyncPitch1; id <= ctl::SyncBeat2; ++id) {
+            const int32_t x = 20 + 22 * (id - ctl::SyncPitch1);
+            skin.controls[static_cast<size_t>(id)] = {x, 100, 20, 10, x, 100, x + 20, 110, x, 100,
+                                                      x, 700, x, 100, x + 20, 110, -1, kMaskAlways};
+        }
+    }
 
     std::shared_ptr<sound::ManualClock> clock;
     std::unique_ptr<sound::SoundSystem> system;

@@ -1,6 +1,9 @@
 // Transport on the desk: pitch steps, the reset glide, the pitch range, beat skips,
 // loading with its history timer, and the keyboard table.
 
+#include <functional>
+
+#include "audio/OutputDevice.h"
 #include "desk/DeskRig.h"
 
 #include "audio/Crossfader.h"
@@ -12,6 +15,7 @@ namespace {
 using DeskTransport = DeskTest;
 
 constexpr int kPageUp = 33, kUp = 38, kDown = 40, kTab = 9, kSpace = 32, kEnter = 13, kEscape = 27;
+constexpr int kLeft = 37, kRight = 39, kDelete = 46;
 constexpr int kF3 = 114, kF7 = 118;
 
 TEST_F(DeskTransport, PitchResetGlidesBackAndSnapsWithItsLampOff) {
@@ -39,6 +43,23 @@ TEST_F(DeskTransport, PitchResetGlidesBackAndSnapsWithItsLampOff) {
     rig.press(ctl::ResetPitch1);
     EXPECT_EQ(rig.deck(0).pitch(), 4096);
     EXPECT_FALSE(rig.timers.running(DeskTimers::kPitchReset1));
+
+    // A load and a pitch match each end the glide where it stands.
+    rig.load(1, 64.0f);
+    for (const auto& [name, stop] : std::vector<std::pair<const char*, std::function<void()>>>{
+             {"load", [&] { rig.load(0); }},
+             {"sync pitch", [&] { rig.call([&] { rig.desk.syncPitch(0); }); }}}) {
+        rig.call([&] { rig.desk.setDeckPitch(0, 4600); });
+        rig.press(ctl::ResetPitch1);
+        rig.tick(500);
+        stop();
+        EXPECT_FALSE(rig.desk.pitchResetRunning(0)) << name;
+        EXPECT_FALSE(rig.timers.running(DeskTimers::kPitchReset1)) << name;
+        EXPECT_FALSE(rig.view.isOn(ctl::ResetPitch1)) << name;
+        const int32_t pitch = rig.deck(0).pitch();
+        rig.tick(2000);
+        EXPECT_EQ(rig.deck(0).pitch(), pitch) << name;
+    }
 }
 
 TEST_F(DeskTransport, PitchKeysStepAndClampInTheNarrowRangeAndTheRangeToggleReclamps) {
@@ -88,7 +109,13 @@ TEST_F(DeskTransport, SkipBeatMovesOneBeatOfFramesOnlyWithBothDecksLoaded) {
     rig.load(1);
     rig.call([&] { rig.desk.selectDeck(0); });
     rig.key('N');
-    EXPECT_NEAR((rig.deck(0).position() - before) * frames, 574.0 * 36, 1.0);
+    EXPECT_NEAR((rig.deck(0).position() - before) * frames, 574.0 * 36, 1.0);  // 128 BPM
+
+    // A track of no known tempo skips a beat of 120 BPM.
+    rig.deck(0).track()->record->bpm = 0.0f;
+    const float second = rig.deck(0).position();
+    rig.key('N');
+    EXPECT_NEAR((rig.deck(0).position() - second) * frames, 612.0 * 36, 1.0);
 }
 
 TEST_F(DeskTransport, LoadingTitlesSelectsAndEntersTheHistoryFortySecondsAfterTheLastLoad) {
@@ -98,7 +125,10 @@ TEST_F(DeskTransport, LoadingTitlesSelectsAndEntersTheHistoryFortySecondsAfterTh
     EXPECT_EQ(rig.desk.selectedDeck(), 1);
     EXPECT_TRUE(rig.view.isOn(ctl::Platine2));
     EXPECT_FALSE(rig.view.isOn(ctl::Platine1));
+    EXPECT_EQ(rig.engine.output()->selectedDeck(), 1);  // a pre-listen follows the selection
     EXPECT_TRUE(rig.view.logged("cue 1"));
+    rig.key(kTab);
+    EXPECT_EQ(rig.engine.output()->selectedDeck(), 0);
 
     rig.tick(20000);
     rig.load(1);  // replaced within 40 s: the first never enters the history
@@ -150,6 +180,48 @@ TEST_F(DeskTransport, TheSelectedDeckIsTheOneInTheHeadphones) {
     EXPECT_TRUE(preListened(0));
     rig.load(1);
     EXPECT_TRUE(preListened(1));
+}
+
+TEST_F(DeskTransport, CueKeysStoreLoopAndStopAndTheArrowsNudgeByThePitch) {
+    DeskRig rig;
+    rig.load(0);
+    rig.load(1);
+    const double frames = 20.0 * 44100;
+    rig.call([&] {
+        rig.desk.selectDeck(0);
+        rig.deck(0).play();
+    });
+    rig.play(2000);
+    rig.view.log.clear();
+    EXPECT_TRUE(rig.key('M'));
+    const float cue = rig.deck(0).analysis()->cuePoint;
+    EXPECT_NEAR(cue, 2.0f / 20, 0.002f);
+    EXPECT_TRUE(rig.view.logged("cue 0"));  // the disc's mark moves to it
+
+    rig.play(1000);
+    EXPECT_TRUE(rig.key('L'));  // the loop: back to the cue, playing on
+    EXPECT_NEAR(rig.deck(0).position(), cue, 0.001f);
+    EXPECT_TRUE(rig.deck(0).playing());
+    rig.play(1000);
+    EXPECT_TRUE(rig.key('S'));  // stop: paused at the cue
+    EXPECT_NEAR(rig.deck(0).position(), cue, 0.001f);
+    EXPECT_FALSE(rig.deck(0).playing());
+
+    // LEFT moves later into the track, RIGHT earlier, by 256 frames scaled by the pitch,
+    // here output frames of 1.25 source frames each.
+    rig.call([&] { rig.desk.setDeckPitch(0, 5120); });
+    rig.call([&] { rig.deck(0).play(); });
+    rig.play(2000);
+    rig.call([&] { rig.deck(0).pause(); });
+    const float before = rig.deck(0).position();
+    EXPECT_TRUE(rig.key(kLeft));
+    EXPECT_NEAR((rig.deck(0).position() - before) * frames, 400, 2);
+    EXPECT_TRUE(rig.key(kRight));
+    EXPECT_TRUE(rig.key(kRight));
+    EXPECT_NEAR((rig.deck(0).position() - before) * frames, -400, 2);
+
+    EXPECT_TRUE(rig.key(kDelete));
+    EXPECT_EQ(rig.library.deleteKeys, 1);
 }
 
 TEST_F(DeskTransport, KeysFollowTheSearchFieldRules) {
