@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/CommandLine.h"
 #include "app/DeskWindow.h"
+#include "app/TrackNames.h"
 #include "app/dialogs/DialogHost.h"
 #include "app/KeyFilter.h"
 #include "app/QtDeskShell.h"
@@ -265,6 +267,22 @@ void DeskApp::showNotices() {
         QMessageBox box(QMessageBox::Information, "Spinlorex", QString::fromStdString(text),
                         QMessageBox::Ok, window_.get());
         box.exec();
+    }
+}
+
+void DeskApp::openFiles(const std::vector<std::string>& paths) {
+    if (!desk_ || !library_ || destroyed_) return;
+    const FilesToOpen files = sortFilesToOpen(paths);
+    for (size_t d = 0; d < files.decks.size(); ++d)
+        desk_->dropOntoDeck(static_cast<int>(d), trackEntryForFile(files.decks[d]));
+    if (!files.playlist.empty()) {
+        MusicLibrary& music = library_->library();
+        music.dropPathsOnPlaylist(music.playlist().size(), files.playlist);
+    }
+    if (!files.missing.empty()) {
+        std::string text = kMissingFiles;
+        for (const std::string& path : files.missing) text += "\n" + path;
+        tell(text);
     }
 }
 
