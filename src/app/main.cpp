@@ -1,6 +1,8 @@
 // Spinlorex: the desk. Loads the settings, refuses a second desk unless several may run
-// (a second start given files hands them to the running desk instead), shows the start-up picture while the desk is built, runs it, and shuts it down in order,
-// saving the settings last; a message that stopped the program is shown at the very end.
+// (a second start given files hands them to the running desk instead), shows the start-up
+// picture while the desk is built, runs it with the files it was given, and shuts it down
+// in order, saving the settings last; a message that stopped the program is shown at the
+// very end.
 // A stop signal closes the desk in order too; a crash still restores the system volumes.
 
 #include <QtCore/QByteArray>
@@ -47,7 +49,8 @@ int main(int argc, char** argv) {
     resources::initialise();
     QApplication::setWindowIcon(QIcon(resources::kIcon));
 
-    const CommandLine command = parseCommandLine(QApplication::arguments().mid(1), QDir::currentPath());
+    const CommandLine command =
+        parseCommandLine(QApplication::arguments().mid(1), QDir::currentPath());
     if (!command.error.empty()) {
         std::fprintf(stderr, "spinlorex: unknown option %s\n%s", command.error.c_str(), kDeskUsage);
         return 2;
@@ -109,11 +112,12 @@ int main(int argc, char** argv) {
             // Later starts hand their files to this desk.
             std::unique_ptr<HandOverServer> handOver;
             if (instance.alone())
-                handOver = std::make_unique<HandOverServer>(instance.socketPath(), [&desk](std::vector<std::string> files) {
-                    desk.openFiles(files);
-                    desk.window().raise();
-                    desk.window().activateWindow();
-                });
+                handOver = std::make_unique<HandOverServer>(
+                    instance.socketPath(), [&desk](std::vector<std::string> files) {
+                        desk.openFiles(files);
+                        desk.window().raise();
+                        desk.window().activateWindow();
+                    });
             app.exec();
         }
         // After a caught crash the desk may be in any state: its settings are not saved.
