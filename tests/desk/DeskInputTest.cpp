@@ -113,6 +113,36 @@ TEST_F(DeskInput, ButtonsActOnReleaseWhereverThePointerIsAndASecondPressDropsThe
     EXPECT_EQ(rig.shell.minimizes, 1);
 }
 
+TEST_F(DeskInput, TheWindowSystemMovesTheWindowWhereItCanElseTheDeskDragsIt) {
+    DeskRig rig;
+    set(settings().maximized, 0);
+    rig.shell.offersSystemMove = true;
+    rig.press(ctl::WindowDrag);
+    EXPECT_FALSE(rig.shell.captured);  // the window system has the pointer now
+    rig.move(300, 200);
+    rig.up();
+    EXPECT_EQ(rig.shell.systemMoves, 1);
+    EXPECT_EQ(rig.shell.windowDrags, 0);
+
+    rig.shell.offersSystemMove = false;
+    rig.press(ctl::WindowDrag);
+    EXPECT_TRUE(rig.shell.captured);
+    rig.move(300, 200);
+    rig.move(310, 210);
+    rig.up();
+    EXPECT_EQ(rig.shell.windowDrags, 2);
+    EXPECT_FALSE(rig.shell.captured);
+
+    // A window that covers the screen is not moved by either.
+    set(settings().maximized, 1);
+    rig.shell.offersSystemMove = true;
+    rig.press(ctl::WindowDrag);
+    rig.move(300, 200);
+    rig.up();
+    EXPECT_EQ(rig.shell.systemMoves, 2);
+    EXPECT_EQ(rig.shell.windowDrags, 2);
+}
+
 TEST_F(DeskInput, TheCloseQuestionComesOnlyWhileMusicPlays) {
     DeskRig rig;
     rig.load(0);
