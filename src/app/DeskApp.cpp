@@ -2,6 +2,7 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QTimer>
+#include <QtGui/QGuiApplication>
 #include <QtGui/QScreen>
 #include <QtWidgets/QMessageBox>
 
@@ -16,6 +17,7 @@
 #include "app/KeyFilter.h"
 #include "app/QtDeskShell.h"
 #include "app/QtDeskTimers.h"
+#include "app/ScreenSaverInhibitor.h"
 #include "app/SoundMessagePump.h"
 #include "audio/AudioEngine.h"
 #include "audio/DeckPair.h"
@@ -131,6 +133,16 @@ bool DeskApp::create() {
         window_->enterFullScreen();
     }
     window_->setReady(true);
+
+    // No screen saver or monitor power saving while the desk (or a dialog over it) is the
+    // active program.
+    screenSaver_ = std::make_unique<ScreenSaverInhibitor>();
+    QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged, window_.get(),
+                     [this](Qt::ApplicationState state) {
+                         if (screenSaver_)
+                             screenSaver_->setInhibited(state == Qt::ApplicationActive);
+                     });
+    screenSaver_->setInhibited(QGuiApplication::applicationState() == Qt::ApplicationActive);
     return true;
 }
 
@@ -138,6 +150,7 @@ void DeskApp::destroy(bool saveTheSettings) {
     if (destroyed_) return;
     destroyed_ = true;
     if (desk_) desk_->closePreparation();
+    screenSaver_.reset();  // the screen saver is free again
     // The strip's thread reads the decks and the desk: it ends before either goes.
     if (rhythm_) rhythm_->stop();
     if (library_) library_->destroy();  // stores its widths in the settings

@@ -26,6 +26,7 @@ class QtDeskShell;
 class QtDeskTimers;
 class QtDeskView;
 class RhythmWindow;
+class ScreenSaverInhibitor;
 class SoundMessagePump;
 class SystemVolume;
 class Tooltip;
@@ -136,6 +137,7 @@ private:
     std::unique_ptr<LibraryBrowser> library_;  // outlives the desk, which calls it
     std::unique_ptr<MixingDesk> desk_;
     std::unique_ptr<KeyFilter> keyFilter_;
+    std::unique_ptr<ScreenSaverInhibitor> screenSaver_;  // held while the program is active
     bool destroyed_ = false;
     std::vector<std::string> notices_;
     bool noticesScheduled_ = false;

@@ -14,7 +14,8 @@ int letterAtKeyPosition(unsigned int scanCode) {
         unsigned int firstCode;
         std::string_view letters;
     };
-    static constexpr std::array<Row, 3> kRows = {{{24, "QWERTYUIOP"}, {38, "ASDFGHJKL"}, {52, "ZXCVBNM"}}};
+    static constexpr std::array<Row, 3> kRows = {
+        {{24, "QWERTYUIOP"}, {38, "ASDFGHJKL"}, {52, "ZXCVBNM"}}};
     for (const Row& row : kRows) {
         if (scanCode >= row.firstCode && scanCode < row.firstCode + row.letters.size())
             return row.letters[scanCode - row.firstCode];
