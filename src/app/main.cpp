@@ -43,9 +43,19 @@ int main(int argc, char** argv) {
         SystemVolume::forThisMachine(argv[2])->restoreLeftover(/*force=*/true);
         return 0;
     }
+    // Answered before any window system is reached.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine early = parseCommandLine(arguments, QDir::currentPath());
+    if (early.help || early.version) {
+        std::fputs(early.help ? kDeskUsage : "spinlorex " SPINLOREX_VERSION "\n", stdout);
+        return 0;
+    }
     const auto started = std::chrono::steady_clock::now();
     GuardedApplication app(argc, argv);
     QApplication::setApplicationName("Spinlorex");
+    // Ties the window to the installed desktop entry (its icon and name on Wayland).
+    QGuiApplication::setDesktopFileName("org.spinlorex.Spinlorex");
     resources::initialise();
     QApplication::setWindowIcon(QIcon(resources::kIcon));
 
@@ -54,10 +64,6 @@ int main(int argc, char** argv) {
     if (!command.error.empty()) {
         std::fprintf(stderr, "spinlorex: unknown option %s\n%s", command.error.c_str(), kDeskUsage);
         return 2;
-    }
-    if (command.help || command.version) {
-        std::fputs(command.help ? kDeskUsage : "spinlorex " SPINLOREX_VERSION "\n", stdout);
-        return 0;
     }
 
     loadSettings();
