@@ -51,7 +51,8 @@ std::map<int, ThreadTime> threadTimes() {
     std::map<int, ThreadTime> out;
     const double tick = double(sysconf(_SC_CLK_TCK));
     std::error_code error;
-    for (fs::directory_iterator it("/proc/self/task", error), end; !error && it != end; it.increment(error)) {
+    for (fs::directory_iterator it("/proc/self/task", error), end; !error && it != end;
+         it.increment(error)) {
         std::ifstream in(it->path() / "stat");
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         // pid (comm) state ... utime stime: the 14th and 15th fields, counted after the
@@ -91,11 +92,13 @@ double measure(const char* what, double seconds) {
         const auto old = before.find(tid);
         const double used = time.seconds - (old != before.end() ? old->second.seconds : 0.0);
         total += used;
-        if (used > 0) rows.emplace_back(100 * used / wall, time.name + " (" + std::to_string(tid) + ")");
+        if (used > 0)
+            rows.emplace_back(100 * used / wall, time.name + " (" + std::to_string(tid) + ")");
     }
     std::sort(rows.rbegin(), rows.rend());
     std::printf("%s for %.1f s: desk %.2f %% of one core\n", what, wall, 100 * total / wall);
-    for (const auto& [share, name] : rows) std::printf("  %6.2f %%  %s\n", share, name.c_str());
+    for (const auto& [share, name] : rows)
+        std::printf("  %6.2f %%  %s\n", share, name.c_str());
     std::fflush(stdout);
     return 100 * total / wall;
 }
@@ -107,12 +110,16 @@ int main(int argc, char** argv) {
     double playingSeconds = -1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
-        if (option == "--seconds") idleSeconds = std::max(1.0, std::atof(argv[i + 1]));
-        else if (option == "--playing-seconds") playingSeconds = std::max(1.0, std::atof(argv[i + 1]));
+        if (option == "--seconds")
+            idleSeconds = std::max(1.0, std::atof(argv[i + 1]));
+        else if (option == "--playing-seconds")
+            playingSeconds = std::max(1.0, std::atof(argv[i + 1]));
     }
     if (playingSeconds < 0) playingSeconds = idleSeconds;
-    setenv("SPINLOREX_AUDIO", std::getenv("SPINLOREX_AUDIO") ? std::getenv("SPINLOREX_AUDIO") : "null", 1);
-    const fs::path home = fs::temp_directory_path() / ("spinlorex-idle-bench-" + std::to_string(getpid()));
+    setenv("SPINLOREX_AUDIO",
+           std::getenv("SPINLOREX_AUDIO") ? std::getenv("SPINLOREX_AUDIO") : "null", 1);
+    const fs::path home =
+        fs::temp_directory_path() / ("spinlorex-idle-bench-" + std::to_string(getpid()));
     fs::create_directories(home / "config");
     setenv("SPINLOREX_CONFIG_DIR", (home / "config").c_str(), 1);
 
