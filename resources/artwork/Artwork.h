@@ -15,6 +15,8 @@ QImage buttonStrip();   // 672 x 48: library buttons, off looks on top, on looks
 QImage startup();       // 400 x 300
 QImage tooltip();       // 29 x 30, key colour in the top-left pixel
 QImage icon(int size);  // square program icon
+// The sizes in which the icon is installed into the desktop's hicolor icon theme.
+inline constexpr int kIconThemeSizes[] = {16, 24, 32, 48, 64, 128, 256, 512};
 
 enum class Cursor { Drag, Drop, NoDrop };
 // 32 x 32 with alpha, hot spot at (1, 1); `several` shows a stack of records (a drag of

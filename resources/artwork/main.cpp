@@ -1,7 +1,10 @@
 // spinlorex-artwork: draws every built-in picture of Spinlorex into a folder, at build time.
 // Usage: spinlorex-artwork OUTPUT_FOLDER [--docs DOCS_FOLDER]
+//        spinlorex-artwork --icons ICON_THEME_FOLDER
 // With --docs it also writes the documentation pictures: the desk as first seen
-// (default-skin.png) and a sheet of every picture (artwork-sheet.png).
+// (default-skin.png) and a sheet of every picture (artwork-sheet.png). With --icons it
+// writes the program icon in the sizes of a desktop icon theme, as
+// <size>x<size>/apps/spinlorex.png.
 
 #include "Artwork.h"
 #include "Paint.h"
@@ -49,6 +52,13 @@ QList<art::NamedPicture> allPictures() {
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--icons") {
+        const QString theme = QString::fromLocal8Bit(argv[2]);
+        bool ok = true;
+        for (const int size : art::kIconThemeSizes)
+            ok &= save(art::icon(size), theme, QString("%1x%1/apps/spinlorex.png").arg(size));
+        return ok ? 0 : 1;
+    }
     const bool docs = argc == 4 && QByteArray(argv[2]) == "--docs";
     if (argc != 2 && !docs) {
         std::fprintf(stderr, "usage: spinlorex-artwork OUTPUT_FOLDER [--docs DOCS_FOLDER]\n");

@@ -2,6 +2,7 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QTimer>
+#include <QtGui/QGuiApplication>
 #include <QtGui/QScreen>
 #include <QtWidgets/QMessageBox>
 
@@ -10,11 +11,14 @@
 #include <filesystem>
 
 #include "app/AnalysisPump.h"
+#include "app/CommandLine.h"
 #include "app/DeskWindow.h"
+#include "app/TrackNames.h"
 #include "app/dialogs/DialogHost.h"
 #include "app/KeyFilter.h"
 #include "app/QtDeskShell.h"
 #include "app/QtDeskTimers.h"
+#include "app/ScreenSaverInhibitor.h"
 #include "app/SoundMessagePump.h"
 #include "audio/AudioEngine.h"
 #include "audio/DeckPair.h"
@@ -138,6 +142,16 @@ bool DeskApp::create() {
         window_->enterFullScreen();
     }
     window_->setReady(true);
+
+    // No screen saver or monitor power saving while the desk (or a dialog over it) is the
+    // active program.
+    screenSaver_ = std::make_unique<ScreenSaverInhibitor>();
+    QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged, window_.get(),
+                     [this](Qt::ApplicationState state) {
+                         if (screenSaver_)
+                             screenSaver_->setInhibited(state == Qt::ApplicationActive);
+                     });
+    screenSaver_->setInhibited(QGuiApplication::applicationState() == Qt::ApplicationActive);
     return true;
 }
 
@@ -145,6 +159,7 @@ void DeskApp::destroy(bool saveTheSettings) {
     if (destroyed_) return;
     destroyed_ = true;
     if (desk_) desk_->closePreparation();
+    screenSaver_.reset();  // the screen saver is free again
     // The analysis stops before anything it stores into goes; no result arrives after.
     if (desk_) desk_->setBackgroundAnalysis(nullptr);
     analysis_.reset();
@@ -286,6 +301,22 @@ void DeskApp::showNotices() {
         QMessageBox box(QMessageBox::Information, "Spinlorex", QString::fromStdString(text),
                         QMessageBox::Ok, window_.get());
         box.exec();
+    }
+}
+
+void DeskApp::openFiles(const std::vector<std::string>& paths) {
+    if (!desk_ || !library_ || destroyed_) return;
+    const FilesToOpen files = sortFilesToOpen(paths);
+    for (size_t d = 0; d < files.decks.size(); ++d)
+        desk_->dropOntoDeck(static_cast<int>(d), trackEntryForFile(files.decks[d]));
+    if (!files.playlist.empty()) {
+        MusicLibrary& music = library_->library();
+        music.dropPathsOnPlaylist(music.playlist().size(), files.playlist);
+    }
+    if (!files.missing.empty()) {
+        std::string text = kMissingFiles;
+        for (const std::string& path : files.missing) text += "\n" + path;
+        tell(text);
     }
 }
 

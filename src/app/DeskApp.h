@@ -28,6 +28,7 @@ class QtDeskShell;
 class QtDeskTimers;
 class QtDeskView;
 class RhythmWindow;
+class ScreenSaverInhibitor;
 class SoundMessagePump;
 class SystemVolume;
 class Tooltip;
@@ -78,6 +79,10 @@ public:
     AudioEngine* engine() { return engine_.get(); }
     RhythmWindow* rhythm() { return rhythm_.get(); }
     Tooltip* tooltip() { return tooltip_.get(); }
+    // Files given on the command line or handed over by a later start: the first two
+    // tracks load on deck 1 and deck 2 as dropped there (the "Baby secure" rule holds),
+    // the rest joins the playlist; the user is told of files that are not there.
+    void openFiles(const std::vector<std::string>& paths);
     // Milliseconds from `since` to the first picture on screen (negative until then).
     void traceFirstFrame(std::chrono::steady_clock::time_point since);
     // What the user is told once the desk is up (a damaged database set aside, a folder
@@ -94,6 +99,8 @@ public:
     void resumeRhythm() override;
     DeckPair* decks() override { return decks_.get(); }
 
+    // Told with the list of files given to open that are not there.
+    static constexpr const char* kMissingFiles = "Spinlorex cannot find these files:";
     // The record panel's first line when a new sound configuration cannot record.
     static constexpr const char* kRecordingEndedByMode =
         "Recording stopped: this sound configuration mixes in the sound card";
@@ -141,6 +148,7 @@ private:
     std::unique_ptr<KeyFilter> keyFilter_;
     std::unique_ptr<AnalysisPump> analysisPump_;
     std::unique_ptr<BackgroundAnalysis> analysis_;  // whole tracks in the background
+    std::unique_ptr<ScreenSaverInhibitor> screenSaver_;  // held while the program is active
     bool destroyed_ = false;
     std::vector<std::string> notices_;
     bool noticesScheduled_ = false;

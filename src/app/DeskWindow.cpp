@@ -37,6 +37,8 @@ DeskWindow::DeskWindow() {
     setMouseTracking(true);
     setAcceptDrops(true);
     resize(kWidth, kHeight);
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) { followApplicationState(state); });
 }
 
 void DeskWindow::attach(const QImage* deskPicture, MixingDesk* desk, const Skin* skin) {
@@ -188,12 +190,11 @@ void DeskWindow::closeWithoutQuestion() {
     QTimer::singleShot(0, this, [this] { close(); });
 }
 
-void DeskWindow::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    if (event->type() != QEvent::ActivationChange || !ready_ || get(settings().maximized) == 0) return;
-    // Covering the screen only while the desk has the user's attention, so other programs
-    // can be reached.
-    if (isActiveWindow())
+void DeskWindow::followApplicationState(Qt::ApplicationState state) {
+    if (!ready_ || get(settings().maximized) == 0) return;
+    // Covering the screen only while the program has the user's attention, so other
+    // programs can be reached; the program's own dialogs over the desk keep it covered.
+    if (state == Qt::ApplicationActive)
         enterFullScreen();
     else
         leaveFullScreen();

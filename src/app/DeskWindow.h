@@ -30,6 +30,9 @@ public:
     void leaveFullScreen();
     // Set when the desk is fully created (activation changes full screen only then).
     void setReady(bool ready) { ready_ = ready; }
+    // With "Maximized" on, full screen follows the whole program's activation: left when
+    // another program is active, entered again when this one is (its dialogs count as it).
+    void followApplicationState(Qt::ApplicationState state);
     // Closes the desk as its close control does, but without the question (the program
     // was asked to end): every dialog open over it is cancelled first.
     void closeWithoutQuestion();
@@ -54,7 +57,6 @@ protected:
     // Holds the window manager's close while the quit question is open.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;

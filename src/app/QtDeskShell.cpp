@@ -3,6 +3,7 @@
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 #include <QtGui/QCursor>
+#include <QtGui/QWindow>
 #include <QtWidgets/QFileDialog>
 #include <QtWidgets/QMessageBox>
 
@@ -34,6 +35,11 @@ void QtDeskShell::toggleFullScreen() {
 
 void QtDeskShell::dragWindow(int32_t grabX, int32_t grabY) {
     window_.move(QCursor::pos() - QPoint(grabX, grabY));
+}
+
+bool QtDeskShell::startSystemMove() {
+    QWindow* native = window_.windowHandle();
+    return native != nullptr && native->startSystemMove();
 }
 
 void QtDeskShell::captureMouse() { window_.grabMouse(); }

@@ -21,6 +21,7 @@ public:
     void minimize() override;
     void toggleFullScreen() override;
     void dragWindow(int32_t grabX, int32_t grabY) override;
+    bool startSystemMove() override;
     void captureMouse() override;
     void releaseMouse() override;
     bool askYesNo(const std::string& question) override;

@@ -1,22 +1,28 @@
-// Spinlorex: the desk. Loads the settings, refuses a second desk unless several may run,
-// shows the start-up picture while the desk is built, runs it, and shuts it down in order,
-// saving the settings last; a message that stopped the program is shown at the very end.
+// Spinlorex: the desk. Loads the settings, refuses a second desk unless several may run
+// (a second start given files hands them to the running desk instead), shows the start-up
+// picture while the desk is built, runs it with the files it was given, and shuts it down
+// in order, saving the settings last; a message that stopped the program is shown at the
+// very end.
 // A stop signal closes the desk in order too; a crash still restores the system volumes.
 
 #include <QtCore/QByteArray>
+#include <QtCore/QDir>
 #include <QtWidgets/QMessageBox>
 
 #include <QtCore/QSocketNotifier>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 
+#include "app/CommandLine.h"
 #include "app/DeskApp.h"
 #include "app/DeskWindow.h"
 #include "app/GuardedApplication.h"
+#include "app/HandOver.h"
 #include "app/SingleInstance.h"
 #include "app/StartupPicture.h"
 #include "platform/core/FatalError.h"
@@ -37,16 +43,36 @@ int main(int argc, char** argv) {
         SystemVolume::forThisMachine(argv[2])->restoreLeftover(/*force=*/true);
         return 0;
     }
+    // Answered before any window system is reached.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine early = parseCommandLine(arguments, QDir::currentPath());
+    if (early.help || early.version) {
+        std::fputs(early.help ? kDeskUsage : "spinlorex " SPINLOREX_VERSION "\n", stdout);
+        return 0;
+    }
     const auto started = std::chrono::steady_clock::now();
     GuardedApplication app(argc, argv);
     QApplication::setApplicationName("Spinlorex");
+    // Ties the window to the installed desktop entry (its icon and name on Wayland).
+    QGuiApplication::setDesktopFileName("org.spinlorex.Spinlorex");
     resources::initialise();
     QApplication::setWindowIcon(QIcon(resources::kIcon));
+
+    const CommandLine command =
+        parseCommandLine(QApplication::arguments().mid(1), QDir::currentPath());
+    if (!command.error.empty()) {
+        std::fprintf(stderr, "spinlorex: unknown option %s\n%s", command.error.c_str(), kDeskUsage);
+        return 2;
+    }
 
     loadSettings();
 
     SingleInstance instance;
     if (get(settings().multiInstance) == 0 && !instance.alone()) {
+        // Files go to the desk that runs; without files (or when it does not answer) the
+        // start is refused.
+        if (!command.files.empty() && handOverFiles(instance.socketPath(), command.files)) return 0;
         QMessageBox box(QMessageBox::NoIcon, "Spinlorex",
                         "You need to activate the Multi-Instance option in the setting pannel if you "
                         "want to run several Spinlorex windows at once",
@@ -88,6 +114,16 @@ int main(int argc, char** argv) {
         picture.reset();
         if (created && !StopSignals::stopRequested()) {
             desk.window().show();
+            desk.openFiles(command.files);
+            // Later starts hand their files to this desk.
+            std::unique_ptr<HandOverServer> handOver;
+            if (instance.alone())
+                handOver = std::make_unique<HandOverServer>(
+                    instance.socketPath(), [&desk](std::vector<std::string> files) {
+                        desk.openFiles(files);
+                        desk.window().raise();
+                        desk.window().activateWindow();
+                    });
             app.exec();
         }
         // After a caught crash the desk may be in any state: its settings are not saved.

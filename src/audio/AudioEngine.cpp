@@ -177,6 +177,8 @@ bool AudioEngine::runPass() {
     return thread_ && !thread_->running() && thread_->runPass();
 }
 
+uint64_t AudioEngine::passCount() const { return thread_ ? thread_->passCount() : 0; }
+
 void AudioEngine::waitForPasses(int passes) {
     if (!thread_) return;
     if (!thread_->running()) {
@@ -184,6 +186,7 @@ void AudioEngine::waitForPasses(int passes) {
         return;
     }
     const uint64_t target = thread_->passCount() + static_cast<uint64_t>(passes);
+    thread_->wake();  // it may sleep, nothing to do
     while (thread_->passCount() < target) std::this_thread::yield();
 }
 

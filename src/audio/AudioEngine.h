@@ -75,6 +75,8 @@ public:
     // Returns once the sound thread ran `passes` more passes (FreeRunning; with Manual it
     // runs them itself).
     void waitForPasses(int passes);
+    // Any thread: passes run so far by the sound thread (0 without one).
+    uint64_t passCount() const;
 
 private:
     // The output device of the "Output mode" setting on the given device of `system`; null

@@ -8,6 +8,7 @@ void OutputDevice::attachRecorder(std::unique_ptr<SampleSink> recorder) {
     collectRetiredRecorder();
     stopRecording_.store(false, std::memory_order_relaxed);
     recorder_.store(recorder.release(), std::memory_order_release);
+    if (std::binary_semaphore* wake = wake_.load(std::memory_order_relaxed)) wake->release();
 }
 
 SampleSink* OutputDevice::recorderForPass() {

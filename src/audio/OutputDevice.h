@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <semaphore>
 
 #include "audio/SampleSink.h"
 
@@ -41,6 +42,10 @@ public:
     // Main thread: the deck runs at an audible gain.
     virtual bool isAudible(int deck) const = 0;
 
+    // Main thread, while the sound thread is not running: what attachRecorder releases so
+    // that a sleeping sound thread starts handing frames at once (null for nothing).
+    void setWake(std::binary_semaphore* wake) { wake_.store(wake, std::memory_order_relaxed); }
+
     // ---- Recording of what is heard (only where canRecord()) ----
 
     bool canRecord() const { return canRecord_; }
@@ -77,6 +82,7 @@ private:
     std::atomic<SampleSink*> recorder_{nullptr};
     std::atomic<SampleSink*> retired_{nullptr};
     std::atomic<bool> stopRecording_{false};
+    std::atomic<std::binary_semaphore*> wake_{nullptr};
 };
 
 }  // namespace spinlorex

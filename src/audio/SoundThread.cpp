@@ -17,6 +17,7 @@ SoundThread::~SoundThread() { stop(); }
 bool SoundThread::start(std::chrono::microseconds pause, bool realTime) {
     if (thread_.joinable()) return true;
     decks_.setWake(&wake_);
+    output_.setWake(&wake_);
     stopRequested_.store(false, std::memory_order_relaxed);
     try {
         thread_ = std::thread([this, pause] { loop(pause); });
@@ -39,6 +40,12 @@ void SoundThread::stop() {
     wake_.release();
     thread_.join();
     decks_.setWake(nullptr);
+    output_.setWake(nullptr);
+}
+
+void SoundThread::wake() {
+    nudged_.store(true, std::memory_order_relaxed);
+    wake_.release();
 }
 
 bool SoundThread::runPass() {
@@ -52,21 +59,25 @@ bool SoundThread::runPass() {
 
 void SoundThread::loop(std::chrono::microseconds pause) {
     // Two seconds of passes with nothing to do (the output has written its silence by
-    // then): the thread rests ten times longer until a deck plays or a request comes.
+    // then): the thread sleeps until a request, a recording or wake() comes. A recording
+    // takes the silence too, so while one runs the thread only rests ten times longer.
     constexpr int kIdlePassesBeforeRest = 2000;
-    constexpr auto kRest = std::chrono::milliseconds(10);
+    constexpr auto kRecordingRest = std::chrono::milliseconds(10);
     int idlePasses = 0;
     while (!stopRequested_.load(std::memory_order_relaxed)) {
         const bool worked = runPass();
-        if (worked || decks_[0].playing() || decks_[1].playing())
+        const bool nudged = nudged_.exchange(false, std::memory_order_relaxed);
+        if (worked || nudged || decks_[0].playing() || decks_[1].playing())
             idlePasses = 0;
         else if (idlePasses < kIdlePassesBeforeRest)
             ++idlePasses;
         if (pause.count() == 0) continue;
-        if (idlePasses >= kIdlePassesBeforeRest)
-            (void)wake_.try_acquire_for(kRest);
-        else
+        if (idlePasses < kIdlePassesBeforeRest)
             std::this_thread::sleep_for(pause);
+        else if (output_.recording())
+            (void)wake_.try_acquire_for(kRecordingRest);
+        else
+            wake_.acquire();
     }
 }
 

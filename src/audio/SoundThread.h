@@ -36,6 +36,8 @@ public:
     bool runPass();
     // Passes run so far (any thread).
     uint64_t passCount() const { return passes_.load(std::memory_order_acquire); }
+    // Any thread: a thread asleep with nothing to do runs passes again (for a while).
+    void wake();
 
 private:
     void loop(std::chrono::microseconds pause);
@@ -45,8 +47,9 @@ private:
     std::thread thread_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<uint64_t> passes_{0};
-    // While no deck plays and none had anything to do for a while, the thread rests in
-    // longer waits; a request releases this to wake it at once.
+    std::atomic<bool> nudged_{false};  // wake() was called since the last pass
+    // While no deck plays and none had anything to do for a while, the thread sleeps on
+    // this; a deck's request, a recorder attached and wake() release it.
     std::binary_semaphore wake_{0};
 };
 

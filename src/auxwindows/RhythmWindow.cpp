@@ -19,6 +19,10 @@ namespace spinlorex {
 namespace {
 
 constexpr auto kFramePause = std::chrono::milliseconds(17);
+// After this many frames in a row that changed nothing (both decks still), the thread
+// looks again only every kRestPause, and at the frame pace again once something moves.
+constexpr int kStillFramesBeforeRest = 30;
+constexpr auto kRestPause = std::chrono::milliseconds(100);
 
 }  // namespace
 
@@ -42,6 +46,7 @@ bool RhythmWindow::start() {
         parked_ = false;
     }
     suspended_ = false;
+    shown_ = {};  // the first picture is drawn whatever the last run showed
     try {
         thread_ = std::thread([this] { run(); });
     } catch (const std::system_error&) {
@@ -112,6 +117,7 @@ int RhythmWindow::selected() const { return selectedDeck_ && selectedDeck_() == 
 
 void RhythmWindow::run() {
     std::unique_lock lock(mutex_);
+    int stillFrames = 0;
     while (!stopRequested_) {
         if (suspendRequested_) {
             parked_ = true;
@@ -122,32 +128,40 @@ void RhythmWindow::run() {
         }
         const Strip strip = strip_;
         lock.unlock();
-        drawStrip(strip);
+        stillFrames = drawStrip(strip) ? 0 : std::min(stillFrames + 1, kStillFramesBeforeRest);
         lock.lock();
-        wake_.wait_for(lock, kFramePause, [this] { return stopRequested_ || suspendRequested_; });
+        const auto pause = stillFrames >= kStillFramesBeforeRest ? kRestPause : kFramePause;
+        wake_.wait_for(lock, pause, [this] { return stopRequested_ || suspendRequested_; });
     }
     parked_ = true;  // a suspend() racing with stop() must not wait for ever
     wake_.notify_all();
 }
 
-void RhythmWindow::drawStrip(const Strip& strip) {
+bool RhythmWindow::drawStrip(const Strip& strip) {
     const int32_t width = rhythmColumns(strip.width);
     const int32_t height = strip.height;
-    if (width < 1 || height < 1) return;
+    if (width < 1 || height < 1) return false;
 
     const int s = selected();
     std::vector<int16_t> unselected(static_cast<size_t>(width)), chosen(static_cast<size_t>(width));
     rhythmColumnHeights(decks_[1 - s], height, unselected);
     rhythmColumnHeights(decks_[s], height, chosen);
+    // The same columns in the same colours: the picture on screen is still right.
+    if (shown_.drawn && shown_.strip == strip && shown_.unselected == unselected && shown_.chosen == chosen) {
+        framesDrawn_.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
 
     QImage picture(width, height, QImage::Format_Indexed8);
-    if (picture.isNull()) return;
+    if (picture.isNull()) return false;
     picture.setColorTable(QList<QRgb>(strip.colours.begin(), strip.colours.end()));
     composeRhythmStrip(unselected, chosen, height, picture.bits(), static_cast<int32_t>(picture.bytesPerLine()));
     {
         std::lock_guard lock(pictureMutex_);
         latest_ = std::move(picture);
     }
+    shown_ = {true, strip, std::move(unselected), std::move(chosen)};
+    picturesBuilt_.fetch_add(1, std::memory_order_relaxed);
     framesDrawn_.fetch_add(1, std::memory_order_relaxed);
     // One repaint waits in the GUI's queue at most; it paints whatever is latest then.
     if (!repaintPosted_.exchange(true))
@@ -158,6 +172,7 @@ void RhythmWindow::drawStrip(const Strip& strip) {
                 update();
             },
             Qt::QueuedConnection);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -19,6 +19,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include <QtGui/QImage>
 #include <QtWidgets/QWidget>
@@ -56,10 +57,12 @@ public:
     void moveToSkin(const Skin& skin);
 
     bool running() const { return thread_.joinable(); }
-    // The latest picture the thread finished (null before the first), and how many it has
-    // finished so far. Any thread.
+    // The latest picture the thread finished (null before the first); how many times it
+    // brought the picture up to date with the decks so far; how many of those times the
+    // picture changed and a new one was made (still decks make none). Any thread.
     QImage latestPicture() const;
     uint64_t framesDrawn() const { return framesDrawn_.load(std::memory_order_relaxed); }
+    uint64_t picturesBuilt() const { return picturesBuilt_.load(std::memory_order_relaxed); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -72,11 +75,13 @@ private:
     struct Strip {
         int32_t width = 0, height = 0;
         std::array<uint32_t, 4> colours{};
+        bool operator==(const Strip&) const = default;
     };
 
     void run();
-    // One picture from the decks as they are now (drawing thread).
-    void drawStrip(const Strip& strip);
+    // One picture from the decks as they are now (drawing thread); false when it would be
+    // the one shown already, which is then kept.
+    bool drawStrip(const Strip& strip);
     int selected() const;
     // Window pixels per strip pixel: above 1 when the desk is shown enlarged.
     double scale() const;
@@ -98,6 +103,14 @@ private:
     QImage latest_;
     std::atomic<bool> repaintPosted_{false};
     std::atomic<uint64_t> framesDrawn_{0};
+    std::atomic<uint64_t> picturesBuilt_{0};
+    // What the latest picture was made from (drawing thread; reset by start() before it).
+    struct Shown {
+        bool drawn = false;
+        Strip strip;
+        std::vector<int16_t> unselected, chosen;
+    };
+    Shown shown_;
 
     // Main thread.
     bool suspended_ = false;

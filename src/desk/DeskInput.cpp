@@ -220,6 +220,9 @@ void MixingDesk::onMouseDown(bool leftButton, int32_t x, int32_t y) {
             toggleAutoMix();
             break;
         case ctl::WindowDrag:
+            // A window that covers the screen stays; otherwise the window system moves
+            // it where it can, and the desk follows the pointer itself where it cannot.
+            if (get(settings().maximized) == 0 && links_.shell.startSystemMove()) break;
             dragMode_ = kWindowDrag;
             springBack_ = -1;
             grabX_ = x;

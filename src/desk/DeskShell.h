@@ -18,6 +18,10 @@ public:
     virtual void toggleFullScreen() = 0;
     // Window drag: keep the grab point (client coordinates) under the pointer.
     virtual void dragWindow(int32_t grabX, int32_t grabY) = 0;
+    // Hands the drag that the pressed button starts to the window system, which moves the
+    // window itself (the only way on Wayland). False where it does not offer that: the
+    // desk then drags the window with dragWindow.
+    virtual bool startSystemMove() = 0;
     virtual void captureMouse() = 0;
     virtual void releaseMouse() = 0;
     // The program's yes/no question; true for Yes.
@@ -40,6 +44,7 @@ public:
     void minimize() override {}
     void toggleFullScreen() override {}
     void dragWindow(int32_t, int32_t) override {}
+    bool startSystemMove() override { return false; }
     void captureMouse() override {}
     void releaseMouse() override {}
     bool askYesNo(const std::string&) override { return true; }

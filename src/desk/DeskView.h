@@ -20,6 +20,8 @@ struct DeckInfo {
     float lastStrongBeat = 0.0f;
     int32_t loudnessPeak = 0;
     bool extended = false;        // the info toggle: the alternate template
+
+    bool operator==(const DeckInfo&) const = default;
 };
 
 // What the desk asks its picture to redraw. Every call draws into the desk picture and

@@ -300,6 +300,39 @@ TEST_F(AudioEngineTest, TheSoundThreadRunsATrackToItsEnd) {
     EXPECT_FALSE(engine.running());
 }
 
+TEST_F(AudioEngineTest, AnIdleSoundThreadSleepsUntilARequestOrAWakeComes) {
+    TrackDatabase database;
+    Desk desk;
+    DeckPair decks(database, desk, desk, test::constantReaders(1000, 1000, 1), test::constantReaders(0, 0));
+    desk.decks = &decks;
+    std::unique_ptr<sound::SoundSystem> system = sound::createNullSystem();  // wall clock
+    set(settings().multiInstance, 1);
+    AudioEngine engine(decks, *system, nullptr);
+    ASSERT_TRUE(engine.start());
+    // Asleep: no pass for a tenth of a second (within a few seconds of nothing to do).
+    const auto fallsAsleep = [&] {
+        return test::waitFor([&] {
+            const uint64_t before = engine.passCount();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            return engine.passCount() == before;
+        }, 10);
+    };
+    ASSERT_TRUE(fallsAsleep());
+    const uint64_t asleep = engine.passCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(engine.passCount(), asleep);
+
+    // A deck's request wakes it at once; so does one who waits for passes.
+    TrackEntry entry;
+    entry.path = "short.wav";
+    ASSERT_TRUE(decks[0].loadTrack(entry));
+    EXPECT_TRUE(test::waitFor([&] { return decks[0].duration() >= 0; }, 5));
+    EXPECT_GT(engine.passCount(), asleep);
+    ASSERT_TRUE(fallsAsleep());
+    engine.waitForPasses(3);
+    engine.stop();
+}
+
 // A sound system whose devices fail as told.
 class FailingSystem : public sound::SoundSystem {
 public:

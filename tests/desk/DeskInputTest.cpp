@@ -186,22 +186,34 @@ TEST_F(DeskInput, WithCueStopTheStopAndMemoryButtonsSwapWhileTheDeckPlays) {
     EXPECT_EQ(rig.deck(0).analysis()->cuePoint, heard);
 }
 
-TEST_F(DeskInput, TheWindowFollowsTheDragUnlessFullScreen) {
-    set(settings().maximized, 0);
+TEST_F(DeskInput, TheWindowSystemMovesTheWindowWhereItCanElseTheDeskDragsIt) {
     DeskRig rig;
-    const SkinControl& bar = rig.skin.control(ctl::WindowDrag);
-    rig.down(bar.hitLeft + 10, bar.hitTop + 5);
+    set(settings().maximized, 0);
+    rig.shell.offersSystemMove = true;
+    rig.press(ctl::WindowDrag);
+    EXPECT_FALSE(rig.shell.captured);  // the window system has the pointer now
     rig.move(300, 200);
-    rig.move(310, 210);
-    EXPECT_EQ(rig.shell.windowMoves, 2);
     rig.up();
-    set(settings().maximized, 1);
-    rig.down(bar.hitLeft + 10, bar.hitTop + 5);
+    EXPECT_EQ(rig.shell.systemMoves, 1);
+    EXPECT_EQ(rig.shell.windowDrags, 0);
+
+    rig.shell.offersSystemMove = false;
+    rig.press(ctl::WindowDrag);
     EXPECT_TRUE(rig.shell.captured);
     rig.move(300, 200);
-    EXPECT_EQ(rig.shell.windowMoves, 2);
-    EXPECT_EQ(rig.desk.dragMode(), 0);
+    rig.move(310, 210);
+    rig.up();
+    EXPECT_EQ(rig.shell.windowDrags, 2);
     EXPECT_FALSE(rig.shell.captured);
+
+    // A window that covers the screen is not moved by either.
+    set(settings().maximized, 1);
+    rig.shell.offersSystemMove = true;
+    rig.press(ctl::WindowDrag);
+    rig.move(300, 200);
+    rig.up();
+    EXPECT_EQ(rig.shell.systemMoves, 2);
+    EXPECT_EQ(rig.shell.windowDrags, 2);
 }
 
 TEST_F(DeskInput, TheCloseQuestionComesOnlyWhileMusicPlays) {

@@ -34,7 +34,11 @@ public:
     void requestClose() override { ++closeRequests; }
     void minimize() override { ++minimizes; }
     void toggleFullScreen() override {}
-    void dragWindow(int32_t, int32_t) override { ++windowMoves; }
+    void dragWindow(int32_t, int32_t) override { ++windowDrags; }
+    bool startSystemMove() override {
+        ++systemMoves;
+        return offersSystemMove;
+    }
     void captureMouse() override { captured = true; }
     void releaseMouse() override { captured = false; }
     bool askYesNo(const std::string& question) override {
@@ -46,7 +50,8 @@ public:
     bool saveTheMix() override { return false; }
     void openDialog(int id) override { dialogs.push_back(id); }
 
-    int closeRequests = 0, minimizes = 0, windowMoves = 0;
+    int closeRequests = 0, minimizes = 0, windowDrags = 0, systemMoves = 0;
+    bool offersSystemMove = false;
     bool captured = false;
     bool answer = true;
     std::vector<std::string> questions;

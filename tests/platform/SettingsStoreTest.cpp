@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "platform/settings/RegFile.h"
 #include "platform/settings/SettingsStore.h"
@@ -42,6 +43,21 @@ std::string columnsHex(const Columns& columns) {
     return text.substr(text.find("=") + 1);
 }
 
+// Sets an environment variable (unsets it for null) for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        const char* old = std::getenv(name);
+        if (old != nullptr) old_ = old;
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
 class SettingsStoreTest : public ::testing::Test {
 protected:
     std::string file() const { return dir.file("settings.reg"); }
@@ -56,6 +72,8 @@ protected:
         return std::string(bytes.begin(), bytes.end());
     }
     test::TempDir dir;
+    // The default home folder is made in here, not in the user's own data folder.
+    ScopedEnv data_{"XDG_DATA_HOME", dir.file("data").c_str()};
     Settings s;
 };
 
@@ -66,7 +84,8 @@ TEST_F(SettingsStoreTest, WithoutFileEveryDefaultHolds) {
     loadSettings(s, dir.file("missing.reg"), kMachine);
     for (auto field : {&Settings::autoBpm, &Settings::longMix, &Settings::maximized})
         EXPECT_EQ(get(s.*field), get(fresh.*field));
-    EXPECT_EQ(s.homeFolder, std::filesystem::current_path().string());
+    EXPECT_EQ(s.homeFolder, dir.file("data/spinlorex"));
+    EXPECT_TRUE(std::filesystem::is_directory(s.homeFolder));
     EXPECT_EQ(s.cdDrive, "/media/cd");
     EXPECT_EQ(s.skin, "");
     EXPECT_EQ(s.columnSizes, Settings::kDefaultColumnSizes);
@@ -117,7 +136,7 @@ TEST_F(SettingsStoreTest, ValuesOfTheWrongTypeOrSizeKeepTheirDefaults) {
     Settings::DeviceId stored;
     stored.fill(0x41);
     EXPECT_EQ(s.soundCard2Guid, stored);
-    EXPECT_EQ(s.homeFolder, std::filesystem::current_path().string());
+    EXPECT_EQ(s.homeFolder, dir.file("data/spinlorex"));
     EXPECT_EQ(s.cdDrive, "/media/cd");
     EXPECT_EQ(s.skin, text511);
     EXPECT_FALSE(s.initialFolder);
@@ -264,6 +283,28 @@ TEST_F(SettingsStoreTest, FailedSaveLeavesTheOldFile) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(saved(), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST_F(SettingsStoreTest, AStoredHomeFolderKeepsItsMeaningAndNothingIsMadeForIt) {
+    load("\"Home folder\"=\"" + dir.file("gone") + "\"\n");
+    EXPECT_EQ(s.homeFolder, dir.file("gone"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("gone")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("data")));
+    // Without one, the data folder's own, made on the spot (also from a file without it).
+    load("\"AutoBpm\"=dword:00000000\n");
+    EXPECT_EQ(s.homeFolder, dir.file("data/spinlorex"));
+    EXPECT_TRUE(std::filesystem::is_directory(s.homeFolder));
+}
+
+TEST(DefaultHomeFolder, EnvironmentChoosesTheFolder) {
+    const auto folder = [](const char* xdg, const char* home) {
+        ScopedEnv data("XDG_DATA_HOME", xdg), user("HOME", home);
+        return defaultHomeFolder();
+    };
+    EXPECT_EQ(folder("/xdg", "/home/me"), "/xdg/spinlorex");
+    EXPECT_EQ(folder("", "/home/me"), "/home/me/.local/share/spinlorex");
+    EXPECT_EQ(folder("relative", "/home/me"), "/home/me/.local/share/spinlorex");
+    EXPECT_EQ(folder(nullptr, nullptr), std::filesystem::current_path().string());
 }
 
 TEST(SettingsFilePath, EnvironmentChoosesTheFolder) {

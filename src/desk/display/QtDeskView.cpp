@@ -90,6 +90,7 @@ void QtDeskView::setSkin(Skin& skin) {
     makeFontsAndPens();
     lastHand_ = {};
     lastBarLine_ = {};
+    shownInfo_ = {};
 }
 
 void QtDeskView::makeFontsAndPens() {
@@ -136,15 +137,18 @@ void QtDeskView::drawBackground() {
     copyRect(desk_, 0, 0, skin_->picture, 0, 0, kDeskWidth, kDeskHeight);
     lastHand_ = {};
     lastBarLine_ = {};
+    shownInfo_ = {};
     invalidate(QRect(0, 0, kDeskWidth, kDeskHeight));
 }
 
 void QtDeskView::drawControl(int id, bool on) {
+    shownInfo_ = {};  // a control's look may reach into a panel
     drawControlLook(desk_, *skin_, id, on);
     invalidate(placement(skin_->control(id)));
 }
 
 void QtDeskView::restoreControl(int id) {
+    shownInfo_ = {};
     const Rect r = placement(skin_->control(id));
     restore(r);
     invalidate(r);
@@ -282,6 +286,8 @@ void QtDeskView::drawDeckInfo(int deck, const DeckInfo& info) {
     QPainter* p = desk_.painter();
     const Rect panel = placement(skin_->control(ctl::Infos1 + deck));
     if (p == nullptr || panel.empty()) return;
+    if (shownInfo_[static_cast<size_t>(deck)] == info) return;
+    shownInfo_[static_cast<size_t>(deck)] = info;
     restore(panel);
 
     const SkinValues& v = skin_->values();

@@ -7,6 +7,7 @@
 // Main thread only.
 
 #include <array>
+#include <optional>
 #include <functional>
 
 #include <QtCore/QRect>
@@ -82,6 +83,9 @@ private:
     // bar's line number. Forgetting them only costs a redraw.
     std::array<display::Point, 2> lastHand_{};
     std::array<int32_t, 2> lastBarLine_{};
+    // What each information panel shows: a refresh with the same values draws nothing.
+    // Forgotten whenever something may have drawn over a panel.
+    std::array<std::optional<DeckInfo>, 2> shownInfo_{};
 };
 
 }  // namespace spinlorex

@@ -97,6 +97,11 @@ void repairColumns(std::array<int32_t, Settings::kColumnSizes>& columns) {
         columns[i] = std::max(columns[i], 16);
 }
 
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
 std::string currentDirectory() {
     std::error_code ec;
     std::string path = fs::current_path(ec).string();
@@ -136,10 +141,7 @@ bool writeAtomically(const fs::path& file, std::string_view text) {
 }  // namespace
 
 fs::path settingsFilePath() {
-    const auto env = [](const char* name) -> std::string {
-        const char* value = std::getenv(name);
-        return value != nullptr ? value : "";
-    };
+    const auto env = environment;
     if (const std::string dir = env("SPINLOREX_CONFIG_DIR"); !dir.empty())
         return fs::path(dir) / "settings.reg";
     // The base directory rules ignore a relative XDG_CONFIG_HOME.
@@ -150,13 +152,34 @@ fs::path settingsFilePath() {
     return {};
 }
 
+std::string defaultHomeFolder() {
+    fs::path folder;
+    // The base directory rules ignore a relative XDG_DATA_HOME.
+    if (const std::string xdg = environment("XDG_DATA_HOME"); xdg.starts_with('/'))
+        folder = fs::path(xdg) / "spinlorex";
+    else if (const std::string home = environment("HOME"); !home.empty())
+        folder = fs::path(home) / ".local" / "share" / "spinlorex";
+    else
+        return currentDirectory();
+    return folder.string().size() > Settings::kMaxText ? currentDirectory() : folder.string();
+}
+
 void loadSettings(Settings& s, const fs::path& file, std::span<const drives::Drive> drives) {
     s.resetToDefaults();
-    s.homeFolder = currentDirectory();
+    s.homeFolder = defaultHomeFolder();
     s.cdDrive = drives::defaultCdDrive(drives);
+    // The default folder is made on first use; a stored one is taken as it stands.
+    const auto makeDefaultFolder = [&s, defaultFolder = s.homeFolder] {
+        if (s.homeFolder != defaultFolder || defaultFolder.empty()) return;
+        std::error_code ignored;
+        fs::create_directories(defaultFolder, ignored);
+    };
 
     const std::optional<std::string> text = readWholeFile(file);
-    if (!text) return;
+    if (!text) {
+        makeDefaultFolder();
+        return;
+    }
     const reg::File parsed = reg::parse(*text, kSettingsKey);
     static const reg::Key kNoValues;
     const reg::Key* found = parsed.find(kSettingsKey);
@@ -191,6 +214,7 @@ void loadSettings(Settings& s, const fs::path& file, std::span<const drives::Dri
     for (const auto& [name, field] : std::span(kDwords).subspan(1))
         readDword(key, name, s.*field);
     repairColumns(s.columnSizes);
+    makeDefaultFolder();
 }
 
 void loadSettings() {

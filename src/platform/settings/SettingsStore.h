@@ -28,8 +28,12 @@ inline constexpr std::string_view kSettingsVersion = "1.12";
 // Empty when neither the environment nor the home folder tells where it is.
 std::filesystem::path settingsFilePath();
 
-// Sets every default (the home folder is the current directory, the CD drive is chosen
-// from `drives`), then overlays what the file holds.
+// The "Home folder" when none is stored: $XDG_DATA_HOME/spinlorex, else
+// ~/.local/share/spinlorex; the current directory when neither can be told.
+std::string defaultHomeFolder();
+
+// Sets every default (the CD drive is chosen from `drives`), then overlays what the file
+// holds. Without a stored "Home folder" the default one is used and made when missing.
 void loadSettings(Settings& settings, const std::filesystem::path& file,
                   std::span<const drives::Drive> drives);
 // settings() from settingsFilePath() and this machine's drives; also removes what saves

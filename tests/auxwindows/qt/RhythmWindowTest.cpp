@@ -117,9 +117,13 @@ TEST(RhythmWindow, DrawsTwoPlayingDecksAndSuspendsResumesAndStopsCleanly) {
 
     // What the GUI paints is the latest picture, in the skin's colours.
     ASSERT_TRUE(pumpUntil([&] { return shown(*strip) == first.convertToFormat(QImage::Format_RGB32); }));
+    // Still decks make no new picture: the thread looks, finds nothing changed, keeps it.
+    const uint64_t built = strip->picturesBuilt();
+    ASSERT_TRUE(morePictures(*strip, 3));
+    EXPECT_EQ(strip->picturesBuilt(), built);
 
     selected = 1;
-    ASSERT_TRUE(morePictures(*strip));
+    ASSERT_TRUE(pumpUntil([&] { return strip->picturesBuilt() > built; }));
     const auto swapped = valueCounts(strip->latestPicture());
     EXPECT_EQ(swapped[1], counts[2]);
     EXPECT_EQ(swapped[2], counts[1]);

@@ -286,6 +286,31 @@ TEST_F(LibraryBrowserTest, TheTreeReadsFoldersWhenExpandedAndKeepsANewHome) {
     EXPECT_EQ(model.index(0, 0).data().toString(), "Desktop");
 }
 
+TEST_F(LibraryBrowserTest, WithoutAStoredHomeTheTreeOpensTheUsersMusicFolderElseTheirHome) {
+    // A user of their own: the desktop's folder names and a home folder without "Music".
+    test::TempDir user;
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QByteArray::fromStdString(user.path().string()));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(user.file(".config")));
+    std::filesystem::create_directories(user.path() / ".config");
+    std::filesystem::create_directories(user.path() / "Tunes" / "Sets");
+    test::writeFile(user.file(".config/user-dirs.dirs"),
+                    [] { const std::string t = "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n"; return test::Bytes(t.begin(), t.end()); }());
+    settings().initialFolder.reset();
+    const auto topFolder = [&] {
+        auto browser = make();
+        return browser->tree().model()->index(0, 0).data(Qt::ToolTipRole).toString().toStdString();
+    };
+    EXPECT_EQ(topFolder(), user.file("Tunes"));
+    std::filesystem::remove(user.file(".config/user-dirs.dirs"));
+    EXPECT_EQ(topFolder(), user.path().string());
+    // A stored home folder wins over both.
+    settings().initialFolder = storedInitialFolder(music.path().string());
+    EXPECT_EQ(topFolder(), music.path().string());
+    qputenv("HOME", oldHome);
+    oldConfig.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", oldConfig);
+}
+
 TEST_F(LibraryBrowserTest, ThePlaylistTakesFilesAndFoldersFromAFileManager) {
     auto browser = make();
     browser->showPanel(2, true);

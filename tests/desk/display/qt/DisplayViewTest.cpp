@@ -136,6 +136,16 @@ TEST_F(DisplayViewTest, InfoPanel) {
     ASSERT_FALSE(text.isNull());
     EXPECT_GE(text.left(), panel.left() + 30);
     EXPECT_GE(text.top(), panel.top() + 50);
+
+    // A refresh with the same values draws nothing; once the background was drawn anew
+    // (a skin, a panel) the values are drawn again.
+    invalidated.clear();
+    view->drawDeckInfo(0, info);
+    EXPECT_TRUE(invalidated.empty());
+    view->drawBackground();
+    EXPECT_TRUE(inked(panel, yellowish).isNull());
+    view->drawDeckInfo(0, info);
+    EXPECT_EQ(inked(panel, yellowish), text);
 }
 
 TEST_F(DisplayViewTest, TitleLines) {
