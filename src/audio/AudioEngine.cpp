@@ -64,9 +64,8 @@ std::unique_ptr<sound::SoundDevice> AudioEngine::openSecondCard(sound::SoundSyst
         card = openCard(system, std::nullopt, 2, error);
     if (card) return card;
     secondCardMessage_ = !stored && firstIsDefault ? kNoSecondCard : messageFor(error);
-    if (!silence_) silence_ = sound::createNullSystem();
-    secondCardSilent_ = true;
-    return openCard(*silence_, std::nullopt, 2, error);
+    secondCardSilent_ = true;  // its outputs are left out
+    return nullptr;
 }
 
 std::unique_ptr<OutputDevice> AudioEngine::buildOutput(sound::SoundSystem& system,
@@ -83,10 +82,6 @@ std::unique_ptr<OutputDevice> AudioEngine::buildOutput(sound::SoundSystem& syste
         for (const sound::DeviceInfo& device : system.devices())
             if (device.isDefault && device.id == id) firstIsDefault = true;
         second = openSecondCard(system, firstIsDefault);
-        if (!second) {
-            error = sound::SoundError::OutOfMemory;
-            return nullptr;
-        }
     }
     std::unique_ptr<OutputDevice> output;
     if (plan.soft)

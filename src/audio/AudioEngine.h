@@ -88,9 +88,8 @@ private:
     std::unique_ptr<sound::SoundDevice> openCard(sound::SoundSystem& system,
                                                  const std::optional<sound::DeviceId>& id,
                                                  int32_t channels, sound::SoundError& error);
-    // The second card of a two-card mode: the stored one, the default device (unless the
-    // first card is the default device), else the null device. Null only when not even
-    // that can be had.
+    // The second card of a two-card mode: the stored one, else the default device (unless
+    // the first card is the default device); null when neither can be had.
     std::unique_ptr<sound::SoundDevice> openSecondCard(sound::SoundSystem& system,
                                                        bool firstIsDefault);
     // Nothing runs: requests are served on the callers' threads.

@@ -27,7 +27,7 @@ std::unique_ptr<HardMixOutput> HardMixOutput::create(DeckPair& decks, const Outp
     for (int o = 0; o < plan.outputCount; ++o) {
         const OutputRoute& route = plan.outputs[static_cast<size_t>(o)];
         sound::SoundDevice* device = out->devices_[static_cast<size_t>(route.card)].get();
-        if (device == nullptr) device = out->devices_[0].get();
+        if (device == nullptr) continue;  // a second card that cannot be had is left out
         for (int d = 0; d < 2; ++d) {
             if ((route.feed == Feed::Deck1 && d != 0) || (route.feed == Feed::Deck2 && d != 1))
                 continue;

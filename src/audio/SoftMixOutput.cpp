@@ -25,10 +25,7 @@ std::unique_ptr<SoftMixOutput> SoftMixOutput::create(DeckPair& decks, const Outp
     for (int o = 0; o < plan.outputCount; ++o) {
         const OutputRoute& route = plan.outputs[static_cast<size_t>(o)];
         sound::SoundDevice* device = out->devices_[static_cast<size_t>(route.card)].get();
-        if (device == nullptr) {
-            error = sound::SoundError::Other;
-            return nullptr;
-        }
+        if (device == nullptr) continue;  // a second card that cannot be had is left out
         Programme& p = out->programmes_[static_cast<size_t>(out->programmeCount_++)];
         p.secondCard = route.card == 1;
         p.ring.reset(new (std::nothrow) int16_t[static_cast<size_t>(kBufferFrames) * 2]());

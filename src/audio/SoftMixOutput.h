@@ -29,7 +29,8 @@ class SoftMixOutput : public OutputDevice {
 public:
     static constexpr int32_t kBufferFrames = 22050;
 
-    // Main thread. `second` is the second card of a two-card plan (null otherwise). Null
+    // Main thread. `second` is the second card of a two-card plan (null otherwise, or when
+    // it cannot be had: its outputs are then left out). Null
     // (with `error` set) when a buffer cannot be made.
     static std::unique_ptr<SoftMixOutput> create(DeckPair& decks, const OutputPlan& plan,
                                                  std::unique_ptr<sound::SoundDevice> first,
