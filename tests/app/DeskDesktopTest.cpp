@@ -75,6 +75,7 @@ QKeyEvent keyPress(int key, quint32 keyCode, const QString& text) {
 }
 
 TEST(DeskKeys, LettersOfOtherScriptsActAsTheLatinLetterOnTheirKey) {
+    test::qtApp();  // key events belong to the application's keyboard
     EXPECT_EQ(virtualKeyOf(keyPress(0x0417, 33, QString::fromUtf8("з"))), 'P');  // Russian
     EXPECT_EQ(virtualKeyOf(keyPress(0x042C, 58, QString::fromUtf8("ь"))), 'M');
     EXPECT_EQ(virtualKeyOf(keyPress(0x03A3, 39, QString::fromUtf8("σ"))), 'S');  // Greek
