@@ -2,7 +2,7 @@
 # Builds Spinlorex and runs every test suite.
 #   ./test.sh             installs missing Debian packages, builds into build/, runs ctest
 #   ./test.sh --sanitize  the same under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
-#   ./test.sh --tsan      the same under ThreadSanitizer (build-tsan/)
+#   ./test.sh --tsan      the Qt-free part under ThreadSanitizer (build-tsan/)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -15,7 +15,7 @@ case "${1:-}" in
     ;;
   --tsan)
     build=build-tsan
-    options+=(-DSPINLOREX_TSAN=ON -DSPINLOREX_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+    options+=(-DSPINLOREX_TSAN=ON -DSPINLOREX_UI=OFF -DSPINLOREX_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo)
     ;;
 esac
 
