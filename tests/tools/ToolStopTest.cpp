@@ -6,6 +6,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <string>
+#include <vector>
+
 #include "support/ChildProcess.h"
 #include "support/DeckHarness.h"
 #include "support/Files.h"
@@ -36,6 +39,35 @@ TEST(ToolStop, APlayThatIsToldToStopFinishesItsRecording) {
         EXPECT_TRUE(wav.valid);
         EXPECT_GE(wav.dataSize, seen);
     }
+}
+
+// Text lines of `text` holding `word`.
+int linesWith(const test::Bytes& text, const std::string& word) {
+    int n = 0;
+    const std::string s(text.begin(), text.end());
+    for (size_t at = s.find(word); at != std::string::npos; at = s.find(word, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(ToolStop, AnAnalysisOnSeveralThreadsStopsBetweenFiles) {
+    test::TempDir dir;
+    const std::string track = dir.file("t.wav");
+    ASSERT_TRUE(synth::writeWav(track, synth::render({.bpm = 120, .seconds = 60}), 44100, 2, 16));
+    std::vector<std::string> argv = {SPINLOREX_TOOL_PATH, "analyze", "--jobs", "2"};
+    constexpr int kFiles = 400;
+    for (int i = 0; i < kFiles; ++i)
+        argv.push_back(track);
+    const std::string log = dir.file("analyze.log");
+    const pid_t tool = test::startProgram(argv, {}, log);
+    ASSERT_GT(tool, 0);
+    ASSERT_TRUE(test::waitFor([&] { return linesWith(test::readFile(log), "\"path\"") > 0; }, 60));
+    ASSERT_EQ(::kill(tool, SIGTERM), 0);
+    EXPECT_EQ(test::waitChild(tool), 130);
+    // Ended early, every line it printed whole.
+    const test::Bytes out = test::readFile(log);
+    EXPECT_LT(linesWith(out, "\"path\""), kFiles);
+    EXPECT_EQ(linesWith(out, "\"path\""), linesWith(out, "\"loudnessPeak\""));
 }
 
 }  // namespace
