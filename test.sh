@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Spinlorex and runs every test suite.
-#   ./test.sh             installs missing Debian packages, builds into build/, runs ctest
+#   ./test.sh             installs missing Debian packages, checks the sources' format,
+#                         builds into build/, runs ctest
 #   ./test.sh --sanitize  the same under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
 #   ./test.sh --tsan      the Qt-free part under ThreadSanitizer (build-tsan/)
 set -euo pipefail
@@ -20,6 +21,7 @@ case "${1:-}" in
 esac
 
 scripts/install-deps.sh
+scripts/check-format.sh
 # The build runs programs too (the artwork generator).
 export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp second_deadlock_stack=1"
 cmake -S . -B "$build" -G Ninja "${options[@]}"

@@ -101,16 +101,22 @@ const std::string& trackOf(int kind) {
         const struct {
             const char* name;
             int32_t rate;
-        } files[] = {{"spinlorex-alloc-48k.wav", 48000}, {"spinlorex-alloc-32k.mp3", 32000},
-                     {"spinlorex-alloc-96k.flac", 96000}, {"spinlorex-alloc.ogg", 44100},
+        } files[] = {{"spinlorex-alloc-48k.wav", 48000},
+                     {"spinlorex-alloc-32k.mp3", 32000},
+                     {"spinlorex-alloc-96k.flac", 96000},
+                     {"spinlorex-alloc.ogg", 44100},
                      {"spinlorex-alloc.opus", 48000}};
         for (const auto& f : files) {
             const std::string path = (dir / f.name).string();
-            const std::vector<float> music = synth::render({.bpm = 126, .seconds = 60, .sampleRate = f.rate});
+            const std::vector<float> music =
+                synth::render({.bpm = 126, .seconds = 60, .sampleRate = f.rate});
             const std::string name = f.name;
-            if (name.ends_with(".wav")) synth::writeWav(path, music, f.rate, 2, 16);
-            else if (name.ends_with(".mp3")) synth::writeMp3(path, music, f.rate, 2, 192);
-            else synth::writeSndfile(path, music, f.rate, 2, 24);
+            if (name.ends_with(".wav"))
+                synth::writeWav(path, music, f.rate, 2, 16);
+            else if (name.ends_with(".mp3"))
+                synth::writeMp3(path, music, f.rate, 2, 192);
+            else
+                synth::writeSndfile(path, music, f.rate, 2, 24);
             p.push_back(path);
         }
         return p;
@@ -161,7 +167,9 @@ void BM_SoundThreadOnRealFiles(benchmark::State& state) {
                 t_countMallocs = true;
                 sound.runPass();
                 t_countMallocs = false;
-                nanos += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
+                nanos +=
+                    std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0)
+                        .count();
                 ++passes;
             }
             seed = seed * 1664525u + 1013904223u;
@@ -169,11 +177,14 @@ void BM_SoundThreadOnRealFiles(benchmark::State& state) {
             serve([&] { deck.seekAndPlay(to); });
         }
     }
-    state.counters["sound_thread_mallocs"] = SPINLOREX_COUNT_MALLOC ? static_cast<double>(g_mallocs.load()) : -1.0;
+    state.counters["sound_thread_mallocs"] =
+        SPINLOREX_COUNT_MALLOC ? static_cast<double>(g_mallocs.load()) : -1.0;
     state.counters["pass_us"] = nanos / static_cast<double>(passes) / 1000.0;
     state.counters["status"] = desk.status.load();
-    static const char* const kNames[] = {"48 kHz WAV", "32 kHz MP3", "96 kHz FLAC", "Ogg Vorbis", "Opus"};
-    state.SetLabel(std::string(kNames[state.range(0)]) + (state.range(1) != 0 ? ", master tempo" : ", varispeed"));
+    static const char* const kNames[] = {"48 kHz WAV", "32 kHz MP3", "96 kHz FLAC", "Ogg Vorbis",
+                                         "Opus"};
+    state.SetLabel(std::string(kNames[state.range(0)]) +
+                   (state.range(1) != 0 ? ", master tempo" : ", varispeed"));
     settings().resetToDefaults();
 }
 BENCHMARK(BM_SoundThreadOnRealFiles)

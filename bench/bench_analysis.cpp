@@ -22,7 +22,8 @@ constexpr int32_t kBlockFrames = 1152;
 
 const std::vector<int16_t>& music() {
     static const std::vector<int16_t> pcm = [] {
-        std::vector<int16_t> p = synth::toPcm16(synth::render({.bpm = 126, .seconds = 60, .introBeats = 8}));
+        std::vector<int16_t> p =
+            synth::toPcm16(synth::render({.bpm = 126, .seconds = 60, .introBeats = 8}));
         p.resize(p.size() / (2 * kBlockFrames) * (2 * kBlockFrames));
         return p;
     }();
@@ -63,7 +64,8 @@ BENCHMARK(BM_FeedBlock);
 void BM_FeedBlockKernels(benchmark::State& state) {
     feedMusic(state, *beat::availableKernels()[static_cast<size_t>(state.range(0))]);
 }
-BENCHMARK(BM_FeedBlockKernels)->DenseRange(0, static_cast<int64_t>(beat::availableKernels().size()) - 1);
+BENCHMARK(BM_FeedBlockKernels)
+    ->DenseRange(0, static_cast<int64_t>(beat::availableKernels().size()) - 1);
 
 }  // namespace
 }  // namespace spinlorex

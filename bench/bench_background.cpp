@@ -107,8 +107,7 @@ void BM_BackgroundAnalysisOfANewTrack(benchmark::State& state) {
             operation();
             done = true;
         });
-        while (!done)
-            runPass();
+        while (!done) runPass();
         caller.join();
     };
     // Real-time passes, one per millisecond, until `until` holds.

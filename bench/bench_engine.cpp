@@ -196,12 +196,18 @@ void BM_SoundThreadPass(benchmark::State& state) {
             t_countAllocations = true;
             engine.runPass();
             t_countAllocations = false;
-            nanos.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - t0).count());
+            nanos.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::chrono::steady_clock::now() - t0)
+                                .count());
         }
     }
     std::vector<int64_t> sorted = nanos;
     std::sort(sorted.begin(), sorted.end());
-    auto pct = [&](double p) { return static_cast<double>(sorted[static_cast<size_t>(p * static_cast<double>(sorted.size() - 1))]) / 1000.0; };
+    auto pct = [&](double p) {
+        return static_cast<double>(
+                   sorted[static_cast<size_t>(p * static_cast<double>(sorted.size() - 1))]) /
+               1000.0;
+    };
     double total = 0;
     for (int64_t n : nanos) total += static_cast<double>(n);
     state.counters["p50_us"] = pct(0.50);
@@ -285,7 +291,8 @@ void BM_LevelChangeHeard(benchmark::State& state) {
     while (silentFrom > 0 && samples[static_cast<size_t>(2 * (silentFrom - 1))] == 0 &&
            samples[static_cast<size_t>(2 * (silentFrom - 1) + 1)] == 0)
         --silentFrom;
-    state.counters["heard_after_ms"] = static_cast<double>(silentFrom - changeAt) * 1000.0 / 44100.0;
+    state.counters["heard_after_ms"] =
+        static_cast<double>(silentFrom - changeAt) * 1000.0 / 44100.0;
     settings().resetToDefaults();
 }
 BENCHMARK(BM_LevelChangeHeard)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -25,7 +25,8 @@ namespace {
 class BenchFolder {
 public:
     BenchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "spinlorex-formats-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "spinlorex-formats-XXXXXX").string();
         if (mkdtemp(pattern.data()) != nullptr) dir_ = pattern;
     }
     ~BenchFolder() {
@@ -49,18 +50,32 @@ const char* const kKindNames[] = {"wav16", "wav24", "wavfloat", "mp3", "flac24",
 
 // The tone as a file of that kind, written once.
 std::string toneFile(Kind kind, int32_t rate) {
-    const std::string extension = kind == kMp3 ? ".mp3" : kind == kFlac24 ? ".flac" : kind == kVorbis ? ".ogg"
-                                  : kind == kOpus ? ".opus" : ".wav";
-    const std::string path = folder().file(std::string(kKindNames[kind]) + "-" + std::to_string(rate) + extension);
+    const std::string extension = kind == kMp3      ? ".mp3"
+                                  : kind == kFlac24 ? ".flac"
+                                  : kind == kVorbis ? ".ogg"
+                                  : kind == kOpus   ? ".opus"
+                                                    : ".wav";
+    const std::string path =
+        folder().file(std::string(kKindNames[kind]) + "-" + std::to_string(rate) + extension);
     if (std::filesystem::exists(path)) return path;
     const std::vector<float> tone = synth::tone(1000.0, 3.0, rate, 2, 0.5);
     bool ok = false;
     switch (kind) {
-        case kWav16: ok = synth::writeWav(path, tone, rate, 2, 16); break;
-        case kWav24: ok = synth::writeWav(path, tone, rate, 2, 24); break;
-        case kWavFloat: ok = synth::writeSndfile(path, tone, rate, 2, 32); break;
-        case kMp3: ok = synth::writeMp3(path, tone, rate, 2, rate >= 32000 ? 192 : 128); break;
-        default: ok = synth::writeSndfile(path, tone, rate, 2, 24); break;
+        case kWav16:
+            ok = synth::writeWav(path, tone, rate, 2, 16);
+            break;
+        case kWav24:
+            ok = synth::writeWav(path, tone, rate, 2, 24);
+            break;
+        case kWavFloat:
+            ok = synth::writeSndfile(path, tone, rate, 2, 32);
+            break;
+        case kMp3:
+            ok = synth::writeMp3(path, tone, rate, 2, rate >= 32000 ? 192 : 128);
+            break;
+        default:
+            ok = synth::writeSndfile(path, tone, rate, 2, 24);
+            break;
     }
     return ok ? path : std::string();
 }
@@ -86,7 +101,8 @@ void BM_ToneThroughReader(benchmark::State& state) {
     for (auto _ : state) {
         reader->seek(0.0f);
         out.clear();
-        while (reader->decodeBlock(block.data()) == 1) out.insert(out.end(), block.begin(), block.end());
+        while (reader->decodeBlock(block.data()) == 1)
+            out.insert(out.end(), block.begin(), block.end());
         benchmark::DoNotOptimize(out.data());
     }
     if (out.size() < 2u * 44100 * 2) {
@@ -96,7 +112,8 @@ void BM_ToneThroughReader(benchmark::State& state) {
     const test::ToneFit fit = test::fitTone(test::channelOf(&out[2 * 22050], 44100, 0));
     state.counters["rest_dB"] = fit.restDb;
     state.counters["freq_err_ppm"] = (fit.hz() - 1000.0) / 1000.0 * 1e6;
-    state.counters["x_realtime"] = benchmark::Counter(static_cast<double>(state.iterations()) * 3.0, benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] = benchmark::Counter(static_cast<double>(state.iterations()) * 3.0,
+                                                      benchmark::Counter::kIsRate);
     state.SetLabel(std::string(kKindNames[kind]) + " " + std::to_string(rate) + " Hz");
 }
 
@@ -122,15 +139,18 @@ void BM_VarispeedTone(benchmark::State& state) {
         int32_t phase = 0;
         int32_t at = 0;
         for (int32_t k = 0; k + kRenderFrames <= 44100; k += kRenderFrames)
-            at += renderVarispeed(&src[static_cast<size_t>(2 * (history + at))], &out[static_cast<size_t>(2 * k)], kRenderFrames, pitch, phase);
+            at += renderVarispeed(&src[static_cast<size_t>(2 * (history + at))],
+                                  &out[static_cast<size_t>(2 * k)], kRenderFrames, pitch, phase);
         benchmark::DoNotOptimize(out.data());
     }
-    const test::ToneFit fit = test::fitTone(test::channelOf(out.data(), 44100 / kRenderFrames * kRenderFrames, 0));
+    const test::ToneFit fit =
+        test::fitTone(test::channelOf(out.data(), 44100 / kRenderFrames * kRenderFrames, 0));
     const double expected = 1000.0 * pitch / 4096;
     state.counters["rest_dB"] = fit.restDb;
     state.counters["freq_err_ppm"] = (fit.hz() - expected) / expected * 1e6;
-    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * 44100 / kRenderFrames * kRenderFrames,
-                                                    benchmark::Counter::kIsRate);
+    state.counters["frames/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * 44100 / kRenderFrames * kRenderFrames,
+        benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_VarispeedTone)->Arg(3961)->Arg(4424)->Arg(5462)->Arg(2730);
 

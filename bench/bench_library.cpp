@@ -19,7 +19,8 @@ using namespace spinlorex;
 // Made once per process, removed at exit.
 struct Collection {
     Collection() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "spinlorex-library-bench-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "spinlorex-library-bench-XXXXXX").string();
         if (mkdtemp(pattern.data()) != nullptr) root = pattern;
         data = std::make_unique<bench::LibraryData>(root);
     }

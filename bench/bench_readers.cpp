@@ -18,7 +18,8 @@ using spinlorex::kBlockSamples;
 class BenchTrack {
 public:
     BenchTrack() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "spinlorex-bench-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "spinlorex-bench-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) return;
         dir_ = pattern;
         spinlorex::synth::Params p;
@@ -48,7 +49,8 @@ const BenchTrack& track() {
 }
 
 // Decodes block after block, wrapping to the start at the end of the track.
-void decodeBlocks(benchmark::State& state, spinlorex::TrackReader& reader, const std::string& path) {
+void decodeBlocks(benchmark::State& state, spinlorex::TrackReader& reader,
+                  const std::string& path) {
     if (path.empty() || reader.open(path) == 0) {
         state.SkipWithError("cannot make or open the track");
         return;

@@ -31,7 +31,8 @@ public:
 
 const std::string& benchTrack() {
     static const std::string path = [] {
-        const auto p = (std::filesystem::temp_directory_path() / "spinlorex-bench-render.wav").string();
+        const auto p =
+            (std::filesystem::temp_directory_path() / "spinlorex-bench-render.wav").string();
         synth::Params params;
         params.bpm = 126;
         params.seconds = 60;
@@ -80,9 +81,11 @@ void renderPasses(benchmark::State& state, bool masterTempo, int32_t pitch) {
             state.ResumeTiming();
             continue;
         }
-        frames += (deck.outputWriteIndex() - before + DeckStream::kOutputFrames) % DeckStream::kOutputFrames;
+        frames += (deck.outputWriteIndex() - before + DeckStream::kOutputFrames) %
+                  DeckStream::kOutputFrames;
     }
-    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+    state.counters["frames/s"] =
+        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
     settings().resetToDefaults();
 }
 

@@ -27,7 +27,8 @@ struct AnalysedMusic {
         analyser.setAnalysis(&analysis);
         const std::vector<int16_t> pcm = synth::toPcm16(synth::render({.bpm = bpm, .seconds = 6}));
         const auto blocks = static_cast<int32_t>(pcm.size() / (2 * kBlockFrames));
-        for (int32_t b = 0; b < blocks; ++b) analyser.feedBlock(&pcm[static_cast<size_t>(b) * 2 * kBlockFrames]);
+        for (int32_t b = 0; b < blocks; ++b)
+            analyser.feedBlock(&pcm[static_cast<size_t>(b) * 2 * kBlockFrames]);
     }
 };
 

@@ -27,7 +27,8 @@ void rewrite(TrackDatabase& db, TrackRecord* record, size_t commentLength) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::string folder = (std::filesystem::temp_directory_path() / "spinlorex-fuzz-XXXXXX").string();
+    std::string folder =
+        (std::filesystem::temp_directory_path() / "spinlorex-fuzz-XXXXXX").string();
     if (mkdtemp(folder.data()) == nullptr) return 0;
     {
         std::ofstream out(folder + "/" + TrackDatabase::kFileName, std::ios::binary);
@@ -47,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             rewrite(db, stored, longComment);
             db.acquireAnalysis(stored);  // still held at close, which writes it
         }
-        rewrite(db, db.findOrAdd("/music/new track.mp3", static_cast<uint32_t>(size)), shortComment);
+        rewrite(db, db.findOrAdd("/music/new track.mp3", static_cast<uint32_t>(size)),
+                shortComment);
         rewrite(db, db.findOrAdd("another.wav", 7), longComment);
     }
     spinlorex::clearFatalError();

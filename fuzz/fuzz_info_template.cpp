@@ -19,8 +19,7 @@ public:
     void segment(int32_t, int32_t, std::string_view text) override {
         if (text.empty() || text.size() > display::kInfoSegmentCapacity) std::abort();
         // Touch every byte, so the sanitizer sees a run that points outside its buffer.
-        for (const char c : text)
-            sum_ += static_cast<unsigned char>(c);
+        for (const char c : text) sum_ += static_cast<unsigned char>(c);
     }
 
 private:

@@ -30,7 +30,8 @@ std::vector<std::string> linesOf(const SearchIndex& index) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::string folder = (std::filesystem::temp_directory_path() / "spinlorex-fuzz-XXXXXX").string();
+    std::string folder =
+        (std::filesystem::temp_directory_path() / "spinlorex-fuzz-XXXXXX").string();
     if (mkdtemp(folder.data()) == nullptr) return 0;
     // The first bytes, up to a zero byte, are the typed search text.
     const auto* bytes = reinterpret_cast<const char*>(data);
@@ -45,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         index.runSearch(typed);
         TrackDatabase database;
         for (size_t row = 0; row < index.resultCount() && row < 64; ++row) {
-            for (int column = 0; column < SearchIndex::kColumns; ++column) (void)index.resultText(row, column);
+            for (int column = 0; column < SearchIndex::kColumns; ++column)
+                (void)index.resultText(row, column);
             (void)index.resultEntry(row, "/media/cdrom", database);
         }
         for (int column = 0; column < SearchIndex::kColumns; ++column) index.sortResults(column);

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SkinModel model;
     const DescriptionVerdict verdict = readSkinDescription(text, model);
 
-    if (model.values.fontName.size() > kMaxFontName || model.values.simpleInfos.size() > kMaxTemplate ||
+    if (model.values.fontName.size() > kMaxFontName ||
+        model.values.simpleInfos.size() > kMaxTemplate ||
         model.values.extendedInfos.size() > kMaxTemplate)
         __builtin_trap();
     if (verdict == DescriptionVerdict::Accepted) {

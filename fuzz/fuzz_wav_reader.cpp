@@ -17,7 +17,8 @@ namespace {
 const std::string& inputPath() {
     static const std::string path = [] {
         const char* tmp = std::getenv("TMPDIR");
-        return std::string(tmp != nullptr ? tmp : "/tmp") + "/fuzz_wav_reader_" + std::to_string(::getpid()) + ".wav";
+        return std::string(tmp != nullptr ? tmp : "/tmp") + "/fuzz_wav_reader_" +
+               std::to_string(::getpid()) + ".wav";
     }();
     return path;
 }

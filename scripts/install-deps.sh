@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev fonts-dejavu-core
   portaudio19-dev libasound2-dev pulseaudio pulseaudio-utils libasound2-plugins
   dbus-daemon desktop-file-utils appstream
+  clang-format
   "$@"
 )
 

@@ -4,7 +4,8 @@
 // audio engine is rebuilt under both playing decks (as the sound configuration dialog
 // does) and whether the decks kept their place.
 //
-//   xvfb-run -a build/bench/spinlorex_desk_bench [--seconds S] [--rebuilds N] [--output-mode M] [--trace]
+//   xvfb-run -a build/bench/spinlorex_desk_bench [--seconds S] [--rebuilds N] [--output-mode M]
+//   [--trace]
 //
 // The desk starts in output mode M (0 when not given); the rebuilds alternate between
 // the soft mix (mode 1) and M, or mode 0 when M is 1. The sound stops while the engine is
@@ -26,8 +27,8 @@
 #include <QtWidgets/QApplication>
 
 #include <algorithm>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -82,13 +83,18 @@ int main(int argc, char** argv) {
             continue;
         }
         if (i + 1 >= argc) break;
-        if (option == "--seconds") playSeconds = std::max(1.0, std::atof(argv[i + 1]));
-        else if (option == "--rebuilds") rebuilds = std::max(0, std::atoi(argv[i + 1]));
-        else if (option == "--output-mode") outputMode = std::clamp(std::atoi(argv[i + 1]), 0, 10);
+        if (option == "--seconds")
+            playSeconds = std::max(1.0, std::atof(argv[i + 1]));
+        else if (option == "--rebuilds")
+            rebuilds = std::max(0, std::atoi(argv[i + 1]));
+        else if (option == "--output-mode")
+            outputMode = std::clamp(std::atoi(argv[i + 1]), 0, 10);
         ++i;
     }
-    setenv("SPINLOREX_AUDIO", std::getenv("SPINLOREX_AUDIO") ? std::getenv("SPINLOREX_AUDIO") : "null", 1);
-    const std::filesystem::path home = std::filesystem::temp_directory_path() / ("spinlorex-desk-bench-" + std::to_string(getpid()));
+    setenv("SPINLOREX_AUDIO",
+           std::getenv("SPINLOREX_AUDIO") ? std::getenv("SPINLOREX_AUDIO") : "null", 1);
+    const std::filesystem::path home = std::filesystem::temp_directory_path() /
+                                       ("spinlorex-desk-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(home / "config");
     setenv("SPINLOREX_CONFIG_DIR", (home / "config").c_str(), 1);
 
@@ -133,8 +139,10 @@ int main(int argc, char** argv) {
         const double wall = seconds(Clock::now() - wall0);
         const double cpu = cpuSeconds() - cpu0;
         const double fps = double(desk.rhythm()->framesDrawn() - frames0) / wall;
-        std::printf("both decks playing for %.1f s: desk %.1f %% of one core, rhythm strip %.1f pictures/s\n",
-                    wall, 100 * cpu / wall, fps);
+        std::printf(
+            "both decks playing for %.1f s: desk %.1f %% of one core, rhythm strip %.1f "
+            "pictures/s\n",
+            wall, 100 * cpu / wall, fps);
         if (!decks[0].playing() || !decks[1].playing()) {
             std::printf("a deck stopped while measuring\n");
             status = 1;
@@ -154,16 +162,19 @@ int main(int argc, char** argv) {
             if (trace)
                 for (int k = 0; k < 30; ++k) {
                     runFor(0.05);
-                    std::printf("  %.3f  %.3f %.3f\n", seconds(Clock::now() - t0), heardSeconds(decks[0]) - p0, heardSeconds(decks[1]) - q0);
+                    std::printf("  %.3f  %.3f %.3f\n", seconds(Clock::now() - t0),
+                                heardSeconds(decks[0]) - p0, heardSeconds(decks[1]) - q0);
                 }
             else
                 runFor(1.5);
             const double elapsed = seconds(Clock::now() - t0);
             const double gap0 = elapsed - (heardSeconds(decks[0]) - p0);
             const double gap1 = elapsed - (heardSeconds(decks[1]) - q0);
-            std::printf("rebuild %d (output mode %d): call %.0f ms, heard positions behind the clock by %.0f / %.0f ms%s\n",
-                        r + 1, get(settings().outputMode), call * 1000, gap0 * 1000, gap1 * 1000,
-                        decks[0].playing() && decks[1].playing() ? "" : ", a deck stopped");
+            std::printf(
+                "rebuild %d (output mode %d): call %.0f ms, heard positions behind the clock by "
+                "%.0f / %.0f ms%s\n",
+                r + 1, get(settings().outputMode), call * 1000, gap0 * 1000, gap1 * 1000,
+                decks[0].playing() && decks[1].playing() ? "" : ", a deck stopped");
             gaps.push_back(std::max(std::abs(gap0), std::abs(gap1)));
             calls.push_back(call);
         }

@@ -97,8 +97,7 @@ double measure(const char* what, double seconds) {
     }
     std::sort(rows.rbegin(), rows.rend());
     std::printf("%s for %.1f s: desk %.2f %% of one core\n", what, wall, 100 * total / wall);
-    for (const auto& [share, name] : rows)
-        std::printf("  %6.2f %%  %s\n", share, name.c_str());
+    for (const auto& [share, name] : rows) std::printf("  %6.2f %%  %s\n", share, name.c_str());
     std::fflush(stdout);
     return 100 * total / wall;
 }

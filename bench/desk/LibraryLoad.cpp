@@ -73,15 +73,16 @@ void runUntil(Condition done) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    setenv("SPINLOREX_AUDIO", std::getenv("SPINLOREX_AUDIO") ? std::getenv("SPINLOREX_AUDIO") : "null", 1);
-    const std::filesystem::path root =
-        std::filesystem::temp_directory_path() / ("spinlorex-library-bench-" + std::to_string(getpid()));
+    setenv("SPINLOREX_AUDIO",
+           std::getenv("SPINLOREX_AUDIO") ? std::getenv("SPINLOREX_AUDIO") : "null", 1);
+    const std::filesystem::path root = std::filesystem::temp_directory_path() /
+                                       ("spinlorex-library-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(root / "config");
     setenv("SPINLOREX_CONFIG_DIR", (root / "config").c_str(), 1);
 
     QApplication app(argc, argv);
-    std::printf("writing %d database records and a folder of %d tracks...\n", bench::LibraryData::kRecords,
-                bench::LibraryData::kFolderTracks);
+    std::printf("writing %d database records and a folder of %d tracks...\n",
+                bench::LibraryData::kRecords, bench::LibraryData::kFolderTracks);
     const bench::LibraryData data(root);
     settings().resetToDefaults();
     settings().homeFolder = data.home().string();
@@ -121,14 +122,18 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         const double sort = static_cast<double>(sortTimer.nsecsElapsed()) / 1e6;
 
-        std::printf("desk start with %d records: %.0f ms (target 1000)\n", bench::LibraryData::kRecords, start);
-        std::printf("first fill of %d rows: %.0f ms (target 300), longest pause of the desk's loop %.0f ms\n", rows,
-                    firstFill, firstPause);
-        std::printf("next fill: %.0f ms (target 100), longest pause of the desk's loop %.0f ms\n", secondFill,
-                    secondPause);
+        std::printf("desk start with %d records: %.0f ms (target 1000)\n",
+                    bench::LibraryData::kRecords, start);
+        std::printf(
+            "first fill of %d rows: %.0f ms (target 300), longest pause of the desk's loop %.0f "
+            "ms\n",
+            rows, firstFill, firstPause);
+        std::printf("next fill: %.0f ms (target 100), longest pause of the desk's loop %.0f ms\n",
+                    secondFill, secondPause);
         std::printf("Bpm sort: %.1f ms (target 50)\n", sort);
         if (rows != bench::LibraryData::kFolderTracks) {
-            std::printf("the files list holds %d rows instead of %d\n", rows, bench::LibraryData::kFolderTracks);
+            std::printf("the files list holds %d rows instead of %d\n", rows,
+                        bench::LibraryData::kFolderTracks);
             status = 1;
         }
         desk.destroy();

@@ -82,31 +82,31 @@ typedef struct SpinlorexDspModule SpinlorexDspModule;
 
 /* One effect. The host writes parentWindow and instance; everything else is the plug-in's. */
 struct SpinlorexDspModule {
-    const char *description;
+    const char* description;
     /* The desk's main window, for a settings window to sit over (a QWidget * in
        Spinlorex); may be null, for instance when rendering from the command line. */
-    void *parentWindow;
+    void* parentWindow;
     /* The host's handle of this loaded copy of the library (from dlopen). */
-    void *instance;
-    void (*config)(SpinlorexDspModule *module);
-    int (*init)(SpinlorexDspModule *module);
+    void* instance;
+    void (*config)(SpinlorexDspModule* module);
+    int (*init)(SpinlorexDspModule* module);
     /* Returns the number of frames now in `samples` (0 .. 2 x frames). */
-    int (*modifySamples)(SpinlorexDspModule *module, short *samples, int frames,
-                         int bitsPerSample, int channels, int sampleRate);
-    void (*quit)(SpinlorexDspModule *module);
+    int (*modifySamples)(SpinlorexDspModule* module, short* samples, int frames, int bitsPerSample,
+                         int channels, int sampleRate);
+    void (*quit)(SpinlorexDspModule* module);
     /* Free for the plug-in (per-instance state); the host never touches it. */
-    void *userData;
+    void* userData;
 };
 
 typedef struct SpinlorexDspHeader {
     int version;
-    const char *description;
+    const char* description;
     /* The module at `index` (0, 1, 2, ...), or null past the last one. */
-    SpinlorexDspModule *(*getModule)(int index);
+    SpinlorexDspModule* (*getModule)(int index);
 } SpinlorexDspHeader;
 
 /* The type of the exported header function. */
-typedef SpinlorexDspHeader *(*SpinlorexDspHeaderFunction)(void);
+typedef SpinlorexDspHeader* (*SpinlorexDspHeaderFunction)(void);
 
 #ifdef __cplusplus
 }

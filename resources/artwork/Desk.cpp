@@ -537,8 +537,7 @@ void paintDeckControls(QImage& skin, const QImage& bg, const Deck& d) {
 }
 
 void paintControls(QImage& skin, const QImage& bg) {
-    for (const Deck* d : {&kDeck1, &kDeck2})
-        paintDeckControls(skin, bg, *d);
+    for (const Deck* d : {&kDeck1, &kDeck2}) paintDeckControls(skin, bg, *d);
 
     struct WindowKey {
         const Look& look;
@@ -582,8 +581,7 @@ QImage defaultSkin() {
         paintBackground(p);
     }
     // The volume fader's background starts as the pitch fader's place without its scale.
-    for (const Deck* d : {&kDeck1, &kDeck2})
-        copyRect(skin, d->volumeLook, skin, d->slider);
+    for (const Deck* d : {&kDeck1, &kDeck2}) copyRect(skin, d->volumeLook, skin, d->slider);
     {
         QPainter p(&skin);
         prepare(p);

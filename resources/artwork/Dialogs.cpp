@@ -100,8 +100,7 @@ void card(QPainter& p, const QPointF& at, bool threeD, bool faded) {
         if (i != 5) p.drawRect(QRectF(18 + i * 3.1, 38, 2, 4));
     // Traces.
     p.setPen(QPen(board.lighter(140), 0.8));
-    for (int i = 0; i < 5; ++i)
-        p.drawLine(QPointF(20 + i * 6, 37), QPointF(20 + i * 6, 30 - i));
+    for (int i = 0; i < 5; ++i) p.drawLine(QPointF(20 + i * 6, 37), QPointF(20 + i * 6, 30 - i));
     // Chip.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0x15, 0x16, 0x19));

@@ -331,8 +331,7 @@ void hardDrive(QPainter& p, const QRectF& box, const QColor& c) {
     p.drawRoundedRect(QRectF(1.5, 4.5, 13, 7.5), 1.4, 1.4);
     p.drawLine(QPointF(2.2, 8.6), QPointF(13.8, 8.6));
     g.fill(c);
-    for (qreal x : {4.0, 5.8, 7.6})
-        p.drawRect(QRectF(x, 9.9, 1.0, 1.2));
+    for (qreal x : {4.0, 5.8, 7.6}) p.drawRect(QRectF(x, 9.9, 1.0, 1.2));
     g.fill(colour::play);
     p.drawEllipse(QPointF(11.8, 10.4), 1.0, 1.0);
 }

@@ -233,7 +233,8 @@ QImage libraryIcons() {
     p.setBrush(colour::bright);
     p.drawPath(page);
     p.setPen(QPen(colour::deck1.darker(130), 1.2));
-    for (int i = 0; i < 4; ++i) p.drawLine(QPointF(53.5, 5.5 + i * 2.4), QPointF(60.5, 5.5 + i * 2.4));
+    for (int i = 0; i < 4; ++i)
+        p.drawLine(QPointF(53.5, 5.5 + i * 2.4), QPointF(60.5, 5.5 + i * 2.4));
     return image;
 }
 

@@ -68,8 +68,7 @@ int main(int argc, char** argv) {
     const QString out = QString::fromLocal8Bit(argv[1]);
     const QList<art::NamedPicture> pictures = allPictures();
     bool ok = true;
-    for (const art::NamedPicture& picture : pictures)
-        ok &= save(picture.image, out, picture.name);
+    for (const art::NamedPicture& picture : pictures) ok &= save(picture.image, out, picture.name);
     if (docs) {
         const QString folder = QString::fromLocal8Bit(argv[3]);
         ok &= save(pictures.front().image.copy(0, 0, 800, 600), folder, "default-skin.png");

@@ -42,8 +42,7 @@ bool uniform(const QImage& image) {
 int differences(const QImage& a, const QImage& b) {
     int n = 0;
     for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            n += a.pixel(x, y) != b.pixel(x, y);
+        for (int x = 0; x < a.width(); ++x) n += a.pixel(x, y) != b.pixel(x, y);
     return n;
 }
 
@@ -104,8 +103,7 @@ void checkSkin(const QImage& skin) {
         const QImage area = skin.copy(panel.adjusted(2, 8, -2, -2));
         bool dark = true;
         for (int y = 0; y < area.height(); ++y)
-            for (int x = 0; x < area.width(); ++x)
-                dark &= qGray(area.pixel(x, y)) < 24;
+            for (int x = 0; x < area.width(); ++x) dark &= qGray(area.pixel(x, y)) < 24;
         check(dark, "text panel is dark");
     }
     // The volume fader's background shares rows with the select buttons' lit looks: they
@@ -171,7 +169,8 @@ int main(int argc, char** argv) {
             check(!uniform(one) && qAlpha(one.pixel(0, 15)) == 0, "row icon drawn, corner clear",
                   "library/icons.png");
             for (int j = 0; j < i; ++j)
-                check(one != icons.copy(16 * j, 0, 16, 16), "row icons differ", "library/icons.png");
+                check(one != icons.copy(16 * j, 0, 16, 16), "row icons differ",
+                      "library/icons.png");
         }
     }
     std::printf("%d passed, %d failed\n", passed, failed);

@@ -11,8 +11,8 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr int32_t kMask = beat::kRingMask;
 constexpr int32_t kLongestLag = 1800;
 constexpr int32_t kShortestLag = kLongestLag - beat::kLags + 1;  // 451
-constexpr int32_t kWindowSteps = 4344;   // span of the correlation sums
-constexpr int32_t kOnsetDelay = 113;     // onsets are placed one longest kernel behind the cursor
+constexpr int32_t kWindowSteps = 4344;                           // span of the correlation sums
+constexpr int32_t kOnsetDelay = 113;  // onsets are placed one longest kernel behind the cursor
 constexpr int32_t kLoudnessBlocks = 60;
 constexpr double kStepsPerMinute = 73500.0;  // 60 x 1225
 constexpr float kNoPeriodicity = 999.9f;
@@ -35,7 +35,8 @@ void BeatAnalyser::buildKernels() {
         kernelLength_[i] = length;
         const double scale = 4096.0 / std::sqrt(static_cast<double>(length));
         for (int32_t k = 0; k < length; ++k) {
-            const double phase = (2.0 * std::numbers::pi / f) * std::log(1.0 + k * static_cast<double>(f) / 4.0);
+            const double phase =
+                (2.0 * std::numbers::pi / f) * std::log(1.0 + k * static_cast<double>(f) / 4.0);
             taps_[i * beat::kTapStride + k] = static_cast<int16_t>(std::sin(phase) * scale);
         }
     }
@@ -75,7 +76,8 @@ void BeatAnalyser::feedBlock(const int16_t* block) {
     alignas(32) int16_t bass[beat::kStepsPerBlock];
     alignas(32) int16_t leaving[beat::kStepsPerBlock];  // the values that drop out of the window
     kernels.bassValues(block, bass);
-    for (int32_t t = 0; t < beat::kStepsPerBlock; ++t) leaving[t] = bass_[(p0 + t - kWindowSteps) & kMask];
+    for (int32_t t = 0; t < beat::kStepsPerBlock; ++t)
+        leaving[t] = bass_[(p0 + t - kWindowSteps) & kMask];
 
     // Every read of the correlation lies at least 451 steps behind the step that makes it,
     // so none touches this block's new values and the whole block can be summed at once.
@@ -110,7 +112,8 @@ void BeatAnalyser::feedBlock(const int16_t* block) {
     }
 }
 
-void BeatAnalyser::onsetStep(int32_t q, const int32_t* responses, int32_t slot, TrackAnalysis* analysis) {
+void BeatAnalyser::onsetStep(int32_t q, const int32_t* responses, int32_t slot,
+                             TrackAnalysis* analysis) {
     for (int32_t i = 0; i < kKernels; ++i) {
         const int32_t r = responses[i * beat::kStepsPerBlock + slot];
         if (r > bestResponse_) {
@@ -251,7 +254,8 @@ void BeatAnalyser::replaceHistoryEntry(float bpm, int32_t weight) {
 int32_t BeatAnalyser::beatSteps() const {
     float bpm = 0.0f;
     const TrackAnalysis* analysis = analysis_.load(kRelaxed);
-    if (analysis != nullptr && analysis->owner != nullptr) bpm = analysis->owner->bpm.load(kRelaxed);
+    if (analysis != nullptr && analysis->owner != nullptr)
+        bpm = analysis->owner->bpm.load(kRelaxed);
     if (!(bpm >= 1.0f && bpm <= 999.0f)) bpm = 80.0f;
     return static_cast<int32_t>(kStepsPerMinute / bpm);
 }
@@ -290,7 +294,8 @@ int32_t BeatAnalyser::nearestBeat(int32_t ref) const {
     for (int32_t s = 0; s < beat && (s < forwardRoom || s < backwardRoom); ++s) {
         // Nearer onsets win over slightly stronger distant ones.
         if (s < forwardRoom) {
-            const int64_t v = onsetRing_[static_cast<uint64_t>(reference + s) & kMask].load(kRelaxed);
+            const int64_t v =
+                onsetRing_[static_cast<uint64_t>(reference + s) & kMask].load(kRelaxed);
             const int64_t score = v * 1000 / (s + 1000);
             if (score > bestScore) {
                 bestScore = score;
@@ -298,7 +303,8 @@ int32_t BeatAnalyser::nearestBeat(int32_t ref) const {
             }
         }
         if (s < backwardRoom) {
-            const int64_t v = onsetRing_[static_cast<uint64_t>(reference - s) & kMask].load(kRelaxed);
+            const int64_t v =
+                onsetRing_[static_cast<uint64_t>(reference - s) & kMask].load(kRelaxed);
             const int64_t score = v * 1000 / (s + 1000);
             if (score > bestScore) {
                 bestScore = score;

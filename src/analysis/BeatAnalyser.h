@@ -23,7 +23,7 @@ public:
     static constexpr int32_t kRingSteps = 8192;  // one entry per 36 frames of the decoded ring
     static constexpr int32_t kKernels = 16;
     static constexpr int32_t kMaxKernelLength = 128;
-    static constexpr int32_t kLags = 1350;       // lags 1800 down to 451 steps
+    static constexpr int32_t kLags = 1350;  // lags 1800 down to 451 steps
     static constexpr int32_t kHistory = 64;
 
     explicit BeatAnalyser(const DecodeTimeline& timeline);
@@ -79,8 +79,8 @@ private:
     std::atomic<float> blockBpm_{0.0f};
     std::atomic<int32_t> lastLoudness_{0};
 
-    int32_t cursor_ = 0;      // bass ring write position, a multiple of 32 between blocks
-    int32_t windowSum_ = 0;   // sum of |bass| over the current loudness window
+    int32_t cursor_ = 0;     // bass ring write position, a multiple of 32 between blocks
+    int32_t windowSum_ = 0;  // sum of |bass| over the current loudness window
     int32_t windowBlocks_ = 0;
 
     // Tempo history; support_[j] caches the weight of entry j plus that of every later

@@ -16,11 +16,11 @@ namespace spinlorex::beat {
 inline constexpr int32_t kRingSteps = 8192;
 inline constexpr int32_t kRingMask = kRingSteps - 1;
 inline constexpr int32_t kStepsPerBlock = 32;
-inline constexpr int32_t kSamplesPerStep = 72;        // 36 stereo frames
+inline constexpr int32_t kSamplesPerStep = 72;  // 36 stereo frames
 inline constexpr int32_t kLags = 1350;
-inline constexpr int32_t kLagsPadded = 1408;          // whole 64-lag chunks for the vector loops
+inline constexpr int32_t kLagsPadded = 1408;  // whole 64-lag chunks for the vector loops
 inline constexpr int32_t kKernels = 16;
-inline constexpr int32_t kTapStride = 128;            // taps per kernel, zero-padded
+inline constexpr int32_t kTapStride = 128;  // taps per kernel, zero-padded
 // The bass ring is stored twice in a row (entry p also at p + kRingSteps) so that every
 // window the analyser reads is contiguous: a window starts below kRingSteps and, padding
 // included, spans far less than kRingSteps values.
@@ -29,7 +29,9 @@ inline constexpr int32_t kBassStorage = 2 * kRingSteps;
 // Onset responses of one block are stored kernel by kernel, 32 per kernel, in this order
 // of the block's steps: even steps 0..14, odd 1..15, even 16..30, odd 17..31. It is the
 // order in which the vector code produces them.
-constexpr int32_t onsetSlot(int32_t step) { return (step & 16) + ((step & 1) << 3) + ((step & 15) >> 1); }
+constexpr int32_t onsetSlot(int32_t step) {
+    return (step & 16) + ((step & 1) << 3) + ((step & 15) >> 1);
+}
 
 struct Kernels {
     const char* name;
@@ -44,8 +46,8 @@ struct Kernels {
     void (*correlate)(int32_t* correlation, const int16_t* addWindow, const int16_t* subWindow,
                       const int16_t* add, const int16_t* sub);
 
-    // responses[i * 32 + onsetSlot(t)] = |sum over k < lengths[i] of taps[i * kTapStride + k] * window[t + k]|
-    // for the 16 kernels and t < 32. Taps past a kernel's length must be zero.
+    // responses[i * 32 + onsetSlot(t)] = |sum over k < lengths[i] of taps[i * kTapStride + k] *
+    // window[t + k]| for the 16 kernels and t < 32. Taps past a kernel's length must be zero.
     void (*onsetResponses)(const int16_t* taps, const int32_t* lengths, const int16_t* window,
                            int32_t* responses);
 

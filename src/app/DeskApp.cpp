@@ -13,13 +13,13 @@
 #include "app/AnalysisPump.h"
 #include "app/CommandLine.h"
 #include "app/DeskWindow.h"
-#include "app/TrackNames.h"
-#include "app/dialogs/DialogHost.h"
 #include "app/KeyFilter.h"
 #include "app/QtDeskShell.h"
 #include "app/QtDeskTimers.h"
 #include "app/ScreenSaverInhibitor.h"
 #include "app/SoundMessagePump.h"
+#include "app/TrackNames.h"
+#include "app/dialogs/DialogHost.h"
 #include "audio/AudioEngine.h"
 #include "audio/DeckPair.h"
 #include "auxwindows/RhythmWindow.h"
@@ -29,8 +29,8 @@
 #include "desk/display/QtDeskView.h"
 #include "library/views/LibraryBrowser.h"
 #include "platform/core/FatalError.h"
-#include "platform/settings/SettingsStore.h"
 #include "platform/settings/Settings.h"
+#include "platform/settings/SettingsStore.h"
 #include "platform/sound/SoundSystem.h"
 #include "platform/volume/SystemVolume.h"
 #include "skin/picture/Skin.h"
@@ -58,10 +58,9 @@ bool DeskApp::create() {
     // Each step stops the creation when it left a fatal message.
     if (fatalError() != nullptr) return false;
 
-    pump_ = std::make_unique<SoundMessagePump>(
-        [this](const DeskMessageQueue::Message& m) {
-            if (desk_ != nullptr) desk_->onMessage(m.message, m.deck);
-        });
+    pump_ = std::make_unique<SoundMessagePump>([this](const DeskMessageQueue::Message& m) {
+        if (desk_ != nullptr) desk_->onMessage(m.message, m.deck);
+    });
 
     database_ = std::make_unique<TrackDatabase>();
     if (!database_->open(settings().homeFolder)) return false;
@@ -100,7 +99,8 @@ bool DeskApp::create() {
     // The rhythm strip asks which deck is selected from its drawing thread: the desk's
     // selection is atomic, and the thread starts only once the desk exists.
     rhythm_ = std::make_unique<RhythmWindow>(
-        *decks_, [this] { return desk_ != nullptr ? desk_->selectedDeck() : 0; }, skin_->model, window_.get());
+        *decks_, [this] { return desk_ != nullptr ? desk_->selectedDeck() : 0; }, skin_->model,
+        window_.get());
     placeRhythm();
     window_->onDeskAreaChanged([this] {
         placeRhythm();
@@ -114,8 +114,9 @@ bool DeskApp::create() {
         if (desk_ != nullptr) desk_->onTimer(id);
     });
     shell_ = std::make_unique<QtDeskShell>(*window_, *engine_, *this, tooltip_.get());
-    library_ = std::make_unique<LibraryBrowser>(*window_, *database_, skin_->model,
-                                                [this](const QRect& r) { return window_->fromDesk(r); });
+    library_ =
+        std::make_unique<LibraryBrowser>(*window_, *database_, skin_->model,
+                                         [this](const QRect& r) { return window_->fromDesk(r); });
     desk_ = std::make_unique<MixingDesk>(
         MixingDesk::Links{*decks_, *engine_, *view_, *timers_, *shell_, *library_});
     library_->attach(desk_.get());
@@ -135,7 +136,8 @@ bool DeskApp::create() {
 
     // The window sits at the top of the screen, centred (at x = 0 on a narrow screen).
     int screenWidth = 800;
-    if (const QScreen* screen = window_->screen()) screenWidth = std::max(screen->geometry().width(), 800);
+    if (const QScreen* screen = window_->screen())
+        screenWidth = std::max(screen->geometry().width(), 800);
     window_->move(screenWidth / 2 - 400, 0);
     if (get(settings().maximized) != 0) {
         window_->move(0, 0);
@@ -283,7 +285,8 @@ void DeskApp::resumeRhythm() {
 void DeskApp::placeRhythm() {
     if (!rhythm_ || !skin_) return;
     const SkinControl& c = skin_->model.control(ctl::RhythmWindow);
-    rhythm_->setGeometry(window_->fromDesk(QRect(c.x, c.y, std::max(c.width, 0), std::max(c.height, 0))));
+    rhythm_->setGeometry(
+        window_->fromDesk(QRect(c.x, c.y, std::max(c.width, 0), std::max(c.height, 0))));
 }
 
 void DeskApp::tell(const std::string& text) {
@@ -322,7 +325,9 @@ void DeskApp::openFiles(const std::vector<std::string>& paths) {
 
 void DeskApp::traceFirstFrame(std::chrono::steady_clock::time_point since) {
     window_->onFirstPaint([since] {
-        const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
+        const auto ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since)
+                .count();
         std::fprintf(stderr, "spinlorex: first frame after %.0f ms\n", ms);
     });
 }

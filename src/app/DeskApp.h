@@ -147,7 +147,7 @@ private:
     std::unique_ptr<MixingDesk> desk_;
     std::unique_ptr<KeyFilter> keyFilter_;
     std::unique_ptr<AnalysisPump> analysisPump_;
-    std::unique_ptr<BackgroundAnalysis> analysis_;  // whole tracks in the background
+    std::unique_ptr<BackgroundAnalysis> analysis_;       // whole tracks in the background
     std::unique_ptr<ScreenSaverInhibitor> screenSaver_;  // held while the program is active
     bool destroyed_ = false;
     std::vector<std::string> notices_;

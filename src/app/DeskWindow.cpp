@@ -65,7 +65,8 @@ QPoint DeskWindow::toDesk(const QPoint& p) const {
 QPoint DeskWindow::fromDesk(const QPoint& p) const {
     const QRect area = deskArea();
     if (area.width() == kWidth) return p + area.topLeft();
-    return QPoint(area.x() + p.x() * area.width() / kWidth, area.y() + p.y() * area.height() / kHeight);
+    return QPoint(area.x() + p.x() * area.width() / kWidth,
+                  area.y() + p.y() * area.height() / kHeight);
 }
 
 QRect DeskWindow::fromDesk(const QRect& r) const {
@@ -224,7 +225,8 @@ int DeskWindow::deckAt(const QPoint& p) const {
     for (int id : {ctl::Disc1, ctl::Disc2, ctl::Infos1, ctl::Infos2, ctl::Title1, ctl::Title2}) {
         const SkinControl& c = skin_->control(id);
         if (c.width <= 0 || c.height <= 0) continue;
-        if (p.x() >= c.x && p.x() < c.x + c.width && p.y() >= c.y && p.y() < c.y + c.height) return id & 1 ? 1 : 0;
+        if (p.x() >= c.x && p.x() < c.x + c.width && p.y() >= c.y && p.y() < c.y + c.height)
+            return id & 1 ? 1 : 0;
     }
     return -1;
 }

@@ -46,7 +46,9 @@ public:
     QRect fromDesk(const QRect& deskRect) const;
     // Called whenever the desk picture's place in the window changed (full screen on or
     // off, a resize), so that child windows placed on the desk follow it.
-    void onDeskAreaChanged(std::function<void()> callback) { deskAreaChanged_ = std::move(callback); }
+    void onDeskAreaChanged(std::function<void()> callback) {
+        deskAreaChanged_ = std::move(callback);
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -22,10 +22,10 @@ bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
         } catch (const std::exception& e) {
             kind = 1;
             detail = static_cast<unsigned>(typeid(e).hash_code());
-        } catch (...) {
-        }
+        } catch (...) {}
         const QString text = QString::asprintf(
-            "A fatal error occured !\nThe music will stop and the program will shut down as soon as "
+            "A fatal error occured !\nThe music will stop and the program will shut down as soon "
+            "as "
             "you press the OK button\n\nPlease report this error number: %x:%x, by email at "
             "support@spinlorex.org",
             kind, detail);

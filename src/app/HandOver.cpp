@@ -66,9 +66,7 @@ HandOverServer::HandOverServer(const QString& socketPath, FilesHandler onFiles)
 
 HandOverServer::~HandOverServer() = default;
 
-bool HandOverServer::listening() const {
-    return server_->isListening();
-}
+bool HandOverServer::listening() const { return server_->isListening(); }
 
 bool handOverFiles(const QString& socketPath, const std::vector<std::string>& files,
                    int timeoutMs) {

@@ -12,9 +12,9 @@
 #include "app/dialogs/InfoDialogs.h"
 #include "audio/AudioEngine.h"
 #include "auxwindows/Tooltip.h"
-#include "skin/SkinControl.h"
-#include "recorder/MixRecorder.h"
 #include "platform/settings/Settings.h"
+#include "recorder/MixRecorder.h"
+#include "skin/SkinControl.h"
 
 namespace spinlorex {
 
@@ -46,7 +46,9 @@ void QtDeskShell::captureMouse() { window_.grabMouse(); }
 
 void QtDeskShell::releaseMouse() { window_.releaseMouse(); }
 
-bool QtDeskShell::askYesNo(const std::string& question) { return spinlorex::askYesNo(&window_, question); }
+bool QtDeskShell::askYesNo(const std::string& question) {
+    return spinlorex::askYesNo(&window_, question);
+}
 
 void QtDeskShell::showTooltip(int id, int32_t x, int32_t y) {
     if (tooltip_ == nullptr) return;

@@ -9,7 +9,8 @@ namespace spinlorex {
 
 SingleInstance::SingleInstance(const QString& lockFolder) {
     QString folder = lockFolder;
-    if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty()) folder = QDir::tempPath();
     const QString name = QString("spinlorex-%1").arg(::getuid());
     socketPath_ = folder + "/" + name + ".socket";

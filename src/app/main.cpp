@@ -73,10 +73,11 @@ int main(int argc, char** argv) {
         // Files go to the desk that runs; without files (or when it does not answer) the
         // start is refused.
         if (!command.files.empty() && handOverFiles(instance.socketPath(), command.files)) return 0;
-        QMessageBox box(QMessageBox::NoIcon, "Spinlorex",
-                        "You need to activate the Multi-Instance option in the setting pannel if you "
-                        "want to run several Spinlorex windows at once",
-                        QMessageBox::Ok);
+        QMessageBox box(
+            QMessageBox::NoIcon, "Spinlorex",
+            "You need to activate the Multi-Instance option in the setting pannel if you "
+            "want to run several Spinlorex windows at once",
+            QMessageBox::Ok);
         box.exec();
         return -1;
     }
@@ -103,12 +104,12 @@ int main(int argc, char** argv) {
             stopNotifier =
                 std::make_unique<QSocketNotifier>(stopSignals.readFd(), QSocketNotifier::Read);
             QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, [&] {
-                while (stopSignals.takeSignal() != 0) {
-                }
+                while (stopSignals.takeSignal() != 0) {}
                 desk.window().closeWithoutQuestion();
             });
         }
-        if (qEnvironmentVariableIntValue("SPINLOREX_TRACE_STARTUP") != 0) desk.traceFirstFrame(started);
+        if (qEnvironmentVariableIntValue("SPINLOREX_TRACE_STARTUP") != 0)
+            desk.traceFirstFrame(started);
         const bool created = desk.create();
         picture->close();
         picture.reset();

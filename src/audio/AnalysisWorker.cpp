@@ -25,9 +25,7 @@ AnalysisWorker::AnalysisWorker(Listener& listener, ReaderFactory readers)
     thread_ = std::thread([this] { run(); });
 }
 
-AnalysisWorker::~AnalysisWorker() {
-    stop();
-}
+AnalysisWorker::~AnalysisWorker() { stop(); }
 
 uint64_t AnalysisWorker::submit(std::string path, Priority priority) {
     std::lock_guard lock(mutex_);

@@ -142,10 +142,10 @@ bool AudioEngine::start(Threading threading, const std::function<void(OutputDevi
 
     decks_.setServedInline(false);
     thread_ = std::make_unique<SoundThread>(*output_, decks_);
-    const bool started =
-        threading == Threading::Manual ||
-        (threading == Threading::Thread ? thread_->start(std::chrono::milliseconds(1), /*realTime=*/true)
-                                        : thread_->start(std::chrono::microseconds(0), /*realTime=*/false));
+    const bool started = threading == Threading::Manual ||
+                         (threading == Threading::Thread
+                              ? thread_->start(std::chrono::milliseconds(1), /*realTime=*/true)
+                              : thread_->start(std::chrono::microseconds(0), /*realTime=*/false));
     if (!started) {
         thread_.reset();
         decks_.setOutput(nullptr);
@@ -168,9 +168,7 @@ void AudioEngine::stop(std::unique_ptr<SampleSink>* keepRecording) {
     volumesSaved_ = false;
 }
 
-bool AudioEngine::runPass() {
-    return thread_ && !thread_->running() && thread_->runPass();
-}
+bool AudioEngine::runPass() { return thread_ && !thread_->running() && thread_->runPass(); }
 
 uint64_t AudioEngine::passCount() const { return thread_ ? thread_->passCount() : 0; }
 

@@ -10,9 +10,9 @@ namespace spinlorex {
 inline constexpr int32_t kSampleRate = 44100;
 inline constexpr int32_t kChannels = 2;
 inline constexpr int32_t kBytesPerFrame = 4;
-inline constexpr int32_t kBlockFrames = 1152;                  // the unit of decoding
+inline constexpr int32_t kBlockFrames = 1152;  // the unit of decoding
 inline constexpr int32_t kBlockSamples = kBlockFrames * kChannels;
-inline constexpr int32_t kStepFrames = 36;                     // the unit of beat analysis
+inline constexpr int32_t kStepFrames = 36;                             // the unit of beat analysis
 inline constexpr int32_t kStepsPerBlock = kBlockFrames / kStepFrames;  // 32
 
 // Pitch is a ratio in units of 1/4096.

@@ -24,7 +24,8 @@ void CaptureOutput::resyncDeck(int deck) {
 void CaptureOutput::beginPass() {
     // Everything handed out so far has been heard.
     for (int d = 0; d < 2; ++d)
-        if (running_[static_cast<size_t>(d)].load(std::memory_order_relaxed)) decks_[d].updateHeardPosition(copiedTo_[static_cast<size_t>(d)]);
+        if (running_[static_cast<size_t>(d)].load(std::memory_order_relaxed))
+            decks_[d].updateHeardPosition(copiedTo_[static_cast<size_t>(d)]);
 }
 
 void CaptureOutput::endPass() {

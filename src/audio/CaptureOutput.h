@@ -40,7 +40,7 @@ private:
     DeckPair& decks_;
     CaptureSink& sink_;
     std::array<std::atomic<bool>, 2> running_{};  // read by isAudible on the main thread
-    std::array<int32_t, 2> copiedTo_{};  // output-ring index up to which audio was taken
+    std::array<int32_t, 2> copiedTo_{};           // output-ring index up to which audio was taken
     std::array<std::atomic<int32_t>, 2> level_{};
 };
 

@@ -7,7 +7,8 @@
 namespace spinlorex {
 
 DeckStream::Readers DeckStream::standardReaders() {
-    return {std::make_unique<WavReader>(), std::make_unique<Mp3Reader>(), std::make_unique<SndfileReader>()};
+    return {std::make_unique<WavReader>(), std::make_unique<Mp3Reader>(),
+            std::make_unique<SndfileReader>()};
 }
 
 TrackReader* DeckStream::Readers::forPath(std::string_view path) const {

@@ -14,9 +14,7 @@ namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
 
-int32_t renderSpanFor(int32_t pitch) {
-    return std::max(3600, pitch * kRenderFrames / 4096) + 2246;
-}
+int32_t renderSpanFor(int32_t pitch) { return std::max(3600, pitch * kRenderFrames / 4096) + 2246; }
 
 // The render scratch holds one source span at the highest pitch the deck takes, and the
 // frames before it that varispeed reads.
@@ -140,7 +138,6 @@ void DeckStream::serveRequest(int32_t code) {
 
 // ---------------------------------------------------------------------------------------
 // Caller-thread operations
-
 
 bool DeckStream::loadTrack(const TrackEntry& entry) {
     issue(kClose);
@@ -432,8 +429,10 @@ void DeckStream::seekTo(float fraction) {
     timeline_.unfilledFrames.store(kDecodedFrames - kBlockFrames, relaxed);
     // The reader stopped at the end of the block; the heard frame lies as many frames
     // before that end as the frame `fraction` designates lies before the reader's frame.
-    const int64_t target = std::llround(static_cast<double>(fraction) * static_cast<double>(trackFrames_));
-    const auto back = static_cast<int32_t>(std::clamp<int64_t>(reader_->nextFrame() - target, 0, kBlockFrames));
+    const int64_t target =
+        std::llround(static_cast<double>(fraction) * static_cast<double>(trackFrames_));
+    const auto back =
+        static_cast<int32_t>(std::clamp<int64_t>(reader_->nextFrame() - target, 0, kBlockFrames));
     int32_t keep = timeline_.decodeWrite.load(relaxed) - back;
     if (keep < 0) keep += kDecodedFrames;
     timeline_.keepFrom.store(keep, relaxed);
@@ -535,11 +534,13 @@ void DeckStream::updateHeardPosition(int32_t newIndex) {
         const int32_t heard = wrapDiff(newIndex, outputPlayIndex_, kOutputFrames);
         const int32_t span = heard + lead;
         if (span >= 4) {
-            lead = static_cast<int32_t>(static_cast<int64_t>(lead / 4) * dspInputFrames_ / (span / 4));
+            lead =
+                static_cast<int32_t>(static_cast<int64_t>(lead / 4) * dspInputFrames_ / (span / 4));
             dspInputFrames_ = lead;
         }
     }
-    int32_t k = renderRead_ - static_cast<int32_t>((static_cast<int64_t>(pitch_.load(relaxed)) * lead) >> 12);
+    int32_t k = renderRead_ -
+                static_cast<int32_t>((static_cast<int64_t>(pitch_.load(relaxed)) * lead) >> 12);
     while (k < 0) k += kDecodedFrames;
     outputPlayIndex_ = newIndex;
     if (k == timeline_.keepFrom.load(relaxed)) return;
@@ -569,7 +570,8 @@ void DeckStream::checkAutomaticStart(float heard) {
     if (seconds > 0) {
         const TrackAnalysis* a = analysis();
         const float lastBeat = a != nullptr ? a->lastStrongBeat.load(relaxed) : 0.0f;
-        const double mixEnd = heard + (get(settings().longMix) + 32) * pitch() * 0.2 / 4096 / seconds;
+        const double mixEnd =
+            heard + (get(settings().longMix) + 32) * pitch() * 0.2 / 4096 / seconds;
         if (lastBeat > mixEnd) return;
     }
     notifier_.post(kMessageStartDeck, 1 - deckIndex_);

@@ -33,12 +33,12 @@ class TrackDatabase;
 // served on the calling thread (setServedInline), so no caller waits for ever.
 class DeckStream {
 public:
-    static constexpr int32_t kOutputFrames = 88200;        // 2 s of rendered audio
-    static constexpr int32_t kOverflowFrames = 6176;       // two passes past the end
+    static constexpr int32_t kOutputFrames = 88200;   // 2 s of rendered audio
+    static constexpr int32_t kOverflowFrames = 6176;  // two passes past the end
     static constexpr int32_t kDecodedFrames = DecodeTimeline::kRingFrames;
     static constexpr int32_t kDecodedBlocks = DecodeTimeline::kRingBlocks;
     static constexpr int32_t kMinFreeBlocksToDecode = 65;
-    static constexpr int32_t kOutputKeepFree = 25138;      // frames left free in the output ring
+    static constexpr int32_t kOutputKeepFree = 25138;  // frames left free in the output ring
     static constexpr int32_t kInitialRenderSpan = 5846;
     // Pitch accepted by the deck; the desk narrows it further to its own range.
     static constexpr int32_t kLowestPitch = 256;

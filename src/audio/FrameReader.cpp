@@ -21,8 +21,10 @@ int32_t FrameReader::beginStream(int32_t rate, int64_t frames, uint64_t fileSize
     totalFrames_ = static_cast<int64_t>(static_cast<__int128>(frames) * kSampleRate / rate);
     nextFrame_ = 0;
     unreachable_ = false;
-    duration_ = static_cast<int32_t>(std::min<int64_t>(frames / rate, std::numeric_limits<int32_t>::max()));
-    fileSize_ = static_cast<uint32_t>(std::min<uint64_t>(fileSize, std::numeric_limits<uint32_t>::max()));
+    duration_ =
+        static_cast<int32_t>(std::min<int64_t>(frames / rate, std::numeric_limits<int32_t>::max()));
+    fileSize_ =
+        static_cast<uint32_t>(std::min<uint64_t>(fileSize, std::numeric_limits<uint32_t>::max()));
     position_ = 0.0f;
     return duration_;
 }
@@ -52,21 +54,25 @@ int32_t FrameReader::decodeBlock(int16_t* dest) {
         if (!converter_.read(block, kBlockFrames)) return kError;
         // Data that ends short of what the header said ends the track there too.
         const int64_t end = converter_.sourceEnd();
-        if (end >= 0 && nextFrame_ + kBlockFrames > static_cast<int64_t>(static_cast<__int128>(end) * kSampleRate / rate_))
+        if (end >= 0 && nextFrame_ + kBlockFrames >
+                            static_cast<int64_t>(static_cast<__int128>(end) * kSampleRate / rate_))
             return kEnd;
     }
     toPcm16(block, dest, kBlockSamples);
     nextFrame_ += kBlockFrames;
-    position_ = static_cast<float>(static_cast<double>(nextFrame_) / static_cast<double>(totalFrames_));
+    position_ =
+        static_cast<float>(static_cast<double>(nextFrame_) / static_cast<double>(totalFrames_));
     return kDone;
 }
 
 int32_t FrameReader::seek(float fraction) {
     position_ = fraction;
     if (rate_ == 0) return 1;
-    const double f = std::clamp(fraction > 0.0f ? static_cast<double>(fraction) : 0.0, 0.0, 1.0);  // NaN: 0
+    const double f =
+        std::clamp(fraction > 0.0f ? static_cast<double>(fraction) : 0.0, 0.0, 1.0);  // NaN: 0
     nextFrame_ = std::llround(f * static_cast<double>(totalFrames_));
-    unreachable_ = rate_ == kSampleRate ? !seekFrames(nextFrame_) : !converter_.restartAt(nextFrame_);
+    unreachable_ =
+        rate_ == kSampleRate ? !seekFrames(nextFrame_) : !converter_.restartAt(nextFrame_);
     return 1;
 }
 

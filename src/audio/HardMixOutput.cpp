@@ -48,8 +48,7 @@ std::unique_ptr<HardMixOutput> HardMixOutput::create(DeckPair& decks, const Outp
         }
     }
     out->applyCrossfader(192);
-    for (int i = 0; i < out->laneCount_; ++i)
-        out->lanes_[static_cast<size_t>(i)].buffer->play();
+    for (int i = 0; i < out->laneCount_; ++i) out->lanes_[static_cast<size_t>(i)].buffer->play();
     error = sound::SoundError::None;
     return out;
 }
@@ -57,17 +56,14 @@ std::unique_ptr<HardMixOutput> HardMixOutput::create(DeckPair& decks, const Outp
 HardMixOutput::HardMixOutput(DeckPair& decks, std::unique_ptr<sound::SoundDevice> first,
                              std::unique_ptr<sound::SoundDevice> second)
     : OutputDevice(false), decks_(decks), devices_{std::move(first), std::move(second)} {
-    for (auto& level : level_)
-        level.store(256, relaxed);
+    for (auto& level : level_) level.store(256, relaxed);
 }
 
 HardMixOutput::~HardMixOutput() {
     for (Lane& lane : lanes_)
         if (lane.buffer) lane.buffer->stop();
-    for (Lane& lane : lanes_)
-        lane.buffer.reset();
-    for (auto& device : devices_)
-        device.reset();
+    for (Lane& lane : lanes_) lane.buffer.reset();
+    for (auto& device : devices_) device.reset();
     releaseRecorders();
 }
 
@@ -107,8 +103,7 @@ void HardMixOutput::applyCrossfader(int32_t position) {
     const CrossfaderGains gains = crossfaderGains(position);
     gain_[0].store(gains.left, relaxed);
     gain_[1].store(gains.right, relaxed);
-    for (int i = 0; i < laneCount_; ++i)
-        applyVolume(lanes_[static_cast<size_t>(i)]);
+    for (int i = 0; i < laneCount_; ++i) applyVolume(lanes_[static_cast<size_t>(i)]);
 }
 
 void HardMixOutput::deckSelected(int deck) {

@@ -63,9 +63,9 @@ private:
         bool secondCard = false;
         bool reports = false;  // tells the deck which of its frames is heard
         std::unique_ptr<sound::SoundBuffer> buffer;
-        int32_t copiedTo = 0;      // deck output-ring index up to which audio was copied
-        int32_t bufferWrite = 0;   // where the next copy goes in the device buffer
-        int32_t writeCursor = 0;   // from the last cursor query
+        int32_t copiedTo = 0;     // deck output-ring index up to which audio was copied
+        int32_t bufferWrite = 0;  // where the next copy goes in the device buffer
+        int32_t writeCursor = 0;  // from the last cursor query
         int32_t playCursor = 0;
         int32_t silenceLeft = 0;   // silent frames still to write after a stop
         bool cursorsRead = false;  // this pass

@@ -33,7 +33,8 @@ bool configure(mpg123_handle* h) {
     size_t count = 0;
     mpg123_rates(&rates, &count);
     for (size_t i = 0; i < count; ++i) {
-        if (mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK)
+        if (mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16) !=
+            MPG123_OK)
             return false;
     }
     return count > 0;
@@ -91,7 +92,8 @@ int32_t Mp3Reader::open(const std::string& path) {
     totalSamples_ = length;
     atStart_ = true;
     // Keep the probed frame: beginStream starts reading at frame 0, which is where it is.
-    const int32_t seconds = beginStream(static_cast<int32_t>(rate), length, static_cast<uint64_t>(st.st_size));
+    const int32_t seconds =
+        beginStream(static_cast<int32_t>(rate), length, static_cast<uint64_t>(st.st_size));
     if (seconds == 0) close();
     return seconds;
 }
@@ -109,13 +111,14 @@ int32_t Mp3Reader::decodeFrame() {
             long rate = 0;
             int channels = 0;
             int encoding = 0;
-            if (mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK || (channels != 1 && channels != 2) ||
-                (sourceRate() != 0 && rate != sourceRate()))
+            if (mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK ||
+                (channels != 1 && channels != 2) || (sourceRate() != 0 && rate != sourceRate()))
                 return -1;
             if (err == MPG123_NEW_FORMAT || bytes == 0) continue;  // nothing to hand out yet
             frame_ = reinterpret_cast<const int16_t*>(audio);
             frameChannels_ = channels;
-            frameFrames_ = static_cast<int32_t>(bytes / (sizeof(int16_t) * static_cast<size_t>(channels)));
+            frameFrames_ =
+                static_cast<int32_t>(bytes / (sizeof(int16_t) * static_cast<size_t>(channels)));
             frameUsed_ = 0;
             return 1;
         }

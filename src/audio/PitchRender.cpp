@@ -54,14 +54,18 @@ __attribute__((target("avx2"))) int32_t overlapScoreAvx2(const OverlapWindow& w,
     __m256i sum = _mm256_setzero_si256();
     for (int32_t i = 0; i < kTailSamples; i += 16) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
-        const __m256i hi = _mm256_load_si256(reinterpret_cast<const __m256i*>(&w.hi[static_cast<size_t>(i)]));
-        const __m256i le = _mm256_load_si256(reinterpret_cast<const __m256i*>(&w.loEven[static_cast<size_t>(i)]));
-        const __m256i lo = _mm256_load_si256(reinterpret_cast<const __m256i*>(&w.loOdd[static_cast<size_t>(i)]));
+        const __m256i hi =
+            _mm256_load_si256(reinterpret_cast<const __m256i*>(&w.hi[static_cast<size_t>(i)]));
+        const __m256i le =
+            _mm256_load_si256(reinterpret_cast<const __m256i*>(&w.loEven[static_cast<size_t>(i)]));
+        const __m256i lo =
+            _mm256_load_si256(reinterpret_cast<const __m256i*>(&w.loOdd[static_cast<size_t>(i)]));
         sum = _mm256_add_epi32(sum, _mm256_madd_epi16(hi, v));
         sum = _mm256_add_epi32(sum, _mm256_srai_epi32(_mm256_madd_epi16(le, v), 8));
         sum = _mm256_add_epi32(sum, _mm256_srai_epi32(_mm256_madd_epi16(lo, v), 8));
     }
-    const __m128i quad = _mm_add_epi32(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
+    const __m128i quad =
+        _mm_add_epi32(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
     const __m128i pair = _mm_add_epi32(quad, _mm_shuffle_epi32(quad, 0x4E));
     return _mm_cvtsi128_si32(_mm_add_epi32(pair, _mm_shuffle_epi32(pair, 0xB1)));
 }
@@ -77,7 +81,7 @@ constexpr int32_t kTapShift = 14;
 static_assert(kTaps == 16, "the vector path takes 16 taps");
 
 struct VarispeedTaps {
-    alignas(64) std::array<int16_t, static_cast<size_t>(kPhases * kTaps)> taps;
+    alignas(64) std::array<int16_t, static_cast<size_t>(kPhases* kTaps)> taps;
 };
 
 double besselI0(double x) {
@@ -99,9 +103,11 @@ VarispeedTaps makeVarispeedTaps() {
         double sum = 0.0;
         for (int32_t m = 0; m < kTaps; ++m) {
             const double x = (m - kVarispeedHistory) - t;
-            const double sinc = x == 0.0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
+            const double sinc =
+                x == 0.0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
             const double u = x / kHalfWidth;
-            w[static_cast<size_t>(m)] = sinc * besselI0(kBeta * std::sqrt(std::max(0.0, 1.0 - u * u))) / besselI0(kBeta);
+            w[static_cast<size_t>(m)] =
+                sinc * besselI0(kBeta * std::sqrt(std::max(0.0, 1.0 - u * u))) / besselI0(kBeta);
             sum += w[static_cast<size_t>(m)];
         }
         // Rounded to fixed point; what the rounding takes from the sum goes to the largest
@@ -110,7 +116,8 @@ VarispeedTaps makeVarispeedTaps() {
         int32_t fixedSum = 0;
         int32_t largest = 0;
         for (int32_t m = 0; m < kTaps; ++m) {
-            row[m] = static_cast<int16_t>(std::lround(w[static_cast<size_t>(m)] / sum * (1 << kTapShift)));
+            row[m] = static_cast<int16_t>(
+                std::lround(w[static_cast<size_t>(m)] / sum * (1 << kTapShift)));
             fixedSum += row[m];
             if (std::abs(row[m]) > std::abs(row[largest])) largest = m;
         }
@@ -126,7 +133,8 @@ int16_t saturate16(int32_t v) { return static_cast<int16_t>(std::clamp(v, -32768
 
 // The interpolation loop; the sums are exact in 32 bits (the taps' magnitudes add up to
 // well under 2), so every version gives the same bits.
-int32_t varispeedScalar(const int16_t* src, int16_t* out, int32_t frames, int32_t pitch, int32_t& phase) {
+int32_t varispeedScalar(const int16_t* src, int16_t* out, int32_t frames, int32_t pitch,
+                        int32_t& phase) {
     int32_t j = 0;
     int32_t ph = phase;
     for (int32_t k = 0; k < frames; ++k) {
@@ -152,10 +160,12 @@ int32_t varispeedScalar(const int16_t* src, int16_t* out, int32_t frames, int32_
 // One output frame per step: the 16 source frames are regrouped within each 128-bit lane
 // as L0 L1 R0 R1 L2 L3 R2 R3, so that pmaddwd against the taps in pairs (c0 c1 c0 c1 c2 c3
 // c2 c3) gives left and right partial sums side by side.
-__attribute__((target("avx2"))) int32_t varispeedAvx2(const int16_t* src, int16_t* out, int32_t frames,
-                                                     int32_t pitch, int32_t& phase) {
-    const __m256i regroup = _mm256_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15,  //
-                                             0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15);
+__attribute__((target("avx2"))) int32_t varispeedAvx2(const int16_t* src, int16_t* out,
+                                                      int32_t frames, int32_t pitch,
+                                                      int32_t& phase) {
+    const __m256i regroup =
+        _mm256_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15,  //
+                         0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15);
     const __m256i firstPairs = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
     const __m256i lastPairs = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
     const __m128i half = _mm_set1_epi32(1 << (kTapShift - 1));
@@ -163,12 +173,15 @@ __attribute__((target("avx2"))) int32_t varispeedAvx2(const int16_t* src, int16_
     int32_t ph = phase;
     for (int32_t k = 0; k < frames; ++k) {
         const int16_t* s = src + 2 * (j - kVarispeedHistory);
-        const __m256i taps = _mm256_load_si256(
-            reinterpret_cast<const __m256i*>(&g_varispeedTaps.taps[static_cast<size_t>(ph * kTaps)]));
-        const __m256i a = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s)), regroup);
-        const __m256i b = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 16)), regroup);
-        const __m256i sums = _mm256_add_epi32(_mm256_madd_epi16(a, _mm256_permutevar8x32_epi32(taps, firstPairs)),
-                                              _mm256_madd_epi16(b, _mm256_permutevar8x32_epi32(taps, lastPairs)));
+        const __m256i taps = _mm256_load_si256(reinterpret_cast<const __m256i*>(
+            &g_varispeedTaps.taps[static_cast<size_t>(ph * kTaps)]));
+        const __m256i a =
+            _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s)), regroup);
+        const __m256i b = _mm256_shuffle_epi8(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 16)), regroup);
+        const __m256i sums =
+            _mm256_add_epi32(_mm256_madd_epi16(a, _mm256_permutevar8x32_epi32(taps, firstPairs)),
+                             _mm256_madd_epi16(b, _mm256_permutevar8x32_epi32(taps, lastPairs)));
         __m128i lr = _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
         lr = _mm_add_epi32(lr, _mm_shuffle_epi32(lr, 0x4E));
         lr = _mm_srai_epi32(_mm_add_epi32(lr, half), kTapShift);
@@ -265,14 +278,13 @@ int32_t findBestOverlapPortable(const int16_t* tail, const int16_t* src) {
     return searchOverlap(tail, src, &overlapScoreScalar);
 }
 
-MasterTempoChunk renderMasterTempo(int16_t* tail, const int16_t* src, int16_t* out,
-                                   int32_t pitch, int32_t& phase) {
+MasterTempoChunk renderMasterTempo(int16_t* tail, const int16_t* src, int16_t* out, int32_t pitch,
+                                   int32_t& phase) {
     const int32_t offset = pitch == 4096 ? 0 : findBestOverlap(tail, src) / 2;
     const int16_t* from = src + 2 * offset;
     for (int32_t k = 0; k < kCrossfadeFrames; ++k) {
         for (int32_t c = 0; c < 2; ++c) {
-            const int32_t mixed =
-                tail[2 * k + c] * (kCrossfadeFrames - k) + from[2 * k + c] * k;
+            const int32_t mixed = tail[2 * k + c] * (kCrossfadeFrames - k) + from[2 * k + c] * k;
             out[2 * k + c] = static_cast<int16_t>(mixed >> 9);
         }
     }

@@ -45,7 +45,7 @@ struct MasterTempoChunk {
 // (none at normal pitch), copies the source up to 3088 frames, keeps src[3088..3600) as the
 // next tail and advances the 12-bit `phase` by frames x pitch. At pitch 4096 the output
 // reproduces the source exactly once a tail from the source is present.
-MasterTempoChunk renderMasterTempo(int16_t* tail, const int16_t* src, int16_t* out,
-                                   int32_t pitch, int32_t& phase);
+MasterTempoChunk renderMasterTempo(int16_t* tail, const int16_t* src, int16_t* out, int32_t pitch,
+                                   int32_t& phase);
 
 }  // namespace spinlorex

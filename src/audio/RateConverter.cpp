@@ -89,7 +89,8 @@ size_t RateConverter::supply(void* state, const void** data, size_t requested) {
     *data = buf;
     auto n = static_cast<int32_t>(std::min<size_t>(requested, kChunkFrames));
     if (n <= 0) n = 1;
-    if (self->source_ != nullptr && self->leadingZeros_ == 0 && self->sourceEnd_ < 0 && !self->failed_) {
+    if (self->source_ != nullptr && self->leadingZeros_ == 0 && self->sourceEnd_ < 0 &&
+        !self->failed_) {
         const int32_t got = self->source_->readFrames(buf, n);
         if (got > 0) {
             self->nextSource_ += got;
@@ -101,7 +102,8 @@ size_t RateConverter::supply(void* state, const void** data, size_t requested) {
     }
     // Silence: before the first source frame, after the last, and in place of data in error
     // (libsoxr is never told of an end or an error: either would need a clear to undo).
-    if (self->leadingZeros_ > 0) n = static_cast<int32_t>(std::min<int64_t>(n, self->leadingZeros_));
+    if (self->leadingZeros_ > 0)
+        n = static_cast<int32_t>(std::min<int64_t>(n, self->leadingZeros_));
     self->leadingZeros_ -= std::min<int64_t>(n, self->leadingZeros_);
     std::memset(buf, 0, static_cast<size_t>(n) * 2 * sizeof(float));
     self->fed_ += n;
@@ -135,7 +137,7 @@ bool RateConverter::restartAt(int64_t frame) {
     // frame kept, m0, must lie preRoll frames past all input fed so far, so that only the
     // new stretch reaches it; the source frame fed next, s, is then the one whose time
     // maps frame `frame` onto m0.
-    int64_t first = std::max(taken_, (( fed_ + preRoll_) * ratioOut_ + ratioIn_ - 1) / ratioIn_);
+    int64_t first = std::max(taken_, ((fed_ + preRoll_) * ratioOut_ + ratioIn_ - 1) / ratioIn_);
     if (ratioOut_ <= kMaxAlignment) first += ((frame - first) % ratioOut_ + ratioOut_) % ratioOut_;
     const int64_t start = fed_ - floorDiv((first - frame) * ratioIn_ + ratioOut_ / 2, ratioOut_);
 

@@ -53,13 +53,13 @@ private:
     std::unique_ptr<soxr, SoxrDeleter> soxr_;
     FrameSource* source_ = nullptr;
     int32_t rate_ = 0;
-    int64_t ratioIn_ = 1;   // rate / gcd(rate, 44100)
-    int64_t ratioOut_ = 1;  // 44100 / gcd(rate, 44100)
-    int64_t preRoll_ = 0;   // source frames fed ahead of a restart's first kept frame
-    int64_t fed_ = 0;       // frames ever given to the resampler
-    int64_t taken_ = 0;     // frames ever taken from it
-    int64_t nextSource_ = 0;   // source frame the next read gives
-    int64_t leadingZeros_ = 0; // silence to feed before the source (a restart near frame 0)
+    int64_t ratioIn_ = 1;       // rate / gcd(rate, 44100)
+    int64_t ratioOut_ = 1;      // 44100 / gcd(rate, 44100)
+    int64_t preRoll_ = 0;       // source frames fed ahead of a restart's first kept frame
+    int64_t fed_ = 0;           // frames ever given to the resampler
+    int64_t taken_ = 0;         // frames ever taken from it
+    int64_t nextSource_ = 0;    // source frame the next read gives
+    int64_t leadingZeros_ = 0;  // silence to feed before the source (a restart near frame 0)
     int64_t sourceEnd_ = -1;
     bool failed_ = false;
     std::unique_ptr<float[]> input_;

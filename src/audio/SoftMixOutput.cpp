@@ -55,10 +55,8 @@ SoftMixOutput::SoftMixOutput(DeckPair& decks, std::unique_ptr<sound::SoundDevice
 SoftMixOutput::~SoftMixOutput() {
     for (Programme& p : programmes_)
         if (p.buffer) p.buffer->stop();
-    for (Programme& p : programmes_)
-        p.buffer.reset();
-    for (auto& device : devices_)
-        device.reset();
+    for (Programme& p : programmes_) p.buffer.reset();
+    for (auto& device : devices_) device.reset();
     releaseRecorders();
 }
 

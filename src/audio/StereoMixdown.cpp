@@ -48,7 +48,8 @@ StereoMixdown StereoMixdown::forPositions(const uint32_t* positions, int32_t cha
             if (p == kFrontLeft) m.left_[c] = 1.0f;
             if (p == kFrontRight) m.right_[c] = 1.0f;
             if ((p & (kLeftSide | kCentred)) != 0 && std::has_single_bit(p)) m.left_[c] = kMinus3dB;
-            if ((p & (kRightSide | kCentred)) != 0 && std::has_single_bit(p)) m.right_[c] = kMinus3dB;
+            if ((p & (kRightSide | kCentred)) != 0 && std::has_single_bit(p))
+                m.right_[c] = kMinus3dB;
             leftSum += m.left_[c];
             rightSum += m.right_[c];
         }

@@ -68,7 +68,8 @@ bool WavReader::readAt(uint64_t offset, void* buf, uint32_t bytes, uint32_t* got
 
 bool WavReader::readSamples(uint64_t offset, void* buf, uint32_t bytes, uint32_t* got) {
     if (bytes > kReadAhead) return readAt(offset, buf, bytes, got);
-    const bool inWindow = offset >= readAheadOffset_ && offset + bytes <= readAheadOffset_ + readAheadBytes_;
+    const bool inWindow =
+        offset >= readAheadOffset_ && offset + bytes <= readAheadOffset_ + readAheadBytes_;
     if (!inWindow) {
         readAheadBytes_ = 0;
         if (!readAt(offset, readAhead_.get(), kReadAhead, &readAheadBytes_)) return false;
@@ -107,7 +108,8 @@ bool WavReader::walkChunks(uint64_t fileSize) {
     uint32_t got = 0;
     if (!readAt(0, head, 12, &got) || got < 12) return false;
     if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return false;
-    const uint64_t riffEnd = std::min<uint64_t>(8 + static_cast<uint64_t>(le32(head + 4)), fileSize);
+    const uint64_t riffEnd =
+        std::min<uint64_t>(8 + static_cast<uint64_t>(le32(head + 4)), fileSize);
 
     bool haveFmt = false;
     bool haveData = false;
@@ -132,7 +134,8 @@ bool WavReader::walkChunks(uint64_t fileSize) {
             format_.bitsPerSample = le16(fmt + 14);
             uint16_t kind = format_.tag;
             if (kind == kTagExtensible) {
-                if (want < 40 || std::memcmp(fmt + 26, kSubFormatTail, sizeof kSubFormatTail) != 0) return false;
+                if (want < 40 || std::memcmp(fmt + 26, kSubFormatTail, sizeof kSubFormatTail) != 0)
+                    return false;
                 format_.channelMask = le32(fmt + 20);
                 kind = le16(fmt + 24);
             }
@@ -158,9 +161,12 @@ bool WavReader::planFrames() {
         return false;
     // Each sample occupies blockAlign / channels bytes; a block align that does not divide
     // by the channels is taken from the depth instead.
-    sampleBytes_ = f.blockAlign != 0 && f.blockAlign % f.channels == 0 ? f.blockAlign / f.channels
-                                                                       : (f.bitsPerSample + 7u) / 8u;
-    if (f.isFloat ? (sampleBytes_ != 4 && sampleBytes_ != 8) : (sampleBytes_ < 1 || sampleBytes_ > 4)) return false;
+    sampleBytes_ = f.blockAlign != 0 && f.blockAlign % f.channels == 0
+                       ? f.blockAlign / f.channels
+                       : (f.bitsPerSample + 7u) / 8u;
+    if (f.isFloat ? (sampleBytes_ != 4 && sampleBytes_ != 8)
+                  : (sampleBytes_ < 1 || sampleBytes_ > 4))
+        return false;
     frameBytes_ = sampleBytes_ * f.channels;
     if (dataSize_ / frameBytes_ == 0) return false;
     mixdown_ = StereoMixdown::forMask(f.channels, f.channelMask);
@@ -203,7 +209,8 @@ void WavReader::widen(const unsigned char* raw, float* out, int32_t count) const
             break;
         default:
             for (size_t i = 0; i < n; ++i)
-                out[i] = static_cast<float>(static_cast<int32_t>(le32(raw + 4 * i))) * (1.0f / 65536.0f);
+                out[i] =
+                    static_cast<float>(static_cast<int32_t>(le32(raw + 4 * i))) * (1.0f / 65536.0f);
             break;
     }
 }
@@ -229,7 +236,8 @@ int32_t WavReader::readFrames(float* dest, int32_t frames) {
 
 bool WavReader::seekFrames(int64_t frame) {
     const uint64_t frames = dataSize_ / frameBytes_;
-    readOffset_ = std::min<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(frame, 0)), frames) * frameBytes_;
+    readOffset_ = std::min<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(frame, 0)), frames) *
+                  frameBytes_;
     return fd_ >= 0;
 }
 

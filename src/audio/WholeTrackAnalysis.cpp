@@ -76,8 +76,7 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
     if (!result.cancelled) {
         deck->timeline.decoding.store(false, std::memory_order_relaxed);
         std::fill(block.begin(), block.end(), int16_t{0});
-        for (int32_t i = 0; i < kSilentBlocksAfterEnd; ++i)
-            deck->feed(block.data(), -1.0f);
+        for (int32_t i = 0; i < kSilentBlocksAfterEnd; ++i) deck->feed(block.data(), -1.0f);
     }
     result.measures = measuresOf(deck->analysis);
     return result;

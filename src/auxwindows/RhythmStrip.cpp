@@ -17,15 +17,17 @@ const std::array<uint32_t, 20> kDefaultPalette = {
 
 void rhythmColumnHeights(const DeckStream& deck, int32_t height, std::span<int16_t> heights) {
     const BeatAnalyser& analyser = deck.analyser();
-    const RhythmDeckState state{deck.timeline().keepFrom.load(std::memory_order_relaxed), analyser.peakLevel(),
-                                deck.pitch()};
-    rhythmColumnHeights([&analyser](int32_t step) { return analyser.onsetAt(step); }, state, height, heights);
+    const RhythmDeckState state{deck.timeline().keepFrom.load(std::memory_order_relaxed),
+                                analyser.peakLevel(), deck.pitch()};
+    rhythmColumnHeights([&analyser](int32_t step) { return analyser.onsetAt(step); }, state, height,
+                        heights);
 }
 
-void composeRhythmStrip(std::span<const int16_t> unselected, std::span<const int16_t> selected, int32_t height,
-                        uint8_t* pixels, int32_t stride) {
+void composeRhythmStrip(std::span<const int16_t> unselected, std::span<const int16_t> selected,
+                        int32_t height, uint8_t* pixels, int32_t stride) {
     const int32_t width = static_cast<int32_t>(std::min(unselected.size(), selected.size()));
-    for (int32_t y = 0; y < height; ++y) std::memset(pixels + static_cast<ptrdiff_t>(y) * stride, 0, static_cast<size_t>(width));
+    for (int32_t y = 0; y < height; ++y)
+        std::memset(pixels + static_cast<ptrdiff_t>(y) * stride, 0, static_cast<size_t>(width));
     for (int32_t x = 0; x < width; ++x) {
         const int32_t a = std::clamp<int32_t>(unselected[static_cast<size_t>(x)], 0, height);
         const int32_t b = std::clamp<int32_t>(selected[static_cast<size_t>(x)], 0, height);

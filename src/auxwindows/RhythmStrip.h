@@ -22,7 +22,8 @@ inline constexpr int32_t kRhythmFramesPerPixel = 72;
 
 // The columns drawn for a control `controlWidth` wide: 0..800.
 constexpr int32_t rhythmColumns(int32_t controlWidth) {
-    return controlWidth < 0 ? 0 : (controlWidth > kRhythmMaxColumns ? kRhythmMaxColumns : controlWidth);
+    return controlWidth < 0 ? 0
+                            : (controlWidth > kRhythmMaxColumns ? kRhythmMaxColumns : controlWidth);
 }
 
 // What one deck contributes, read once per picture.
@@ -43,7 +44,8 @@ void rhythmColumnHeights(const OnsetAt& onsetAt, const RhythmDeckState& deck, in
     constexpr int32_t kStepFrames = 36;
     const int64_t scale = deck.peakLevel > 0 ? deck.peakLevel : 1;
     const int64_t step = deck.pitch != 0 ? deck.pitch : 4096;
-    int32_t read = static_cast<int32_t>(static_cast<uint32_t>(deck.keepFrom / kStepFrames) % kSteps);
+    int32_t read =
+        static_cast<int32_t>(static_cast<uint32_t>(deck.keepFrom / kStepFrames) % kSteps);
     int64_t acc = 0;  // 1/1024 of a step
     for (int16_t& h : heights) {
         int64_t m = 0;
@@ -75,8 +77,8 @@ void rhythmColumnHeights(const DeckStream& deck, int32_t height, std::span<int16
 // common length, `height` rows; every pixel is written. From the bottom row upwards each
 // column holds value 3 where both decks reach, then 2 where only the selected deck does
 // or 1 where only the other (unselected) one does; 0 above.
-void composeRhythmStrip(std::span<const int16_t> unselected, std::span<const int16_t> selected, int32_t height,
-                        uint8_t* pixels, int32_t stride);
+void composeRhythmStrip(std::span<const int16_t> unselected, std::span<const int16_t> selected,
+                        int32_t height, uint8_t* pixels, int32_t stride);
 
 // The system's default 20-colour palette as 0xAARRGGBB, opaque: black, dark red, dark
 // green, dark yellow, dark blue, dark magenta, dark cyan, light grey, money green, sky

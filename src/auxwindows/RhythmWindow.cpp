@@ -26,7 +26,8 @@ constexpr auto kRestPause = std::chrono::milliseconds(100);
 
 }  // namespace
 
-RhythmWindow::RhythmWindow(DeckPair& decks, SelectedDeck selectedDeck, const SkinModel& skin, QWidget* parent)
+RhythmWindow::RhythmWindow(DeckPair& decks, SelectedDeck selectedDeck, const SkinModel& skin,
+                           QWidget* parent)
     : QWidget(parent), decks_(decks), selectedDeck_(std::move(selectedDeck)) {
     setObjectName("SPINLOREXV");
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -108,7 +109,9 @@ QImage RhythmWindow::latestPicture() const {
     return latest_;
 }
 
-double RhythmWindow::scale() const { return stripWidth_ > 0 && width() > 0 ? width() / double(stripWidth_) : 1.0; }
+double RhythmWindow::scale() const {
+    return stripWidth_ > 0 && width() > 0 ? width() / double(stripWidth_) : 1.0;
+}
 
 int RhythmWindow::selected() const { return selectedDeck_ && selectedDeck_() == 1 ? 1 : 0; }
 
@@ -147,7 +150,8 @@ bool RhythmWindow::drawStrip(const Strip& strip) {
     rhythmColumnHeights(decks_[1 - s], height, unselected);
     rhythmColumnHeights(decks_[s], height, chosen);
     // The same columns in the same colours: the picture on screen is still right.
-    if (shown_.drawn && shown_.strip == strip && shown_.unselected == unselected && shown_.chosen == chosen) {
+    if (shown_.drawn && shown_.strip == strip && shown_.unselected == unselected &&
+        shown_.chosen == chosen) {
         framesDrawn_.fetch_add(1, std::memory_order_relaxed);
         return false;
     }
@@ -155,7 +159,8 @@ bool RhythmWindow::drawStrip(const Strip& strip) {
     QImage picture(width, height, QImage::Format_Indexed8);
     if (picture.isNull()) return false;
     picture.setColorTable(QList<QRgb>(strip.colours.begin(), strip.colours.end()));
-    composeRhythmStrip(unselected, chosen, height, picture.bits(), static_cast<int32_t>(picture.bytesPerLine()));
+    composeRhythmStrip(unselected, chosen, height, picture.bits(),
+                       static_cast<int32_t>(picture.bytesPerLine()));
     {
         std::lock_guard lock(pictureMutex_);
         latest_ = std::move(picture);

@@ -39,7 +39,8 @@ public:
 
     // A child of `parent` placed on the skin's "rhythm window" control, with its size and
     // colours. The thread does not run yet.
-    RhythmWindow(DeckPair& decks, SelectedDeck selectedDeck, const SkinModel& skin, QWidget* parent);
+    RhythmWindow(DeckPair& decks, SelectedDeck selectedDeck, const SkinModel& skin,
+                 QWidget* parent);
     ~RhythmWindow() override;  // stops the thread
 
     // Starts the drawing thread (not suspended). True when it runs; otherwise the

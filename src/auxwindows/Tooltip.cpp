@@ -25,7 +25,8 @@ QFont balloonFont() {
 QRegion toRegion(const std::vector<RegionRect>& runs) {
     // United one by one: the runs are not in the banded order QRegion::setRects wants.
     QRegion region;
-    for (const RegionRect& r : runs) region += QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    for (const RegionRect& r : runs)
+        region += QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
     return region;
 }
 
@@ -65,8 +66,8 @@ private:
             event->button() != Qt::RightButton)
             return;
         const QPointF global = event->globalPosition();
-        QMouseEvent copy(event->type(), owner_->mapFromGlobal(global), global, event->button(), event->buttons(),
-                         event->modifiers(), event->pointingDevice());
+        QMouseEvent copy(event->type(), owner_->mapFromGlobal(global), global, event->button(),
+                         event->buttons(), event->modifiers(), event->pointingDevice());
         QCoreApplication::sendEvent(owner_, &copy);
     }
 
@@ -109,7 +110,8 @@ void Tooltip::stopTimer() { timer_->stop(); }
 
 void Tooltip::measure(std::string_view text, int32_t& width, int32_t& height) {
     const QFontMetrics metrics(balloonFont());
-    width = metrics.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    width = metrics.horizontalAdvance(
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     height = metrics.height();
 }
 
@@ -138,8 +140,8 @@ void Tooltip::present(const BalloonSize& size, std::string_view text) {
         p.drawImage(QPoint(0, 0), frame_, QRect(0, 0, kBalloonStretchColumn, kBalloonHeight));
         p.drawImage(QPoint(width - kBalloonRightColumns, 0), frame_,
                     QRect(kBalloonStretchColumn + 1, 0, kBalloonRightColumns, kBalloonHeight));
-        p.drawImage(QRect(kBalloonStretchColumn, 0, width - kBalloonStretchColumn - kBalloonRightColumns,
-                          kBalloonBoxRows),
+        p.drawImage(QRect(kBalloonStretchColumn, 0,
+                          width - kBalloonStretchColumn - kBalloonRightColumns, kBalloonBoxRows),
                     frame_, QRect(kBalloonStretchColumn, 0, 1, kBalloonBoxRows));
         p.setCompositionMode(QPainter::CompositionMode_SourceOver);
         const QFont font = balloonFont();

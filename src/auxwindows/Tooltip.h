@@ -60,10 +60,10 @@ private:
     void conceal() override;
 
     TooltipCore core_;
-    QImage frame_;                   // the 29 x 30 artwork
-    std::vector<uint16_t> frame555_; // the same as 16-bit pixels, for its shape
-    QImage picture_;                 // the balloon as last shown
-    QPointer<QWidget> balloon_;      // a Balloon; the owner may delete it first
+    QImage frame_;                    // the 29 x 30 artwork
+    std::vector<uint16_t> frame555_;  // the same as 16-bit pixels, for its shape
+    QImage picture_;                  // the balloon as last shown
+    QPointer<QWidget> balloon_;       // a Balloon; the owner may delete it first
     std::unique_ptr<QTimer> timer_;
 };
 

@@ -12,10 +12,11 @@ bool sameColour(uint16_t a, uint16_t b) { return ((a ^ b) & kCompared) == 0; }
 
 }  // namespace
 
-std::vector<RegionRect> keyedRuns(std::span<const uint16_t> pixels, int32_t width, int32_t height, int32_t a,
-                                  int32_t b) {
+std::vector<RegionRect> keyedRuns(std::span<const uint16_t> pixels, int32_t width, int32_t height,
+                                  int32_t a, int32_t b) {
     std::vector<RegionRect> runs;
-    if (width <= 0 || height <= 0 || pixels.size() < static_cast<size_t>(width) * static_cast<size_t>(height))
+    if (width <= 0 || height <= 0 ||
+        pixels.size() < static_cast<size_t>(width) * static_cast<size_t>(height))
         return runs;
     a = std::max(a, 0);
     b = std::min(b, width);
@@ -40,8 +41,8 @@ std::vector<RegionRect> balloonRuns(std::span<const uint16_t> framePixels, int32
         keyedRuns(framePixels, kBalloonFrameWidth, kBalloonHeight, 0, kBalloonStretchColumn);
     runs.push_back({kBalloonStretchColumn, 0, width - kBalloonRightColumns, kBalloonBoxRows});
     const int32_t shift = width - kBalloonFrameWidth;
-    for (RegionRect r :
-         keyedRuns(framePixels, kBalloonFrameWidth, kBalloonHeight, kBalloonStretchColumn + 1, kBalloonFrameWidth))
+    for (RegionRect r : keyedRuns(framePixels, kBalloonFrameWidth, kBalloonHeight,
+                                  kBalloonStretchColumn + 1, kBalloonFrameWidth))
         runs.push_back({r.left + shift, r.top, r.right + shift, r.bottom});
     return runs;
 }

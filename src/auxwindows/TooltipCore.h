@@ -34,15 +34,16 @@ struct RegionRect {
 // A 32-bit 0xAARRGGBB pixel as a 16-bit 0RRRRRGGGGGBBBBB one (each component's top five
 // bits).
 constexpr uint16_t toRgb555(uint32_t argb) {
-    return static_cast<uint16_t>(((argb >> 19) & 0x1F) << 10 | ((argb >> 11) & 0x1F) << 5 | ((argb >> 3) & 0x1F));
+    return static_cast<uint16_t>(((argb >> 19) & 0x1F) << 10 | ((argb >> 11) & 0x1F) << 5 |
+                                 ((argb >> 3) & 0x1F));
 }
 
 // The runs of non-key pixels of columns a..b-1 of a 16-bit picture (`width` x `height`,
 // rows from the top), one list of one-row rectangles. The key is the top-left pixel; two
 // pixels count as equal when their lowest 12 bits are equal. A run that reaches column
 // b - 1 ends at b; one that would start on column b - 1 is dropped.
-std::vector<RegionRect> keyedRuns(std::span<const uint16_t> pixels, int32_t width, int32_t height, int32_t a,
-                                  int32_t b);
+std::vector<RegionRect> keyedRuns(std::span<const uint16_t> pixels, int32_t width, int32_t height,
+                                  int32_t a, int32_t b);
 
 // The balloon's shape at `width` (29 or more) from the frame's 16-bit pixels (29 x 30):
 // the frame's shape in columns 0..21, the rectangle (22, 0)-(width - 6, 23), and the

@@ -11,9 +11,7 @@ BackgroundAnalysis::BackgroundAnalysis(DeckPair& decks, TrackDatabase& database,
                                        AnalysisWorker::ReaderFactory readers)
     : decks_(decks), database_(database), worker_(listener, std::move(readers)) {}
 
-BackgroundAnalysis::~BackgroundAnalysis() {
-    shutdown();
-}
+BackgroundAnalysis::~BackgroundAnalysis() { shutdown(); }
 
 void BackgroundAnalysis::shutdown() {
     stopped_ = true;

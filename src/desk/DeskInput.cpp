@@ -14,10 +14,27 @@ namespace spinlorex {
 
 namespace {
 enum Key : int {
-    kTab = 9, kEnter = 13, kEscape = 27, kSpace = 32, kPageUp = 33, kPageDown = 34,
-    kLeft = 37, kUp = 38, kRight = 39, kDown = 40, kDelete = 46,
-    kA = 65, kL = 76, kM = 77, kN = 78, kP = 80, kS = 83, kZ = 90,
-    kF1 = 112, kF6 = 117, kF12 = 123,
+    kTab = 9,
+    kEnter = 13,
+    kEscape = 27,
+    kSpace = 32,
+    kPageUp = 33,
+    kPageDown = 34,
+    kLeft = 37,
+    kUp = 38,
+    kRight = 39,
+    kDown = 40,
+    kDelete = 46,
+    kA = 65,
+    kL = 76,
+    kM = 77,
+    kN = 78,
+    kP = 80,
+    kS = 83,
+    kZ = 90,
+    kF1 = 112,
+    kF6 = 117,
+    kF12 = 123,
 };
 }  // namespace
 
@@ -40,28 +57,57 @@ bool MixingDesk::onKeyDown(int virtualKey) {
     const int d = selectedDeck_;
     DeckStream& ds = deck(d);
     switch (key) {
-        case kTab: selectDeck(1 - d); return true;
+        case kTab:
+            selectDeck(1 - d);
+            return true;
         case kEnter:
             if (!links_.library.onEnterKey()) syncBeat(d);
             return true;
-        case kEscape: magicSync(d); return true;
-        case kSpace: ds.play(); return true;
-        case kPageUp: setDeckPitch(d, ds.pitch() - 306); return true;
-        case kPageDown: setDeckPitch(d, ds.pitch() + 306); return true;
-        case kLeft: ds.nudge(ds.pitch() * 256 / 4096); return true;
-        case kUp: setDeckPitch(d, ds.pitch() - 8); return true;
-        case kRight: ds.nudge(-ds.pitch() * 256 / 4096); return true;
-        case kDown: setDeckPitch(d, ds.pitch() + 8); return true;
-        case kDelete: links_.library.onDeleteKey(); return true;
-        case kL: ds.goToCue(); return true;
+        case kEscape:
+            magicSync(d);
+            return true;
+        case kSpace:
+            ds.play();
+            return true;
+        case kPageUp:
+            setDeckPitch(d, ds.pitch() - 306);
+            return true;
+        case kPageDown:
+            setDeckPitch(d, ds.pitch() + 306);
+            return true;
+        case kLeft:
+            ds.nudge(ds.pitch() * 256 / 4096);
+            return true;
+        case kUp:
+            setDeckPitch(d, ds.pitch() - 8);
+            return true;
+        case kRight:
+            ds.nudge(-ds.pitch() * 256 / 4096);
+            return true;
+        case kDown:
+            setDeckPitch(d, ds.pitch() + 8);
+            return true;
+        case kDelete:
+            links_.library.onDeleteKey();
+            return true;
+        case kL:
+            ds.goToCue();
+            return true;
         case kM:
             ds.storeCue();
             redrawCueMark(d);
             return true;
-        case kN: skipBeat(d); return true;
-        case kP: ds.pause(); return true;
-        case kS: ds.cycleCue(); return true;
-        default: break;
+        case kN:
+            skipBeat(d);
+            return true;
+        case kP:
+            ds.pause();
+            return true;
+        case kS:
+            ds.cycleCue();
+            return true;
+        default:
+            break;
     }
     if (key >= kF1 && key <= kF6) {
         selectPanel(key - kF1);
@@ -90,9 +136,15 @@ void MixingDesk::releaseButton() {
 
 void MixingDesk::actOnRelease(int id) {
     switch (id) {
-        case ctl::Close: links_.shell.requestClose(); break;
-        case ctl::Minimize: links_.shell.minimize(); break;
-        case ctl::Maximize: links_.shell.toggleFullScreen(); break;
+        case ctl::Close:
+            links_.shell.requestClose();
+            break;
+        case ctl::Minimize:
+            links_.shell.minimize();
+            break;
+        case ctl::Maximize:
+            links_.shell.toggleFullScreen();
+            break;
         case ctl::SetHomeFolder:
         case ctl::GoDesktop:
         case ctl::GoHomeFolder:
@@ -230,7 +282,8 @@ void MixingDesk::onMouseDown(bool leftButton, int32_t x, int32_t y) {
             links_.shell.captureMouse();
             break;
         default:
-            if (id == ctl::StartRecording || (id >= ctl::OptAutoPitch && id <= ctl::OptPitchRange)) optionClicked(id);
+            if (id == ctl::StartRecording || (id >= ctl::OptAutoPitch && id <= ctl::OptPitchRange))
+                optionClicked(id);
             break;
     }
 }
@@ -317,8 +370,8 @@ void MixingDesk::moveCrossfader(int32_t x) {
     const int32_t knob = control(ctl::HorizontalFader).width;
     const int32_t travel = track.hitRight - track.hitLeft - knob;
     if (travel <= 0) return;  // a skin without travel: nothing to drag
-    const int32_t v = std::clamp((x - knob / 2 - grabX_ - track.hitLeft) * kCrossfaderMax / travel, int32_t{0},
-                                 kCrossfaderMax);
+    const int32_t v = std::clamp((x - knob / 2 - grabX_ - track.hitLeft) * kCrossfaderMax / travel,
+                                 int32_t{0}, kCrossfaderMax);
     if (v != crossfader_) setCrossfader(v);
 }
 
@@ -349,7 +402,8 @@ void MixingDesk::moveSlider(int32_t y) {
     if (pitch && s.pitchResetRunning) stopPitchReset(d);
     const int32_t travel = slider.hitBottom - slider.hitTop - h;
     if (travel <= 0) return;
-    const int32_t v = std::clamp((y - h / 2 - grabY_ - slider.hitTop) * 256 / travel, int32_t{0}, int32_t{256});
+    const int32_t v =
+        std::clamp((y - h / 2 - grabY_ - slider.hitTop) * 256 / travel, int32_t{0}, int32_t{256});
     if (pitch) {
         // The top of the slider is the slowest pitch.
         if (v != s.pitchSlider) setDeckPitch(d, pitchMin_ + (pitchMax_ - pitchMin_) * v / 256);
@@ -366,9 +420,11 @@ void MixingDesk::discJump(int d, int32_t x, int32_t y) {
         const int32_t cy = disc.hitTop;
         if (x == cx && y == cy) return;
         // Clockwise from 12 o'clock, which is the end of the track, like the hand.
-        f = static_cast<float>((std::atan2(static_cast<double>(cx - x), static_cast<double>(y - cy)) / std::numbers::pi +
-                                1.0) /
-                               2.0);
+        f = static_cast<float>(
+            (std::atan2(static_cast<double>(cx - x), static_cast<double>(y - cy)) /
+                 std::numbers::pi +
+             1.0) /
+            2.0);
     } else {
         if (disc.hitRight == disc.hitLeft) return;
         f = static_cast<float>(x - disc.hitLeft) / static_cast<float>(disc.hitRight - disc.hitLeft);

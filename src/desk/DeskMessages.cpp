@@ -38,8 +38,7 @@ bool DeskMessageQueue::take(Message& out) {
         std::atomic<uint32_t>& overflow = endedOverflow_[static_cast<size_t>(d)];
         uint32_t count = overflow.load(std::memory_order_acquire);
         while (count > 0 &&
-               !overflow.compare_exchange_weak(count, count - 1, std::memory_order_acq_rel)) {
-        }
+               !overflow.compare_exchange_weak(count, count - 1, std::memory_order_acq_rel)) {}
         if (count > 0) {
             out = Message{kMessageTrackEnded, d};
             return true;

@@ -36,8 +36,8 @@ private:
     bool push(const Message& message);
 
     std::array<Message, kCapacity> slots_{};
-    std::atomic<uint32_t> head_{0};  // next to write (producer)
-    std::atomic<uint32_t> tail_{0};  // next to read (consumer)
+    std::atomic<uint32_t> head_{0};                         // next to write (producer)
+    std::atomic<uint32_t> tail_{0};                         // next to read (consumer)
     std::array<std::atomic<bool>, 2> startQueued_{};        // a 1068 per deck waits in the queue
     std::array<std::atomic<uint32_t>, 2> endedOverflow_{};  // 1069s that found the queue full
 };

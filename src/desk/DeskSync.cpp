@@ -12,8 +12,8 @@ namespace spinlorex {
 
 namespace {
 constexpr int32_t kMixTickMs = 200;
-constexpr int32_t kHoldStep = 42;         // mixStep while the crossfader rests in the middle
-constexpr int32_t kSoftSyncLimit = 153;   // steps: a larger correction is left alone
+constexpr int32_t kHoldStep = 42;        // mixStep while the crossfader rests in the middle
+constexpr int32_t kSoftSyncLimit = 153;  // steps: a larger correction is left alone
 }  // namespace
 
 void MixingDesk::syncPitch(int d) {
@@ -43,8 +43,10 @@ void MixingDesk::softSyncBeat(int d) {
     const DeckStream& other = deck(1 - d);
     const int64_t ownPitch = own.pitch();
     const int64_t otherPitch = other.pitch();
-    const int64_t r1 = own.nearestBeat(static_cast<int32_t>(other.beatPhase() * ownPitch / otherPitch));
-    const int64_t r2 = other.nearestBeat(static_cast<int32_t>(own.beatPhase() * otherPitch / ownPitch));
+    const int64_t r1 =
+        own.nearestBeat(static_cast<int32_t>(other.beatPhase() * ownPitch / otherPitch));
+    const int64_t r2 =
+        other.nearestBeat(static_cast<int32_t>(own.beatPhase() * otherPitch / ownPitch));
     const int64_t s2 = -r2 * 4096 / otherPitch;
     const int64_t v = std::llabs(r1) < std::llabs(s2) ? r1 : s2;
     // Only small corrections: a mix must never jump audibly.
@@ -164,7 +166,8 @@ void MixingDesk::mixTick() {
 
     if (mixStep_ != 32) return;
     stopMix();
-    if (get(settings().autoMix) != 0 && !links_.library.loadNextFromPlaylist(outgoing)) deck(outgoing).finish();
+    if (get(settings().autoMix) != 0 && !links_.library.loadNextFromPlaylist(outgoing))
+        deck(outgoing).finish();
     if (get(settings().autoZPitch) != 0 && deck(target).pitch() != 4096) startPitchReset(target);
 }
 

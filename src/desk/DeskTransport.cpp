@@ -94,7 +94,9 @@ void MixingDesk::cueButton(int d) {
     redrawCueMark(d);
 }
 
-bool MixingDesk::bothDecksOpen() const { return deck(0).duration() >= 0 && deck(1).duration() >= 0; }
+bool MixingDesk::bothDecksOpen() const {
+    return deck(0).duration() >= 0 && deck(1).duration() >= 0;
+}
 
 void MixingDesk::skipBeat(int d) {
     if (!bothDecksOpen()) return;

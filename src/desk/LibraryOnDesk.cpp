@@ -13,17 +13,11 @@ void LibraryOnDesk::attach(MixingDesk* desk) {
     library_.attach(desk);
 }
 
-bool LibraryOnDesk::loadNextFromPlaylist(int deck) {
-    return library_.loadNextFromPlaylist(deck);
-}
+bool LibraryOnDesk::loadNextFromPlaylist(int deck) { return library_.loadNextFromPlaylist(deck); }
 
-void LibraryOnDesk::addToHistory(int deck) {
-    library_.addToHistory(deck);
-}
+void LibraryOnDesk::addToHistory(int deck) { library_.addToHistory(deck); }
 
-bool LibraryOnDesk::dragActive() const {
-    return library_.dragActive();
-}
+bool LibraryOnDesk::dragActive() const { return library_.dragActive(); }
 
 void LibraryOnDesk::dragOver(int32_t x, int32_t y) {
     if (desk_ != nullptr) showDragCursor(library_.dragCursor(desk_->controlAt(x, y)));

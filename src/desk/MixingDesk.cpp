@@ -137,7 +137,8 @@ void MixingDesk::onTrackEnded(int d) {
 }
 
 bool MixingDesk::onCloseRequested() {
-    if ((deck(0).playing() || deck(1).playing()) && !links_.shell.askYesNo(kQuitQuestion)) return false;
+    if ((deck(0).playing() || deck(1).playing()) && !links_.shell.askYesNo(kQuitQuestion))
+        return false;
     closePreparation();
     return true;
 }
@@ -163,7 +164,9 @@ bool MixingDesk::dropOntoDeck(int d, const TrackEntry& entry) {
 // ---------------------------------------------------------------------------------------
 // What the library asks of the decks
 
-bool MixingDesk::holdsTrack(int d) const { return (d == 0 || d == 1) && deck(d).position() >= 0.0f; }
+bool MixingDesk::holdsTrack(int d) const {
+    return (d == 0 || d == 1) && deck(d).position() >= 0.0f;
+}
 
 bool MixingDesk::isBusy(int d) const {
     if (d != 0 && d != 1) return true;
@@ -210,13 +213,16 @@ void MixingDesk::selectPanel(int panel) {
 
     switch (panel) {
         case 0:
-            for (int id : {ctl::SetHomeFolder, ctl::GoDesktop, ctl::GoHomeFolder}) view.drawControl(id, false);
+            for (int id : {ctl::SetHomeFolder, ctl::GoDesktop, ctl::GoHomeFolder})
+                view.drawControl(id, false);
             break;
         case 1:
-            for (int id : {ctl::SearchGo, ctl::ScanCd, ctl::ScanDisk, ctl::DeleteCd}) view.drawControl(id, false);
+            for (int id : {ctl::SearchGo, ctl::ScanCd, ctl::ScanDisk, ctl::DeleteCd})
+                view.drawControl(id, false);
             break;
         case 2:
-            for (int id : {ctl::SetHomeFolder, ctl::GoDesktop, ctl::GoHomeFolder}) view.drawControl(id, false);
+            for (int id : {ctl::SetHomeFolder, ctl::GoDesktop, ctl::GoHomeFolder})
+                view.drawControl(id, false);
             view.drawControl(ctl::AutoMixSwitch, get(settings().autoMix) != 0);
             for (int id : {ctl::Shuffle, ctl::NewSongsOnly, ctl::Save}) view.drawControl(id, false);
             break;
@@ -316,11 +322,21 @@ void MixingDesk::optionClicked(int id) {
             drawRecordStatus(true);
             return;
         }
-        case ctl::OptAutoPitch: flip(s.autoBpm); break;
-        case ctl::OptAutoReset: flip(s.autoZPitch); break;
-        case ctl::OptAutoLevel: flip(s.autoLevel); break;
-        case ctl::OptToolTip: flip(s.toolTip); break;
-        case ctl::OptMultiInstance: flip(s.multiInstance); break;
+        case ctl::OptAutoPitch:
+            flip(s.autoBpm);
+            break;
+        case ctl::OptAutoReset:
+            flip(s.autoZPitch);
+            break;
+        case ctl::OptAutoLevel:
+            flip(s.autoLevel);
+            break;
+        case ctl::OptToolTip:
+            flip(s.toolTip);
+            break;
+        case ctl::OptMultiInstance:
+            flip(s.multiInstance);
+            break;
         case ctl::OptMixLength: {
             const int32_t v = get(s.longMix);
             set(s.longMix, v == 0 ? 16 : v == 16 ? 40 : v == 40 ? 64 : v == 64 ? 112 : 0);
@@ -367,7 +383,8 @@ void MixingDesk::refreshDisplay() {
     for (int d = 0; d < 2; ++d) {
         const DeckStream& ds = deck(d);
         const TrackAnalysis* a = ds.analysis();
-        view.drawDisc(d, ds.position(), a != nullptr ? a->cuePoint.load(std::memory_order_relaxed) : 0.0f,
+        view.drawDisc(d, ds.position(),
+                      a != nullptr ? a->cuePoint.load(std::memory_order_relaxed) : 0.0f,
                       ds.duration() >= 0);
     }
     for (int d = 0; d < 2; ++d) view.drawDeckInfo(d, deckInfo(d));
@@ -396,7 +413,8 @@ DeckInfo MixingDesk::deckInfo(int d) const {
     info.pitch = ds.pitch();
     info.level = state_[index(d)].level;
     const TrackEntry* track = ds.track();
-    info.trackBpm = track != nullptr && track->record != nullptr ? track->record->currentBpm() : 0.0f;
+    info.trackBpm =
+        track != nullptr && track->record != nullptr ? track->record->currentBpm() : 0.0f;
     info.localBpm = ds.analyser().localBpm();
     info.localLevel = ds.analyser().lastLoudness();
     if (const TrackAnalysis* a = ds.analysis()) {
@@ -439,7 +457,8 @@ void MixingDesk::setFaderMode(int mode) {
     const int old = faderMode_;
     faderMode_ = mode;
     if (old == 0) {
-        for (int id : {ctl::ResetPitch1, ctl::ResetPitch2, ctl::Pitch1, ctl::Pitch2}) view.restoreControl(id);
+        for (int id : {ctl::ResetPitch1, ctl::ResetPitch2, ctl::Pitch1, ctl::Pitch2})
+            view.restoreControl(id);
         view.drawControl(ctl::MenuLevel1, false);
         view.drawControl(ctl::MenuLevel2, false);
     } else if (old == 1) {
@@ -449,14 +468,16 @@ void MixingDesk::setFaderMode(int mode) {
         view.drawControl(ctl::MenuPitch2, false);
     }
     if (mode == 0) {
-        for (int id : {ctl::Pitch1, ctl::Pitch2, ctl::MenuLevel1, ctl::MenuLevel2}) view.drawControl(id, true);
+        for (int id : {ctl::Pitch1, ctl::Pitch2, ctl::MenuLevel1, ctl::MenuLevel2})
+            view.drawControl(id, true);
         for (int d = 0; d < 2; ++d) {
             const DeckState& s = state_[index(d)];
             view.drawControl(ctl::ResetPitch1 + d, s.pitchResetRunning);
             view.drawSliderKnob(ctl::Pitch1 + d, s.pitchSlider, s.pitchSlider);
         }
     } else {
-        for (int id : {ctl::Level1, ctl::Level2, ctl::MenuPitch1, ctl::MenuPitch2}) view.drawControl(id, true);
+        for (int id : {ctl::Level1, ctl::Level2, ctl::MenuPitch1, ctl::MenuPitch2})
+            view.drawControl(id, true);
         for (int d = 0; d < 2; ++d) {
             const DeckState& s = state_[index(d)];
             view.drawSliderKnob(ctl::Level1 + d, s.levelSlider, s.levelSlider);

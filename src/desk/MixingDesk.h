@@ -114,9 +114,9 @@ public:
     const std::string& recordEndMessage() const { return recordEndMessage_; }
 
     // Transport and sync of one deck, as the buttons do them.
-    void playPause(int deck);     // play1/2, pause1/2: toggles
-    void stopButton(int deck);    // stop1/2: the cue cycle (or the cue store with CueStop)
-    void cueButton(int deck);     // mem1/2: the cue store (or the cue cycle with CueStop)
+    void playPause(int deck);   // play1/2, pause1/2: toggles
+    void stopButton(int deck);  // stop1/2: the cue cycle (or the cue store with CueStop)
+    void cueButton(int deck);   // mem1/2: the cue store (or the cue cycle with CueStop)
     void skipBeat(int deck);
     void resetPitchButton(int deck);
     void syncPitch(int deck);
@@ -171,7 +171,13 @@ public:
     static constexpr const char* kReplaceQuestion = spinlorex::kReplaceQuestion;
 
 private:
-    enum DragMode { kNoDrag = 0, kCrossfaderDrag = 1, kPitchDrag = 2, kLevelDrag = 4, kWindowDrag = 6 };
+    enum DragMode {
+        kNoDrag = 0,
+        kCrossfaderDrag = 1,
+        kPitchDrag = 2,
+        kLevelDrag = 4,
+        kWindowDrag = 6
+    };
 
     struct DeckState {
         std::string artist;  // title line 1
@@ -227,7 +233,7 @@ private:
     std::array<DeckState, 2> state_{};
     std::array<std::atomic<uint32_t>, 2> status_{kStatusEmpty, kStatusEmpty};
     std::atomic<int> selectedDeck_{0};  // also read by the rhythm strip's drawing thread
-    int currentPanel_ = -1;  // no panel before the first selectPanel
+    int currentPanel_ = -1;             // no panel before the first selectPanel
     int faderMode_ = 0;
     int32_t crossfader_ = 0;
     int32_t pitchMin_ = 2730;

@@ -16,7 +16,8 @@ void VirtualTimers::kill(int id) {
 }
 
 const VirtualTimers::Timer* VirtualTimers::find(int id) const {
-    const auto it = std::find_if(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; });
+    const auto it =
+        std::find_if(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; });
     return it != timers_.end() ? &*it : nullptr;
 }
 
@@ -36,7 +37,8 @@ void VirtualTimers::advance(int64_t milliseconds) {
         auto next = timers_.end();
         for (auto it = timers_.begin(); it != timers_.end(); ++it) {
             if (it->due > end) continue;
-            if (next == timers_.end() || it->due < next->due || (it->due == next->due && it->order < next->order))
+            if (next == timers_.end() || it->due < next->due ||
+                (it->due == next->due && it->order < next->order))
                 next = it;
         }
         if (next == timers_.end()) break;

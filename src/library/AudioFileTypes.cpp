@@ -21,8 +21,8 @@ bool isTrackFileName(std::string_view path) {
 bool isWavFileName(std::string_view path) { return hasExtension(path, ".wav"); }
 
 bool isSndfileFileName(std::string_view path) {
-    return hasExtension(path, ".flac") || hasExtension(path, ".ogg") || hasExtension(path, ".oga") ||
-           hasExtension(path, ".opus");
+    return hasExtension(path, ".flac") || hasExtension(path, ".ogg") ||
+           hasExtension(path, ".oga") || hasExtension(path, ".opus");
 }
 
 bool isPlaylistFileName(std::string_view path) {

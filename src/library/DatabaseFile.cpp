@@ -46,7 +46,8 @@ std::string_view zeroTerminated(const unsigned char* data, size_t length, size_t
     const auto* start = reinterpret_cast<const char*>(data) + from;
     const size_t available = length - from;
     const void* zero = std::memchr(start, 0, available);
-    const size_t size = zero ? static_cast<size_t>(static_cast<const char*>(zero) - start) : available;
+    const size_t size =
+        zero ? static_cast<size_t>(static_cast<const char*>(zero) - start) : available;
     return {start, size};
 }
 
@@ -110,7 +111,8 @@ bool DatabaseFile::writeAt(uint64_t offset, const void* data, size_t length) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     size_t done = 0;
     while (done < allowed) {
-        const ssize_t n = ::pwrite(fd_, bytes + done, allowed - done, static_cast<off_t>(offset + done));
+        const ssize_t n =
+            ::pwrite(fd_, bytes + done, allowed - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -130,8 +132,7 @@ bool DatabaseFile::sync() {
 }
 
 void DatabaseFile::cutAt(uint64_t size) {
-    while (::ftruncate(fd_, static_cast<off_t>(size)) != 0 && errno == EINTR) {
-    }
+    while (::ftruncate(fd_, static_cast<off_t>(size)) != 0 && errno == EINTR) {}
 }
 
 bool DatabaseFile::currentSize(uint64_t& size) const {
@@ -245,8 +246,7 @@ DatabaseFile::ReadResult DatabaseFile::readRecords(std::forward_list<TrackRecord
     if (!stale.empty())
         records.remove_if([&](const TrackRecord& r) { return stale.count(&r) != 0; });
     if (result == ReadResult::Ok && !readOnly_) {
-        for (const auto& [offset, size] : staleBlocks)
-            freeStretch(offset, size);
+        for (const auto& [offset, size] : staleBlocks) freeStretch(offset, size);
         if (cutOff) cutAt(cutOffAt);
     }
     return result;
@@ -439,8 +439,11 @@ void DatabaseFile::readStoredAnalysis(const TrackRecord& record, TrackAnalysis& 
     unsigned char values[kStoredValuesSize];
     size_t got = 0;
     const size_t wanted = static_cast<size_t>(std::min<uint64_t>(tail, sizeof values));
-    if (!readAt(record.fileOffset + kHeaderSize + static_cast<uint64_t>(dataLength), values, wanted, got)) return;
-    for (size_t i = 0; i < got / 4; ++i) analysis.setStoredWord(static_cast<int>(i), load32(values + 4 * i));
+    if (!readAt(record.fileOffset + kHeaderSize + static_cast<uint64_t>(dataLength), values, wanted,
+                got))
+        return;
+    for (size_t i = 0; i < got / 4; ++i)
+        analysis.setStoredWord(static_cast<int>(i), load32(values + 4 * i));
 }
 
 std::vector<unsigned char> DatabaseFile::encodeRecord(const TrackRecord& record) {
@@ -464,7 +467,8 @@ std::vector<unsigned char> DatabaseFile::encodeRecord(const TrackRecord& record)
     const TrackAnalysis defaults;
     const TrackAnalysis& values = record.analysis ? *record.analysis : defaults;
     unsigned char* stored = p + kHeaderSize + dataLength;
-    for (int i = 0; i < TrackAnalysis::kStoredValues; ++i) store32(stored + 4 * i, values.storedWord(i));
+    for (int i = 0; i < TrackAnalysis::kStoredValues; ++i)
+        store32(stored + 4 * i, values.storedWord(i));
     return block;
 }
 
@@ -472,12 +476,16 @@ bool DatabaseFile::mergeFollowingFree(uint64_t next, uint64_t& size) const {
     for (;;) {
         Header header;
         switch (readHeader(next, header)) {
-            case HeaderRead::Failed: return false;
-            case HeaderRead::End: return true;
-            case HeaderRead::Ok: break;
+            case HeaderRead::Failed:
+                return false;
+            case HeaderRead::End:
+                return true;
+            case HeaderRead::Ok:
+                break;
         }
         if (header.dataLength != 0) return true;
-        if (header.blockSize < kHeaderSize) return false;  // a chain that does not advance is damaged
+        if (header.blockSize < kHeaderSize)
+            return false;  // a chain that does not advance is damaged
         // The merged size has to fit in one header; what does not fit stays a block of its own.
         if (size + header.blockSize > std::numeric_limits<uint32_t>::max()) return true;
         size += header.blockSize;
@@ -505,7 +513,8 @@ bool DatabaseFile::freeStretch(uint64_t offset, uint64_t size) {
     return true;
 }
 
-bool DatabaseFile::placeBlock(uint64_t offset, uint64_t room, const std::vector<unsigned char>& block) {
+bool DatabaseFile::placeBlock(uint64_t offset, uint64_t room,
+                              const std::vector<unsigned char>& block) {
     const uint64_t size = block.size();
     unsigned char header[kHeaderSize];
     std::memcpy(header, block.data(), sizeof header);
@@ -522,7 +531,8 @@ bool DatabaseFile::placeBlock(uint64_t offset, uint64_t room, const std::vector<
         if (!mergeFollowingFree(offset + room, leftover)) return false;
         if (!writeHeader(offset + size, static_cast<uint32_t>(leftover), 0)) return false;
     }
-    if (!writeAt(offset + kHeaderSize, block.data() + kHeaderSize, block.size() - kHeaderSize)) return false;
+    if (!writeAt(offset + kHeaderSize, block.data() + kHeaderSize, block.size() - kHeaderSize))
+        return false;
     if (!sync()) return false;
     if (!writeAt(offset, header, sizeof header)) return false;
     if (!sync()) return false;
@@ -551,7 +561,8 @@ bool DatabaseFile::placeFirstFit(const std::vector<unsigned char>& block, uint64
         const HeaderRead read = readHeader(offset, header);
         if (read == HeaderRead::Failed) return false;
         if (read == HeaderRead::End) break;
-        if (header.blockSize < kHeaderSize) return false;  // a chain that does not advance is damaged
+        if (header.blockSize < kHeaderSize)
+            return false;  // a chain that does not advance is damaged
         if (header.dataLength == 0 && asSigned(header.blockSize) >= static_cast<int64_t>(size)) {
             if (offset >= kNeverWritten) return false;
             if (!placeBlock(offset, header.blockSize, block)) return false;

@@ -49,7 +49,8 @@ bool isFolder(const fs::directory_entry& entry) {
 std::vector<FolderItem> listFolderFiles(const std::string& folder) {
     std::vector<FolderItem> items;
     std::error_code error;
-    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error), end;
+    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error),
+         end;
          !error && it != end; it.increment(error)) {
         const fs::directory_entry& entry = *it;
         if (hidden(entry.path().filename())) continue;
@@ -66,8 +67,8 @@ std::vector<FolderItem> listFolderFiles(const std::string& folder) {
         if (!playlist && !isTrackFileName(target)) continue;
         struct stat info {};
         if (::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-        items.push_back({entry.path().filename().string(), std::move(target), static_cast<uint32_t>(info.st_size),
-                         playlist});
+        items.push_back({entry.path().filename().string(), std::move(target),
+                         static_cast<uint32_t>(info.st_size), playlist});
     }
     sortByName(items, [](const FolderItem& item) { return item.displayName; });
     return items;

@@ -18,8 +18,7 @@ ColumnWidths columnWidths(const ColumnSizes& sizes, int group) {
 }
 
 void storeColumnWidths(ColumnSizes& sizes, int group, const ColumnWidths& widths) {
-    for (int i = 0; i < 4; ++i)
-        sizes[slot(group, i)] = widths[static_cast<size_t>(i)];
+    for (int i = 0; i < 4; ++i) sizes[slot(group, i)] = widths[static_cast<size_t>(i)];
 }
 
 PanelPanes resizablePanes(int panel, const PaneRect& area, const ColumnSizes& sizes) {

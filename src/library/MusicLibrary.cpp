@@ -210,9 +210,7 @@ void MusicLibrary::addToHistory(int deck) {
     setHistoryMark(copy.record, true);
 }
 
-bool MusicLibrary::isInHistory(const TrackRecord* record) const {
-    return history_.holds(record);
-}
+bool MusicLibrary::isInHistory(const TrackRecord* record) const { return history_.holds(record); }
 
 void MusicLibrary::setHistoryMark(const TrackRecord* record, bool on) {
     const RowIcon icon = on ? RowIcon::InHistory : RowIcon::Played;
@@ -305,8 +303,7 @@ void MusicLibrary::beginDrag(List from, std::span<const int> rows) {
     const std::vector<int> picked = ascending(rows, source.size());
     if (picked.empty()) return;
     dragged_.clear();
-    for (int r : picked)
-        dragged_.push_back(source.row(r).entry);
+    for (int r : picked) dragged_.push_back(source.row(r).entry);
     // Rows dragged out of the playlist move: they live on only in the drag.
     if (from == List::Playlist) playlist_.remove(picked);
 }

@@ -29,8 +29,7 @@ bool readWholeFile(const std::string& path, std::string& text) {
     if (!file) return false;
     char buffer[65536];
     size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
-        text.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
     return std::ferror(file.get()) == 0;
 }
 
@@ -116,15 +115,13 @@ bool writeTextFile(const std::string& path, std::string_view text) {
 
 std::string m3uText(const std::vector<std::string>& paths) {
     std::string text;
-    for (const std::string& p : paths)
-        text.append(p).push_back('\n');
+    for (const std::string& p : paths) text.append(p).push_back('\n');
     return text;
 }
 
 std::string historyText(const std::vector<std::string>& paths) {
     std::string text;
-    for (const std::string& p : paths)
-        text.append(p).append("\r\n");
+    for (const std::string& p : paths) text.append(p).append("\r\n");
     return text;
 }
 

@@ -11,8 +11,8 @@
 
 namespace spinlorex {
 
-ScanJob::ScanJob(std::string homeFolder, std::vector<std::string> replacedKeys, std::vector<Root> roots, int mask,
-                 WalkLimits limits)
+ScanJob::ScanJob(std::string homeFolder, std::vector<std::string> replacedKeys,
+                 std::vector<Root> roots, int mask, WalkLimits limits)
     : homeFolder_(std::move(homeFolder)),
       replacedKeys_(std::move(replacedKeys)),
       roots_(std::move(roots)),
@@ -78,7 +78,8 @@ WalkLimits limitsOf(std::span<const drives::Drive> drives) {
 
 }  // namespace
 
-std::unique_ptr<ScanJob> hardDiskScan(const std::string& homeFolder, std::span<const std::string> chosen,
+std::unique_ptr<ScanJob> hardDiskScan(const std::string& homeFolder,
+                                      std::span<const std::string> chosen,
                                       std::span<const drives::Drive> drives, int mask) {
     std::vector<std::string> keys;
     std::vector<ScanJob::Root> roots;
@@ -88,15 +89,18 @@ std::unique_ptr<ScanJob> hardDiskScan(const std::string& homeFolder, std::span<c
         keys.push_back(*key);
         roots.push_back({root, *key});
     }
-    return std::make_unique<ScanJob>(homeFolder, std::move(keys), std::move(roots), mask, limitsOf(drives));
+    return std::make_unique<ScanJob>(homeFolder, std::move(keys), std::move(roots), mask,
+                                     limitsOf(drives));
 }
 
-std::unique_ptr<ScanJob> discScan(const std::string& homeFolder, const std::string& name, const std::string& root,
-                                  bool replace, std::span<const drives::Drive> drives, int mask) {
+std::unique_ptr<ScanJob> discScan(const std::string& homeFolder, const std::string& name,
+                                  const std::string& root, bool replace,
+                                  std::span<const drives::Drive> drives, int mask) {
     std::vector<std::string> keys;
     if (replace) keys.push_back(name);
-    return std::make_unique<ScanJob>(homeFolder, std::move(keys), std::vector<ScanJob::Root>{{root, name + "="}},
-                                     mask, limitsOf(drives));
+    return std::make_unique<ScanJob>(homeFolder, std::move(keys),
+                                     std::vector<ScanJob::Root>{{root, name + "="}}, mask,
+                                     limitsOf(drives));
 }
 
 std::string proposeDiscName(const SearchIndex& index) {
@@ -112,7 +116,8 @@ std::string proposeDiscName(const SearchIndex& index) {
     return "CD999";
 }
 
-std::optional<drives::Drive> driveHolding(const std::string& path, std::span<const drives::Drive> drives) {
+std::optional<drives::Drive> driveHolding(const std::string& path,
+                                          std::span<const drives::Drive> drives) {
     std::error_code ec;
     const std::string real = std::filesystem::weakly_canonical(path, ec).string();
     if (ec) return std::nullopt;

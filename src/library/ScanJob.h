@@ -76,13 +76,15 @@ private:
 // The hard-disk scan of the drives `chosen` (roots of some of `drives`): their lines are
 // replaced, each walk stays on its drive. Drives whose mount point no line can carry
 // (see driveKeyOf) are left out.
-std::unique_ptr<ScanJob> hardDiskScan(const std::string& homeFolder, std::span<const std::string> chosen,
+std::unique_ptr<ScanJob> hardDiskScan(const std::string& homeFolder,
+                                      std::span<const std::string> chosen,
                                       std::span<const drives::Drive> drives, int mask);
 
 // The scan of the disc at `root` under `name` (see isValidDiscName), MP3 and WAV files
 // unless `mask` says otherwise; `replace` drops the disc's old lines first.
-std::unique_ptr<ScanJob> discScan(const std::string& homeFolder, const std::string& name, const std::string& root,
-                                  bool replace, std::span<const drives::Drive> drives, int mask = kScanAllTracks);
+std::unique_ptr<ScanJob> discScan(const std::string& homeFolder, const std::string& name,
+                                  const std::string& root, bool replace,
+                                  std::span<const drives::Drive> drives, int mask = kScanAllTracks);
 
 // The name the disc scan proposes: the first "CD<n>", n = 1 to 998, that no line uses,
 // else "CD999".
@@ -90,7 +92,8 @@ std::string proposeDiscName(const SearchIndex& index);
 
 // The drive that holds `path` (the one with the longest mount point above it, links
 // followed); none when no drive does.
-std::optional<drives::Drive> driveHolding(const std::string& path, std::span<const drives::Drive> drives);
+std::optional<drives::Drive> driveHolding(const std::string& path,
+                                          std::span<const drives::Drive> drives);
 
 // One row of "Delete a CD": a disc's name or a drive's key, and its number of lines.
 struct DiscRow {

@@ -41,12 +41,14 @@ bool wanted(std::string_view name, int mask) {
 class NameList {
 public:
     void add(std::string_view name) {
-        spans_.push_back({static_cast<uint32_t>(bytes_.size()), static_cast<uint32_t>(name.size())});
+        spans_.push_back(
+            {static_cast<uint32_t>(bytes_.size()), static_cast<uint32_t>(name.size())});
         bytes_.append(name);
         bytes_.push_back('\0');
     }
     void sort() {
-        std::sort(spans_.begin(), spans_.end(), [this](Span a, Span b) { return view(a) < view(b); });
+        std::sort(spans_.begin(), spans_.end(),
+                  [this](Span a, Span b) { return view(a) < view(b); });
     }
     size_t size() const { return spans_.size(); }
     std::string_view operator[](size_t i) const { return view(spans_[i]); }
@@ -55,7 +57,9 @@ private:
     struct Span {
         uint32_t begin, length;
     };
-    std::string_view view(Span s) const { return std::string_view(bytes_).substr(s.begin, s.length); }
+    std::string_view view(Span s) const {
+        return std::string_view(bytes_).substr(s.begin, s.length);
+    }
     std::string bytes_;
     std::vector<Span> spans_;
 };
@@ -64,7 +68,12 @@ class Walk {
 public:
     Walk(std::string_view prefix, SearchFileWriter& out, ScanObserver& observer, int mask,
          const WalkLimits& limits, uint64_t count)
-        : prefix_(prefix), out_(out), observer_(observer), mask_(mask), limits_(limits), count_(count) {}
+        : prefix_(prefix),
+          out_(out),
+          observer_(observer),
+          mask_(mask),
+          limits_(limits),
+          count_(count) {}
 
     uint64_t run(const std::string& root) {
         path_ = root;
@@ -102,7 +111,8 @@ private:
         NameList files, folders;
         while (const dirent* entry = ::readdir(dir)) {
             const std::string_view name = entry->d_name;
-            if (name.starts_with('.') || name.find_first_of("\r\n") != std::string_view::npos) continue;
+            if (name.starts_with('.') || name.find_first_of("\r\n") != std::string_view::npos)
+                continue;
             unsigned char type = entry->d_type;
             if (type == DT_UNKNOWN) {
                 struct stat st {};
@@ -151,7 +161,9 @@ private:
         out_.write(name);
         if (sized) {
             char digits[24] = {','};
-            const auto end = std::to_chars(digits + 1, digits + sizeof digits, static_cast<uint64_t>(st.st_size)).ptr;
+            const auto end =
+                std::to_chars(digits + 1, digits + sizeof digits, static_cast<uint64_t>(st.st_size))
+                    .ptr;
             out_.write(std::string_view(digits, static_cast<size_t>(end - digits)));
         }
         out_.write("\r\n");
@@ -174,7 +186,8 @@ private:
 }  // namespace
 
 uint64_t scanFolder(const std::string& root, std::string_view prefix, SearchFileWriter& out,
-                    ScanObserver& observer, int mask, const WalkLimits& limits, uint64_t countBefore) {
+                    ScanObserver& observer, int mask, const WalkLimits& limits,
+                    uint64_t countBefore) {
     Walk walk(prefix, out, observer, mask, limits, countBefore);
     return walk.run(root);
 }

@@ -13,7 +13,13 @@ class SearchFileWriter;
 
 // Which files a scan records (any case): ".mp3", ".wav", the tracks read through
 // libsndfile (".flac", ".ogg", ".oga", ".opus"), or any mix of them.
-enum ScanMask : int { kScanMp3 = 1, kScanWav = 2, kScanBoth = 3, kScanSndfile = 4, kScanAllTracks = 7 };
+enum ScanMask : int {
+    kScanMp3 = 1,
+    kScanWav = 2,
+    kScanBoth = 3,
+    kScanSndfile = 4,
+    kScanAllTracks = 7
+};
 
 // What a walk tells while it goes, and how it is told to stop. Called on the walking
 // thread.

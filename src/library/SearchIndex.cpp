@@ -12,16 +12,18 @@
 #include <numeric>
 #include <utility>
 
-#include "library/TrackNaming.h"
 #include "library/SearchFileWriter.h"
 #include "library/TrackDatabase.h"
+#include "library/TrackNaming.h"
 
 namespace spinlorex {
 namespace {
 
 // Only the letters a to z change case, as the search always did: other bytes (UTF-8
 // included) are compared as they are.
-constexpr char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr char upperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string upperAscii(std::string_view text) {
     std::string out(text);
@@ -47,10 +49,12 @@ private:
 };
 
 // Reads the file whole into a buffer with two zero bytes behind its end.
-SearchIndex::LoadResult readWhole(const std::string& path, std::unique_ptr<char[]>& text, size_t& size) {
+SearchIndex::LoadResult readWhole(const std::string& path, std::unique_ptr<char[]>& text,
+                                  size_t& size) {
     using LoadResult = SearchIndex::LoadResult;
     const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return errno == ENOENT || errno == ENOTDIR ? LoadResult::Missing : LoadResult::Unreadable;
+    if (fd.get() < 0)
+        return errno == ENOENT || errno == ENOTDIR ? LoadResult::Missing : LoadResult::Unreadable;
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return LoadResult::Unreadable;
     size_t capacity = static_cast<size_t>(st.st_size) + 1;  // one more: a file that grew is seen
@@ -124,7 +128,8 @@ SearchIndex::LoadResult SearchIndex::load() {
     for (size_t i = 0; i <= size; ++i) {
         if (i < size && bytes[i] != '\r' && bytes[i] != '\n') continue;
         bytes[i] = '\0';
-        if (i > begin) lines_.push_back({static_cast<uint32_t>(begin), static_cast<uint32_t>(i - begin)});
+        if (i > begin)
+            lines_.push_back({static_cast<uint32_t>(begin), static_cast<uint32_t>(i - begin)});
         begin = i + 1;
     }
     text_ = std::move(text);
@@ -183,7 +188,8 @@ void SearchIndex::markMatches(std::string_view term, std::vector<bool>& matched)
             while (i + 1 < m && upperAscii(text[at + i]) == term[i]) ++i;
             if (i + 1 >= m) {
                 // Found: mark the line and go on after its end.
-                while (line < lines_.size() && lines_[line].begin + lines_[line].length <= at) ++line;
+                while (line < lines_.size() && lines_[line].begin + lines_[line].length <= at)
+                    ++line;
                 if (line == lines_.size()) return;
                 if (lines_[line].begin <= at) {
                     matched[line] = true;
@@ -224,9 +230,12 @@ std::string SearchIndex::resultText(size_t row, int column) const {
             ArtistTitle names = splitArtistTitle(fields.fileName);
             return column == kTitle ? std::move(names.title) : std::move(names.artist);
         }
-        case kDisc: return fields.kind == SearchLine::Kind::Disc ? std::string(fields.key) : std::string();
-        case kPath: return shownFolderOf(fields);
-        default: return {};
+        case kDisc:
+            return fields.kind == SearchLine::Kind::Disc ? std::string(fields.key) : std::string();
+        case kPath:
+            return shownFolderOf(fields);
+        default:
+            return {};
     }
 }
 
@@ -235,7 +244,8 @@ void SearchIndex::sortResults(int column) {
     resultSortKey_ = resultSortKey_ == column ? column + 8 : column;
     const bool descending = resultSortKey_ >= 8;
     std::vector<std::string> keys(results_.size());
-    for (size_t row = 0; row < results_.size(); ++row) keys[row] = upperAscii(resultText(row, column));
+    for (size_t row = 0; row < results_.size(); ++row)
+        keys[row] = upperAscii(resultText(row, column));
     std::vector<uint32_t> order(results_.size());
     std::iota(order.begin(), order.end(), 0u);
     std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
@@ -246,7 +256,8 @@ void SearchIndex::sortResults(int column) {
     results_ = std::move(sorted);
 }
 
-TrackEntry SearchIndex::resultEntry(size_t row, std::string_view cdDrive, TrackDatabase& database) const {
+TrackEntry SearchIndex::resultEntry(size_t row, std::string_view cdDrive,
+                                    TrackDatabase& database) const {
     return searchLineEntry(resultLine(row), cdDrive, database);
 }
 
@@ -256,7 +267,8 @@ bool SearchIndex::takeScanQuestion() {
     return true;
 }
 
-TrackEntry searchLineEntry(std::string_view line, std::string_view cdDrive, TrackDatabase& database) {
+TrackEntry searchLineEntry(std::string_view line, std::string_view cdDrive,
+                           TrackDatabase& database) {
     const SearchLine fields = parseSearchLine(line);
     TrackEntry entry;
     entry.path = trackPathOf(fields, cdDrive);

@@ -109,6 +109,7 @@ private:
 };
 
 // Builds a track entry for one line of the search file (see SearchIndex::resultEntry).
-TrackEntry searchLineEntry(std::string_view line, std::string_view cdDrive, TrackDatabase& database);
+TrackEntry searchLineEntry(std::string_view line, std::string_view cdDrive,
+                           TrackDatabase& database);
 
 }  // namespace spinlorex

@@ -97,7 +97,8 @@ std::string trackPathOf(const SearchLine& line, std::string_view cdDrive) {
         case SearchLine::Kind::Drive:
             if (isMountKey(line.key)) return joinWithOneSlash(mountPointOf(line.key), line.path);
             return std::string(line.key) + std::string(line.path);
-        case SearchLine::Kind::Plain: break;
+        case SearchLine::Kind::Plain:
+            break;
     }
     return std::string(line.path);
 }

@@ -7,7 +7,8 @@
 
 // The lines of the search file "mp3DataBase.txt", one scanned track each, ended by CR LF:
 //
-//   drive line   MOUNT POINT ":" PATH FROM THE DRIVE'S ROOT "," SIZE   /media/me/STICK:/Music/a.mp3,4194304
+//   drive line   MOUNT POINT ":" PATH FROM THE DRIVE'S ROOT "," SIZE
+//   /media/me/STICK:/Music/a.mp3,4194304
 //                                                                       /:/home/me/Music/b.mp3,5120
 //   disc line    DISC NAME "=" PATH FROM THE DISC'S ROOT "," SIZE       CD1=/Music/a.mp3,4194304
 //

@@ -34,7 +34,8 @@ std::string_view fileNameOf(std::string_view path) {
 TrackDatabase::TrackDatabase() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (localtime_r(&now, &local) != nullptr) today_ = packDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    if (localtime_r(&now, &local) != nullptr)
+        today_ = packDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
 TrackDatabase::~TrackDatabase() { close(); }
@@ -47,9 +48,7 @@ bool TrackDatabase::hasFile() const { return file_ != nullptr; }
 
 bool TrackDatabase::readOnly() const { return file_ != nullptr && file_->readOnly(); }
 
-bool TrackDatabase::writable() const {
-    return file_ != nullptr && !file_->readOnly();
-}
+bool TrackDatabase::writable() const { return file_ != nullptr && !file_->readOnly(); }
 
 bool TrackDatabase::open(const std::string& folder) {
     const bool opened = openFile(folder);
@@ -178,7 +177,8 @@ void TrackDatabase::rebuildIndex() {
 
 TrackRecord* TrackDatabase::findOrAdd(std::string_view path, uint32_t fileSize) {
     const std::string_view name = fileNameOf(path);
-    if (const auto found = index_.find(Key{name, fileSize}); found != index_.end()) return found->second;
+    if (const auto found = index_.find(Key{name, fileSize}); found != index_.end())
+        return found->second;
     TrackRecord& record = records_.emplace_front();
     record.fileSize = fileSize;
     record.name.assign(name);

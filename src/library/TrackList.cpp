@@ -15,8 +15,10 @@ RowIcon iconFor(const TrackEntry& entry, bool inHistory) {
 
 std::string rowText(const TrackEntry& entry, int column) {
     switch (column) {
-        case 0: return entry.title;
-        case 1: return entry.artist;
+        case 0:
+            return entry.title;
+        case 1:
+            return entry.artist;
         case 2: {
             const float bpm = entry.record != nullptr ? entry.record->currentBpm() : 0.0f;
             if (bpm == 0.0f) return {};
@@ -28,7 +30,8 @@ std::string rowText(const TrackEntry& entry, int column) {
             const std::string* comment = trackComment(entry.record);
             return comment != nullptr ? *comment : std::string();
         }
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -69,9 +72,7 @@ void TrackList::remove(std::span<const int> indexes) {
     }
 }
 
-void TrackList::clear() {
-    assign({});
-}
+void TrackList::clear() { assign({}); }
 
 void TrackList::assign(std::vector<LibraryRow> rows) {
     if (observer_ != nullptr) observer_->beforeReset();

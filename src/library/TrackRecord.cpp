@@ -7,16 +7,26 @@ namespace spinlorex {
 uint32_t TrackAnalysis::storedWord(int index) const {
     constexpr auto relaxed = std::memory_order_relaxed;
     switch (index) {
-        case 0: return static_cast<uint32_t>(reserved.load(relaxed));
-        case 1: return std::bit_cast<uint32_t>(firstStrongBeat.load(relaxed));
-        case 2: return std::bit_cast<uint32_t>(lastStrongBeat.load(relaxed));
-        case 3: return std::bit_cast<uint32_t>(cuePoint.load(relaxed));
-        case 4: return static_cast<uint32_t>(firstStrongBeatLevel.load(relaxed));
-        case 5: return static_cast<uint32_t>(lastStrongBeatLevel.load(relaxed));
-        case 6: return static_cast<uint32_t>(bpmConfidence.load(relaxed));
-        case 7: return static_cast<uint32_t>(peakLevel.load(relaxed));
-        case 8: return static_cast<uint32_t>(loudnessPeak.load(relaxed));
-        default: return 0;
+        case 0:
+            return static_cast<uint32_t>(reserved.load(relaxed));
+        case 1:
+            return std::bit_cast<uint32_t>(firstStrongBeat.load(relaxed));
+        case 2:
+            return std::bit_cast<uint32_t>(lastStrongBeat.load(relaxed));
+        case 3:
+            return std::bit_cast<uint32_t>(cuePoint.load(relaxed));
+        case 4:
+            return static_cast<uint32_t>(firstStrongBeatLevel.load(relaxed));
+        case 5:
+            return static_cast<uint32_t>(lastStrongBeatLevel.load(relaxed));
+        case 6:
+            return static_cast<uint32_t>(bpmConfidence.load(relaxed));
+        case 7:
+            return static_cast<uint32_t>(peakLevel.load(relaxed));
+        case 8:
+            return static_cast<uint32_t>(loudnessPeak.load(relaxed));
+        default:
+            return 0;
     }
 }
 
@@ -24,16 +34,35 @@ void TrackAnalysis::setStoredWord(int index, uint32_t word) {
     constexpr auto relaxed = std::memory_order_relaxed;
     const auto asInt = static_cast<int32_t>(word);
     switch (index) {
-        case 0: reserved.store(asInt, relaxed); break;
-        case 1: firstStrongBeat.store(std::bit_cast<float>(word), relaxed); break;
-        case 2: lastStrongBeat.store(std::bit_cast<float>(word), relaxed); break;
-        case 3: cuePoint.store(std::bit_cast<float>(word), relaxed); break;
-        case 4: firstStrongBeatLevel.store(asInt, relaxed); break;
-        case 5: lastStrongBeatLevel.store(asInt, relaxed); break;
-        case 6: bpmConfidence.store(asInt, relaxed); break;
-        case 7: peakLevel.store(asInt, relaxed); break;
-        case 8: loudnessPeak.store(asInt, relaxed); break;
-        default: break;
+        case 0:
+            reserved.store(asInt, relaxed);
+            break;
+        case 1:
+            firstStrongBeat.store(std::bit_cast<float>(word), relaxed);
+            break;
+        case 2:
+            lastStrongBeat.store(std::bit_cast<float>(word), relaxed);
+            break;
+        case 3:
+            cuePoint.store(std::bit_cast<float>(word), relaxed);
+            break;
+        case 4:
+            firstStrongBeatLevel.store(asInt, relaxed);
+            break;
+        case 5:
+            lastStrongBeatLevel.store(asInt, relaxed);
+            break;
+        case 6:
+            bpmConfidence.store(asInt, relaxed);
+            break;
+        case 7:
+            peakLevel.store(asInt, relaxed);
+            break;
+        case 8:
+            loudnessPeak.store(asInt, relaxed);
+            break;
+        default:
+            break;
     }
 }
 

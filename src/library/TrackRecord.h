@@ -19,15 +19,15 @@ struct TrackAnalysis {
 
     TrackRecord* owner = nullptr;
 
-    std::atomic<int32_t> reserved{0};             // carried through unchanged
-    std::atomic<float> firstStrongBeat{0.0f};     // earliest beat above 2/3 of peakLevel
-    std::atomic<float> lastStrongBeat{0.0f};      // latest beat above 1/2 of peakLevel
-    std::atomic<float> cuePoint{0.0f};            // the deck's cue point
+    std::atomic<int32_t> reserved{0};          // carried through unchanged
+    std::atomic<float> firstStrongBeat{0.0f};  // earliest beat above 2/3 of peakLevel
+    std::atomic<float> lastStrongBeat{0.0f};   // latest beat above 1/2 of peakLevel
+    std::atomic<float> cuePoint{0.0f};         // the deck's cue point
     std::atomic<int32_t> firstStrongBeatLevel{0};
     std::atomic<int32_t> lastStrongBeatLevel{0};
-    std::atomic<int32_t> bpmConfidence{0};        // kHandSetConfidence = set by hand
-    std::atomic<int32_t> peakLevel{1};            // largest beat level seen (never 0)
-    std::atomic<int32_t> loudnessPeak{0};         // largest loudness sum seen
+    std::atomic<int32_t> bpmConfidence{0};  // kHandSetConfidence = set by hand
+    std::atomic<int32_t> peakLevel{1};      // largest beat level seen (never 0)
+    std::atomic<int32_t> loudnessPeak{0};   // largest loudness sum seen
 
     static constexpr int32_t kHandSetConfidence = 0x7FFFFFFF;
 
@@ -42,15 +42,15 @@ struct TrackAnalysis {
 struct TrackRecord {
     static constexpr uint32_t kNeverWritten = 0xFFFFFFFFu;
 
-    int32_t refCount = 0;                       // holders of the analysis block
-    uint32_t fileOffset = kNeverWritten;        // block offset in the database file
-    std::unique_ptr<TrackAnalysis> analysis;    // the held block, if any
-    uint32_t fileSize = 0;                      // 0 = size not known
-    std::atomic<float> bpm{0.0f};               // 0 = no tempo known
-    uint32_t lastUsedDate = 0;                  // packed date, 0 = never
-    std::optional<std::string> commentOverride; // typed in this run
-    std::string name;                           // file name without folder
-    std::string comment;                        // as read from the file
+    int32_t refCount = 0;                        // holders of the analysis block
+    uint32_t fileOffset = kNeverWritten;         // block offset in the database file
+    std::unique_ptr<TrackAnalysis> analysis;     // the held block, if any
+    uint32_t fileSize = 0;                       // 0 = size not known
+    std::atomic<float> bpm{0.0f};                // 0 = no tempo known
+    uint32_t lastUsedDate = 0;                   // packed date, 0 = never
+    std::optional<std::string> commentOverride;  // typed in this run
+    std::string name;                            // file name without folder
+    std::string comment;                         // as read from the file
 
     float currentBpm() const { return bpm.load(std::memory_order_relaxed); }
 };

@@ -26,8 +26,10 @@ bool readWholeFile(const std::string& path, std::vector<char>& data) {
         while (ok && done < data.size()) {
             const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) ok = false;
-            else done += static_cast<size_t>(n);
+            if (n <= 0)
+                ok = false;
+            else
+                done += static_cast<size_t>(n);
         }
     }
     ::close(fd);

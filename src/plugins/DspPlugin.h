@@ -18,7 +18,9 @@ public:
     // never from the system's library search path.
     explicit SharedLibrary(const std::string& path);
     ~SharedLibrary() { reset(); }
-    SharedLibrary(SharedLibrary&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+    SharedLibrary(SharedLibrary&& other) noexcept : handle_(other.handle_) {
+        other.handle_ = nullptr;
+    }
     SharedLibrary& operator=(SharedLibrary&& other) noexcept;
     SharedLibrary(const SharedLibrary&) = delete;
     SharedLibrary& operator=(const SharedLibrary&) = delete;

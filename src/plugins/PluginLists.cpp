@@ -42,13 +42,15 @@ std::vector<std::string> pluginFolders(const std::string& homeFolder,
     }
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
         candidates.push_back(fs::path(home) / ".local" / "lib" / "spinlorex" / "plugins");
-    const std::string exeFolder = executableFolder.empty() ? runningProgramFolder() : executableFolder;
+    const std::string exeFolder =
+        executableFolder.empty() ? runningProgramFolder() : executableFolder;
     if (!exeFolder.empty()) {
         candidates.push_back(fs::path(exeFolder) / ".." / "lib" / "spinlorex" / "plugins");
 #if defined(SPINLOREX_BUILD_DIR) && defined(SPINLOREX_BUILD_PLUGIN_DIR)
         // The build tree's executables live in per-subsystem folders, not in bin/; the
         // shipped effects are built into the installed layout at the top of the tree.
-        if (isInside(exeFolder, SPINLOREX_BUILD_DIR)) candidates.emplace_back(SPINLOREX_BUILD_PLUGIN_DIR);
+        if (isInside(exeFolder, SPINLOREX_BUILD_DIR))
+            candidates.emplace_back(SPINLOREX_BUILD_PLUGIN_DIR);
 #endif
     }
 
@@ -83,9 +85,8 @@ bool addPluginToLists(const std::string& path, std::vector<PluginChoice>& list) 
     const SpinlorexDspHeader* header = headerOf(library);
     if (header == nullptr) return false;
     // A header without a description still needs a line in the list.
-    std::string description = header->description != nullptr
-                                  ? header->description
-                                  : fs::path(path).filename().string();
+    std::string description =
+        header->description != nullptr ? header->description : fs::path(path).filename().string();
     list.push_back({std::move(description), path});
     return true;
 }

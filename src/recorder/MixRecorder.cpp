@@ -31,8 +31,7 @@ MixRecorder::~MixRecorder() {
     // The sound thread has let the recorder go: what is left in the ring is the end of
     // the recording and is written too.
     if (hasFile_ && !failed())
-        while (drain(1)) {
-        }
+        while (drain(1)) {}
     file_.finish();
 }
 

@@ -107,8 +107,12 @@ constexpr bool inTable(int32_t id) { return id >= 0 && id < kControlCount; }
 
 }  // namespace
 
-std::string_view controlName(int32_t id) { return inTable(id) ? kTable[id].name : std::string_view{}; }
-std::string_view controlTooltip(int32_t id) { return inTable(id) ? kTable[id].tooltip : std::string_view{}; }
+std::string_view controlName(int32_t id) {
+    return inTable(id) ? kTable[id].name : std::string_view{};
+}
+std::string_view controlTooltip(int32_t id) {
+    return inTable(id) ? kTable[id].tooltip : std::string_view{};
+}
 int32_t controlPanelMask(int32_t id) { return inTable(id) ? kTable[id].mask : kMaskNever; }
 
 ControlId findControl(std::string_view name) {

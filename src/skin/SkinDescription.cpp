@@ -80,14 +80,19 @@ SkinColour readColour(std::string_view value) {
         uint64_t rgb = 0;
         for (size_t i = 1; i < v.size(); ++i) {
             const char c = ascii::lower(v[i]);
-            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            const int digit = c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                     : -1;
             if (digit < 0) break;
             rgb = std::min<uint64_t>(rgb * 16 + static_cast<uint64_t>(digit), 0xFFFFFFFFu);
         }
-        return skinRgb(static_cast<uint32_t>(rgb >> 16), static_cast<uint32_t>(rgb >> 8), static_cast<uint32_t>(rgb));
+        return skinRgb(static_cast<uint32_t>(rgb >> 16), static_cast<uint32_t>(rgb >> 8),
+                       static_cast<uint32_t>(rgb));
     }
     const IntegerList list = readList(v);
-    const auto component = [&](int i) { return static_cast<uint32_t>(i < list.count ? list.values[static_cast<size_t>(i)] : -1); };
+    const auto component = [&](int i) {
+        return static_cast<uint32_t>(i < list.count ? list.values[static_cast<size_t>(i)] : -1);
+    };
     return skinRgb(component(0), component(1), component(2));
 }
 
@@ -100,7 +105,9 @@ void resetModel(SkinModel& model) {
 
 }  // namespace
 
-SkinDescriptionParser::SkinDescriptionParser(SkinModel& model) : model_(model) { resetModel(model_); }
+SkinDescriptionParser::SkinDescriptionParser(SkinModel& model) : model_(model) {
+    resetModel(model_);
+}
 
 void SkinDescriptionParser::line(std::string_view text) {
     // Text after a NUL byte is invisible to a reader of C strings; so it is here.
@@ -126,11 +133,14 @@ void SkinDescriptionParser::line(std::string_view text) {
 void SkinDescriptionParser::controlKey(std::string_view key, std::string_view value) {
     SkinControl& c = model_.controls[static_cast<size_t>(current_)];
     const IntegerList list = readList(value);
-    const auto at = [&](int i) { return i < list.count ? list.values[static_cast<size_t>(i)] : -1; };
+    const auto at = [&](int i) {
+        return i < list.count ? list.values[static_cast<size_t>(i)] : -1;
+    };
 
     if (ascii::equalsNoCase(key, "Pos")) {
         if (list.count < 4 || list.values[3] < 0) return;
-        const int32_t x = list.values[0], y = list.values[1], w = list.values[2], h = list.values[3];
+        const int32_t x = list.values[0], y = list.values[1], w = list.values[2],
+                      h = list.values[3];
         // The look is where the numbers say; the placement folds them onto the desk
         // (C remainders keep the sign).
         c.x = c.left = x % 800;
@@ -141,7 +151,8 @@ void SkinDescriptionParser::controlKey(std::string_view key, std::string_view va
         c.bottom = static_cast<int32_t>(int64_t{c.top} + h);
         if (c.offX == -1) c.offX = x, c.offY = y;
         if (c.onX == -1) c.onX = x, c.onY = y;
-        if (c.hitLeft == -1) c.hitLeft = c.left, c.hitTop = c.top, c.hitRight = c.right, c.hitBottom = c.bottom;
+        if (c.hitLeft == -1)
+            c.hitLeft = c.left, c.hitTop = c.top, c.hitRight = c.right, c.hitBottom = c.bottom;
     } else if (ascii::equalsNoCase(key, "Up")) {
         c.offX = at(0);
         c.offY = at(1);
@@ -233,7 +244,8 @@ void SkinDescriptionParser::skinKey(std::string_view key, std::string_view value
 }
 
 DescriptionVerdict SkinDescriptionParser::finish() {
-    model_.controls[ctl::Mix].panelMask = model_.values.mixNowAlwaysVisible ? kMaskAlways : kMaskMixPlaylistOnly;
+    model_.controls[ctl::Mix].panelMask =
+        model_.values.mixNowAlwaysVisible ? kMaskAlways : kMaskMixPlaylistOnly;
     if (!versionSeen_ || version_ < 1) return DescriptionVerdict::NoVersion;
     if (model_.controls[ctl::FilesWindow].x == -1) return DescriptionVerdict::NoFilesWindow;
     return DescriptionVerdict::Accepted;
@@ -244,7 +256,8 @@ DescriptionVerdict readSkinDescription(std::string_view text, SkinModel& model) 
     while (!text.empty()) {
         // A line ends after its line feed or when the reader's buffer is full.
         const size_t feed = text.find('\n');
-        const size_t length = std::min(feed == std::string_view::npos ? text.size() : feed + 1, kMaxDescriptionLine);
+        const size_t length =
+            std::min(feed == std::string_view::npos ? text.size() : feed + 1, kMaxDescriptionLine);
         parser.line(text.substr(0, length));
         text.remove_prefix(length);
     }
@@ -253,7 +266,8 @@ DescriptionVerdict readSkinDescription(std::string_view text, SkinModel& model) 
 
 DescriptionVerdict readSkinDescriptionFile(const std::string& path, SkinModel& model) {
     SkinDescriptionParser parser(model);
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                               &std::fclose);
     if (file == nullptr) return DescriptionVerdict::CannotOpen;
     std::array<char, kMaxDescriptionLine + 1> buffer;
     // fgets stops after a line feed or with the buffer full, exactly the split above; a

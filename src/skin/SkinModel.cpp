@@ -26,25 +26,25 @@ void place(SkinControl& c, const Box& b, Look look, int32_t stripX, int32_t h) {
     c.hitRight = c.right;
     c.hitBottom = c.bottom;
     switch (look) {
-    case Look::Own:
-        c.offX = c.onX = c.x;
-        c.offY = c.onY = c.y;
-        break;
-    case Look::Strip:  // off look in the strip's upper row, on look in the lower
-        c.offX = c.onX = stripX;
-        c.offY = h;
-        c.onY = wrap(int64_t{h} + 24);
-        break;
-    case Look::AutoMix:  // a 24 x 48 switch: off and on looks side by side
-        c.offX = 72;
-        c.onX = 96;
-        c.offY = c.onY = h;
-        break;
-    case Look::Record:  // a 192 x 48 button: off and on looks side by side
-        c.offX = 288;
-        c.onX = 480;
-        c.offY = c.onY = h;
-        break;
+        case Look::Own:
+            c.offX = c.onX = c.x;
+            c.offY = c.onY = c.y;
+            break;
+        case Look::Strip:  // off look in the strip's upper row, on look in the lower
+            c.offX = c.onX = stripX;
+            c.offY = h;
+            c.onY = wrap(int64_t{h} + 24);
+            break;
+        case Look::AutoMix:  // a 24 x 48 switch: off and on looks side by side
+            c.offX = 72;
+            c.onX = 96;
+            c.offY = c.onY = h;
+            break;
+        case Look::Record:  // a 192 x 48 button: off and on looks side by side
+            c.offX = 288;
+            c.onX = 480;
+            c.offY = c.onY = h;
+            break;
     }
 }
 
@@ -67,19 +67,23 @@ bool isLive(const SkinControl& control, int32_t currentPanel, int32_t faderMode)
 
 bool isHit(const SkinControl& control, int32_t x, int32_t y) {
     if (control.radius < 0) {
-        return control.hitLeft <= x && x < control.hitRight && control.hitTop <= y && y < control.hitBottom;
+        return control.hitLeft <= x && x < control.hitRight && control.hitTop <= y &&
+               y < control.hitBottom;
     }
     if (control.radius == 0) return false;
     // Each square fits in 64 unsigned bits even for the widest 32-bit distances; their sum
     // might not, so the comparison subtracts instead of adding.
-    const auto square = [](int64_t d) { return static_cast<uint64_t>(d < 0 ? -d : d) * static_cast<uint64_t>(d < 0 ? -d : d); };
+    const auto square = [](int64_t d) {
+        return static_cast<uint64_t>(d < 0 ? -d : d) * static_cast<uint64_t>(d < 0 ? -d : d);
+    };
     const uint64_t dx2 = square(int64_t{x} - control.hitLeft);
     const uint64_t dy2 = square(int64_t{y} - control.hitTop);
     const uint64_t r2 = square(control.radius);
     return dx2 <= r2 && dy2 <= r2 - dx2;
 }
 
-int32_t hitTest(const SkinModel& skin, int32_t x, int32_t y, int32_t currentPanel, int32_t faderMode) {
+int32_t hitTest(const SkinModel& skin, int32_t x, int32_t y, int32_t currentPanel,
+                int32_t faderMode) {
     for (int32_t id = 0; id < kControlCount; ++id) {
         const SkinControl& c = skin.controls[static_cast<size_t>(id)];
         if (isLive(c, currentPanel, faderMode) && isHit(c, x, y)) return id;
@@ -137,7 +141,8 @@ void deriveLibraryLayout(ControlTable& controls, int32_t pictureHeight) {
         {ctl::OptAbout, {C, M + 40, R, M + 56}, Look::Own, 0},
     };
     static_assert(std::size(rows) == kLastDerivedControl - kFirstDerivedControl + 1);
-    for (const Row& row : rows) place(controls[static_cast<size_t>(row.id)], row.box, row.look, row.stripX, h);
+    for (const Row& row : rows)
+        place(controls[static_cast<size_t>(row.id)], row.box, row.look, row.stripX, h);
 }
 
 }  // namespace spinlorex

@@ -31,7 +31,8 @@ inline constexpr size_t kMaxTemplate = 511;
 
 inline constexpr std::string_view kDefaultSimpleInfos = "%29Left: %left\n\nBPM: %Pbpm";
 inline constexpr std::string_view kDefaultExtendedInfos =
-    "Spent: %spent\nLeft: %left\nTo CUE: %cue\nTo End: %end\n%58BPM: %bpm\n(local: %Lbpm)\nLevel: %leveldB";
+    "Spent: %spent\nLeft: %left\nTo CUE: %cue\nTo End: %end\n%58BPM: %bpm\n(local: %Lbpm)\nLevel: "
+    "%leveldB";
 
 // The skin-wide values, with the defaults every skin starts from. Each member is named
 // after its description key.
@@ -43,8 +44,8 @@ struct SkinValues {
 
     std::string fontName{"Verdana"};  // at most kMaxFontName bytes
 
-    SkinColour fontColor = skinRgb(255, 255, 255);     // library lists: text
-    SkinColour fontBackColor = skinRgb(0, 0, 0);       // library lists: background
+    SkinColour fontColor = skinRgb(255, 255, 255);  // library lists: text
+    SkinColour fontBackColor = skinRgb(0, 0, 0);    // library lists: background
     SkinColour fontColorTitle = skinRgb(0, 255, 0);
     SkinColour fontColorAuthor = skinRgb(0, 128, 0);
     SkinColour fontColorSimpleInfos = skinRgb(255, 255, 0);
@@ -92,7 +93,8 @@ bool isHit(const SkinControl& control, int32_t x, int32_t y);
 
 // The first live control, in id order, whose hit area holds (x, y); ctl::None when none.
 // currentPanel: 0..5, -1 before the first panel; faderMode: 0 pitch, 1 volume, -1 both.
-int32_t hitTest(const SkinModel& skin, int32_t x, int32_t y, int32_t currentPanel, int32_t faderMode);
+int32_t hitTest(const SkinModel& skin, int32_t x, int32_t y, int32_t currentPanel,
+                int32_t faderMode);
 
 // Places ids 53..85 (library area, its buttons, the options lines) from the "files window"
 // rectangle and the skin picture's height H (the button strip's rows start at H). Every

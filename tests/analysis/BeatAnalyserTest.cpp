@@ -21,10 +21,14 @@ namespace spinlorex {
 
 // Reaches into the analyser for what its public face does not show.
 struct BeatAnalyserProbe {
-    static std::span<const int32_t> correlation(const BeatAnalyser& a) { return {a.correlation_.data(), beat::kLags}; }
+    static std::span<const int32_t> correlation(const BeatAnalyser& a) {
+        return {a.correlation_.data(), beat::kLags};
+    }
     static void useKernels(BeatAnalyser& a, const beat::Kernels& kernels) { a.kernels_ = &kernels; }
     // Accumulator of `lag` (451..1800). With a silent bass ring, feeding silence keeps it.
-    static void setCorrelation(BeatAnalyser& a, int32_t lag, int32_t value) { a.correlation_[static_cast<size_t>(1800 - lag)] = value; }
+    static void setCorrelation(BeatAnalyser& a, int32_t lag, int32_t value) {
+        a.correlation_[static_cast<size_t>(1800 - lag)] = value;
+    }
     static void clearCorrelation(BeatAnalyser& a) { a.correlation_.fill(0); }
     static void setOnset(BeatAnalyser& a, int32_t step, int32_t value) {
         a.onsetRing_[static_cast<uint32_t>(step) % BeatAnalyser::kRingSteps].store(value);
@@ -54,7 +58,8 @@ struct DeckTimeline {
         ++fed;
         cursor = (cursor + 1) % DecodeTimeline::kRingBlocks;
         timeline.decodeWrite = static_cast<int32_t>((fed * kBlockFrames) % kRingFrames);
-        timeline.keepFrom = static_cast<int32_t>((std::max<int64_t>(0, fed - 192) * kBlockFrames) % kRingFrames);
+        timeline.keepFrom =
+            static_cast<int32_t>((std::max<int64_t>(0, fed - 192) * kBlockFrames) % kRingFrames);
         timeline.unfilledFrames = std::max(0, timeline.unfilledFrames.load() - kBlockFrames);
     }
     // After a seek to the start: the ring is empty again and the heard frame is the next written.
@@ -75,9 +80,16 @@ struct Track {
         frames = static_cast<int64_t>(pcm.size() / 2);
         pcm.resize(static_cast<size_t>(blocks()) * kBlockFrames * 2);
     }
-    int32_t blocks() const { return static_cast<int32_t>((frames + kBlockFrames - 1) / kBlockFrames); }
-    const int16_t* block(int32_t b) const { return &pcm[static_cast<size_t>(b) * kBlockFrames * 2]; }
-    float position(int32_t b) const { return static_cast<float>(static_cast<double>(b) * kBlockFrames / static_cast<double>(frames)); }
+    int32_t blocks() const {
+        return static_cast<int32_t>((frames + kBlockFrames - 1) / kBlockFrames);
+    }
+    const int16_t* block(int32_t b) const {
+        return &pcm[static_cast<size_t>(b) * kBlockFrames * 2];
+    }
+    float position(int32_t b) const {
+        return static_cast<float>(static_cast<double>(b) * kBlockFrames /
+                                  static_cast<double>(frames));
+    }
 };
 
 // A track record with its analysis block.
@@ -92,7 +104,8 @@ struct AnalysedDeck : RecordValues {
     DeckTimeline deck;
     BeatAnalyser analyser;
 
-    explicit AnalysedDeck(const DecodeTimeline* shared = nullptr) : analyser(shared ? *shared : deck.timeline) {
+    explicit AnalysedDeck(const DecodeTimeline* shared = nullptr)
+        : analyser(shared ? *shared : deck.timeline) {
         analyser.setAnalysis(&analysis);
     }
     void feed(const int16_t* block, float position) {
@@ -116,7 +129,8 @@ TEST(BeatAnalyser, SilenceHasNoTempoAndStoresNothing) {
     EXPECT_EQ(d.analyser.lastLoudness(), 0);
     EXPECT_EQ(d.record.currentBpm(), 0.0f);
     // Every stored value keeps its default: 1 for the peak level, else 0.
-    for (int i = 0; i < TrackAnalysis::kStoredValues; ++i) EXPECT_EQ(d.analysis.storedWord(i), i == 7 ? 1u : 0u) << i;
+    for (int i = 0; i < TrackAnalysis::kStoredValues; ++i)
+        EXPECT_EQ(d.analysis.storedWord(i), i == 7 ? 1u : 0u) << i;
 }
 
 // Runs one tempo step on a hand-made correlation (silence leaves it as it is).
@@ -136,13 +150,16 @@ TEST(BeatAnalyser, TempoStepAppliesTheLagRules) {
     EXPECT_EQ(t.step({{1794, 100}}), 147000.0f / 1794);
     EXPECT_EQ(t.step({{456, 100}}), 0.0f);
     EXPECT_EQ(t.step({{457, 100}}), 73500.0f / 457);
-    EXPECT_EQ(t.step({{612, 100}, {1224, 100}}), 73500.0f / 612) << "first of equal maxima: the longer lag";
+    EXPECT_EQ(t.step({{612, 100}, {1224, 100}}), 73500.0f / 612)
+        << "first of equal maxima: the longer lag";
     EXPECT_EQ(t.step({{612, -100}}), 999.9f) << "nothing positive";
     // 900..1089: two beats when the half and one-and-a-half lags outweigh the peak.
     EXPECT_EQ(t.step({{1000, 1000}, {502, 600}, {1498, -401}}), 147000.0f / 1000);
     EXPECT_EQ(t.step({{1000, 1000}, {502, 600}, {1498, -400}}), 73500.0f / 1000);
-    EXPECT_EQ(t.step({{1000, 1000}, {503, 900}, {1497, 900}}), 73500.0f / 1000) << "only lags within 2 count";
-    EXPECT_EQ(t.step({{1000, INT32_MAX}, {500, INT32_MIN}}), 147000.0f / 1000) << "|INT32_MIN| is 2^31";
+    EXPECT_EQ(t.step({{1000, 1000}, {503, 900}, {1497, 900}}), 73500.0f / 1000)
+        << "only lags within 2 count";
+    EXPECT_EQ(t.step({{1000, INT32_MAX}, {500, INT32_MIN}}), 147000.0f / 1000)
+        << "|INT32_MIN| is 2^31";
     EXPECT_EQ(t.step({{1089, 100}}), 73500.0f / 1089);
     EXPECT_EQ(t.step({{1090, 100}}), 147000.0f / 1090) << "1090..1349: always two beats";
     // 1350..1794: two beats unless the third of the lag is stronger than the half.
@@ -210,7 +227,8 @@ TEST(BeatAnalyser, StrongBeatsMarkWhereTheKicksPlay) {
     EXPECT_GT(first, 8.0 - 0.1);
     EXPECT_LT(first, 10.0);
     EXPECT_NEAR(d.analysis.lastStrongBeat.load() * seconds, 39.5 - 0.05, 0.05);
-    EXPECT_GE(3 * int64_t{d.analysis.firstStrongBeatLevel.load()}, 2 * int64_t{d.analysis.peakLevel.load()});
+    EXPECT_GE(3 * int64_t{d.analysis.firstStrongBeatLevel.load()},
+              2 * int64_t{d.analysis.peakLevel.load()});
     EXPECT_GT(d.analysis.loudnessPeak.load(), 0);
 }
 
@@ -298,8 +316,9 @@ struct ReferenceBeatAnalyser {
             const float f = static_cast<float>(std::exp(i / 8.0 - 2.65));
             kernelLength[i] = static_cast<int32_t>(8 / f);
             for (int k = 0; k < kernelLength[i]; ++k)
-                taps[i][k] = static_cast<int32_t>(4096 * std::sin((2 * std::numbers::pi / f) * std::log(1 + k * double{f} / 4)) /
-                                                  std::sqrt(kernelLength[i]));
+                taps[i][k] = static_cast<int32_t>(
+                    4096 * std::sin((2 * std::numbers::pi / f) * std::log(1 + k * double{f} / 4)) /
+                    std::sqrt(kernelLength[i]));
         }
     }
     void resetForTrack() {
@@ -308,7 +327,9 @@ struct ReferenceBeatAnalyser {
         localBpm = runningSum = 0, runningCount = 1, lastLoudness = 0;
         historyBpm.fill(0), historyWeight.fill(0);
     }
-    void resetSignal() { bassRing.fill(0), correlation.fill(0), onsetRing.fill(0), windowSum = windowBlocks = 0; }
+    void resetSignal() {
+        bassRing.fill(0), correlation.fill(0), onsetRing.fill(0), windowSum = windowBlocks = 0;
+    }
 
     void feedBlock(const int16_t* block) {
         for (int step = 0; step < 32; ++step, ++cursor) {
@@ -317,7 +338,8 @@ struct ReferenceBeatAnalyser {
             const int32_t x = s / 4096, p = cursor;
             for (int k = 0; k < 1350; ++k) {
                 correlation[k] += static_cast<uint32_t>(x * bassRing[wrap(p - 1800 + k)]);
-                correlation[k] -= static_cast<uint32_t>(bassRing[wrap(p - 4344)] * bassRing[wrap(p - 6144 + k)]);
+                correlation[k] -=
+                    static_cast<uint32_t>(bassRing[wrap(p - 4344)] * bassRing[wrap(p - 6144 + k)]);
             }
             bassRing[p] = static_cast<int16_t>(x);
             onsetStep(wrap(p - 113));
@@ -349,17 +371,20 @@ struct ReferenceBeatAnalyser {
         a.peakLevel.store(static_cast<int32_t>(peak), kRelaxed);
         const float pos = timeline.blockPositions[q / 32];
         if (pos > 0 && 3 * int64_t{v} > 2 * peak &&
-            (3 * int64_t{a.firstStrongBeatLevel.load(kRelaxed)} < 2 * peak || pos < a.firstStrongBeat.load(kRelaxed))) {
+            (3 * int64_t{a.firstStrongBeatLevel.load(kRelaxed)} < 2 * peak ||
+             pos < a.firstStrongBeat.load(kRelaxed))) {
             a.firstStrongBeat.store(pos, kRelaxed);
             a.firstStrongBeatLevel.store(v, kRelaxed);
         }
         if (pos < 1.0f && 2 * int64_t{v} > peak &&
-            !(2 * int64_t{a.lastStrongBeatLevel.load(kRelaxed)} >= peak && pos <= a.lastStrongBeat.load(kRelaxed))) {
+            !(2 * int64_t{a.lastStrongBeatLevel.load(kRelaxed)} >= peak &&
+              pos <= a.lastStrongBeat.load(kRelaxed))) {
             a.lastStrongBeat.store(pos, kRelaxed);
             a.lastStrongBeatLevel.store(v, kRelaxed);
         }
         if (stepCounter++ % 1024 == 0) {
-            if (2 * int64_t{bestResponse} >= peak || stepCounter >= 4097) selectedKernel = bestKernel, stepCounter = 1;
+            if (2 * int64_t{bestResponse} >= peak || stepCounter >= 4097)
+                selectedKernel = bestKernel, stepCounter = 1;
             bestResponse = 0;
         }
     }
@@ -369,21 +394,29 @@ struct ReferenceBeatAnalyser {
         int64_t best = 0;
         for (int32_t l = lag - 2; l <= lag + 2; ++l)
             if (l >= 451 && l <= 1800)
-                best = std::max(best, std::abs(int64_t{static_cast<int32_t>(correlation[1800 - l])}));
+                best =
+                    std::max(best, std::abs(int64_t{static_cast<int32_t>(correlation[1800 - l])}));
         return best;
     }
 
     void tempoStep() {
         int32_t kStar = 0, maximum = 0;
         for (int k = 0; k < 1350; ++k)
-            if (static_cast<int32_t>(correlation[k]) > maximum) maximum = static_cast<int32_t>(correlation[k]), kStar = k;
+            if (static_cast<int32_t>(correlation[k]) > maximum)
+                maximum = static_cast<int32_t>(correlation[k]), kStar = k;
         const int32_t L = 1800 - kStar;
-        if (L >= 1795) blockBpm = 999.9f;
-        else if (L <= 456) blockBpm = 0;
-        else if (L < 900) blockBpm = 73500.0f / L;
-        else if (L < 1090) blockBpm = m(L / 2) + m(3 * L / 2) > maximum ? 147000.0f / L : 73500.0f / L;
-        else if (L < 1350) blockBpm = 147000.0f / L;
-        else blockBpm = m(L / 2) >= m(L / 3) ? 147000.0f / L : 220500.0f / L;
+        if (L >= 1795)
+            blockBpm = 999.9f;
+        else if (L <= 456)
+            blockBpm = 0;
+        else if (L < 900)
+            blockBpm = 73500.0f / L;
+        else if (L < 1090)
+            blockBpm = m(L / 2) + m(3 * L / 2) > maximum ? 147000.0f / L : 73500.0f / L;
+        else if (L < 1350)
+            blockBpm = 147000.0f / L;
+        else
+            blockBpm = m(L / 2) >= m(L / 3) ? 147000.0f / L : 220500.0f / L;
 
         historyBpm[historyCursor] = blockBpm;
         historyWeight[historyCursor] = maximum / 256 + 1;
@@ -406,7 +439,8 @@ struct ReferenceBeatAnalyser {
                 sum += double{historyBpm[j]} * historyWeight[j], weights += historyWeight[j];
         localBpm = static_cast<float>(sum / static_cast<double>(weights));
         if (!timeline.decoding.load(kRelaxed)) return;
-        const bool sameRun = std::fabs(localBpm - runningSum / static_cast<float>(runningCount)) < 2.0f;
+        const bool sameRun =
+            std::fabs(localBpm - runningSum / static_cast<float>(runningCount)) < 2.0f;
         runningSum = sameRun ? runningSum + localBpm : localBpm;
         runningCount = sameRun ? runningCount + 1 : 1;
         if (analysis != nullptr && runningCount >= analysis->bpmConfidence.load(kRelaxed)) {
@@ -421,7 +455,8 @@ struct ReferenceBeatAnalyser {
     std::array<int32_t, 8192> onsetRing{};
     std::array<int16_t, 8192> bassRing{};
     float localBpm = 0.0f, blockBpm = 0.0f, runningSum = 0.0f;
-    int32_t lastLoudness = 0, cursor = 0, historyCursor = 0, runningCount = 1, windowSum = 0, windowBlocks = 0;
+    int32_t lastLoudness = 0, cursor = 0, historyCursor = 0, runningCount = 1, windowSum = 0,
+            windowBlocks = 0;
     std::array<float, 64> historyBpm{};
     std::array<int32_t, 64> historyWeight{};
     std::array<int32_t, 16> kernelLength{};
@@ -443,14 +478,19 @@ TEST(BeatKernels, EveryVersionWrapsAndFindsPeaksLikeThePortableOne) {
     for (const beat::Kernels* kernels : beat::availableKernels()) {
         SCOPED_TRACE(kernels->name);
         for (int round = 0; round < 10; ++round) {
-            const auto addWindow = randomValues(rng, 8192, -576, 576), subWindow = randomValues(rng, 8192, -576, 576);
-            const auto add = randomValues(rng, 32, -576, 576), sub = randomValues(rng, 32, -576, 576);
+            const auto addWindow = randomValues(rng, 8192, -576, 576),
+                       subWindow = randomValues(rng, 8192, -576, 576);
+            const auto add = randomValues(rng, 32, -576, 576),
+                       sub = randomValues(rng, 32, -576, 576);
             std::vector<int32_t> want(beat::kLagsPadded);
             for (size_t k = 0; k < want.size(); ++k)
-                want[k] = k % 2 ? INT32_MAX - static_cast<int32_t>(k) : INT32_MIN + static_cast<int32_t>(k);
+                want[k] = k % 2 ? INT32_MAX - static_cast<int32_t>(k)
+                                : INT32_MIN + static_cast<int32_t>(k);
             std::vector<int32_t> got = want;
-            beat::scalarKernels().correlate(want.data(), addWindow.data(), subWindow.data(), add.data(), sub.data());
-            kernels->correlate(got.data(), addWindow.data(), subWindow.data(), add.data(), sub.data());
+            beat::scalarKernels().correlate(want.data(), addWindow.data(), subWindow.data(),
+                                            add.data(), sub.data());
+            kernels->correlate(got.data(), addWindow.data(), subWindow.data(), add.data(),
+                               sub.data());
             EXPECT_TRUE(std::equal(want.begin(), want.begin() + beat::kLags, got.begin()));
         }
         std::vector<int32_t> values(beat::kLags, INT32_MIN);
@@ -503,14 +543,17 @@ TEST(BeatAnalyserExactness, EveryKernelVersionMatchesTheStepByStepReference) {
         const BeatAnalyser& a = s.analyser;
         const auto correlation = BeatAnalyserProbe::correlation(a);
         for (int k = 0; k < beat::kLags; ++k)
-            ASSERT_EQ(static_cast<int32_t>(ref.correlation[k]), correlation[k]) << "lag index " << k;
-        for (int q = 0; q < BeatAnalyser::kRingSteps; ++q) ASSERT_EQ(ref.onsetRing[q], a.onsetAt(q)) << "onset " << q;
+            ASSERT_EQ(static_cast<int32_t>(ref.correlation[k]), correlation[k])
+                << "lag index " << k;
+        for (int q = 0; q < BeatAnalyser::kRingSteps; ++q)
+            ASSERT_EQ(ref.onsetRing[q], a.onsetAt(q)) << "onset " << q;
         ASSERT_EQ(bits(ref.localBpm), bits(a.localBpm()));
         ASSERT_EQ(bits(ref.blockBpm), bits(a.blockBpm()));
         ASSERT_EQ(ref.lastLoudness, a.lastLoudness());
         if (ref.analysis == nullptr) return;
         for (int i = 0; i < TrackAnalysis::kStoredValues; ++i)
-            ASSERT_EQ(refValues.analysis.storedWord(i), s.analysis.storedWord(i)) << "stored value " << i;
+            ASSERT_EQ(refValues.analysis.storedWord(i), s.analysis.storedWord(i))
+                << "stored value " << i;
         ASSERT_EQ(bits(refValues.record.currentBpm()), bits(s.record.currentBpm()));
     };
     auto feed = [&](const int16_t* block, float position) {
@@ -519,7 +562,8 @@ TEST(BeatAnalyserExactness, EveryKernelVersionMatchesTheStepByStepReference) {
         for (auto& s : subjects) s->analyser.feedBlock(block);
         deck.endBlock();
         for (auto& s : subjects) {
-            SCOPED_TRACE(testing::Message() << "block " << deck.fed << ", " << s->analyser.blockBpm());
+            SCOPED_TRACE(testing::Message()
+                         << "block " << deck.fed << ", " << s->analyser.blockBpm());
             expectSame(*s);
         }
         return !testing::Test::HasFatalFailure();
@@ -529,14 +573,16 @@ TEST(BeatAnalyserExactness, EveryKernelVersionMatchesTheStepByStepReference) {
     // First without an analysis block, as before a deck has acquired one.
     for (int32_t b = 0; b < 40; ++b) ASSERT_TRUE(feed(music.block(b), music.position(b)));
     attach(0, 1);
-    for (int32_t b = 40; b < music.blocks(); ++b) ASSERT_TRUE(feed(music.block(b), music.position(b)));
+    for (int32_t b = 40; b < music.blocks(); ++b)
+        ASSERT_TRUE(feed(music.block(b), music.position(b)));
 
     // A seek to the start, then loud bass, then the end of the data.
     ref.resetSignal();
     for (auto& s : subjects) s->analyser.resetSignal();
     deck.restart();
     std::mt19937 rng(3);
-    for (int32_t b = 0; b < 400; ++b) ASSERT_TRUE(feed(loudBlock(b, rng).data(), static_cast<float>(b) / 400.0f));
+    for (int32_t b = 0; b < 400; ++b)
+        ASSERT_TRUE(feed(loudBlock(b, rng).data(), static_cast<float>(b) / 400.0f));
     for (int32_t b = 0; b < 150; ++b) ASSERT_TRUE(feed(kSilence.data(), -1.0f));
 
     // A new track whose stored record already has a tempo run and a high peak.
@@ -546,7 +592,8 @@ TEST(BeatAnalyserExactness, EveryKernelVersionMatchesTheStepByStepReference) {
     attach(60, 3'000'000);
     const Track next({.bpm = 100, .seconds = 30, .seed = 5});
     for (int32_t b = 0; b < next.blocks(); ++b) ASSERT_TRUE(feed(next.block(b), next.position(b)));
-    EXPECT_GT(refValues.analysis.bpmConfidence.load(), 60) << "the second track should have replaced the stored run";
+    EXPECT_GT(refValues.analysis.bpmConfidence.load(), 60)
+        << "the second track should have replaced the stored run";
 }
 
 }  // namespace

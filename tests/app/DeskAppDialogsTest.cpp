@@ -151,21 +151,25 @@ TEST_F(DeskAppDialogsTest, RestingOnAControlShowsItsBalloonOnlyWhileTooltipsAreO
     // On the first deck's play button of the default skin (the window shows the desk 1:1).
     const int32_t x = 238, y = 326;
     auto moveTo = [&](int32_t px, int32_t py) {
-        QMouseEvent move(QEvent::MouseMove, QPointF(px, py), app().window().mapToGlobal(QPointF(px, py)),
-                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, QPointF(px, py),
+                         app().window().mapToGlobal(QPointF(px, py)), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
         QApplication::sendEvent(&app().window(), &move);
     };
 
     set(settings().toolTip, 1);
     moveTo(x, y);
     ASSERT_TRUE(processUntil([&] { return tip.window()->isVisible(); }, 3));
-    EXPECT_EQ(tip.window()->geometry().bottomLeft(), app().window().mapToGlobal(QPoint(x - 2, y - 2)));
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(x, y), app().window().mapToGlobal(QPointF(x, y)),
-                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    EXPECT_EQ(tip.window()->geometry().bottomLeft(),
+              app().window().mapToGlobal(QPoint(x - 2, y - 2)));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(x, y),
+                      app().window().mapToGlobal(QPointF(x, y)), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(&app().window(), &press);
     EXPECT_FALSE(tip.window()->isVisible());
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(x, y), app().window().mapToGlobal(QPointF(x, y)),
-                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(x, y),
+                        app().window().mapToGlobal(QPointF(x, y)), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
     QApplication::sendEvent(&app().window(), &release);
 
     set(settings().toolTip, 0);

@@ -22,16 +22,19 @@ namespace spinlorex::test {
 // Runs the event loop until `condition` holds or `seconds` pass.
 template <typename Condition>
 bool processUntil(Condition condition, double seconds = 10) {
-    return waitFor([&] {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        return condition();
-    }, seconds);
+    return waitFor(
+        [&] {
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+            return condition();
+        },
+        seconds);
 }
 
 class DeskAppFixture : public ::testing::Test {
 protected:
     // The track written into the home folder, as "Artist - Title.wav" names go.
-    DeskAppFixture(std::string trackName, int seconds) : trackName_(std::move(trackName)), seconds_(seconds) {}
+    DeskAppFixture(std::string trackName, int seconds)
+        : trackName_(std::move(trackName)), seconds_(seconds) {}
 
     void SetUp() override {
         qtApp();

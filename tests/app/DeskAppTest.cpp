@@ -40,7 +40,8 @@ using test::processUntil;
 
 // Answers the next yes/no question from inside its event loop.
 void answerNextQuestion(bool yes) {
-    test::withNextModal<YesNoDialog>([yes](YesNoDialog& d) { (yes ? d.yesButton() : d.noButton()).click(); });
+    test::withNextModal<YesNoDialog>(
+        [yes](YesNoDialog& d) { (yes ? d.yesButton() : d.noButton()).click(); });
 }
 
 class DeskAppTest : public test::DeskAppFixture {
@@ -128,7 +129,8 @@ TEST_F(DeskAppTest, TwoLoadedDecksShowTheirTitlesTimesAndHands) {
     const QImage cued = app.window().grab().toImage();
     desk.playPause(0);
     desk.playPause(1);
-    ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.1f && desk.deckInfo(1).position > 0.07f; }));
+    ASSERT_TRUE(processUntil(
+        [&] { return desk.deckInfo(0).position > 0.1f && desk.deckInfo(1).position > 0.07f; }));
     const QImage shown = app.window().grab().toImage();
     // The hands have left the start: both discs look different from the cued ones.
     for (const int x : {20, 640})
@@ -140,15 +142,19 @@ TEST_F(DeskAppTest, TwoLoadedDecksShowTheirTitlesTimesAndHands) {
 
 TEST_F(DeskAppTest, TracksOfOtherRatesAndFormatsDropOntoTheDecksAndPlay) {
     // A file manager's drop takes the first track among its files, FLAC, Ogg and Opus too.
-    EXPECT_EQ(firstAudioFile({QUrl::fromLocalFile("/m/cover.jpg"), QUrl::fromLocalFile("/m/a.FLAC")}), "/m/a.FLAC");
+    EXPECT_EQ(
+        firstAudioFile({QUrl::fromLocalFile("/m/cover.jpg"), QUrl::fromLocalFile("/m/a.FLAC")}),
+        "/m/a.FLAC");
     for (const char* name : {"/m/b.ogg", "/m/c.oga", "/m/d.opus"})
         EXPECT_EQ(firstAudioFile({QUrl::fromLocalFile(name)}), name);
     EXPECT_EQ(firstAudioFile({QUrl::fromLocalFile("/m/notes.txt")}), "");
 
     const std::string wav48 = home_.file("Rate Artist - Forty-Eight.wav");
     const std::string flac = home_.file("Flac Artist - Lossless.flac");
-    ASSERT_TRUE(synth::writeWav(wav48, synth::render({.bpm = 124, .seconds = 20, .sampleRate = 48000}), 48000, 2, 16));
-    ASSERT_TRUE(synth::writeSndfile(flac, synth::render({.bpm = 126, .seconds = 20, .sampleRate = 96000}), 96000, 2, 24));
+    ASSERT_TRUE(synth::writeWav(
+        wav48, synth::render({.bpm = 124, .seconds = 20, .sampleRate = 48000}), 48000, 2, 16));
+    ASSERT_TRUE(synth::writeSndfile(
+        flac, synth::render({.bpm = 126, .seconds = 20, .sampleRate = 96000}), 96000, 2, 24));
     DeskApp app;
     ASSERT_TRUE(app.create());
     app.window().show();
@@ -157,7 +163,8 @@ TEST_F(DeskAppTest, TracksOfOtherRatesAndFormatsDropOntoTheDecksAndPlay) {
     ASSERT_TRUE(desk.dropOntoDeck(1, trackEntryForFile(flac)));
     desk.playPause(0);
     desk.playPause(1);
-    ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.1f && desk.deckInfo(1).position > 0.1f; }));
+    ASSERT_TRUE(processUntil(
+        [&] { return desk.deckInfo(0).position > 0.1f && desk.deckInfo(1).position > 0.1f; }));
     // At their true pitch the analysers hear the tempo the music was made at (played at
     // the wrong rate, the 48 kHz track would measure 135 BPM).
     for (const auto& [d, bpm] : {std::pair{0, 124.0}, {1, 126.0}}) {
@@ -166,7 +173,8 @@ TEST_F(DeskAppTest, TracksOfOtherRatesAndFormatsDropOntoTheDecksAndPlay) {
         EXPECT_NEAR(desk.deckInfo(d).localBpm, bpm, 1.0) << d;
     }
     EXPECT_EQ(desk.titleLine2(1), "Lossless");
-    if (const char* path = std::getenv("SPINLOREX_FORMATS_SCREENSHOT")) app.window().grab().toImage().save(path);
+    if (const char* path = std::getenv("SPINLOREX_FORMATS_SCREENSHOT"))
+        app.window().grab().toImage().save(path);
     app.destroy();
 }
 

@@ -203,9 +203,8 @@ TEST_F(DeskLibraryAppTest, TheSearchPanelSearchesOnEnterAndItsResultsLoadTheDeck
         return std::to_string(std::filesystem::file_size(path));
     };
     const std::string second = home_.file("Second - Track.wav");
-    const std::string lines = "/:" + track_ + "," + size(track_) +
-                              "\r\nCD1=/Second - Track.wav," + size(second) +
-                              "\r\nCD2=/Other - Song.mp3,5\r\n";
+    const std::string lines = "/:" + track_ + "," + size(track_) + "\r\nCD1=/Second - Track.wav," +
+                              size(second) + "\r\nCD2=/Other - Song.mp3,5\r\n";
     test::writeFile(home_.file(SearchIndex::kFileName), test::Bytes(lines.begin(), lines.end()));
     settings().cdDrive = home_.path().string() + "/";
     DeskApp app;

@@ -34,9 +34,7 @@ int run(const std::string& command, std::string* output = nullptr) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool have(const std::string& program) {
-    return run("command -v " + program) == 0;
-}
+bool have(const std::string& program) { return run("command -v " + program) == 0; }
 
 // The keys of a desktop entry's main group.
 std::map<std::string, std::string> desktopEntry(const fs::path& file) {

@@ -33,8 +33,7 @@ protected:
         std::vector<AnalysisWorker::Result> got;
         waitFor([&] {
             AnalysisWorker::Result r;
-            while (worker.takeResult(r))
-                got.push_back(std::move(r));
+            while (worker.takeResult(r)) got.push_back(std::move(r));
             return got.size() >= count;
         });
         return got;

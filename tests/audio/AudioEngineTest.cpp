@@ -104,7 +104,8 @@ private:
 
 // The frame played at `frame` (clock frames count from the system's start).
 std::pair<int, int> frameAt(const test::WavFile& wav, int64_t frame) {
-    return {wav.samples[static_cast<size_t>(2 * frame)], wav.samples[static_cast<size_t>(2 * frame + 1)]};
+    return {wav.samples[static_cast<size_t>(2 * frame)],
+            wav.samples[static_cast<size_t>(2 * frame + 1)]};
 }
 
 class AudioEngineTest : public ::testing::Test {
@@ -162,7 +163,7 @@ TEST_F(AudioEngineTest, AMutedRunningDeckMovesInStepAndLevelsAreHeardAtOnce) {
     EXPECT_TRUE(rig.output().isAudible(0));
     EXPECT_FALSE(rig.output().isAudible(1));
     const float start = rig.deck(1).position();
-    rig.pass(1000);  // one second
+    rig.pass(1000);                                                  // one second
     EXPECT_NEAR(rig.deck(1).position() - start, 1.0f / 60, 0.002f);  // heard in step while muted
 
     // A level change is heard after the write latency, not after the queued half second.
@@ -284,7 +285,8 @@ TEST_F(AudioEngineTest, ARecordingGetsExactlyWhatWasPlayed) {
 TEST_F(AudioEngineTest, TheSoundThreadRunsATrackToItsEnd) {
     TrackDatabase database;
     Desk desk;
-    DeckPair decks(database, desk, desk, test::constantReaders(1000, 1000, 1), test::constantReaders(0, 0));
+    DeckPair decks(database, desk, desk, test::constantReaders(1000, 1000, 1),
+                   test::constantReaders(0, 0));
     desk.decks = &decks;
     std::unique_ptr<sound::SoundSystem> system = sound::createNullSystem();  // wall clock
     set(settings().multiInstance, 1);
@@ -303,7 +305,8 @@ TEST_F(AudioEngineTest, TheSoundThreadRunsATrackToItsEnd) {
 TEST_F(AudioEngineTest, AnIdleSoundThreadSleepsUntilARequestOrAWakeComes) {
     TrackDatabase database;
     Desk desk;
-    DeckPair decks(database, desk, desk, test::constantReaders(1000, 1000, 1), test::constantReaders(0, 0));
+    DeckPair decks(database, desk, desk, test::constantReaders(1000, 1000, 1),
+                   test::constantReaders(0, 0));
     desk.decks = &decks;
     std::unique_ptr<sound::SoundSystem> system = sound::createNullSystem();  // wall clock
     set(settings().multiInstance, 1);
@@ -311,11 +314,13 @@ TEST_F(AudioEngineTest, AnIdleSoundThreadSleepsUntilARequestOrAWakeComes) {
     ASSERT_TRUE(engine.start());
     // Asleep: no pass for a tenth of a second (within a few seconds of nothing to do).
     const auto fallsAsleep = [&] {
-        return test::waitFor([&] {
-            const uint64_t before = engine.passCount();
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            return engine.passCount() == before;
-        }, 10);
+        return test::waitFor(
+            [&] {
+                const uint64_t before = engine.passCount();
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                return engine.passCount() == before;
+            },
+            10);
     };
     ASSERT_TRUE(fallsAsleep());
     const uint64_t asleep = engine.passCount();
@@ -339,7 +344,8 @@ public:
     sound::SoundError failDefault = sound::SoundError::None;
     sound::SoundError failStored = sound::SoundError::Other;
     int opens = 0;
-    std::unique_ptr<sound::SoundSystem> inner = sound::createNullSystem(std::make_shared<sound::ManualClock>());
+    std::unique_ptr<sound::SoundSystem> inner =
+        sound::createNullSystem(std::make_shared<sound::ManualClock>());
     const char* backendName() const override { return "failing"; }
     std::vector<sound::DeviceInfo> devices() override { return inner->devices(); }
     std::unique_ptr<sound::SoundDevice> open(const std::optional<sound::DeviceId>& id,
@@ -365,8 +371,12 @@ public:
         Buffer(std::unique_ptr<sound::SoundBuffer> b, std::shared_ptr<std::atomic<bool>> gone)
             : inner_(std::move(b)), gone_(std::move(gone)) {}
         int32_t frames() const override { return inner_->frames(); }
-        bool cursors(int32_t& play, int32_t& write) override { return !*gone_ && inner_->cursors(play, write); }
-        bool lock(int32_t o, int32_t f, Region& r) override { return !*gone_ && inner_->lock(o, f, r); }
+        bool cursors(int32_t& play, int32_t& write) override {
+            return !*gone_ && inner_->cursors(play, write);
+        }
+        bool lock(int32_t o, int32_t f, Region& r) override {
+            return !*gone_ && inner_->lock(o, f, r);
+        }
         void unlock(const Region& r) override { inner_->unlock(r); }
         bool setVolume(int32_t v) override { return inner_->setVolume(v); }
         int32_t volume() const override { return inner_->volume(); }
@@ -384,7 +394,8 @@ public:
             : inner_(std::move(d)), gone_(std::move(gone)) {}
         sound::SoundError setPrimaryFormat() override { return inner_->setPrimaryFormat(); }
         int32_t channels() const override { return inner_->channels(); }
-        std::unique_ptr<sound::SoundBuffer> createBuffer(int32_t frames, sound::SoundError& error) override {
+        std::unique_ptr<sound::SoundBuffer> createBuffer(int32_t frames,
+                                                         sound::SoundError& error) override {
             auto b = inner_->createBuffer(frames, error);
             return b ? std::make_unique<Buffer>(std::move(b), gone_) : nullptr;
         }
@@ -410,7 +421,8 @@ TEST_F(AudioEngineTest, ALostDeviceNeitherHangsNorCrashesTheSoundThread) {
         set(settings().multiInstance, 1);
         TrackDatabase database;
         Desk desk;
-        DeckPair decks(database, desk, desk, test::constantReaders(5000, 5000), test::constantReaders(0, 0));
+        DeckPair decks(database, desk, desk, test::constantReaders(5000, 5000),
+                       test::constantReaders(0, 0));
         desk.decks = &decks;
         UnpluggableSystem system;
         AudioEngine engine(decks, system, nullptr);

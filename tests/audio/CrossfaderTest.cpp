@@ -48,9 +48,9 @@ TEST_F(Curve, AnUnknownCurveIsSilentAndResetToSmooth) {
 
 TEST(Volume, HundredthsOfADecibel) {
     EXPECT_EQ(toHundredthsDb(65536), 0);
-    EXPECT_EQ(toHundredthsDb(32768), -602);   // half: -6.02 dB
+    EXPECT_EQ(toHundredthsDb(32768), -602);  // half: -6.02 dB
     EXPECT_EQ(toHundredthsDb(11), -7550);
-    EXPECT_EQ(toHundredthsDb(10), -10000);    // below 11 is silence
+    EXPECT_EQ(toHundredthsDb(10), -10000);  // below 11 is silence
     EXPECT_EQ(toHundredthsDb(0), -10000);
     EXPECT_EQ(toHundredthsDb(0 * 256), -10000);  // level 0 silences a hard-mix buffer
 }

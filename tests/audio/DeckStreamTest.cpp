@@ -109,7 +109,8 @@ TEST_F(DeckStreamTest, LoadMatchesTheOtherDeckAndStartsWhereTheStoredAnalysisSay
     // The starting point: the cue point (the start without one), with automatic mixing no
     // earlier than the first strong beat, and the start when the point lies in the second half.
     for (const auto& [autoMix, cue, firstBeat, start, cycle] : {std::tuple{0, 0.0f, 0.0f, 0.0f, 2},
-                                                                {0, 0.3f, 0.4f, 0.3f, 1}, {1, 0.3f, 0.4f, 0.4f, 0},
+                                                                {0, 0.3f, 0.4f, 0.3f, 1},
+                                                                {1, 0.3f, 0.4f, 0.4f, 0},
                                                                 {0, 0.5f, 0.1f, 0.0f, 1}}) {
         set(settings().autoMix, autoMix);
         loadB(cue, firstBeat);
@@ -163,7 +164,8 @@ TEST_F(DeckStreamTest, OnRealFilesAnAnalysedMp3IsRememberedAndBadFilesGiveAStatu
 TEST_F(DeckStreamTest, OnRealFilesAFlacIsKeyedByNameAndSizeAndDamageGivesItsStatus) {
     test::TempDir home;
     const std::string flac = home.file("Artist - Title.flac");
-    ASSERT_TRUE(synth::writeSndfile(flac, synth::render({.seconds = 8, .sampleRate = 48000}), 48000, 2));
+    ASSERT_TRUE(
+        synth::writeSndfile(flac, synth::render({.seconds = 8, .sampleRate = 48000}), 48000, 2));
     DeckHarness h(DeckHarness::RealReaders{});
     ASSERT_TRUE(h.database.open(home.path().string()));
     h.startSoundThread();
@@ -178,7 +180,8 @@ TEST_F(DeckStreamTest, OnRealFilesAFlacIsKeyedByNameAndSizeAndDamageGivesItsStat
 
     // Zeros over the middle third: it plays up to the damage, then stops with the error.
     test::Bytes damaged = test::readFile(flac);
-    std::fill(damaged.begin() + static_cast<long>(damaged.size() / 3), damaged.begin() + static_cast<long>(damaged.size() * 2 / 3), 0);
+    std::fill(damaged.begin() + static_cast<long>(damaged.size() / 3),
+              damaged.begin() + static_cast<long>(damaged.size() * 2 / 3), 0);
     const std::string broken = test::writeFile(home.file("broken.flac"), damaged);
     ASSERT_TRUE(h.load(1, broken));
     h.deck(1).seekAndPlay(0.0f);
@@ -231,7 +234,8 @@ TEST_F(DeckStreamTest, SeekingLandsOnTheExactFrameAndRendersFromThere) {
         ASSERT_TRUE(waitFor([&] { return h.capturedFrames(0) > 10000 || !deck.playing(); }));
         const auto captured = h.takeCaptured(0);
         ASSERT_FALSE(captured.empty()) << f;
-        EXPECT_NEAR(sourceFrame(captured, 0), static_cast<int32_t>(double{f} * kTrackFrames), 1) << f;
+        EXPECT_NEAR(sourceFrame(captured, 0), static_cast<int32_t>(double{f} * kTrackFrames), 1)
+            << f;
         // At normal pitch every following frame is the next source frame.
         for (size_t i = 1; i < std::min<size_t>(captured.size() / 2, 5000); ++i)
             ASSERT_EQ(sourceFrame(captured, i), sourceFrame(captured, 0) + static_cast<int32_t>(i));
@@ -257,7 +261,8 @@ TEST_F(DeckStreamTest, BothRenderersConsumeTheSourceAtThePitchRatioAndAgreeAtNor
             while (h.capturedFrames(0) < 44100 * 8) h.runPasses(1);
             auto captured = h.takeCaptured(0);
             const size_t last = 44100 * 8 - 1;
-            EXPECT_NEAR(double(sourceFrame(captured, last) - sourceFrame(captured, 1000)) / double(last - 1000),
+            EXPECT_NEAR(double(sourceFrame(captured, last) - sourceFrame(captured, 1000)) /
+                            double(last - 1000),
                         pitch / 4096.0, 0.01)
                 << "master tempo " << masterTempo << ", pitch " << pitch;
             captured.resize(2 * (last + 1));
@@ -280,15 +285,19 @@ TEST_F(DeckStreamTest, OnRealFilesASeekPlaysFromTheFrameTheFractionDesignates) {
         int32_t rate;
         int maxDiff;
     };
-    const Case cases[] = {{"a.wav", 44100, 0}, {"a.mp3", 44100, 0}, {"a.flac", 44100, 0},
+    const Case cases[] = {{"a.wav", 44100, 0}, {"a.mp3", 44100, 0},  {"a.flac", 44100, 0},
                           {"b.mp3", 48000, 2}, {"b.flac", 96000, 2}, {"b.ogg", 44100, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.file(c.name);
-        const std::vector<float> samples = c.rate == 44100 ? music : synth::render({.bpm = 125, .seconds = 10.5, .sampleRate = c.rate, .seed = 3});
-        const bool written = c.name.ends_with(".wav")   ? synth::writeWav(path, samples, c.rate, 2, 16)
-                             : c.name.ends_with(".mp3") ? synth::writeMp3(path, samples, c.rate, 2, 192)
-                                                        : synth::writeSndfile(path, samples, c.rate, 2, 16);
+        const std::vector<float> samples =
+            c.rate == 44100
+                ? music
+                : synth::render({.bpm = 125, .seconds = 10.5, .sampleRate = c.rate, .seed = 3});
+        const bool written =
+            c.name.ends_with(".wav")   ? synth::writeWav(path, samples, c.rate, 2, 16)
+            : c.name.ends_with(".mp3") ? synth::writeMp3(path, samples, c.rate, 2, 192)
+                                       : synth::writeSndfile(path, samples, c.rate, 2, 16);
         ASSERT_TRUE(written);
         DeckHarness h(DeckHarness::RealReaders{});
         DeckStream& deck = h.deck(0);
@@ -306,14 +315,16 @@ TEST_F(DeckStreamTest, OnRealFilesASeekPlaysFromTheFrameTheFractionDesignates) {
             EXPECT_FLOAT_EQ(deck.position(), f);
             while (h.capturedFrames(0) < 20000) h.runPasses(1);
             const std::vector<int16_t> part = h.takeCaptured(0);
-            const auto start = static_cast<size_t>(2 * std::llround(double{f} * static_cast<double>(length)));
+            const auto start =
+                static_cast<size_t>(2 * std::llround(double{f} * static_cast<double>(length)));
             // The capture hears each chunk as it is rendered; the heard position is told at
             // the start of the pass that renders the next.
             EXPECT_NEAR(deck.position() * static_cast<double>(length),
                         static_cast<double>(start + part.size()) / 2 - kRenderFrames, 1.0);
             ASSERT_LE(start + 40000, full.size());
             int maxDiff = 0;
-            for (size_t i = 0; i < 40000; ++i) maxDiff = std::max(maxDiff, std::abs(part[i] - full[start + i]));
+            for (size_t i = 0; i < 40000; ++i)
+                maxDiff = std::max(maxDiff, std::abs(part[i] - full[start + i]));
             EXPECT_LE(maxDiff, c.maxDiff) << f;
         }
     }
@@ -337,9 +348,10 @@ TEST_F(DeckStreamTest, VarispeedKeepsAToneCleanAtEveryPitchThroughTheWholeRing) 
         const std::vector<int16_t> out = h.takeCaptured(0);
         for (int second = 0; second < 12; ++second) {
             for (int channel : {0, 1}) {
-                const test::ToneFit fit =
-                    test::fitTone(test::channelOf(&out[static_cast<size_t>(2 * 44100 * second)], 44100, channel));
-                EXPECT_NEAR(fit.hz(), 1000.0 * pitch / 4096, 1000.0 * pitch / 4096 * 1e-4) << second;
+                const test::ToneFit fit = test::fitTone(
+                    test::channelOf(&out[static_cast<size_t>(2 * 44100 * second)], 44100, channel));
+                EXPECT_NEAR(fit.hz(), 1000.0 * pitch / 4096, 1000.0 * pitch / 4096 * 1e-4)
+                    << second;
                 EXPECT_LT(fit.restDb, -70.0) << second;
             }
         }
@@ -490,7 +502,9 @@ TEST_F(DeckStreamTest, EffectsMayLengthenChunksButNeverWritePastTheRing) {
 
     // A replacement that claims far more frames than it was given is clamped to the
     // overflow space; the ring stays intact (the sanitizers watch the writes).
-    h.call([&] { h.deck(0).setDspPlugin(std::make_unique<DoublingEffect>(callsAfter, secondGone, 1 << 20)); });
+    h.call([&] {
+        h.deck(0).setDspPlugin(std::make_unique<DoublingEffect>(callsAfter, secondGone, 1 << 20));
+    });
     EXPECT_TRUE(firstGone);
     h.runPasses(30);
     EXPECT_GT(h.capturedFrames(0), 0u);

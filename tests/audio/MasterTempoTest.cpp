@@ -65,7 +65,8 @@ TEST_F(MasterTempo, AToneKeepsItsFrequencyAtEveryPitchAndTheSplicesDoNotClick) {
         for (int second = 1; second < 6; ++second) {
             for (int channel : {0, 1}) {
                 const size_t from = static_cast<size_t>(2 * 44100 * second);
-                const test::ToneFit fit = test::fitTone(test::channelOf(&out[from], 44100, channel));
+                const test::ToneFit fit =
+                    test::fitTone(test::channelOf(&out[from], 44100, channel));
                 EXPECT_NEAR(fit.hz(), 441.0, 0.05) << second;
                 EXPECT_NEAR(fit.amplitude, 0.5 * 32767, 0.02 * 32767) << second;
             }

@@ -25,7 +25,9 @@ struct Decoded {
     int channels = 0;
     std::vector<int16_t> samples;
     int64_t frames() const { return static_cast<int64_t>(samples.size()) / channels; }
-    int16_t at(int64_t frame, int channel) const { return samples[static_cast<size_t>(frame * channels + channel)]; }
+    int16_t at(int64_t frame, int channel) const {
+        return samples[static_cast<size_t>(frame * channels + channel)];
+    }
 };
 
 Decoded decodeDirectly(const std::string& path) {
@@ -36,7 +38,8 @@ Decoded decodeDirectly(const std::string& path) {
     const long* rates = nullptr;
     size_t n = 0;
     mpg123_rates(&rates, &n);
-    for (size_t i = 0; i < n; ++i) mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    for (size_t i = 0; i < n; ++i)
+        mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
     int enc = 0, err = mpg123_open(h, path.c_str());
     mpg123_getformat(h, &out.rate, &out.channels, &enc);
     while (err == MPG123_OK || err == MPG123_NEW_FORMAT) {
@@ -61,7 +64,8 @@ int32_t kbpsFor(int32_t rate) { return rate >= 32000 ? 192 : rate >= 16000 ? 128
 class Mp3ReaderTest : public ::testing::Test {
 protected:
     int32_t decode() { return reader_.decodeBlock(block_.data()); }
-    std::string encode(const std::vector<float>& samples, int32_t rate, int32_t channels, const std::string& name) {
+    std::string encode(const std::vector<float>& samples, int32_t rate, int32_t channels,
+                       const std::string& name) {
         const std::string path = dir_.file(name);
         EXPECT_TRUE(synth::writeMp3(path, samples, rate, channels, kbpsFor(rate)));
         return path;
@@ -88,9 +92,11 @@ TEST_F(Mp3ReaderTest, At44100HzTheEncodedFramesComeOutWithoutDelayOrPadding) {
         for (; (r = decode()) == 1; ++b) {
             for (int i = 0; i < kBlockFrames; ++i) {
                 ASSERT_EQ(block_[2 * i], ref.at(b * kBlockFrames + i, 0)) << b << " " << i;
-                ASSERT_EQ(block_[2 * i + 1], ref.at(b * kBlockFrames + i, channels - 1)) << b << " " << i;
+                ASSERT_EQ(block_[2 * i + 1], ref.at(b * kBlockFrames + i, channels - 1))
+                    << b << " " << i;
             }
-            EXPECT_FLOAT_EQ(reader_.position(), static_cast<float>((b + 1.0) * kBlockFrames / (4 * 44100)));
+            EXPECT_FLOAT_EQ(reader_.position(),
+                            static_cast<float>((b + 1.0) * kBlockFrames / (4 * 44100)));
         }
         EXPECT_EQ(r, 0);
         EXPECT_EQ(b, 4 * 44100 / kBlockFrames);
@@ -101,13 +107,16 @@ TEST_F(Mp3ReaderTest, EveryMpegRatePlaysAOneKilohertzToneCleanAtItsPitch) {
     for (int32_t rate : {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000}) {
         for (int32_t channels : {1, 2}) {
             SCOPED_TRACE(testing::Message() << rate << " Hz, " << channels << " channels");
-            const std::string path = encode(synth::tone(1000.0, 2.5, rate, channels, 0.5), rate, channels, "tone.mp3");
+            const std::string path =
+                encode(synth::tone(1000.0, 2.5, rate, channels, 0.5), rate, channels, "tone.mp3");
             ASSERT_EQ(reader_.open(path), 2);
             EXPECT_EQ(reader_.sourceRate(), rate);
             std::vector<int16_t> out;
-            for (int b = 0; b < 80 && decode() == 1; ++b) out.insert(out.end(), block_.begin(), block_.end());
+            for (int b = 0; b < 80 && decode() == 1; ++b)
+                out.insert(out.end(), block_.begin(), block_.end());
             ASSERT_EQ(out.size(), 80u * kBlockSamples);
-            const test::ToneFit fit = test::fitTone(test::channelOf(&out[2 * 22050], 44100, channels - 1));
+            const test::ToneFit fit =
+                test::fitTone(test::channelOf(&out[2 * 22050], 44100, channels - 1));
             EXPECT_NEAR(fit.hz(), 1000.0, 0.1);
             EXPECT_LT(fit.restDb, -70.0);
         }
@@ -119,7 +128,8 @@ TEST_F(Mp3ReaderTest, SeeksLandOnTheExactFrameOfTheMusic) {
     // the music a block starts at (modulo its 1000-frame period), whatever the coding did.
     for (int32_t rate : {44100, 48000, 32000, 22050}) {
         SCOPED_TRACE(rate);
-        const std::string path = encode(synth::tone(44.1, 10.0, rate, 2, 0.8), rate, 2, "clock.mp3");
+        const std::string path =
+            encode(synth::tone(44.1, 10.0, rate, 2, 0.8), rate, 2, "clock.mp3");
         ASSERT_EQ(reader_.open(path), 10);
         // The blocks of a straight play, to compare the sought ones with.
         std::vector<int16_t> straight;
@@ -129,7 +139,8 @@ TEST_F(Mp3ReaderTest, SeeksLandOnTheExactFrameOfTheMusic) {
             const int64_t target = std::llround(double{f} * 441000);
             ASSERT_EQ(reader_.nextFrame(), target);
             ASSERT_EQ(decode(), 1);
-            const double at = test::sinePosition(test::channelOf(block_.data(), kBlockFrames, 0), 44.1 / 44100);
+            const double at =
+                test::sinePosition(test::channelOf(block_.data(), kBlockFrames, 0), 44.1 / 44100);
             double off = at - static_cast<double>(target % 1000);
             off -= 1000.0 * std::round(off / 1000.0);
             EXPECT_NEAR(off, 0.0, 0.05) << f;
@@ -137,7 +148,8 @@ TEST_F(Mp3ReaderTest, SeeksLandOnTheExactFrameOfTheMusic) {
             // converter's rounding otherwise.
             const auto from = straight.begin() + static_cast<long>(2 * target);
             int maxDiff = 0;
-            for (int i = 0; i < kBlockSamples; ++i) maxDiff = std::max(maxDiff, std::abs(block_[i] - from[i]));
+            for (int i = 0; i < kBlockSamples; ++i)
+                maxDiff = std::max(maxDiff, std::abs(block_[i] - from[i]));
             EXPECT_LE(maxDiff, rate == 44100 ? 0 : 2) << f;
         }
         reader_.seek(1.0f);
@@ -163,7 +175,8 @@ TEST_F(Mp3ReaderTest, BrokenShortOrNonAudioFilesGiveClearResults) {
     int blocks = 0;
     while (decode() == 1) ++blocks;
     EXPECT_EQ(blocks, reader_.totalFrames() / kBlockFrames);
-    for (size_t i = whole.size() / 3; i < whole.size(); i += 97) whole[i] = static_cast<unsigned char>(i * 31);
+    for (size_t i = whole.size() / 3; i < whole.size(); i += 97)
+        whole[i] = static_cast<unsigned char>(i * 31);
     ASSERT_GT(reader_.open(test::writeFile(t, whole)), 0);
     int32_t r;
     for (int i = 0; i < 400 && (r = decode()) == 1; ++i) {}

@@ -31,7 +31,8 @@ constexpr double kAmplitude = 8000;
 constexpr int32_t kWindow = 4410;  // 0.1 s: whole periods of both tones
 
 int16_t tone(double hz, int64_t frame) {
-    return static_cast<int16_t>(std::lround(kAmplitude * std::sin(2 * std::numbers::pi * hz * frame / 44100)));
+    return static_cast<int16_t>(
+        std::lround(kAmplitude * std::sin(2 * std::numbers::pi * hz * frame / 44100)));
 }
 
 class Desk : public DeskControl, public DeskNotifier {
@@ -66,7 +67,8 @@ public:
         : clock_(std::make_shared<sound::ManualClock>()),
           path_(dir_.file("card.wav")),
           system_(sound::createWavSystem(path_, clock_)),
-          decks_(database_, desk_, desk_, test::signalReaders([](int64_t n) { return tone(440, n); }, 60),
+          decks_(database_, desk_, desk_,
+                 test::signalReaders([](int64_t n) { return tone(440, n); }, 60),
                  test::signalReaders([](int64_t n) { return tone(1000, n); }, 60)),
           engine_(decks_, *system_, nullptr) {
         desk_.decks = &decks_;
@@ -74,7 +76,8 @@ public:
         set(settings().multiInstance, 1);
         const auto devices = system_->devices();
         settings().soundCardGuid = devices.at(1).id;
-        settings().soundCard2Guid = secondCardMissing ? sound::deviceIdFor("USB", "unplugged") : *devices.at(2).id;
+        settings().soundCard2Guid =
+            secondCardMissing ? sound::deviceIdFor("USB", "unplugged") : *devices.at(2).id;
         EXPECT_TRUE(engine_.start(AudioEngine::Threading::Manual));
         for (int d = 0; d < 2; ++d)
             call([&] {
@@ -129,8 +132,8 @@ private:
 
 // Checks that each channel carries its tone alone at full amplitude, in the window from
 // `from`: `mix` and `preListen` are the tones the mix and the pre-listen carry then.
-void expectTones(const test::WavFile& wav, const std::vector<Carries>& channels, int64_t from, double mix,
-                 double preListen, const std::string& what) {
+void expectTones(const test::WavFile& wav, const std::vector<Carries>& channels, int64_t from,
+                 double mix, double preListen, const std::string& what) {
     ASSERT_TRUE(wav.valid) << what;
     ASSERT_EQ(wav.channels, channels.size()) << what;
     for (size_t c = 0; c < channels.size(); ++c) {
@@ -162,14 +165,18 @@ void checkModes(const std::vector<Layout>& layouts) {
         rig.output().deckSelected(0);
         const int64_t second = rig.settle();
         const auto [card1, card2] = rig.finish();
-        expectTones(card1, layout.card1, first, 440, 1000, mode + " card 1, crossfader 0, deck 2 selected");
-        expectTones(card1, layout.card1, second, 1000, 440, mode + " card 1, crossfader 384, deck 1 selected");
+        expectTones(card1, layout.card1, first, 440, 1000,
+                    mode + " card 1, crossfader 0, deck 2 selected");
+        expectTones(card1, layout.card1, second, 1000, 440,
+                    mode + " card 1, crossfader 384, deck 1 selected");
         if (layout.card2.empty()) {
             EXPECT_FALSE(std::filesystem::exists(rig.file("card-2.wav"))) << mode;
             continue;
         }
-        expectTones(card2, layout.card2, first, 440, 1000, mode + " card 2, crossfader 0, deck 2 selected");
-        expectTones(card2, layout.card2, second, 1000, 440, mode + " card 2, crossfader 384, deck 1 selected");
+        expectTones(card2, layout.card2, first, 440, 1000,
+                    mode + " card 2, crossfader 0, deck 2 selected");
+        expectTones(card2, layout.card2, second, 1000, 440,
+                    mode + " card 2, crossfader 384, deck 1 selected");
     }
 }
 
@@ -214,7 +221,8 @@ TEST_F(TwoCards, TheFirstTakesDeck1OrTheMixAndTheSecondDeck2OrThePreListen) {
 TEST_F(TwoCards, AMissingSecondCardLeavesTheFirstPlayingTheMixAndSaysSo) {
     for (int mode : {2, 4, 8}) {
         ModeRig rig(mode, /*secondCardMissing=*/true);
-        EXPECT_STREQ(rig.engine().secondCardMessage(), "Error in the sound driver of DirectX") << mode;
+        EXPECT_STREQ(rig.engine().secondCardMessage(), "Error in the sound driver of DirectX")
+            << mode;
         // Its default device is the first card: what belongs to the second card goes nowhere
         // rather than into the speakers.
         EXPECT_TRUE(rig.engine().secondCardSilent()) << mode;
@@ -222,8 +230,9 @@ TEST_F(TwoCards, AMissingSecondCardLeavesTheFirstPlayingTheMixAndSaysSo) {
         rig.output().deckSelected(1);
         const int64_t from = rig.settle();
         const auto [card1, card2] = rig.finish();
-        expectTones(card1, {mode == 2 ? Carry::Deck1 : Carry::Mix, mode == 2 ? Carry::Deck1 : Carry::Mix}, from,
-                    440, 1000, "mode " + std::to_string(mode) + " without its second card");
+        expectTones(card1,
+                    {mode == 2 ? Carry::Deck1 : Carry::Mix, mode == 2 ? Carry::Deck1 : Carry::Mix},
+                    from, 440, 1000, "mode " + std::to_string(mode) + " without its second card");
         EXPECT_FALSE(std::filesystem::exists(rig.file("card-2.wav"))) << mode;
     }
 }
@@ -372,8 +381,7 @@ TEST_F(TwoCards, TwoClocksApartStayWithinFiveMillisecondsOverTenMinutes) {
             decks[0].play();
             done = true;
         });
-        while (!done)
-            step();
+        while (!done) step();
         caller.join();
 
         TwoClockSystem::Buffer& speakers = *system.buffers[0].at(0);

@@ -36,8 +36,9 @@ TEST(PinnedWavOutput, A44100HzSixteenBitStereoTrackRendersAndAnalysesAsBefore) {
     test::TempDir dir;
     const std::string track = dir.file("pinned.wav");
     // 20.5 s: the track ends neither on a whole second nor on a whole block.
-    ASSERT_TRUE(synth::writeWav(track, synth::render({.bpm = 126, .seconds = 20.5, .seed = 7, .introBeats = 8}),
-                                44100, 2, 16));
+    ASSERT_TRUE(synth::writeWav(
+        track, synth::render({.bpm = 126, .seconds = 20.5, .seed = 7, .introBeats = 8}), 44100, 2,
+        16));
     const test::WavFile source = test::readWav(track);
     const size_t wholeBlocks = source.samples.size() / kBlockSamples * kBlockSamples;
 
@@ -47,7 +48,8 @@ TEST(PinnedWavOutput, A44100HzSixteenBitStereoTrackRendersAndAnalysesAsBefore) {
         uint64_t sum;
     };
     // The analysis hears the same decoded blocks whatever the rendering.
-    for (const Case& c : {Case{false, 4096, 12157622354235468970ull}, Case{true, 3900, 3690071822004957815ull}}) {
+    for (const Case& c :
+         {Case{false, 4096, 12157622354235468970ull}, Case{true, 3900, 3690071822004957815ull}}) {
         SCOPED_TRACE(c.pitch);
         settings().resetToDefaults();
         set(settings().masterTempo, c.masterTempo ? 1 : 0);
@@ -65,10 +67,11 @@ TEST(PinnedWavOutput, A44100HzSixteenBitStereoTrackRendersAndAnalysesAsBefore) {
             // The file's own samples up to its last whole block, then the silence heard
             // until the deck stops.
             ASSERT_GE(rendered.size(), wholeBlocks);
-            EXPECT_TRUE(std::equal(source.samples.begin(), source.samples.begin() + static_cast<long>(wholeBlocks),
+            EXPECT_TRUE(std::equal(source.samples.begin(),
+                                   source.samples.begin() + static_cast<long>(wholeBlocks),
                                    rendered.begin()));
-            EXPECT_TRUE(std::all_of(rendered.begin() + static_cast<long>(wholeBlocks), rendered.end(),
-                                    [](int16_t s) { return s == 0; }));
+            EXPECT_TRUE(std::all_of(rendered.begin() + static_cast<long>(wholeBlocks),
+                                    rendered.end(), [](int16_t s) { return s == 0; }));
         }
         EXPECT_EQ(checksum(rendered), c.sum);
         const TrackAnalysis& a = *deck.analysis();

@@ -29,8 +29,10 @@ int32_t referenceOverlap(const int16_t* tail, const int16_t* src) {
     for (const auto& stage : stages) {
         for (int c : stage) {
             uint32_t sum = 0;
-            for (int i = 2; i < 1024; ++i) sum += static_cast<uint32_t>((w[i] * src[base + c + i]) >> 8);
-            if (static_cast<int32_t>(sum) > bestScore) best = base + c, bestScore = static_cast<int32_t>(sum);
+            for (int i = 2; i < 1024; ++i)
+                sum += static_cast<uint32_t>((w[i] * src[base + c + i]) >> 8);
+            if (static_cast<int32_t>(sum) > bestScore)
+                best = base + c, bestScore = static_cast<int32_t>(sum);
         }
         base = best;
     }
@@ -59,7 +61,8 @@ TEST(PitchRender, VarispeedConsumesTheSourceAtThePitchAndInterpolatesBetweenFram
         int32_t phase = 0, total = 0;
         for (int pass = 0; pass < 4; ++pass) {
             const int64_t start = phase;
-            const int32_t consumed = renderVarispeed(src.start() + 2 * total, out.data(), 3088, pitch, phase);
+            const int32_t consumed =
+                renderVarispeed(src.start() + 2 * total, out.data(), 3088, pitch, phase);
             for (int k = 0; k < 3088; ++k) {
                 const double at = total + (start + int64_t{k} * pitch) / 4096.0;
                 ASSERT_NEAR(out[2 * k], at, 0.51) << pitch << " " << pass << " " << k;
@@ -86,7 +89,8 @@ TEST(PitchRender, VarispeedCopiesAtNormalPitchAndEveryVersionGivesTheSameBits) {
     for (int round = 0; round < 3; ++round) {
         if (round > 0) {
             for (size_t i = 0; i < src.frames.size(); ++i)
-                src.frames[i] = (i / 2 + static_cast<size_t>(round)) % 3 == 0 ? int16_t{32767} : int16_t{-32768};
+                src.frames[i] = (i / 2 + static_cast<size_t>(round)) % 3 == 0 ? int16_t{32767}
+                                                                              : int16_t{-32768};
         }
         for (const int32_t pitch : {4097, 4424, 5462, 3768, 8192, 256}) {
             int32_t a = static_cast<int32_t>(rng() % 4096), b = a;
@@ -127,7 +131,8 @@ TEST(PitchRender, BothOverlapSearchesMatchTheWideReferenceAndFindTheContinuation
 
     // A steady tone: the tail cut from it is continued where the waveform matches.
     for (size_t i = 0; i < src.size(); ++i)
-        src[i] = static_cast<int16_t>(9000 * std::sin(2 * std::numbers::pi * 200.0 * static_cast<double>(i / 2) / 44100));
+        src[i] = static_cast<int16_t>(
+            9000 * std::sin(2 * std::numbers::pi * 200.0 * static_cast<double>(i / 2) / 44100));
     std::copy(src.begin() + 600, src.begin() + 600 + 1024, tail.begin());
     check(tail, src);
     const int32_t found = findBestOverlap(tail.data(), src.data());

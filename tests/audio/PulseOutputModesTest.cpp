@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <numbers>
+#include <optional>
 
 #include "audio/AudioEngine.h"
 #include "audio/DeckPair.h"
@@ -42,7 +42,8 @@ public:
 };
 
 int16_t tone(double hz, int64_t frame) {
-    return static_cast<int16_t>(std::lround(8000 * std::sin(2 * std::numbers::pi * hz * frame / 44100)));
+    return static_cast<int16_t>(
+        std::lround(8000 * std::sin(2 * std::numbers::pi * hz * frame / 44100)));
 }
 
 // The daemon with a four-channel sink "quad" and two stereo sinks "card_a" and "card_b",
@@ -59,10 +60,11 @@ protected:
                                                  "pcm.card_a { type pulse; device \"card_a\" }\n"
                                                  "pcm.card_b { type pulse; device \"card_b\" }\n";
         std::string why;
-        server_ = startPulse(dir_, socket_,
-                             {"sink_name=quad rate=44100 channels=4 channel_map=" + std::string(kFourChannels),
-                              "sink_name=card_a rate=44100 channels=2", "sink_name=card_b rate=44100 channels=2"},
-                             why);
+        server_ = startPulse(
+            dir_, socket_,
+            {"sink_name=quad rate=44100 channels=4 channel_map=" + std::string(kFourChannels),
+             "sink_name=card_a rate=44100 channels=2", "sink_name=card_b rate=44100 channels=2"},
+            why);
         if (!server_) GTEST_SKIP() << "PulseAudio cannot start here: " << why;
         home_.emplace("HOME", dir_.path().string());  // where ALSA finds the devices above
         pulse_.emplace("PULSE_SERVER", "unix:" + socket_);
@@ -70,7 +72,8 @@ protected:
         for (const sound::DeviceInfo& device : system_->devices())
             for (const char* name : {"quad", "card_a", "card_b"})
                 if (device.description == std::string("ALSA: ") + name) ids_[name] = *device.id;
-        if (ids_.size() < 3) GTEST_SKIP() << "ALSA's pulse plug-in does not offer the test's devices";
+        if (ids_.size() < 3)
+            GTEST_SKIP() << "ALSA's pulse plug-in does not offer the test's devices";
     }
     void TearDown() override {
         alarm(0);
@@ -80,20 +83,24 @@ protected:
 
     // Plays both decks for a second and a half in `mode` (crossfader on deck 1, deck 2
     // selected) while parec records each sink; returns what each recorded.
-    std::vector<std::vector<int16_t>> play(int mode, const std::vector<std::pair<std::string, int>>& sinks) {
+    std::vector<std::vector<int16_t>> play(int mode,
+                                           const std::vector<std::pair<std::string, int>>& sinks) {
         set(settings().outputMode, mode);
         settings().soundCardGuid = ids_.at(sinks[0].first);
         if (sinks.size() > 1) settings().soundCard2Guid = ids_.at(sinks[1].first);
         // A file per mode: an earlier recording must not pass for this one.
-        const auto rawFile = [&](const std::string& sink) { return dir_.file(sink + std::to_string(mode) + ".raw"); };
+        const auto rawFile = [&](const std::string& sink) {
+            return dir_.file(sink + std::to_string(mode) + ".raw");
+        };
         std::vector<std::unique_ptr<Child>> recorders;
         for (const auto& [sink, channels] : sinks)
             recorders.push_back(std::make_unique<Child>(
-                std::vector<std::string>{"parec", "--device=" + sink + ".monitor", "--raw", "--format=s16le",
-                                         "--rate=44100", "--channels=" + std::to_string(channels),
-                                         "--channel-map=" + std::string(channels == 4 ? kFourChannels
-                                                                                      : "front-left,front-right"),
-                                         "--latency-msec=20"},
+                std::vector<std::string>{
+                    "parec", "--device=" + sink + ".monitor", "--raw", "--format=s16le",
+                    "--rate=44100", "--channels=" + std::to_string(channels),
+                    "--channel-map=" +
+                        std::string(channels == 4 ? kFourChannels : "front-left,front-right"),
+                    "--latency-msec=20"},
                 std::vector<std::string>{"PULSE_SERVER=unix:" + socket_}, rawFile(sink),
                 dir_.file("parec.log")));
         // Each recorder has started: its file grows.
@@ -108,7 +115,8 @@ protected:
         {
             TrackDatabase database;
             Desk desk;
-            DeckPair decks(database, desk, desk, signalReaders([](int64_t n) { return tone(440, n); }, 60),
+            DeckPair decks(database, desk, desk,
+                           signalReaders([](int64_t n) { return tone(440, n); }, 60),
                            signalReaders([](int64_t n) { return tone(1000, n); }, 60));
             desk.decks = &decks;
             AudioEngine engine(decks, *system_, nullptr);
@@ -145,20 +153,25 @@ protected:
                             const std::string& what) {
         const int channels = static_cast<int>(want.size());
         const auto frames = static_cast<int64_t>(samples.size()) / channels;
-        ASSERT_GT(frames, 8820) << what << ": the sink recorded next to nothing (" << frames << " frames)";
+        ASSERT_GT(frames, 8820) << what << ": the sink recorded next to nothing (" << frames
+                                << " frames)";
         int64_t loudest = 0;
         double most = -1;
         for (int64_t from = 0; from + 4410 <= frames; from += 2205) {
             double energy = 0;
             for (int64_t i = from * channels; i < (from + 4410) * channels; ++i)
-                energy += static_cast<double>(samples[static_cast<size_t>(i)]) * samples[static_cast<size_t>(i)];
+                energy += static_cast<double>(samples[static_cast<size_t>(i)]) *
+                          samples[static_cast<size_t>(i)];
             if (energy > most) most = energy, loudest = from;
         }
         for (int c = 0; c < channels; ++c) {
             const double other = want[static_cast<size_t>(c)] == 440 ? 1000 : 440;
-            EXPECT_GT(toneAmplitude(samples, channels, c, want[static_cast<size_t>(c)], loudest, 4410), 4000)
+            EXPECT_GT(
+                toneAmplitude(samples, channels, c, want[static_cast<size_t>(c)], loudest, 4410),
+                4000)
                 << what << ", channel " << c + 1;
-            EXPECT_LT(toneAmplitude(samples, channels, c, other, loudest, 4410), 400) << what << ", channel " << c + 1;
+            EXPECT_LT(toneAmplitude(samples, channels, c, other, loudest, 4410), 400)
+                << what << ", channel " << c + 1;
         }
     }
 

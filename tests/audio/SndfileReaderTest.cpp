@@ -33,11 +33,12 @@ protected:
     int32_t decode() { return reader_.decodeBlock(block_.data()); }
     std::vector<int16_t> decodeBlocks(int blocks) {
         std::vector<int16_t> all;
-        for (int b = 0; b < blocks && decode() == 1; ++b) all.insert(all.end(), block_.begin(), block_.end());
+        for (int b = 0; b < blocks && decode() == 1; ++b)
+            all.insert(all.end(), block_.begin(), block_.end());
         return all;
     }
-    std::string write(const std::string& name, const std::vector<float>& samples, int32_t rate, int32_t channels,
-                      int32_t bits = 16) {
+    std::string write(const std::string& name, const std::vector<float>& samples, int32_t rate,
+                      int32_t channels, int32_t bits = 16) {
         const std::string path = dir_.file(name);
         EXPECT_TRUE(synth::writeSndfile(path, samples, rate, channels, bits)) << name;
         return path;
@@ -60,7 +61,8 @@ TEST_F(SndfileReaderTest, SixteenBitFlacAt44100HzPlaysBitForBitAndSeeksOntoTheDe
     };
     for (int b = 0; b < frames / kBlockFrames; ++b) {
         ASSERT_EQ(decode(), 1) << b;
-        for (int i = 0; i < kBlockFrames; ++i) ASSERT_EQ(frameAt(i), (b * kBlockFrames + i) % 32768);
+        for (int i = 0; i < kBlockFrames; ++i)
+            ASSERT_EQ(frameAt(i), (b * kBlockFrames + i) % 32768);
     }
     EXPECT_EQ(decode(), 0);  // the last, partial block is not played
     for (float f : {0.5f, 0.0f, 0.123457f, 0.9f, 0.01f}) {
@@ -81,11 +83,15 @@ TEST_F(SndfileReaderTest, FlacOggAndOpusAtEveryRatePlayAOneKilohertzToneCleanAtI
     // Lossless 16-bit has the source's rounding and the output's; 24-bit only the output's;
     // the lossy codecs their own noise on a pure tone (about -50 dB at their best quality,
     // as libsndfile decodes them itself).
-    for (const Case c : {Case{"a.flac", 22050, 16, -85}, Case{"a.flac", 48000, 16, -85}, Case{"a.flac", 96000, 24, -88},
-                         Case{"a.flac", 192000, 24, -88}, Case{"a.ogg", 44100, 0, -48}, Case{"a.oga", 32000, 0, -48},
-                         Case{"a.ogg", 48000, 0, -48}, Case{"a.opus", 48000, 0, -48}, Case{"a.opus", 24000, 0, -48}}) {
+    for (const Case c :
+         {Case{"a.flac", 22050, 16, -85}, Case{"a.flac", 48000, 16, -85},
+          Case{"a.flac", 96000, 24, -88}, Case{"a.flac", 192000, 24, -88},
+          Case{"a.ogg", 44100, 0, -48}, Case{"a.oga", 32000, 0, -48}, Case{"a.ogg", 48000, 0, -48},
+          Case{"a.opus", 48000, 0, -48}, Case{"a.opus", 24000, 0, -48}}) {
         SCOPED_TRACE(testing::Message() << c.name << " " << c.rate);
-        ASSERT_EQ(reader_.open(write(c.name, synth::tone(1000.0, 2.5, c.rate, 2, 0.5), c.rate, 2, c.bits)), 2);
+        ASSERT_EQ(reader_.open(
+                      write(c.name, synth::tone(1000.0, 2.5, c.rate, 2, 0.5), c.rate, 2, c.bits)),
+                  2);
         EXPECT_EQ(reader_.sourceRate(), c.rate);
         const std::vector<int16_t> out = decodeBlocks(80);
         ASSERT_EQ(out.size(), 80u * kBlockSamples);
@@ -101,10 +107,12 @@ TEST_F(SndfileReaderTest, SeeksInEveryFormatLandOnTheDesignatedFrame) {
     // codecs blur that phase themselves, so there the sought blocks are checked against a
     // straight play: the same frames, exactly at 44100 Hz, to the converter's rounding at
     // other rates.
-    for (const auto& [name, rate] : {std::pair{"c.flac", 96000}, {"c.flac", 44100}, {"c.ogg", 44100}, {"c.opus", 48000}}) {
+    for (const auto& [name, rate] :
+         {std::pair{"c.flac", 96000}, {"c.flac", 44100}, {"c.ogg", 44100}, {"c.opus", 48000}}) {
         SCOPED_TRACE(testing::Message() << name << " " << rate);
         const bool lossless = std::string(name).ends_with(".flac");
-        ASSERT_EQ(reader_.open(write(name, synth::tone(44.1, 10.0, rate, 2, 0.8), rate, 2, 24)), 10);
+        ASSERT_EQ(reader_.open(write(name, synth::tone(44.1, 10.0, rate, 2, 0.8), rate, 2, 24)),
+                  10);
         const std::vector<int16_t> straight = decodeBlocks(1000);
         // libsndfile's own Vorbis seeks go wrong after another seek and in the final page.
         for (float f : {0.3f, 0.0f, 0.123457f, 0.7f, 0.5001f, 0.02f, 0.995f, 0.9f}) {
@@ -112,7 +120,8 @@ TEST_F(SndfileReaderTest, SeeksInEveryFormatLandOnTheDesignatedFrame) {
             const int64_t target = std::llround(double{f} * 441000);
             ASSERT_EQ(decode(), 1);
             if (lossless) {
-                const double at = test::sinePosition(test::channelOf(block_.data(), kBlockFrames, 0), 44.1 / 44100);
+                const double at = test::sinePosition(
+                    test::channelOf(block_.data(), kBlockFrames, 0), 44.1 / 44100);
                 double off = at - static_cast<double>(target % 1000);
                 off -= 1000.0 * std::round(off / 1000.0);
                 EXPECT_NEAR(off, 0.0, 0.05) << f;
@@ -120,7 +129,8 @@ TEST_F(SndfileReaderTest, SeeksInEveryFormatLandOnTheDesignatedFrame) {
             ASSERT_LE(static_cast<size_t>(2 * target + kBlockSamples), straight.size());
             int maxDiff = 0;
             for (int i = 0; i < kBlockSamples; ++i)
-                maxDiff = std::max(maxDiff, std::abs(block_[i] - straight[static_cast<size_t>(2 * target + i)]));
+                maxDiff = std::max(
+                    maxDiff, std::abs(block_[i] - straight[static_cast<size_t>(2 * target + i)]));
             EXPECT_LE(maxDiff, rate == 44100 ? 0 : 2) << f;
         }
     }
@@ -131,7 +141,8 @@ TEST_F(SndfileReaderTest, MoreChannelsFoldToStereoInTheFormatsOwnOrder) {
     const std::vector<float> values = {0.01f, 0.02f, 0.04f, 0.08f, 0.16f, -0.12f};
     auto constant = [&](int channels) {
         std::vector<float> s;
-        for (int n = 0; n < 44100 + 3000; ++n) s.insert(s.end(), values.begin(), values.begin() + channels);
+        for (int n = 0; n < 44100 + 3000; ++n)
+            s.insert(s.end(), values.begin(), values.begin() + channels);
         return s;
     };
     struct Case {
@@ -141,7 +152,8 @@ TEST_F(SndfileReaderTest, MoreChannelsFoldToStereoInTheFormatsOwnOrder) {
     };
     for (const Case& c : {
              // FLAC 5.1: FL FR FC LFE BL BR.
-             Case{"m.flac", 6, (1 + h * 4 + h * 16) / (1 + 2 * h), (2 + h * 4 - h * 12) / (1 + 2 * h)},
+             Case{"m.flac", 6, (1 + h * 4 + h * 16) / (1 + 2 * h),
+                  (2 + h * 4 - h * 12) / (1 + 2 * h)},
              // FLAC three channels: L R C.
              Case{"m.flac", 3, (1 + h * 4) / (1 + h), (2 + h * 4) / (1 + h)},
              // Vorbis three channels: L C R.
@@ -161,13 +173,15 @@ TEST_F(SndfileReaderTest, DamagedFilesCannotBeOpenedOrStopWithAnErrorWhereTheDam
     EXPECT_EQ(reader_.open(dir_.file("missing.flac")), 0);
     EXPECT_EQ(reader_.open(dir_.path().string()), 0);
     EXPECT_EQ(reader_.open(test::writeFile(dir_.file("x.flac"), test::Bytes(5000, 'x'))), 0);
-    EXPECT_EQ(reader_.open(write("short.flac", synth::tone(440, 0.8, 44100, 2, 0.5), 44100, 2)), 0);  // under 1 s
+    EXPECT_EQ(reader_.open(write("short.flac", synth::tone(440, 0.8, 44100, 2, 0.5), 44100, 2)),
+              0);  // under 1 s
     EXPECT_EQ(decode(), -1);
 
     for (const char* name : {"d.flac", "d.ogg", "d.opus"}) {
         SCOPED_TRACE(name);
         const int32_t rate = std::string(name) == "d.opus" ? 48000 : 44100;
-        const std::string path = write(name, synth::render({.seconds = 6, .sampleRate = rate}), rate, 2);
+        const std::string path =
+            write(name, synth::render({.seconds = 6, .sampleRate = rate}), rate, 2);
         const test::Bytes whole = test::readFile(path);
         ASSERT_EQ(reader_.open(path), 6);
         int blocks = 0;

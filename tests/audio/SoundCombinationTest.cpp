@@ -25,7 +25,8 @@ TEST(SoundCombinationTest, SpeakersNeedOneCardAndTheExternalMixerIgnoresTheMix) 
         for (const bool soft : {false, true}) {
             // Speakers alone only make sense on one plain card.
             EXPECT_EQ(outputModeFor(card, kSpeakers, soft) < 0, card != kOneCard) << card << soft;
-            EXPECT_EQ(outputModeFor(card, kExternalMixer, soft), outputModeFor(card, kExternalMixer, false));
+            EXPECT_EQ(outputModeFor(card, kExternalMixer, soft),
+                      outputModeFor(card, kExternalMixer, false));
             EXPECT_GE(outputModeFor(card, kSpeakersAndHeadphones, soft), 0);
         }
     }

@@ -33,7 +33,8 @@ void putChunk(Bytes& b, const char* id, const Bytes& body, int64_t declared = -1
 // GUID for PCM (1) or float (3).
 void putExtensible(Bytes& fmtTail, uint8_t subFormat, uint32_t mask = 3) {
     put16(fmtTail, 22), put16(fmtTail, 24), put32(fmtTail, mask);
-    fmtTail.insert(fmtTail.end(), {subFormat, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71});
+    fmtTail.insert(fmtTail.end(),
+                   {subFormat, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71});
 }
 
 // A hand-built RIFF/WAVE image; byte rate and block align follow the other fields unless
@@ -98,7 +99,8 @@ protected:
     // Decodes `blocks` blocks into one buffer.
     std::vector<int16_t> decodeBlocks(int blocks) {
         std::vector<int16_t> all;
-        for (int b = 0; b < blocks && decode() == 1; ++b) all.insert(all.end(), block_.begin(), block_.end());
+        for (int b = 0; b < blocks && decode() == 1; ++b)
+            all.insert(all.end(), block_.begin(), block_.end());
         return all;
     }
 
@@ -113,8 +115,12 @@ TEST_F(WavReaderTest, PcmPlaysInOrderToTheEndAndSeeksOntoTheDesignatedFrameInCha
     // which puts the data at offset 46, off the 4-byte grid; an odd-sized chunk with its pad
     // byte before a data chunk that claims 40 s: the bytes really there count.
     enum Layout { kPlain, kExtensible, kDataAt46, kPaddedAndOverclaimed };
-    for (const auto& [bits, layout] : {std::pair{16, kPlain}, {24, kPlain}, {32, kPlain}, {24, kExtensible},
-                                       {16, kDataAt46}, {16, kPaddedAndOverclaimed}}) {
+    for (const auto& [bits, layout] : {std::pair{16, kPlain},
+                                       {24, kPlain},
+                                       {32, kPlain},
+                                       {24, kExtensible},
+                                       {16, kDataAt46},
+                                       {16, kPaddedAndOverclaimed}}) {
         SCOPED_TRACE(testing::Message() << bits << " bits, layout " << layout);
         Image image;
         image.bits = static_cast<uint16_t>(bits);
@@ -122,7 +128,8 @@ TEST_F(WavReaderTest, PcmPlaysInOrderToTheEndAndSeeksOntoTheDesignatedFrameInCha
         image.data = numberedFrames(frames, width);
         if (layout == kExtensible) image.tag = 0xFFFE, putExtensible(image.fmtTail, 1);
         if (layout == kDataAt46) put16(image.fmtTail, 0);  // cbSize
-        if (layout == kPaddedAndOverclaimed) image.junk = {'a', 'b', 'c'}, image.declaredData = 40 * 44100 * 4;
+        if (layout == kPaddedAndOverclaimed)
+            image.junk = {'a', 'b', 'c'}, image.declaredData = 40 * 44100 * 4;
         const std::string path = write(image.build());
         ASSERT_EQ(reader_.open(path), 3);
         EXPECT_EQ(reader_.fileSize(), std::filesystem::file_size(path));
@@ -130,8 +137,10 @@ TEST_F(WavReaderTest, PcmPlaysInOrderToTheEndAndSeeksOntoTheDesignatedFrameInCha
         EXPECT_TRUE(layout != kDataAt46 || reader_.dataOffset() == 46u);
         for (int b = 0; b < frames / kBlockFrames; ++b) {
             ASSERT_EQ(decode(), 1) << b;
-            for (int i = 0; i < kBlockFrames; ++i) ASSERT_EQ(frameAt(i), static_cast<uint16_t>(b * kBlockFrames + i));
-            EXPECT_FLOAT_EQ(reader_.position(), static_cast<float>((b + 1.0) * kBlockFrames / frames));
+            for (int i = 0; i < kBlockFrames; ++i)
+                ASSERT_EQ(frameAt(i), static_cast<uint16_t>(b * kBlockFrames + i));
+            EXPECT_FLOAT_EQ(reader_.position(),
+                            static_cast<float>((b + 1.0) * kBlockFrames / frames));
         }
         // The data ends inside the next block: the track ends after the last whole one.
         EXPECT_EQ(decode(), 0);
@@ -162,7 +171,8 @@ TEST_F(WavReaderTest, EveryRateAndDepthPlaysAOneKilohertzToneCleanAtItsPitch) {
             SCOPED_TRACE(testing::Message() << rate << " Hz, " << bits << " bits");
             const std::string path = dir_.file("tone.wav");
             const std::vector<float> tone = synth::tone(1000.0, 2.5, rate, 2, 0.5);
-            ASSERT_TRUE(bits > 0 ? synth::writeWav(path, tone, rate, 2, bits) : synth::writeSndfile(path, tone, rate, 2, 32));
+            ASSERT_TRUE(bits > 0 ? synth::writeWav(path, tone, rate, 2, bits)
+                                 : synth::writeSndfile(path, tone, rate, 2, 32));
             ASSERT_EQ(reader_.open(path), 2);
             EXPECT_EQ(reader_.sourceRate(), rate);
             EXPECT_EQ(reader_.totalFrames(), static_cast<int64_t>(tone.size() / 2) * 44100 / rate);
@@ -191,7 +201,8 @@ TEST_F(WavReaderTest, SeeksAtEveryRateLandOnTheDesignatedFrame) {
             const int64_t target = std::llround(double{f} * 441000);
             EXPECT_EQ(reader_.nextFrame(), target);
             ASSERT_EQ(decode(), 1);
-            const double at = test::sinePosition(test::channelOf(block_.data(), kBlockFrames, 0), 44.1 / 44100);
+            const double at =
+                test::sinePosition(test::channelOf(block_.data(), kBlockFrames, 0), 44.1 / 44100);
             double off = at - static_cast<double>(target % 1000);
             off -= 1000.0 * std::round(off / 1000.0);
             EXPECT_NEAR(off, 0.0, 0.05) << f;
@@ -210,7 +221,8 @@ TEST_F(WavReaderTest, MoreThanTwoChannelsFoldToStereoByTheirMaskWithoutClipping)
     };
     const Case cases[] = {
         // 5.1: FL FR FC LFE BL BR; each side takes 1 + 2 x -3 dB, scaled back to 1.
-        {"5.1", 6, 0x3F, (1000 + h * 4000 + h * 16000) / (1 + 2 * h), (2000 + h * 4000 - h * 12000) / (1 + 2 * h)},
+        {"5.1", 6, 0x3F, (1000 + h * 4000 + h * 16000) / (1 + 2 * h),
+         (2000 + h * 4000 - h * 12000) / (1 + 2 * h)},
         // Quad: FL FR BL BR.
         {"quad", 4, 0x33, (1000 + h * 4000) / (1 + h), (2000 + h * 8000) / (1 + h)},
         // 7.1: FL FR FC LFE BL BR SL SR.
@@ -229,8 +241,10 @@ TEST_F(WavReaderTest, MoreThanTwoChannelsFoldToStereoByTheirMaskWithoutClipping)
         SCOPED_TRACE(c.name);
         Image image;
         image.channels = c.channels;
-        if (c.mask >= 0) image.tag = 0xFFFE, putExtensible(image.fmtTail, 1, static_cast<uint32_t>(c.mask));
-        image.data = constantChannels(44100 + 2000, std::vector<int16_t>(values.begin(), values.begin() + c.channels));
+        if (c.mask >= 0)
+            image.tag = 0xFFFE, putExtensible(image.fmtTail, 1, static_cast<uint32_t>(c.mask));
+        image.data = constantChannels(
+            44100 + 2000, std::vector<int16_t>(values.begin(), values.begin() + c.channels));
         ASSERT_EQ(openImage(image), 1);
         ASSERT_EQ(decode(), 1);
         for (int i = 0; i < kBlockFrames; i += 100) {
@@ -253,11 +267,14 @@ TEST_F(WavReaderTest, MoreThanTwoChannelsFoldToStereoByTheirMaskWithoutClipping)
 
 TEST_F(WavReaderTest, FloatSamplesAreReadAndClippedToSixteenBits) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const std::vector<float> in = {0.25f, -0.5f, 1.5f, -2.0f, nan, 1.0f, -1.0f, 0.0f, 0.75f / 32768, -0.75f};
-    const std::vector<int16_t> expected = {8192, -16384, 32767, -32768, 0, 32767, -32768, 0, 1, -24576};
+    const std::vector<float> in = {0.25f, -0.5f, 1.5f, -2.0f,         nan,
+                                   1.0f,  -1.0f, 0.0f, 0.75f / 32768, -0.75f};
+    const std::vector<int16_t> expected = {8192,  -16384, 32767, -32768, 0,
+                                           32767, -32768, 0,     1,      -24576};
     for (int width : {4, 8}) {
         for (bool extensible : {false, true}) {
-            SCOPED_TRACE(testing::Message() << width * 8 << "-bit float" << (extensible ? ", extensible" : ""));
+            SCOPED_TRACE(testing::Message()
+                         << width * 8 << "-bit float" << (extensible ? ", extensible" : ""));
             Image image;
             image.tag = extensible ? 0xFFFE : 3;
             image.bits = static_cast<uint16_t>(width * 8);
@@ -273,7 +290,8 @@ TEST_F(WavReaderTest, FloatSamplesAreReadAndClippedToSixteenBits) {
                     const double d = v;
                     uint64_t u;
                     std::memcpy(&u, &d, 8);
-                    put32(image.data, static_cast<uint32_t>(u)), put32(image.data, static_cast<uint32_t>(u >> 32));
+                    put32(image.data, static_cast<uint32_t>(u)),
+                        put32(image.data, static_cast<uint32_t>(u >> 32));
                 }
             }
             ASSERT_EQ(openImage(image), 1);
@@ -318,11 +336,12 @@ TEST_F(WavReaderTest, BrokenUnsupportedOrShortFilesFailToOpen) {
     EXPECT_FALSE(opens([](Image& i) { i.tag = 2, i.bits = 4; }));           // ADPCM
     EXPECT_FALSE(opens([](Image& i) { i.tag = 3, i.bits = 16; }));          // 16-bit "float"
     EXPECT_FALSE(opens([](Image& i) { i.tag = 0xFFFE, putExtensible(i.fmtTail, 2); }));  // ADPCM
-    EXPECT_FALSE(opens([](Image& i) { i.tag = 0xFFFE, i.fmtTail.assign(10, 0); }));  // no GUID
+    EXPECT_FALSE(opens([](Image& i) { i.tag = 0xFFFE, i.fmtTail.assign(10, 0); }));      // no GUID
     EXPECT_FALSE(opens([](Image& i) { i.channels = 0; }));
     EXPECT_FALSE(opens([](Image& i) { i.channels = 65, i.data = Bytes(65 * 2 * 44200, 0); }));
     EXPECT_FALSE(opens([](Image& i) { i.rate = 0; }));
-    EXPECT_FALSE(opens([](Image& i) { i.rate = 999, i.data = numberedFrames(5000); }));  // 5 s, too slow
+    EXPECT_FALSE(
+        opens([](Image& i) { i.rate = 999, i.data = numberedFrames(5000); }));  // 5 s, too slow
     EXPECT_FALSE(opens([](Image& i) { i.rate = 768001, i.data = numberedFrames(768001); }));
     EXPECT_TRUE(opens([](Image& i) { i.rate = 1000, i.data = numberedFrames(1500); }));
     ASSERT_EQ(decode(), 1);  // 1.5 s at 1 kHz: 66150 frames at 44.1 kHz

@@ -24,7 +24,8 @@ struct Ring {
     int32_t operator()(int32_t step) const { return onsets.at(static_cast<size_t>(step)); }
 };
 
-std::vector<int16_t> heightsOf(const Ring& ring, RhythmDeckState deck, int32_t height, int32_t columns) {
+std::vector<int16_t> heightsOf(const Ring& ring, RhythmDeckState deck, int32_t height,
+                               int32_t columns) {
     std::vector<int16_t> h(static_cast<size_t>(columns), -7);
     rhythmColumnHeights(ring, deck, height, h);
     return h;
@@ -62,7 +63,8 @@ TEST(RhythmHeights, TheRingWrapsAndLargeOnsetsDoNotOverflow) {
     ring.onsets[1] = (1 << 30) / 2;
     // Column 0 from step 8190 covers steps 8190, 8191, 0 and 1.
     EXPECT_EQ(heightsOf(ring, {8190 * 36, 1 << 30, 4096}, 600, 2), (std::vector<int16_t>{599, 0}));
-    EXPECT_EQ(heightsOf(ring, {8188 * 36, 1 << 30, 4096}, 600, 2), (std::vector<int16_t>{599, 300}));
+    EXPECT_EQ(heightsOf(ring, {8188 * 36, 1 << 30, 4096}, 600, 2),
+              (std::vector<int16_t>{599, 300}));
 }
 
 TEST(RhythmStripPicture, BothDecksInThreeTheSelectedAloneInTwoTheOtherInOne) {
@@ -74,7 +76,8 @@ TEST(RhythmStripPicture, BothDecksInThreeTheSelectedAloneInTwoTheOtherInOne) {
 
     auto column = [&](int x) {  // bottom row first
         std::string values;
-        for (int y = height - 1; y >= 0; --y) values += static_cast<char>('0' + pixels[static_cast<size_t>(y * stride + x)]);
+        for (int y = height - 1; y >= 0; --y)
+            values += static_cast<char>('0' + pixels[static_cast<size_t>(y * stride + x)]);
         return values;
     };
     EXPECT_EQ(column(0), "000000");
@@ -92,12 +95,14 @@ TEST(RhythmStripPicture, WidthColoursAndDragDistance) {
     EXPECT_EQ(rhythmColumns(-1), 0);
 
     SkinValues values;  // the defaults: black, dark red, dark green, dark yellow
-    EXPECT_EQ(rhythmColourTable(values), (std::array<uint32_t, 4>{0xFF000000, 0xFF800000, 0xFF008000, 0xFF808000}));
+    EXPECT_EQ(rhythmColourTable(values),
+              (std::array<uint32_t, 4>{0xFF000000, 0xFF800000, 0xFF008000, 0xFF808000}));
     values.rhythmBackColor = 19;
     values.rhythmColor1 = 8;
     values.rhythmColor2 = 0x10000 + 13;  // a 16-bit index
     values.rhythmColor3 = 20;            // past the palette
-    EXPECT_EQ(rhythmColourTable(values), (std::array<uint32_t, 4>{0xFFFFFFFF, 0xFFC0DCC0, 0xFFFF0000, 0xFF000000}));
+    EXPECT_EQ(rhythmColourTable(values),
+              (std::array<uint32_t, 4>{0xFFFFFFFF, 0xFFC0DCC0, 0xFFFF0000, 0xFF000000}));
 
     EXPECT_EQ(rhythmNudgeFrames(310, 300, 4096), 720);   // 10 pixels left: ahead
     EXPECT_EQ(rhythmNudgeFrames(300, 310, 4096), -720);  // right: back
@@ -133,7 +138,8 @@ TEST(RhythmDecks, AnEmptyDeckIsFlatAndEqualDecksOverlapEverywhere) {
     EXPECT_TRUE(std::ranges::all_of(two, [](int16_t v) { return v == 0; }));
 
     std::vector<uint8_t> pixels(static_cast<size_t>(width * height));
-    auto valuesDrawn = [&](const std::vector<int16_t>& unselected, const std::vector<int16_t>& selected) {
+    auto valuesDrawn = [&](const std::vector<int16_t>& unselected,
+                           const std::vector<int16_t>& selected) {
         composeRhythmStrip(unselected, selected, height, pixels.data(), width);
         std::array<int, 4> counts{};
         for (uint8_t v : pixels) ++counts.at(v);

@@ -139,10 +139,10 @@ TEST_F(TooltipOnDesk, AButtonHidesWhatIsShownOrPending) {
 }
 
 TEST(TooltipSize, TheTextIsCentredInTheBoxAndTheBalloonIsNeverNarrowerThanItsFrame) {
-    EXPECT_EQ(balloonSize(7, 15), (BalloonSize{4, 29}));    // one character
+    EXPECT_EQ(balloonSize(7, 15), (BalloonSize{4, 29}));  // one character
     EXPECT_EQ(balloonSize(80, 15), (BalloonSize{4, 88}));
-    EXPECT_EQ(balloonSize(80, 16), (BalloonSize{3, 86}));   // (23 - 16) / 2 rounds down
-    EXPECT_EQ(balloonSize(80, 30), (BalloonSize{0, 80}));   // a text taller than the box
+    EXPECT_EQ(balloonSize(80, 16), (BalloonSize{3, 86}));  // (23 - 16) / 2 rounds down
+    EXPECT_EQ(balloonSize(80, 30), (BalloonSize{0, 80}));  // a text taller than the box
     EXPECT_EQ(balloonSize(0, 0), (BalloonSize{11, 29}));
 
     FakeBalloon b;
@@ -154,9 +154,9 @@ TEST(TooltipSize, TheTextIsCentredInTheBoxAndTheBalloonIsNeverNarrowerThanItsFra
 
 // ---- Shape ----
 
-constexpr uint16_t kKey = 0x7C1F;    // magenta
-constexpr uint16_t kInk = 0x0000;    // black
-constexpr uint16_t kFill = 0x7FE0;   // yellow
+constexpr uint16_t kKey = 0x7C1F;   // magenta
+constexpr uint16_t kInk = 0x0000;   // black
+constexpr uint16_t kFill = 0x7FE0;  // yellow
 
 bool contains(const std::vector<RegionRect>& runs, int32_t x, int32_t y) {
     return std::ranges::any_of(runs, [&](const RegionRect& r) {
@@ -171,12 +171,16 @@ TEST(TooltipShape, RunsOfNonKeyPixelsWithTheLastColumnRules) {
     };
     const uint16_t K = kKey, I = kInk;
     EXPECT_EQ(runsOf({K, I, I, K, K, I, K, I, I, I}),
-              (std::vector<RegionRect>{{1, 0, 3, 1}, {5, 0, 6, 1}, {7, 0, 10, 1}}));  // the last reaches b
-    EXPECT_EQ(runsOf({K, I, K, K, K, K, K, K, K, I}), (std::vector<RegionRect>{{1, 0, 2, 1}}));  // starts on b - 1
-    EXPECT_EQ(runsOf({K, I, I, I, I, I, I, I, I, I}, 0, 5), (std::vector<RegionRect>{{1, 0, 5, 1}}));
+              (std::vector<RegionRect>{
+                  {1, 0, 3, 1}, {5, 0, 6, 1}, {7, 0, 10, 1}}));  // the last reaches b
+    EXPECT_EQ(runsOf({K, I, K, K, K, K, K, K, K, I}),
+              (std::vector<RegionRect>{{1, 0, 2, 1}}));  // starts on b - 1
+    EXPECT_EQ(runsOf({K, I, I, I, I, I, I, I, I, I}, 0, 5),
+              (std::vector<RegionRect>{{1, 0, 5, 1}}));
     // Only the lowest 12 bits count: a red differing in its top bits is the key.
     const uint16_t nearKey = static_cast<uint16_t>(kKey ^ 0x7000);
-    EXPECT_EQ(runsOf({K, nearKey, nearKey, I, K, K, K, K, K, K}), (std::vector<RegionRect>{{3, 0, 4, 1}}));
+    EXPECT_EQ(runsOf({K, nearKey, nearKey, I, K, K, K, K, K, K}),
+              (std::vector<RegionRect>{{3, 0, 4, 1}}));
 }
 
 TEST(TooltipShape, TheBalloonKeepsItsCornersAndStretchesItsMiddle) {
@@ -185,7 +189,8 @@ TEST(TooltipShape, TheBalloonKeepsItsCornersAndStretchesItsMiddle) {
     std::vector<uint16_t> frame(29 * 30, kKey);
     auto at = [&](int x, int y) -> uint16_t& { return frame[static_cast<size_t>(y * 29 + x)]; };
     for (int y = 1; y <= 21; ++y)
-        for (int x = 1; x <= 27; ++x) at(x, y) = (y == 1 || y == 21 || x == 1 || x == 27) ? kInk : kFill;
+        for (int x = 1; x <= 27; ++x)
+            at(x, y) = (y == 1 || y == 21 || x == 1 || x == 27) ? kInk : kFill;
     for (int y = 23; y < 30; ++y)
         for (int x = 2; x <= 4; ++x) at(x, y) = kInk;
 
@@ -199,7 +204,8 @@ TEST(TooltipShape, TheBalloonKeepsItsCornersAndStretchesItsMiddle) {
     }
     // The left part as drawn, key pixels cut away.
     for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 22; ++x) EXPECT_EQ(contains(runs, x, y), at(x, y) != kKey) << x << "," << y;
+        for (int x = 0; x < 22; ++x)
+            EXPECT_EQ(contains(runs, x, y), at(x, y) != kKey) << x << "," << y;
     // The right part moved to the right edge.
     for (int y = 0; y < 30; ++y)
         for (int x = 23; x < 29; ++x)

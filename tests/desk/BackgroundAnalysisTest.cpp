@@ -61,8 +61,7 @@ protected:
     }
     // Passes enough for a paused deck to fill its decoded ring.
     void decodeAhead() {
-        for (int i = 0; i < 400; ++i)
-            rig->play(10);
+        for (int i = 0; i < 400; ++i) rig->play(10);
     }
 
     test::TempDir dir;

@@ -80,7 +80,6 @@ TEST_F(DeskBeatSync, SyncBeatBringsEitherDecksBeatOntoTheOthersAtDifferentPitche
     EXPECT_TRUE(rig.key(13));  // ENTER
     rig.play(kSettle);
     EXPECT_NEAR(rig.offBeat(0), 0.0, 2.0);
-
 }
 
 TEST_F(DeskBeatSync, MagicSyncStartsAPausedDeckMatchedAndOnTheBeat) {

@@ -67,7 +67,9 @@ TEST_F(DeskInput, ClickingTheCrossfaderOffItsKnobPutsTheKnobCentreUnderThePointe
     const SkinControl& fader = rig.skin.control(ctl::Crossfader);
     const int32_t w = rig.skin.control(ctl::HorizontalFader).width;
     const int32_t travel = fader.hitRight - fader.hitLeft - w;
-    const auto knobCentre = [&] { return fader.hitLeft + rig.desk.crossfader() * travel / 384 + w / 2; };
+    const auto knobCentre = [&] {
+        return fader.hitLeft + rig.desk.crossfader() * travel / 384 + w / 2;
+    };
     const int32_t y = fader.hitTop + 5;
 
     rig.down(300, y);
@@ -286,7 +288,7 @@ TEST_F(DeskInput, PanelsCarryTheMixButtonOptionsAndRecordStatus) {
     rig.call([&] { rig.desk.selectPanel(2); });
     EXPECT_TRUE(rig.view.logged("off 50"));
     rig.view.log.clear();
-    rig.key(116);  // F5: history
+    rig.key(116);                                // F5: history
     EXPECT_TRUE(rig.view.logged("restore 50"));  // the mix button leaves the desk
 
     class Sink : public SampleSink {

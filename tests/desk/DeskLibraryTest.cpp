@@ -17,8 +17,7 @@ TrackEntry entry(DeskRig& rig, const std::string& title) {
 
 std::vector<std::string> titles(const TrackList& list) {
     std::vector<std::string> t;
-    for (const LibraryRow& row : list.rows())
-        t.push_back(row.entry.title);
+    for (const LibraryRow& row : list.rows()) t.push_back(row.entry.title);
     return t;
 }
 

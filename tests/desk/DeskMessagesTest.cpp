@@ -14,8 +14,7 @@ namespace {
 std::vector<std::pair<int, int>> takeAll(DeskMessageQueue& queue) {
     std::vector<std::pair<int, int>> got;
     DeskMessageQueue::Message m{};
-    while (queue.take(m))
-        got.emplace_back(m.message, m.deck);
+    while (queue.take(m)) got.emplace_back(m.message, m.deck);
     return got;
 }
 
@@ -23,8 +22,7 @@ TEST(DeskMessageQueue, AStalledMainThreadLosesNoTrackEndAndGetsOneStartPerDeck) 
     DeskMessageQueue queue;
     // Near the end of deck 1's track the sound thread asks every pass to start deck 2;
     // the track ends; meanwhile nothing is taken.
-    for (int pass = 0; pass < 500; ++pass)
-        queue.post(kMessageStartDeck, 1);
+    for (int pass = 0; pass < 500; ++pass) queue.post(kMessageStartDeck, 1);
     queue.post(kMessageTrackEnded, 0);
     queue.post(kMessageStartDeck, 0);
     queue.post(kMessageStartDeck, 1);
@@ -36,8 +34,7 @@ TEST(DeskMessageQueue, AStalledMainThreadLosesNoTrackEndAndGetsOneStartPerDeck) 
     EXPECT_EQ(takeAll(queue).size(), 1u);
 
     // More track ends than the queue holds: every one arrives, after what was queued.
-    for (int i = 0; i < 100; ++i)
-        queue.post(kMessageTrackEnded, i % 2);
+    for (int i = 0; i < 100; ++i) queue.post(kMessageTrackEnded, i % 2);
     const auto got = takeAll(queue);
     ASSERT_EQ(got.size(), 100u);
     EXPECT_EQ(std::count(got.begin(), got.end(), std::make_pair(kMessageTrackEnded, 0)), 50);
@@ -48,8 +45,7 @@ TEST(DeskMessageQueue, MessagesCrossThreadsInOrder) {
     DeskMessageQueue queue;
     constexpr int kPosts = 20000;
     std::thread sound([&] {
-        for (int i = 0; i < kPosts; ++i)
-            queue.post(kMessageTrackEnded, i % 2);
+        for (int i = 0; i < kPosts; ++i) queue.post(kMessageTrackEnded, i % 2);
     });
     int received = 0;
     DeskMessageQueue::Message m{};

@@ -85,7 +85,7 @@ TEST_F(DeskMix, AMixRampsHoldsAndRampsInThirtyTwoPlusLongMixTicks) {
     EXPECT_EQ(path, wanted);
     EXPECT_FALSE(rig.desk.mixRunning());
     EXPECT_FALSE(rig.timers.running(DeskTimers::kMixStep));
-    EXPECT_TRUE(rig.deck(0).playing());  // automatic mixing off: faded out, still playing
+    EXPECT_TRUE(rig.deck(0).playing());          // automatic mixing off: faded out, still playing
     EXPECT_TRUE(rig.desk.pitchResetRunning(1));  // AutoZPitch glides the incoming deck home
 }
 

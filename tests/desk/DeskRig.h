@@ -91,8 +91,7 @@ public:
     // With `realLibrary` the desk's library is the program's own (`music`), else the fake.
     explicit DeskRig(int32_t deck1Seconds = 20, int32_t deck2Seconds = 20, int outputMode = 0,
                      bool realLibrary = false)
-        : DeskRig(readers(deck1Seconds), readers(deck2Seconds),
-                  outputMode, realLibrary) {}
+        : DeskRig(readers(deck1Seconds), readers(deck2Seconds), outputMode, realLibrary) {}
     // Decks reading through the given readers (generated tracks).
     DeskRig(DeckStream::Readers deck1, DeckStream::Readers deck2, int outputMode = 0,
             bool realLibrary = false)
@@ -101,7 +100,8 @@ public:
           decks(database, desk, messages, std::move(deck1), std::move(deck2)),
           engine(decks, *system, nullptr),
           music(database),
-          desk({decks, engine, view, timers, shell, realLibrary ? static_cast<DeskLibrary&>(music) : library}) {
+          desk({decks, engine, view, timers, shell,
+                realLibrary ? static_cast<DeskLibrary&>(music) : library}) {
         set(settings().outputMode, outputMode);
         set(settings().multiInstance, 1);
         EXPECT_TRUE(engine.start(AudioEngine::Threading::Manual));
@@ -187,8 +187,9 @@ public:
     void addSyncButtons() {
         for (int id = ctl::SyncPitch1; id <= ctl::SyncBeat2; ++id) {
             const int32_t x = 20 + 22 * (id - ctl::SyncPitch1);
-            skin.controls[static_cast<size_t>(id)] = {x, 100, 20, 10, x, 100, x + 20, 110, x, 100,
-                                                      x, 700, x, 100, x + 20, 110, -1, kMaskAlways};
+            skin.controls[static_cast<size_t>(id)] = {x,      100, 20,     10,  x,  100,
+                                                      x + 20, 110, x,      100, x,  700,
+                                                      x,      100, x + 20, 110, -1, kMaskAlways};
         }
     }
 

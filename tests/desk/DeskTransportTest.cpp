@@ -226,8 +226,8 @@ TEST_F(DeskTransport, CueKeysStoreLoopAndStopAndTheArrowsNudgeByThePitch) {
 
 TEST_F(DeskTransport, KeysFollowTheSearchFieldRules) {
     DeskRig rig;
-    EXPECT_TRUE(rig.key('Q'));            // no shortcut, swallowed
-    EXPECT_TRUE(rig.key(0x100 | 'Q'));    // only the low byte counts
+    EXPECT_TRUE(rig.key('Q'));          // no shortcut, swallowed
+    EXPECT_TRUE(rig.key(0x100 | 'Q'));  // only the low byte counts
     EXPECT_FALSE(rig.key('5'));
     EXPECT_FALSE(rig.key(kF7));
 

@@ -13,13 +13,14 @@ TEST(DeskVirtualTimers, FireInTimeOrderRepeatAndMayBeChangedFromTheirCallback) {
     std::vector<std::pair<int64_t, int>> fired;
     timers.setCallback([&](int id) {
         fired.push_back({timers.now(), id});
-        if (id == 150) timers.kill(150);          // a one-shot
+        if (id == 150) timers.kill(150);  // a one-shot
         if (id == 149 && timers.now() == 400) timers.start(190, 50);
     });
     timers.start(149, 200);
     timers.start(150, 300);
     timers.advance(500);
-    const std::vector<std::pair<int64_t, int>> wanted = {{200, 149}, {300, 150}, {400, 149}, {450, 190}, {500, 190}};
+    const std::vector<std::pair<int64_t, int>> wanted = {
+        {200, 149}, {300, 150}, {400, 149}, {450, 190}, {500, 190}};
     EXPECT_EQ(fired, wanted);
     EXPECT_EQ(timers.now(), 500);
     EXPECT_FALSE(timers.running(150));

@@ -15,8 +15,7 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> namesOf(const std::vector<SubFolder>& folders) {
     std::vector<std::string> names;
-    for (const SubFolder& f : folders)
-        names.push_back(f.name);
+    for (const SubFolder& f : folders) names.push_back(f.name);
     return names;
 }
 

@@ -69,8 +69,7 @@ protected:
     // A playlist file of tracks named by `titles` (none of them on disk).
     TrackEntry playlistFile(const std::string& name, const Titles& titles) {
         std::string text;
-        for (const std::string& t : titles)
-            text += "/music/" + t + "\n";
+        for (const std::string& t : titles) text += "/music/" + t + "\n";
         const std::string path =
             test::writeFile(dir.file(name), test::Bytes(text.begin(), text.end()));
         return TrackEntry{"", name, path, nullptr};
@@ -80,14 +79,12 @@ protected:
     }
     static Titles titles(const TrackList& list) {
         Titles t;
-        for (const LibraryRow& row : list.rows())
-            t.push_back(row.entry.title);
+        for (const LibraryRow& row : list.rows()) t.push_back(row.entry.title);
         return t;
     }
     static std::vector<RowIcon> icons(const TrackList& list) {
         std::vector<RowIcon> i;
-        for (const LibraryRow& row : list.rows())
-            i.push_back(row.icon);
+        for (const LibraryRow& row : list.rows()) i.push_back(row.icon);
         return i;
     }
     void drag(List from, std::vector<int> rows) { library.beginDrag(from, rows); }

@@ -16,12 +16,8 @@ namespace {
 
 using Paths = std::vector<std::string>;
 
-std::string text(const test::Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-test::Bytes bytes(const std::string& s) {
-    return test::Bytes(s.begin(), s.end());
-}
+std::string text(const test::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+test::Bytes bytes(const std::string& s) { return test::Bytes(s.begin(), s.end()); }
 
 TEST(TrackNaming, SplitsArtistAndTitleInEveryForm) {
     const struct {
@@ -40,8 +36,7 @@ TEST(TrackNaming, SplitsArtistAndTitleInEveryForm) {
         {"A-B-C.mp3", {"A", "B-C"}},
         {"", {"", ""}},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(splitArtistTitle(c.name), c.expected) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(splitArtistTitle(c.name), c.expected) << c.name;
 
     EXPECT_EQ(fileNameOf("C:\\Music\\a.mp3"), "a.mp3");
     EXPECT_EQ(fileNameOf("/music/mixed\\b.mp3"), "b.mp3");

@@ -75,12 +75,14 @@ protected:
         return relative.empty() ? tree.path().string() : (tree.path() / relative).string();
     }
     std::string searchFile() const { return home.file(SearchIndex::kFileName); }
-    void writeSearchFile(const std::string& s) { test::writeFile(searchFile(), test::Bytes(s.begin(), s.end())); }
+    void writeSearchFile(const std::string& s) {
+        test::writeFile(searchFile(), test::Bytes(s.begin(), s.end()));
+    }
     Strings searchLines() const { return linesOf(text(searchFile())); }
 
     // The lines the walk writes for `start` (a folder of the tree) under `prefix`.
-    Strings walk(const std::string& start, const std::string& prefix, int mask, const WalkLimits& limits = {},
-                 CountingObserver* observer = nullptr) {
+    Strings walk(const std::string& start, const std::string& prefix, int mask,
+                 const WalkLimits& limits = {}, CountingObserver* observer = nullptr) {
         const std::string out = home.file("walk.txt");
         CountingObserver own;
         SearchFileWriter writer(out);
@@ -89,7 +91,8 @@ protected:
         return linesOf(text(out));
     }
 
-    drives::Drive drive(const std::string& at, drives::DriveType type = drives::DriveType::Fixed) const {
+    drives::Drive drive(const std::string& at,
+                        drives::DriveType type = drives::DriveType::Fixed) const {
         return {at, "/dev/test", "ext4", type};
     }
 
@@ -117,8 +120,9 @@ TEST_F(ScanTest, FilesComeBeforeSubFoldersByNameWithTheirSizes) {
     EXPECT_EQ(walk(root(), "CD1=", kScanBoth),
               (Strings{"CD1=/a.WAV,5", "CD1=/b.mp3,3", "CD1=/z.Mp3,0", "CD1=/sub0/e.wav,11",
                        "CD1=/sub0/deeper/f.mp3,13", "CD1=/sub1/d.mp3,7"}));
-    EXPECT_EQ(walk(root(), "/x:", kScanMp3),
-              (Strings{"/x:/b.mp3,3", "/x:/z.Mp3,0", "/x:/sub0/deeper/f.mp3,13", "/x:/sub1/d.mp3,7"}));
+    EXPECT_EQ(
+        walk(root(), "/x:", kScanMp3),
+        (Strings{"/x:/b.mp3,3", "/x:/z.Mp3,0", "/x:/sub0/deeper/f.mp3,13", "/x:/sub1/d.mp3,7"}));
     EXPECT_EQ(walk(root(), "R=", kScanWav), (Strings{"R=/a.WAV,5", "R=/sub0/e.wav,11"}));
     EXPECT_EQ(walk(root(), "R=", kScanSndfile), (Strings{"R=/c.flac,2", "R=/d.Ogg,4"}));
     EXPECT_EQ(walk(root() + "/", "R=", kScanWav), (Strings{"R=/a.WAV,5", "R=/sub0/e.wav,11"}));
@@ -133,13 +137,15 @@ TEST_F(ScanTest, LinksNeverLeadTheWalkInCircles) {
     fs::create_directory_symlink(root(), root("music/loop"));
     fs::create_symlink("nowhere", root("music/dangling.mp3"));
     CountingObserver observer;
-    EXPECT_EQ(walk(root(), "/:", kScanBoth, {}, &observer), (Strings{"/:/music/a.mp3,1", "/:/music/deep/b.mp3,2"}));
+    EXPECT_EQ(walk(root(), "/:", kScanBoth, {}, &observer),
+              (Strings{"/:/music/a.mp3,1", "/:/music/deep/b.mp3,2"}));
     EXPECT_EQ(observer.folders, (Strings{root(), root("music"), root("music/deep")}));
 }
 
 TEST_F(ScanTest, OddNamesSurviveTheScanTheSearchAndTheDrag) {
-    const Strings names = {"a,b.mp3", "x=y.mp3", "c:d.mp3", "Artist - T:1,2=3.mp3", "\xff\xfe latin1 \xe9.mp3",
-                           "back\\slash.mp3", ",5.mp3"};
+    const Strings names = {
+        "a,b.mp3",         "x=y.mp3", "c:d.mp3", "Artist - T:1,2=3.mp3", "\xff\xfe latin1 \xe9.mp3",
+        "back\\slash.mp3", ",5.mp3"};
     for (size_t i = 0; i < names.size(); ++i) put("m/" + names[i], i + 1);
     put("m/new\nline.mp3", 1);
     put("m/carriage\rreturn.mp3", 1);
@@ -184,8 +190,8 @@ TEST_F(ScanTest, RescanningADriveReplacesOnlyItsLinesAndNestedDrivesKeepTheirs) 
     put("a/inner/sub/b2.wav", 3);
     put("a/z/two.mp3", 4);
     put("c/three.mp3", 5);
-    const std::vector<drives::Drive> drives = {drive(root("a")), drive(root("a/inner"), drives::DriveType::Removable),
-                                               drive(root("c"))};
+    const std::vector<drives::Drive> drives = {
+        drive(root("a")), drive(root("a/inner"), drives::DriveType::Removable), drive(root("c"))};
     const std::string keyA = root("a") + ":", keyB = root("a/inner") + ":", keyC = root("c") + ":";
     writeSearchFile("CD1=/x.mp3,1\r\n" + keyA + "/gone.mp3,9\r\nRock=/y.mp3,2\r\n");
 
@@ -196,16 +202,19 @@ TEST_F(ScanTest, RescanningADriveReplacesOnlyItsLinesAndNestedDrivesKeepTheirs) 
         EXPECT_EQ(job->run(observer), ScanJob::Result::Done);
     };
     scan({root("a")});
-    EXPECT_EQ(searchLines(), (Strings{"CD1=/x.mp3,1", "Rock=/y.mp3,2", keyA + "/one.mp3,1", keyA + "/z/two.mp3,4"}));
+    EXPECT_EQ(searchLines(), (Strings{"CD1=/x.mp3,1", "Rock=/y.mp3,2", keyA + "/one.mp3,1",
+                                      keyA + "/z/two.mp3,4"}));
     scan({root("a/inner"), root("c")});
-    EXPECT_EQ(searchLines(), (Strings{"CD1=/x.mp3,1", "Rock=/y.mp3,2", keyA + "/one.mp3,1", keyA + "/z/two.mp3,4",
-                                      keyB + "/b1.mp3,2", keyB + "/sub/b2.wav,3", keyC + "/three.mp3,5"}));
+    EXPECT_EQ(searchLines(),
+              (Strings{"CD1=/x.mp3,1", "Rock=/y.mp3,2", keyA + "/one.mp3,1", keyA + "/z/two.mp3,4",
+                       keyB + "/b1.mp3,2", keyB + "/sub/b2.wav,3", keyC + "/three.mp3,5"}));
     // Rescanning A (MP3 only): the other drives' and discs' lines first, A's new ones after.
     put("a/new.mp3", 6);
     scan({root("a")}, kScanMp3);
-    EXPECT_EQ(searchLines(), (Strings{"CD1=/x.mp3,1", "Rock=/y.mp3,2", keyB + "/b1.mp3,2", keyB + "/sub/b2.wav,3",
-                                      keyC + "/three.mp3,5", keyA + "/new.mp3,6", keyA + "/one.mp3,1",
-                                      keyA + "/z/two.mp3,4"}));
+    EXPECT_EQ(searchLines(),
+              (Strings{"CD1=/x.mp3,1", "Rock=/y.mp3,2", keyB + "/b1.mp3,2", keyB + "/sub/b2.wav,3",
+                       keyC + "/three.mp3,5", keyA + "/new.mp3,6", keyA + "/one.mp3,1",
+                       keyA + "/z/two.mp3,4"}));
     // "Delete a CD" shows one row per drive and disc; deleting B removes all of its lines.
     SearchIndex index(home.path().string());
     index.load();
@@ -217,8 +226,9 @@ TEST_F(ScanTest, RescanningADriveReplacesOnlyItsLinesAndNestedDrivesKeepTheirs) 
     EXPECT_EQ(rows[4].lines, 3u);
     const std::vector<std::string> keys = {keyB};
     ASSERT_TRUE(deleteDiscs(index, keys));
-    EXPECT_EQ(searchLines(), (Strings{"CD1=/x.mp3,1", "Rock=/y.mp3,2", keyC + "/three.mp3,5", keyA + "/new.mp3,6",
-                                      keyA + "/one.mp3,1", keyA + "/z/two.mp3,4"}));
+    EXPECT_EQ(searchLines(),
+              (Strings{"CD1=/x.mp3,1", "Rock=/y.mp3,2", keyC + "/three.mp3,5", keyA + "/new.mp3,6",
+                       keyA + "/one.mp3,1", keyA + "/z/two.mp3,4"}));
 }
 
 TEST_F(ScanTest, DiscScansAppendOrReplaceAndProposeTheFirstFreeName) {
@@ -238,15 +248,16 @@ TEST_F(ScanTest, DiscScansAppendOrReplaceAndProposeTheFirstFreeName) {
     ASSERT_TRUE(job->prepare());
     CountingObserver observer;
     EXPECT_EQ(job->run(observer), ScanJob::Result::Done);
-    EXPECT_EQ(searchLines(), (Strings{"CD1=/old.mp3,1", "/:/home/x.mp3,3", "CD2=/y.mp3,2", "CD10=/z.mp3,4",
-                                      "Rock=/b.wav,2", "Rock=/Music/a.mp3,1"}));
+    EXPECT_EQ(searchLines(), (Strings{"CD1=/old.mp3,1", "/:/home/x.mp3,3", "CD2=/y.mp3,2",
+                                      "CD10=/z.mp3,4", "Rock=/b.wav,2", "Rock=/Music/a.mp3,1"}));
 
     job = discScan(home.path().string(), "CD1", root("disc"), true, drives);
     ASSERT_TRUE(job->prepare());
     EXPECT_EQ(job->linesReplaced(), 1u);  // CD10 is another disc
     EXPECT_EQ(job->run(observer), ScanJob::Result::Done);
-    EXPECT_EQ(searchLines(), (Strings{"/:/home/x.mp3,3", "CD2=/y.mp3,2", "CD10=/z.mp3,4", "Rock=/b.wav,2",
-                                      "Rock=/Music/a.mp3,1", "CD1=/b.wav,2", "CD1=/Music/a.mp3,1"}));
+    EXPECT_EQ(searchLines(),
+              (Strings{"/:/home/x.mp3,3", "CD2=/y.mp3,2", "CD10=/z.mp3,4", "Rock=/b.wav,2",
+                       "Rock=/Music/a.mp3,1", "CD1=/b.wav,2", "CD1=/Music/a.mp3,1"}));
 
     std::string full;
     for (int n = 1; n <= 998; ++n) full += "CD" + std::to_string(n) + "=/a.mp3\r\n";
@@ -313,7 +324,8 @@ TEST_F(ScanTest, AFileThatCannotBeReadOrReplacedIsLeftAlone) {
     EXPECT_TRUE(job->finished());
     EXPECT_EQ(job->progress().count(), 1u);
     EXPECT_EQ(job->progress().folder(), root("d"));
-    EXPECT_EQ(linesOf(text(fresh + "/" + SearchIndex::kFileName)), Strings{root("d") + ":/a.mp3,1"});
+    EXPECT_EQ(linesOf(text(fresh + "/" + SearchIndex::kFileName)),
+              Strings{root("d") + ":/a.mp3,1"});
 }
 
 TEST_F(ScanTest, ABackgroundScanStopsWhenAskedOrDestroyed) {
@@ -339,8 +351,9 @@ TEST_F(ScanTest, ABackgroundScanStopsWhenAskedOrDestroyed) {
 }
 
 TEST_F(ScanTest, DeleteACdGroupsEveryDriveAndDiscWithItsCount) {
-    writeSearchFile("CD1=/a.mp3\r\nCD10=/b.mp3\r\n/:/c.mp3,1\r\nCD1=/d.mp3\r\n=/empty name.mp3\r\n"
-                    "plain.mp3\r\n/media/x:/e.mp3\r\nC:\\f.mp3\r\n");
+    writeSearchFile(
+        "CD1=/a.mp3\r\nCD10=/b.mp3\r\n/:/c.mp3,1\r\nCD1=/d.mp3\r\n=/empty name.mp3\r\n"
+        "plain.mp3\r\n/media/x:/e.mp3\r\nC:\\f.mp3\r\n");
     SearchIndex index(home.path().string());
     index.load();
     const std::vector<DiscRow> rows = discRows(index);
@@ -353,7 +366,8 @@ TEST_F(ScanTest, DeleteACdGroupsEveryDriveAndDiscWithItsCount) {
     // Deleting the row without a name removes its own lines only.
     const std::vector<std::string> gone = {"", "CD1"};
     ASSERT_TRUE(deleteDiscs(index, gone));
-    EXPECT_EQ(searchLines(), (Strings{"CD10=/b.mp3", "/:/c.mp3,1", "/media/x:/e.mp3", "C:\\f.mp3"}));
+    EXPECT_EQ(searchLines(),
+              (Strings{"CD10=/b.mp3", "/:/c.mp3,1", "/media/x:/e.mp3", "C:\\f.mp3"}));
 
     // A drive's key is not a prefix test: the drive at /m/a is not the drive at /m/a:b.
     writeSearchFile("/m/a:/1.mp3,1\r\n/m/a:b:/2.mp3,2\r\n/m/a:/3.mp3,3\r\n");
@@ -372,7 +386,8 @@ TEST_F(ScanTest, DeleteACdGroupsEveryDriveAndDiscWithItsCount) {
 }
 
 TEST_F(ScanTest, TheDriveHoldingAPath) {
-    const std::vector<drives::Drive> drives = {drive("/"), drive(root()), drive(root("a")), drive(root("ab"))};
+    const std::vector<drives::Drive> drives = {drive("/"), drive(root()), drive(root("a")),
+                                               drive(root("ab"))};
     fs::create_directories(root("ab/c"));
     EXPECT_EQ(driveHolding(root("ab/c"), drives)->root, root("ab"));
     EXPECT_EQ(driveHolding(root("a"), drives)->root, root("a"));

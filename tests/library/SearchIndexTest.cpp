@@ -29,7 +29,8 @@ protected:
     }
     Strings results() const {
         Strings lines;
-        for (size_t row = 0; row < index.resultCount(); ++row) lines.emplace_back(index.resultLine(row));
+        for (size_t row = 0; row < index.resultCount(); ++row)
+            lines.emplace_back(index.resultLine(row));
         return lines;
     }
     Strings search(std::string_view text) {
@@ -38,7 +39,8 @@ protected:
     }
     Strings column(int c) const {
         Strings texts;
-        for (size_t row = 0; row < index.resultCount(); ++row) texts.push_back(index.resultText(row, c));
+        for (size_t row = 0; row < index.resultCount(); ++row)
+            texts.push_back(index.resultText(row, c));
         return texts;
     }
 
@@ -62,21 +64,25 @@ TEST(SearchTerms, WordAndPhraseForms) {
     // Only a to z change; bytes of other letters stay as typed.
     EXPECT_EQ(parseSearchTerms("caf\xc3\xa9 z{a}"), (Strings{"CAF\xc3\xa9", "Z{A}"}));
     // At most 255 bytes are read.
-    EXPECT_EQ(parseSearchTerms(std::string(254, 'a') + "bc"), (Strings{std::string(254, 'A') + "B"}));
+    EXPECT_EQ(parseSearchTerms(std::string(254, 'a') + "bc"),
+              (Strings{std::string(254, 'A') + "B"}));
 }
 
 TEST_F(SearchIndexTest, MatchingLinesAreListedNewestFirst) {
-    load("/:/music/Abc - One.mp3,10\r\n"
-         "CD1=/x/abc.mp3,20\r\n"
-         "/:/music/Other.mp3,30\r\n"
-         "CD2=/ABC/Two.wav,40\r\n"
-         "/:/music/caf\xc3\x89.mp3,50\r\n");
+    load(
+        "/:/music/Abc - One.mp3,10\r\n"
+        "CD1=/x/abc.mp3,20\r\n"
+        "/:/music/Other.mp3,30\r\n"
+        "CD2=/ABC/Two.wav,40\r\n"
+        "/:/music/caf\xc3\x89.mp3,50\r\n");
     EXPECT_EQ(index.lineCount(), 5u);
     // An empty search lists every line, the last line of the file first.
-    EXPECT_EQ(search(""), (Strings{"/:/music/caf\xc3\x89.mp3,50", "CD2=/ABC/Two.wav,40", "/:/music/Other.mp3,30",
-                                   "CD1=/x/abc.mp3,20", "/:/music/Abc - One.mp3,10"}));
+    EXPECT_EQ(search(""),
+              (Strings{"/:/music/caf\xc3\x89.mp3,50", "CD2=/ABC/Two.wav,40",
+                       "/:/music/Other.mp3,30", "CD1=/x/abc.mp3,20", "/:/music/Abc - One.mp3,10"}));
     EXPECT_EQ(search(" anything"), search(""));
-    EXPECT_EQ(search("abc"), (Strings{"CD2=/ABC/Two.wav,40", "CD1=/x/abc.mp3,20", "/:/music/Abc - One.mp3,10"}));
+    EXPECT_EQ(search("abc"),
+              (Strings{"CD2=/ABC/Two.wav,40", "CD1=/x/abc.mp3,20", "/:/music/Abc - One.mp3,10"}));
     // Any of the terms; the whole line counts, disc names and size digits too.
     EXPECT_EQ(search("two cd1"), (Strings{"CD2=/ABC/Two.wav,40", "CD1=/x/abc.mp3,20"}));
     EXPECT_EQ(search("30"), (Strings{"/:/music/Other.mp3,30"}));
@@ -129,7 +135,8 @@ TEST(SearchLineFields, DrivesDiscsAndOddNames) {
     using enum SearchLine::Kind;
     const Case cases[] = {
         {"/:/home/me/a.mp3,4194304", Drive, "/:", "/home/me/a.mp3", "/home/me", "a.mp3", 4194304},
-        {"/media/me/STICK:/Music/a.mp3,7", Drive, "/media/me/STICK:", "/Music/a.mp3", "/Music", "a.mp3", 7},
+        {"/media/me/STICK:/Music/a.mp3,7", Drive, "/media/me/STICK:", "/Music/a.mp3", "/Music",
+         "a.mp3", 7},
         {"CD1=/a/b.mp3,10", Disc, "CD1", "/a/b.mp3", "/a", "b.mp3", 10},
         {"CD1=/b.mp3", Disc, "CD1", "/b.mp3", "", "b.mp3", 0},  // no size
         {"CD1=b.mp3,3", Disc, "CD1", "b.mp3", "", "b.mp3", 3},
@@ -197,14 +204,16 @@ TEST(SearchLineFields, FilesAndFoldersOfDrivesAndDiscs) {
     EXPECT_TRUE(isValidDiscName("CD1"));
     EXPECT_TRUE(isValidDiscName("Rock, Pop & More/2"));
     EXPECT_TRUE(isValidDiscName(std::string(253, 'x')));
-    for (const char* bad : {"", "a=b", "C:", "/x", "a\nb", "a\rb"}) EXPECT_FALSE(isValidDiscName(bad)) << bad;
+    for (const char* bad : {"", "a=b", "C:", "/x", "a\nb", "a\rb"})
+        EXPECT_FALSE(isValidDiscName(bad)) << bad;
     EXPECT_FALSE(isValidDiscName(std::string(254, 'x')));
 }
 
 TEST_F(SearchIndexTest, ResultColumns) {
-    load("/:/home/me/Some_Artist - Some Title.mp3,4194304\r\n"
-         "CD1=/a/b.mp3,10\r\n"
-         "Rock=/(DJ X) Track.mp3,5\r\n");
+    load(
+        "/:/home/me/Some_Artist - Some Title.mp3,4194304\r\n"
+        "CD1=/a/b.mp3,10\r\n"
+        "Rock=/(DJ X) Track.mp3,5\r\n");
     index.runSearch("");
     EXPECT_EQ(column(SearchIndex::kTitle), (Strings{"Track", "b", "Some Title"}));
     EXPECT_EQ(column(SearchIndex::kArtist), (Strings{"DJ X", "", "Some Artist"}));
@@ -213,10 +222,11 @@ TEST_F(SearchIndexTest, ResultColumns) {
 }
 
 TEST_F(SearchIndexTest, HeaderClicksSortByTheirKeys) {
-    load("CD2=/b - Bravo.mp3,1\r\n"
-         "CD1=/a - alpha.mp3,2\r\n"
-         "CD3=/c - Charlie.mp3,3\r\n"
-         "CD1=/d - alpha.mp3,4\r\n");
+    load(
+        "CD2=/b - Bravo.mp3,1\r\n"
+        "CD1=/a - alpha.mp3,2\r\n"
+        "CD3=/c - Charlie.mp3,3\r\n"
+        "CD1=/d - alpha.mp3,4\r\n");
     index.runSearch("");
     EXPECT_EQ(index.resultSortKey(), 0);
     // The first click on "Title" after start sorts Z to A (equal titles keep their order).
@@ -247,10 +257,11 @@ TEST_F(SearchIndexTest, HeaderClicksSortByTheirKeys) {
 }
 
 TEST_F(SearchIndexTest, ADraggedResultOpensItsFileWithItsRecord) {
-    load("/:/home/me/Artist - Title.mp3,4194304\r\n"
-         "CD1=/a/b.mp3,10\r\n"
-         "CD1=/a/Artist - Title.mp3\r\n"
-         "/media/x:/odd,=:\xff name.mp3,77\r\n");
+    load(
+        "/:/home/me/Artist - Title.mp3,4194304\r\n"
+        "CD1=/a/b.mp3,10\r\n"
+        "CD1=/a/Artist - Title.mp3\r\n"
+        "/media/x:/odd,=:\xff name.mp3,77\r\n");
     index.runSearch("");
     TrackDatabase database;
     const TrackEntry odd = index.resultEntry(0, "/media/cdrom/", database);

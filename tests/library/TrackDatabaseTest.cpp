@@ -44,12 +44,14 @@ Bytes freeBlock(uint32_t size) {
 
 // A record block; `blockSize` 0 means the size the program itself would write. The nine
 // values are 1..9 unless given; only as many as fit in the block are kept.
-Bytes recordBlock(const std::string& name, const std::string& comment, uint32_t fileSize = 1000, uint32_t blockSize = 0,
+Bytes recordBlock(const std::string& name, const std::string& comment, uint32_t fileSize = 1000,
+                  uint32_t blockSize = 0,
                   std::vector<uint32_t> values = {1, 2, 3, 4, 5, 6, 7, 8, 9}) {
     const auto dataLength = static_cast<uint32_t>(12 + name.size() + 1 + comment.size() + 1);
     if (blockSize == 0) blockSize = (dataLength + 51) & ~7u;
     Bytes block;
-    for (uint32_t word : {blockSize, dataLength, fileSize, 0x43000000u /* 128.0f */, 20240101u}) put32(block, word);
+    for (uint32_t word : {blockSize, dataLength, fileSize, 0x43000000u /* 128.0f */, 20240101u})
+        put32(block, word);
     block.insert(block.end(), name.c_str(), name.c_str() + name.size() + 1);
     block.insert(block.end(), comment.c_str(), comment.c_str() + comment.size() + 1);
     for (uint32_t value : values) put32(block, value);
@@ -57,7 +59,9 @@ Bytes recordBlock(const std::string& name, const std::string& comment, uint32_t 
     return block;
 }
 
-bool allZero(const Bytes& bytes) { return std::ranges::all_of(bytes, [](unsigned char b) { return b == 0; }); }
+bool allZero(const Bytes& bytes) {
+    return std::ranges::all_of(bytes, [](unsigned char b) { return b == 0; });
+}
 
 Names namesOf(const std::forward_list<TrackRecord>& records) {
     Names names;
@@ -74,7 +78,8 @@ protected:
     std::string dbPath() const { return dir.file(TrackDatabase::kFileName); }
     Bytes bytes() const { return test::readFile(dbPath()); }
     // Gives the record a comment and lets the database write it.
-    static TrackRecord* store(TrackDatabase& db, const std::string& name, const std::string& comment) {
+    static TrackRecord* store(TrackDatabase& db, const std::string& name,
+                              const std::string& comment) {
         TrackRecord* record = db.findOrAdd(name, 1000);
         record->commentOverride = comment;
         db.acquireAnalysis(record);
@@ -149,7 +154,8 @@ TEST_F(DatabaseFileTest, ARewrittenRecordMovesAfterItsOldBlockWhichIsFreedOnlyTh
 TEST_F(DatabaseFileTest, OutgrownRecordMovesToFirstFitOrTheEndAndFreesItsBlock) {
     const Bytes c = recordBlock("c.mp3", "c");
     // a @0 (64) | free @64 (16) | b @80 (64) | free @144 (160) | c @304 (64)
-    writeFile(dbPath(), recordBlock("a.mp3", "") + freeBlock(16) + recordBlock("b.mp3", "") + freeBlock(160) + c);
+    writeFile(dbPath(), recordBlock("a.mp3", "") + freeBlock(16) + recordBlock("b.mp3", "") +
+                            freeBlock(160) + c);
     const std::string grown(40, 'g');  // needs 104 bytes
     ASSERT_TRUE(db.open(folder()));
 
@@ -173,7 +179,8 @@ TEST_F(DatabaseFileTest, OutgrownRecordMovesToFirstFitOrTheEndAndFreesItsBlock) 
     db.close();
     ASSERT_TRUE(db.open(folder()));
     std::vector<std::string> names;
-    for (const TrackRecord& record : db.records()) names.push_back(record.name + "/" + record.comment);
+    for (const TrackRecord& record : db.records())
+        names.push_back(record.name + "/" + record.comment);
     EXPECT_EQ(names, (std::vector<std::string>{"b.mp3/" + grown, "c.mp3/c", "a.mp3/" + grown}));
     EXPECT_EQ(db.acquireAnalysis(db.findOrAdd("a.mp3", 1000))->loudnessPeak, 9);  // carried along
 }
@@ -181,7 +188,7 @@ TEST_F(DatabaseFileTest, OutgrownRecordMovesToFirstFitOrTheEndAndFreesItsBlock) 
 TEST_F(DatabaseFileTest, AShrunkRecordMovesTooAndItsOldBlockMergesWithTheFreeBlocksAfterIt) {
     const std::string longComment(100, 'c');  // 168-byte blocks; 64 without the comment
     writeFile(dbPath(), recordBlock("a.mp3", longComment) + freeBlock(16) + freeBlock(24) +
-                                  recordBlock("b.mp3", longComment));
+                            recordBlock("b.mp3", longComment));
     ASSERT_TRUE(db.open(folder()));
     EXPECT_EQ(store(db, "a.mp3", "")->fileOffset, 376u);  // neither free block fits alone
     EXPECT_EQ(store(db, "b.mp3", "")->fileOffset, 440u);
@@ -226,17 +233,20 @@ TEST_F(DatabaseFileTest, EveryFailedWriteLeavesTheFileReadableAndOtherRecordsInt
     };
     for (const auto& s : scenarios) {
         std::string oldComment;
-        auto expectConsistent = [&](const std::forward_list<TrackRecord>& before, const TrackRecord& target, bool stored) {
+        auto expectConsistent = [&](const std::forward_list<TrackRecord>& before,
+                                    const TrackRecord& target, bool stored) {
             const auto now = readBack();
             const Bytes file = bytes();
             std::map<std::string, const TrackRecord*> byName;
-            for (const TrackRecord& record : now) EXPECT_TRUE(byName.emplace(record.name, &record).second) << record.name;
+            for (const TrackRecord& record : now)
+                EXPECT_TRUE(byName.emplace(record.name, &record).second) << record.name;
             for (const TrackRecord& old : before) {
                 if (old.name == s.target) continue;
                 ASSERT_TRUE(byName.count(old.name)) << old.name;
                 EXPECT_EQ(byName[old.name]->fileOffset, old.fileOffset);
                 const uint32_t size = get32(s.file, old.fileOffset);
-                EXPECT_EQ(slice(file, old.fileOffset, size), slice(s.file, old.fileOffset, size)) << old.name;
+                EXPECT_EQ(slice(file, old.fileOffset, size), slice(s.file, old.fileOffset, size))
+                    << old.name;
             }
             ASSERT_EQ(byName.count(s.target) == 1, target.fileOffset != TrackRecord::kNeverWritten);
             if (byName.count(s.target)) {
@@ -246,13 +256,15 @@ TEST_F(DatabaseFileTest, EveryFailedWriteLeavesTheFileReadableAndOtherRecordsInt
         };
         for (const bool torn : {false, true}) {
             for (int failAt = 0;; ++failAt) {
-                SCOPED_TRACE(testing::Message() << s.what << (torn ? ", torn" : ", failed") << " write " << failAt);
+                SCOPED_TRACE(testing::Message()
+                             << s.what << (torn ? ", torn" : ", failed") << " write " << failAt);
                 writeFile(dbPath(), s.file);
                 auto file = DatabaseFile::open(dbPath());
                 ASSERT_TRUE(file && !file->readOnly());
                 std::forward_list<TrackRecord> records;
                 ASSERT_EQ(file->readRecords(records), DatabaseFile::ReadResult::Ok);
-                auto found = std::find_if(records.begin(), records.end(), [&](auto& r) { return r.name == s.target; });
+                auto found = std::find_if(records.begin(), records.end(),
+                                          [&](auto& r) { return r.name == s.target; });
                 oldComment = found != records.end() ? found->comment : "";
                 TrackRecord& target = found != records.end() ? *found : records.emplace_front();
                 target.name = s.target;
@@ -262,7 +274,8 @@ TEST_F(DatabaseFileTest, EveryFailedWriteLeavesTheFileReadableAndOtherRecordsInt
                 int writes = 0;
                 file->setWriteGate([&](uint64_t, size_t length) -> size_t {
                     if (writes++ != failAt) return length;
-                    return torn && length > 8 ? length / 2 : 0;  // a header is taken as all or nothing
+                    return torn && length > 8 ? length / 2
+                                              : 0;  // a header is taken as all or nothing
                 });
                 const bool stored = file->writeRecord(target);
                 const bool faultHit = writes > failAt;
@@ -288,11 +301,14 @@ TEST_F(DatabaseFileTest, ARecordWhoseNewBlockCannotBeWrittenKeepsItsOldOneUntouc
     auto file = DatabaseFile::open(dbPath());
     std::forward_list<TrackRecord> records;
     ASSERT_EQ(file->readRecords(records), DatabaseFile::ReadResult::Ok);
-    TrackRecord& a = records.front().name == "a.mp3" ? records.front() : *std::next(records.begin());
+    TrackRecord& a =
+        records.front().name == "a.mp3" ? records.front() : *std::next(records.begin());
     a.commentOverride = std::string(40, 'g');
 
     // The append at the end fails: a stays where it was, as it was.
-    file->setWriteGate([&](uint64_t offset, size_t length) -> size_t { return offset >= original.size() ? 0 : length; });
+    file->setWriteGate([&](uint64_t offset, size_t length) -> size_t {
+        return offset >= original.size() ? 0 : length;
+    });
     EXPECT_FALSE(file->writeRecord(a));
     EXPECT_EQ(a.fileOffset, 0u);
     EXPECT_EQ(bytes(), original);
@@ -354,7 +370,8 @@ TEST_F(TrackDatabaseTest, RecordsAreKeyedByExactFileNameAndSize) {
     EXPECT_NE(db.findOrAdd("/music/A.mp3", 100), a);
     db.findOrAdd("no folder.wav", 5);
     db.findOrAdd("C:\\music\\b.mp3", 7);  // a backslash is an ordinary character here
-    EXPECT_EQ(namesOf(db.records()), (Names{"C:\\music\\b.mp3", "no folder.wav", "A.mp3", "a.mp3", "a.mp3"}));
+    EXPECT_EQ(namesOf(db.records()),
+              (Names{"C:\\music\\b.mp3", "no folder.wav", "A.mp3", "a.mp3", "a.mp3"}));
     EXPECT_EQ(std::filesystem::file_size(dbPath()), 0u);  // finding records writes nothing
 }
 
@@ -384,7 +401,8 @@ TEST_F(TrackDatabaseTest, TodayIsTheLocalDatePacked) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    EXPECT_EQ(TrackDatabase().today(), TrackDatabase::packDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday));
+    EXPECT_EQ(TrackDatabase().today(),
+              TrackDatabase::packDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday));
 }
 
 TEST_F(TrackDatabaseTest, RecordsAndStoredValuesSurviveCloseAndOpen) {
@@ -393,7 +411,8 @@ TEST_F(TrackDatabaseTest, RecordsAndStoredValuesSurviveCloseAndOpen) {
         ASSERT_TRUE(writer.open(folder()));
         TrackRecord* first = writer.findOrAdd("/a/first.mp3", 111);
         TrackAnalysis* values = writer.acquireAnalysis(first);
-        for (int i = 0; i < TrackAnalysis::kStoredValues; ++i) values->setStoredWord(i, 0x01010101u * (i + 1));
+        for (int i = 0; i < TrackAnalysis::kStoredValues; ++i)
+            values->setStoredWord(i, 0x01010101u * (i + 1));
         values->bpmConfidence = TrackAnalysis::kHandSetConfidence;
         first->bpm = 128.5f;
         first->commentOverride = "warm-up";
@@ -416,7 +435,7 @@ TEST_F(TrackDatabaseTest, RecordsAndStoredValuesSurviveCloseAndOpen) {
 TEST_F(TrackDatabaseTest, BlocksWithFewerValuesReadOnlyThoseThatFit) {
     // "three.mp3": dataLength 23, room for three values; "one.mp3": one value and 2 bytes.
     writeFile(dbPath(), recordBlock("three.mp3", "", 1, 23 + 8 + 12, {11, 12, 13, 14}) +
-                                  recordBlock("one.mp3", "", 2, 21 + 8 + 6, {21, 22}));
+                            recordBlock("one.mp3", "", 2, 21 + 8 + 6, {21, 22}));
     ASSERT_TRUE(db.open(folder()));
     TrackAnalysis* three = db.acquireAnalysis(db.findOrAdd("three.mp3", 1));
     TrackAnalysis* one = db.acquireAnalysis(db.findOrAdd("one.mp3", 2));
@@ -580,16 +599,10 @@ TEST_F(TrackDatabaseTest, AFolderWhereNothingCanBeStoredIsSaid) {
 
 constexpr int kKillTracks = 4;
 // Shared counters: per track, the version last stored, and the version being stored.
-int committedSlot(int k) {
-    return 2 * k;
-}
-int writingSlot(int k) {
-    return 2 * k + 1;
-}
+int committedSlot(int k) { return 2 * k; }
+int writingSlot(int k) { return 2 * k + 1; }
 
-std::string killTrackName(int k) {
-    return "track" + std::to_string(k) + ".mp3";
-}
+std::string killTrackName(int k) { return "track" + std::to_string(k) + ".mp3"; }
 
 // A track's version as its record tells it (comment "v<n> ..."); 0 for no record.
 int versionOf(const TrackRecord* record) {

@@ -14,8 +14,7 @@ using enum DriveType;
 
 std::vector<std::pair<std::string, DriveType>> rootsAndTypes(const std::vector<Drive>& drives) {
     std::vector<std::pair<std::string, DriveType>> out;
-    for (const Drive& d : drives)
-        out.emplace_back(d.root, d.type);
+    for (const Drive& d : drives) out.emplace_back(d.root, d.type);
     return out;
 }
 
@@ -59,8 +58,7 @@ TEST(Drives, MountTableGivesTheUsersDrivesInOrder) {
 TEST(Drives, ThisMachineHasItsRootAndNoPseudoFileSystems) {
     const std::vector<Drive> drives = listDrives();
     EXPECT_TRUE(driveType(drives, "/").has_value());
-    for (const Drive& d : drives)
-        EXPECT_TRUE(d.fsType != "proc" && d.fsType != "sysfs") << d.root;
+    for (const Drive& d : drives) EXPECT_TRUE(d.fsType != "proc" && d.fsType != "sysfs") << d.root;
     EXPECT_FALSE(blockDeviceIsRemovable("/dev/no-such-device"));
     EXPECT_FALSE(blockDeviceIsRemovable("server:/music"));
 }

@@ -10,9 +10,7 @@ namespace {
 
 constexpr const char* kOurs = "HKEY_LOCAL_MACHINE\\Software\\Spinlorex";
 
-std::vector<uint8_t> bytes(std::string_view s) {
-    return {s.begin(), s.end()};
-}
+std::vector<uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
 
 TEST(RegFile, ReadsEveryForm) {
     const File file = parse(
@@ -78,8 +76,7 @@ TEST(RegFile, WrittenTextReadsBack) {
     key.set(Value{"Short dword", kDword, {1, 2, 3}});
     key.set(Value{"Unterminated", kString, bytes("abc")});
     std::vector<uint8_t> big(300);
-    for (size_t i = 0; i < big.size(); ++i)
-        big[i] = static_cast<uint8_t>(i * 7);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
     key.set(binaryValue("Big", big));
     key.set(binaryValue("None", {}));
     key.set(Value{"Expand", 2, bytes({"%HOME%", 7})});

@@ -97,17 +97,20 @@ TEST_F(SettingsStoreTest, ColumnSizesNeedExactly112BytesAndAreRepaired) {
         load("\"Column Sizes\"=" + hexBytes(size, 0x41) + "\n");
         EXPECT_EQ(s.columnSizes, Settings::kDefaultColumnSizes) << size;
     }
-    Columns stored = {0,   0,  0,  0,  5,  -5, 0,  0,  1,   0,  0,  0,  7,  8,
-                      9,   10, 11, 12, 13, 14, 0,  0,  0,   -1, -3, 0,  15, 300};
+    Columns stored = {0, 0,  0,  0,  5,  -5, 0, 0, 1, 0,  0,  0, 7,  8,
+                      9, 10, 11, 12, 13, 14, 0, 0, 0, -1, -3, 0, 15, 300};
     load("\"Column Sizes\"=" + columnsHex(stored) + "\n");
-    const Columns repaired = {16, 16, 16, 16, 16, 16, 16, 16, 1,  0,  0,  0,  7,  8,
-                              9,  10, 11, 12, 13, 14, 0,  0,  0,  -1, 16, 16, 16, 300};
+    const Columns repaired = {16, 16, 16, 16, 16, 16, 16, 16, 1, 0,  0,  0,  7,  8,
+                              9,  10, 11, 12, 13, 14, 0,  0,  0, -1, 16, 16, 16, 300};
     EXPECT_EQ(s.columnSizes, repaired);
 }
 
 TEST_F(SettingsStoreTest, SkinIsReadOnlyUnderThisVersion) {
-    for (auto [version, skin] : {std::pair{"\"1.12\"", "Night"}, {"\"1.11\"", ""}, {"\"1.12 \"", ""},
-                                 {"dword:00000112", ""}, {"hex(1):31,2e,31,32,00", "Night"}}) {
+    for (auto [version, skin] : {std::pair{"\"1.12\"", "Night"},
+                                 {"\"1.11\"", ""},
+                                 {"\"1.12 \"", ""},
+                                 {"dword:00000112", ""},
+                                 {"hex(1):31,2e,31,32,00", "Night"}}) {
         load(std::string("\"Skin\"=\"Night\"\n\"Version\"=") + version + "\n");
         EXPECT_EQ(s.skin, skin) << version;
     }
@@ -117,18 +120,27 @@ TEST_F(SettingsStoreTest, SkinIsReadOnlyUnderThisVersion) {
 
 TEST_F(SettingsStoreTest, ValuesOfTheWrongTypeOrSizeKeepTheirDefaults) {
     const std::string text511(511, 'x');
-    load("\"AutoBpm\"=\"0\"\n"                          // a DWORD stored as text
-         "\"MasterTempo\"=hex(4):00,00,00\n"             // a DWORD of three bytes
-         "\"LongMix\"=hex(4):28,00,00,00\n"              // a DWORD in hex form counts
-         "\"Sound card GUID\"=" + hexBytes(15) + "\n"
-         "\"Sound card 1 GUID\"=\"0123456789abcdef\"\n"
-         "\"Sound card 2 GUID\"=" + hexBytes(16, 1) + "\n"
-         "\"Home folder\"=\"" + text511 + "y\"\n"        // 512 bytes and the terminator
-         "\"CD Drive\"=hex(2):2f,00\n"
-         "\"Skin\"=\"" + text511 + "\"\n\"Version\"=\"1.12\"\n"
-         "\"Initial folder\"=\"/music\"\n"
-         "\"baby secure\"=dword:00000002\n"              // names are compared without case
-         "\"TOOLTIP\"=dword:00000000\n");
+    load(
+        "\"AutoBpm\"=\"0\"\n"                // a DWORD stored as text
+        "\"MasterTempo\"=hex(4):00,00,00\n"  // a DWORD of three bytes
+        "\"LongMix\"=hex(4):28,00,00,00\n"   // a DWORD in hex form counts
+        "\"Sound card GUID\"=" +
+        hexBytes(15) +
+        "\n"
+        "\"Sound card 1 GUID\"=\"0123456789abcdef\"\n"
+        "\"Sound card 2 GUID\"=" +
+        hexBytes(16, 1) +
+        "\n"
+        "\"Home folder\"=\"" +
+        text511 +
+        "y\"\n"  // 512 bytes and the terminator
+        "\"CD Drive\"=hex(2):2f,00\n"
+        "\"Skin\"=\"" +
+        text511 +
+        "\"\n\"Version\"=\"1.12\"\n"
+        "\"Initial folder\"=\"/music\"\n"
+        "\"baby secure\"=dword:00000002\n"  // names are compared without case
+        "\"TOOLTIP\"=dword:00000000\n");
     EXPECT_EQ(get(s.autoBpm), 1);
     EXPECT_EQ(get(s.masterTempo), 1);
     EXPECT_EQ(get(s.longMix), 40);
@@ -150,13 +162,14 @@ TEST_F(SettingsStoreTest, ValuesOfTheWrongTypeOrSizeKeepTheirDefaults) {
 }
 
 TEST_F(SettingsStoreTest, MalformedLinesCostOnlyTheirOwnValue) {
-    load("\"AutoLevel\"=dword:1\n"
-         "\"AutoBpm\"=dword:zz\n"
-         "garbage \x01\xFF\n"
-         "\"Skin\"=\"unterminated\n"
-         "\"Column Sizes\"=hex:00,\\\n"
-         "\"LimitPitch\"=dword:00000001\n"
-         "\"Version\"=\"1.12\"\n");
+    load(
+        "\"AutoLevel\"=dword:1\n"
+        "\"AutoBpm\"=dword:zz\n"
+        "garbage \x01\xFF\n"
+        "\"Skin\"=\"unterminated\n"
+        "\"Column Sizes\"=hex:00,\\\n"
+        "\"LimitPitch\"=dword:00000001\n"
+        "\"Version\"=\"1.12\"\n");
     EXPECT_EQ(get(s.autoLevel), 1);
     EXPECT_EQ(get(s.autoBpm), 1);
     EXPECT_EQ(s.skin, "");
@@ -165,16 +178,20 @@ TEST_F(SettingsStoreTest, MalformedLinesCostOnlyTheirOwnValue) {
 }
 
 TEST_F(SettingsStoreTest, CdDriveDefaultAndCheck) {
-    const Drive floppy{"/media/A", "/dev/sdb", "vfat", Removable}, c{"/", "/dev/sda1", "ext4", Fixed},
-        d{"/media/D", "/dev/sr0", "iso9660", CdRom}, e{"/media/E", "/dev/sr1", "udf", CdRom};
+    const Drive floppy{"/media/A", "/dev/sdb", "vfat", Removable},
+        c{"/", "/dev/sda1", "ext4", Fixed}, d{"/media/D", "/dev/sr0", "iso9660", CdRom},
+        e{"/media/E", "/dev/sr1", "udf", CdRom};
     const std::vector<std::vector<Drive>> machines = {{floppy, c, d, e}, {floppy, c}, {c}, {}};
     const char* defaults[] = {"/media/D", "/media/A", "/", ""};
     for (size_t m = 0; m < machines.size(); ++m) {
         load("", machines[m]);
         EXPECT_EQ(s.cdDrive, defaults[m]) << m;
     }
-    for (auto [stored, kept] : {std::pair{"/media/E/", true}, {"/media/A", true}, {"/", false},
-                                {"/media/gone", false}, {"", false}}) {
+    for (auto [stored, kept] : {std::pair{"/media/E/", true},
+                                {"/media/A", true},
+                                {"/", false},
+                                {"/media/gone", false},
+                                {"", false}}) {
         load("\"CD Drive\"=\"" + std::string(stored) + "\"\n", machines[0]);
         EXPECT_EQ(s.cdDrive, kept ? stored : "/media/D") << stored;
     }
@@ -182,10 +199,10 @@ TEST_F(SettingsStoreTest, CdDriveDefaultAndCheck) {
 
 void setEverything(Settings& s, uint8_t seed) {
     int32_t n = seed;
-    for (auto field : {&Settings::limitPitch, &Settings::masterTempo, &Settings::longMix,
-                       &Settings::autoZPitch, &Settings::autoLevel, &Settings::autoBpm,
-                       &Settings::multiInstance, &Settings::crossfader, &Settings::maximized,
-                       &Settings::outputMode, &Settings::toolTip, &Settings::babySecure})
+    for (auto field :
+         {&Settings::limitPitch, &Settings::masterTempo, &Settings::longMix, &Settings::autoZPitch,
+          &Settings::autoLevel, &Settings::autoBpm, &Settings::multiInstance, &Settings::crossfader,
+          &Settings::maximized, &Settings::outputMode, &Settings::toolTip, &Settings::babySecure})
         set(s.*field, n++);
     set(s.outputMode, -5);
     s.homeFolder = "/home/me/\"DJ\" \\ sets\n";
@@ -199,10 +216,10 @@ void setEverything(Settings& s, uint8_t seed) {
 }
 
 void expectSame(const Settings& a, const Settings& b) {
-    for (auto field : {&Settings::limitPitch, &Settings::masterTempo, &Settings::longMix,
-                       &Settings::autoZPitch, &Settings::autoLevel, &Settings::autoBpm,
-                       &Settings::multiInstance, &Settings::crossfader, &Settings::maximized,
-                       &Settings::outputMode, &Settings::toolTip, &Settings::babySecure})
+    for (auto field :
+         {&Settings::limitPitch, &Settings::masterTempo, &Settings::longMix, &Settings::autoZPitch,
+          &Settings::autoLevel, &Settings::autoBpm, &Settings::multiInstance, &Settings::crossfader,
+          &Settings::maximized, &Settings::outputMode, &Settings::toolTip, &Settings::babySecure})
         EXPECT_EQ(get(a.*field), get(b.*field));
     EXPECT_EQ(a.homeFolder, b.homeFolder);
     EXPECT_EQ(a.cdDrive, b.cdDrive);
@@ -240,7 +257,8 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatTheStoreDoesNotKnow) {
     load("\"Future option\"=dword:00000003\n\"AutoBpm\"=\"stale text\"\n[Other]\n\"X\"=\"y\"\n");
     saveSettings(s, file());
     const reg::File back = reg::parse(saved(), "none");
-    EXPECT_EQ(back.find(kSettingsKey)->find("Future option")->data, (std::vector<uint8_t>{3, 0, 0, 0}));
+    EXPECT_EQ(back.find(kSettingsKey)->find("Future option")->data,
+              (std::vector<uint8_t>{3, 0, 0, 0}));
     EXPECT_EQ(back.find(kSettingsKey)->find("AutoBpm")->type, uint32_t{reg::kDword});
     EXPECT_NE(back.find("Other")->find("X"), nullptr);
 }
@@ -310,7 +328,8 @@ TEST(DefaultHomeFolder, EnvironmentChoosesTheFolder) {
 TEST(SettingsFilePath, EnvironmentChoosesTheFolder) {
     const auto path = [](const char* configDir, const char* xdg, const char* home) {
         for (auto [name, value] : {std::pair{"SPINLOREX_CONFIG_DIR", configDir},
-                                   {"XDG_CONFIG_HOME", xdg}, {"HOME", home}})
+                                   {"XDG_CONFIG_HOME", xdg},
+                                   {"HOME", home}})
             value ? setenv(name, value, 1) : unsetenv(name);
         return settingsFilePath().string();
     };

@@ -21,7 +21,9 @@ public:
     long max = 100;
     std::vector<std::string> order;  // card/name visited, for the order check
 
-    std::vector<long> at(const std::string& card, const std::string& name) { return values[{card, name}]; }
+    std::vector<long> at(const std::string& card, const std::string& name) {
+        return values[{card, name}];
+    }
 
     std::vector<Control> controls() override {
         std::vector<Control> list;
@@ -46,9 +48,7 @@ public:
     test::Bytes fileBeforeRaise;
 };
 
-std::string text(const test::Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
+std::string text(const test::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 TEST(SystemVolume, SavesRaisesAndRestoresEveryControl) {
     auto mixer = std::make_unique<FakeMixer>();

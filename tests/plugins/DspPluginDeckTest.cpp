@@ -25,7 +25,8 @@ int logged(int& field) { return std::atomic_ref<int>(field).load(std::memory_ord
 std::unique_ptr<DspPlugin> recorder(CallLog& log, void* parent = nullptr) {
     auto plugin = makeDspPlugin(kRecorderPlugin, 0, parent);
     if (!plugin) return nullptr;
-    auto attach = reinterpret_cast<void (*)(CallLog*)>(::dlsym(plugin->module()->instance, "recorderAttach"));
+    auto attach =
+        reinterpret_cast<void (*)(CallLog*)>(::dlsym(plugin->module()->instance, "recorderAttach"));
     if (attach == nullptr) return nullptr;
     attach(&log);
     return plugin;

@@ -195,10 +195,12 @@ TEST(PluginListsTest, ScansOnlyDspFilesInNameOrderAndSkipsOtherLibraries) {
 
 TEST(PluginListsTest, FoldersComeInOrderOnceEachAndOnlyWhenTheyExist) {
     test::TempDir dir;
-    const fs::path home = dir.path() / "music", user = dir.path() / "user", prefix = dir.path() / "usr";
+    const fs::path home = dir.path() / "music", user = dir.path() / "user",
+                   prefix = dir.path() / "usr";
     const fs::path userPlugins = user / ".local/lib/spinlorex/plugins";
     const fs::path installed = prefix / "lib/spinlorex/plugins";
-    for (const fs::path& p : {home, userPlugins, installed, prefix / "bin"}) fs::create_directories(p);
+    for (const fs::path& p : {home, userPlugins, installed, prefix / "bin"})
+        fs::create_directories(p);
     test::ScopedEnv homeEnv("HOME", user.string());
 
     // No "plugins" folder in the home folder yet.
@@ -206,20 +208,22 @@ TEST(PluginListsTest, FoldersComeInOrderOnceEachAndOnlyWhenTheyExist) {
               (std::vector<std::string>{home.string(), userPlugins.string(), installed.string()}));
     fs::create_directory(home / "plugins");
     EXPECT_EQ(pluginFolders(home.string(), (prefix / "bin").string()),
-              (std::vector<std::string>{home.string(), (home / "plugins").string(), userPlugins.string(),
-                                        installed.string()}));
+              (std::vector<std::string>{home.string(), (home / "plugins").string(),
+                                        userPlugins.string(), installed.string()}));
     // A home folder that is also the installed folder is searched once.
     EXPECT_EQ(pluginFolders(installed.string(), (prefix / "bin").string()),
               (std::vector<std::string>{installed.string(), userPlugins.string()}));
 
     // Programs in the build tree also search the shipped effects built there; others not.
-    const std::string buildPlugins = fs::path(SPINLOREX_BUILD_PLUGIN_DIR).lexically_normal().string();
+    const std::string buildPlugins =
+        fs::path(SPINLOREX_BUILD_PLUGIN_DIR).lexically_normal().string();
     // (A folder of the tree without the installed layout beside it, as the tool's.)
     const fs::path inTree = fs::read_symlink("/proc/self/exe").parent_path() / "tool";
     const std::vector<std::string> fromBuild = pluginFolders("", inTree.string());
     EXPECT_NE(std::find(fromBuild.begin(), fromBuild.end(), buildPlugins), fromBuild.end());
     const std::vector<std::string> installedOnly = pluginFolders("", (prefix / "bin").string());
-    EXPECT_EQ(std::find(installedOnly.begin(), installedOnly.end(), buildPlugins), installedOnly.end());
+    EXPECT_EQ(std::find(installedOnly.begin(), installedOnly.end(), buildPlugins),
+              installedOnly.end());
     EXPECT_EQ(scanPlugins(fromBuild).back().description, "Spinlorex effects");
 }
 

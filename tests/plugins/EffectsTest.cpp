@@ -30,7 +30,8 @@ std::vector<int16_t> run(Effect& effect, std::vector<int16_t> frames) {
 }
 
 std::vector<int16_t> track() {
-    std::vector<int16_t> frames = synth::toPcm16(synth::render({.bpm = 126, .seconds = 6, .gain = 0.9}));
+    std::vector<int16_t> frames =
+        synth::toPcm16(synth::render({.bpm = 126, .seconds = 6, .gain = 0.9}));
     // Both extremes of the format too.
     frames[1000] = -32768, frames[1001] = 32767, frames[1002] = 32767, frames[1003] = -32768;
     return frames;
@@ -46,8 +47,8 @@ TEST(EffectsTest, NeutralSettingsAreBitTransparentAlsoAfterASettingCameBack) {
     const std::vector<int16_t> music = track();
     const std::vector<int16_t> second = tones({440}, 12000, 44100);
     // A setting away from neutral for each effect.
-    const std::pair<int, int32_t> moved[] = {{KillEq::kMid, 0}, {FilterSweep::kSweep, -500}, {Echo::kMix, 80},
-                                             {GainLimiter::kGain, 20}};
+    const std::pair<int, int32_t> moved[] = {
+        {KillEq::kMid, 0}, {FilterSweep::kSweep, -500}, {Echo::kMix, 80}, {GainLimiter::kGain, 20}};
     for (int kind = 0; kind < kEffectCount; ++kind) {
         SCOPED_TRACE(kind);
         std::unique_ptr<Effect> effect = makeEffect(static_cast<EffectKind>(kind));
@@ -72,16 +73,20 @@ TEST(EffectsTest, KillEqRemovesItsBandAndLeavesTheOthers) {
         eq.setParam(killed, 0);
         const std::vector<int16_t> out = run(eq, input);
         for (int b = 0; b < 3; ++b) {
-            const double change = decibels(amplitudeAt(out, bands[b], 4410) / amplitudeAt(input, bands[b], 4410));
-            if (b == killed) EXPECT_LT(change, -30.0) << bands[b];
-            else EXPECT_NEAR(change, 0.0, 0.5) << bands[b];
+            const double change =
+                decibels(amplitudeAt(out, bands[b], 4410) / amplitudeAt(input, bands[b], 4410));
+            if (b == killed)
+                EXPECT_LT(change, -30.0) << bands[b];
+            else
+                EXPECT_NEAR(change, 0.0, 0.5) << bands[b];
         }
         EXPECT_LE(peak(out), peak(input) * 11 / 10);
     }
     // Half level is half (-6 dB) on the band's own ground.
     KillEq eq;
     eq.setParam(KillEq::kLow, 50);
-    EXPECT_NEAR(decibels(amplitudeAt(run(eq, input), 80, 4410) / amplitudeAt(input, 80, 4410)), -6.0, 0.3);
+    EXPECT_NEAR(decibels(amplitudeAt(run(eq, input), 80, 4410) / amplitudeAt(input, 80, 4410)),
+                -6.0, 0.3);
 }
 
 TEST(EffectsTest, FilterSweepCutsAboveOrBelowAndItsResonanceSaturatesWithoutWrapping) {
@@ -111,7 +116,9 @@ TEST(EffectsTest, FilterSweepCutsAboveOrBelowAndItsResonanceSaturatesWithoutWrap
     FilterSweep flat, resonant;
     for (FilterSweep* f : {&flat, &resonant}) f->setParam(FilterSweep::kSweep, step);
     resonant.setParam(FilterSweep::kResonance, 100);
-    EXPECT_GT(decibels(amplitudeAt(run(resonant, quiet), at, 22050) / amplitudeAt(run(flat, quiet), at, 22050)), 15.0);
+    EXPECT_GT(decibels(amplitudeAt(run(resonant, quiet), at, 22050) /
+                       amplitudeAt(run(flat, quiet), at, 22050)),
+              15.0);
 
     // Loud input at the resonance clips at full scale, never wrapping round (a wrap jumps
     // by about 65536; the clipped 100 Hz wave moves by a few thousand per frame).
@@ -120,10 +127,12 @@ TEST(EffectsTest, FilterSweepCutsAboveOrBelowAndItsResonanceSaturatesWithoutWrap
     FilterSweep loudFilter;
     loudFilter.setParam(FilterSweep::kSweep, step100);
     loudFilter.setParam(FilterSweep::kResonance, 100);
-    const std::vector<int16_t> loud = run(loudFilter, tones({FilterSweep::cutoffHz(step100)}, 20000, 44100));
+    const std::vector<int16_t> loud =
+        run(loudFilter, tones({FilterSweep::cutoffHz(step100)}, 20000, 44100));
     EXPECT_GE(peak(loud, 22050), 32767);
     int32_t largestStep = 0;
-    for (size_t i = 2 * 22050; i < loud.size(); i += 2) largestStep = std::max(largestStep, std::abs(loud[i] - loud[i - 2]));
+    for (size_t i = 2 * 22050; i < loud.size(); i += 2)
+        largestStep = std::max(largestStep, std::abs(loud[i] - loud[i - 2]));
     EXPECT_LT(largestStep, 8000);
 }
 
@@ -169,8 +178,8 @@ TEST(EffectsTest, EchoRepeatsAfterItsDelayInMillisecondsOrBeats) {
 
 TEST(EffectsTest, LimiterHoldsItsCeilingAndGainScalesWhatIsBelowIt) {
     GainLimiter limiter;
-    limiter.setParam(GainLimiter::kGain, 24);      // +12 dB
-    limiter.setParam(GainLimiter::kCeiling, -6);   // -3 dBFS
+    limiter.setParam(GainLimiter::kGain, 24);     // +12 dB
+    limiter.setParam(GainLimiter::kCeiling, -6);  // -3 dBFS
     const int32_t ceiling = GainLimiter::ceilingLevel(-6);
     EXPECT_EQ(ceiling, 23197);
     const std::vector<int16_t> loud = run(limiter, track());
@@ -189,11 +198,12 @@ TEST(EffectsTest, LimiterHoldsItsCeilingAndGainScalesWhatIsBelowIt) {
 TEST(EffectsTest, SettingsFileKeepsOtherLinesAndTakesOnlyValidValues) {
     test::TempDir dir;
     const std::string file = dir.file("dsp_spinlorex.conf");
-    std::ofstream(file) << "# mine\nkilleq.low=5\necho.mix=500\necho.ms=abc\necho.feedback=20\nechoes.mix=3\n";
+    std::ofstream(file)
+        << "# mine\nkilleq.low=5\necho.mix=500\necho.ms=abc\necho.feedback=20\nechoes.mix=3\n";
     Echo echo;
     loadEffectSettings(echo, file);
-    EXPECT_EQ(echo.param(Echo::kMix), 100);       // clamped
-    EXPECT_EQ(echo.param(Echo::kDelayMs), 500);   // not a number: kept
+    EXPECT_EQ(echo.param(Echo::kMix), 100);      // clamped
+    EXPECT_EQ(echo.param(Echo::kDelayMs), 500);  // not a number: kept
     EXPECT_EQ(echo.param(Echo::kFeedback), 20);
 
     echo.setParam(Echo::kMix, 30);

@@ -31,8 +31,10 @@ public:
         ::setenv(name, value.c_str(), 1);
     }
     ~ScopedEnv() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
@@ -43,7 +45,8 @@ private:
 };
 
 // Stereo frames of a sum of sines (the same on both channels).
-inline std::vector<int16_t> tones(std::initializer_list<double> hz, double amplitude, int32_t frames) {
+inline std::vector<int16_t> tones(std::initializer_list<double> hz, double amplitude,
+                                  int32_t frames) {
     std::vector<int16_t> out(static_cast<size_t>(frames) * 2);
     for (int32_t i = 0; i < frames; ++i) {
         double v = 0;
@@ -62,7 +65,8 @@ inline double amplitudeAt(const std::vector<int16_t>& frames, double hz, size_t 
         const double s = frames[2 * (from + i)] + coeff * s1 - s2;
         s2 = s1, s1 = s;
     }
-    return 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - coeff * s1 * s2)) / static_cast<double>(n);
+    return 2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - coeff * s1 * s2)) /
+           static_cast<double>(n);
 }
 
 inline double decibels(double ratio) { return 20 * std::log10(ratio); }

@@ -45,8 +45,9 @@ protected:
 TEST_F(ShippedEffectPluginTest, OffersFourModulesThatPassAudioUnchangedAtNeutral) {
     std::vector<std::string> modules;
     ASSERT_TRUE(listModules(kEffectsPlugin, modules));
-    EXPECT_EQ(modules, (std::vector<std::string>{"Kill EQ (250 Hz / 4 kHz)", "Filter Sweep (low-pass / high-pass)",
-                                                 "Echo", "Gain / Limiter"}));
+    EXPECT_EQ(modules, (std::vector<std::string>{"Kill EQ (250 Hz / 4 kHz)",
+                                                 "Filter Sweep (low-pass / high-pass)", "Echo",
+                                                 "Gain / Limiter"}));
     const std::vector<int16_t> music = synth::toPcm16(synth::render({.seconds = 3, .gain = 0.95}));
     for (int32_t index = 0; index < 4; ++index) {
         auto plugin = makeDspPlugin(kEffectsPlugin, index);
@@ -61,8 +62,8 @@ TEST_F(ShippedEffectPluginTest, RenderCommandRunsTheModuleOnTheDeck) {
     const std::string in = dir.file("in.wav");
     ASSERT_TRUE(synth::writeWav(in, synth::render({.seconds = 5}), 44100, 2, 16));
     const auto render = [&](const std::string& options, const std::string& out) {
-        const std::string command = std::string(SPINLOREX_TOOL_PATH) + " render " + options + " " + in + " " +
-                                    dir.file(out) + " 2>/dev/null";
+        const std::string command = std::string(SPINLOREX_TOOL_PATH) + " render " + options + " " +
+                                    in + " " + dir.file(out) + " 2>/dev/null";
         return std::system(command.c_str());
     };
     ASSERT_EQ(render("", "plain.wav"), 0);

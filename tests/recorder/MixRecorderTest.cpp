@@ -57,12 +57,13 @@ TEST(MixRecorder, OneMinuteIsDescribedAndWrittenWhole) {
         // next arrives, as the ring holds only half a second.
         for (int32_t p = 0; p < 140; ++p) {
             recorder.write(numberedFrames(p * 18900, 18900).data(), 18900);
-            ASSERT_TRUE(test::waitFor([&] { return recorder.framesWritten() > (p + 1) * 18900 - 2250; }));
+            ASSERT_TRUE(
+                test::waitFor([&] { return recorder.framesWritten() > (p + 1) * 18900 - 2250; }));
         }
         // The minute ends exactly at the ring's start: the last batch drains whole.
         ASSERT_TRUE(test::waitFor([&] { return recorder.framesWritten() == 2646000; }));
-        EXPECT_EQ(recorder.describe(),
-                  "Saving WAV file\nFileName: " + path + "\nTime Recorded: 0:01:00\nFileSize: 10.1 Mo");
+        EXPECT_EQ(recorder.describe(), "Saving WAV file\nFileName: " + path +
+                                           "\nTime Recorded: 0:01:00\nFileSize: 10.1 Mo");
         EXPECT_FALSE(recorder.failed());
     }
     const test::WavFile wav = test::readWav(path);
@@ -225,8 +226,7 @@ TEST(RecordingDeskChild, DISABLED_RecordsUntilKilled) {
     engine.output()->attachRecorder(std::make_unique<CountingSink>(
         std::make_unique<MixRecorder>(std::string(folder) + "/mix.wav"), progress[kHanded]));
     progress[kRecording].store(1);
-    for (;;)
-        std::this_thread::sleep_for(1s);
+    for (;;) std::this_thread::sleep_for(1s);
 }
 
 TEST(MixRecorder, ADeskKilledWhileRecordingLeavesAFileThatPlaysAllButItsLastSecond) {

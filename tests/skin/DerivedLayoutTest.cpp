@@ -7,7 +7,8 @@ namespace {
 
 ControlTable withFilesWindow(int32_t l, int32_t t, int32_t r, int32_t b) {
     ControlTable controls{};
-    for (int32_t id = 0; id < kControlCount; ++id) controls[static_cast<size_t>(id)] = SkinControl::absent(controlPanelMask(id));
+    for (int32_t id = 0; id < kControlCount; ++id)
+        controls[static_cast<size_t>(id)] = SkinControl::absent(controlPanelMask(id));
     SkinControl& files = controls[ctl::FilesWindow];
     files.left = l, files.top = t, files.right = r, files.bottom = b;
     return controls;
@@ -49,13 +50,13 @@ TEST(DerivedLayout, PlacesTheLibraryControlsFromTheFilesWindow) {
 TEST(DerivedLayout, HalvesAndQuartersRoundTowardZero) {
     ControlTable controls = withFilesWindow(-7, -3, 10, 4);
     deriveLibraryLayout(controls, 600);
-    EXPECT_EQ(controls[ctl::SearchText].left, -2);      // (3 * -7 + 10) / 4 = -11 / 4
-    EXPECT_EQ(controls[ctl::OptAutoPitch].top, -64);    // M = (-3 + 4) / 2 = 0
-    EXPECT_EQ(controls[ctl::OptSecurity].left, 1);      // C = (-7 + 10) / 2
+    EXPECT_EQ(controls[ctl::SearchText].left, -2);    // (3 * -7 + 10) / 4 = -11 / 4
+    EXPECT_EQ(controls[ctl::OptAutoPitch].top, -64);  // M = (-3 + 4) / 2 = 0
+    EXPECT_EQ(controls[ctl::OptSecurity].left, 1);    // C = (-7 + 10) / 2
 
     ControlTable odd = withFilesWindow(-9, -9, 0, 0);
     deriveLibraryLayout(odd, 600);
-    EXPECT_EQ(odd[ctl::OptSecurity].left, -4);          // -9 / 2, not -5
+    EXPECT_EQ(odd[ctl::OptSecurity].left, -4);  // -9 / 2, not -5
     EXPECT_EQ(odd[ctl::AutoMixSwitch].top, -4 - 24);
 }
 
@@ -79,7 +80,8 @@ TEST(DefaultSkin, RecordsMatchTheDerivedLayoutAndTheTableMasks) {
         }
     }
     for (const int32_t id : {0, 32, 33, 38, 43}) {
-        EXPECT_EQ(stored[static_cast<size_t>(id)], SkinControl::absent(controlPanelMask(id))) << "id " << id;
+        EXPECT_EQ(stored[static_cast<size_t>(id)], SkinControl::absent(controlPanelMask(id)))
+            << "id " << id;
     }
 }
 

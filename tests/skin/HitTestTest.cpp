@@ -53,7 +53,8 @@ TEST(HitTest, PanelMasksDecideWhatIsLive) {
     EXPECT_EQ(hitTest(skin, 400, 330, 2, 1), ctl::Mix);
     EXPECT_EQ(hitTest(skin, 400, 330, 0, 1), ctl::None);
     // "files window" is never live, whatever the panel.
-    for (int32_t panel = -1; panel <= 5; ++panel) EXPECT_NE(hitTest(skin, 700, 360, panel, 1), ctl::FilesWindow);
+    for (int32_t panel = -1; panel <= 5; ++panel)
+        EXPECT_NE(hitTest(skin, 700, 360, panel, 1), ctl::FilesWindow);
 }
 
 TEST(HitTest, FaderModeChoosesTheSliderSet) {
@@ -61,7 +62,7 @@ TEST(HitTest, FaderModeChoosesTheSliderSet) {
     EXPECT_EQ(hitTest(skin, 220, 200, 0, 1), ctl::Level1);
     EXPECT_EQ(hitTest(skin, 220, 200, 0, 0), ctl::Pitch1);
     EXPECT_EQ(hitTest(skin, 220, 200, 0, -1), ctl::Pitch1);
-    EXPECT_EQ(hitTest(skin, 170, 150, 0, 1), ctl::None);       // "menu level1": pitch set only
+    EXPECT_EQ(hitTest(skin, 170, 150, 0, 1), ctl::None);  // "menu level1": pitch set only
     EXPECT_EQ(hitTest(skin, 170, 150, 0, 0), ctl::MenuLevel1);
     EXPECT_EQ(hitTest(skin, 170, 180, 0, 1), ctl::MenuPitch1);
     EXPECT_EQ(hitTest(skin, 170, 180, 0, 0), ctl::None);
@@ -75,7 +76,7 @@ TEST(HitTest, CirclesIncludeTheirRimAndRectanglesOnlyTheirLeftAndTopEdges) {
 
     EXPECT_EQ(hitTest(skin, 105, 100, 0, 0), 1);
     EXPECT_EQ(hitTest(skin, 100, 95, 0, 0), 1);
-    EXPECT_EQ(hitTest(skin, 103, 104, 0, 0), 1);         // 3-4-5: exactly on the rim
+    EXPECT_EQ(hitTest(skin, 103, 104, 0, 0), 1);  // 3-4-5: exactly on the rim
     EXPECT_EQ(hitTest(skin, 106, 100, 0, 0), ctl::None);
     EXPECT_EQ(hitTest(skin, 104, 104, 0, 0), ctl::None);
 

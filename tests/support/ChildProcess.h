@@ -29,17 +29,13 @@ inline pid_t startProgram(std::vector<std::string> argv,
                           const std::vector<std::pair<std::string, std::string>>& env,
                           const std::string& log) {
     std::vector<std::string> strings;
-    for (char** e = environ; *e != nullptr; ++e)
-        strings.emplace_back(*e);
-    for (const auto& [name, value] : env)
-        strings.push_back(name + "=" + value);
+    for (char** e = environ; *e != nullptr; ++e) strings.emplace_back(*e);
+    for (const auto& [name, value] : env) strings.push_back(name + "=" + value);
     std::vector<char*> envp;
-    for (std::string& s : strings)
-        envp.push_back(s.data());
+    for (std::string& s : strings) envp.push_back(s.data());
     envp.push_back(nullptr);
     std::vector<char*> args;
-    for (std::string& a : argv)
-        args.push_back(a.data());
+    for (std::string& a : argv) args.push_back(a.data());
     args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -65,8 +61,7 @@ inline pid_t startChildTest(const std::string& test,
 inline void killChild(pid_t pid) {
     ::kill(pid, SIGKILL);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
 }
 
 // Waits for the child to end; its exit status, or -1 when a signal ended it.

@@ -68,8 +68,7 @@ public:
     void close() override {}
     int32_t decodeBlock(int16_t* dest) override {
         if (next_ + 1152 > int64_t{seconds_} * 44100) return kEnd;
-        for (int i = 0; i < 1152; ++i)
-            dest[2 * i] = dest[2 * i + 1] = sample_(next_ + i);
+        for (int i = 0; i < 1152; ++i) dest[2 * i] = dest[2 * i + 1] = sample_(next_ + i);
         next_ += 1152;
         position_ = static_cast<float>(static_cast<double>(next_) / (seconds_ * 44100.0));
         return kDone;

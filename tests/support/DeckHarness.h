@@ -82,7 +82,8 @@ private:
 // Polls `condition` until it holds or about `seconds` pass; returns whether it held.
 template <typename Condition>
 bool waitFor(Condition condition, double seconds = 20.0) {
-    for (int i = 0; i < seconds * 5000 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    for (int i = 0; i < seconds * 5000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     return condition();
 }
 
@@ -113,9 +114,12 @@ public:
     // pass per request (the sound thread must not be running): no other pass runs, so the
     // test decides exactly how far the decks play.
     void call(const std::function<void()>& operation) {
-        callServingRequests(decks_, [this] { sound_.runPass(); }, operation);
+        callServingRequests(
+            decks_, [this] { sound_.runPass(); }, operation);
     }
-    bool load(int d, const std::string& path = "track.mp3") { return decks_[d].loadTrack({"", "", path}); }
+    bool load(int d, const std::string& path = "track.mp3") {
+        return decks_[d].loadTrack({"", "", path});
+    }
     // Frames the deck rendered since the last take.
     std::vector<int16_t> takeCaptured(int d) {
         std::lock_guard lock(captureMutex_);

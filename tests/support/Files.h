@@ -37,7 +37,8 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
 // Writes the file and returns its path.
 inline std::string writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 inline Bytes readFile(const std::string& path) {
@@ -49,7 +50,8 @@ inline Bytes readFile(const std::string& path) {
 class TempDir {
 public:
     TempDir() {
-        std::string name = (std::filesystem::temp_directory_path() / "spinlorex-test-XXXXXX").string();
+        std::string name =
+            (std::filesystem::temp_directory_path() / "spinlorex-test-XXXXXX").string();
         if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = name;
     }
@@ -73,8 +75,9 @@ inline std::string makeMp3(const synth::Params& p, int32_t kbps = 192) {
     static std::map<std::string, std::string> made;
     static TempDir dir;
     char key[200];
-    std::snprintf(key, sizeof key, "%.3f-%.3f-%d-%d-%u-%d-%.3f-%d-%.3f-%d", p.bpm, p.seconds, p.sampleRate,
-                  p.channels, p.seed, p.introBeats, p.gain, kbps, p.introBpm, p.introKick ? 1 : 0);
+    std::snprintf(key, sizeof key, "%.3f-%.3f-%d-%d-%u-%d-%.3f-%d-%.3f-%d", p.bpm, p.seconds,
+                  p.sampleRate, p.channels, p.seed, p.introBeats, p.gain, kbps, p.introBpm,
+                  p.introKick ? 1 : 0);
     if (!made.contains(key)) {
         const std::string path = dir.file(std::string(key) + ".mp3");
         if (!synth::writeMp3(path, synth::render(p), p.sampleRate, p.channels, kbps))

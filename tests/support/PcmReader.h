@@ -62,8 +62,8 @@ struct BeatTrack {
         Pcm& track = made[{beatsPerMinute, seconds, seed}];
         if (!track) {
             const synth::Params params{.bpm = beatsPerMinute, .seconds = seconds, .seed = seed};
-            track = std::make_shared<const std::vector<int16_t>>(
-                synth::toPcm16(synth::render(params)));
+            track =
+                std::make_shared<const std::vector<int16_t>>(synth::toPcm16(synth::render(params)));
         }
         pcm = track;
     }

@@ -23,7 +23,8 @@ public:
     void drawDisc(int, float, float, bool) override {}
     void redrawCueMark(int deck, float, bool) override { note("cue " + std::to_string(deck)); }
     void drawSliderKnob(int sliderId, int32_t oldPosition, int32_t newPosition) override {
-        note("knob " + std::to_string(sliderId) + " " + std::to_string(oldPosition) + " " + std::to_string(newPosition));
+        note("knob " + std::to_string(sliderId) + " " + std::to_string(oldPosition) + " " +
+             std::to_string(newPosition));
     }
     void drawCrossfaderKnob(int32_t oldValue, int32_t newValue) override {
         crossfaderKnob = newValue;
@@ -36,8 +37,12 @@ public:
     void drawOptionsPanel() override { note("options"); }
     void drawRecordStatus(const std::string& text) override { note("record " + text); }
 
-    bool logged(const std::string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
-    int count(const std::string& line) const { return static_cast<int>(std::count(log.begin(), log.end(), line)); }
+    bool logged(const std::string& line) const {
+        return std::find(log.begin(), log.end(), line) != log.end();
+    }
+    int count(const std::string& line) const {
+        return static_cast<int>(std::count(log.begin(), log.end(), line));
+    }
     bool isOn(int id) const {
         const auto it = lamp.find(id);
         return it != lamp.end() && it->second;

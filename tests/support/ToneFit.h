@@ -16,7 +16,7 @@ namespace spinlorex::test {
 struct ToneFit {
     double cyclesPerFrame = 0.0;
     double amplitude = 0.0;
-    double phase = 0.0;   // the fit is amplitude x cos(2 pi f n - phase) + offset
+    double phase = 0.0;  // the fit is amplitude x cos(2 pi f n - phase) + offset
     double offset = 0.0;
     double restDb = 0.0;  // everything else (the offset included) against the sine
     double hz(double frameRate = 44100.0) const { return cyclesPerFrame * frameRate; }

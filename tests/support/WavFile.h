@@ -8,8 +8,8 @@ namespace spinlorex::test {
 
 // A PCM WAV file as read back by a test: its header fields and its samples.
 struct WavFile {
-    bool valid = false;        // RIFF/WAVE with a fmt and a data chunk, sizes consistent
-    bool playable = false;     // the same, but the file may go on past what the sizes say
+    bool valid = false;     // RIFF/WAVE with a fmt and a data chunk, sizes consistent
+    bool playable = false;  // the same, but the file may go on past what the sizes say
     uint32_t riffSize = 0;
     uint16_t channels = 0;
     uint32_t sampleRate = 0;

@@ -40,9 +40,7 @@ ToolRun analyze(const std::string& arguments) {
     return run;
 }
 
-std::string shellArg(const std::string& path) {
-    return "'" + path + "'";
-}
+std::string shellArg(const std::string& path) { return "'" + path + "'"; }
 
 // The value of `"key":` in a JSON line, as text.
 std::string field(const std::string& line, const std::string& key) {
@@ -60,14 +58,12 @@ public:
         for (unsigned i = 0; i < n; ++i)
             spinners_.emplace_back([this] {
                 volatile uint64_t x = 0;
-                while (!stop_.load(std::memory_order_relaxed))
-                    x = x + 1;
+                while (!stop_.load(std::memory_order_relaxed)) x = x + 1;
             });
     }
     ~BusyMachine() {
         stop_ = true;
-        for (std::thread& t : spinners_)
-            t.join();
+        for (std::thread& t : spinners_) t.join();
     }
 
 private:
@@ -109,8 +105,7 @@ TEST_F(AnalyzeCommandTest, TheSameFileGivesTheSameLineAloneInAnyBatchAndOnABusyM
 
     const auto expectSame = [&](const std::vector<std::string>& order, const std::string& options) {
         std::string arguments = options;
-        for (const std::string& path : order)
-            arguments += " " + shellArg(path);
+        for (const std::string& path : order) arguments += " " + shellArg(path);
         const ToolRun run = analyze(arguments);
         EXPECT_EQ(run.exitCode, 0);
         ASSERT_EQ(run.lines.size(), order.size()) << arguments;
@@ -182,8 +177,7 @@ std::pair<int, std::string> analyzeWithMessages(const std::string& arguments) {
     std::string output;
     FILE* out = popen(command.c_str(), "r");
     char buffer[512];
-    while (out != nullptr && std::fgets(buffer, sizeof buffer, out) != nullptr)
-        output += buffer;
+    while (out != nullptr && std::fgets(buffer, sizeof buffer, out) != nullptr) output += buffer;
     const int status = out != nullptr ? pclose(out) : -1;
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }

@@ -83,11 +83,9 @@ TEST(MixCommand, AnAutomaticMixCrossfadesWithTheBeatsAligned) {
     const test::WavFile mix = test::readWav(out);
     ASSERT_TRUE(mix.valid);
     std::vector<int16_t> quietA = synth::toPcm16(trackA);
-    for (int16_t& v : quietA)
-        v = static_cast<int16_t>((v * 49152) >> 16);
+    for (int16_t& v : quietA) v = static_cast<int16_t>((v * 49152) >> 16);
     size_t start = 0;
-    while (start < mix.samples.size() && mix.samples[start] == 0)
-        ++start;
+    while (start < mix.samples.size() && mix.samples[start] == 0) ++start;
     start &= ~size_t{1};
     ASSERT_LT(start + 44100 * 2, mix.samples.size());
     const auto at = std::search(quietA.begin(), quietA.begin() + 44100 * 10,

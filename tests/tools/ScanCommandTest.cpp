@@ -61,18 +61,21 @@ TEST(ScanCommand, ADiscScannedThenSearched) {
 
     EXPECT_EQ(tool("search --home " + home + " daft three").out,
               "Three,4\tDJ X\tRock\t/Odd, = : dir\nOne\tDaft Punk\tRock\t/Music\n");
-    EXPECT_EQ(tool("search --home " + home + " '\"punk - one\"'").out, "One\tDaft Punk\tRock\t/Music\n");
+    EXPECT_EQ(tool("search --home " + home + " '\"punk - one\"'").out,
+              "One\tDaft Punk\tRock\t/Music\n");
     const ToolRun all = tool("search --home " + home);
     EXPECT_EQ(all.status, 0);
     EXPECT_EQ(all.out,
-              "Three,4\tDJ X\tRock\t/Odd, = : dir\nTwo.wav\tSome Artist\tRock\t/Music\nOne\tDaft Punk\tRock\t/Music\n");
+              "Three,4\tDJ X\tRock\t/Odd, = : dir\nTwo.wav\tSome Artist\tRock\t/Music\nOne\tDaft "
+              "Punk\tRock\t/Music\n");
 
     // Refusals: a name that would break its lines, a disc that is not a folder, no file.
     EXPECT_EQ(tool("scan --home " + home + " --cd 'A=B' " + disc).status, 2);
     EXPECT_EQ(tool("scan --home " + home + " --cd Pop " + quoted(dir.file("none"))).status, 2);
     EXPECT_EQ(tool("scan --home " + home + " --cd Pop").status, 2);
     EXPECT_EQ(tool("search --home " + quoted(dir.file("elsewhere")) + " x").status, 1);
-    EXPECT_EQ(tool("search --home " + home + " daft").out, "One\tDaft Punk\tRock\t/Music\n");  // all still there
+    EXPECT_EQ(tool("search --home " + home + " daft").out,
+              "One\tDaft Punk\tRock\t/Music\n");  // all still there
 }
 
 }  // namespace

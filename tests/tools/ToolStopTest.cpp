@@ -45,8 +45,7 @@ TEST(ToolStop, APlayThatIsToldToStopFinishesItsRecording) {
 int linesWith(const test::Bytes& text, const std::string& word) {
     int n = 0;
     const std::string s(text.begin(), text.end());
-    for (size_t at = s.find(word); at != std::string::npos; at = s.find(word, at + 1))
-        ++n;
+    for (size_t at = s.find(word); at != std::string::npos; at = s.find(word, at + 1)) ++n;
     return n;
 }
 
@@ -56,8 +55,7 @@ TEST(ToolStop, AnAnalysisOnSeveralThreadsStopsBetweenFiles) {
     ASSERT_TRUE(synth::writeWav(track, synth::render({.bpm = 120, .seconds = 60}), 44100, 2, 16));
     std::vector<std::string> argv = {SPINLOREX_TOOL_PATH, "analyze", "--jobs", "2"};
     constexpr int kFiles = 400;
-    for (int i = 0; i < kFiles; ++i)
-        argv.push_back(track);
+    for (int i = 0; i < kFiles; ++i) argv.push_back(track);
     const std::string log = dir.file("analyze.log");
     const pid_t tool = test::startProgram(argv, {}, log);
     ASSERT_GT(tool, 0);

@@ -37,7 +37,8 @@ DeleteCdDialog::DeleteCdDialog(QWidget* desk, std::string homeFolder)
     for (const DiscRow& row : discRows(index)) {
         // The exact bytes stay with the row; the text only shows them.
         const QByteArray key(row.key.data(), static_cast<qsizetype>(row.key.size()));
-        auto* item = new QTreeWidgetItem(list_, {QString::fromUtf8(key), QString::number(row.lines)});
+        auto* item =
+            new QTreeWidgetItem(list_, {QString::fromUtf8(key), QString::number(row.lines)});
         item->setData(0, kKeyRole, key);
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     }
@@ -59,7 +60,8 @@ void DeleteCdDialog::accept() {
         return;
     }
     std::vector<std::string> keys;
-    for (const QTreeWidgetItem* item : chosen) keys.push_back(item->data(0, kKeyRole).toByteArray().toStdString());
+    for (const QTreeWidgetItem* item : chosen)
+        keys.push_back(item->data(0, kKeyRole).toByteArray().toStdString());
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     SearchIndex index(home_);
     // A file that cannot be read is left alone; one that cannot be written is skipped.

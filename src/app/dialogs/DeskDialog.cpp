@@ -41,7 +41,8 @@ void DeskDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-YesNoDialog::YesNoDialog(QWidget* desk, const std::string& question) : DeskDialog(desk, "Spinlorex") {
+YesNoDialog::YesNoDialog(QWidget* desk, const std::string& question)
+    : DeskDialog(desk, "Spinlorex") {
     auto* text = new QLabel(QString::fromStdString(question));
     text->setAlignment(Qt::AlignCenter);
     text->setTextFormat(Qt::PlainText);

@@ -24,10 +24,11 @@ DspDialog::DspDialog(QWidget* desk, DeckPair& decks, const std::vector<std::stri
     : DeskDialog(desk, "Apply DSP-Plugins"), decks_(decks) {
     std::vector<PluginChoice> choices = scanPlugins(folders);
     // The lists are sorted by description, "(none)" always on top.
-    std::stable_sort(choices.begin(), choices.end(), [](const PluginChoice& a, const PluginChoice& b) {
-        return QString::fromStdString(a.description).compare(QString::fromStdString(b.description),
-                                                             Qt::CaseInsensitive) < 0;
-    });
+    std::stable_sort(
+        choices.begin(), choices.end(), [](const PluginChoice& a, const PluginChoice& b) {
+            return QString::fromStdString(a.description)
+                       .compare(QString::fromStdString(b.description), Qt::CaseInsensitive) < 0;
+        });
 
     auto* columns = new QHBoxLayout;
     for (int d = 0; d < 2; ++d) {
@@ -54,7 +55,9 @@ DspDialog::DspDialog(QWidget* desk, DeckPair& decks, const std::vector<std::stri
         g.plugins->setCurrentRow(0);
         if (const auto* current = dynamic_cast<const DspPlugin*>(decks_[d].dspPlugin())) {
             for (int row = 1; row < g.plugins->count(); ++row) {
-                if (g.plugins->item(row)->data(kPathRole).toString().toStdString() != current->path()) continue;
+                if (g.plugins->item(row)->data(kPathRole).toString().toStdString() !=
+                    current->path())
+                    continue;
                 g.plugins->setCurrentRow(row);
                 fillEffects(d, current->path());
                 g.effects->setCurrentIndex(current->moduleIndex());

@@ -40,7 +40,8 @@ ShortcutCard::ShortcutCard(QWidget* desk) : DeskDialog(desk, "Shortcuts") {
         for (int row = 0; row < lines.size(); ++row) {
             const QStringList parts = lines[row].split('\t');
             for (int column = 0; column < 2; ++column) {
-                auto* part = new QLabel(column < parts.size() && !parts[column].isEmpty() ? parts[column] : " ");
+                auto* part = new QLabel(
+                    column < parts.size() && !parts[column].isEmpty() ? parts[column] : " ");
                 part->setTextFormat(Qt::PlainText);
                 grid->addWidget(part, row, column);
             }
@@ -68,12 +69,23 @@ void showShortcutCard(QWidget* desk) {
 
 void openOptionDialog(DialogHost& host, int optionId) {
     switch (optionId) {
-        case 78: runSkinDialog(host); break;
-        case 80: runSoundConfigDialog(host); break;
-        case 81: showAboutBox(host.deskWindow()); break;
-        case 83: showShortcutCard(host.deskWindow()); break;
-        case 79: runDspDialog(host); break;
-        default: break;
+        case 78:
+            runSkinDialog(host);
+            break;
+        case 80:
+            runSoundConfigDialog(host);
+            break;
+        case 81:
+            showAboutBox(host.deskWindow());
+            break;
+        case 83:
+            showShortcutCard(host.deskWindow());
+            break;
+        case 79:
+            runDspDialog(host);
+            break;
+        default:
+            break;
     }
 }
 

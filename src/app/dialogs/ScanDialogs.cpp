@@ -29,10 +29,14 @@ using drives::DriveType;
 QIcon driveIcon(DriveType type) {
     QStyle* style = QApplication::style();
     switch (type) {
-        case DriveType::CdRom: return style->standardIcon(QStyle::SP_DriveCDIcon);
-        case DriveType::Removable: return style->standardIcon(QStyle::SP_DriveFDIcon);
-        case DriveType::Remote: return style->standardIcon(QStyle::SP_DriveNetIcon);
-        case DriveType::Fixed: break;
+        case DriveType::CdRom:
+            return style->standardIcon(QStyle::SP_DriveCDIcon);
+        case DriveType::Removable:
+            return style->standardIcon(QStyle::SP_DriveFDIcon);
+        case DriveType::Remote:
+            return style->standardIcon(QStyle::SP_DriveNetIcon);
+        case DriveType::Fixed:
+            break;
     }
     return style->standardIcon(QStyle::SP_DriveHDIcon);
 }
@@ -63,7 +67,8 @@ public:
         }
     }
     ~ControlsOff() {
-        for (QWidget* child : dialog_.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) child->setEnabled(true);
+        for (QWidget* child : dialog_.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            child->setEnabled(true);
         scanning_ = false;
     }
     ControlsOff(const ControlsOff&) = delete;
@@ -87,7 +92,8 @@ void stopInstead(QWidget& dialog) {
 
 }  // namespace
 
-ScanHardDiskDialog::ScanHardDiskDialog(QWidget* desk, std::string homeFolder, std::vector<drives::Drive> drives)
+ScanHardDiskDialog::ScanHardDiskDialog(QWidget* desk, std::string homeFolder,
+                                       std::vector<drives::Drive> drives)
     : DeskDialog(desk, "Auto Search of MP3 files on the hard drive"),
       home_(std::move(homeFolder)),
       drives_(std::move(drives)) {
@@ -136,7 +142,8 @@ void ScanHardDiskDialog::accept() {
     if (scanning_) return;
     std::vector<std::string> chosen;
     for (int row = 0; row < list_->count(); ++row) {
-        if (list_->item(row)->checkState() == Qt::Checked) chosen.push_back(offered_[static_cast<size_t>(row)]);
+        if (list_->item(row)->checkState() == Qt::Checked)
+            chosen.push_back(offered_[static_cast<size_t>(row)]);
     }
     if (chosen.empty()) {
         showMessage(this, kNothingChecked);
@@ -161,13 +168,16 @@ void ScanHardDiskDialog::reject() {
 }
 
 ScanCdDialog::ScanCdDialog(QWidget* desk, std::string homeFolder, std::vector<drives::Drive> drives)
-    : DeskDialog(desk, "Auto scan of mp3 files"), home_(std::move(homeFolder)), drives_(std::move(drives)) {
+    : DeskDialog(desk, "Auto scan of mp3 files"),
+      home_(std::move(homeFolder)),
+      drives_(std::move(drives)) {
     drive_ = new QComboBox;
     drive_->setMinimumWidth(260);
     int chosen = -1;
     const std::string_view cdDrive = withoutTrailingSlash(settings().cdDrive);
     for (const drives::Drive& drive : drives_) {
-        if (!cdDrive.empty() && withoutTrailingSlash(drive.root) == cdDrive) chosen = drive_->count();
+        if (!cdDrive.empty() && withoutTrailingSlash(drive.root) == cdDrive)
+            chosen = drive_->count();
         drive_->addItem(driveIcon(drive.type), shown(drive.root));
     }
     drive_->setCurrentIndex(chosen);  // none when the setting names no drive of the list
@@ -177,7 +187,8 @@ ScanCdDialog::ScanCdDialog(QWidget* desk, std::string homeFolder, std::vector<dr
     name_ = new QLineEdit(QString::fromStdString(proposeDiscName(index)));
     name_->setMaxLength(static_cast<int>(kMaxDiscName));
     // A disc name starts its lines and ends at their first "=": see isValidDiscName.
-    name_->setValidator(new QRegularExpressionValidator(QRegularExpression("[^=:/\\r\\n][^=:\\r\\n]*"), name_));
+    name_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression("[^=:/\\r\\n][^=:\\r\\n]*"), name_));
     name_->selectAll();
 
     scan_ = new QPushButton("Scan");
@@ -214,8 +225,8 @@ void ScanCdDialog::accept() {
     index.load();
     const bool exists = index.anyLineWithKey(name);
     if (exists) {
-        QMessageBox question(QMessageBox::Question, "Spinlorex", kReplaceQuestion, QMessageBox::Yes | QMessageBox::No,
-                             this);
+        QMessageBox question(QMessageBox::Question, "Spinlorex", kReplaceQuestion,
+                             QMessageBox::Yes | QMessageBox::No, this);
         if (question.exec() != QMessageBox::Yes) return;
     }
     const std::unique_ptr<ScanJob> job = discScan(home_, name, root, exists, drives_);
@@ -243,7 +254,8 @@ bool scanCd(QWidget* desk) {
 
 bool offerHardDiskScan(QWidget* desk, SearchIndex& index) {
     if (!index.takeScanQuestion()) return false;
-    QMessageBox question(QMessageBox::Question, "Spinlorex", kScanQuestion, QMessageBox::Yes | QMessageBox::No, desk);
+    QMessageBox question(QMessageBox::Question, "Spinlorex", kScanQuestion,
+                         QMessageBox::Yes | QMessageBox::No, desk);
     return question.exec() == QMessageBox::Yes && scanHardDisks(desk);
 }
 

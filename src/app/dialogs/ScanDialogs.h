@@ -42,8 +42,8 @@ public:
 
 private:
     std::string home_;
-    std::vector<drives::Drive> drives_;   // every drive: no walk enters another's folder
-    std::vector<std::string> offered_;    // the roots of the list's rows
+    std::vector<drives::Drive> drives_;  // every drive: no walk enters another's folder
+    std::vector<std::string> offered_;   // the roots of the list's rows
     QListWidget* list_ = nullptr;
     QCheckBox* mp3_ = nullptr;
     QCheckBox* wav_ = nullptr;
@@ -89,6 +89,7 @@ bool scanCd(QWidget* desk);
 // Spinlorex to scan your HD for MP3 files ?". Asked once per index; yes runs
 // scanHardDisks. True when the search file was written.
 bool offerHardDiskScan(QWidget* desk, SearchIndex& index);
-inline constexpr const char* kScanQuestion = "Do you want Spinlorex to scan your HD for MP3 files ?";
+inline constexpr const char* kScanQuestion =
+    "Do you want Spinlorex to scan your HD for MP3 files ?";
 
 }  // namespace spinlorex

@@ -20,7 +20,8 @@ public:
 
 }  // namespace
 
-SearchResultsModel::SearchResultsModel(SearchIndex& index, QObject* parent) : QAbstractTableModel(parent), index_(index) {}
+SearchResultsModel::SearchResultsModel(SearchIndex& index, QObject* parent)
+    : QAbstractTableModel(parent), index_(index) {}
 
 int SearchResultsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(index_.resultCount());
@@ -31,7 +32,8 @@ int SearchResultsModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || static_cast<size_t>(index.row()) >= index_.resultCount())
+    if (role != Qt::DisplayRole || !index.isValid() ||
+        static_cast<size_t>(index.row()) >= index_.resultCount())
         return {};
     // Names need not be UTF-8: what cannot be decoded shows as a replacement mark, while
     // the line itself, which drags use, keeps its bytes.
@@ -41,7 +43,8 @@ QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
 
 QVariant SearchResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     static const char* const kHeaders[SearchIndex::kColumns] = {"Title", "Artist", "Disc", "Path"};
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section >= SearchIndex::kColumns)
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
+        section >= SearchIndex::kColumns)
         return {};
     return QString(kHeaders[section]);
 }
@@ -70,7 +73,8 @@ Qt::SortOrder SearchResultsModel::sortByColumn(int column) {
     return index_.resultSortKey() >= 8 ? Qt::DescendingOrder : Qt::AscendingOrder;
 }
 
-TrackEntry SearchResultsModel::entry(int row, std::string_view cdDrive, TrackDatabase& database) const {
+TrackEntry SearchResultsModel::entry(int row, std::string_view cdDrive,
+                                     TrackDatabase& database) const {
     return index_.resultEntry(static_cast<size_t>(row), cdDrive, database);
 }
 

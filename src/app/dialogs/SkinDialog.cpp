@@ -25,7 +25,9 @@ bool isFile(const fs::path& path) {
     return fs::is_regular_file(path, ec);
 }
 
-bool readable(const fs::path& path) { return isFile(path) && std::ifstream(path, std::ios::binary).is_open(); }
+bool readable(const fs::path& path) {
+    return isFile(path) && std::ifstream(path, std::ios::binary).is_open();
+}
 
 }  // namespace
 
@@ -43,17 +45,20 @@ std::vector<std::string> skinNames(const std::string& homeFolder) {
         if (readable(fs::path(homeFolder) / (name + ".ini"))) names.push_back(std::move(name));
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const int byCase = QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive);
+        const int byCase =
+            QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive);
         return byCase != 0 ? byCase < 0 : a < b;
     });
     return names;
 }
 
-SkinDialog::SkinDialog(DialogHost& host) : DeskDialog(host.deskWindow(), "Choose a skin"), host_(host) {
+SkinDialog::SkinDialog(DialogHost& host)
+    : DeskDialog(host.deskWindow(), "Choose a skin"), host_(host) {
     list_ = new QListWidget;
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->addItem(kDefaultItem);
-    for (const std::string& name : skinNames(settings().homeFolder)) list_->addItem(QString::fromStdString(name));
+    for (const std::string& name : skinNames(settings().homeFolder))
+        list_->addItem(QString::fromStdString(name));
     // The current skin, found as the first name it begins (an empty setting: the default).
     const QString current = QString::fromStdString(settings().skin);
     for (int row = 0; row < list_->count(); ++row) {
@@ -92,8 +97,9 @@ void SkinDialog::accept() {
     }
     if (!applied) {
         const char* reason = fatalError();
-        QMessageBox message(QMessageBox::Critical, "Spinlorex", reason != nullptr ? reason : "Invalid skin file",
-                            QMessageBox::Ok, this);
+        QMessageBox message(QMessageBox::Critical, "Spinlorex",
+                            reason != nullptr ? reason : "Invalid skin file", QMessageBox::Ok,
+                            this);
         message.exec();
         clearFatalError();
         return;

@@ -26,8 +26,10 @@ namespace spinlorex {
 namespace {
 
 // The built-in pictures of the two lists, in CardKind and OutputKind order.
-constexpr const char* kCardPictures[] = {":/sound/card0.png", ":/sound/card1.png", ":/sound/card2.png"};
-constexpr const char* kOutputPictures[] = {":/sound/output0.png", ":/sound/output1.png", ":/sound/output2.png"};
+constexpr const char* kCardPictures[] = {":/sound/card0.png", ":/sound/card1.png",
+                                         ":/sound/card2.png"};
+constexpr const char* kOutputPictures[] = {":/sound/output0.png", ":/sound/output1.png",
+                                           ":/sound/output2.png"};
 constexpr int kCardWidth = 87;
 constexpr int kOutputWidth = 105;
 constexpr int kPictureRole = Qt::UserRole;
@@ -35,13 +37,15 @@ constexpr int kPictureRole = Qt::UserRole;
 // Draws an item as its picture, and the selected one with a red rounded frame over it.
 class PictureDelegate : public QStyledItemDelegate {
 public:
-    explicit PictureDelegate(int width, QObject* parent) : QStyledItemDelegate(parent), width_(width) {}
+    explicit PictureDelegate(int width, QObject* parent)
+        : QStyledItemDelegate(parent), width_(width) {}
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
         return QSize(width_, SoundConfigDialog::kItemHeight);
     }
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         const QRect r = option.rect;
         const QImage picture = index.data(kPictureRole).value<QImage>();
         painter->drawImage(r.topLeft(), picture, QRect(0, 0, r.width(), r.height()));
@@ -53,7 +57,8 @@ public:
         // Corner ellipses a quarter of the frame's size; Qt takes their half-axes.
         const qreal rx = ((r.width() - 2) / 4) / 2.0;
         const qreal ry = ((r.height() - 2) / 4) / 2.0;
-        painter->drawRoundedRect(QRectF(r.left() + 1, r.top() + 1, r.width() - 2, r.height() - 2), rx, ry);
+        painter->drawRoundedRect(QRectF(r.left() + 1, r.top() + 1, r.width() - 2, r.height() - 2),
+                                 rx, ry);
         painter->restore();
     }
 
@@ -95,7 +100,8 @@ void selectRow(QListWidget& list, int row) {
 
 QVariant idData(const std::optional<sound::DeviceId>& id) {
     if (!id) return {};
-    return QByteArray(reinterpret_cast<const char*>(id->data()), static_cast<qsizetype>(id->size()));
+    return QByteArray(reinterpret_cast<const char*>(id->data()),
+                      static_cast<qsizetype>(id->size()));
 }
 
 // The identifier carried by the list's selected device; none for no selection or the
@@ -199,10 +205,11 @@ SoundConfigDialog::SoundConfigDialog(DialogHost& host)
 void SoundConfigDialog::fillDevices() {
     std::vector<sound::DeviceInfo> devices = host_.outputDevices();
     // Both lists are sorted by name, as a user scans them.
-    std::stable_sort(devices.begin(), devices.end(), [](const sound::DeviceInfo& a, const sound::DeviceInfo& b) {
-        return QString::fromStdString(a.description).compare(QString::fromStdString(b.description),
-                                                               Qt::CaseInsensitive) < 0;
-    });
+    std::stable_sort(
+        devices.begin(), devices.end(), [](const sound::DeviceInfo& a, const sound::DeviceInfo& b) {
+            return QString::fromStdString(a.description)
+                       .compare(QString::fromStdString(b.description), Qt::CaseInsensitive) < 0;
+        });
     for (const sound::DeviceInfo& device : devices) {
         const QString text = QString::fromStdString(device.description);
         device1_->addItem(text, idData(device.id));
@@ -233,7 +240,8 @@ void SoundConfigDialog::updateOk() { ok_->setEnabled(chosenMode() >= 0); }
 void SoundConfigDialog::accept() {
     const int32_t mode = chosenMode();
     if (mode < 0) {
-        QMessageBox message(QMessageBox::NoIcon, "Spinlorex", kInvalidMessage, QMessageBox::Ok, this);
+        QMessageBox message(QMessageBox::NoIcon, "Spinlorex", kInvalidMessage, QMessageBox::Ok,
+                            this);
         message.exec();
         return;
     }

@@ -19,7 +19,8 @@ class DialogHost;
 // the device identifiers and rebuilds the audio engine at once; Cancel changes nothing.
 class SoundConfigDialog : public DeskDialog {
 public:
-    static constexpr const char* kInvalidMessage = "Invalid configuration ! Please choose a valid combination.";
+    static constexpr const char* kInvalidMessage =
+        "Invalid configuration ! Please choose a valid combination.";
     static constexpr int kItemHeight = 90;
 
     explicit SoundConfigDialog(DialogHost& host);

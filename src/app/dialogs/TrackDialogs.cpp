@@ -10,9 +10,7 @@ namespace spinlorex {
 
 namespace {
 
-QString oneDecimal(double value) {
-    return QString::asprintf("%.1f", value);
-}
+QString oneDecimal(double value) { return QString::asprintf("%.1f", value); }
 
 // The OK and Cancel row; OK is the default button.
 QPushButton* addOkCancel(QDialog& dialog, QVBoxLayout& layout) {

@@ -43,14 +43,17 @@ Point handEnd(float position, int32_t radius) {
 }
 
 Rect handEraseRect(Point centre, Point oldEnd, Point newEnd) {
-    return {centre.x + std::min({0, oldEnd.x, newEnd.x}), centre.y + std::min({0, oldEnd.y, newEnd.y}),
-            centre.x + std::max({0, oldEnd.x, newEnd.x}) + 1, centre.y + std::max({0, oldEnd.y, newEnd.y}) + 1};
+    return {centre.x + std::min({0, oldEnd.x, newEnd.x}),
+            centre.y + std::min({0, oldEnd.y, newEnd.y}),
+            centre.x + std::max({0, oldEnd.x, newEnd.x}) + 1,
+            centre.y + std::max({0, oldEnd.y, newEnd.y}) + 1};
 }
 
 CueMark cueMark(Point centre, float cuePoint, int32_t radius) {
     const Point end = pointAt(cuePoint, radius);
     // Integer division toward zero, as the mark has always been placed.
-    return {{centre.x + end.x * 7 / 8, centre.y + end.y * 7 / 8}, {centre.x + end.x, centre.y + end.y}};
+    return {{centre.x + end.x * 7 / 8, centre.y + end.y * 7 / 8},
+            {centre.x + end.x, centre.y + end.y}};
 }
 
 int32_t barLine(int32_t left, int32_t right, float position) {

@@ -17,7 +17,9 @@ struct Point {
 struct Rect {
     int32_t left = 0, top = 0, right = 0, bottom = 0;
 
-    constexpr bool contains(Point p) const { return left <= p.x && p.x < right && top <= p.y && p.y < bottom; }
+    constexpr bool contains(Point p) const {
+        return left <= p.x && p.x < right && top <= p.y && p.y < bottom;
+    }
     constexpr bool empty() const { return right <= left || bottom <= top; }
     constexpr int32_t width() const { return right - left; }
     constexpr int32_t height() const { return bottom - top; }
@@ -46,7 +48,9 @@ CueMark cueMark(Point centre, float cuePoint, int32_t radius);
 // Whether the hand's refresh must redraw the cue mark: only when the restored box holds
 // its inner point (the box always holds the centre, so it then holds every part of the
 // mark it touched).
-inline bool cueMarkTouched(const CueMark& mark, const Rect& erased) { return erased.contains(mark.inner); }
+inline bool cueMarkTouched(const CueMark& mark, const Rect& erased) {
+    return erased.contains(mark.inner);
+}
 
 // ---- Straight bar (a negative radius): a vertical line moves from left to right ----
 

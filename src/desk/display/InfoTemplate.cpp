@@ -49,7 +49,8 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 size_t readNumber(std::string_view t, size_t at, int32_t& value) {
     constexpr int32_t kLimit = 0x7FFFFF;
     value = 0;
-    for (; at < t.size() && isDigit(t[at]); ++at) value = value >= kLimit ? kLimit : value * 10 + (t[at] - '0');
+    for (; at < t.size() && isDigit(t[at]); ++at)
+        value = value >= kLimit ? kLimit : value * 10 + (t[at] - '0');
     return at;
 }
 
@@ -61,13 +62,17 @@ void appendCodePoint(SegmentBuffer& out, int32_t code) {
     if (u < 0x80) {
         bytes[0] = static_cast<char>(u), n = 1;
     } else if (u < 0x800) {
-        bytes[0] = static_cast<char>(0xC0 | u >> 6), bytes[1] = static_cast<char>(0x80 | (u & 0x3F)), n = 2;
+        bytes[0] = static_cast<char>(0xC0 | u >> 6),
+        bytes[1] = static_cast<char>(0x80 | (u & 0x3F)), n = 2;
     } else if (u < 0x10000) {
-        bytes[0] = static_cast<char>(0xE0 | u >> 12), bytes[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        bytes[0] = static_cast<char>(0xE0 | u >> 12),
+        bytes[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
         bytes[2] = static_cast<char>(0x80 | (u & 0x3F)), n = 3;
     } else {
-        bytes[0] = static_cast<char>(0xF0 | u >> 18), bytes[1] = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-        bytes[2] = static_cast<char>(0x80 | ((u >> 6) & 0x3F)), bytes[3] = static_cast<char>(0x80 | (u & 0x3F)), n = 4;
+        bytes[0] = static_cast<char>(0xF0 | u >> 18),
+        bytes[1] = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+        bytes[2] = static_cast<char>(0x80 | ((u >> 6) & 0x3F)),
+        bytes[3] = static_cast<char>(0x80 | (u & 0x3F)), n = 4;
     }
     out.append(std::string_view(bytes, n));
 }
@@ -89,7 +94,9 @@ int32_t clampTenths(int64_t v) {
 void appendFixed1(SegmentBuffer& out, double value) {
     char text[64];
     const int n = std::snprintf(text, sizeof text, "%.1f", value);
-    if (n > 0) out.append(std::string_view(text, static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1));
+    if (n > 0)
+        out.append(std::string_view(
+            text, static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1));
 }
 
 void appendTime(SegmentBuffer& out, int32_t tenths, uint32_t flags, const DeckInfo& info) {
@@ -103,8 +110,15 @@ enum class Key { Time, Spent, Left, Cue, First, End, Bpm, Pitch, Level };
 
 // Tried in this order; the first that matches wins.
 constexpr std::array<std::pair<std::string_view, Key>, 9> kKeys = {{
-    {"time", Key::Time}, {"spent", Key::Spent}, {"left", Key::Left}, {"cue", Key::Cue}, {"first", Key::First},
-    {"end", Key::End}, {"bpm", Key::Bpm}, {"pitch", Key::Pitch}, {"level", Key::Level},
+    {"time", Key::Time},
+    {"spent", Key::Spent},
+    {"left", Key::Left},
+    {"cue", Key::Cue},
+    {"first", Key::First},
+    {"end", Key::End},
+    {"bpm", Key::Bpm},
+    {"pitch", Key::Pitch},
+    {"level", Key::Level},
 }};
 
 bool matchesKey(std::string_view t, size_t at, std::string_view key) {
@@ -128,40 +142,49 @@ void appendKey(SegmentBuffer& out, Key key, uint32_t flags, const DeckInfo& info
     const float p = info.position;
     const bool positioned = p >= 0.0f;
     switch (key) {
-    case Key::Time:
-        return appendTime(out, clampTenths(total), flags, info);
-    case Key::Spent:
-        return positioned ? appendTime(out, tenthsOf(p, total), flags, info) : out.append("--");
-    case Key::Left:
-        return positioned ? appendTime(out, clampTenths(int64_t{tenthsOf(1.0f - p, total)} + 1), flags, info)
-                          : out.append("--");
-    case Key::Cue:
-        return positioned ? appendTime(out, tenthsOf(p - info.cuePoint, total), flags, info) : out.append("--");
-    case Key::First:
-        return positioned ? appendTime(out, tenthsOf(p - info.firstStrongBeat, total), flags, info) : out.append("--");
-    case Key::End:
-        return positioned ? appendTime(out, tenthsOf(p - info.lastStrongBeat, total), flags, info) : out.append("--");
-    case Key::Bpm: {
-        const float bpm = (flags & kFlagL) != 0 ? info.localBpm : info.trackBpm;
-        if (!validBpm(bpm)) return out.append("--");
-        const float shown = (flags & kFlagP) != 0 ? bpm : bpm * static_cast<float>(info.pitch) / 4096.0f;
-        return appendFixed1(out, shown);
-    }
-    case Key::Pitch:
-        return appendFixed1(out, info.pitch * 100.0 / 4096.0);
-    case Key::Level: {
-        const int64_t base = (flags & kFlagL) != 0 ? info.localLevel : info.loudnessPeak;
-        const int64_t x = (flags & kFlagP) != 0 ? base * 256 : int64_t{info.level} * base;
-        // Only 0 can occur with real levels; a negative one has no logarithm either.
-        if (x <= 0) return out.append("--");
-        return appendFixed1(out, 20.0 * std::log10(static_cast<double>(x) * 2.249046225915903e-9));
-    }
+        case Key::Time:
+            return appendTime(out, clampTenths(total), flags, info);
+        case Key::Spent:
+            return positioned ? appendTime(out, tenthsOf(p, total), flags, info) : out.append("--");
+        case Key::Left:
+            return positioned ? appendTime(out, clampTenths(int64_t{tenthsOf(1.0f - p, total)} + 1),
+                                           flags, info)
+                              : out.append("--");
+        case Key::Cue:
+            return positioned ? appendTime(out, tenthsOf(p - info.cuePoint, total), flags, info)
+                              : out.append("--");
+        case Key::First:
+            return positioned
+                       ? appendTime(out, tenthsOf(p - info.firstStrongBeat, total), flags, info)
+                       : out.append("--");
+        case Key::End:
+            return positioned
+                       ? appendTime(out, tenthsOf(p - info.lastStrongBeat, total), flags, info)
+                       : out.append("--");
+        case Key::Bpm: {
+            const float bpm = (flags & kFlagL) != 0 ? info.localBpm : info.trackBpm;
+            if (!validBpm(bpm)) return out.append("--");
+            const float shown =
+                (flags & kFlagP) != 0 ? bpm : bpm * static_cast<float>(info.pitch) / 4096.0f;
+            return appendFixed1(out, shown);
+        }
+        case Key::Pitch:
+            return appendFixed1(out, info.pitch * 100.0 / 4096.0);
+        case Key::Level: {
+            const int64_t base = (flags & kFlagL) != 0 ? info.localLevel : info.loudnessPeak;
+            const int64_t x = (flags & kFlagP) != 0 ? base * 256 : int64_t{info.level} * base;
+            // Only 0 can occur with real levels; a negative one has no logarithm either.
+            if (x <= 0) return out.append("--");
+            return appendFixed1(out,
+                                20.0 * std::log10(static_cast<double>(x) * 2.249046225915903e-9));
+        }
     }
 }
 
 class Interpreter {
 public:
-    Interpreter(std::string_view t, const DeckInfo& info, InfoSink& sink) : t_(t), info_(info), sink_(sink) {}
+    Interpreter(std::string_view t, const DeckInfo& info, InfoSink& sink)
+        : t_(t), info_(info), sink_(sink) {}
 
     void run() {
         size_t at = 0;
@@ -190,11 +213,16 @@ private:
     size_t escape(size_t at) {
         if (at >= t_.size()) return out_.append('\\'), at;
         switch (t_[at]) {
-        case '\\': return out_.append('\\'), at + 1;
-        case 't': return out_.append('\t'), at + 1;
-        case 'n': return out_.append("\r\n"), at + 1;
-        case 'r': return out_.append('\r'), at + 1;
-        default: break;
+            case '\\':
+                return out_.append('\\'), at + 1;
+            case 't':
+                return out_.append('\t'), at + 1;
+            case 'n':
+                return out_.append("\r\n"), at + 1;
+            case 'r':
+                return out_.append('\r'), at + 1;
+            default:
+                break;
         }
         if (isDigit(t_[at])) {
             int32_t code = 0;
@@ -227,7 +255,8 @@ private:
         for (size_t k = at; k < t_.size(); ++k) {
             // The key itself is tried before its first letter is taken for a flag.
             for (const auto& [name, key] : kKeys)
-                if (matchesKey(t_, k, name)) return appendKey(out_, key, flags, info_), k + name.size();
+                if (matchesKey(t_, k, name))
+                    return appendKey(out_, key, flags, info_), k + name.size();
             const char c = t_[k];
             if (c == 'P')
                 flags |= kFlagP;
@@ -255,7 +284,8 @@ void interpretInfoTemplate(std::string_view templ, const DeckInfo& info, InfoSin
     Interpreter(templ, info, sink).run();
 }
 
-std::string_view formatInfoValue(int32_t tenths, uint32_t flags, const DeckInfo& info, std::span<char> out) {
+std::string_view formatInfoValue(int32_t tenths, uint32_t flags, const DeckInfo& info,
+                                 std::span<char> out) {
     if (out.empty()) return {};
     int64_t v = tenths;
     // The time as heard at the current pitch, unless P asks for track time.
@@ -264,26 +294,33 @@ std::string_view formatInfoValue(int32_t tenths, uint32_t flags, const DeckInfo&
     int n;
     if ((flags & kFlagB) != 0) {
         if (validBpm(info.trackBpm))
-            n = std::snprintf(out.data(), out.size(), "%.1f",
-                              static_cast<double>(static_cast<float>(v) * info.trackBpm * 0.0016666667f));
+            n = std::snprintf(
+                out.data(), out.size(), "%.1f",
+                static_cast<double>(static_cast<float>(v) * info.trackBpm * 0.0016666667f));
         else
             n = std::snprintf(out.data(), out.size(), "--");
     } else {
         const char* sign = v < 0 ? "-" : "";
         if (v < 0) v = -v;
-        n = std::snprintf(out.data(), out.size(), "%s%.2lld:%.2d.%.1d", sign, static_cast<long long>(v / 600),
-                          static_cast<int>((v / 10) % 60), static_cast<int>(v % 10));
+        n = std::snprintf(out.data(), out.size(), "%s%.2lld:%.2d.%.1d", sign,
+                          static_cast<long long>(v / 600), static_cast<int>((v / 10) % 60),
+                          static_cast<int>(v % 10));
     }
     if (n < 0) return {};
-    return {out.data(), static_cast<size_t>(n) < out.size() ? static_cast<size_t>(n) : out.size() - 1};
+    return {out.data(),
+            static_cast<size_t>(n) < out.size() ? static_cast<size_t>(n) : out.size() - 1};
 }
 
 std::string_view statusMessage(uint32_t status) {
     switch (status) {
-    case 153: return "ERROR\nin the\nMP3 file";
-    case 156: return "Impossible\nto open\nthe file";
-    case 157: return "Drag a file\non the disc\nto load it";
-    default: return {};
+        case 153:
+            return "ERROR\nin the\nMP3 file";
+        case 156:
+            return "Impossible\nto open\nthe file";
+        case 157:
+            return "Drag a file\non the disc\nto load it";
+        default:
+            return {};
     }
 }
 

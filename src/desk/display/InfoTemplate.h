@@ -46,7 +46,8 @@ void interpretInfoTemplate(std::string_view templ, const DeckInfo& info, InfoSin
 // unless P; "mm:ss.t" (minutes may have more digits, '-' in front when negative), or with
 // B the number of beats at the track's tempo ("--" without a tempo). Written into `out`,
 // cut to fit; returns the written text.
-std::string_view formatInfoValue(int32_t tenths, uint32_t flags, const DeckInfo& info, std::span<char> out);
+std::string_view formatInfoValue(int32_t tenths, uint32_t flags, const DeckInfo& info,
+                                 std::span<char> out);
 
 // The panel's message for a deck status: 153, 156 and 157 have one (lines separated by
 // LF), every other code none (empty).

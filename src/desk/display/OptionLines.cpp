@@ -3,33 +3,50 @@
 namespace spinlorex::display {
 namespace {
 
-std::string_view enabled(const std::atomic<int32_t>& value) { return get(value) != 0 ? ": Enabled" : ": Disabled"; }
+std::string_view enabled(const std::atomic<int32_t>& value) {
+    return get(value) != 0 ? ": Enabled" : ": Disabled";
+}
 
 std::string_view mixLength(Settings& s) {
     switch (get(s.longMix)) {
-    case 0: return ": short";
-    case 16: return ": 10s";
-    case 40: return ": 15s";
-    case 64: return ": 20s";
-    case 112: return ": 30s";
-    default: set(s.longMix, 0); return ": short";
+        case 0:
+            return ": short";
+        case 16:
+            return ": 10s";
+        case 40:
+            return ": 15s";
+        case 64:
+            return ": 20s";
+        case 112:
+            return ": 30s";
+        default:
+            set(s.longMix, 0);
+            return ": short";
     }
 }
 
 std::string_view crossfaderCurve(Settings& s) {
     switch (get(s.crossfader)) {
-    case 0: return ": Smooth";
-    case 1: return ": Full";
-    case 2: return ": Cut";
-    default: set(s.crossfader, 0); return ": Smooth";
+        case 0:
+            return ": Smooth";
+        case 1:
+            return ": Full";
+        case 2:
+            return ": Cut";
+        default:
+            set(s.crossfader, 0);
+            return ": Smooth";
     }
 }
 
 std::string_view security(const Settings& s) {
     switch (get(s.babySecure)) {
-    case 0: return ": None";
-    case 1: return ": Ask";
-    default: return ": Always";
+        case 0:
+            return ": None";
+        case 1:
+            return ": Ask";
+        default:
+            return ": Always";
     }
 }
 
@@ -37,23 +54,38 @@ std::string_view security(const Settings& s) {
 
 OptionText optionText(int32_t id, Settings& s) {
     switch (id) {
-    case ctl::OptAutoPitch: return {"Auto-Pitch ", enabled(s.autoBpm)};
-    case ctl::OptAutoReset: return {"Auto-Reset ", enabled(s.autoZPitch)};
-    case ctl::OptAutoLevel: return {"Auto-Level ", enabled(s.autoLevel)};
-    case ctl::OptMasterTempo: return {"Master Tempo ", enabled(s.masterTempo)};
-    case ctl::OptPitchRange:
-        return {"Pitch Range ", get(s.limitPitch) != 0 ? ": -8% to +8%" : ": -34% to +34%"};
-    case ctl::OptMixLength: return {"Mix Length ", mixLength(s)};
-    case ctl::OptCrossfader: return {"Crossfader ", crossfaderCurve(s)};
-    case ctl::OptSecurity: return {"Security ", security(s)};
-    case ctl::OptToolTip: return {"ToolTip ", enabled(s.toolTip)};
-    case ctl::OptMultiInstance: return {"Multi-Instance ", enabled(s.multiInstance)};
-    case ctl::OptSkin: return {"Skin", "..."};
-    case ctl::OptPlugins: return {"Plugins", "..."};
-    case ctl::OptSoundConfig: return {"Sound Config", "..."};
-    case ctl::OptShortcuts: return {"Shortcuts", "..."};
-    case ctl::OptAbout: return {"About", "..."};
-    default: return {};
+        case ctl::OptAutoPitch:
+            return {"Auto-Pitch ", enabled(s.autoBpm)};
+        case ctl::OptAutoReset:
+            return {"Auto-Reset ", enabled(s.autoZPitch)};
+        case ctl::OptAutoLevel:
+            return {"Auto-Level ", enabled(s.autoLevel)};
+        case ctl::OptMasterTempo:
+            return {"Master Tempo ", enabled(s.masterTempo)};
+        case ctl::OptPitchRange:
+            return {"Pitch Range ", get(s.limitPitch) != 0 ? ": -8% to +8%" : ": -34% to +34%"};
+        case ctl::OptMixLength:
+            return {"Mix Length ", mixLength(s)};
+        case ctl::OptCrossfader:
+            return {"Crossfader ", crossfaderCurve(s)};
+        case ctl::OptSecurity:
+            return {"Security ", security(s)};
+        case ctl::OptToolTip:
+            return {"ToolTip ", enabled(s.toolTip)};
+        case ctl::OptMultiInstance:
+            return {"Multi-Instance ", enabled(s.multiInstance)};
+        case ctl::OptSkin:
+            return {"Skin", "..."};
+        case ctl::OptPlugins:
+            return {"Plugins", "..."};
+        case ctl::OptSoundConfig:
+            return {"Sound Config", "..."};
+        case ctl::OptShortcuts:
+            return {"Shortcuts", "..."};
+        case ctl::OptAbout:
+            return {"About", "..."};
+        default:
+            return {};
     }
 }
 

@@ -16,9 +16,10 @@ namespace spinlorex::display {
 
 // The lines in drawing order.
 inline constexpr std::array<int32_t, 15> kOptionLines = {
-    ctl::OptAutoPitch, ctl::OptAutoReset, ctl::OptAutoLevel, ctl::OptMasterTempo, ctl::OptPitchRange,
-    ctl::OptMixLength, ctl::OptCrossfader, ctl::OptSecurity, ctl::OptToolTip, ctl::OptMultiInstance,
-    ctl::OptSkin, ctl::OptPlugins, ctl::OptSoundConfig, ctl::OptShortcuts, ctl::OptAbout,
+    ctl::OptAutoPitch,   ctl::OptAutoReset,     ctl::OptAutoLevel,  ctl::OptMasterTempo,
+    ctl::OptPitchRange,  ctl::OptMixLength,     ctl::OptCrossfader, ctl::OptSecurity,
+    ctl::OptToolTip,     ctl::OptMultiInstance, ctl::OptSkin,       ctl::OptPlugins,
+    ctl::OptSoundConfig, ctl::OptShortcuts,     ctl::OptAbout,
 };
 
 struct OptionText {

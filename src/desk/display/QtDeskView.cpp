@@ -27,7 +27,8 @@ constexpr int kDeskHeight = 600;
 constexpr size_t kRecordStatusBytes = 511;
 
 QColor colourOf(SkinColour c) {
-    return QColor(static_cast<int>(redOf(c)), static_cast<int>(greenOf(c)), static_cast<int>(blueOf(c)));
+    return QColor(static_cast<int>(redOf(c)), static_cast<int>(greenOf(c)),
+                  static_cast<int>(blueOf(c)));
 }
 
 QRect toQRect(const Rect& r) { return QRect(r.left, r.top, r.width(), r.height()); }
@@ -120,7 +121,8 @@ void QtDeskView::invalidate(const Rect& r) {
 }
 
 void QtDeskView::restore(const Rect& r) {
-    if (!r.empty()) copyRect(desk_, r.left, r.top, skin_->picture, r.left, r.top, r.width(), r.height());
+    if (!r.empty())
+        copyRect(desk_, r.left, r.top, skin_->picture, r.left, r.top, r.width(), r.height());
 }
 
 void QtDeskView::drawSegment(Point from, Point to, const QPen& pen) {
@@ -216,7 +218,8 @@ void QtDeskView::redrawCueMark(int deck, float cuePoint, bool trackOpen) {
     restore(whole);
     if (trackOpen && disc.width > 0) {
         if (disc.radius >= 0) {
-            const display::CueMark mark = display::cueMark({disc.hitLeft, disc.hitTop}, cuePoint, disc.radius);
+            const display::CueMark mark =
+                display::cueMark({disc.hitLeft, disc.hitTop}, cuePoint, disc.radius);
             drawSegment(mark.inner, mark.outer, cuePen_);
         } else {
             const int32_t cueX = display::barCueX(disc.hitLeft, disc.hitRight, cuePoint);
@@ -239,7 +242,8 @@ void QtDeskView::drawSliderKnob(int sliderId, int32_t oldPosition, int32_t newPo
     const int32_t oldY = display::sliderKnobY(slider.hitTop, slider.hitBottom, h, oldPosition);
     const int32_t newY = display::sliderKnobY(slider.hitTop, slider.hitBottom, h, newPosition);
     // The slider's on-look is its background without a knob.
-    copyRect(desk_, x, oldY, skin_->picture, slider.onX + x - slider.x, slider.onY + oldY - slider.y, w, h);
+    copyRect(desk_, x, oldY, skin_->picture, slider.onX + x - slider.x,
+             slider.onY + oldY - slider.y, w, h);
     copyRect(desk_, x, newY, skin_->picture, knob.offX, knob.offY, w, h);
     invalidate(Rect{x, oldY, x + w, oldY + h}.united({x, newY, x + w, newY + h}));
 }
@@ -271,7 +275,8 @@ public:
     void segment(int32_t x, int32_t y, std::string_view text) override {
         const Rect r{panel_.left + x, panel_.top + y, panel_.right, panel_.bottom};
         if (r.empty()) return;
-        tx::drawText(painter_, toQRect(r), toQString(text), tx::kLeft | tx::kTop | tx::kEndEllipsis);
+        tx::drawText(painter_, toQRect(r), toQString(text),
+                     tx::kLeft | tx::kTop | tx::kEndEllipsis);
     }
 
 private:
@@ -300,8 +305,10 @@ void QtDeskView::drawDeckInfo(int deck, const DeckInfo& info) {
             p->setFont(fonts_[SimpleInfos]);
             p->setPen(colourOf(v.fontColorSimpleInfos));
             const QString text = toQString(message);
-            constexpr tx::TextFlags kFlags = tx::kWordBreak | tx::kCentre | tx::kNoPrefix | tx::kEndEllipsis;
-            QRect r = tx::measureText(fonts_[SimpleInfos], toQRect(panel), text, kFlags | tx::kCalcRect);
+            constexpr tx::TextFlags kFlags =
+                tx::kWordBreak | tx::kCentre | tx::kNoPrefix | tx::kEndEllipsis;
+            QRect r =
+                tx::measureText(fonts_[SimpleInfos], toQRect(panel), text, kFlags | tx::kCalcRect);
             r.translate(0, (panel.height() - r.height()) / 2);
             tx::drawText(*p, r, text, kFlags);
         }
@@ -369,9 +376,12 @@ void QtDeskView::drawOptionsPanel() {
 
         // The line reads as one phrase around m; only the text itself reacts to the mouse.
         const QRect fromMiddle = toQRect({m, c.top, c.right, c.bottom});
-        c.hitLeft = m - tx::measureText(font, fromMiddle, label, tx::kCalcRect | tx::kNoPrefix).width();
-        tx::drawText(*p, toQRect({c.left, c.top, m, c.bottom}), label, tx::kRight | tx::kVCentre | tx::kNoPrefix);
-        c.hitRight = m + tx::measureText(font, fromMiddle, value, tx::kCalcRect | tx::kNoPrefix).width();
+        c.hitLeft =
+            m - tx::measureText(font, fromMiddle, label, tx::kCalcRect | tx::kNoPrefix).width();
+        tx::drawText(*p, toQRect({c.left, c.top, m, c.bottom}), label,
+                     tx::kRight | tx::kVCentre | tx::kNoPrefix);
+        c.hitRight =
+            m + tx::measureText(font, fromMiddle, value, tx::kCalcRect | tx::kNoPrefix).width();
         tx::drawText(*p, fromMiddle, value, tx::kLeft | tx::kVCentre | tx::kNoPrefix);
     }
     p->restore();
@@ -391,7 +401,8 @@ void QtDeskView::drawRecordStatus(const std::string& text) {
     p->setBackgroundMode(Qt::TransparentMode);
     p->setFont(fonts_[Text]);
     p->setPen(colourOf(skin_->values().fontColorRecord));
-    tx::drawText(*p, toQRect(area), toQString(cutAtCharacter(text, kRecordStatusBytes)), tx::kCentre | tx::kNoPrefix);
+    tx::drawText(*p, toQRect(area), toQString(cutAtCharacter(text, kRecordStatusBytes)),
+                 tx::kCentre | tx::kNoPrefix);
     p->restore();
     invalidate(area);
 }

@@ -7,8 +7,8 @@
 // Main thread only.
 
 #include <array>
-#include <optional>
 #include <functional>
+#include <optional>
 
 #include <QtCore/QRect>
 #include <QtGui/QColor>

@@ -57,8 +57,7 @@ void FolderTreeModel::showDesktop() {
         top->children.push_back(std::move(child));
     };
     add(QDir::homePath().toStdString(), Kind::Folder);
-    for (const drives::Drive& drive : drives::listDrives())
-        add(drive.root, Kind::Drive);
+    for (const drives::Drive& drive : drives::listDrives()) add(drive.root, Kind::Drive);
     setTop(std::move(top));
 }
 
@@ -115,9 +114,7 @@ int FolderTreeModel::rowCount(const QModelIndex& parent) const {
     return node != nullptr ? static_cast<int>(node->children.size()) : 0;
 }
 
-int FolderTreeModel::columnCount(const QModelIndex&) const {
-    return 1;
-}
+int FolderTreeModel::columnCount(const QModelIndex&) const { return 1; }
 
 QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
     const Node* node = nodeOf(index);

@@ -46,13 +46,10 @@ QColor colourOf(SkinColour c) {
 
 ColumnWidths widthsOf(const QHeaderView& header) {
     ColumnWidths widths{};
-    for (int i = 0; i < 4; ++i)
-        widths[static_cast<size_t>(i)] = header.sectionSize(i);
+    for (int i = 0; i < 4; ++i) widths[static_cast<size_t>(i)] = header.sectionSize(i);
     return widths;
 }
-ColumnWidths widthsOf(const TrackListView& view) {
-    return widthsOf(*view.header());
-}
+ColumnWidths widthsOf(const TrackListView& view) { return widthsOf(*view.header()); }
 
 void setWidths(QHeaderView& header, const ColumnWidths& widths) {
     for (int i = 0; i < 4; ++i)
@@ -112,31 +109,15 @@ LibraryBrowser::LibraryBrowser(QWidget& window, TrackDatabase& database, const S
     goHomeFolder();
 }
 
-LibraryBrowser::~LibraryBrowser() {
-    destroy();
-}
+LibraryBrowser::~LibraryBrowser() { destroy(); }
 
-QSplitter& LibraryBrowser::panes() {
-    return *panes_;
-}
-QTreeView& LibraryBrowser::tree() {
-    return *tree_;
-}
-TrackListView& LibraryBrowser::filesView() {
-    return *filesView_;
-}
-TrackListView& LibraryBrowser::playlistView() {
-    return *playlistView_;
-}
-TrackListView& LibraryBrowser::historyView() {
-    return *historyView_;
-}
-QLineEdit& LibraryBrowser::searchBox() {
-    return *searchBox_;
-}
-SearchResultsView& LibraryBrowser::resultsView() {
-    return *resultsView_;
-}
+QSplitter& LibraryBrowser::panes() { return *panes_; }
+QTreeView& LibraryBrowser::tree() { return *tree_; }
+TrackListView& LibraryBrowser::filesView() { return *filesView_; }
+TrackListView& LibraryBrowser::playlistView() { return *playlistView_; }
+TrackListView& LibraryBrowser::historyView() { return *historyView_; }
+QLineEdit& LibraryBrowser::searchBox() { return *searchBox_; }
+SearchResultsView& LibraryBrowser::resultsView() { return *resultsView_; }
 
 void LibraryBrowser::createWindows() {
     panes_ = new QSplitter(Qt::Horizontal, &window_);
@@ -174,8 +155,7 @@ void LibraryBrowser::createWindows() {
     panes_->addWidget(playlistView_);
     if (form_ == PaneForm::Fixed) {
         panes_->setHandleWidth(kFixedGap);
-        for (int i = 1; i < panes_->count(); ++i)
-            panes_->handle(i)->setEnabled(false);
+        for (int i = 1; i < panes_->count(); ++i) panes_->handle(i)->setEnabled(false);
     }
 
     historyView_ = new TrackListView(*historyModel_, actionsFor(List::History), &window_);
@@ -254,12 +234,10 @@ void LibraryBrowser::layOut(int panel) {
         panes_->setSizes(widths);
         if (form_ == PaneForm::Resizable) {
             int room = 0;
-            for (int w : panes_->sizes())
-                room += w;
+            for (int w : panes_->sizes()) room += w;
             const int last = panel == 2 ? 2 : 1;
             widths[last] = room;
-            for (int i = 0; i < last; ++i)
-                widths[last] -= widths[i];
+            for (int i = 0; i < last; ++i) widths[last] -= widths[i];
             widths[last] = std::max(widths[last], 0);
             panes_->setSizes(widths);
         }
@@ -387,21 +365,15 @@ std::string LibraryBrowser::selectedFolder() const {
     return tree_ != nullptr ? treeModel_->pathOf(tree_->currentIndex()) : std::string();
 }
 
-bool LibraryBrowser::filling() const {
-    return loader_ != nullptr && loader_->pending();
-}
+bool LibraryBrowser::filling() const { return loader_ != nullptr && loader_->pending(); }
 
-void LibraryBrowser::refillFiles() {
-    folderSelected();
-}
+void LibraryBrowser::refillFiles() { folderSelected(); }
 
 void LibraryBrowser::goHomeFolder() {
     openFolder(initialFolderPath(settings().initialFolder, settings().homeFolder, musicFolder()));
 }
 
-void LibraryBrowser::goDesktop() {
-    openFolder({});
-}
+void LibraryBrowser::goDesktop() { openFolder({}); }
 
 void LibraryBrowser::setHomeFolderToSelection() {
     if (tree_ == nullptr) return;
@@ -412,9 +384,7 @@ void LibraryBrowser::setHomeFolderToSelection() {
     goHomeFolder();
 }
 
-void LibraryBrowser::refreshRecord(const TrackRecord* record) {
-    library().recordChanged(record);
-}
+void LibraryBrowser::refreshRecord(const TrackRecord* record) { library().recordChanged(record); }
 
 // ---------------------------------------------------------------------------------------
 // Buttons and keys

@@ -14,13 +14,9 @@ TrackListModel::TrackListModel(TrackList& list, bool showIcons, QObject* parent)
     list_.setObserver(this);
 }
 
-TrackListModel::~TrackListModel() {
-    list_.setObserver(nullptr);
-}
+TrackListModel::~TrackListModel() { list_.setObserver(nullptr); }
 
-void TrackListModel::refreshRecord(const TrackRecord* record) {
-    list_.recordChanged(record);
-}
+void TrackListModel::refreshRecord(const TrackRecord* record) { list_.recordChanged(record); }
 
 int TrackListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : list_.size();
@@ -57,21 +53,13 @@ Qt::ItemFlags TrackListModel::flags(const QModelIndex& index) const {
 void TrackListModel::beforeInsert(int first, int count) {
     beginInsertRows({}, first, first + count - 1);
 }
-void TrackListModel::afterInsert() {
-    endInsertRows();
-}
+void TrackListModel::afterInsert() { endInsertRows(); }
 void TrackListModel::beforeRemove(int first, int count) {
     beginRemoveRows({}, first, first + count - 1);
 }
-void TrackListModel::afterRemove() {
-    endRemoveRows();
-}
-void TrackListModel::beforeReset() {
-    beginResetModel();
-}
-void TrackListModel::afterReset() {
-    endResetModel();
-}
+void TrackListModel::afterRemove() { endRemoveRows(); }
+void TrackListModel::beforeReset() { beginResetModel(); }
+void TrackListModel::afterReset() { endResetModel(); }
 void TrackListModel::rowsChanged(int first, int last) {
     emit dataChanged(index(first, 0), index(last, 3));
 }

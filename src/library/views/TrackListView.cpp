@@ -40,9 +40,7 @@ TrackListView::TrackListView(TrackListModel& model, Actions actions, QWidget* pa
     viewport()->setAcceptDrops(static_cast<bool>(actions_.dropPaths));
 }
 
-std::vector<int> TrackListView::selectedRows() const {
-    return selectedRowsOf(*this);
-}
+std::vector<int> TrackListView::selectedRows() const { return selectedRowsOf(*this); }
 
 int TrackListView::rowAt(const QPoint& viewportPoint) const {
     const QModelIndex index = indexAt(viewportPoint);

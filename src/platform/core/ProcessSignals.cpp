@@ -46,8 +46,7 @@ extern "C" void onCrash(int signal) {
             ::_exit(127);
         }
         if (child > 0)
-            while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-            }
+            while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {}
     }
     // The handler was installed to run once (SA_RESETHAND): the signal now ends the
     // program (and dumps its core) as it would have.
@@ -67,25 +66,21 @@ StopSignals::StopSignals() {
     action.sa_handler = &onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : kStopSignals)
-        ::sigaction(signal, &action, nullptr);
+    for (const int signal : kStopSignals) ::sigaction(signal, &action, nullptr);
 }
 
 StopSignals::~StopSignals() {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
-    for (const int signal : kStopSignals)
-        ::sigaction(signal, &action, nullptr);
+    for (const int signal : kStopSignals) ::sigaction(signal, &action, nullptr);
     const int write = g_pipeWrite.exchange(-1, std::memory_order_relaxed);
     if (write >= 0) ::close(write);
     if (g_pipeRead >= 0) ::close(g_pipeRead);
     g_pipeRead = -1;
 }
 
-int StopSignals::readFd() const {
-    return g_pipeRead;
-}
+int StopSignals::readFd() const { return g_pipeRead; }
 
 int StopSignals::takeSignal() {
     unsigned char number = 0;
@@ -97,16 +92,13 @@ int StopSignals::takeSignal() {
     return got == 1 ? number : 0;
 }
 
-bool StopSignals::stopRequested() {
-    return g_stopRequested.load(std::memory_order_relaxed);
-}
+bool StopSignals::stopRequested() { return g_stopRequested.load(std::memory_order_relaxed); }
 
 void runOnCrash(const std::vector<std::string>& argv) {
     if (argv.empty()) return;
     g_crashArgs = argv;
     g_crashArgv.clear();
-    for (std::string& arg : g_crashArgs)
-        g_crashArgv.push_back(arg.data());
+    for (std::string& arg : g_crashArgs) g_crashArgv.push_back(arg.data());
     g_crashArgv.push_back(nullptr);
     // Its own stack, so that a crash by stack overflow still runs it.
     static char stack[64 * 1024];
@@ -118,8 +110,7 @@ void runOnCrash(const std::vector<std::string>& argv) {
     action.sa_handler = &onCrash;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND | SA_ONSTACK | SA_NODEFER;
-    for (const int signal : kCrashSignals)
-        ::sigaction(signal, &action, nullptr);
+    for (const int signal : kCrashSignals) ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace spinlorex

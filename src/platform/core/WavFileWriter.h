@@ -22,8 +22,7 @@ public:
     WavFileWriter& operator=(const WavFileWriter&) = delete;
 
     // bitsPerSample 8, 16, 24 or 32. Returns false when the file cannot be created.
-    bool open(const std::string& path, int32_t sampleRate, int32_t channels,
-              int32_t bitsPerSample);
+    bool open(const std::string& path, int32_t sampleRate, int32_t channels, int32_t bitsPerSample);
     // Interleaved 16-bit samples; only for a 16-bit file.
     bool writeFrames(const int16_t* samples, int32_t frames);
     // Sample bytes already in the file's format. False once a write failed.

@@ -85,8 +85,7 @@ bool isOpticalDevice(std::string_view device) {
 }
 
 std::string withoutTrailingSlash(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/')
-        path.remove_suffix(1);
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
     return std::string(path);
 }
 
@@ -174,9 +173,7 @@ std::vector<Drive> listDrives(const DriveSources& sources) {
     return drives;
 }
 
-std::vector<Drive> listDrives() {
-    return listDrives(systemDriveSources());
-}
+std::vector<Drive> listDrives() { return listDrives(systemDriveSources()); }
 
 std::optional<DriveType> driveType(std::span<const Drive> drives, std::string_view root) {
     if (root.empty()) return std::nullopt;

@@ -10,9 +10,7 @@ namespace {
 
 constexpr size_t kLineWidth = 76;  // where a long hex value breaks, as regedit does
 
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string_view trim(std::string_view s) {
     const size_t first = s.find_first_not_of(" \t\r");
@@ -191,9 +189,7 @@ Key* File::find(std::string_view path) {
     return nullptr;
 }
 
-const Key* File::find(std::string_view path) const {
-    return const_cast<File*>(this)->find(path);
-}
+const Key* File::find(std::string_view path) const { return const_cast<File*>(this)->find(path); }
 
 Key& File::findOrAdd(std::string_view path) {
     if (Key* key = find(path)) return *key;
@@ -290,8 +286,7 @@ std::string format(const File& file) {
     std::string out = "REGEDIT4\n\n";
     for (const Key& key : file.keys) {
         out += "[" + key.path + "]\n";
-        for (const Value& value : key.values)
-            appendValue(out, value);
+        for (const Value& value : key.values) appendValue(out, value);
         out += "\n";
     }
     return out;

@@ -34,17 +34,17 @@ struct Settings {
     static constexpr size_t kMaxText = 511;  // bytes, the terminator not counted
     static constexpr int kColumnSizes = 28;
     static constexpr std::array<int32_t, kColumnSizes> kDefaultColumnSizes = {
-        195, 128, 46, 154, 251, 149, 50, 248, 251, 149, 50, 248, 193, 127,
-        0,   0,   267, 165, 0, 264, 150, 82, 0, 0,   160, 118, 245, 16};
+        195, 128, 46,  154, 251, 149, 50,  248, 251, 149, 50,  248, 193, 127,
+        0,   0,   267, 165, 0,   264, 150, 82,  0,   0,   160, 118, 245, 16};
 
-    std::string homeFolder;                      // "Home folder"
-    std::string cdDrive;                         // "CD Drive": root of the CD drive
-    std::string skin;                            // "Skin": empty = the built-in skin
-    std::optional<std::vector<uint8_t>> initialFolder;    // "Initial folder"
+    std::string homeFolder;                             // "Home folder"
+    std::string cdDrive;                                // "CD Drive": root of the CD drive
+    std::string skin;                                   // "Skin": empty = the built-in skin
+    std::optional<std::vector<uint8_t>> initialFolder;  // "Initial folder"
     std::array<int32_t, kColumnSizes> columnSizes = kDefaultColumnSizes;  // "Column Sizes"
-    std::optional<DeviceId> soundCardGuid;       // "Sound card GUID": none = default device
-    std::optional<DeviceId> soundCard1Guid;      // "Sound card 1 GUID"
-    std::optional<DeviceId> soundCard2Guid;      // "Sound card 2 GUID"
+    std::optional<DeviceId> soundCardGuid;   // "Sound card GUID": none = default device
+    std::optional<DeviceId> soundCard1Guid;  // "Sound card 1 GUID"
+    std::optional<DeviceId> soundCard2Guid;  // "Sound card 2 GUID"
 
     // Puts every value back to its default.
     void resetToDefaults();

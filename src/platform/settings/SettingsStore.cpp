@@ -89,12 +89,10 @@ const std::vector<uint8_t>* readBinary(const reg::Key& key, const char* name,
 void repairColumns(std::array<int32_t, Settings::kColumnSizes>& columns) {
     for (size_t group = 0; group < 6; ++group) {
         uint32_t sum = 0;  // wraps like the 32-bit sum it always was
-        for (size_t i = 0; i < 4; ++i)
-            sum += static_cast<uint32_t>(columns[group * 4 + i]);
+        for (size_t i = 0; i < 4; ++i) sum += static_cast<uint32_t>(columns[group * 4 + i]);
         if (sum == 0) std::fill_n(columns.begin() + static_cast<long>(group * 4), 4, 16);
     }
-    for (size_t i = 24; i < 28; ++i)
-        columns[i] = std::max(columns[i], 16);
+    for (size_t i = 24; i < 28; ++i) columns[i] = std::max(columns[i], 16);
 }
 
 std::string environment(const char* name) {
@@ -211,8 +209,7 @@ void loadSettings(Settings& s, const fs::path& file, std::span<const drives::Dri
                                                     static_cast<uint32_t>(b[3]) << 24);
         }
     }
-    for (const auto& [name, field] : std::span(kDwords).subspan(1))
-        readDword(key, name, s.*field);
+    for (const auto& [name, field] : std::span(kDwords).subspan(1)) readDword(key, name, s.*field);
     repairColumns(s.columnSizes);
     makeDefaultFolder();
 }
@@ -288,8 +285,6 @@ void saveSettings(const Settings& s, const fs::path& file) {
     writeAtomically(file, settingsFileText(s, file));
 }
 
-void saveSettings() {
-    saveSettings(settings(), settingsFilePath());
-}
+void saveSettings() { saveSettings(settings(), settingsFilePath()); }
 
 }  // namespace spinlorex

@@ -51,8 +51,7 @@ public:
             stop_.store(true, std::memory_order_relaxed);
             wall_.join();
         }
-        for (File& file : files_)
-            file.wav.finish();
+        for (File& file : files_) file.wav.finish();
     }
 
     bool writesWav() const { return !files_[0].path.empty(); }
@@ -172,7 +171,9 @@ void ManualClock::advance(int64_t frames) {
     state_->elapsed.fetch_add(frames, std::memory_order_relaxed);
 }
 
-int64_t ManualClock::elapsedFrames() const { return state_->elapsed.load(std::memory_order_relaxed); }
+int64_t ManualClock::elapsedFrames() const {
+    return state_->elapsed.load(std::memory_order_relaxed);
+}
 
 namespace {
 
@@ -254,7 +255,8 @@ std::unique_ptr<SoundSystem> createNullSystem(std::shared_ptr<ManualClock> clock
     return std::make_unique<ClockedSystem>(std::string(), std::move(clock));
 }
 
-std::unique_ptr<SoundSystem> createWavSystem(const std::string& path, std::shared_ptr<ManualClock> clock) {
+std::unique_ptr<SoundSystem> createWavSystem(const std::string& path,
+                                             std::shared_ptr<ManualClock> clock) {
     if (path.empty()) return nullptr;
     return std::make_unique<ClockedSystem>(path, std::move(clock));
 }

@@ -17,7 +17,9 @@ int32_t gainFromHundredthsDb(int32_t hundredthsOfDb) {
 class MixBuffer final : public SoundBuffer {
 public:
     MixBuffer(std::shared_ptr<MixerCore> core, std::unique_ptr<int16_t[]> samples, int32_t frames)
-        : core_(std::move(core)), samples_(std::move(samples)), frames_(frames),
+        : core_(std::move(core)),
+          samples_(std::move(samples)),
+          frames_(frames),
           lead_(std::min(core_->writeLead(), frames / 2)) {}
 
     ~MixBuffer() override { core_->buffers().remove(this); }
@@ -98,8 +100,7 @@ public:
                     for (int32_t i = 0; i < n; ++i)
                         sum[channels * i] += ((in[2 * i] + in[2 * i + 1]) * gain) >> 1;
                 } else if (channels == 2) {
-                    for (int32_t i = 0; i < 2 * n; ++i)
-                        sum[i] += in[i] * gain;
+                    for (int32_t i = 0; i < 2 * n; ++i) sum[i] += in[i] * gain;
                 } else {
                     for (int32_t i = 0; i < n; ++i) {
                         sum[channels * i] += in[2 * i] * gain;
@@ -180,12 +181,14 @@ void MixerCore::setWatchdog(std::chrono::milliseconds stall) {
                       std::memory_order_relaxed);
 }
 
-std::unique_ptr<SoundBuffer> createMixBuffer(const std::shared_ptr<MixerCore>& core,
-                                             int32_t frames, SoundError& error) {
+std::unique_ptr<SoundBuffer> createMixBuffer(const std::shared_ptr<MixerCore>& core, int32_t frames,
+                                             SoundError& error) {
     error = SoundError::Other;
     if (frames < 1 || frames > kMaxBufferFrames || !core->alive()) return nullptr;
-    std::unique_ptr<int16_t[]> samples(new (std::nothrow) int16_t[2 * static_cast<size_t>(frames)]());
-    auto buffer = samples ? std::unique_ptr<MixBuffer>(new (std::nothrow) MixBuffer(core, std::move(samples), frames))
+    std::unique_ptr<int16_t[]> samples(new (std::nothrow)
+                                           int16_t[2 * static_cast<size_t>(frames)]());
+    auto buffer = samples ? std::unique_ptr<MixBuffer>(
+                                new (std::nothrow) MixBuffer(core, std::move(samples), frames))
                           : nullptr;
     if (!buffer) {
         error = SoundError::OutOfMemory;

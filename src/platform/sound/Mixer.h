@@ -109,7 +109,7 @@ private:
     std::atomic<int64_t> lastMixNanos_{0};
 };
 
-std::unique_ptr<SoundBuffer> createMixBuffer(const std::shared_ptr<MixerCore>& core,
-                                             int32_t frames, SoundError& error);
+std::unique_ptr<SoundBuffer> createMixBuffer(const std::shared_ptr<MixerCore>& core, int32_t frames,
+                                             SoundError& error);
 
 }  // namespace spinlorex::sound

@@ -109,7 +109,8 @@ std::vector<PaOutput> listOutputs() {
 SoundError soundError(PaError error) {
     if (error == paInsufficientMemory) return SoundError::OutOfMemory;
     if (error == paDeviceUnavailable) return SoundError::Busy;
-    const PaHostErrorInfo* host = error == paUnanticipatedHostError ? Pa_GetLastHostErrorInfo() : nullptr;
+    const PaHostErrorInfo* host =
+        error == paUnanticipatedHostError ? Pa_GetLastHostErrorInfo() : nullptr;
     if (host != nullptr && host->hostApiType == paALSA) {
         // ALSA reports its errors as negative errno values.
         if (host->errorCode == -EBUSY) return SoundError::Busy;
@@ -139,7 +140,8 @@ void streamFinished(void* user) {
 
 class PortAudioDevice final : public SoundDevice {
 public:
-    PortAudioDevice(std::shared_ptr<PaSession> session, std::unique_ptr<StreamContext> context, PaStream* stream)
+    PortAudioDevice(std::shared_ptr<PaSession> session, std::unique_ptr<StreamContext> context,
+                    PaStream* stream)
         : session_(std::move(session)), context_(std::move(context)), stream_(stream) {}
 
     ~PortAudioDevice() override {
@@ -211,15 +213,17 @@ public:
         // enough for the ALSA plug-in devices not to run dry.
         parameters.suggestedLatency = std::max(device->defaultLowOutputLatency, 0.04);
         PaStream* stream = nullptr;
-        PaError result = Pa_OpenStream(&stream, nullptr, &parameters, kSampleRate,
-                                       paFramesPerBufferUnspecified, paNoFlag, &mixCallback, context.get());
+        PaError result =
+            Pa_OpenStream(&stream, nullptr, &parameters, kSampleRate, paFramesPerBufferUnspecified,
+                          paNoFlag, &mixCallback, context.get());
         if (result != paNoError) {
             error = soundError(result);
             return nullptr;
         }
         const PaStreamInfo* info = Pa_GetStreamInfo(stream);
         const double latency = info != nullptr ? info->outputLatency : 0.0;
-        context->core->setPlayLag(static_cast<int32_t>(std::lround(std::clamp(latency, 0.0, 1.0) * kSampleRate)));
+        context->core->setPlayLag(
+            static_cast<int32_t>(std::lround(std::clamp(latency, 0.0, 1.0) * kSampleRate)));
         Pa_SetStreamFinishedCallback(stream, &streamFinished);
         result = Pa_StartStream(stream);
         if (result != paNoError) {

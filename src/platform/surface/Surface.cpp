@@ -109,7 +109,8 @@ bool Surface::buildFromRawPixels(const char* resourcePath, int width, int height
         // The data's first row is the picture's bottom row.
         auto* line = reinterpret_cast<uint32_t*>(image_->scanLine(height - 1 - row));
         const unsigned char* in = bytes + qint64{row} * width * 2;
-        for (int x = 0; x < width; ++x) line[x] = expand555(in[2 * x] | uint32_t{in[2 * x + 1]} << 8);
+        for (int x = 0; x < width; ++x)
+            line[x] = expand555(in[2 * x] | uint32_t{in[2 * x + 1]} << 8);
     }
     return true;
 }
@@ -120,7 +121,9 @@ void Surface::release() {
     painter_.reset();
 }
 
-bool Surface::ready() const { return painter_ != nullptr && painter_->isActive() && image_ != nullptr; }
+bool Surface::ready() const {
+    return painter_ != nullptr && painter_->isActive() && image_ != nullptr;
+}
 
 int Surface::width() const { return image_ != nullptr ? image_->width() : 0; }
 int Surface::height() const { return image_ != nullptr ? image_->height() : 0; }
@@ -132,7 +135,8 @@ const QImage& Surface::image() const {
 
 QPainter* Surface::painter() const { return ready() ? painter_.get() : nullptr; }
 
-bool copyRect(Surface& target, int dx, int dy, const Surface& source, int sx, int sy, int width, int height) {
+bool copyRect(Surface& target, int dx, int dy, const Surface& source, int sx, int sy, int width,
+              int height) {
     QPainter* painter = target.painter();
     const QImage& from = source.image();
     if (painter == nullptr || from.isNull()) return false;
@@ -148,7 +152,8 @@ bool copyRect(Surface& target, int dx, int dy, const Surface& source, int sx, in
     // An empty source rectangle would make drawImage copy the whole picture.
     if (w <= 0 || h <= 0) return true;
 
-    const QRect block(static_cast<int>(fx), static_cast<int>(fy), static_cast<int>(w), static_cast<int>(h));
+    const QRect block(static_cast<int>(fx), static_cast<int>(fy), static_cast<int>(w),
+                      static_cast<int>(h));
     const QPoint to(static_cast<int>(x), static_cast<int>(y));
     // A copy is exact whatever else the painter holds (opacity, transform, blending); a
     // clip set on it still applies, as it would to any drawing.

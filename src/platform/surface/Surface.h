@@ -64,7 +64,7 @@ public:
 
     // True once every step of a builder succeeded (and until release()).
     bool ready() const;
-    int width() const;   // 0 without a picture
+    int width() const;  // 0 without a picture
     int height() const;
 
     // The picture, for reading (copies from it, pixel checks). Drawing goes through the
@@ -89,6 +89,7 @@ private:
 // replacing the pixels there (no blending). Parts of the block outside either picture are
 // skipped; the target keeps what it had there. False when the target is not ready or the
 // source has no picture.
-bool copyRect(Surface& target, int dx, int dy, const Surface& source, int sx, int sy, int width, int height);
+bool copyRect(Surface& target, int dx, int dy, const Surface& source, int sx, int sy, int width,
+              int height);
 
 }  // namespace spinlorex

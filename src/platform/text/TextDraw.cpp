@@ -74,7 +74,8 @@ int advance(const QFont& font, const QString& text) {
     return static_cast<int>(std::ceil(width));
 }
 
-void addLine(std::vector<Line>& lines, const QFont& font, const Paragraph& p, qsizetype start, qsizetype length) {
+void addLine(std::vector<Line>& lines, const QFont& font, const Paragraph& p, qsizetype start,
+             qsizetype length) {
     Line line;
     line.text = p.text.mid(start, length);
     while (!line.text.isEmpty() && line.text.back().isSpace()) line.text.chop(1);
@@ -84,7 +85,8 @@ void addLine(std::vector<Line>& lines, const QFont& font, const Paragraph& p, qs
     lines.push_back(std::move(line));
 }
 
-std::vector<Line> layLines(const QFont& font, const std::vector<Paragraph>& paragraphs, int width, TextFlags flags) {
+std::vector<Line> layLines(const QFont& font, const std::vector<Paragraph>& paragraphs, int width,
+                           TextFlags flags) {
     std::vector<Line> lines;
     const bool wrap = has(flags, kWordBreak) && !has(flags, kSingleLine) && width > 0;
     for (const Paragraph& p : paragraphs) {
@@ -117,7 +119,8 @@ void elide(Line& line, const QFont& font, const QString& text, int width) {
 
 // Lines wider than the rectangle end in an ellipsis; with word breaks, the last line that
 // fits also ends in one when more lines follow.
-void applyEllipsis(std::vector<Line>& lines, const QFont& font, const QRect& rect, int lineHeight, TextFlags flags) {
+void applyEllipsis(std::vector<Line>& lines, const QFont& font, const QRect& rect, int lineHeight,
+                   TextFlags flags) {
     if (!has(flags, kEndEllipsis)) return;
     for (Line& line : lines)
         if (line.width > rect.width()) elide(line, font, line.text, rect.width());
@@ -132,10 +135,13 @@ void applyEllipsis(std::vector<Line>& lines, const QFont& font, const QRect& rec
 
 int lineHeightOf(const QFont& font) { return QFontMetrics(font).height(); }
 
-QRect neededRect(const std::vector<Line>& lines, const QRect& rect, int lineHeight, TextFlags flags) {
+QRect neededRect(const std::vector<Line>& lines, const QRect& rect, int lineHeight,
+                 TextFlags flags) {
     int widest = 0;
     for (const Line& line : lines) widest = std::max(widest, line.width);
-    const int width = has(flags, kWordBreak) && !has(flags, kSingleLine) ? std::max(widest, rect.width()) : widest;
+    const int width = has(flags, kWordBreak) && !has(flags, kSingleLine)
+                          ? std::max(widest, rect.width())
+                          : widest;
     return QRect(rect.left(), rect.top(), width, static_cast<int>(lines.size()) * lineHeight);
 }
 

@@ -32,7 +32,8 @@ inline constexpr TextFlags kSingleLine = 0x20;  // line breaks show as blanks, o
 inline constexpr TextFlags kNoClip = 0x100;     // may draw outside the rectangle
 inline constexpr TextFlags kCalcRect = 0x400;   // measure only (drawText draws nothing)
 inline constexpr TextFlags kNoPrefix = 0x800;   // '&' is an ordinary character
-inline constexpr TextFlags kEndEllipsis = 0x8000;  // a line (or the text) that does not fit ends in an ellipsis
+inline constexpr TextFlags kEndEllipsis =
+    0x8000;  // a line (or the text) that does not fit ends in an ellipsis
 
 // Without kNoPrefix, "&&" shows one '&' and '&' before any other character is dropped
 // and that character is underlined (a trailing '&' is dropped).

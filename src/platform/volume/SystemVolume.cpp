@@ -67,7 +67,8 @@ bool SystemVolume::writeRestoreFile() const {
 void SystemVolume::saveAndMaximise() {
     records_.clear();
     // Visited from the last control to the first; restore goes the same way.
-    std::vector<MixerAccess::Control> controls = mixer_ ? mixer_->controls() : std::vector<MixerAccess::Control>{};
+    std::vector<MixerAccess::Control> controls =
+        mixer_ ? mixer_->controls() : std::vector<MixerAccess::Control>{};
     std::reverse(controls.begin(), controls.end());
     for (const MixerAccess::Control& control : controls) {
         if (!storable(control.card) || !storable(control.name)) continue;
@@ -81,17 +82,17 @@ void SystemVolume::saveAndMaximise() {
         records_.clear();
         return;
     }
-    for (const Saved& record : records_)
-        mixer_->maximise(record.control);
+    for (const Saved& record : records_) mixer_->maximise(record.control);
 }
 
 void SystemVolume::putBack(const std::vector<Saved>& records) {
     // A card that went away meanwhile is skipped; nothing beyond the saved records is touched.
     const std::vector<MixerAccess::Control> present = mixer_->controls();
     for (const Saved& record : records) {
-        const bool stillThere = std::any_of(present.begin(), present.end(), [&](const MixerAccess::Control& c) {
-            return c.card == record.control.card && c.name == record.control.name;
-        });
+        const bool stillThere =
+            std::any_of(present.begin(), present.end(), [&](const MixerAccess::Control& c) {
+                return c.card == record.control.card && c.name == record.control.name;
+            });
         if (stillThere) mixer_->write(record.control, record.values);
     }
 }
@@ -122,8 +123,7 @@ bool SystemVolume::restoreLeftover(bool force) {
         if (tab2 == std::string::npos) continue;
         Saved record{{line.substr(0, tab1), line.substr(tab1 + 1, tab2 - tab1 - 1)}, {}};
         std::istringstream values(line.substr(tab2 + 1));
-        for (long v = 0; values >> v;)
-            record.values.push_back(v);
+        for (long v = 0; values >> v;) record.values.push_back(v);
         if (!record.values.empty()) records.push_back(std::move(record));
     }
     putBack(records);

@@ -7,12 +7,9 @@ namespace spinlorex::effects {
 namespace {
 
 constexpr ParamSpec kParams[] = {
-    {"time", "Delay in", 0, 1, 0},
-    {"ms", "Delay (ms)", 1, 2000, 500},
-    {"beats", "Delay (beats)", 1, 8, 2},
-    {"bpm", "Tempo", 600, 2000, 1200},
-    {"feedback", "Feedback", 0, 90, 40},
-    {"mix", "Echo level", 0, 100, 0},
+    {"time", "Delay in", 0, 1, 0},       {"ms", "Delay (ms)", 1, 2000, 500},
+    {"beats", "Delay (beats)", 1, 8, 2}, {"bpm", "Tempo", 600, 2000, 1200},
+    {"feedback", "Feedback", 0, 90, 40}, {"mix", "Echo level", 0, 100, 0},
 };
 constexpr int32_t kLineFrames = Echo::kMaxDelayFrames + 1;
 // The echo level glides over 512 frames, so moving its slider does not click.
@@ -20,20 +17,30 @@ constexpr int32_t kMixStep = kUnityQ12 / 512;
 
 }  // namespace
 
-Echo::Echo() : line_(new (std::nothrow) int16_t[static_cast<size_t>(kLineFrames) * 2]()) { initParams(); }
+Echo::Echo() : line_(new (std::nothrow) int16_t[static_cast<size_t>(kLineFrames) * 2]()) {
+    initParams();
+}
 
 std::span<const ParamSpec> Echo::params() const { return kParams; }
 
 std::string Echo::valueText(int index, int32_t value) const {
-    static const char* const kBeats[] = {"1/4 beat", "1/2 beat", "3/4 beat", "1 beat",
+    static const char* const kBeats[] = {"1/4 beat",    "1/2 beat",    "3/4 beat",    "1 beat",
                                          "1 1/4 beats", "1 1/2 beats", "1 3/4 beats", "2 beats"};
     char text[32];
     switch (index) {
-        case kTimeMode: return value == 0 ? "milliseconds" : "beats";
-        case kDelayMs: std::snprintf(text, sizeof text, "%d ms", value); break;
-        case kQuarterBeats: return kBeats[std::clamp(value, 1, 8) - 1];
-        case kTempo: std::snprintf(text, sizeof text, "%d.%d BPM", value / 10, value % 10); break;
-        default: std::snprintf(text, sizeof text, "%d %%", value); break;
+        case kTimeMode:
+            return value == 0 ? "milliseconds" : "beats";
+        case kDelayMs:
+            std::snprintf(text, sizeof text, "%d ms", value);
+            break;
+        case kQuarterBeats:
+            return kBeats[std::clamp(value, 1, 8) - 1];
+        case kTempo:
+            std::snprintf(text, sizeof text, "%d.%d BPM", value / 10, value % 10);
+            break;
+        default:
+            std::snprintf(text, sizeof text, "%d %%", value);
+            break;
     }
     return text;
 }

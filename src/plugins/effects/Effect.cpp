@@ -22,7 +22,8 @@ void Effect::setParam(int index, int32_t value) {
 
 void Effect::resetToNeutral() {
     const std::span<const ParamSpec> specs = params();
-    for (size_t i = 0; i < specs.size(); ++i) values_[i].store(specs[i].neutral, std::memory_order_relaxed);
+    for (size_t i = 0; i < specs.size(); ++i)
+        values_[i].store(specs[i].neutral, std::memory_order_relaxed);
 }
 
 void Effect::initParams() { resetToNeutral(); }
@@ -30,10 +31,18 @@ void Effect::initParams() { resetToNeutral(); }
 std::unique_ptr<Effect> makeEffect(EffectKind kind) {
     Effect* effect = nullptr;
     switch (kind) {
-        case EffectKind::KillEq: effect = new (std::nothrow) KillEq; break;
-        case EffectKind::FilterSweep: effect = new (std::nothrow) FilterSweep; break;
-        case EffectKind::Echo: effect = new (std::nothrow) Echo; break;
-        case EffectKind::GainLimiter: effect = new (std::nothrow) GainLimiter; break;
+        case EffectKind::KillEq:
+            effect = new (std::nothrow) KillEq;
+            break;
+        case EffectKind::FilterSweep:
+            effect = new (std::nothrow) FilterSweep;
+            break;
+        case EffectKind::Echo:
+            effect = new (std::nothrow) Echo;
+            break;
+        case EffectKind::GainLimiter:
+            effect = new (std::nothrow) GainLimiter;
+            break;
     }
     return std::unique_ptr<Effect>(effect);
 }

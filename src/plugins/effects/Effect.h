@@ -42,7 +42,9 @@ public:
     // place. No allocation, no locks.
     virtual void process(int16_t* samples, int32_t frames, int32_t channels) = 0;
 
-    int32_t param(int index) const { return values_[static_cast<size_t>(index)].load(std::memory_order_relaxed); }
+    int32_t param(int index) const {
+        return values_[static_cast<size_t>(index)].load(std::memory_order_relaxed);
+    }
     // Clamped into the setting's range.
     void setParam(int index, int32_t value);
     void resetToNeutral();
@@ -110,10 +112,10 @@ private:
     std::array<int64_t, 101> k_{};              // by resonance
     std::array<SvfState, 2> state_{};
     SvfCoefficients coefficients_;
-    Ramp sweep_;              // the position the filter is at now, gliding to the setting
+    Ramp sweep_;  // the position the filter is at now, gliding to the setting
     int32_t coefficientSweep_ = 0;
     int32_t coefficientResonance_ = -1;  // -1: none computed yet
-    Ramp engage_;             // Q12: 0 = the input itself, 4096 = the filtered signal
+    Ramp engage_;                        // Q12: 0 = the input itself, 4096 = the filtered signal
 };
 
 // A delay with feedback mixed onto the input. The delay is set in milliseconds or in

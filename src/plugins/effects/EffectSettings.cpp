@@ -1,11 +1,11 @@
 #include "plugins/effects/EffectSettings.h"
 
+#include <unistd.h>
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -28,10 +28,11 @@ std::vector<std::string> readLines(const fs::path& file) {
 }
 
 // The setting a line names for this effect ("echo.mix=40" -> "mix"), or empty.
-std::string_view settingOf(std::string_view line, std::string_view effect, std::string_view* value) {
+std::string_view settingOf(std::string_view line, std::string_view effect,
+                           std::string_view* value) {
     const size_t equals = line.find('=');
-    if (equals == std::string_view::npos || !line.starts_with(effect) || line.size() <= effect.size() ||
-        line[effect.size()] != '.')
+    if (equals == std::string_view::npos || !line.starts_with(effect) ||
+        line.size() <= effect.size() || line[effect.size()] != '.')
         return {};
     if (value != nullptr) *value = line.substr(equals + 1);
     return line.substr(effect.size() + 1, equals - effect.size() - 1);
@@ -41,7 +42,8 @@ std::string_view settingOf(std::string_view line, std::string_view effect, std::
 
 fs::path effectSettingsPath() {
     // The same folder as the desk's own settings file.
-    if (const std::string dir = env("SPINLOREX_CONFIG_DIR"); !dir.empty()) return fs::path(dir) / kFileName;
+    if (const std::string dir = env("SPINLOREX_CONFIG_DIR"); !dir.empty())
+        return fs::path(dir) / kFileName;
     if (const std::string xdg = env("XDG_CONFIG_HOME"); xdg.starts_with('/'))
         return fs::path(xdg) / "spinlorex" / kFileName;
     if (const std::string home = env("HOME"); !home.empty())
@@ -58,7 +60,8 @@ void loadEffectSettings(Effect& effect, const fs::path& file) {
         for (size_t i = 0; i < specs.size(); ++i) {
             if (name != specs[i].key) continue;
             int32_t number = 0;
-            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), number);
             if (error == std::errc() && end == value.data() + value.size())
                 effect.setParam(static_cast<int>(i), number);
         }
@@ -68,8 +71,12 @@ void loadEffectSettings(Effect& effect, const fs::path& file) {
 bool saveEffectSettings(const Effect& effect, const fs::path& file) {
     if (file.empty()) return false;
     std::vector<std::string> lines = readLines(file);
-    if (lines.empty()) lines.emplace_back("# Settings of the Spinlorex effects (dsp_spinlorex.so): effect.setting=value");
-    std::erase_if(lines, [&](const std::string& line) { return !settingOf(line, effect.key(), nullptr).empty(); });
+    if (lines.empty())
+        lines.emplace_back(
+            "# Settings of the Spinlorex effects (dsp_spinlorex.so): effect.setting=value");
+    std::erase_if(lines, [&](const std::string& line) {
+        return !settingOf(line, effect.key(), nullptr).empty();
+    });
     const std::span<const ParamSpec> specs = effect.params();
     for (size_t i = 0; i < specs.size(); ++i)
         lines.push_back(std::string(effect.key()) + "." + specs[i].key + "=" +

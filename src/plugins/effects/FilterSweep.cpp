@@ -7,7 +7,8 @@ namespace spinlorex::effects {
 namespace {
 
 constexpr ParamSpec kParams[] = {
-    {"sweep", "Low-pass / open / high-pass", -FilterSweep::kSweepRange, FilterSweep::kSweepRange, 0},
+    {"sweep", "Low-pass / open / high-pass", -FilterSweep::kSweepRange, FilterSweep::kSweepRange,
+     0},
     {"resonance", "Resonance", 0, 100, 0},
 };
 constexpr double kLowestHz = 20.0, kHighestHz = 18000.0;
@@ -20,14 +21,16 @@ constexpr int32_t kEngageStep = kUnityQ12 / 256;
 
 // Cut-off step 0..kSweepRange spread evenly in pitch over 20 Hz .. 18 kHz.
 double stepHz(int32_t step) {
-    return kLowestHz * std::pow(kHighestHz / kLowestHz, static_cast<double>(step) / FilterSweep::kSweepRange);
+    return kLowestHz *
+           std::pow(kHighestHz / kLowestHz, static_cast<double>(step) / FilterSweep::kSweepRange);
 }
 
 }  // namespace
 
 FilterSweep::FilterSweep() {
     initParams();
-    for (int32_t step = 0; step <= kSweepRange; ++step) g_[static_cast<size_t>(step)] = svfG(stepHz(step));
+    for (int32_t step = 0; step <= kSweepRange; ++step)
+        g_[static_cast<size_t>(step)] = svfG(stepHz(step));
     for (size_t r = 0; r < k_.size(); ++r)
         k_[r] = toQ30(1.0 / (kFlatQ * std::pow(kPeakQ / kFlatQ, static_cast<double>(r) / 100.0)));
 }
@@ -41,9 +44,13 @@ double FilterSweep::cutoffHz(int32_t sweep) {
 
 std::string FilterSweep::valueText(int index, int32_t value) const {
     char text[32];
-    if (index == kResonance) std::snprintf(text, sizeof text, "%d %%", value);
-    else if (value == 0) std::snprintf(text, sizeof text, "open");
-    else std::snprintf(text, sizeof text, "%s %.0f Hz", value < 0 ? "low-pass" : "high-pass", cutoffHz(value));
+    if (index == kResonance)
+        std::snprintf(text, sizeof text, "%d %%", value);
+    else if (value == 0)
+        std::snprintf(text, sizeof text, "open");
+    else
+        std::snprintf(text, sizeof text, "%s %.0f Hz", value < 0 ? "low-pass" : "high-pass",
+                      cutoffHz(value));
     return text;
 }
 
@@ -52,7 +59,8 @@ void FilterSweep::updateCoefficients(int32_t resonance) {
     // A low-pass at step kSweepRange + sweep, a high-pass at step sweep; the centre is the
     // low-pass fully open.
     const int32_t step = sweep > 0 ? sweep : kSweepRange + sweep;
-    coefficients_ = svfCoefficients(g_[static_cast<size_t>(step)], k_[static_cast<size_t>(resonance)]);
+    coefficients_ =
+        svfCoefficients(g_[static_cast<size_t>(step)], k_[static_cast<size_t>(resonance)]);
     coefficientSweep_ = sweep;
     coefficientResonance_ = resonance;
 }

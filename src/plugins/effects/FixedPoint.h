@@ -30,8 +30,10 @@ struct Ramp {
     int32_t value = 0;
     int32_t target = 0;
     void advance(int32_t step) {
-        if (value < target) value = std::min(value + step, target);
-        else if (value > target) value = std::max(value - step, target);
+        if (value < target)
+            value = std::min(value + step, target);
+        else if (value > target)
+            value = std::max(value - step, target);
     }
     bool settled() const { return value == target; }
 };

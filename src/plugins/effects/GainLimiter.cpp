@@ -22,7 +22,8 @@ GainLimiter::GainLimiter() {
     initParams();
     for (int32_t i = -kGainSteps; i <= kGainSteps; ++i)
         gainQ16_[static_cast<size_t>(i + kGainSteps)] = std::llround(65536.0 * fromHalfDecibels(i));
-    for (int32_t i = 0; i <= kCeilingSteps; ++i) ceiling_[static_cast<size_t>(i)] = ceilingLevel(-i);
+    for (int32_t i = 0; i <= kCeilingSteps; ++i)
+        ceiling_[static_cast<size_t>(i)] = ceilingLevel(-i);
 }
 
 int32_t GainLimiter::ceilingLevel(int32_t halfDecibels) {
@@ -44,10 +45,13 @@ void GainLimiter::process(int16_t* samples, int32_t frames, int32_t channels) {
     const int64_t ceiling = ceiling_[static_cast<size_t>(-param(kCeiling))];
 
     for (int32_t f = 0; f < frames; ++f) {
-        if (reduce_ < kOne) reduce_ = std::min(kOne, reduce_ + std::max<int64_t>(1, (kOne - reduce_) >> kReleaseShift));
+        if (reduce_ < kOne)
+            reduce_ =
+                std::min(kOne, reduce_ + std::max<int64_t>(1, (kOne - reduce_) >> kReleaseShift));
         int16_t* frame = samples + f * channels;
         int64_t peak = 0;
-        for (int32_t c = 0; c < channels; ++c) peak = std::max<int64_t>(peak, std::abs(int32_t{frame[c]}));
+        for (int32_t c = 0; c < channels; ++c)
+            peak = std::max<int64_t>(peak, std::abs(int32_t{frame[c]}));
         // Gain and reduction as one Q32 factor. A frame that would pass the ceiling gets
         // exactly the factor that puts its peak on it (rounded down), at once.
         int64_t factor = (gain * reduce_) >> 14;

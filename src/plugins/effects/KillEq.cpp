@@ -59,7 +59,8 @@ void KillEq::process(int16_t* samples, int32_t frames, int32_t channels) {
             const int64_t lowBand = low - ((2 * high_.k * s[6].tick(high_, low).band) >> 30);
             // Filters run even while bypassed, so a kill starts from settled state.
             if (w == 0) continue;
-            const int64_t sum = (gain_[0].value * lowBand + gain_[1].value * mid + gain_[2].value * high) >> 12;
+            const int64_t sum =
+                (gain_[0].value * lowBand + gain_[1].value * mid + gain_[2].value * high) >> 12;
             sample = fromSignal((x * (kUnityQ12 - w) + sum * w) >> 12);
         }
     }

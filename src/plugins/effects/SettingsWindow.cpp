@@ -20,7 +20,8 @@ namespace {
 // plug-in is unloaded; in the desk it is there for good anyway.
 const bool kQtKeptLoaded = [] {
     Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&QApplication::exec), &info) == 0 || info.dli_fname == nullptr)
+    if (::dladdr(reinterpret_cast<void*>(&QApplication::exec), &info) == 0 ||
+        info.dli_fname == nullptr)
         return false;
     return ::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
 }();
@@ -48,7 +49,9 @@ bool showSettingsWindow(Effect& effect, void* parentWindow) {
         slider->setPageStep(std::max(1, (spec.max - spec.min) / 10));
         auto* value = new QLabel;
         value->setMinimumWidth(110);
-        const auto show = [&effect, i, value](int v) { value->setText(QString::fromStdString(effect.valueText(i, v))); };
+        const auto show = [&effect, i, value](int v) {
+            value->setText(QString::fromStdString(effect.valueText(i, v)));
+        };
         QObject::connect(slider, &QSlider::valueChanged, &dialog, [&effect, i, show](int v) {
             effect.setParam(i, v);
             show(v);
@@ -62,7 +65,8 @@ bool showSettingsWindow(Effect& effect, void* parentWindow) {
     }
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
-    QPushButton* neutral = buttons->addButton(QStringLiteral("Neutral"), QDialogButtonBox::ResetRole);
+    QPushButton* neutral =
+        buttons->addButton(QStringLiteral("Neutral"), QDialogButtonBox::ResetRole);
     QObject::connect(neutral, &QPushButton::clicked, &dialog, [&] {
         for (size_t i = 0; i < sliders.size(); ++i) sliders[i]->setValue(specs[i].neutral);
     });

@@ -23,10 +23,13 @@ int processModule(SpinlorexDspModule* module, short* samples, int frames, int bi
 
 // In EffectKind order.
 SpinlorexDspModule gModules[kEffectCount] = {
-    {"Kill EQ (250 Hz / 4 kHz)", nullptr, nullptr, configModule, initModule, processModule, quitModule, nullptr},
-    {"Filter Sweep (low-pass / high-pass)", nullptr, nullptr, configModule, initModule, processModule, quitModule, nullptr},
+    {"Kill EQ (250 Hz / 4 kHz)", nullptr, nullptr, configModule, initModule, processModule,
+     quitModule, nullptr},
+    {"Filter Sweep (low-pass / high-pass)", nullptr, nullptr, configModule, initModule,
+     processModule, quitModule, nullptr},
     {"Echo", nullptr, nullptr, configModule, initModule, processModule, quitModule, nullptr},
-    {"Gain / Limiter", nullptr, nullptr, configModule, initModule, processModule, quitModule, nullptr},
+    {"Gain / Limiter", nullptr, nullptr, configModule, initModule, processModule, quitModule,
+     nullptr},
 };
 
 int initModule(SpinlorexDspModule* module) {
@@ -42,7 +45,8 @@ int initModule(SpinlorexDspModule* module) {
 void configModule(SpinlorexDspModule* module) {
     Effect* effect = effectOf(module);
     if (effect == nullptr) return;
-    if (showSettingsWindow(*effect, module->parentWindow)) saveEffectSettings(*effect, effectSettingsPath());
+    if (showSettingsWindow(*effect, module->parentWindow))
+        saveEffectSettings(*effect, effectSettingsPath());
 }
 
 int processModule(SpinlorexDspModule* module, short* samples, int frames, int bitsPerSample,

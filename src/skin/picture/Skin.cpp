@@ -44,7 +44,8 @@ bool loadDefaultSkin(Skin& skin) {
 }
 
 bool loadNamedSkin(Skin& skin, const std::string& name, const std::string& homeFolder) {
-    if (readSkinDescriptionFile(skinDescriptionPath(homeFolder, name), skin.model) != DescriptionVerdict::Accepted)
+    if (readSkinDescriptionFile(skinDescriptionPath(homeFolder, name), skin.model) !=
+        DescriptionVerdict::Accepted)
         return refuse();
     Surface loaded;
     if (!loaded.buildFromFile(skinPicturePath(homeFolder, name))) return refuse();
@@ -54,8 +55,10 @@ bool loadNamedSkin(Skin& skin, const std::string& name, const std::string& homeF
     return true;
 }
 
-std::string skinFile(const std::string& homeFolder, const std::string& name, const char* extension) {
-    return homeFolder + static_cast<char>(std::filesystem::path::preferred_separator) + name + extension;
+std::string skinFile(const std::string& homeFolder, const std::string& name,
+                     const char* extension) {
+    return homeFolder + static_cast<char>(std::filesystem::path::preferred_separator) + name +
+           extension;
 }
 
 }  // namespace
@@ -74,7 +77,9 @@ bool loadSkin(Skin& skin, const std::string& name, const std::string& homeFolder
     return name.empty() ? loadDefaultSkin(skin) : loadNamedSkin(skin, name, homeFolder);
 }
 
-bool loadSkin(Skin& skin, const std::string& name) { return loadSkin(skin, name, settings().homeFolder); }
+bool loadSkin(Skin& skin, const std::string& name) {
+    return loadSkin(skin, name, settings().homeFolder);
+}
 
 bool loadSkinOrDefault(Skin& skin, const std::string& name, const std::string& homeFolder) {
     if (loadSkin(skin, name, homeFolder)) return true;
@@ -86,7 +91,8 @@ bool loadSkinOrDefault(Skin& skin, const std::string& name, const std::string& h
 
 bool drawControlLook(Surface& desk, const Skin& skin, int32_t id, bool on) {
     const SkinControl& c = skin.control(id);
-    return copyRect(desk, c.x, c.y, skin.picture, on ? c.onX : c.offX, on ? c.onY : c.offY, c.width, c.height);
+    return copyRect(desk, c.x, c.y, skin.picture, on ? c.onX : c.offX, on ? c.onY : c.offY, c.width,
+                    c.height);
 }
 
 }  // namespace spinlorex

@@ -25,7 +25,8 @@ struct Skin {
     int32_t stripTop() const { return picture.height() > 48 ? picture.height() - 48 : 0; }
 };
 
-inline int32_t hitTest(const Skin& skin, int32_t x, int32_t y, int32_t currentPanel, int32_t faderMode) {
+inline int32_t hitTest(const Skin& skin, int32_t x, int32_t y, int32_t currentPanel,
+                       int32_t faderMode) {
     return hitTest(skin.model, x, y, currentPanel, faderMode);
 }
 

@@ -114,21 +114,25 @@ std::vector<float> render(const Params& p) {
         const double right = mono + 0.06 * hat;
         const double g = std::clamp(p.gain, 0.0, 1.0);
         if (channels == 1) {
-            out[static_cast<size_t>(i)] = static_cast<float>(std::clamp(g * (left + right) / 2, -1.0, 1.0));
+            out[static_cast<size_t>(i)] =
+                static_cast<float>(std::clamp(g * (left + right) / 2, -1.0, 1.0));
         } else {
             out[static_cast<size_t>(2 * i)] = static_cast<float>(std::clamp(g * left, -1.0, 1.0));
-            out[static_cast<size_t>(2 * i + 1)] = static_cast<float>(std::clamp(g * right, -1.0, 1.0));
+            out[static_cast<size_t>(2 * i + 1)] =
+                static_cast<float>(std::clamp(g * right, -1.0, 1.0));
         }
     }
     return out;
 }
 
-std::vector<float> tone(double hz, double seconds, int32_t sampleRate, int32_t channels, double amplitude) {
+std::vector<float> tone(double hz, double seconds, int32_t sampleRate, int32_t channels,
+                        double amplitude) {
     const int64_t frames = std::max<int64_t>(0, std::llround(seconds * sampleRate));
     const auto c = static_cast<size_t>(std::max(channels, 1));
     std::vector<float> out(static_cast<size_t>(frames) * c);
     for (int64_t i = 0; i < frames; ++i) {
-        const auto v = static_cast<float>(amplitude * std::sin(kTwoPi * hz * static_cast<double>(i) / sampleRate));
+        const auto v = static_cast<float>(
+            amplitude * std::sin(kTwoPi * hz * static_cast<double>(i) / sampleRate));
         std::fill_n(out.begin() + static_cast<ptrdiff_t>(static_cast<size_t>(i) * c), c, v);
     }
     return out;
@@ -157,7 +161,8 @@ bool writeWav(const std::string& path, const std::vector<float>& samples, int32_
             // Full-scale integer of the requested width, little-endian.
             const double scale = std::ldexp(1.0, bitsPerSample - 1) - 1.0;
             const int64_t v = std::llround(s * scale);
-            for (int k = 0; k < width; ++k) b[k] = static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * k));
+            for (int k = 0; k < width; ++k)
+                b[k] = static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * k));
         }
     }
     const bool wrote = writer.writeBytes(bytes.data(), bytes.size());
@@ -178,7 +183,8 @@ bool writeMp3(const std::string& path, const std::vector<float>& samples, int32_
     lame_set_write_id3tag_automatic(lame.get(), 0);
     if (lame_init_params(lame.get()) < 0) return false;
 
-    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "wb+"), &std::fclose);
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "wb+"),
+                                                            &std::fclose);
     if (!file) return false;
 
     const std::vector<int16_t> pcm = toPcm16(samples);
@@ -190,18 +196,23 @@ bool writeMp3(const std::string& path, const std::vector<float>& samples, int32_
         int written;
         if (channels == 1) {
             const int16_t* s = &pcm[static_cast<size_t>(at)];
-            written = lame_encode_buffer(lame.get(), s, s, n, mp3.data(), static_cast<int>(mp3.size()));
+            written =
+                lame_encode_buffer(lame.get(), s, s, n, mp3.data(), static_cast<int>(mp3.size()));
         } else {
-            written = lame_encode_buffer_interleaved(lame.get(), const_cast<int16_t*>(&pcm[static_cast<size_t>(at) * 2]), n,
-                                                     mp3.data(), static_cast<int>(mp3.size()));
+            written = lame_encode_buffer_interleaved(
+                lame.get(), const_cast<int16_t*>(&pcm[static_cast<size_t>(at) * 2]), n, mp3.data(),
+                static_cast<int>(mp3.size()));
         }
         if (written < 0) return false;
-        if (std::fwrite(mp3.data(), 1, static_cast<size_t>(written), file.get()) != static_cast<size_t>(written))
+        if (std::fwrite(mp3.data(), 1, static_cast<size_t>(written), file.get()) !=
+            static_cast<size_t>(written))
             return false;
     }
     const int tail = lame_encode_flush(lame.get(), mp3.data(), static_cast<int>(mp3.size()));
     if (tail < 0) return false;
-    if (std::fwrite(mp3.data(), 1, static_cast<size_t>(tail), file.get()) != static_cast<size_t>(tail)) return false;
+    if (std::fwrite(mp3.data(), 1, static_cast<size_t>(tail), file.get()) !=
+        static_cast<size_t>(tail))
+        return false;
     lame_mp3_tags_fid(lame.get(), file.get());  // completes the Xing/Info frame
     return std::fflush(file.get()) == 0;
 }
@@ -234,7 +245,8 @@ bool writeSndfile(const std::string& path, const std::vector<float>& samples, in
     // keep).
     double level = 0.0;
     sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level);
-    const auto frames = static_cast<sf_count_t>(samples.size() / static_cast<size_t>(std::max(channels, 1)));
+    const auto frames =
+        static_cast<sf_count_t>(samples.size() / static_cast<size_t>(std::max(channels, 1)));
     // In pieces: the Vorbis encoder cannot take minutes of audio in one call.
     constexpr sf_count_t kPiece = 8192;
     bool wrote = true;

@@ -13,19 +13,20 @@ struct Params {
     double bpm = 120.0;
     double seconds = 30.0;
     int32_t sampleRate = 44100;
-    int32_t channels = 2;       // 1 or 2
-    uint32_t seed = 1;          // varies the hats' noise and the chord voicing
-    int32_t introBeats = 0;     // beats of hats and chords before the kick comes in
-    double introBpm = 0.0;      // the intro's own tempo (0: the track's)
-    bool introKick = false;     // the kick plays through the intro too
-    double gain = 0.5;          // peak level of the mix, 0..1
+    int32_t channels = 2;    // 1 or 2
+    uint32_t seed = 1;       // varies the hats' noise and the chord voicing
+    int32_t introBeats = 0;  // beats of hats and chords before the kick comes in
+    double introBpm = 0.0;   // the intro's own tempo (0: the track's)
+    bool introKick = false;  // the kick plays through the intro too
+    double gain = 0.5;       // peak level of the mix, 0..1
 };
 
 // Interleaved samples in -1..1.
 std::vector<float> render(const Params& params);
 
 // A sine of `hz` at `amplitude` (of full scale) on every channel, starting at phase 0.
-std::vector<float> tone(double hz, double seconds, int32_t sampleRate, int32_t channels, double amplitude);
+std::vector<float> tone(double hz, double seconds, int32_t sampleRate, int32_t channels,
+                        double amplitude);
 
 // Writes PCM WAV with 8, 16, 24 or 32 bits per sample. False on a write failure.
 bool writeWav(const std::string& path, const std::vector<float>& samples, int32_t sampleRate,

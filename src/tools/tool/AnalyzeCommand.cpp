@@ -58,7 +58,8 @@ int analyzeCommand(const Args& args) {
     analyseInOrder(
         paths, jobs,
         [&](size_t i, const WholeTrackResult& result) {
-            if (showProgress) std::fprintf(stderr, "\r\033[K");  // the line comes back with the next count
+            if (showProgress)
+                std::fprintf(stderr, "\r\033[K");  // the line comes back with the next count
             printResult(paths[i], result);
             if (result.status != kStatusNormal) {
                 anyFailed = true;

@@ -70,9 +70,9 @@ int64_t ArgParser::integer(const std::string& name, int64_t fallback, int64_t mi
     const char* last = first + text->size();
     const auto [ptr, ec] = std::from_chars(first, last, v);
     if (text->empty() || ec != std::errc() || ptr != last || v < min || v > max) {
-        std::fprintf(stderr, "spinlorex-tool: %s wants a whole number from %lld to %lld, not '%s'\n",
-                     name.c_str(), static_cast<long long>(min), static_cast<long long>(max),
-                     text->c_str());
+        std::fprintf(
+            stderr, "spinlorex-tool: %s wants a whole number from %lld to %lld, not '%s'\n",
+            name.c_str(), static_cast<long long>(min), static_cast<long long>(max), text->c_str());
         ok_ = false;
         return fallback;
     }

@@ -13,9 +13,7 @@
 
 namespace spinlorex::tool {
 
-int defaultJobs() {
-    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
+int defaultJobs() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
 
 void analyseInOrder(const std::vector<std::string>& paths, int jobs,
                     const std::function<void(size_t, const WholeTrackResult&)>& inOrder,
@@ -44,8 +42,7 @@ void analyseInOrder(const std::vector<std::string>& paths, int jobs,
     };
     const size_t threads = std::min(static_cast<size_t>(std::max(jobs, 1)), paths.size());
     std::vector<std::thread> workers;
-    for (size_t t = 0; t < threads; ++t)
-        workers.emplace_back(work);
+    for (size_t t = 0; t < threads; ++t) workers.emplace_back(work);
 
     size_t reported = 0;
     size_t i = 0;
@@ -70,8 +67,7 @@ void analyseInOrder(const std::vector<std::string>& paths, int jobs,
         lock.unlock();
         inOrder(i++, result);
     }
-    for (std::thread& w : workers)
-        w.join();
+    for (std::thread& w : workers) w.join();
 }
 
 }  // namespace spinlorex::tool

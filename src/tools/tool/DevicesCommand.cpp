@@ -18,9 +18,11 @@ int devicesCommand(const Args& args) {
         return 2;
     }
     const auto choice = a.value("--audio");
-    auto system = choice ? sound::soundSystemFromChoice(*choice) : sound::soundSystemFromEnvironment();
+    auto system =
+        choice ? sound::soundSystemFromChoice(*choice) : sound::soundSystemFromEnvironment();
     if (!system) {
-        std::fprintf(stderr, "spinlorex-tool: unknown sound backend '%s' (portaudio, null or wav:PATH)\n",
+        std::fprintf(stderr,
+                     "spinlorex-tool: unknown sound backend '%s' (portaudio, null or wav:PATH)\n",
                      choice ? choice->c_str() : std::getenv("SPINLOREX_AUDIO"));
         return 2;
     }

@@ -21,7 +21,8 @@ int forwardTo(const std::string& program, const Args& args) {
     for (std::string& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
     ::execv(path.c_str(), argv.data());
-    std::fprintf(stderr, "spinlorex-tool: cannot run %s (%s); it is built with the desk's Qt parts\n",
+    std::fprintf(stderr,
+                 "spinlorex-tool: cannot run %s (%s); it is built with the desk's Qt parts\n",
                  path.c_str(), std::strerror(errno));
     return 1;
 }

@@ -12,9 +12,10 @@
 namespace spinlorex::tool {
 namespace {
 
-bool writeTrack(const std::string& path, const std::vector<float>& samples, const synth::Params& p, int bits,
-                bool floatSamples, int kbps) {
-    if (hasExtension(path, ".mp3")) return synth::writeMp3(path, samples, p.sampleRate, p.channels, kbps);
+bool writeTrack(const std::string& path, const std::vector<float>& samples, const synth::Params& p,
+                int bits, bool floatSamples, int kbps) {
+    if (hasExtension(path, ".mp3"))
+        return synth::writeMp3(path, samples, p.sampleRate, p.channels, kbps);
     if (isSndfileFileName(path) || (floatSamples && isWavFileName(path)))
         return synth::writeSndfile(path, samples, p.sampleRate, p.channels, bits);
     if (isWavFileName(path)) return synth::writeWav(path, samples, p.sampleRate, p.channels, bits);
@@ -25,8 +26,8 @@ bool writeTrack(const std::string& path, const std::vector<float>& samples, cons
 
 int generateCommand(const Args& args) {
     ArgParser a(args,
-                {"--bpm", "--seconds", "--rate", "--channels", "--bits", "--kbps", "--seed", "--intro-beats",
-                 "--intro-bpm", "--tone"},
+                {"--bpm", "--seconds", "--rate", "--channels", "--bits", "--kbps", "--seed",
+                 "--intro-beats", "--intro-bpm", "--tone"},
                 {"--float", "--intro-kick"});
     synth::Params p;
     p.bpm = a.number("--bpm", 120, 20, 400);
@@ -41,22 +42,25 @@ int generateCommand(const Args& args) {
     const bool floatSamples = a.flag("--float");
     const int bits = static_cast<int>(a.integer("--bits", floatSamples ? 32 : 16, 8, 64));
     const int kbps = static_cast<int>(a.integer("--kbps", 192, 8, 320));
-    if (floatSamples ? (bits != 32 && bits != 64) : (bits != 8 && bits != 16 && bits != 24 && bits != 32)) {
+    if (floatSamples ? (bits != 32 && bits != 64)
+                     : (bits != 8 && bits != 16 && bits != 24 && bits != 32)) {
         std::fprintf(stderr, "spinlorex-tool: --bits is 8, 16, 24 or 32 (32 or 64 with --float)\n");
         return 2;
     }
     if (!a.ok() || a.positional().size() != 1) {
-        std::fprintf(stderr,
-                     "usage: spinlorex-tool generate [--bpm B] [--seconds S] [--rate R] [--channels 1|2]\n"
-                     "       [--bits 8|16|24|32] [--float] [--kbps K] [--seed N] [--intro-beats N]\n"
-                     "       [--intro-bpm B] [--intro-kick] [--tone HZ]\n"
-                     "       OUT.wav|.mp3|.flac|.ogg|.oga|.opus\n");
+        std::fprintf(
+            stderr,
+            "usage: spinlorex-tool generate [--bpm B] [--seconds S] [--rate R] [--channels 1|2]\n"
+            "       [--bits 8|16|24|32] [--float] [--kbps K] [--seed N] [--intro-beats N]\n"
+            "       [--intro-bpm B] [--intro-kick] [--tone HZ]\n"
+            "       OUT.wav|.mp3|.flac|.ogg|.oga|.opus\n");
         return 2;
     }
     const std::string& out = a.positional()[0];
     // A tone at half of full scale, or the music.
     const std::vector<float> samples =
-        toneHz > 0 ? synth::tone(toneHz, p.seconds, p.sampleRate, p.channels, 0.5) : synth::render(p);
+        toneHz > 0 ? synth::tone(toneHz, p.seconds, p.sampleRate, p.channels, 0.5)
+                   : synth::render(p);
     if (!writeTrack(out, samples, p, bits, floatSamples, kbps)) {
         std::fprintf(stderr, "spinlorex-tool: cannot write %s\n", out.c_str());
         return 1;

@@ -131,7 +131,8 @@ int mixCommand(const Args& args) {
     bool unreadable = false;
     analyseInOrder(tracks, defaultJobs(), [&](size_t i, const WholeTrackResult& result) {
         if (result.status == kStatusCannotOpen && !unreadable) {
-            std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n", tracks[i].c_str());
+            std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n",
+                         tracks[i].c_str());
             unreadable = true;
         }
         if (result.status == kStatusNormal)
@@ -201,8 +202,7 @@ int mixCommand(const Args& args) {
     auto advanceSlice = [&](int milliseconds) {
         clock->advance(milliseconds * 441 / 10);
         engine.runPass();
-        for (int pass = 0; pass < kMaxPassesPerSlice && engine.runPass(); ++pass) {
-        }
+        for (int pass = 0; pass < kMaxPassesPerSlice && engine.runPass(); ++pass) {}
         DeskMessageQueue::Message m{};
         while (messages.take(m)) desk.onMessage(m.message, m.deck);
         timers.advance(milliseconds);
@@ -219,7 +219,8 @@ int mixCommand(const Args& args) {
 
     // Until the last track has played out: nothing plays and no mix runs (a track too
     // short to reach the automatic start also ends the run with its own end).
-    while ((decks[0].playing() || decks[1].playing() || desk.mixRunning()) && !StopSignals::stopRequested())
+    while ((decks[0].playing() || decks[1].playing() || desk.mixRunning()) &&
+           !StopSignals::stopRequested())
         advanceSlice(desk.mixRunning() ? kMixSliceMs : kPlaySliceMs);
     engine.stop();
     if (StopSignals::stopRequested()) return kInterrupted;

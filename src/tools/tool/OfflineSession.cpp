@@ -9,7 +9,9 @@ namespace spinlorex::tool {
 
 OfflineSession::OfflineSession(TrackDatabase* database)
     : database_(database != nullptr ? *database : ownDatabase_),
-      decks_(database_, desk_, *this), output_(decks_, *this), soundThread_(output_, decks_) {
+      decks_(database_, desk_, *this),
+      output_(decks_, *this),
+      soundThread_(output_, decks_) {
     desk_.attach(decks_);
     decks_.setOutput(&output_);
     soundThread_.start(std::chrono::microseconds(0), false);

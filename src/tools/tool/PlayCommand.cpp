@@ -116,7 +116,8 @@ int playCommand(const Args& args) {
         entry.path = a.positional()[d];
         const int deck = static_cast<int>(d);
         if (!decks[deck].loadTrack(entry)) {
-            std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n", entry.path.c_str());
+            std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n",
+                         entry.path.c_str());
             continue;
         }
         anyLoaded = true;
@@ -130,7 +131,8 @@ int playCommand(const Args& args) {
     const auto start = std::chrono::steady_clock::now();
     auto finished = [&] {
         if (StopSignals::stopRequested()) return true;
-        if (seconds >= 0 && std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(seconds))
+        if (seconds >= 0 &&
+            std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(seconds))
             return true;
         for (size_t d = 0; d < count; ++d)
             if (decks[static_cast<int>(d)].playing()) return false;
@@ -142,7 +144,8 @@ int playCommand(const Args& args) {
     engine.stop();  // finishes the recording
     for (size_t d = 0; d < count; ++d)
         if (desk.status(static_cast<int>(d)) == kStatusDecodeError)
-            std::fprintf(stderr, "spinlorex-tool: %s: error in the audio data\n", a.positional()[d].c_str());
+            std::fprintf(stderr, "spinlorex-tool: %s: error in the audio data\n",
+                         a.positional()[d].c_str());
     return StopSignals::stopRequested() ? kInterrupted : 0;
 }
 

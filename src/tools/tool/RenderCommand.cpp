@@ -26,7 +26,8 @@ struct RenderTarget {
 bool writeFrames(void* context, const int16_t* frames, int32_t count) {
     auto* target = static_cast<RenderTarget*>(context);
     int32_t n = count;
-    if (target->framesLeft >= 0 && n > target->framesLeft) n = static_cast<int32_t>(target->framesLeft);
+    if (target->framesLeft >= 0 && n > target->framesLeft)
+        n = static_cast<int32_t>(target->framesLeft);
     if (!target->writer.writeFrames(frames, n)) target->writeFailed = true;
     if (target->framesLeft >= 0) target->framesLeft -= n;
     return target->framesLeft != 0 && !target->writeFailed && !StopSignals::stopRequested();
@@ -36,7 +37,8 @@ bool writeFrames(void* context, const int16_t* frames, int32_t count) {
 // colon of its own still works.
 std::pair<std::string, int32_t> splitPluginArgument(const std::string& argument) {
     const size_t colon = argument.rfind(':');
-    if (colon == std::string::npos || colon + 1 == argument.size() || colon + 10 < argument.size() ||
+    if (colon == std::string::npos || colon + 1 == argument.size() ||
+        colon + 10 < argument.size() ||
         argument.find_first_not_of("0123456789", colon + 1) != std::string::npos)
         return {argument, 0};
     return {argument.substr(0, colon), std::stoi(argument.substr(colon + 1))};
@@ -79,9 +81,9 @@ int renderCommand(const Args& args) {
 
     OfflineSession session;
     if (const uint32_t status = session.load(in); status != kStatusNormal) {
-        std::fprintf(stderr, "spinlorex-tool: %s: %s\n", in.c_str(),
-                     status == kStatusCannotOpen ? "the file cannot be opened"
-                                                 : "error in the audio data");
+        std::fprintf(
+            stderr, "spinlorex-tool: %s: %s\n", in.c_str(),
+            status == kStatusCannotOpen ? "the file cannot be opened" : "error in the audio data");
         return 1;
     }
     if (pitch < session.pitchMin() || pitch > session.pitchMax())
@@ -99,7 +101,8 @@ int renderCommand(const Args& args) {
         std::fprintf(stderr, "spinlorex-tool: cannot create %s\n", out.c_str());
         return 1;
     }
-    if (target.framesLeft != 0) session.playUntilDone(static_cast<float>(from), &writeFrames, &target);
+    if (target.framesLeft != 0)
+        session.playUntilDone(static_cast<float>(from), &writeFrames, &target);
     const bool finished = target.writer.finish();
     if (target.writeFailed || !finished) {
         std::fprintf(stderr, "spinlorex-tool: writing %s failed\n", out.c_str());

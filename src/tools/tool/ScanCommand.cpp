@@ -53,7 +53,8 @@ std::string homeFolderOf(const ArgParser& a, std::span<const drives::Drive> driv
 
 int runScan(ScanJob& job, const std::string& home) {
     if (!job.prepare()) {
-        std::fprintf(stderr, "spinlorex-tool: File creation error (%s/%s)\n", home.c_str(), SearchIndex::kFileName);
+        std::fprintf(stderr, "spinlorex-tool: File creation error (%s/%s)\n", home.c_str(),
+                     SearchIndex::kFileName);
         return 1;
     }
     ToolObserver observer;
@@ -64,8 +65,8 @@ int runScan(ScanJob& job, const std::string& home) {
     std::signal(SIGTERM, SIG_DFL);
     observer.done();
     if (result == ScanJob::Result::WriteFailed) {
-        std::fprintf(stderr, "spinlorex-tool: %s/%s could not be written; it is left as it was\n", home.c_str(),
-                     SearchIndex::kFileName);
+        std::fprintf(stderr, "spinlorex-tool: %s/%s could not be written; it is left as it was\n",
+                     home.c_str(), SearchIndex::kFileName);
         return 1;
     }
     std::printf("%zu lines replaced, %llu files found%s\n", job.linesReplaced(),
@@ -80,7 +81,9 @@ int scanCommand(const Args& args) {
     ArgParser a(args, {"--home", "--cd"}, {"--mp3", "--wav", "--flac-ogg"});
     const auto name = a.value("--cd");
     if (!a.ok() || a.positional().empty() || (name && a.positional().size() != 1)) {
-        std::fprintf(stderr, "usage: spinlorex-tool scan [--home DIR] [--cd NAME] [--mp3] [--wav] [--flac-ogg] PATH...\n");
+        std::fprintf(stderr,
+                     "usage: spinlorex-tool scan [--home DIR] [--cd NAME] [--mp3] [--wav] "
+                     "[--flac-ogg] PATH...\n");
         return 2;
     }
     int mask = (a.flag("--mp3") ? kScanMp3 : 0) | (a.flag("--wav") ? kScanWav : 0) |
@@ -92,7 +95,8 @@ int scanCommand(const Args& args) {
     if (name) {
         if (!isValidDiscName(*name)) {
             std::fprintf(stderr,
-                         "spinlorex-tool: a disc name is 1 to 253 bytes without \"=\", \":\" or line ends, and "
+                         "spinlorex-tool: a disc name is 1 to 253 bytes without \"=\", \":\" or "
+                         "line ends, and "
                          "does not begin with \"/\"\n");
             return 2;
         }
@@ -109,10 +113,12 @@ int scanCommand(const Args& args) {
     for (const std::string& path : a.positional()) {
         const auto drive = driveHolding(path, drives);
         if (!drive || !driveKeyOf(drive->root)) {
-            std::fprintf(stderr, "spinlorex-tool: %s is on no drive that can be scanned\n", path.c_str());
+            std::fprintf(stderr, "spinlorex-tool: %s is on no drive that can be scanned\n",
+                         path.c_str());
             return 2;
         }
-        if (std::find(roots.begin(), roots.end(), drive->root) == roots.end()) roots.push_back(drive->root);
+        if (std::find(roots.begin(), roots.end(), drive->root) == roots.end())
+            roots.push_back(drive->root);
     }
     for (const std::string& root : roots) std::printf("scanning the drive at %s\n", root.c_str());
     std::fflush(stdout);

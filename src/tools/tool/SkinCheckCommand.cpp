@@ -23,19 +23,29 @@ std::string quote(std::string_view text) {
     std::string out = "\"";
     for (const char c : text) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-                char hex[8];
-                std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
-                out += hex;
-            } else {
-                out += c;
-            }
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
+                    out += hex;
+                } else {
+                    out += c;
+                }
         }
     }
     return out + "\"";
@@ -46,9 +56,13 @@ void printColour(const char* key, SkinColour c) {
 }
 
 void printValues(const SkinValues& v) {
-    const auto flag = [](const char* key, bool on) { std::printf("%s: %s\n", key, on ? "true" : "false"); };
+    const auto flag = [](const char* key, bool on) {
+        std::printf("%s: %s\n", key, on ? "true" : "false");
+    };
     const auto number = [](const char* key, int32_t n) { std::printf("%s: %d\n", key, n); };
-    const auto text = [](const char* key, const std::string& s) { std::printf("%s: %s\n", key, quote(s).c_str()); };
+    const auto text = [](const char* key, const std::string& s) {
+        std::printf("%s: %s\n", key, quote(s).c_str());
+    };
     flag("PlayPause", v.playPause);
     flag("CueStop", v.cueStop);
     flag("PitchLevel", v.pitchLevel);
@@ -77,8 +91,9 @@ void printValues(const SkinValues& v) {
 }
 
 void printControls(const SkinModel& model) {
-    std::printf("# id name x y width height left top right bottom offX offY onX onY"
-                " hitLeft hitTop hitRight hitBottom radius panelMask\n");
+    std::printf(
+        "# id name x y width height left top right bottom offX offY onX onY"
+        " hitLeft hitTop hitRight hitBottom radius panelMask\n");
     for (int32_t id = 0; id < kControlCount; ++id) {
         std::string line = std::to_string(id) + " " + quote(controlName(id));
         for (const int32_t field : model.control(id).fields()) line += " " + std::to_string(field);
@@ -106,7 +121,8 @@ int skinCheckCommand(const Args& args) {
     Skin skin;
     if (!loadSkin(skin, name, home)) {
         const char* message = fatalError();
-        std::fprintf(stderr, "spinlorex-tool skin-check: %s\n", message != nullptr ? message : "the skin was refused");
+        std::fprintf(stderr, "spinlorex-tool skin-check: %s\n",
+                     message != nullptr ? message : "the skin was refused");
         return 1;
     }
     std::printf("skin: %s\n", name.empty() ? "(default)" : quote(name).c_str());

@@ -26,7 +26,9 @@ public:
     int32_t pitchMax() const override;
     void post(int message, int deck) override;
 
-    uint32_t status(int deck) const { return status_[static_cast<size_t>(deck)].load(std::memory_order_relaxed); }
+    uint32_t status(int deck) const {
+        return status_[static_cast<size_t>(deck)].load(std::memory_order_relaxed);
+    }
     // Times the deck reached the end of its track; waiters use wait()/notify on it.
     std::atomic<int>& ended(int deck) { return ended_[static_cast<size_t>(deck)]; }
 

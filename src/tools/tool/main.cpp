@@ -11,30 +11,32 @@
 namespace {
 
 void usage() {
-    std::fprintf(stderr,
-                 "usage: spinlorex-tool COMMAND [ARGS]\n"
-                 "  analyze [--db FOLDER] [--jobs N] FILE...\n"
-                 "                                    measure tempo and beats, one JSON line per file,\n"
-                 "                                    N files at a time (default: one per core)\n"
-                 "  render [--pitch N] [--master-tempo] [--from F] [--seconds S] [--dsp PLUGIN[:MODULE]]\n"
-                 "         IN OUT.wav                 render a deck at pitch N (4096 = normal), maybe\n"
-                 "                                    through a DSP plug-in module\n"
-                 "  play [options] FILE1 [FILE2]       play on the decks through the sound card\n"
-                 "  mix [--long-mix L] [--curve C] [--master-tempo] A B [C ...] OUT.wav\n"
-                 "                                    A, then the playlist B, C, ... mixed automatically,\n"
-                 "                                    beat-matched, offline\n"
-                 "  generate [options] OUT            write a synthetic track (WAV or MP3)\n"
-                 "  demo FOLDER                       write the three demo tracks\n"
-                 "  settings [--file SETTINGS.reg]    print the effective settings as a save writes them\n"
-                 "  devices [--audio BACKEND]         list the output devices (BACKEND: portaudio, null,\n"
-                 "                                    wav:PATH; default SPINLOREX_AUDIO, else portaudio)\n"
-                 "  skin-check [--home DIR] [NAME]    load skin NAME from home folder DIR (default: .), or\n"
-                 "                                    the built-in skin, as the desk would, and list it\n"
-                 "  scan [--home DIR] [--cd NAME] [--mp3] [--wav] [--flac-ogg] PATH...\n"
-                 "                                    record the MP3/WAV files of the drives holding PATHs\n"
-                 "                                    (or of the disc at PATH, named NAME) in the search file\n"
-                 "  search [--home DIR] TEXT          the search's result rows: title, artist, disc, folder\n"
-                 );
+    std::fprintf(
+        stderr,
+        "usage: spinlorex-tool COMMAND [ARGS]\n"
+        "  analyze [--db FOLDER] [--jobs N] FILE...\n"
+        "                                    measure tempo and beats, one JSON line per file,\n"
+        "                                    N files at a time (default: one per core)\n"
+        "  render [--pitch N] [--master-tempo] [--from F] [--seconds S] [--dsp PLUGIN[:MODULE]]\n"
+        "         IN OUT.wav                 render a deck at pitch N (4096 = normal), maybe\n"
+        "                                    through a DSP plug-in module\n"
+        "  play [options] FILE1 [FILE2]       play on the decks through the sound card\n"
+        "  mix [--long-mix L] [--curve C] [--master-tempo] A B [C ...] OUT.wav\n"
+        "                                    A, then the playlist B, C, ... mixed automatically,\n"
+        "                                    beat-matched, offline\n"
+        "  generate [options] OUT            write a synthetic track (WAV or MP3)\n"
+        "  demo FOLDER                       write the three demo tracks\n"
+        "  settings [--file SETTINGS.reg]    print the effective settings as a save writes them\n"
+        "  devices [--audio BACKEND]         list the output devices (BACKEND: portaudio, null,\n"
+        "                                    wav:PATH; default SPINLOREX_AUDIO, else portaudio)\n"
+        "  skin-check [--home DIR] [NAME]    load skin NAME from home folder DIR (default: .), or\n"
+        "                                    the built-in skin, as the desk would, and list it\n"
+        "  scan [--home DIR] [--cd NAME] [--mp3] [--wav] [--flac-ogg] PATH...\n"
+        "                                    record the MP3/WAV files of the drives holding PATHs\n"
+        "                                    (or of the disc at PATH, named NAME) in the search "
+        "file\n"
+        "  search [--home DIR] TEXT          the search's result rows: title, artist, disc, "
+        "folder\n");
 }
 
 }  // namespace

@@ -26,13 +26,15 @@ TEST_F(DeskDialogTest, CentringHalvesTowardsZero) {
 }
 
 TEST_F(DeskDialogTest, YesNoQuestionIsCentredAndAnswers) {
-    const std::string question = "The music is still playing!\nAre you sure you want to quit Spinlorex?";
+    const std::string question =
+        "The music is still playing!\nAre you sure you want to quit Spinlorex?";
     {
         YesNoDialog dialog(&host.desk, question);
         dialog.show();
         EXPECT_EQ(dialog.windowTitle(), "Spinlorex");
         const QRect frame = dialog.frameGeometry();
-        EXPECT_EQ(frame.topLeft(), QPoint((100 + 900 - frame.width()) / 2, (50 + 650 - frame.height()) / 2));
+        EXPECT_EQ(frame.topLeft(),
+                  QPoint((100 + 900 - frame.width()) / 2, (50 + 650 - frame.height()) / 2));
         const QLabel* text = dialog.findChild<QLabel*>();
         ASSERT_NE(text, nullptr);
         EXPECT_EQ(text->text().toStdString(), question);

@@ -47,14 +47,20 @@ protected:
         fs::create_directories(path.parent_path());
         return test::writeFile(path.string(), test::Bytes(size, 'x'));
     }
-    std::string root(const std::string& relative) const { return (tree.path() / relative).string(); }
+    std::string root(const std::string& relative) const {
+        return (tree.path() / relative).string();
+    }
     std::string searchFile() const { return homeDir.file(SearchIndex::kFileName); }
-    void writeSearchFile(const std::string& s) { test::writeFile(searchFile(), test::Bytes(s.begin(), s.end())); }
+    void writeSearchFile(const std::string& s) {
+        test::writeFile(searchFile(), test::Bytes(s.begin(), s.end()));
+    }
     std::string searchText() const {
         const test::Bytes bytes = test::readFile(searchFile());
         return std::string(bytes.begin(), bytes.end());
     }
-    drives::Drive drive(const std::string& at, DriveType type) const { return {at, "/dev/x", "ext4", type}; }
+    drives::Drive drive(const std::string& at, DriveType type) const {
+        return {at, "/dev/x", "ext4", type};
+    }
     std::vector<drives::Drive> machine() const {
         return {drive(root("hd"), DriveType::Fixed), drive(root("stick"), DriveType::Removable),
                 drive(root("cd"), DriveType::CdRom), drive(root("hd/x:/mnt"), DriveType::Fixed),
@@ -105,7 +111,8 @@ TEST_F(ScanDialogsTest, HardDiskScanOfTheCheckedDrives) {
     dialog.okButton().click();  // MP3 only
     EXPECT_EQ(dialog.result(), 1);
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(searchText(), "CD1=/x.mp3,1\r\n" + root("hd") + ":/a.mp3,2\r\n" + root("stick") + ":/d.mp3,5\r\n");
+    EXPECT_EQ(searchText(),
+              "CD1=/x.mp3,1\r\n" + root("hd") + ":/a.mp3,2\r\n" + root("stick") + ":/d.mp3,5\r\n");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);  // the Stop window is gone
 }
 
@@ -154,7 +161,8 @@ TEST_F(ScanDialogsTest, CdScanProposesANameAndAsksBeforeReplacing) {
     auto question = answerNext(QMessageBox::No);
     dialog->scanButton().click();
     EXPECT_EQ(question->title, "Spinlorex");
-    EXPECT_EQ(question->text, "This CD already exists in the database. Do you want to replace its content ?");
+    EXPECT_EQ(question->text,
+              "This CD already exists in the database. Do you want to replace its content ?");
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(searchText(), "CD1=/x.mp3,1\r\nCD2=/y.mp3,1\r\n");
     // "Yes": the old lines go, the new ones come after the others; the drive is stored.
@@ -176,7 +184,9 @@ TEST_F(ScanDialogsTest, CdScanProposesANameAndAsksBeforeReplacing) {
     dialog->driveList().setCurrentIndex(2);
     dialog->scanButton().click();
     EXPECT_EQ(dialog->result(), 1);
-    EXPECT_EQ(searchText(), "CD1=/x.mp3,1\r\nCD2=/b.wav,3\r\nCD2=/Music/a.mp3,2\r\nCD3=/b.wav,3\r\nCD3=/Music/a.mp3,2\r\n");
+    EXPECT_EQ(searchText(),
+              "CD1=/x.mp3,1\r\nCD2=/b.wav,3\r\nCD2=/Music/a.mp3,2\r\nCD3=/b.wav,3\r\nCD3=/Music/"
+              "a.mp3,2\r\n");
 }
 
 TEST_F(ScanDialogsTest, DeleteACdListsDiscsAndDrivesWithTheirCounts) {
@@ -268,15 +278,19 @@ TEST_F(ScanDialogsTest, TheFirstShowingOfTheSearchOffersAScanOnce) {
 }
 
 TEST_F(ScanDialogsTest, ResultsTableShowsSortsAndReloadsTheIndex) {
-    writeSearchFile("CD1=/a/B - beta.mp3,10\r\n/:/home/me/A - alpha.mp3,20\r\nCD2=/caf\xff.mp3,5\r\n");
+    writeSearchFile(
+        "CD1=/a/B - beta.mp3,10\r\n/:/home/me/A - alpha.mp3,20\r\nCD2=/caf\xff.mp3,5\r\n");
     SearchIndex index(settings().homeFolder);
     SearchResultsModel model(index);
     model.reload();
     EXPECT_EQ(model.rowCount(), 3);
     EXPECT_EQ(model.columnCount(), 4);
     const QStringList headers = {"Title", "Artist", "Disc", "Path"};
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), headers[c]);
-    const auto cell = [&model](int row, int column) { return model.data(model.index(row, column), Qt::DisplayRole).toString(); };
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), headers[c]);
+    const auto cell = [&model](int row, int column) {
+        return model.data(model.index(row, column), Qt::DisplayRole).toString();
+    };
     EXPECT_EQ(cell(0, 0), QString("caf\xef\xbf\xbd"));
     EXPECT_EQ(cell(1, 0), "alpha");
     EXPECT_EQ(cell(1, 1), "A");
@@ -306,7 +320,8 @@ TEST_F(ScanDialogsTest, ResultsTableShowsSortsAndReloadsTheIndex) {
     EXPECT_EQ(entry.record->fileSize, 10u);
 
     // After a scan the file is read again and the last terms still apply.
-    writeSearchFile("CD1=/a/B - beta.mp3,10\r\n/:/home/me/A - alpha.mp3,20\r\nCD3=/more beta.mp3,5\r\n");
+    writeSearchFile(
+        "CD1=/a/B - beta.mp3,10\r\n/:/home/me/A - alpha.mp3,20\r\nCD3=/more beta.mp3,5\r\n");
     model.reload();
     EXPECT_EQ(model.rowCount(), 3);
     EXPECT_EQ(cell(0, 0), "more beta");

@@ -51,7 +51,8 @@ TEST_F(SkinDialogTest, ListsSkinsWithBothFilesAndSelectsTheCurrentOne) {
     writeSkin("Alpha");
     writeText("Other.ini", kGoodDescription);
     writeSkin("zeta");
-    std::filesystem::rename(homeDir.file("zeta.bmp"), homeDir.file("zeta.BMP"));  // not what the loader opens
+    std::filesystem::rename(homeDir.file("zeta.bmp"),
+                            homeDir.file("zeta.BMP"));  // not what the loader opens
     writeText(".bmp", "");
     writeText(".ini", "");
     std::filesystem::create_directory(homeDir.file("Folder.bmp"));

@@ -22,14 +22,20 @@ class SoundConfigDialogTest : public test::DialogTest {
 protected:
     void SetUp() override {
         DialogTest::SetUp();
-        host.devices = {{"Default output", std::nullopt, true}, {"USB Audio", kUsb}, {"analog stereo", kAnalog}};
+        host.devices = {{"Default output", std::nullopt, true},
+                        {"USB Audio", kUsb},
+                        {"analog stereo", kAnalog}};
     }
     static int row(const QListWidget& list) {
         const QList<QListWidgetItem*> items = list.selectedItems();
         return items.isEmpty() ? -1 : list.row(items.first());
     }
-    static void choose(QComboBox& devices, const char* name) { devices.setCurrentIndex(devices.findText(name)); }
-    static bool red(const QImage& image, int x, int y) { return (image.pixel(x, y) & 0xFFFFFF) == 0xFF0000; }
+    static void choose(QComboBox& devices, const char* name) {
+        devices.setCurrentIndex(devices.findText(name));
+    }
+    static bool red(const QImage& image, int x, int y) {
+        return (image.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
+    }
 };
 
 TEST_F(SoundConfigDialogTest, OpensOnTheStoredConfiguration) {

@@ -34,7 +34,8 @@ template <class Condition>
 bool pumpUntil(Condition condition, int milliseconds = 5000) {
     QElapsedTimer clock;
     clock.start();
-    while (!condition() && clock.elapsed() < milliseconds) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!condition() && clock.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return condition();
 }
 
@@ -76,8 +77,9 @@ TEST(RhythmWindow, DrawsTwoPlayingDecksAndSuspendsResumesAndStopsCleanly) {
     QWidget desk;
     desk.resize(800, 600);
     std::atomic<int> selected{0};
-    auto* strip = createControlWindow<RhythmWindow>(skin.model, ctl::RhythmWindow, &desk, h.decks(),
-                                                    [&selected] { return selected.load(); }, skin.model);
+    auto* strip = createControlWindow<RhythmWindow>(
+        skin.model, ctl::RhythmWindow, &desk, h.decks(), [&selected] { return selected.load(); },
+        skin.model);
     EXPECT_EQ(strip->geometry(), QRect(22, 10, 750, 110));
     EXPECT_EQ(strip->objectName(), "SPINLOREXV");
     desk.show();
@@ -89,7 +91,8 @@ TEST(RhythmWindow, DrawsTwoPlayingDecksAndSuspendsResumesAndStopsCleanly) {
         h.deck(1).play();
     });
     const uint64_t before = strip->framesDrawn();
-    for (int pass = 0; pass < 100 || h.deck(0).position() < 0.2f || h.deck(1).position() < 0.2f; ++pass) {
+    for (int pass = 0; pass < 100 || h.deck(0).position() < 0.2f || h.deck(1).position() < 0.2f;
+         ++pass) {
         ASSERT_TRUE(h.deck(0).playing() && h.deck(1).playing());
         h.runPasses(1);
         std::this_thread::sleep_for(2ms);
@@ -116,7 +119,8 @@ TEST(RhythmWindow, DrawsTwoPlayingDecksAndSuspendsResumesAndStopsCleanly) {
         first.convertToFormat(QImage::Format_RGB32).save(QString::fromUtf8(keep), "PNG");
 
     // What the GUI paints is the latest picture, in the skin's colours.
-    ASSERT_TRUE(pumpUntil([&] { return shown(*strip) == first.convertToFormat(QImage::Format_RGB32); }));
+    ASSERT_TRUE(
+        pumpUntil([&] { return shown(*strip) == first.convertToFormat(QImage::Format_RGB32); }));
     // Still decks make no new picture: the thread looks, finds nothing changed, keeps it.
     const uint64_t built = strip->picturesBuilt();
     ASSERT_TRUE(morePictures(*strip, 3));
@@ -205,10 +209,12 @@ TEST(RhythmWindow, DraggingNudgesTheSelectedOrTheOtherDeck) {
     SkinModel skin;
     skin.controls = defaultSkinControls();
     std::atomic<int> selected{1};
-    RhythmWindow strip(h.decks(), [&selected] { return selected.load(); }, skin, nullptr);
+    RhythmWindow strip(
+        h.decks(), [&selected] { return selected.load(); }, skin, nullptr);
 
     auto mouse = [&](QEvent::Type type, int x, Qt::MouseButton button) {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
         QMouseEvent e(type, QPointF(x, 50), strip.mapToGlobal(QPointF(x, 50)),
                       type == QEvent::MouseMove ? Qt::NoButton : button, held, Qt::NoModifier);
         QCoreApplication::sendEvent(&strip, &e);

@@ -45,7 +45,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* e) override { record(e); }
 
 private:
-    void record(QMouseEvent* e) { mouse.push_back({e->type(), e->position().toPoint(), e->button()}); }
+    void record(QMouseEvent* e) {
+        mouse.push_back({e->type(), e->position().toPoint(), e->button()});
+    }
     const QImage& picture_;
 };
 
@@ -195,7 +197,8 @@ TEST_F(TooltipWindow, MouseOnTheBalloonReachesTheDeskWindowAtTheSamePoint) {
     auto send = [&](QEvent::Type type, Qt::MouseButton button) {
         const QPointF local(10, 12);
         QMouseEvent e(type, local, balloon->mapToGlobal(local), button,
-                      type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton, Qt::NoModifier);
+                      type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton,
+                      Qt::NoModifier);
         QCoreApplication::sendEvent(balloon, &e);
     };
     send(QEvent::MouseMove, Qt::NoButton);

@@ -16,10 +16,14 @@ struct TextRun {
     std::string text;
     bool operator==(const TextRun&) const = default;
 };
-void PrintTo(const TextRun& r, std::ostream* os) { *os << "(" << r.x << "," << r.y << ") \"" << r.text << "\""; }
+void PrintTo(const TextRun& r, std::ostream* os) {
+    *os << "(" << r.x << "," << r.y << ") \"" << r.text << "\"";
+}
 
 struct Recorder final : InfoSink {
-    void segment(int32_t x, int32_t y, std::string_view text) override { runs.push_back({x, y, std::string(text)}); }
+    void segment(int32_t x, int32_t y, std::string_view text) override {
+        runs.push_back({x, y, std::string(text)});
+    }
     std::vector<TextRun> runs;
 };
 
@@ -55,7 +59,9 @@ TEST(InfoTemplateTest, AlternateDefaultPlacesTheBpmLine58PixelsDown) {
     d.level = 0;  // "%leveldB" then has no loudness to show
     const std::vector<TextRun> runs = runsOf(kDefaultExtendedInfos, d);
     ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[0], (TextRun{0, 0, "Spent: 00:40.0\nLeft: 02:40.1\nTo CUE: -01:00.0\nTo End: 00:40.0\n"}));
+    EXPECT_EQ(
+        runs[0],
+        (TextRun{0, 0, "Spent: 00:40.0\nLeft: 02:40.1\nTo CUE: -01:00.0\nTo End: 00:40.0\n"}));
     EXPECT_EQ(runs[1], (TextRun{0, 58, "BPM: 120.0\n(local: 121.0)\nLevel: --dB"}));
 }
 
@@ -92,10 +98,10 @@ TEST(InfoTemplateTest, KeysAreTriedBeforeFlagsAndIgnoreCase) {
     DeckInfo d = playingDeck();
     d.level = 128;
     EXPECT_EQ(textOf("%Left|%LEFT|%left", d), "02:40.1|02:40.1|02:40.1");
-    EXPECT_EQ(textOf("%Level", d), textOf("%level", d));      // the key, not L + "evel"
-    EXPECT_NE(textOf("%Llevel", d), textOf("%level", d));     // the local loudness
-    EXPECT_EQ(textOf("%Pitch %PPitch", d), "100.0 100.0");    // P is ignored by pitch
-    EXPECT_EQ(textOf("%LBPLbpm", d), "121.0");                 // flags in any number and order
+    EXPECT_EQ(textOf("%Level", d), textOf("%level", d));    // the key, not L + "evel"
+    EXPECT_NE(textOf("%Llevel", d), textOf("%level", d));   // the local loudness
+    EXPECT_EQ(textOf("%Pitch %PPitch", d), "100.0 100.0");  // P is ignored by pitch
+    EXPECT_EQ(textOf("%LBPLbpm", d), "121.0");              // flags in any number and order
     EXPECT_EQ(textOf("%pbpm %xyz %Pxyz 5%% %", d), "%pbpm %xyz %Pxyz 5% %");  // no key: copied
     EXPECT_EQ(textOf("%timeleft", d), "03:20.0left");
 }
@@ -132,8 +138,9 @@ TEST(InfoTemplateTest, FormatInfoValue) {
     char out[32];
     EXPECT_EQ(formatInfoValue(2057, 0, d, out), "03:25.7");
     EXPECT_EQ(formatInfoValue(-5, 0, d, out), "-00:00.5");
-    EXPECT_EQ(formatInfoValue(600 * 123 + 5, 0, d, out), "123:00.5");  // minutes grow past two digits
-    EXPECT_EQ(formatInfoValue(600, kFlagB, d, out), "120.0");           // a minute at 120 BPM
+    EXPECT_EQ(formatInfoValue(600 * 123 + 5, 0, d, out),
+              "123:00.5");                                     // minutes grow past two digits
+    EXPECT_EQ(formatInfoValue(600, kFlagB, d, out), "120.0");  // a minute at 120 BPM
     d.pitch = 8192;
     EXPECT_EQ(formatInfoValue(600, 0, d, out), "00:30.0");
     EXPECT_EQ(formatInfoValue(600, kFlagP, d, out), "01:00.0");

@@ -48,8 +48,7 @@ QRect rectOf(const SkinModel& skin, int id) {
 
 std::vector<int> columnWidthsOf(TrackListView& view) {
     std::vector<int> widths;
-    for (int i = 0; i < 4; ++i)
-        widths.push_back(view.header()->sectionSize(i));
+    for (int i = 0; i < 4; ++i) widths.push_back(view.header()->sectionSize(i));
     return widths;
 }
 
@@ -294,8 +293,10 @@ TEST_F(LibraryBrowserTest, WithoutAStoredHomeTheTreeOpensTheUsersMusicFolderElse
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(user.file(".config")));
     std::filesystem::create_directories(user.path() / ".config");
     std::filesystem::create_directories(user.path() / "Tunes" / "Sets");
-    test::writeFile(user.file(".config/user-dirs.dirs"),
-                    [] { const std::string t = "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n"; return test::Bytes(t.begin(), t.end()); }());
+    test::writeFile(user.file(".config/user-dirs.dirs"), [] {
+        const std::string t = "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n";
+        return test::Bytes(t.begin(), t.end());
+    }());
     settings().initialFolder.reset();
     const auto topFolder = [&] {
         auto browser = make();

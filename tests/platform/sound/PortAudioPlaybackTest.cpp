@@ -40,8 +40,8 @@ TEST(PortAudioSystem, PlaysAToneIntoAPulseAudioSinkAndSurvivesTheServerDying) {
     std::optional<sound::DeviceId> target;
     std::cout << "[ devices  ]\n";
     for (const sound::DeviceInfo& device : system->devices()) {
-        std::cout << "    " << (device.id ? sound::toHex(*device.id) : "default") << (device.isDefault ? " * " : "   ")
-                  << device.description << "\n";
+        std::cout << "    " << (device.id ? sound::toHex(*device.id) : "default")
+                  << (device.isDefault ? " * " : "   ") << device.description << "\n";
         if (device.description == "ALSA: pulse") target = device.id;
     }
     sound::SoundError error = sound::SoundError::Other;
@@ -49,9 +49,10 @@ TEST(PortAudioSystem, PlaysAToneIntoAPulseAudioSinkAndSurvivesTheServerDying) {
     ASSERT_NE(device, nullptr) << "open failed with error " << static_cast<int>(error);
     ASSERT_EQ(device->setPrimaryFormat(), sound::SoundError::None);
 
-    Child recorder({"parec", "--device=spinlorex_test.monitor", "--raw", "--format=s16le", "--rate=44100",
-                    "--channels=2", "--latency-msec=20"},
-                   {"PULSE_SERVER=unix:" + socketPath}, dir.file("recorded.raw"), dir.file("parec.log"));
+    Child recorder({"parec", "--device=spinlorex_test.monitor", "--raw", "--format=s16le",
+                    "--rate=44100", "--channels=2", "--latency-msec=20"},
+                   {"PULSE_SERVER=unix:" + socketPath}, dir.file("recorded.raw"),
+                   dir.file("parec.log"));
     const auto recordedBytes = [&] {
         std::error_code ec;
         const auto size = std::filesystem::file_size(dir.file("recorded.raw"), ec);
@@ -68,7 +69,8 @@ TEST(PortAudioSystem, PlaysAToneIntoAPulseAudioSinkAndSurvivesTheServerDying) {
     int64_t toneFrame = 0;
     int32_t writeAt = cursorsOf(*buffer).second, lastPlay = 0, moves = 0;
     const auto tone = [&](int32_t, int c) {
-        const double s = 8000 * std::sin(2 * std::numbers::pi * 441 * static_cast<double>(toneFrame) / 44100);
+        const double s =
+            8000 * std::sin(2 * std::numbers::pi * 441 * static_cast<double>(toneFrame) / 44100);
         if (c == 1) ++toneFrame;
         return static_cast<int16_t>(std::lround(s));
     };
@@ -98,7 +100,9 @@ TEST(PortAudioSystem, PlaysAToneIntoAPulseAudioSinkAndSurvivesTheServerDying) {
     // The tone's left channel, in windows of 100 ms: those wholly within the tone must carry 88
     // zero crossings each (441 Hz).
     const Bytes raw = readFile(dir.file("recorded.raw"));
-    const auto left = [&](size_t frame) { return static_cast<int16_t>(raw[4 * frame] | raw[4 * frame + 1] << 8); };
+    const auto left = [&](size_t frame) {
+        return static_cast<int16_t>(raw[4 * frame] | raw[4 * frame + 1] << 8);
+    };
     int loudWindows = 0, crossings = 0;
     double loudestRms = 0;
     for (size_t start = 0; start + 4410 <= raw.size() / 4; start += 4410) {
@@ -112,8 +116,9 @@ TEST(PortAudioSystem, PlaysAToneIntoAPulseAudioSinkAndSurvivesTheServerDying) {
         loudestRms = std::max(loudestRms, rms);
         if (rms > 5000) ++loudWindows, crossings += windowCrossings;  // tone alone: 5657
     }
-    std::cout << "[ recorded ] " << raw.size() / 4 << " frames, " << loudWindows << " loud windows of 100 ms, loudest RMS "
-              << loudestRms << ", " << (loudWindows ? crossings / loudWindows : 0) << " zero crossings per window\n";
+    std::cout << "[ recorded ] " << raw.size() / 4 << " frames, " << loudWindows
+              << " loud windows of 100 ms, loudest RMS " << loudestRms << ", "
+              << (loudWindows ? crossings / loudWindows : 0) << " zero crossings per window\n";
     EXPECT_GE(loudWindows, 8) << "the tone did not reach the sink";
     if (loudWindows > 0) {
         EXPECT_NEAR(crossings / static_cast<double>(loudWindows), 88.2, 3);
@@ -125,9 +130,10 @@ TEST(PortAudioSystem, PlaysAToneIntoAPulseAudioSinkAndSurvivesTheServerDying) {
     int32_t play = 0, write = 0;
     EXPECT_TRUE(waitFor([&] { return !buffer->cursors(play, write); }, std::chrono::seconds(10)))
         << "cursors still readable after the server died";
-    std::cout << "[ vanished ] cursors failed "
-              << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - killed).count()
-              << " ms after the server was killed\n";
+    std::cout
+        << "[ vanished ] cursors failed "
+        << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - killed).count()
+        << " ms after the server was killed\n";
     EXPECT_FALSE(buffer->cursors(play, write)) << "a lost device must stay lost";
     device.reset();
     buffer.reset();

@@ -30,8 +30,8 @@ using Clock = std::chrono::steady_clock;
 // the kernel should the test process die first.
 class Child {
 public:
-    Child(std::vector<std::string> args, std::vector<std::string> extraEnv, const std::string& outPath,
-          const std::string& errPath) {
+    Child(std::vector<std::string> args, std::vector<std::string> extraEnv,
+          const std::string& outPath, const std::string& errPath) {
         // Everything exec needs is built before fork: the child may only make
         // async-signal-safe calls.
         std::vector<std::string> env = std::move(extraEnv);
@@ -65,7 +65,8 @@ public:
     void stop(int signal) {
         if (!running()) return;
         kill(pid_, signal);
-        for (const auto deadline = Clock::now() + std::chrono::seconds(2); Clock::now() < deadline;) {
+        for (const auto deadline = Clock::now() + std::chrono::seconds(2);
+             Clock::now() < deadline;) {
             if (!running()) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -85,7 +86,8 @@ inline bool canConnect(const std::string& socketPath) {
     if (socketPath.size() >= sizeof address.sun_path) return false;
     std::strcpy(address.sun_path, socketPath.c_str());
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool ok =
+        fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     if (fd >= 0) close(fd);
     return ok;
 }
@@ -106,17 +108,28 @@ inline bool waitFor(F&& done, std::chrono::milliseconds limit) {
 inline std::unique_ptr<Child> startPulse(const TempDir& dir, const std::string& socket,
                                          const std::vector<std::string>& sinks, std::string& why) {
     // Run as root is allowed with a warning; -n loads nothing but the modules given here.
-    std::vector<std::string> args{"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                                  "--use-pid-file=no", "--disable-shm=yes", "--realtime=no",
-                                  "--high-priority=no", "--no-cpu-limit", "--log-target=stderr",
-                                  "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + socket};
-    for (const std::string& sink : sinks) args.insert(args.end(), {"-L", "module-null-sink " + sink});
+    std::vector<std::string> args{"pulseaudio",
+                                  "-n",
+                                  "--daemonize=no",
+                                  "--exit-idle-time=-1",
+                                  "--use-pid-file=no",
+                                  "--disable-shm=yes",
+                                  "--realtime=no",
+                                  "--high-priority=no",
+                                  "--no-cpu-limit",
+                                  "--log-target=stderr",
+                                  "-L",
+                                  "module-native-protocol-unix auth-anonymous=1 socket=" + socket};
+    for (const std::string& sink : sinks)
+        args.insert(args.end(), {"-L", "module-null-sink " + sink});
     const std::string log = dir.file("pulseaudio.log");
-    auto server = std::make_unique<Child>(args,
-                                          std::vector<std::string>{"HOME=" + dir.path().string(),
-                                                                   "XDG_RUNTIME_DIR=" + dir.path().string()},
-                                          dir.file("server.out"), log);
-    if (waitFor([&] { return canConnect(socket) || !server->running(); }, std::chrono::seconds(10)) &&
+    auto server =
+        std::make_unique<Child>(args,
+                                std::vector<std::string>{"HOME=" + dir.path().string(),
+                                                         "XDG_RUNTIME_DIR=" + dir.path().string()},
+                                dir.file("server.out"), log);
+    if (waitFor([&] { return canConnect(socket) || !server->running(); },
+                std::chrono::seconds(10)) &&
         canConnect(socket))
         return server;
     const Bytes text = readFile(log);

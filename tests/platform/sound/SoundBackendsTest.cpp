@@ -12,7 +12,8 @@ namespace {
 
 TEST(SoundSystem, TheEnvironmentChoosesTheBackend) {
     const auto backend = [](const char* value) -> std::string {
-        const ScopedEnv choice("SPINLOREX_AUDIO", value ? std::optional<std::string>(value) : std::nullopt);
+        const ScopedEnv choice("SPINLOREX_AUDIO",
+                               value ? std::optional<std::string>(value) : std::nullopt);
         auto system = sound::soundSystemFromEnvironment();
         return system ? system->backendName() : "(none)";
     };
@@ -28,7 +29,8 @@ TEST(SoundSystem, TheEnvironmentChoosesTheBackend) {
 
 TEST(SoundSystem, IdentifiersAreStableHashesOfHostApiAndName) {
     // Stored in the settings: this value must never change.
-    EXPECT_EQ(sound::toHex(sound::deviceIdFor("ALSA", "pulse")), "2ca0a0e2118588b751140fc9967f4261");
+    EXPECT_EQ(sound::toHex(sound::deviceIdFor("ALSA", "pulse")),
+              "2ca0a0e2118588b751140fc9967f4261");
     EXPECT_NE(sound::deviceIdFor("ab", "c"), sound::deviceIdFor("a", "bc"));
 
     auto system = sound::createNullSystem(std::make_shared<sound::ManualClock>());
@@ -45,8 +47,9 @@ TEST(SoundSystem, IdentifiersAreStableHashesOfHostApiAndName) {
 TEST(SoundSystem, AnUnknownIdentifierFailsToOpenOnEveryBackend) {
     TempDir dir;
     const sound::DeviceId unknown = sound::deviceIdFor("nowhere", "nothing");
-    std::unique_ptr<sound::SoundSystem> systems[] = {
-        sound::createNullSystem(), sound::createWavSystem(dir.file("x.wav")), sound::createPortAudioSystem()};
+    std::unique_ptr<sound::SoundSystem> systems[] = {sound::createNullSystem(),
+                                                     sound::createWavSystem(dir.file("x.wav")),
+                                                     sound::createPortAudioSystem()};
     for (auto& system : systems) {
         sound::SoundError error = sound::SoundError::None;
         EXPECT_EQ(system->open(unknown, 2, false, error), nullptr) << system->backendName();

@@ -94,11 +94,11 @@ TEST(SoundBuffer, MixesAtVolumesSaturatesAndSilencesAtTheFloor) {
         int16_t a, b;
     };
     const Step steps[] = {
-        {0, -600, 10000, 8000},       // -6 dB: about half of b
+        {0, -600, 10000, 8000},        // -6 dB: about half of b
         {-2000, -2000, -20000, 9000},  // -20 dB: a tenth of each
-        {0, 0, 30000, 30000},         // saturates high
-        {0, 0, -30000, -30000},       // saturates low
-        {0, -10000, 1234, 32767},     // the floor is exact silence
+        {0, 0, 30000, 30000},          // saturates high
+        {0, 0, -30000, -30000},        // saturates low
+        {0, -10000, 1234, 32767},      // the floor is exact silence
     };
     {
         auto device = openDefault(*system);
@@ -122,7 +122,8 @@ TEST(SoundBuffer, MixesAtVolumesSaturatesAndSilencesAtTheFloor) {
     const auto samples = readWavSamples(dir.file("mix.wav"));
     ASSERT_EQ(samples.size(), 2u * 100 * std::size(steps));
     const auto gain = [](int32_t v) { return std::pow(10.0, v / 2000.0); };
-    const double expected[] = {10000 + 8000 * gain(-600), (-20000 + 9000) * 0.1, 32767, -32768, 1234};
+    const double expected[] = {10000 + 8000 * gain(-600), (-20000 + 9000) * 0.1, 32767, -32768,
+                               1234};
     for (size_t s = 0; s < std::size(steps); ++s)
         for (size_t i = 0; i < 200; ++i)
             ASSERT_NEAR(samples[200 * s + i], expected[s], 1.0) << "step " << s;
@@ -138,7 +139,8 @@ TEST(SoundDevice, ALostDeviceFailsCleanlyAndRefusesBadBuffers) {
     EXPECT_EQ(device->createBuffer(sound::kMaxBufferFrames + 1, error), nullptr);
     EXPECT_EQ(error, sound::SoundError::Other);
     std::vector<std::unique_ptr<sound::SoundBuffer>> buffers;
-    for (int i = 0; i < sound::kMaxBuffersPerDevice; ++i) buffers.push_back(makeBuffer(*device, 64));
+    for (int i = 0; i < sound::kMaxBuffersPerDevice; ++i)
+        buffers.push_back(makeBuffer(*device, 64));
     EXPECT_EQ(device->createBuffer(64, error), nullptr);
     EXPECT_EQ(error, sound::SoundError::Other);
     buffers.pop_back();  // a freed slot is reused
@@ -170,7 +172,8 @@ TEST(SoundDevice, BuffersComeAndGoWhileAnotherThreadMixes) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     // A rolling set of buffers keeps the mixer inside one most of the time.
     std::vector<std::unique_ptr<sound::SoundBuffer>> live(8);
-    for (int i = 0; i < 2000 || (clock->elapsedFrames() < 300 * 4096 && std::chrono::steady_clock::now() < deadline);
+    for (int i = 0; i < 2000 || (clock->elapsedFrames() < 300 * 4096 &&
+                                 std::chrono::steady_clock::now() < deadline);
          ++i) {
         auto& slot = live[static_cast<size_t>(i) % live.size()];
         slot.reset();

@@ -37,7 +37,8 @@ TEST_F(SurfaceTest, BlankIsBlackAndImpossibleSizesFailAtTheImageStep) {
     EXPECT_EQ(pixel(s, 29, 19), 0u);
     EXPECT_EQ(fatalError(), nullptr);
 
-    for (const auto& [w, h] : std::initializer_list<std::pair<int, int>>{{0, 10}, {10, -1}, {INT_MAX, INT_MAX}}) {
+    for (const auto& [w, h] :
+         std::initializer_list<std::pair<int, int>>{{0, 10}, {10, -1}, {INT_MAX, INT_MAX}}) {
         clearFatalError();
         Surface bad;
         EXPECT_FALSE(bad.buildBlank(w, h));

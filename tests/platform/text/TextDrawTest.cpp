@@ -52,17 +52,21 @@ TEST_F(TextDrawTest, LineBreaksAndMeasuring) {
     // keeps the rectangle's width and grows downward.
     const QRect one = measureText(font, r, u"Left: 01:00.0", kCalcRect);
     EXPECT_EQ(one.topLeft(), r.topLeft());
-    EXPECT_NEAR(one.width(), QFontMetrics(font).horizontalAdvance(QStringLiteral("Left: 01:00.0")), 1);
-    const QRect wrapped = measureText(font, QRect(0, 0, 60, 100), u"Drag a file on the disc", kWordBreak);
+    EXPECT_NEAR(one.width(), QFontMetrics(font).horizontalAdvance(QStringLiteral("Left: 01:00.0")),
+                1);
+    const QRect wrapped =
+        measureText(font, QRect(0, 0, 60, 100), u"Drag a file on the disc", kWordBreak);
     EXPECT_EQ(wrapped.width(), 60);
     EXPECT_GE(wrapped.height(), 3 * lineHeight);
 }
 
 TEST_F(TextDrawTest, Prefixes) {
     const QRect r(0, 0, 300, 50);
-    EXPECT_EQ(measureText(font, r, u"a&&b", 0).width(), measureText(font, r, u"a&b", kNoPrefix).width());
+    EXPECT_EQ(measureText(font, r, u"a&&b", 0).width(),
+              measureText(font, r, u"a&b", kNoPrefix).width());
     EXPECT_EQ(measureText(font, r, u"a&b", 0).width(), measureText(font, r, u"ab", 0).width());
-    EXPECT_GT(measureText(font, r, u"a&b", kNoPrefix).width(), measureText(font, r, u"ab", 0).width());
+    EXPECT_GT(measureText(font, r, u"a&b", kNoPrefix).width(),
+              measureText(font, r, u"ab", 0).width());
 }
 
 TEST_F(TextDrawTest, AlignmentAndClipping) {
@@ -86,10 +90,12 @@ TEST_F(TextDrawTest, AlignmentAndClipping) {
 TEST_F(TextDrawTest, EndEllipsis) {
     const QRect narrow(10, 10, 60, 2 * lineHeight);
     const QString longLine = QStringLiteral("A title far too long for it");
-    EXPECT_LE(measureText(font, narrow, longLine, kEndEllipsis | kSingleLine).width(), narrow.width());
+    EXPECT_LE(measureText(font, narrow, longLine, kEndEllipsis | kSingleLine).width(),
+              narrow.width());
     EXPECT_GT(measureText(font, narrow, longLine, kSingleLine).width(), narrow.width());
     // Word-broken text that runs past the bottom keeps the lines that fit.
-    EXPECT_EQ(measureText(font, narrow, longLine, kWordBreak | kEndEllipsis).height(), 2 * lineHeight);
+    EXPECT_EQ(measureText(font, narrow, longLine, kWordBreak | kEndEllipsis).height(),
+              2 * lineHeight);
     EXPECT_GT(measureText(font, narrow, longLine, kWordBreak).height(), 2 * lineHeight);
 }
 

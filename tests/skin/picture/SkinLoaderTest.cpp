@@ -118,7 +118,8 @@ TEST_F(SkinLoaderTest, NamedSkinFromItsTwoFiles) {
     EXPECT_EQ(big.picture.width(), 900);
     EXPECT_EQ(big.picture.height(), 748);
     EXPECT_EQ(pixel(big.picture, 899, 699), 0x010203u);
-    EXPECT_EQ((std::pair{big.control(ctl::Save).offY, big.control(ctl::Save).onY}), (std::pair{700, 724}));
+    EXPECT_EQ((std::pair{big.control(ctl::Save).offY, big.control(ctl::Save).onY}),
+              (std::pair{700, 724}));
 }
 
 TEST_F(SkinLoaderTest, RefusalsAreInvalidSkinFiles) {
@@ -131,7 +132,8 @@ TEST_F(SkinLoaderTest, RefusalsAreInvalidSkinFiles) {
     writePicture("nofiles", 800, 600);
     writeDescription("nofiles", "Version=1\n");
 
-    for (const char* name : {"nodescription", "nopicture", "badpicture", "noversion", "nofiles", "absent"}) {
+    for (const char* name :
+         {"nodescription", "nopicture", "badpicture", "noversion", "nofiles", "absent"}) {
         clearFatalError();
         Skin skin;
         EXPECT_FALSE(loadSkin(skin, name, home.path().string())) << name;
@@ -162,7 +164,8 @@ TEST_F(SkinLoaderTest, ControlLooksAndWindows) {
     auto* rhythm = createControlWindow(skin.model, ctl::RhythmWindow, &desktop);
     EXPECT_EQ(rhythm->parentWidget(), &desktop);
     EXPECT_EQ(rhythm->geometry(), QRect(22, 10, 750, 110));
-    auto* search = createControlWindow<QLineEdit>(skin.model, ctl::SearchText, &desktop, QString("text"));
+    auto* search =
+        createControlWindow<QLineEdit>(skin.model, ctl::SearchText, &desktop, QString("text"));
     EXPECT_EQ(search->text(), "text");
     EXPECT_EQ(search->geometry(), QRect(232, 358, 335, 24));
 
@@ -180,7 +183,8 @@ TEST_F(SkinLoaderTest, ControlLooksAndWindows) {
 #ifdef SPINLOREX_TOOL_PATH
 // The command-line check loads skins the way the desk does.
 std::pair<int, std::string> runTool(const std::string& arguments) {
-    const std::string command = std::string(SPINLOREX_TOOL_PATH) + " skin-check " + arguments + " 2>&1";
+    const std::string command =
+        std::string(SPINLOREX_TOOL_PATH) + " skin-check " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     std::string output;
     char buffer[4096];
@@ -193,8 +197,10 @@ TEST_F(SkinLoaderTest, SkinCheckCommand) {
     const auto [defaultStatus, defaultOut] = runTool("");
     EXPECT_EQ(defaultStatus, 0) << defaultOut;
     EXPECT_NE(defaultOut.find("picture: 800 x 878\n"), std::string::npos);
-    EXPECT_NE(defaultOut.find("\n6 \"play1\" 224 312 29 29 224 312 253 341 224 312 224 792 238 326 -1 -1 14 -1\n"),
-              std::string::npos);
+    EXPECT_NE(
+        defaultOut.find(
+            "\n6 \"play1\" 224 312 29 29 224 312 253 341 224 312 224 792 238 326 -1 -1 14 -1\n"),
+        std::string::npos);
 
     writePicture("small", 640, 480);
     writeDescription("small", kDescription);

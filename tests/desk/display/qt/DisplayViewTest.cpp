@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <optional>
 #include <functional>
 #include <numbers>
+#include <optional>
 #include <vector>
 
 #include <QtGui/QImage>
@@ -39,8 +39,12 @@ protected:
     QRgb at(int x, int y) const { return desk.image().pixel(x, y) & 0xFFFFFF; }
     QRgb skinAt(int x, int y) const { return skin.picture.image().pixel(x, y) & 0xFFFFFF; }
     QImage deskBlock(const QRect& r) const { return desk.image().copy(r); }
-    QImage skinBlock(int x, int y, int w, int h) const { return skin.picture.image().copy(x, y, w, h); }
-    static QRect rectOf(const SkinControl& c) { return QRect(c.left, c.top, c.right - c.left, c.bottom - c.top); }
+    QImage skinBlock(int x, int y, int w, int h) const {
+        return skin.picture.image().copy(x, y, w, h);
+    }
+    static QRect rectOf(const SkinControl& c) {
+        return QRect(c.left, c.top, c.right - c.left, c.bottom - c.top);
+    }
 
     // The box of the pixels in `area` that pass `ink`.
     QRect inked(const QRect& area, const std::function<bool(QRgb)>& ink) const {
@@ -50,7 +54,9 @@ protected:
                 if (ink(at(x, y))) box |= QRect(x, y, 1, 1);
         return box;
     }
-    bool sameAsSkin(const QRect& r) const { return deskBlock(r) == skinBlock(r.x(), r.y(), r.width(), r.height()); }
+    bool sameAsSkin(const QRect& r) const {
+        return deskBlock(r) == skinBlock(r.x(), r.y(), r.width(), r.height());
+    }
 
     Skin skin;
     Surface desk;
@@ -155,12 +161,14 @@ TEST_F(DisplayViewTest, TitleLines) {
     // The artist (dark green) above the band's edge, the title (bright green) below it.
     auto bright = [](QRgb c) { return qGreen(c) > 230 && qRed(c) < 60; };
     auto dim = [](QRgb c) { return qGreen(c) > 90 && qGreen(c) < 150 && qRed(c) < 60; };
-    const QRect artist = inked(QRect(area.left(), area.top(), area.width(), band - area.top()), dim);
+    const QRect artist =
+        inked(QRect(area.left(), area.top(), area.width(), band - area.top()), dim);
     const QRect title = inked(area, bright);
     ASSERT_FALSE(artist.isNull());
     ASSERT_FALSE(title.isNull());
     EXPECT_GE(title.top(), band);
-    EXPECT_TRUE(inked(QRect(area.left(), area.top(), area.width(), band - area.top()), bright).isNull());
+    EXPECT_TRUE(
+        inked(QRect(area.left(), area.top(), area.width(), band - area.top()), bright).isNull());
 
     view->drawDeckTitle(0, "", "");
     EXPECT_TRUE(sameAsSkin(area));
@@ -178,7 +186,7 @@ TEST_F(DisplayViewTest, OptionLinesSetTheirHitAreaToTheText) {
         EXPECT_LT(c.hitLeft, m - 10) << id;
         EXPECT_GT(c.hitRight, m + 10) << id;
         EXPECT_EQ(hitTest(skin, m, y, 5, 0), id);
-        EXPECT_NE(hitTest(skin, c.hitLeft - 1, y, 5, 0), id);   // beside the text: not this line
+        EXPECT_NE(hitTest(skin, c.hitLeft - 1, y, 5, 0), id);  // beside the text: not this line
         EXPECT_NE(hitTest(skin, c.hitRight, y, 5, 0), id);
         EXPECT_FALSE(inked(rectOf(c), yellowish).isNull()) << id;
     }
@@ -207,7 +215,8 @@ TEST_F(DisplayViewTest, RenderedDesk) {
     one.trackBpm = 126.0f, one.localBpm = 125.8f, one.cuePoint = 0.1f, one.loudnessPeak = 9000;
     one.lastStrongBeat = 0.93f;
     DeckInfo two = one;
-    two.extended = true, two.position = 0.62f, two.pitch = 4096, two.cuePoint = 0.75f, two.localLevel = 12000;
+    two.extended = true, two.position = 0.62f, two.pitch = 4096, two.cuePoint = 0.75f,
+    two.localLevel = 12000;
 
     view->drawDeckTitle(0, "Night Drive Ensemble", "Harbour Lights (Extended Mix)");
     view->drawDeckTitle(1, "", "A title without an artist that wraps");
@@ -234,7 +243,8 @@ TEST_F(DisplayViewTest, RenderedDesk) {
     const QRgb near[] = {back.pixel(hx - 1, hy), back.pixel(hx, hy), back.pixel(hx + 1, hy)};
     EXPECT_TRUE(std::ranges::any_of(near, [](QRgb c) { return (c & 0xFFFFFF) == kWhite; }));
     EXPECT_EQ(back.pixel(710 - 66, 210) & 0xFFFFFF, kCueGrey);
-    if (const char* keep = std::getenv("SPINLOREX_DESK_PICTURE")) desk.image().save(QString::fromUtf8(keep), "PNG");
+    if (const char* keep = std::getenv("SPINLOREX_DESK_PICTURE"))
+        desk.image().save(QString::fromUtf8(keep), "PNG");
 }
 
 }  // namespace
