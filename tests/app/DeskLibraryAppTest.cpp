@@ -110,6 +110,8 @@ TEST_F(DeskLibraryAppTest, EnterOnAFocusedRowLoadsItAndTheBpmDialogSetsTheTempoB
     // A double-click in the Bpm column: x2 and OK set the tempo by hand.
     TrackRecord* record = (*app.decks())[0].track()->record;
     ASSERT_NE(record, nullptr);
+    // The loaded track is measured in the background first; the hand-set tempo comes after.
+    ASSERT_TRUE(processUntil([&] { return record->currentBpm() != 0.0f; }));
     record->bpm = 61.0f;
     test::withNextModal<BpmDialog>([](BpmDialog& d) {
         d.factorButton(0).click();
