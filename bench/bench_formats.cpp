@@ -1,7 +1,8 @@
 // Every rate and format the readers take, measured on a 1 kHz tone at half of full scale:
 // how far the tone's frequency lies from 1 kHz (ppm), how loud everything else is against
 // it (dB), and how fast the reader decodes (x real time). Also the varispeed renderer's
-// purity at the pitches of the desk's ranges, measured the same way.
+// purity at the pitches of the desk's ranges, measured the same way, and what analysing a
+// whole track costs at each rate (compare each with its 44100 Hz line).
 
 #include <benchmark/benchmark.h>
 
@@ -16,6 +17,7 @@
 #include "audio/PitchRender.h"
 #include "audio/SndfileReader.h"
 #include "audio/WavReader.h"
+#include "audio/WholeTrackAnalysis.h"
 #include "support/ToneFit.h"
 #include "tools/synth/Synth.h"
 
@@ -125,6 +127,42 @@ void RateTable(benchmark::internal::Benchmark* b) {
     b->Args({kFlac24, 96000})->Args({kVorbis, 44100})->Args({kOpus, 48000});
 }
 BENCHMARK(BM_ToneThroughReader)->Apply(RateTable)->Unit(benchmark::kMillisecond);
+
+// Two minutes of the same music at each rate, analysed whole as the library and
+// `spinlorex-tool analyze` do; the third argument 1 analyses through a deck's own
+// listening-quality readers instead, for comparison.
+void BM_AnalyseWholeTrack(benchmark::State& state) {
+    const auto kind = static_cast<Kind>(state.range(0));
+    const auto rate = static_cast<int32_t>(state.range(1));
+    const bool listening = state.range(2) != 0;
+    const std::string path =
+        folder().file("music-" + std::to_string(rate) + (kind == kMp3 ? ".mp3" : ".wav"));
+    if (!std::filesystem::exists(path)) {
+        const std::vector<float> music =
+            synth::render({.bpm = 126, .seconds = 120, .sampleRate = rate});
+        if (!(kind == kMp3 ? synth::writeMp3(path, music, rate, 2, 192)
+                           : synth::writeWav(path, music, rate, 2, 16))) {
+            state.SkipWithError("cannot write the music");
+            return;
+        }
+    }
+    const DeckStream::Readers readers =
+        listening ? DeckStream::standardReaders() : measuringReaders();
+    WholeTrackResult result;
+    for (auto _ : state) result = analyseWholeTrack(*readers.forPath(path), path);
+    if (result.status != kStatusNormal) state.SkipWithError("analysis failed");
+    state.counters["bpm"] = result.measures.bpm;
+    state.SetLabel(std::string(kKindNames[kind]) + " " + std::to_string(rate) + " Hz" +
+                   (listening ? " listening readers" : ""));
+}
+BENCHMARK(BM_AnalyseWholeTrack)
+    ->Args({kWav16, 44100, 0})
+    ->Args({kWav16, 48000, 0})
+    ->Args({kWav16, 96000, 0})
+    ->Args({kWav16, 48000, 1})
+    ->Args({kMp3, 44100, 0})
+    ->Args({kMp3, 48000, 0})
+    ->Unit(benchmark::kMillisecond);
 
 // The varispeed render of a 1 kHz tone: it must come out at 1000 x pitch / 4096 Hz.
 void BM_VarispeedTone(benchmark::State& state) {

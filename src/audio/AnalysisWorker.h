@@ -43,8 +43,7 @@ public:
 
     // Main thread. Starts the thread. `readers` makes the worker's readers (tests give
     // slow or failing ones).
-    explicit AnalysisWorker(Listener& listener,
-                            ReaderFactory readers = &DeckStream::standardReaders);
+    explicit AnalysisWorker(Listener& listener, ReaderFactory readers = &measuringReaders);
     // Stops (see stop()).
     ~AnalysisWorker();
     AnalysisWorker(const AnalysisWorker&) = delete;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "audio/FrameSource.h"
+#include "audio/LinearRateConverter.h"
 #include "audio/RateConverter.h"
 #include "audio/TrackReader.h"
 
@@ -36,6 +37,12 @@ public:
     // The track's own rate (0 when closed).
     int32_t sourceRate() const { return rate_; }
 
+    // How a track of another rate is brought to 44100 Hz: filtered for listening, or
+    // interpolated for measuring (see LinearRateConverter: a fraction of the cost, the same
+    // bass). Loading thread, takes effect at the next open.
+    enum class Conversion { Listening, Measuring };
+    void setConversion(Conversion conversion) { conversion_ = conversion; }
+
 protected:
     // At the end of a successful open: `frames` frames at `rate` Hz in a file of `fileSize`
     // bytes, read from frame 0 on. Sets the duration and returns it; 0 (nothing can be
@@ -46,7 +53,15 @@ protected:
     void endStream();
 
 private:
+    bool openConverter(int32_t rate);
+    bool convert(float* dest, int32_t frames);
+    bool restartConverter(int64_t frame);
+    int64_t convertedSourceEnd() const;
+
+    Conversion conversion_ = Conversion::Listening;
+    Conversion openConversion_ = Conversion::Listening;  // the one the open track uses
     RateConverter converter_;
+    LinearRateConverter measuringConverter_;
     std::unique_ptr<float[]> block_;
     int32_t rate_ = 0;
     int64_t totalFrames_ = 0;

@@ -8,7 +8,10 @@
 #include "analysis/DecodeTimeline.h"
 #include "audio/AudioFormat.h"
 #include "audio/DeckStream.h"
+#include "audio/Mp3Reader.h"
+#include "audio/SndfileReader.h"
 #include "audio/TrackReader.h"
+#include "audio/WavReader.h"
 
 namespace spinlorex {
 namespace {
@@ -40,6 +43,13 @@ struct FreshDeck {
         blockCursor = (blockCursor + 1) % DecodeTimeline::kRingBlocks;
     }
 };
+
+template <class Reader>
+std::unique_ptr<TrackReader> measuring() {
+    auto reader = std::make_unique<Reader>();
+    reader->setConversion(FrameReader::Conversion::Measuring);
+    return reader;
+}
 
 bool cancelled(const std::atomic<bool>* cancel) {
     return cancel != nullptr && cancel->load(std::memory_order_relaxed);
@@ -80,6 +90,10 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
     }
     result.measures = measuresOf(deck->analysis);
     return result;
+}
+
+DeckStream::Readers measuringReaders() {
+    return {measuring<WavReader>(), measuring<Mp3Reader>(), measuring<SndfileReader>()};
 }
 
 }  // namespace spinlorex

@@ -5,11 +5,10 @@
 #include <string>
 
 #include "audio/DeckLinks.h"
+#include "audio/DeckStream.h"
 #include "library/TrackMeasures.h"
 
 namespace spinlorex {
-
-class TrackReader;
 
 // What the analysis of one whole file gave.
 struct WholeTrackResult {
@@ -26,11 +25,18 @@ struct WholeTrackResult {
 // freshly built deck over every block exactly once, and then over the silence that a deck
 // decodes after the end before the end is heard: the measures a new deck takes playing
 // the track once from its start, whatever the machine's speed and whatever was analysed
-// before. The reader is closed again at the end.
+// before (with measuringReaders, tracks not at 44100 Hz give the same tempo and beats but
+// may differ in the last digits of the levels). The reader is closed again at the end.
 //
 // Any thread but the sound thread (it allocates and takes as long as the decoding).
 // `cancel`, when given, is polled between blocks.
 WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
                                    const std::atomic<bool>* cancel = nullptr);
+
+// The readers to give analyseWholeTrack: a deck's, except that tracks at other rates come
+// to 44100 Hz by interpolation instead of a listening-quality filter. The analyser reads
+// only the bass, which both keep; the filter would cost several times the analysis itself.
+// Any thread.
+DeckStream::Readers measuringReaders();
 
 }  // namespace spinlorex

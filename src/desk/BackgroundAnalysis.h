@@ -31,7 +31,7 @@ struct TrackRecord;
 class BackgroundAnalysis {
 public:
     BackgroundAnalysis(DeckPair& decks, TrackDatabase& database, AnalysisWorker::Listener& listener,
-                       AnalysisWorker::ReaderFactory readers = &DeckStream::standardReaders);
+                       AnalysisWorker::ReaderFactory readers = &measuringReaders);
     ~BackgroundAnalysis();
     BackgroundAnalysis(const BackgroundAnalysis&) = delete;
     BackgroundAnalysis& operator=(const BackgroundAnalysis&) = delete;

@@ -25,7 +25,7 @@ void analyseInOrder(const std::vector<std::string>& paths, int jobs,
     std::atomic<size_t> next{0};
 
     const auto work = [&] {
-        const DeckStream::Readers readers = DeckStream::standardReaders();
+        const DeckStream::Readers readers = measuringReaders();
         for (size_t i = next++; i < paths.size(); i = next++) {
             if (StopSignals::stopRequested()) return;
             TrackReader* reader = readers.forPath(paths[i]);
