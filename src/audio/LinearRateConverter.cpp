@@ -39,9 +39,8 @@ bool LinearRateConverter::open(FrameSource& source, int32_t rate) {
     weights_ = std::make_unique<float[]>(static_cast<size_t>(ratioOut_));
     for (int64_t j = 0; j < ratioOut_; ++j) {
         offsets_[static_cast<size_t>(j)] = j * ratioIn_ / ratioOut_;
-        weights_[static_cast<size_t>(j)] =
-            static_cast<float>(static_cast<double>(j * ratioIn_ % ratioOut_) /
-                               static_cast<double>(ratioOut_));
+        weights_[static_cast<size_t>(j)] = static_cast<float>(
+            static_cast<double>(j * ratioIn_ % ratioOut_) / static_cast<double>(ratioOut_));
     }
     buffer_ = std::make_unique<float[]>(static_cast<size_t>(kBufferFrames) * 2);
     source_ = &source;

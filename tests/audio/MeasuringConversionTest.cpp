@@ -61,8 +61,8 @@ TEST_F(MeasuringConversionTest, ASeekGivesTheFramesThatReadingThroughGives) {
     for (int32_t rate : kRates) {
         SCOPED_TRACE(rate);
         const std::string path = dir_.file("music.wav");
-        ASSERT_TRUE(synth::writeWav(path, synth::render({.seconds = 4, .sampleRate = rate}), rate,
-                                    2, 16));
+        ASSERT_TRUE(
+            synth::writeWav(path, synth::render({.seconds = 4, .sampleRate = rate}), rate, 2, 16));
         ASSERT_EQ(reader_.open(path), 4);
         const std::vector<int16_t> through = decodeAll(reader_);
         for (float f : {0.0f, 0.123457f, 0.5f, 0.7f, 0.9f}) {

@@ -84,8 +84,6 @@ QtDeskView::QtDeskView(Surface& desk, Skin& skin, Invalidate invalidate)
 
 QtDeskView::~QtDeskView() = default;
 
-void QtDeskView::setInvalidate(Invalidate invalidate) { invalidate_ = std::move(invalidate); }
-
 void QtDeskView::setSkin(Skin& skin) {
     skin_ = &skin;
     makeFontsAndPens();

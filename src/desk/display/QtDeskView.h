@@ -36,8 +36,6 @@ public:
     QtDeskView(const QtDeskView&) = delete;
     QtDeskView& operator=(const QtDeskView&) = delete;
 
-    void setInvalidate(Invalidate invalidate);
-
     // Another skin is current: fonts and the cue pen are made anew from its values and the
     // discs' last drawn hands forgotten. Draws nothing; the window then calls
     // drawBackground() and the desk redraws its elements.
