@@ -261,8 +261,8 @@ int32_t BeatAnalyser::beatSteps() const {
 }
 
 int32_t BeatAnalyser::beatPhase() const {
-    const int32_t heard = timeline_.keepFrom.load(kRelaxed) / 36;
-    const int32_t written = timeline_.decodeWrite.load(kRelaxed) / 36;
+    const int32_t heard = timeline_.keepFrom.load(kRelaxed) / beat::kFramesPerStep;
+    const int32_t written = timeline_.decodeWrite.load(kRelaxed) / beat::kFramesPerStep;
     const int32_t ahead = (written - heard) & kMask;
     const int32_t n = std::min(beatSteps(), ahead);
     int32_t best = 0;
@@ -278,10 +278,11 @@ int32_t BeatAnalyser::beatPhase() const {
 }
 
 int32_t BeatAnalyser::nearestBeat(int32_t ref) const {
-    const int32_t heard = timeline_.keepFrom.load(kRelaxed) / 36;
-    const int32_t written = timeline_.decodeWrite.load(kRelaxed) / 36;
+    const int32_t heard = timeline_.keepFrom.load(kRelaxed) / beat::kFramesPerStep;
+    const int32_t written = timeline_.decodeWrite.load(kRelaxed) / beat::kFramesPerStep;
     const int32_t ahead = (written - heard) & kMask;
-    const int32_t filled = kRingSteps - timeline_.unfilledFrames.load(kRelaxed) / 36;
+    const int32_t filled =
+        kRingSteps - timeline_.unfilledFrames.load(kRelaxed) / beat::kFramesPerStep;
     const int64_t forwardRoom = int64_t{ahead} - ref;
     const int64_t backwardRoom = filled - forwardRoom;
     if (forwardRoom < 1 || backwardRoom < 0) return 0;

@@ -16,7 +16,8 @@ namespace spinlorex::beat {
 inline constexpr int32_t kRingSteps = 8192;
 inline constexpr int32_t kRingMask = kRingSteps - 1;
 inline constexpr int32_t kStepsPerBlock = 32;
-inline constexpr int32_t kSamplesPerStep = 72;  // 36 stereo frames
+inline constexpr int32_t kFramesPerStep = 36;  // the unit of beat analysis
+inline constexpr int32_t kSamplesPerStep = 2 * kFramesPerStep;
 inline constexpr int32_t kLags = 1350;
 inline constexpr int32_t kLagsPadded = 1408;  // whole 64-lag chunks for the vector loops
 inline constexpr int32_t kKernels = 16;

@@ -49,7 +49,7 @@ std::array<uint32_t, 4> rhythmColourTable(const SkinValues& values) {
 }
 
 int32_t rhythmNudgeFrames(int32_t lastX, int32_t x, int32_t pitch) {
-    const int64_t frames = (int64_t{lastX} - x) * pitch * kRhythmFramesPerPixel / 4096;
+    const int64_t frames = (int64_t{lastX} - x) * pitch * kRhythmFramesPerPixel / kNormalPitch;
     return static_cast<int32_t>(std::clamp<int64_t>(frames, std::numeric_limits<int32_t>::min(),
                                                     std::numeric_limits<int32_t>::max()));
 }

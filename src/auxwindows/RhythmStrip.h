@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <span>
 
+#include "analysis/BeatAnalyser.h"
+#include "audio/AudioFormat.h"
+
 namespace spinlorex {
 
 class DeckStream;
@@ -28,9 +31,9 @@ constexpr int32_t rhythmColumns(int32_t controlWidth) {
 
 // What one deck contributes, read once per picture.
 struct RhythmDeckState {
-    int32_t keepFrom = 0;   // decoded-ring frame now heard
-    int32_t peakLevel = 0;  // the track's largest onset; 0 or less when unknown
-    int32_t pitch = 4096;   // x 4096; 0 counts as normal speed
+    int32_t keepFrom = 0;          // decoded-ring frame now heard
+    int32_t peakLevel = 0;         // the track's largest onset; 0 or less when unknown
+    int32_t pitch = kNormalPitch;  // 0 counts as normal speed
 };
 
 // One height per column (heights.size() columns) for a strip `height` rows high: column
@@ -40,10 +43,9 @@ struct RhythmDeckState {
 template <class OnsetAt>
 void rhythmColumnHeights(const OnsetAt& onsetAt, const RhythmDeckState& deck, int32_t height,
                          std::span<int16_t> heights) {
-    constexpr int32_t kSteps = 8192;
-    constexpr int32_t kStepFrames = 36;
+    constexpr int32_t kSteps = BeatAnalyser::kRingSteps;
     const int64_t scale = deck.peakLevel > 0 ? deck.peakLevel : 1;
-    const int64_t step = deck.pitch != 0 ? deck.pitch : 4096;
+    const int64_t step = deck.pitch != 0 ? deck.pitch : kNormalPitch;
     int32_t read =
         static_cast<int32_t>(static_cast<uint32_t>(deck.keepFrom / kStepFrames) % kSteps);
     int64_t acc = 0;  // 1/1024 of a step

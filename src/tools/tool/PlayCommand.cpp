@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "audio/AudioEngine.h"
+#include "audio/AudioFormat.h"
 #include "audio/DeckPair.h"
 #include "library/TrackDatabase.h"
 #include "platform/core/FatalError.h"
@@ -40,8 +41,9 @@ int playCommand(const Args& args) {
     const auto crossfader = static_cast<int32_t>(a.integer("--crossfader", 192, 0, 384));
     const int32_t levels[2] = {static_cast<int32_t>(a.integer("--level1", 256, 0, 256)),
                                static_cast<int32_t>(a.integer("--level2", 256, 0, 256))};
-    const int32_t pitches[2] = {static_cast<int32_t>(a.integer("--pitch1", 4096, 1, 1 << 20)),
-                                static_cast<int32_t>(a.integer("--pitch2", 4096, 1, 1 << 20))};
+    const int32_t pitches[2] = {
+        static_cast<int32_t>(a.integer("--pitch1", kNormalPitch, 1, 1 << 20)),
+        static_cast<int32_t>(a.integer("--pitch2", kNormalPitch, 1, 1 << 20))};
     const auto selected = static_cast<int>(a.integer("--select", 1, 1, 2)) - 1;
     std::optional<sound::DeviceId> cards[2];
     bool cardsOk = true;

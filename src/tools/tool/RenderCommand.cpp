@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "audio/AudioFormat.h"
 #include "platform/core/ProcessSignals.h"
 #include "platform/core/WavFileWriter.h"
 #include "platform/settings/Settings.h"
@@ -48,7 +49,7 @@ std::pair<std::string, int32_t> splitPluginArgument(const std::string& argument)
 
 int renderCommand(const Args& args) {
     ArgParser a(args, {"--pitch", "--from", "--seconds", "--dsp"}, {"--master-tempo"});
-    const auto pitch = static_cast<int32_t>(a.integer("--pitch", 4096, 1, 1 << 20));
+    const auto pitch = static_cast<int32_t>(a.integer("--pitch", kNormalPitch, 1, 1 << 20));
     const double from = a.number("--from", 0.0, 0.0, 1.0);
     const double seconds = a.number("--seconds", -1.0, 0.0, 24.0 * 3600);
     if (!a.ok() || a.positional().size() != 2) {
