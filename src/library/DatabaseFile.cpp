@@ -452,7 +452,10 @@ std::vector<unsigned char> DatabaseFile::encodeRecord(const TrackRecord& record)
     const uint64_t dataLength = kFixedDataSize + name.size() + 1 + comment.size() + 1;
     // Content (header, data, values) rounded up to a multiple of 8.
     const uint64_t blockSize = (dataLength + kHeaderSize + kStoredValuesSize + 7) & ~uint64_t{7};
-    if (blockSize > static_cast<uint64_t>(kMaxBlockSize)) return {};
+    // (Never below the header and values: said so the compiler sees the block is not empty.)
+    if (blockSize < kHeaderSize + kStoredValuesSize ||
+        blockSize > static_cast<uint64_t>(kMaxBlockSize))
+        return {};
 
     std::vector<unsigned char> block(blockSize, 0);
     unsigned char* p = block.data();

@@ -83,7 +83,7 @@ std::vector<SubFolder> listSubFolders(const std::string& folder) {
         if (hidden(it->path().filename()) || !isFolder(*it)) continue;
         folders.push_back({it->path().filename().string(), it->path().string()});
     }
-    sortByName(folders, [](const SubFolder& folder) { return folder.name; });
+    sortByName(folders, [](const SubFolder& sub) { return sub.name; });
     return folders;
 }
 

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <optional>
+#include <sstream>
 #include <utility>
 
 #include "platform/core/TempFile.h"
@@ -113,9 +113,10 @@ std::optional<std::string> readWholeFile(const fs::path& file) {
     if (file.empty() || !fs::is_regular_file(file, ec)) return std::nullopt;
     std::ifstream in(file, std::ios::binary);
     if (!in) return std::nullopt;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return text;
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad() || text.bad()) return std::nullopt;
+    return std::move(text).str();
 }
 
 // --- writing ---
