@@ -7,6 +7,13 @@ if(SPINLOREX_WERROR)
 endif()
 target_include_directories(spinlorex_options INTERFACE "${PROJECT_SOURCE_DIR}/src")
 
+# What the engine's own sources are also held to (libraries declared STRICT): no hidden
+# narrowing, shadowing, C casts or compiler extensions unless marked, no null paths the
+# optimiser can see.
+add_library(spinlorex_strict_warnings INTERFACE)
+target_compile_options(spinlorex_strict_warnings INTERFACE
+  -Wshadow -Wconversion -Wold-style-cast -Wpedantic -Wnull-dereference)
+
 if(SPINLOREX_SANITIZE)
   set(_spx_san -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_compile_options(${_spx_san})
@@ -27,14 +34,18 @@ if(SPINLOREX_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# spinlorex_add_library(<name> SOURCES ... [DEPS ...])
-# Creates the static library spinlorex_<name> with the alias spinlorex::<name>.
+# spinlorex_add_library(<name> [STRICT] SOURCES ... [DEPS ...])
+# Creates the static library spinlorex_<name> with the alias spinlorex::<name>; STRICT
+# compiles its sources with spinlorex_strict_warnings too.
 function(spinlorex_add_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "STRICT" "" "SOURCES;DEPS" ${ARGN})
   if(NOT ARG_SOURCES)
     message(FATAL_ERROR "spinlorex_add_library(${name}): no SOURCES")
   endif()
   add_library(spinlorex_${name} STATIC ${ARG_SOURCES})
   add_library(spinlorex::${name} ALIAS spinlorex_${name})
   target_link_libraries(spinlorex_${name} PUBLIC spinlorex_options ${ARG_DEPS})
+  if(ARG_STRICT)
+    target_link_libraries(spinlorex_${name} PRIVATE spinlorex_strict_warnings)
+  endif()
 endfunction()

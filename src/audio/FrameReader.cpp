@@ -8,6 +8,12 @@
 #include "audio/SampleConvert.h"
 
 namespace spinlorex {
+namespace {
+
+// Exact products of frame counts and rates (GCC and Clang have it on 64-bit targets).
+__extension__ typedef __int128 Wide;
+
+}  // namespace
 
 FrameReader::FrameReader() : block_(new float[kBlockSamples]) {}
 FrameReader::~FrameReader() = default;
@@ -17,8 +23,7 @@ int32_t FrameReader::beginStream(int32_t rate, int64_t frames, uint64_t fileSize
     if (rate < kMinRate || rate > kMaxRate || frames <= 0 || frames / rate == 0) return 0;
     if (rate != kSampleRate && !openConverter(rate)) return 0;
     rate_ = rate;
-    // Exact in 128 bits: frames x 44100 / rate.
-    totalFrames_ = static_cast<int64_t>(static_cast<__int128>(frames) * kSampleRate / rate);
+    totalFrames_ = static_cast<int64_t>(static_cast<Wide>(frames) * kSampleRate / rate);
     nextFrame_ = 0;
     unreachable_ = false;
     duration_ =
@@ -56,7 +61,7 @@ int32_t FrameReader::decodeBlock(int16_t* dest) {
         // Data that ends short of what the header said ends the track there too.
         const int64_t end = convertedSourceEnd();
         if (end >= 0 && nextFrame_ + kBlockFrames >
-                            static_cast<int64_t>(static_cast<__int128>(end) * kSampleRate / rate_))
+                            static_cast<int64_t>(static_cast<Wide>(end) * kSampleRate / rate_))
             return kEnd;
     }
     toPcm16(block, dest, kBlockSamples);

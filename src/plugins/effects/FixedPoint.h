@@ -46,7 +46,7 @@ struct SvfCoefficients {
 // Integer only, so the sound thread may call it when a cut-off moves. `g` and `k` in Q30,
 // g up to about 8, k up to 2.
 inline SvfCoefficients svfCoefficients(int64_t g, int64_t k) {
-    using Wide = __int128;
+    __extension__ typedef __int128 Wide;  // GCC and Clang have it on 64-bit targets
     const Wide denominator = Wide{kOneQ30} + ((Wide{g} * (g + k)) >> 30);
     const auto a1 = static_cast<int64_t>((Wide{1} << 60) / denominator);
     const auto a2 = static_cast<int64_t>((Wide{g} * a1) >> 30);

@@ -69,7 +69,8 @@ std::vector<float> render(const Params& p) {
         const double sectionT = body ? t - introSeconds : t;
         const double beatPos = (body ? p.introBeats : 0) + sectionT / beatLength;
         const int64_t beatIndex = static_cast<int64_t>(beatPos);
-        const double inBeat = (beatPos - beatIndex) * beatLength;  // seconds since the beat
+        const double inBeat =
+            (beatPos - static_cast<double>(beatIndex)) * beatLength;  // seconds since the beat
         const Chord& chord = kProgression[(beatIndex / 4) % 4];
         const bool kickOn = beatIndex >= p.introBeats || p.introKick;
 
