@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "audio/AudioFormat.h"
+
 namespace spinlorex::display {
 namespace {
 
@@ -164,12 +166,13 @@ void appendKey(SegmentBuffer& out, Key key, uint32_t flags, const DeckInfo& info
         case Key::Bpm: {
             const float bpm = (flags & kFlagL) != 0 ? info.localBpm : info.trackBpm;
             if (!validBpm(bpm)) return out.append("--");
-            const float shown =
-                (flags & kFlagP) != 0 ? bpm : bpm * static_cast<float>(info.pitch) / 4096.0f;
+            const float shown = (flags & kFlagP) != 0 ? bpm
+                                                      : bpm * static_cast<float>(info.pitch) /
+                                                            static_cast<float>(kNormalPitch);
             return appendFixed1(out, shown);
         }
         case Key::Pitch:
-            return appendFixed1(out, info.pitch * 100.0 / 4096.0);
+            return appendFixed1(out, info.pitch * 100.0 / static_cast<double>(kNormalPitch));
         case Key::Level: {
             const int64_t base = (flags & kFlagL) != 0 ? info.localLevel : info.loudnessPeak;
             const int64_t x = (flags & kFlagP) != 0 ? base * 256 : int64_t{info.level} * base;
@@ -289,7 +292,7 @@ std::string_view formatInfoValue(int32_t tenths, uint32_t flags, const DeckInfo&
     if (out.empty()) return {};
     int64_t v = tenths;
     // The time as heard at the current pitch, unless P asks for track time.
-    if ((flags & kFlagP) == 0 && info.pitch > 0) v = v * 4096 / info.pitch;
+    if ((flags & kFlagP) == 0 && info.pitch > 0) v = v * kNormalPitch / info.pitch;
 
     int n;
     if ((flags & kFlagB) != 0) {
