@@ -35,7 +35,8 @@ void DeskPanels::selectPanel(int panel, bool mixRunning) {
         library.showPanel(old, false);
     }
     view.drawControl(ctl::FilesWindow, false);
-    const bool alwaysVisible = context_.skin != nullptr && context_.skin->values.mixNowAlwaysVisible;
+    const bool alwaysVisible =
+        context_.skin != nullptr && context_.skin->values.mixNowAlwaysVisible;
     if (old == 2 && !alwaysVisible) view.restoreControl(ctl::Mix);
     currentPanel_ = panel;
     if (mixVisible()) view.drawControl(ctl::Mix, mixRunning);
