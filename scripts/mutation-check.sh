@@ -11,7 +11,8 @@
 #                 older tree to compare)
 #   --list FILE   the mutations (default scripts/mutations.txt, format described there)
 #   --only NAMES  only these mutations (comma-separated)
-#   --work DIR    where the copy and its build live (default $TMPDIR/spinlorex-mutation);
+#   --work DIR    where the copy and its build live (default $TMPDIR/spinlorex-mutation-ID,
+#                 ID from the tree's path, so that checks of several worktrees stay apart);
 #                 kept between runs, so later runs rebuild little (and ccache helps)
 #   --in-place    mutate the working tree itself and build in an existing build folder
 #                 (--build, default build/): far quicker when that build is current. Each
@@ -31,7 +32,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 rev=""
 list="$root/scripts/mutations.txt"
 only=""
-work="${TMPDIR:-/tmp}/spinlorex-mutation"
+work=""
 in_place=""
 build=""
 while [ $# -gt 0 ]; do
@@ -49,6 +50,13 @@ done
 # are left out: they need more than the test binary).
 default_tests="${MUTATION_TESTS:-Desk*:Deck*:PitchRender*:MasterTempo*:AudioEngine*:Curve*:Volume*:SampleConvert*:Mp3Reader*:WavReader*:SndfileReader*:PinnedWavOutput*-DeskApp*:DeskLibraryApp*:DeskProgram*:DeskDialog*}"
 export SPINLOREX_AUDIO=null QT_QPA_PLATFORM=offscreen
+
+# Each tree has its own work folder, and one run at a time holds it: in place, the folder
+# keeps the originals of the mutated files, which a second run would wipe.
+work="${work:-${TMPDIR:-/tmp}/spinlorex-mutation-$(printf %s "$root" | md5sum | cut -c1-8)}"
+mkdir -p "$work"
+exec 9>"$work/lock"
+flock -n 9 || { echo "another mutation check is using $work"; exit 2; }
 
 stage="$work/stage"   # the tree as checked out (in place: the originals of mutated files)
 mutants="$work/mutants"
@@ -205,4 +213,4 @@ echo "killed $killed of $total; survived $survived; did not build $broken; not f
 [ "$survived" -eq 0 ] && [ "$missing" -eq 0 ]
 }
 
-main "$@"
+main "$@"; exit

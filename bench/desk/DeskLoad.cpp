@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
         DeckPair& decks = *desk.decks();
         for (int d = 0; d < 2; ++d) {
             logic.dropOntoDeck(d, trackEntryForFile(tracks[static_cast<size_t>(d)]));
-            logic.playPause(d);
+            logic.transport().playPause(d);
         }
         runFor(2);  // both decks up and the strip filled
 

@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
         MixingDesk& logic = *desk.desk();
         for (int d = 0; d < 2; ++d) {
             logic.dropOntoDeck(d, trackEntryForFile(tracks[static_cast<size_t>(d)]));
-            logic.playPause(d);
+            logic.transport().playPause(d);
         }
         runFor(2);
         measure("both decks playing", playingSeconds);

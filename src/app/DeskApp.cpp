@@ -233,9 +233,9 @@ void DeskApp::bringUpToDesk(OutputDevice& output) {
     for (int d = 0; d < 2; ++d)
         if ((*decks_)[d].playing()) output.deckStarted(d);
     if (desk_) {
-        output.applyDeckLevel(0, desk_->deckLevel(0));
-        output.applyDeckLevel(1, desk_->deckLevel(1));
-        output.applyCrossfader(desk_->crossfader());
+        output.applyDeckLevel(0, desk_->faders().deckLevel(0));
+        output.applyDeckLevel(1, desk_->faders().deckLevel(1));
+        output.applyCrossfader(desk_->faders().crossfader());
         output.deckSelected(desk_->selectedDeck());  // what the headphones pre-listen to
     }
 }
@@ -261,7 +261,7 @@ void DeskApp::rebuildAudioEngine() {
         },
         AudioEngine::OnFailure::FallBack);
     if (recording) {
-        if (desk_) desk_->recordingEnded(kRecordingEndedByMode, *recording);
+        if (desk_) desk_->panels().recordingEnded(kRecordingEndedByMode, *recording);
         recording.reset();  // finishes the file
     }
     if (const char* failure = engine_->fallbackMessage())

@@ -120,21 +120,21 @@ void DeskWindow::mousePressEvent(QMouseEvent* event) {
     if (desk_ == nullptr) return;
     if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
     const QPoint p = toDesk(event->position().toPoint());
-    desk_->onMouseDown(event->button() == Qt::LeftButton, p.x(), p.y());
+    desk_->input().onMouseDown(event->button() == Qt::LeftButton, p.x(), p.y());
 }
 
 void DeskWindow::mouseReleaseEvent(QMouseEvent* event) {
     if (desk_ == nullptr) return;
     if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
     const QPoint p = toDesk(event->position().toPoint());
-    desk_->onMouseUp(p.x(), p.y());
+    desk_->input().onMouseUp(p.x(), p.y());
 }
 
 void DeskWindow::mouseMoveEvent(QMouseEvent* event) {
     if (desk_ == nullptr) return;
     const QPoint p = toDesk(event->position().toPoint());
     const bool held = event->buttons() != Qt::NoButton || event->modifiers() != Qt::NoModifier;
-    desk_->onMouseMove(p.x(), p.y(), held ? 1 : 0);
+    desk_->input().onMouseMove(p.x(), p.y(), held ? 1 : 0);
 }
 
 void DeskWindow::closeEvent(QCloseEvent* event) {

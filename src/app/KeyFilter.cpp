@@ -16,7 +16,8 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
         const int virtualKey = virtualKeyOf(*key);
         // Each press is offered once: as the press itself (the override stage would offer
         // it twice when a shortcut system is listening).
-        if (event->type() == QEvent::KeyPress && virtualKey != 0 && desk_.onKeyDown(virtualKey))
+        if (event->type() == QEvent::KeyPress && virtualKey != 0 &&
+            desk_.input().onKeyDown(virtualKey))
             return true;
     }
     return QObject::eventFilter(watched, event);

@@ -1,13 +1,19 @@
 // Keyboard and mouse: the key table, the press and release of skin controls, slider,
 // crossfader and window drags, and the jump on a disc.
 
+#include "desk/DeskInput.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
+#include "audio/AudioFormat.h"
 #include "audio/Crossfader.h"
-#include "audio/DeckPair.h"
-#include "desk/MixingDesk.h"
+#include "desk/AutoMix.h"
+#include "desk/DeskFaders.h"
+#include "desk/DeskPanels.h"
+#include "desk/DeskSync.h"
+#include "desk/DeskTransport.h"
 #include "platform/settings/Settings.h"
 
 namespace spinlorex {
@@ -38,7 +44,15 @@ enum Key : int {
 };
 }  // namespace
 
-bool MixingDesk::onKeyDown(int virtualKey) {
+DeskInput::DeskInput(DeskContext& context, Parts parts)
+    : context_(context),
+      faders_(parts.faders),
+      sync_(parts.sync),
+      panels_(parts.panels),
+      mix_(parts.mix),
+      transport_(parts.transport) {}
+
+bool DeskInput::onKeyDown(int virtualKey) {
     const int key = virtualKey & 0xFF;
     if (searchEditActive_) {
         // The edit field gets its keys; only the function keys still reach the desk.
@@ -47,58 +61,58 @@ bool MixingDesk::onKeyDown(int virtualKey) {
             return true;
         }
         if (key == kEnter) {
-            if (currentPanel_ != 1) return false;
-            links_.library.runSearch();
+            if (panels_.currentPanel() != 1) return false;
+            context_.links.library.runSearch();
             return true;
         }
         if (key < kF1 || key > kF12) return false;
     }
 
-    const int d = selectedDeck_;
-    DeckStream& ds = deck(d);
+    const int d = panels_.selectedDeck();
+    DeckStream& ds = context_.deck(d);
     switch (key) {
         case kTab:
-            selectDeck(1 - d);
+            panels_.selectDeck(1 - d);
             return true;
         case kEnter:
-            if (!links_.library.onEnterKey()) syncBeat(d);
+            if (!context_.links.library.onEnterKey()) sync_.syncBeat(d);
             return true;
         case kEscape:
-            magicSync(d);
+            sync_.magicSync(d);
             return true;
         case kSpace:
             ds.play();
             return true;
         case kPageUp:
-            setDeckPitch(d, ds.pitch() - 306);
+            faders_.setDeckPitch(d, ds.pitch() - 306);
             return true;
         case kPageDown:
-            setDeckPitch(d, ds.pitch() + 306);
+            faders_.setDeckPitch(d, ds.pitch() + 306);
             return true;
         case kLeft:
-            ds.nudge(ds.pitch() * 256 / 4096);
+            ds.nudge(ds.pitch() * 256 / kNormalPitch);
             return true;
         case kUp:
-            setDeckPitch(d, ds.pitch() - 8);
+            faders_.setDeckPitch(d, ds.pitch() - 8);
             return true;
         case kRight:
-            ds.nudge(-ds.pitch() * 256 / 4096);
+            ds.nudge(-ds.pitch() * 256 / kNormalPitch);
             return true;
         case kDown:
-            setDeckPitch(d, ds.pitch() + 8);
+            faders_.setDeckPitch(d, ds.pitch() + 8);
             return true;
         case kDelete:
-            links_.library.onDeleteKey();
+            context_.links.library.onDeleteKey();
             return true;
         case kL:
             ds.goToCue();
             return true;
         case kM:
             ds.storeCue();
-            redrawCueMark(d);
+            transport_.redrawCueMark(d);
             return true;
         case kN:
-            skipBeat(d);
+            transport_.skipBeat(d);
             return true;
         case kP:
             ds.pause();
@@ -110,7 +124,7 @@ bool MixingDesk::onKeyDown(int virtualKey) {
             break;
     }
     if (key >= kF1 && key <= kF6) {
-        selectPanel(key - kF1);
+        panels_.selectPanel(key - kF1, mix_.running());
         return true;
     }
     // Letters without a shortcut are swallowed so that they do not reach the lists.
@@ -120,30 +134,30 @@ bool MixingDesk::onKeyDown(int virtualKey) {
 // ---------------------------------------------------------------------------------------
 // Buttons
 
-void MixingDesk::pressButton(int id) {
+void DeskInput::pressButton(int id) {
     if (pressedButton_ >= 0) releaseButton();  // the first button's action is dropped
-    links_.view.drawControl(id, true);
+    context_.links.view.drawControl(id, true);
     pressedButton_ = id;
-    links_.shell.captureMouse();
+    context_.links.shell.captureMouse();
 }
 
-void MixingDesk::releaseButton() {
+void DeskInput::releaseButton() {
     if (pressedButton_ < 0) return;
-    links_.view.drawControl(pressedButton_, false);
+    context_.links.view.drawControl(pressedButton_, false);
     pressedButton_ = -1;
-    links_.shell.releaseMouse();
+    context_.links.shell.releaseMouse();
 }
 
-void MixingDesk::actOnRelease(int id) {
+void DeskInput::actOnRelease(int id) {
     switch (id) {
         case ctl::Close:
-            links_.shell.requestClose();
+            context_.links.shell.requestClose();
             break;
         case ctl::Minimize:
-            links_.shell.minimize();
+            context_.links.shell.minimize();
             break;
         case ctl::Maximize:
-            links_.shell.toggleFullScreen();
+            context_.links.shell.toggleFullScreen();
             break;
         case ctl::SetHomeFolder:
         case ctl::GoDesktop:
@@ -155,7 +169,7 @@ void MixingDesk::actOnRelease(int id) {
         case ctl::Shuffle:
         case ctl::NewSongsOnly:
         case ctl::Save:
-            links_.library.onButton(id);
+            context_.links.library.onButton(id);
             break;
         default:
             break;
@@ -165,10 +179,10 @@ void MixingDesk::actOnRelease(int id) {
 // ---------------------------------------------------------------------------------------
 // Mouse
 
-void MixingDesk::onMouseDown(bool leftButton, int32_t x, int32_t y) {
-    links_.shell.hideTooltip();
-    if (skin_ == nullptr) return;
-    const int id = hitTest(*skin_, x, y, currentPanel_, faderMode_);
+void DeskInput::onMouseDown(bool leftButton, int32_t x, int32_t y) {
+    context_.links.shell.hideTooltip();
+    if (context_.skin == nullptr) return;
+    const int id = hitTest(*context_.skin, x, y, panels_.currentPanel(), faders_.faderMode());
     const int d = id & 1;
     switch (id) {
         case ctl::Close:
@@ -188,29 +202,29 @@ void MixingDesk::onMouseDown(bool leftButton, int32_t x, int32_t y) {
             break;
         case ctl::Go1:
         case ctl::Go2:
-            magicSync(d);
+            sync_.magicSync(d);
             pressButton(id);
             break;
         case ctl::Play1:
         case ctl::Play2:
         case ctl::Pause1:
         case ctl::Pause2:
-            playPause(d);
+            transport_.playPause(d);
             pressButton(id);
             break;
         case ctl::Stop1:
         case ctl::Stop2:
-            stopButton(d);
+            transport_.stopButton(d);
             pressButton(id);
             break;
         case ctl::Mem1:
         case ctl::Mem2:
-            cueButton(d);
+            transport_.cueButton(d);
             pressButton(id);
             break;
         case ctl::Platine1:
         case ctl::Platine2:
-            selectDeck(d);
+            panels_.selectDeck(d);
             break;
         case ctl::Infos1:
         case ctl::Infos2:
@@ -218,7 +232,7 @@ void MixingDesk::onMouseDown(bool leftButton, int32_t x, int32_t y) {
             break;
         case ctl::Disc1:
         case ctl::Disc2:
-            if (mixRunning_) stopMix();
+            if (mix_.running()) mix_.stopMix();
             discJump(d, x, y);
             break;
         case ctl::Pitch1:
@@ -229,32 +243,32 @@ void MixingDesk::onMouseDown(bool leftButton, int32_t x, int32_t y) {
             break;
         case ctl::ResetPitch1:
         case ctl::ResetPitch2:
-            resetPitchButton(d);
+            faders_.resetPitchButton(d);
             break;
         case ctl::MenuLevel1:
         case ctl::MenuLevel2:
-            setFaderMode(1);
+            faders_.setFaderMode(1);
             break;
         case ctl::MenuPitch1:
         case ctl::MenuPitch2:
-            setFaderMode(0);
+            faders_.setFaderMode(0);
             break;
         case ctl::Crossfader:
             startCrossfaderDrag(!leftButton, x);
             break;
         case ctl::SyncPitch1:
         case ctl::SyncPitch2:
-            syncPitch(d);
+            sync_.syncPitch(d);
             pressButton(id);
             break;
         case ctl::SyncLevel1:
         case ctl::SyncLevel2:
-            syncLevel(d);
+            sync_.syncLevel(d);
             pressButton(id);
             break;
         case ctl::SyncBeat1:
         case ctl::SyncBeat2:
-            syncBeat(d);
+            sync_.syncBeat(d);
             pressButton(id);
             break;
         case ctl::MenuFiles:
@@ -263,48 +277,48 @@ void MixingDesk::onMouseDown(bool leftButton, int32_t x, int32_t y) {
         case ctl::MenuRecord:
         case ctl::MenuHistory:
         case ctl::MenuConfig:
-            selectPanel(id - ctl::MenuFiles);
+            panels_.selectPanel(id - ctl::MenuFiles, mix_.running());
             break;
         case ctl::Mix:
-            mixNow();
+            mix_.mixNow();
             break;
         case ctl::AutoMixSwitch:
-            toggleAutoMix();
+            mix_.toggleAutoMix();
             break;
         case ctl::WindowDrag:
             // A window that covers the screen stays; otherwise the window system moves
             // it where it can, and the desk follows the pointer itself where it cannot.
-            if (get(settings().maximized) == 0 && links_.shell.startSystemMove()) break;
+            if (get(settings().maximized) == 0 && context_.links.shell.startSystemMove()) break;
             dragMode_ = kWindowDrag;
             springBack_ = -1;
             grabX_ = x;
             grabY_ = y;
-            links_.shell.captureMouse();
+            context_.links.shell.captureMouse();
             break;
         default:
             if (id == ctl::StartRecording || (id >= ctl::OptAutoPitch && id <= ctl::OptPitchRange))
-                optionClicked(id);
+                panels_.optionClicked(id);
             break;
     }
 }
 
-void MixingDesk::onMouseUp(int32_t x, int32_t y) {
-    links_.shell.hideTooltip();
+void DeskInput::onMouseUp(int32_t x, int32_t y) {
+    context_.links.shell.hideTooltip();
     if (dragMode_ != kNoDrag) {
         // A right-button drag was a temporary bend: the old value returns.
         if (springBack_ >= 0) {
             if (dragMode_ == kCrossfaderDrag)
-                setCrossfader(springBack_);
+                faders_.setCrossfader(springBack_);
             else if (dragMode_ == kPitchDrag || dragMode_ == kPitchDrag + 1)
-                setDeckPitch(dragMode_ - kPitchDrag, springBack_);
+                faders_.setDeckPitch(dragMode_ - kPitchDrag, springBack_);
             else if (dragMode_ == kLevelDrag || dragMode_ == kLevelDrag + 1)
-                setDeckLevel(dragMode_ - kLevelDrag, springBack_);
+                faders_.setDeckLevel(dragMode_ - kLevelDrag, springBack_);
         }
         dragMode_ = kNoDrag;
         springBack_ = -1;
-        links_.shell.releaseMouse();
+        context_.links.shell.releaseMouse();
     }
-    if (links_.library.dragActive()) links_.library.dropOnDeck(x, y);
+    if (context_.links.library.dragActive()) context_.links.library.dropOnDeck(x, y);
     if (pressedButton_ >= 0) {
         // The action comes wherever the pointer is now.
         const int id = pressedButton_;
@@ -313,7 +327,7 @@ void MixingDesk::onMouseUp(int32_t x, int32_t y) {
     }
 }
 
-void MixingDesk::onMouseMove(int32_t x, int32_t y, int32_t keyState) {
+void DeskInput::onMouseMove(int32_t x, int32_t y, int32_t keyState) {
     switch (dragMode_) {
         case kCrossfaderDrag:
             moveCrossfader(x);
@@ -327,93 +341,94 @@ void MixingDesk::onMouseMove(int32_t x, int32_t y, int32_t keyState) {
         case kWindowDrag:
             if (get(settings().maximized) != 0) {
                 dragMode_ = kNoDrag;
-                links_.shell.releaseMouse();
+                context_.links.shell.releaseMouse();
             } else {
-                links_.shell.dragWindow(grabX_, grabY_);
+                context_.links.shell.dragWindow(grabX_, grabY_);
             }
             return;
         default:
             break;
     }
-    if (links_.library.dragActive()) {
-        links_.library.dragOver(x, y);
-    } else if (keyState == 0 && get(settings().toolTip) != 0 && skin_ != nullptr) {
-        links_.shell.showTooltip(hitTest(*skin_, x, y, currentPanel_, faderMode_), x, y);
+    if (context_.links.library.dragActive()) {
+        context_.links.library.dragOver(x, y);
+    } else if (keyState == 0 && get(settings().toolTip) != 0 && context_.skin != nullptr) {
+        context_.links.shell.showTooltip(
+            hitTest(*context_.skin, x, y, panels_.currentPanel(), faders_.faderMode()), x, y);
     }
 }
 
 // ---------------------------------------------------------------------------------------
 // Drags
 
-void MixingDesk::startCrossfaderDrag(bool rightButton, int32_t x) {
-    if (mixRunning_) stopMix();
+void DeskInput::startCrossfaderDrag(bool rightButton, int32_t x) {
+    if (mix_.running()) mix_.stopMix();
     dragMode_ = kCrossfaderDrag;
     // Set on every drag: a value left from an earlier right-button drag of another
     // control must not be restored into this one.
-    springBack_ = rightButton ? crossfader_ : -1;
-    const SkinControl& track = control(ctl::Crossfader);
-    const int32_t knob = control(ctl::HorizontalFader).width;
+    springBack_ = rightButton ? faders_.crossfader() : -1;
+    const SkinControl& track = context_.control(ctl::Crossfader);
+    const int32_t knob = context_.control(ctl::HorizontalFader).width;
     const int32_t l = track.hitLeft;
     const int32_t r = track.hitRight;
-    const int32_t k = crossfader_ * (r - knob - l) / kCrossfaderMax;  // knob's left edge
+    const int32_t k = faders_.crossfader() * (r - knob - l) / kCrossfaderMax;  // knob's left edge
     grabX_ = x - knob / 2 - l - k;
     if (std::abs(2 * grabX_) >= knob) {
         // Clicked off the knob: its centre jumps under the pointer.
         grabX_ = 0;
         moveCrossfader(x);
     }
-    links_.shell.captureMouse();
+    context_.links.shell.captureMouse();
 }
 
-void MixingDesk::moveCrossfader(int32_t x) {
-    const SkinControl& track = control(ctl::Crossfader);
-    const int32_t knob = control(ctl::HorizontalFader).width;
+void DeskInput::moveCrossfader(int32_t x) {
+    const SkinControl& track = context_.control(ctl::Crossfader);
+    const int32_t knob = context_.control(ctl::HorizontalFader).width;
     const int32_t travel = track.hitRight - track.hitLeft - knob;
     if (travel <= 0) return;  // a skin without travel: nothing to drag
     const int32_t v = std::clamp((x - knob / 2 - grabX_ - track.hitLeft) * kCrossfaderMax / travel,
                                  int32_t{0}, kCrossfaderMax);
-    if (v != crossfader_) setCrossfader(v);
+    if (v != faders_.crossfader()) faders_.setCrossfader(v);
 }
 
-void MixingDesk::startSliderDrag(int sliderId, bool rightButton, int32_t y) {
+void DeskInput::startSliderDrag(int sliderId, bool rightButton, int32_t y) {
     const int d = sliderId & 1;
     const bool pitch = sliderId == ctl::Pitch1 || sliderId == ctl::Pitch2;
     dragMode_ = (pitch ? kPitchDrag : kLevelDrag) + d;
-    springBack_ = rightButton ? (pitch ? deck(d).pitch() : state_[index(d)].level) : -1;
-    const SkinControl& slider = control(sliderId);
-    const int32_t h = control(ctl::VerticalFader1 + d).height;
+    springBack_ = rightButton ? (pitch ? context_.deck(d).pitch() : faders_.deckLevel(d)) : -1;
+    const SkinControl& slider = context_.control(sliderId);
+    const int32_t h = context_.control(ctl::VerticalFader1 + d).height;
     const int32_t travel = slider.hitBottom - h - slider.hitTop;
-    const DeckState& s = state_[index(d)];
-    const int32_t position = pitch ? s.pitchSlider : s.levelSlider;
+    const int32_t position = pitch ? faders_.pitchSlider(d) : faders_.levelSlider(d);
     grabY_ = y - h / 2 - slider.hitTop - position * travel / 256;
     if (std::abs(2 * grabY_) >= h) {
         grabY_ = 0;
         moveSlider(y);
     }
-    links_.shell.captureMouse();
+    context_.links.shell.captureMouse();
 }
 
-void MixingDesk::moveSlider(int32_t y) {
+void DeskInput::moveSlider(int32_t y) {
     const bool pitch = dragMode_ == kPitchDrag || dragMode_ == kPitchDrag + 1;
     const int d = dragMode_ & 1;
-    const SkinControl& slider = control(pitch ? ctl::Pitch1 + d : ctl::Level1 + d);
-    const int32_t h = control(ctl::VerticalFader1 + d).height;
-    DeckState& s = state_[index(d)];
-    if (pitch && s.pitchResetRunning) stopPitchReset(d);
+    const SkinControl& slider = context_.control(pitch ? ctl::Pitch1 + d : ctl::Level1 + d);
+    const int32_t h = context_.control(ctl::VerticalFader1 + d).height;
+    if (pitch && faders_.pitchResetRunning(d)) faders_.stopPitchReset(d);
     const int32_t travel = slider.hitBottom - slider.hitTop - h;
     if (travel <= 0) return;
     const int32_t v =
         std::clamp((y - h / 2 - grabY_ - slider.hitTop) * 256 / travel, int32_t{0}, int32_t{256});
     if (pitch) {
         // The top of the slider is the slowest pitch.
-        if (v != s.pitchSlider) setDeckPitch(d, pitchMin_ + (pitchMax_ - pitchMin_) * v / 256);
+        const int32_t low = faders_.pitchMin();
+        const int32_t high = faders_.pitchMax();
+        if (v != faders_.pitchSlider(d)) faders_.setDeckPitch(d, low + (high - low) * v / 256);
     } else {
-        if (v != s.levelSlider) setDeckLevel(d, 256 - v);
+        if (v != faders_.levelSlider(d)) faders_.setDeckLevel(d, 256 - v);
     }
 }
 
-void MixingDesk::discJump(int d, int32_t x, int32_t y) {
-    const SkinControl& disc = control(ctl::Disc1 + d);
+void DeskInput::discJump(int d, int32_t x, int32_t y) {
+    const SkinControl& disc = context_.control(ctl::Disc1 + d);
     float f = 0.0f;
     if (disc.radius >= 0) {
         const int32_t cx = disc.hitLeft;
@@ -433,11 +448,11 @@ void MixingDesk::discJump(int d, int32_t x, int32_t y) {
         // The end of the track. A seek there followed by a start would play on through
         // the audio already decoded ahead, for seconds, with the hand jumping back; the
         // track ends here instead, as it would have ended by itself.
-        deck(d).finish();
-        onTrackEnded(d);
+        context_.deck(d).finish();
+        mix_.onTrackEnded(d);
         return;
     }
-    deck(d).seekAndPlay(f);
+    context_.deck(d).seekAndPlay(f);
 }
 
 }  // namespace spinlorex

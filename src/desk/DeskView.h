@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/AudioFormat.h"
+
 namespace spinlorex {
 
 // What a deck's information panel shows, read by the desk every refresh.
@@ -10,7 +12,7 @@ struct DeckInfo {
     uint32_t status = 157;   // 0 normal; 153, 156, 157 show their message instead
     int32_t duration = -1;   // whole seconds
     float position = -1.0f;  // fraction, negative when there is none
-    int32_t pitch = 4096;
+    int32_t pitch = kNormalPitch;
     int32_t level = 256;     // the desk's copy, 0..256
     float trackBpm = 0.0f;   // the record's tempo
     float localBpm = 0.0f;   // the analyser's current estimate

@@ -88,8 +88,8 @@ TEST_F(DeskAppDialogsTest, TheEngineIsRebuiltUnderPlayingDecksWithoutLosingTheir
     MixingDesk& desk = *app().desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
     ASSERT_TRUE(desk.dropOntoDeck(1, trackEntryForFile(track_)));
-    desk.playPause(0);
-    desk.playPause(1);
+    desk.transport().playPause(0);
+    desk.transport().playPause(1);
     ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.05f; }));
 
     set(settings().outputMode, 1);  // to the soft mix
@@ -104,7 +104,7 @@ TEST_F(DeskAppDialogsTest, TheEngineIsRebuiltUnderPlayingDecksWithoutLosingTheir
 
 TEST_F(DeskAppDialogsTest, ARebuiltEngineWithHeadphonesPreListensToTheSelectedDeck) {
     MixingDesk& desk = *app().desk();
-    desk.selectDeck(1);
+    desk.panels().selectDeck(1);
     set(settings().outputMode, 5);  // 3D card, speakers and headphones, hard mix
     app().rebuildAudioEngine();
     auto* output = dynamic_cast<HardMixOutput*>(app().engine()->output());
@@ -121,7 +121,7 @@ TEST_F(DeskAppDialogsTest, ARefusedSkinKeepsTheOldOneAndTheDefaultAppliesLive) {
     EXPECT_EQ(fatalError(), nullptr);
     MixingDesk& desk = *app().desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
-    EXPECT_EQ(desk.titleLine2(0), "Title");
+    EXPECT_EQ(desk.transport().titleLine2(0), "Title");
 }
 
 TEST_F(DeskAppDialogsTest, TheRhythmStripRunsOnItsPlaceThroughSkinAndEngineChanges) {

@@ -66,7 +66,7 @@ TEST_F(DeskAppTest, StartsPaintsTheDeskAndSavesTheSettingsAtTheEnd) {
             return yellow;
         };
         EXPECT_TRUE(processUntil([&] { return yellowInPanel() > 50; }));
-        EXPECT_EQ(app.desk()->currentPanel(), 0);
+        EXPECT_EQ(app.desk()->panels().currentPanel(), 0);
         app.destroy();
     }
     EXPECT_TRUE(std::filesystem::exists(config_.path() / "settings.reg"));
@@ -78,8 +78,8 @@ TEST_F(DeskAppTest, KeysReachTheDeskFirstAndTheCloseQuestionGuardsPlayingMusic) 
     app.window().show();
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
-    EXPECT_EQ(desk.titleLine1(0), "Test Artist");
-    EXPECT_EQ(desk.titleLine2(0), "Test Title");
+    EXPECT_EQ(desk.transport().titleLine1(0), "Test Artist");
+    EXPECT_EQ(desk.transport().titleLine2(0), "Test Title");
 
     // SPACE plays the selected deck, wherever the key is pressed.
     QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
@@ -107,7 +107,7 @@ TEST_F(DeskAppTest, TheEndOfATrackReachesTheDeskThroughTheEventLoop) {
     ASSERT_TRUE(app.create());
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(1, trackEntryForFile(shortTrack)));
-    desk.playPause(1);
+    desk.transport().playPause(1);
     ASSERT_TRUE(processUntil([&] { return desk.deckInfo(1).position < 0.0f; }, 15));
     app.destroy();
 }
@@ -127,8 +127,8 @@ TEST_F(DeskAppTest, TwoLoadedDecksShowTheirTitlesTimesAndHands) {
     ASSERT_TRUE(desk.dropOntoDeck(1, trackEntryForFile(second)));
     processUntil([] { return false; }, 0.3);  // a display refresh or two
     const QImage cued = app.window().grab().toImage();
-    desk.playPause(0);
-    desk.playPause(1);
+    desk.transport().playPause(0);
+    desk.transport().playPause(1);
     ASSERT_TRUE(processUntil(
         [&] { return desk.deckInfo(0).position > 0.1f && desk.deckInfo(1).position > 0.07f; }));
     const QImage shown = app.window().grab().toImage();
@@ -136,7 +136,7 @@ TEST_F(DeskAppTest, TwoLoadedDecksShowTheirTitlesTimesAndHands) {
     for (const int x : {20, 640})
         EXPECT_NE(shown.copy(x, 140, 140, 140), cued.copy(x, 140, 140, 140)) << x;
     if (const char* path = std::getenv("SPINLOREX_DESK_SCREENSHOT")) shown.save(path);
-    EXPECT_EQ(desk.titleLine2(1), "Second Track");
+    EXPECT_EQ(desk.transport().titleLine2(1), "Second Track");
     app.destroy();
 }
 
@@ -161,8 +161,8 @@ TEST_F(DeskAppTest, TracksOfOtherRatesAndFormatsDropOntoTheDecksAndPlay) {
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(wav48)));
     ASSERT_TRUE(desk.dropOntoDeck(1, trackEntryForFile(flac)));
-    desk.playPause(0);
-    desk.playPause(1);
+    desk.transport().playPause(0);
+    desk.transport().playPause(1);
     ASSERT_TRUE(processUntil(
         [&] { return desk.deckInfo(0).position > 0.1f && desk.deckInfo(1).position > 0.1f; }));
     // At their true pitch the analysers hear the tempo the music was made at (played at
@@ -172,7 +172,7 @@ TEST_F(DeskAppTest, TracksOfOtherRatesAndFormatsDropOntoTheDecksAndPlay) {
         EXPECT_EQ(desk.deckInfo(d).duration, 20) << d;
         EXPECT_NEAR(desk.deckInfo(d).localBpm, bpm, 1.0) << d;
     }
-    EXPECT_EQ(desk.titleLine2(1), "Lossless");
+    EXPECT_EQ(desk.transport().titleLine2(1), "Lossless");
     if (const char* path = std::getenv("SPINLOREX_FORMATS_SCREENSHOT"))
         app.window().grab().toImage().save(path);
     app.destroy();
@@ -203,7 +203,7 @@ TEST_F(DeskAppTest, AWindowManagerCloseWaitsForTheQuitQuestionsAnswer) {
     app.window().show();
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
-    desk.playPause(0);
+    desk.transport().playPause(0);
     ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.01f; }));
 
     // While the question is open the window manager asks again (its close comes to the
@@ -233,7 +233,7 @@ TEST_F(DeskAppTest, AStopSignalClosesWithoutTheQuestionAndKeepsWhatWasLearnt) {
         app.window().show();
         MixingDesk& desk = *app.desk();
         ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
-        desk.playPause(0);
+        desk.transport().playPause(0);
         ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.01f; }));
         if (questionOpen) {
             // The signal comes while the user has the quit question in front of them.
@@ -326,9 +326,9 @@ TEST_F(DeskAppTest, AConfigurationWhoseDeviceIsRefusedFallsBackToSilenceAndTheDe
                   DeskApp::kPlaysSilently);
 
     // The decks still answer, and play on without sound.
-    desk.playPause(0);
+    desk.transport().playPause(0);
     ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.01f; }));
-    desk.playPause(0);
+    desk.transport().playPause(0);
     EXPECT_FALSE((*app.decks())[0].playing());
     app.destroy();
     EXPECT_TRUE(std::filesystem::exists(config_.path() / "settings.reg"));
@@ -341,7 +341,7 @@ TEST_F(DeskAppTest,
     ASSERT_TRUE(app.create());
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
-    desk.playPause(0);
+    desk.transport().playPause(0);
     const std::string path = home_.file("mix.wav");
     auto owned = std::make_unique<MixRecorder>(path);
     MixRecorder& recorder = *owned;
@@ -359,8 +359,9 @@ TEST_F(DeskAppTest,
     set(settings().outputMode, 0);
     app.rebuildAudioEngine();
     EXPECT_EQ(engine.output()->recorder(), nullptr);
-    EXPECT_EQ(desk.recordEndMessage().substr(0, desk.recordEndMessage().find('\n')),
-              DeskApp::kRecordingEndedByMode);
+    EXPECT_EQ(
+        desk.panels().recordEndMessage().substr(0, desk.panels().recordEndMessage().find('\n')),
+        DeskApp::kRecordingEndedByMode);
     const test::WavFile wav = test::readWav(path);
     EXPECT_TRUE(wav.valid);
     EXPECT_GT(wav.dataSize, uint32_t(before + 10000) * 4);

@@ -39,7 +39,7 @@ TEST_F(DeskDesktopTest, FullScreenStaysWhileTheDesksOwnQuestionIsOpenAndFollowsT
     EXPECT_TRUE(window.isFullScreen());
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
-    desk.playPause(0);
+    desk.transport().playPause(0);
     ASSERT_TRUE(processUntil([&] { return (*app.decks())[0].playing(); }));
 
     // The close question takes the activation from the desk window, not from the program.
@@ -95,7 +95,7 @@ TEST_F(DeskDesktopTest, ACyrillicKeyAtPsPlacePausesTheSelectedDeck) {
     app.window().show();
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
-    desk.playPause(0);
+    desk.transport().playPause(0);
     ASSERT_TRUE(processUntil([&] { return (*app.decks())[0].playing(); }));
     QKeyEvent ze = keyPress(0x0417, 33, QString::fromUtf8("з"));
     QApplication::sendEvent(&app.window(), &ze);

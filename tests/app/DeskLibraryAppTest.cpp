@@ -97,15 +97,15 @@ TEST_F(DeskLibraryAppTest, EnterOnAFocusedRowLoadsItAndTheBpmDialogSetsTheTempoB
     files.setFocus();
     ASSERT_TRUE(processUntil([&] { return files.hasFocus(); }));
     files.setCurrentIndex(files.model()->index(second, 0));
-    key(files, Qt::Key_Return);                  // through the desk's key filter
-    EXPECT_EQ(desk.titleLine2(0), "Track.wav");  // only ".mp3" is cut from names
-    EXPECT_EQ(desk.titleLine1(0), "Second");
+    key(files, Qt::Key_Return);                              // through the desk's key filter
+    EXPECT_EQ(desk.transport().titleLine2(0), "Track.wav");  // only ".mp3" is cut from names
+    EXPECT_EQ(desk.transport().titleLine1(0), "Second");
 
     // Enter elsewhere is the desk's beat sync; the row stays where it is.
     files.clearFocus();
     ASSERT_TRUE(processUntil([&] { return !files.hasFocus(); }));
     key(app.window(), Qt::Key_Return);
-    EXPECT_TRUE(desk.titleLine2(1).empty());
+    EXPECT_TRUE(desk.transport().titleLine2(1).empty());
 
     // A double-click in the Bpm column: x2 and OK set the tempo by hand.
     TrackRecord* record = (*app.decks())[0].track()->record;
@@ -137,7 +137,7 @@ TEST_F(DeskLibraryAppTest, ARowDraggedOntoADiscLoadsThatDeckWithTheLibrarysCurso
     releaseOn(app, ctl::Disc2);
     EXPECT_FALSE(app.library()->dragActive());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(app.desk()->titleLine2(1), "Test Title.wav");
+    EXPECT_EQ(app.desk()->transport().titleLine2(1), "Test Title.wav");
     EXPECT_EQ(files.model()->rowCount(), 2);  // the files list keeps its rows
     app.destroy();
 }
@@ -148,7 +148,7 @@ TEST_F(DeskLibraryAppTest, ThePlaylistPanelsKeysButtonsAndEditFields) {
     MixingDesk& desk = *app.desk();
     LibraryBrowser& library = *app.library();
     key(app.window(), Qt::Key_F3);
-    EXPECT_EQ(desk.currentPanel(), 2);
+    EXPECT_EQ(desk.panels().currentPanel(), 2);
     EXPECT_TRUE(library.playlistView().isVisible());
     // Both rows queued, the first deleted with the Delete key while the playlist has focus.
     for (int r = 0; r < 2; ++r)
@@ -173,8 +173,8 @@ TEST_F(DeskLibraryAppTest, ThePlaylistPanelsKeysButtonsAndEditFields) {
         EXPECT_EQ(suffix, "m3u");
         return QString::fromStdString(saved);
     });
-    desk.onMouseDown(true, 60, 580);  // the "Save" button of the default skin
-    desk.onMouseUp(60, 580);
+    desk.input().onMouseDown(true, 60, 580);  // the "Save" button of the default skin
+    desk.input().onMouseUp(60, 580);
     ASSERT_EQ(library.library().playlist().size(), 1);
     EXPECT_EQ(library.library().playlist().row(0).entry.path, saved);
     EXPECT_TRUE(processUntil(
@@ -182,8 +182,8 @@ TEST_F(DeskLibraryAppTest, ThePlaylistPanelsKeysButtonsAndEditFields) {
 
     // The automatic-mixing switch fills the empty decks from the playlist: the saved file
     // gives its track.
-    desk.toggleAutoMix();
-    EXPECT_FALSE(desk.titleLine2(0).empty());
+    desk.mix().toggleAutoMix();
+    EXPECT_FALSE(desk.transport().titleLine2(0).empty());
     EXPECT_TRUE(library.library().playlist().empty());
 
     // An edit field of the library takes the keys while it has the focus.
@@ -191,10 +191,10 @@ TEST_F(DeskLibraryAppTest, ThePlaylistPanelsKeysButtonsAndEditFields) {
     edit->show();
     edit->setFocus();
     ASSERT_TRUE(processUntil([&] { return edit->hasFocus(); }));
-    EXPECT_TRUE(desk.searchEditActive());
+    EXPECT_TRUE(desk.input().searchEditActive());
     playlist.setFocus();
     ASSERT_TRUE(processUntil([&] { return playlist.hasFocus(); }));
-    EXPECT_FALSE(desk.searchEditActive());
+    EXPECT_FALSE(desk.input().searchEditActive());
     app.destroy();
 }
 
@@ -218,9 +218,9 @@ TEST_F(DeskLibraryAppTest, TheSearchPanelSearchesOnEnterAndItsResultsLoadTheDeck
 
     // F2: the box takes the keys (a search file is there: no question).
     key(app.window(), Qt::Key_F2);
-    EXPECT_EQ(desk.currentPanel(), 1);
+    EXPECT_EQ(desk.panels().currentPanel(), 1);
     ASSERT_TRUE(processUntil([&] { return box.hasFocus(); }));
-    EXPECT_TRUE(desk.searchEditActive());
+    EXPECT_TRUE(desk.input().searchEditActive());
     EXPECT_TRUE(results.isVisible());
     EXPECT_EQ(results.model()->rowCount(), 3);  // every line at first
 
@@ -242,14 +242,14 @@ TEST_F(DeskLibraryAppTest, TheSearchPanelSearchesOnEnterAndItsResultsLoadTheDeck
     EXPECT_FALSE(library.dragActive());
     ASSERT_NE((*app.decks())[1].track(), nullptr);
     EXPECT_EQ((*app.decks())[1].track()->path, second);
-    EXPECT_EQ(desk.titleLine1(1), "Second");
+    EXPECT_EQ(desk.transport().titleLine1(1), "Second");
     EXPECT_EQ(results.model()->rowCount(), 1);  // the result stays
 
     // "Search !" with the words of two lines: the drive's line loads deck 1.
     box.setText("title song");
     const SkinControl& go = desk.skin()->control(ctl::SearchGo);
-    desk.onMouseDown(true, go.hitLeft, go.hitTop);
-    desk.onMouseUp(go.hitLeft, go.hitTop);
+    desk.input().onMouseDown(true, go.hitLeft, go.hitTop);
+    desk.input().onMouseUp(go.hitLeft, go.hitTop);
     ASSERT_EQ(results.model()->rowCount(), 2);
     const int title = rowOf(results, "Test Title.wav");
     ASSERT_GE(title, 0);
@@ -279,7 +279,7 @@ TEST_F(DeskLibraryAppTest, TheSearchPanelSearchesOnEnterAndItsResultsLoadTheDeck
 
     // After Escape, Enter is the desk's again: nothing is searched.
     key(box, Qt::Key_Escape);
-    EXPECT_FALSE(desk.searchEditActive());
+    EXPECT_FALSE(desk.input().searchEditActive());
     box.setText("nothing at all");
     key(box, Qt::Key_Return);
     EXPECT_EQ(results.model()->rowCount(), 1);

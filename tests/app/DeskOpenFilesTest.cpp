@@ -91,8 +91,8 @@ TEST_F(DeskOpenFilesTest, FilesReachTheDecksAndThePlaylistAndAPlayingDeckIsGuard
     app.window().show();
     MixingDesk& desk = *app.desk();
     app.openFiles({home_.file("set.m3u"), track_, home_.file("missing.mp3"), second, third});
-    EXPECT_EQ(desk.titleLine2(0), "First Title");
-    EXPECT_EQ(desk.titleLine2(1), "Second Title");
+    EXPECT_EQ(desk.transport().titleLine2(0), "First Title");
+    EXPECT_EQ(desk.transport().titleLine2(1), "Second Title");
     EXPECT_EQ(playlistTitles(app),
               (std::vector<std::string>{"Track Four.wav", "Track Three.wav", "Track Three.wav"}));
     ASSERT_EQ(app.pendingNotices().size(), 1u);
@@ -103,17 +103,17 @@ TEST_F(DeskOpenFilesTest, FilesReachTheDecksAndThePlaylistAndAPlayingDeckIsGuard
     // Deck 1 plays, deck 2 waits to be started: with "Baby secure" "Always" handed-over
     // files leave both alone and only the playlist grows; with "None" they replace both.
     set(settings().babySecure, 2);
-    desk.playPause(0);
+    desk.transport().playPause(0);
     ASSERT_TRUE(processUntil([&] { return (*app.decks())[0].playing(); }));
     app.openFiles({third, fourth, second});
-    EXPECT_EQ(desk.titleLine2(0), "First Title");
+    EXPECT_EQ(desk.transport().titleLine2(0), "First Title");
     EXPECT_TRUE((*app.decks())[0].playing());
-    EXPECT_EQ(desk.titleLine2(1), "Second Title");
+    EXPECT_EQ(desk.transport().titleLine2(1), "Second Title");
     EXPECT_EQ(playlistTitles(app).back(), "Second Title.wav");
     set(settings().babySecure, 0);
     app.openFiles({third, fourth});
-    EXPECT_EQ(desk.titleLine2(0), "Track Three");
-    EXPECT_EQ(desk.titleLine2(1), "Track Four");
+    EXPECT_EQ(desk.transport().titleLine2(0), "Track Three");
+    EXPECT_EQ(desk.transport().titleLine2(1), "Track Four");
     app.destroy();
 }
 
@@ -150,8 +150,9 @@ TEST_F(DeskOpenFilesTest, ASecondStartHandsItsFilesToTheRunningDeskAndEnds) {
     EXPECT_TRUE(processUntil(
         [&] { return ended = ended || ::waitpid(child, &status, WNOHANG) == child; }, 30));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_TRUE(processUntil([&] { return app.desk()->titleLine2(1) == "Second Title"; }));
-    EXPECT_EQ(app.desk()->titleLine2(0), "First Title");
+    EXPECT_TRUE(
+        processUntil([&] { return app.desk()->transport().titleLine2(1) == "Second Title"; }));
+    EXPECT_EQ(app.desk()->transport().titleLine2(0), "First Title");
     app.destroy();
 
     // Nobody listens any more: nothing is handed over.

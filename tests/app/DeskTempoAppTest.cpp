@@ -57,7 +57,7 @@ TEST_F(DeskTempoAppTest, ANewTrackShowsItsTrueTempoBeforeItPlaysAndMagicBringsIt
     EXPECT_NEAR(files.model()->index(0, 2).data().toString().toDouble(), 120.0, 0.3);
 
     desk.loadOntoDeck(0, TrackEntry{"Warm", "Up.wav", track_, nullptr});
-    desk.playPause(0);
+    desk.transport().playPause(0);
     ASSERT_TRUE(processUntil([&] { return std::abs(decks[0].effectiveBpm() - 120.0) < 0.3; }));
 
     // Dropped from elsewhere: its first seconds run at 120 BPM, the rest at 128.
@@ -69,7 +69,7 @@ TEST_F(DeskTempoAppTest, ANewTrackShowsItsTrueTempoBeforeItPlaysAndMagicBringsIt
     EXPECT_EQ(decks[1].pitch(), matched);
     EXPECT_FALSE(decks[1].playing());
 
-    desk.magicSync(1);
+    desk.sync().magicSync(1);
     EXPECT_TRUE(decks[1].playing());
     EXPECT_EQ(decks[1].pitch(), matched);
     EXPECT_NEAR(decks[1].effectiveBpm(), decks[0].effectiveBpm(), 0.1);

@@ -84,7 +84,7 @@ TEST_F(BackgroundAnalysisTest, ATrackShowsItsBodysTempoBeforeItPlaysAndIsMatched
     load(1, playing);
     ASSERT_TRUE(deliverNext());
     EXPECT_NEAR(record(1)->currentBpm(), 124.0, 0.3);
-    rig->call([&] { rig->desk.playPause(1); });
+    rig->call([&] { rig->desk.transport().playPause(1); });
 
     load(0, incoming);
     EXPECT_EQ(rig->deck(0).pitch(), 4096);  // no tempo known at the load
@@ -102,7 +102,7 @@ TEST_F(BackgroundAnalysisTest, ATrackShowsItsBodysTempoBeforeItPlaysAndIsMatched
 
     // "Magic" keeps that pitch and starts the deck. The live analysis goes on without
     // replacing the whole track's tempo.
-    rig->call([&] { rig->desk.magicSync(0); });
+    rig->call([&] { rig->desk.sync().magicSync(0); });
     EXPECT_EQ(rig->deck(0).pitch(), matched);
     rig->play(3000);
     EXPECT_NEAR(record(0)->currentBpm(), 128.0, 0.3);
@@ -132,10 +132,10 @@ TEST_F(BackgroundAnalysisTest, ADeckStartedMeanwhileKeepsItsPitchAndAHandSetTemp
     const std::string second = track("second.wav", {.bpm = 127, .seconds = 20, .seed = 6});
     load(1, playing);
     ASSERT_TRUE(deliverNext());
-    rig->call([&] { rig->desk.playPause(1); });
+    rig->call([&] { rig->desk.transport().playPause(1); });
 
     load(0, first);
-    rig->call([&] { rig->desk.playPause(0); });
+    rig->call([&] { rig->desk.transport().playPause(0); });
     const int32_t level = rig->deck(0).level();
     ASSERT_TRUE(deliverNext());
     EXPECT_NEAR(record(0)->currentBpm(), 128.0, 0.3);

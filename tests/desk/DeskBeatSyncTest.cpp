@@ -76,7 +76,7 @@ TEST_F(DeskBeatSync, SyncBeatBringsEitherDecksBeatOntoTheOthersAtDifferentPitche
     rig.call([&] { rig.deck(0).shift(static_cast<int32_t>(0.3 * 22050)); });
     rig.play(kSettle);
     EXPECT_NEAR(std::abs(rig.offBeat(0)), 0.3 * 612, 3);
-    rig.call([&] { rig.desk.selectDeck(0); });
+    rig.call([&] { rig.desk.panels().selectDeck(0); });
     EXPECT_TRUE(rig.key(13));  // ENTER
     rig.play(kSettle);
     EXPECT_NEAR(rig.offBeat(0), 0.0, 2.0);
@@ -102,7 +102,7 @@ TEST_F(DeskBeatSync, MagicSyncStartsAPausedDeckMatchedAndOnTheBeat) {
 TEST_F(DeskBeatSync, SkipBeatJumpsWholeBeatsSoTheBeatStaysWhereItWas) {
     BeatRig rig;
     rig.playBothOffBeat(0.25);
-    rig.call([&] { rig.desk.selectDeck(1); });
+    rig.call([&] { rig.desk.panels().selectDeck(1); });
     const double off = rig.offBeat(1);
     const double before = rig.frame(1);
     EXPECT_TRUE(rig.key('N'));
@@ -121,7 +121,7 @@ TEST_F(DeskBeatSync, TheMixKeepsTheBeatsWithSmallCorrectionsOfTheRightDeck) {
     rig.playBothOffBeat(0.3);
     rig.call([&] {
         rig.deck(1).pause();
-        rig.desk.startMix(1);
+        rig.desk.mix().startMix(1);
     });
     rig.tick(200);
     rig.play(kSettle);
@@ -131,7 +131,7 @@ TEST_F(DeskBeatSync, TheMixKeepsTheBeatsWithSmallCorrectionsOfTheRightDeck) {
     const auto step = [&](int moved, int mixStep) {
         const double still = rig.frame(1 - moved);
         rig.tick(200);
-        EXPECT_EQ(rig.desk.mixStep(), mixStep);
+        EXPECT_EQ(rig.desk.mix().step(), mixStep);
         rig.play(kSettle);
         const double pitch = rig.deck(1 - moved).pitch() / 4096.0;
         EXPECT_NEAR(rig.frame(1 - moved) - still, 882 * pitch, 2) << mixStep;
@@ -150,12 +150,12 @@ TEST_F(DeskBeatSync, TheMixKeepsTheBeatsWithSmallCorrectionsOfTheRightDeck) {
     rig.tick(200);
     rig.play(kSettle);
     EXPECT_NEAR(rig.offBeat(1), 200, 2);
-    EXPECT_EQ(rig.desk.lastBeatShift(), 0);
+    EXPECT_EQ(rig.desk.sync().lastBeatShift(), 0);
     rig.call([&] { rig.deck(1).shift(7200); });
 
     // From the middle on, the outgoing deck 1 follows.
     rig.tick(13 * 200);
-    ASSERT_EQ(rig.desk.mixStep(), 16);
+    ASSERT_EQ(rig.desk.mix().step(), 16);
     rig.call([&] { rig.deck(0).shift(-2160); });  // deck 1 60 steps late
     rig.play(kSettle);
     EXPECT_NEAR(rig.offBeat(0), 60, 2);

@@ -13,12 +13,12 @@ TEST_F(DeskInput, RightDragsOfSlidersSpringBackExactlyAndLeftDragsKeep) {
     DeskRig rig;
     rig.load(0);
     rig.call([&] {
-        rig.desk.setFaderMode(0);
+        rig.desk.faders().setFaderMode(0);
         rig.desk.setDeckPitch(0, 4101);  // between two slider steps: only a restore gets it back
     });
     const SkinControl& slider = rig.skin.control(ctl::Pitch1);
     const int32_t x = (slider.hitLeft + slider.hitRight) / 2;
-    const int32_t knobCentre = slider.hitTop + rig.desk.pitchSlider(0) * 126 / 256 + 10;
+    const int32_t knobCentre = slider.hitTop + rig.desk.faders().pitchSlider(0) * 126 / 256 + 10;
 
     rig.down(x, knobCentre, false);
     rig.move(x, 150);
@@ -35,31 +35,31 @@ TEST_F(DeskInput, RightDragsOfSlidersSpringBackExactlyAndLeftDragsKeep) {
 
     // The volume slider alike; its knob is redrawn at every change.
     rig.call([&] {
-        rig.desk.setFaderMode(1);
+        rig.desk.faders().setFaderMode(1);
         rig.desk.setDeckLevel(0, 201);
     });
     EXPECT_TRUE(rig.view.logged("knob 24 0 55"));
     rig.down(x, 240, false);
-    EXPECT_LT(rig.desk.deckLevel(0), 100);
+    EXPECT_LT(rig.desk.faders().deckLevel(0), 100);
     rig.up();
-    EXPECT_EQ(rig.desk.deckLevel(0), 201);
+    EXPECT_EQ(rig.desk.faders().deckLevel(0), 201);
     rig.down(x, 240, true);
     rig.up();
-    EXPECT_LT(rig.desk.deckLevel(0), 100);
+    EXPECT_LT(rig.desk.faders().deckLevel(0), 100);
     rig.call([&] { rig.desk.setDeckLevel(0, 256); });
 
     // A right drag superseded by a left press elsewhere: its spring-back value must not
     // land on the second control.
     rig.down(x, 200, false);  // the volume slider now, off its knob: jumps
-    const int32_t bent = rig.desk.deckLevel(0);
+    const int32_t bent = rig.desk.faders().deckLevel(0);
     EXPECT_LT(bent, 256);
     const SkinControl& fader = rig.skin.control(ctl::Crossfader);
     rig.down(fader.hitLeft + 60, fader.hitTop + 5, true);
-    const int32_t moved = rig.desk.crossfader();
+    const int32_t moved = rig.desk.faders().crossfader();
     EXPECT_NE(moved, 192);
     rig.up();
-    EXPECT_EQ(rig.desk.crossfader(), moved);
-    EXPECT_EQ(rig.desk.deckLevel(0), bent);
+    EXPECT_EQ(rig.desk.faders().crossfader(), moved);
+    EXPECT_EQ(rig.desk.faders().deckLevel(0), bent);
 }
 
 TEST_F(DeskInput, ClickingTheCrossfaderOffItsKnobPutsTheKnobCentreUnderThePointer) {
@@ -68,23 +68,23 @@ TEST_F(DeskInput, ClickingTheCrossfaderOffItsKnobPutsTheKnobCentreUnderThePointe
     const int32_t w = rig.skin.control(ctl::HorizontalFader).width;
     const int32_t travel = fader.hitRight - fader.hitLeft - w;
     const auto knobCentre = [&] {
-        return fader.hitLeft + rig.desk.crossfader() * travel / 384 + w / 2;
+        return fader.hitLeft + rig.desk.faders().crossfader() * travel / 384 + w / 2;
     };
     const int32_t y = fader.hitTop + 5;
 
     rig.down(300, y);
     EXPECT_NEAR(knobCentre(), 300, 1);
-    EXPECT_EQ(rig.view.crossfaderKnob, rig.desk.crossfader());
+    EXPECT_EQ(rig.view.crossfaderKnob, rig.desk.faders().crossfader());
     rig.move(460, y);  // dragged with the grab kept
     EXPECT_NEAR(knobCentre(), 460, 1);
     rig.move(2000, y);
-    EXPECT_EQ(rig.desk.crossfader(), 384);
+    EXPECT_EQ(rig.desk.faders().crossfader(), 384);
     rig.up();
-    EXPECT_EQ(rig.desk.crossfader(), 384);
+    EXPECT_EQ(rig.desk.faders().crossfader(), 384);
 
     // On the knob: nothing moves until the mouse does.
     rig.down(knobCentre() + 3, y);
-    EXPECT_EQ(rig.desk.crossfader(), 384);
+    EXPECT_EQ(rig.desk.faders().crossfader(), 384);
     rig.up();
 }
 
@@ -135,18 +135,18 @@ TEST_F(DeskInput, EachDeckControlActsOnItsOwnDeckAndItsOwnSetting) {
     rig.load(0, 128.0f);
     rig.load(1, 100.0f);
     rig.press(ctl::Infos2);
-    EXPECT_TRUE(rig.desk.infoExtended());
+    EXPECT_TRUE(rig.desk.input().infoExtended());
     EXPECT_EQ(rig.desk.selectedDeck(), 1);
     rig.press(ctl::Platine1);
     EXPECT_EQ(rig.desk.selectedDeck(), 0);
-    EXPECT_TRUE(rig.desk.infoExtended());
+    EXPECT_TRUE(rig.desk.input().infoExtended());
     rig.press(ctl::Infos1);
-    EXPECT_FALSE(rig.desk.infoExtended());
+    EXPECT_FALSE(rig.desk.input().infoExtended());
 
     rig.press(ctl::MenuPitch2);
-    EXPECT_EQ(rig.desk.faderMode(), 0);
+    EXPECT_EQ(rig.desk.faders().faderMode(), 0);
     rig.press(ctl::MenuLevel1);
-    EXPECT_EQ(rig.desk.faderMode(), 1);
+    EXPECT_EQ(rig.desk.faders().faderMode(), 1);
 
     // 128 BPM against 100: deck 2 at 1.28 x 4096; its level to what deck 1 sounds like.
     rig.deck(0).analysis()->loudnessPeak = 3000;
@@ -157,8 +157,8 @@ TEST_F(DeskInput, EachDeckControlActsOnItsOwnDeckAndItsOwnSetting) {
     EXPECT_EQ(rig.deck(0).pitch(), 4096);
     rig.press(ctl::SyncLevel2);
     rig.up();
-    EXPECT_EQ(rig.desk.deckLevel(1), 3000 * 256 / 4000);
-    EXPECT_EQ(rig.desk.deckLevel(0), 256);
+    EXPECT_EQ(rig.desk.faders().deckLevel(1), 3000 * 256 / 4000);
+    EXPECT_EQ(rig.desk.faders().deckLevel(0), 256);
 
     rig.press(ctl::Go2);  // magic: deck 2 matched and started
     rig.up();
@@ -343,7 +343,7 @@ TEST_F(DeskInput, ARecordingThatFailsOrLosesFramesEndsWithItsReasonOnTheRecordPa
     rig.tick(100);
     EXPECT_FALSE(rig.view.isOn(ctl::StartRecording));
     EXPECT_TRUE(rig.view.logged("record Cannot write\nFileName: mix.wav"));
-    EXPECT_EQ(rig.desk.recordEndMessage(), "Cannot write\nFileName: mix.wav");
+    EXPECT_EQ(rig.desk.panels().recordEndMessage(), "Cannot write\nFileName: mix.wav");
     rig.engine.runPass();  // the sound thread lets it go
     rig.tick(300);
     EXPECT_FALSE(out.recording());
@@ -360,7 +360,8 @@ TEST_F(DeskInput, ARecordingThatFailsOrLosesFramesEndsWithItsReasonOnTheRecordPa
     out.requestStopRecording();
     rig.engine.runPass();
     rig.tick(100);
-    EXPECT_EQ(rig.desk.recordEndMessage(), "Recording stopped\nFileName: mix.wav\nLost: 1.0 s");
+    EXPECT_EQ(rig.desk.panels().recordEndMessage(),
+              "Recording stopped\nFileName: mix.wav\nLost: 1.0 s");
     EXPECT_EQ(rig.view.log.back(), "record Recording stopped\nFileName: mix.wav\nLost: 1.0 s");
 }
 
@@ -374,7 +375,7 @@ TEST_F(DeskInput, TheRefreshShowsThePlayFaceOfTheNextAction) {
     rig.view.log.clear();
     rig.tick(100);
     EXPECT_TRUE(rig.view.logged("off 8"));  // playing: pause1's face, the press let go
-    EXPECT_EQ(rig.desk.pressedButton(), -1);
+    EXPECT_EQ(rig.desk.input().pressedButton(), -1);
     EXPECT_FALSE(rig.shell.captured);
     EXPECT_EQ(rig.view.info[0].status, kStatusNormal);
     EXPECT_EQ(rig.view.info[1].status, kStatusEmpty);
@@ -385,13 +386,13 @@ TEST_F(DeskInput, TheRefreshShowsThePlayFaceOfTheNextAction) {
 
 TEST_F(DeskInput, ASkinChangeTakesTheNewSkinsSliderArrangement) {
     DeskRig rig;
-    EXPECT_EQ(rig.desk.faderMode(), 1);  // one slider per deck, showing the volume
+    EXPECT_EQ(rig.desk.faders().faderMode(), 1);  // one slider per deck, showing the volume
     SkinModel separate = rig.skin;
     separate.values.pitchLevel = false;
     rig.call([&] { rig.desk.applySkin(&separate); });
-    EXPECT_EQ(rig.desk.faderMode(), -1);
+    EXPECT_EQ(rig.desk.faders().faderMode(), -1);
     rig.call([&] { rig.desk.applySkin(&rig.skin); });  // and back to a single slider
-    EXPECT_EQ(rig.desk.faderMode(), 0);
+    EXPECT_EQ(rig.desk.faders().faderMode(), 0);
     EXPECT_TRUE(rig.view.isOn(ctl::Pitch1));
     EXPECT_TRUE(rig.view.isOn(ctl::MenuLevel1));
 }

@@ -57,26 +57,27 @@ TEST_F(DeskLibraryTest, ThePlaylistRefillsTheOutgoingDeckAtTheEndOfAMix) {
     MusicLibrary& library = rig.music.library();
     library.insertIntoPlaylist(-1, {entry(rig, "one"), entry(rig, "two"), entry(rig, "three")});
     set(settings().autoMix, 0);
-    rig.call([&] { rig.desk.toggleAutoMix(); });  // both decks were empty: both filled
-    EXPECT_EQ(rig.desk.titleLine2(0), "one");
-    EXPECT_EQ(rig.desk.titleLine2(1), "two");
+    rig.call([&] { rig.desk.mix().toggleAutoMix(); });  // both decks were empty: both filled
+    EXPECT_EQ(rig.desk.transport().titleLine2(0), "one");
+    EXPECT_EQ(rig.desk.transport().titleLine2(1), "two");
     rig.call([&] {
-        rig.desk.playPause(0);
-        rig.desk.startMix(1);
+        rig.desk.transport().playPause(0);
+        rig.desk.mix().startMix(1);
     });
     rig.tick(32 * 200);
-    EXPECT_FALSE(rig.desk.mixRunning());
-    EXPECT_EQ(rig.desk.titleLine2(0), "three");  // the deck mixed out took the next track
+    EXPECT_FALSE(rig.desk.mix().running());
+    EXPECT_EQ(rig.desk.transport().titleLine2(0),
+              "three");  // the deck mixed out took the next track
     EXPECT_TRUE(library.playlist().empty());
 
     // The next mix finds the playlist empty: the outgoing deck stops.
     rig.call([&] {
-        rig.desk.playPause(0);
-        rig.desk.startMix(0);
+        rig.desk.transport().playPause(0);
+        rig.desk.mix().startMix(0);
     });
     rig.tick(32 * 200);
     EXPECT_LT(rig.deck(1).position(), 0.0f);
-    EXPECT_EQ(rig.desk.titleLine2(1), "two");
+    EXPECT_EQ(rig.desk.transport().titleLine2(1), "two");
 }
 
 TEST_F(DeskLibraryTest, TheLibrarysDragEndsOnTheDeskWithTheDecksRules) {
@@ -94,8 +95,8 @@ TEST_F(DeskLibraryTest, TheLibrarysDragEndsOnTheDeskWithTheDecksRules) {
     rig.move(disc1.hitLeft, disc1.hitTop);
     rig.up(disc1.hitLeft, disc1.hitTop);
     EXPECT_FALSE(rig.music.dragActive());
-    EXPECT_EQ(rig.desk.titleLine2(0), "a");
-    EXPECT_EQ(rig.desk.titleLine2(1), "b");
+    EXPECT_EQ(rig.desk.transport().titleLine2(0), "a");
+    EXPECT_EQ(rig.desk.transport().titleLine2(1), "b");
     EXPECT_EQ(titles(library.playlist()), std::vector<std::string>{"c"});
 
     // Onto a deck that is heard, with "Baby secure" 2: the entry is lost, the deck plays on.
@@ -106,7 +107,7 @@ TEST_F(DeskLibraryTest, TheLibrarysDragEndsOnTheDeskWithTheDecksRules) {
     library.beginDrag(MusicLibrary::List::Playlist, std::vector<int>{0});
     EXPECT_TRUE(library.playlist().empty());
     rig.up(disc2.hitLeft, disc2.hitTop);
-    EXPECT_EQ(rig.desk.titleLine2(1), "b");
+    EXPECT_EQ(rig.desk.transport().titleLine2(1), "b");
     EXPECT_TRUE(rig.deck(1).playing());
     EXPECT_TRUE(library.playlist().empty());
     EXPECT_TRUE(rig.shell.questions.empty());

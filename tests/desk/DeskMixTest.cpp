@@ -13,44 +13,44 @@ TEST_F(DeskMix, MixButtonDecidesFromWhatPlaysAndTheCrossfader) {
     DeskRig rig;
     rig.load(0);
     rig.load(1);  // deck 2 selected
-    rig.call([&] { rig.desk.mixNow(); });
+    rig.call([&] { rig.desk.mix().mixNow(); });
     EXPECT_TRUE(rig.deck(0).playing());  // nothing played: the other deck starts, no mix
     EXPECT_FALSE(rig.deck(1).playing());
-    EXPECT_FALSE(rig.desk.mixRunning());
+    EXPECT_FALSE(rig.desk.mix().running());
 
-    rig.call([&] { rig.desk.mixNow(); });  // the selected deck comes in
-    EXPECT_TRUE(rig.desk.mixRunning());
+    rig.call([&] { rig.desk.mix().mixNow(); });  // the selected deck comes in
+    EXPECT_TRUE(rig.desk.mix().running());
     EXPECT_TRUE(rig.deck(1).playing());
     EXPECT_TRUE(rig.deck(0).mixedOut());
-    EXPECT_EQ(rig.desk.crossfader(), 0);
+    EXPECT_EQ(rig.desk.faders().crossfader(), 0);
     rig.tick(400);
-    rig.call([&] { rig.desk.mixNow(); });  // pressed again: stops where it stands
-    EXPECT_FALSE(rig.desk.mixRunning());
-    EXPECT_EQ(rig.desk.crossfader(), 24);
+    rig.call([&] { rig.desk.mix().mixNow(); });  // pressed again: stops where it stands
+    EXPECT_FALSE(rig.desk.mix().running());
+    EXPECT_EQ(rig.desk.faders().crossfader(), 24);
 
     // Both play: towards the deck the crossfader hears less; the middle takes the selected.
     for (const auto& [fader, wanted] : {std::pair{100, 0}, {300, 384}, {192, 0}}) {
         rig.call([&, fader = fader] {
-            rig.desk.stopMix();
-            rig.desk.setCrossfader(fader);
-            rig.desk.mixNow();
+            rig.desk.mix().stopMix();
+            rig.desk.faders().setCrossfader(fader);
+            rig.desk.mix().mixNow();
         });
-        EXPECT_TRUE(rig.desk.mixRunning());
-        EXPECT_EQ(rig.desk.crossfader(), wanted) << fader;
+        EXPECT_TRUE(rig.desk.mix().running());
+        EXPECT_EQ(rig.desk.faders().crossfader(), wanted) << fader;
     }
 }
 
 TEST_F(DeskMix, MixButtonWithNothingPlayingCuesAnEndedDeckOrTakesThePlaylist) {
     DeskRig rig;
     rig.library.playlist.push_back({"A", "From the playlist", "next.mp3", nullptr});
-    rig.call([&] { rig.desk.mixNow(); });
+    rig.call([&] { rig.desk.mix().mixNow(); });
     EXPECT_EQ(rig.view.titles[1], "A/From the playlist");  // the other deck of deck 1
     EXPECT_TRUE(rig.deck(1).playing());
 
     rig.call([&] {
         rig.deck(1).finish();
-        rig.desk.selectDeck(1);
-        rig.desk.mixNow();
+        rig.desk.panels().selectDeck(1);
+        rig.desk.mix().mixNow();
     });
     EXPECT_TRUE(rig.deck(1).playing());  // ended but open: back into the track, and play
     EXPECT_GE(rig.deck(1).position(), 0.0f);
@@ -66,27 +66,28 @@ TEST_F(DeskMix, AMixRampsHoldsAndRampsInThirtyTwoPlusLongMixTicks) {
     rig.call([&] {
         rig.desk.setDeckPitch(1, 4200);
         rig.deck(0).play();
-        rig.desk.mixNow();  // deck 2 selected and cued: it comes in
+        rig.desk.mix().mixNow();  // deck 2 selected and cued: it comes in
     });
-    EXPECT_EQ(rig.desk.crossfader(), 0);
+    EXPECT_EQ(rig.desk.faders().crossfader(), 0);
     std::vector<int32_t> path, wanted;
     for (int step = 1; step <= 16; ++step) wanted.push_back(12 * step);
     wanted.insert(wanted.end(), 16, 192);
     for (int step = 17; step <= 32; ++step) wanted.push_back(12 * step);
     for (int tick = 1; tick <= 48; ++tick) {
-        EXPECT_TRUE(rig.desk.mixRunning()) << tick;
+        EXPECT_TRUE(rig.desk.mix().running()) << tick;
         rig.tick(200);
-        path.push_back(rig.desk.crossfader());
+        path.push_back(rig.desk.faders().crossfader());
         // From the middle on, the keys act on the outgoing deck.
         if (tick == 15 || tick == 16) {
             EXPECT_EQ(rig.desk.selectedDeck(), tick == 15 ? 1 : 0);
         }
     }
     EXPECT_EQ(path, wanted);
-    EXPECT_FALSE(rig.desk.mixRunning());
+    EXPECT_FALSE(rig.desk.mix().running());
     EXPECT_FALSE(rig.timers.running(DeskTimers::kMixStep));
-    EXPECT_TRUE(rig.deck(0).playing());          // automatic mixing off: faded out, still playing
-    EXPECT_TRUE(rig.desk.pitchResetRunning(1));  // AutoZPitch glides the incoming deck home
+    EXPECT_TRUE(rig.deck(0).playing());  // automatic mixing off: faded out, still playing
+    EXPECT_TRUE(
+        rig.desk.faders().pitchResetRunning(1));  // AutoZPitch glides the incoming deck home
 }
 
 TEST_F(DeskMix, AMixStartsTheIncomingDeckAtTheOutgoingDecksTempo) {
@@ -96,13 +97,13 @@ TEST_F(DeskMix, AMixStartsTheIncomingDeckAtTheOutgoingDecksTempo) {
     rig.call([&] {
         rig.desk.setDeckPitch(1, 4096);
         rig.deck(0).play();
-        rig.desk.startMix(1);
+        rig.desk.mix().startMix(1);
     });
     EXPECT_EQ(rig.deck(1).pitch(), 5242);
     set(settings().autoBpm, 0);
     rig.call([&] {
         rig.desk.setDeckPitch(1, 4096);
-        rig.desk.startMix(1);
+        rig.desk.mix().startMix(1);
     });
     EXPECT_EQ(rig.deck(1).pitch(), 4096);
 }
@@ -115,15 +116,15 @@ TEST_F(DeskMix, WithAutomaticMixingTheOutgoingDeckIsRefilledOrStoppedAtTheEnd) {
     rig.library.playlist.push_back({"Next", "Song", "next.mp3", nullptr});
     rig.call([&] {
         rig.deck(0).play();
-        rig.desk.mixNow();
+        rig.desk.mix().mixNow();
     });
     rig.tick(32 * 200);
-    EXPECT_FALSE(rig.desk.mixRunning());
+    EXPECT_FALSE(rig.desk.mix().running());
     EXPECT_EQ(rig.view.titles[0], "Next/Song");  // refilled, cued, no longer mixed out
     EXPECT_FALSE(rig.deck(0).playing());
     EXPECT_FALSE(rig.deck(0).mixedOut());
 
-    rig.call([&] { rig.desk.mixNow(); });  // and back, with the playlist empty now
+    rig.call([&] { rig.desk.mix().mixNow(); });  // and back, with the playlist empty now
     rig.tick(32 * 200);
     EXPECT_TRUE(rig.deck(0).playing());
     EXPECT_FALSE(rig.deck(1).playing());
@@ -150,24 +151,24 @@ TEST_F(DeskMix, PlayPauseStopDiscCrossfaderLoadAndTheMixButtonEachStopAMix) {
         {"", [] {}},  // the memory button, below
     };
     for (const auto& [name, action] : actions) {
-        rig.call([&] { rig.desk.startMix(1); });
-        ASSERT_TRUE(rig.desk.mixRunning()) << name;
+        rig.call([&] { rig.desk.mix().startMix(1); });
+        ASSERT_TRUE(rig.desk.mix().running()) << name;
         EXPECT_TRUE(rig.view.isOn(ctl::Mix)) << name;
         rig.tick(400);
-        const int32_t fader = rig.desk.crossfader();
+        const int32_t fader = rig.desk.faders().crossfader();
         if (std::string(name).empty()) {
             rig.press(ctl::Mem2);  // a cue stored during a mix: the mix goes on
             rig.up();
-            EXPECT_TRUE(rig.desk.mixRunning());
-            rig.call([&] { rig.desk.stopMix(); });
+            EXPECT_TRUE(rig.desk.mix().running());
+            rig.call([&] { rig.desk.mix().stopMix(); });
             continue;
         }
         action();
-        EXPECT_FALSE(rig.desk.mixRunning()) << name;
+        EXPECT_FALSE(rig.desk.mix().running()) << name;
         EXPECT_FALSE(rig.timers.running(DeskTimers::kMixStep)) << name;
         EXPECT_FALSE(rig.view.isOn(ctl::Mix)) << name;
         if (std::string(name) == "mix button") {
-            EXPECT_EQ(rig.desk.crossfader(), fader);
+            EXPECT_EQ(rig.desk.faders().crossfader(), fader);
         }
     }
 }
@@ -184,14 +185,14 @@ TEST_F(DeskMix, TheSoundThreadStartsAMixOnceAndTheTrackEndRefillsTheDeck) {
     EXPECT_EQ(rig.deliverMessages(), 0);
     rig.play(4000);
     EXPECT_GT(rig.deliverMessages(), 0);
-    EXPECT_TRUE(rig.desk.mixRunning());
+    EXPECT_TRUE(rig.desk.mix().running());
     EXPECT_TRUE(rig.deck(1).playing());
     EXPECT_TRUE(rig.deck(0).mixedOut());
     rig.tick(200);
-    EXPECT_EQ(rig.desk.crossfader(), 12);
+    EXPECT_EQ(rig.desk.faders().crossfader(), 12);
     rig.messages.post(kMessageStartDeck, 1);  // a repeat still queued: the mix goes on
     rig.deliverMessages();
-    EXPECT_EQ(rig.desk.crossfader(), 12);
+    EXPECT_EQ(rig.desk.faders().crossfader(), 12);
 
     rig.library.playlist.push_back({"Next", "Song", "next.mp3", nullptr});
     rig.call([&] { rig.desk.onMessage(kMessageTrackEnded, 0); });

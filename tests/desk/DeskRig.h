@@ -166,20 +166,20 @@ public:
         const SkinControl& c = skin.control(id);
         const int32_t x = c.radius >= 0 ? c.hitLeft : (c.hitLeft + c.hitRight) / 2;
         const int32_t y = c.radius >= 0 ? c.hitTop : (c.hitTop + c.hitBottom) / 2;
-        call([&] { desk.onMouseDown(left, x, y); });
+        call([&] { desk.input().onMouseDown(left, x, y); });
     }
     void down(int32_t x, int32_t y, bool left = true) {
-        call([&] { desk.onMouseDown(left, x, y); });
+        call([&] { desk.input().onMouseDown(left, x, y); });
     }
     void move(int32_t x, int32_t y) {
-        call([&] { desk.onMouseMove(x, y, 1); });
+        call([&] { desk.input().onMouseMove(x, y, 1); });
     }
     void up(int32_t x = 400, int32_t y = 590) {
-        call([&] { desk.onMouseUp(x, y); });
+        call([&] { desk.input().onMouseUp(x, y); });
     }
     bool key(int virtualKey) {
         bool consumed = false;
-        call([&] { consumed = desk.onKeyDown(virtualKey); });
+        call([&] { consumed = desk.input().onKeyDown(virtualKey); });
         return consumed;
     }
     DeckStream& deck(int d) { return decks[d]; }

@@ -22,7 +22,7 @@ TEST_F(DeskTransport, PitchResetGlidesBackAndSnapsWithItsLampOff) {
     DeskRig rig;
     rig.load(0);
     rig.call([&] {
-        rig.desk.setFaderMode(0);  // the reset buttons live with the pitch sliders
+        rig.desk.faders().setFaderMode(0);  // the reset buttons live with the pitch sliders
         rig.desk.setDeckPitch(0, 4300);
     });
     rig.press(ctl::ResetPitch1);
@@ -30,10 +30,10 @@ TEST_F(DeskTransport, PitchResetGlidesBackAndSnapsWithItsLampOff) {
     EXPECT_EQ(rig.timers.period(DeskTimers::kPitchReset1), 500);
     rig.tick(12 * 500);
     EXPECT_EQ(rig.deck(0).pitch(), 4108);
-    EXPECT_TRUE(rig.desk.pitchResetRunning(0));
+    EXPECT_TRUE(rig.desk.faders().pitchResetRunning(0));
     rig.tick(500);
     EXPECT_EQ(rig.deck(0).pitch(), 4096);
-    EXPECT_FALSE(rig.desk.pitchResetRunning(0));
+    EXPECT_FALSE(rig.desk.faders().pitchResetRunning(0));
     EXPECT_FALSE(rig.timers.running(DeskTimers::kPitchReset1));
     EXPECT_FALSE(rig.view.isOn(ctl::ResetPitch1));
 
@@ -48,12 +48,12 @@ TEST_F(DeskTransport, PitchResetGlidesBackAndSnapsWithItsLampOff) {
     rig.load(1, 64.0f);
     for (const auto& [name, stop] : std::vector<std::pair<const char*, std::function<void()>>>{
              {"load", [&] { rig.load(0); }},
-             {"sync pitch", [&] { rig.call([&] { rig.desk.syncPitch(0); }); }}}) {
+             {"sync pitch", [&] { rig.call([&] { rig.desk.sync().syncPitch(0); }); }}}) {
         rig.call([&] { rig.desk.setDeckPitch(0, 4600); });
         rig.press(ctl::ResetPitch1);
         rig.tick(500);
         stop();
-        EXPECT_FALSE(rig.desk.pitchResetRunning(0)) << name;
+        EXPECT_FALSE(rig.desk.faders().pitchResetRunning(0)) << name;
         EXPECT_FALSE(rig.timers.running(DeskTimers::kPitchReset1)) << name;
         EXPECT_FALSE(rig.view.isOn(ctl::ResetPitch1)) << name;
         const int32_t pitch = rig.deck(0).pitch();
@@ -67,12 +67,12 @@ TEST_F(DeskTransport, PitchKeysStepAndClampInTheNarrowRangeAndTheRangeToggleRecl
     {
         DeskRig rig;
         rig.load(0);
-        EXPECT_EQ(rig.desk.pitchSlider(0), 128);  // 4096 sits in the middle of +-8 %
+        EXPECT_EQ(rig.desk.faders().pitchSlider(0), 128);  // 4096 sits in the middle of +-8 %
         EXPECT_TRUE(rig.key(kPageUp));
         EXPECT_EQ(rig.deck(0).pitch(), 3790);
         rig.key(kPageUp);
         EXPECT_EQ(rig.deck(0).pitch(), 3768);
-        EXPECT_EQ(rig.desk.pitchSlider(0), 0);
+        EXPECT_EQ(rig.desk.faders().pitchSlider(0), 0);
         rig.key(kDown);
         EXPECT_EQ(rig.deck(0).pitch(), 3776);
         rig.key(kUp);
@@ -99,7 +99,7 @@ TEST_F(DeskTransport, PitchKeysStepAndClampInTheNarrowRangeAndTheRangeToggleRecl
 TEST_F(DeskTransport, SkipBeatMovesOneBeatOfFramesOnlyWithBothDecksLoaded) {
     DeskRig rig;
     rig.load(0);
-    rig.call([&] { rig.desk.selectDeck(0); });
+    rig.call([&] { rig.desk.panels().selectDeck(0); });
     for (int i = 0; i < 40; ++i) rig.engine.runPass();  // render well ahead of the heard point
     const double frames = 20.0 * 44100;
     const float before = rig.deck(0).position();
@@ -107,7 +107,7 @@ TEST_F(DeskTransport, SkipBeatMovesOneBeatOfFramesOnlyWithBothDecksLoaded) {
     EXPECT_EQ(rig.deck(0).position(), before);  // deck 2 is empty
 
     rig.load(1);
-    rig.call([&] { rig.desk.selectDeck(0); });
+    rig.call([&] { rig.desk.panels().selectDeck(0); });
     rig.key('N');
     EXPECT_NEAR((rig.deck(0).position() - before) * frames, 574.0 * 36, 1.0);  // 128 BPM
 
@@ -188,7 +188,7 @@ TEST_F(DeskTransport, CueKeysStoreLoopAndStopAndTheArrowsNudgeByThePitch) {
     rig.load(1);
     const double frames = 20.0 * 44100;
     rig.call([&] {
-        rig.desk.selectDeck(0);
+        rig.desk.panels().selectDeck(0);
         rig.deck(0).play();
     });
     rig.play(2000);
@@ -231,11 +231,11 @@ TEST_F(DeskTransport, KeysFollowTheSearchFieldRules) {
     EXPECT_FALSE(rig.key('5'));
     EXPECT_FALSE(rig.key(kF7));
 
-    rig.desk.setSearchEditActive(true);
+    rig.desk.input().setSearchEditActive(true);
     EXPECT_FALSE(rig.key('Q'));  // typed into the field
     EXPECT_FALSE(rig.key(kSpace));
     EXPECT_TRUE(rig.key(kF3));
-    EXPECT_EQ(rig.desk.currentPanel(), 2);
+    EXPECT_EQ(rig.desk.panels().currentPanel(), 2);
     EXPECT_FALSE(rig.key(kF7));
     EXPECT_FALSE(rig.key(kEnter));  // not the search panel: the field's own Enter
     EXPECT_EQ(rig.library.searches, 0);
@@ -243,7 +243,7 @@ TEST_F(DeskTransport, KeysFollowTheSearchFieldRules) {
     EXPECT_TRUE(rig.key(kEnter));
     EXPECT_EQ(rig.library.searches, 1);
     EXPECT_TRUE(rig.key(kEscape));
-    EXPECT_FALSE(rig.desk.searchEditActive());
+    EXPECT_FALSE(rig.desk.input().searchEditActive());
     EXPECT_TRUE(rig.key('Q'));
 }
 

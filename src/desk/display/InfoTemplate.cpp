@@ -166,12 +166,13 @@ void appendKey(SegmentBuffer& out, Key key, uint32_t flags, const DeckInfo& info
         case Key::Bpm: {
             const float bpm = (flags & kFlagL) != 0 ? info.localBpm : info.trackBpm;
             if (!validBpm(bpm)) return out.append("--");
-            const float shown =
-                (flags & kFlagP) != 0 ? bpm : bpm * static_cast<float>(info.pitch) / kNormalPitch;
+            const float shown = (flags & kFlagP) != 0 ? bpm
+                                                      : bpm * static_cast<float>(info.pitch) /
+                                                            static_cast<float>(kNormalPitch);
             return appendFixed1(out, shown);
         }
         case Key::Pitch:
-            return appendFixed1(out, info.pitch * 100.0 / kNormalPitch);
+            return appendFixed1(out, info.pitch * 100.0 / static_cast<double>(kNormalPitch));
         case Key::Level: {
             const int64_t base = (flags & kFlagL) != 0 ? info.localLevel : info.loudnessPeak;
             const int64_t x = (flags & kFlagP) != 0 ? base * 256 : int64_t{info.level} * base;

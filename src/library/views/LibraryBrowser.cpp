@@ -179,9 +179,9 @@ void LibraryBrowser::createWindows() {
                 return qobject_cast<QLineEdit*>(w) != nullptr && w->window() == &window_;
             };
             if (libraryEdit(now))
-                d->setSearchEditActive(true);
+                d->input().setSearchEditActive(true);
             else if (libraryEdit(old))
-                d->setSearchEditActive(false);
+                d->input().setSearchEditActive(false);
         });
 }
 

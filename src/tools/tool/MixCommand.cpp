@@ -178,7 +178,7 @@ int mixCommand(const Args& args) {
     int tick = 0;
     bool mixed = false;
     timers.setCallback([&](int id) {
-        const bool stepping = id == DeskTimers::kMixStep && desk.mixRunning();
+        const bool stepping = id == DeskTimers::kMixStep && desk.mix().running();
         desk.onTimer(id);
         if (!stepping) return;
         mixed = true;
@@ -186,8 +186,8 @@ int mixCommand(const Args& args) {
         std::printf(
             "tick %3d  step %2d  crossfader %3d  deck1 %.6f pitch %4d  deck2 %.6f pitch %4d  shift "
             "%d\n",
-            tick, desk.mixStep(), desk.crossfader(), decks[0].position(), decks[0].pitch(),
-            decks[1].position(), decks[1].pitch(), desk.lastBeatShift());
+            tick, desk.mix().step(), desk.faders().crossfader(), decks[0].position(),
+            decks[0].pitch(), decks[1].position(), decks[1].pitch(), desk.sync().lastBeatShift());
     });
 
     // Each slice of virtual time is played by the clock, then passes let the decks follow
@@ -214,14 +214,14 @@ int mixCommand(const Args& args) {
         rest.push_back(trackEntryForPath(tracks[i], database));
     library.library().insertIntoPlaylist(-1, std::move(rest));
     // The switch fills the empty deck 2 from the playlist.
-    desk.toggleAutoMix();
-    desk.playPause(0);
+    desk.mix().toggleAutoMix();
+    desk.transport().playPause(0);
 
     // Until the last track has played out: nothing plays and no mix runs (a track too
     // short to reach the automatic start also ends the run with its own end).
-    while ((decks[0].playing() || decks[1].playing() || desk.mixRunning()) &&
+    while ((decks[0].playing() || decks[1].playing() || desk.mix().running()) &&
            !StopSignals::stopRequested())
-        advanceSlice(desk.mixRunning() ? kMixSliceMs : kPlaySliceMs);
+        advanceSlice(desk.mix().running() ? kMixSliceMs : kPlaySliceMs);
     engine.stop();
     if (StopSignals::stopRequested()) return kInterrupted;
     if (!mixed) {
