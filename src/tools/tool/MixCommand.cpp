@@ -215,6 +215,7 @@ int mixCommand(const Args& args) {
     library.library().insertIntoPlaylist(-1, std::move(rest));
     // The switch fills the empty deck 2 from the playlist.
     desk.toggleAutoMix();
+    decks.setOptions(DeckOptions::fromSettings(settings()));  // the decks start the mixes
     desk.playPause(0);
 
     // Until the last track has played out: nothing plays and no mix runs (a track too
