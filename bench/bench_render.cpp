@@ -73,15 +73,15 @@ void renderPasses(benchmark::State& state, bool masterTempo, int32_t pitch) {
     int64_t frames = 0;
     for (auto _ : state) {
         // Everything rendered so far has been heard; render the next chunk.
-        deck.updateHeardPosition(deck.outputWriteIndex());
-        const int32_t before = deck.outputWriteIndex();
+        deck.updateHeardPosition(deck.renderer().writeIndex());
+        const int32_t before = deck.renderer().writeIndex();
         if (!deck.renderPass() || deck.position() > 0.95f) {
             state.PauseTiming();
             serve([&] { deck.seekAndPlay(0.0f); });
             state.ResumeTiming();
             continue;
         }
-        frames += (deck.outputWriteIndex() - before + DeckStream::kOutputFrames) %
+        frames += (deck.renderer().writeIndex() - before + DeckStream::kOutputFrames) %
                   DeckStream::kOutputFrames;
     }
     state.counters["frames/s"] =

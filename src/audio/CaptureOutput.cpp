@@ -18,7 +18,7 @@ void CaptureOutput::applyDeckLevel(int deck, int32_t level) {
 void CaptureOutput::applyCrossfader(int32_t) {}
 
 void CaptureOutput::resyncDeck(int deck) {
-    copiedTo_[static_cast<size_t>(deck)] = decks_[deck].outputPlayIndex();
+    copiedTo_[static_cast<size_t>(deck)] = decks_[deck].renderer().playIndex();
 }
 
 void CaptureOutput::beginPass() {
@@ -33,10 +33,10 @@ void CaptureOutput::endPass() {
         if (!running_[static_cast<size_t>(d)].load(std::memory_order_relaxed)) continue;
         const DeckStream& deck = decks_[d];
         int32_t& from = copiedTo_[static_cast<size_t>(d)];
-        const int32_t to = deck.outputWriteIndex();
+        const int32_t to = deck.renderer().writeIndex();
         while (from != to) {
             const int32_t end = to > from ? to : DeckStream::kOutputFrames;
-            sink_.captured(d, deck.outputRing() + static_cast<size_t>(from) * 2, end - from);
+            sink_.captured(d, deck.renderer().ring() + static_cast<size_t>(from) * 2, end - from);
             from = end == DeckStream::kOutputFrames ? 0 : end;
         }
     }

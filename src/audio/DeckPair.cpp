@@ -1,5 +1,7 @@
 #include "audio/DeckPair.h"
 
+#include "platform/settings/Settings.h"
+
 namespace spinlorex {
 
 DeckPair::DeckPair(TrackDatabase& database, DeskControl& desk, DeskNotifier& notifier)
@@ -12,6 +14,12 @@ DeckPair::DeckPair(TrackDatabase& database, DeskControl& desk, DeskNotifier& not
              std::make_unique<DeckStream>(1, database, desk, notifier, std::move(deck2Readers))} {
     decks_[0]->setOtherDeck(decks_[1].get());
     decks_[1]->setOtherDeck(decks_[0].get());
+    setOptions(DeckOptions::fromSettings(settings()));
+}
+
+void DeckPair::setOptions(const DeckOptions& options) {
+    decks_[0]->setOptions(options);
+    decks_[1]->setOptions(options);
 }
 
 void DeckPair::setOutput(OutputDevice* output) {

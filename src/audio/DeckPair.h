@@ -8,7 +8,7 @@
 namespace spinlorex {
 
 // The program's two decks, each knowing the other. Created at start-up on the main thread
-// and kept for the program's life.
+// and kept for the program's life; the decks start with the options the settings hold then.
 class DeckPair {
 public:
     DeckPair(TrackDatabase& database, DeskControl& desk, DeskNotifier& notifier);
@@ -19,6 +19,8 @@ public:
     DeckStream& operator[](int deck) { return *decks_[static_cast<size_t>(deck)]; }
     const DeckStream& operator[](int deck) const { return *decks_[static_cast<size_t>(deck)]; }
 
+    // Main thread, whenever a setting the decks follow changes: see DeckStream::setOptions.
+    void setOptions(const DeckOptions& options);
     // Main thread, while the sound thread is stopped.
     void setOutput(OutputDevice* output);
     void setWake(std::binary_semaphore* wake);

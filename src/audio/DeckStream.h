@@ -1,17 +1,20 @@
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <semaphore>
 #include <string_view>
 
 #include "analysis/BeatAnalyser.h"
 #include "analysis/DecodeTimeline.h"
+#include "audio/DeckDecoder.h"
 #include "audio/DeckLinks.h"
+#include "audio/DeckOptions.h"
+#include "audio/DeckRenderer.h"
+#include "audio/DeckRequests.h"
+#include "audio/DeckState.h"
 #include "audio/DspHook.h"
 #include "audio/OutputDevice.h"
 #include "audio/TrackReader.h"
@@ -22,42 +25,30 @@ namespace spinlorex {
 
 class TrackDatabase;
 
-// The audio side of one deck: a reader for the loaded file, a ring of decoded audio ahead
-// of the listener, a ring of rendered (pitched) audio that the output device consumes, and
-// a beat analyser that watches every decoded block.
+// The audio side of one deck: the loaded track and its transport (play, cue, seek, pitch,
+// level, tempo matching). It is made of parts that each stand alone: DeckState holds what
+// the deck publishes to every thread, DeckRequests carries the caller threads' requests to the
+// sound thread, DeckDecoder fills the ring of decoded audio ahead of the listener (with the beat
+// analyser), DeckRenderer renders the pitched audio that the output device consumes, and
+// automaticStartDue decides when the other deck should start.
 //
 // Only the sound thread touches the buffers. Any other thread changes the deck through the
 // operations marked "caller thread": each stores a request and blocks until the sound thread
 // has served it at the start of its next pass for this deck. Requests from several caller
 // threads are serialised. While no sound thread runs, the audio engine has the requests
 // served on the calling thread (setServedInline), so no caller waits for ever.
-class DeckStream {
+class DeckStream : public DeckState, private DeckRequestServer {
 public:
-    static constexpr int32_t kOutputFrames = 88200;   // 2 s of rendered audio
-    static constexpr int32_t kOverflowFrames = 6176;  // two passes past the end
-    static constexpr int32_t kDecodedFrames = DecodeTimeline::kRingFrames;
-    static constexpr int32_t kDecodedBlocks = DecodeTimeline::kRingBlocks;
-    static constexpr int32_t kMinFreeBlocksToDecode = 65;
-    static constexpr int32_t kOutputKeepFree = 25138;  // frames left free in the output ring
-    static constexpr int32_t kInitialRenderSpan = 5846;
+    static constexpr int32_t kOutputFrames = DeckRenderer::kOutputFrames;
+    static constexpr int32_t kOverflowFrames = DeckRenderer::kOverflowFrames;
+    static constexpr int32_t kDecodedFrames = DeckDecoder::kFrames;
+    static constexpr int32_t kDecodedBlocks = DeckDecoder::kBlocks;
+    static constexpr int32_t kMinFreeBlocksToDecode = DeckDecoder::kMinFreeBlocksToDecode;
+    static constexpr int32_t kOutputKeepFree = DeckRenderer::kOutputKeepFree;
+    static constexpr int32_t kInitialRenderSpan = DeckRenderer::kInitialRenderSpan;
     // Pitch accepted by the deck; the desk narrows it further to its own range.
     static constexpr int32_t kLowestPitch = 256;
     static constexpr int32_t kHighestPitch = 8192;
-
-    enum Request : int32_t {
-        kNoRequest = 0,
-        kOpenAt = 1,
-        kClose = 2,
-        kPlay = 3,
-        kPause = 4,
-        kSeek = 6,
-        kShift = 7,
-        kNudge = 8,
-        kSetPitch = 9,
-        kSetDsp = 10,
-        kRefresh = 11,
-        kAdoptMeasures = 12,
-    };
 
     struct Readers {
         std::unique_ptr<TrackReader> wav;
@@ -85,10 +76,16 @@ public:
     void setOutput(OutputDevice* output) { output_.store(output, std::memory_order_relaxed); }
     // Main thread, while the sound thread is stopped: released with every request, so a
     // sound thread resting while nothing plays wakes at once (or null).
-    void setWake(std::binary_semaphore* wake) { wake_.store(wake, std::memory_order_relaxed); }
+    void setWake(std::binary_semaphore* wake) { requests_.setWake(wake); }
     // Main thread, while no sound thread runs: when set, requests are served at once on
     // the calling thread, since no sound thread will (an engine that could not start).
-    void setServedInline(bool inline_) { servedInline_.store(inline_, std::memory_order_release); }
+    void setServedInline(bool inline_) { requests_.setServedInline(inline_); }
+    // Main thread, when the deck is made and whenever one of them changes: the settings the
+    // deck follows on the sound thread (master tempo, automatic start). The settings read
+    // at a load stay the main thread's own.
+    void setOptions(const DeckOptions& options) { options_.store(options); }
+    // Any thread: the options the deck follows now.
+    const SharedDeckOptions& options() const { return options_; }
 
     // ---- Caller thread (main or rhythm window); these may block on the sound thread ----
 
@@ -139,28 +136,18 @@ public:
     double effectiveBpm() const;
     // 0 without a track or analysis; else loudness peak x level.
     int32_t effectiveLoudness() const;
-    int32_t beatPhase() const { return analyser_.beatPhase(); }
-    int32_t nearestBeat(int32_t ref) const { return analyser_.nearestBeat(ref); }
+    int32_t beatPhase() const { return analyser().beatPhase(); }
+    int32_t nearestBeat(int32_t ref) const { return analyser().nearestBeat(ref); }
 
-    int deckIndex() const { return deckIndex_; }
-    bool playing() const { return playing_.load(std::memory_order_relaxed); }
-    float position() const { return position_.load(std::memory_order_relaxed); }
-    int32_t pitch() const { return pitch_.load(std::memory_order_relaxed); }
-    int32_t level() const { return level_.load(std::memory_order_relaxed); }
-    int32_t duration() const { return duration_.load(std::memory_order_relaxed); }
-    bool mixedOut() const { return mixedOut_.load(std::memory_order_relaxed); }
-    void setMixedOut(bool value) { mixedOut_.store(value, std::memory_order_relaxed); }
-    bool awaitingStart() const { return awaitingStart_.load(std::memory_order_relaxed); }
-    int32_t cueCycle() const { return cueCycle_.load(std::memory_order_relaxed); }
-    // Main thread: the held track, or null.
     // A caller is waiting for the sound thread to serve a request on this deck.
-    bool requestPending() const { return request_.load(std::memory_order_relaxed) != kNoRequest; }
+    bool requestPending() const { return requests_.pending(); }
+    // Main thread: the held track, or null.
     const TrackEntry* track() const { return track_ ? &*track_ : nullptr; }
-    TrackAnalysis* analysis() const { return analyser_.analysis(); }
+    TrackAnalysis* analysis() const { return analyser().analysis(); }
     // Main thread: the held track's record had a tempo (a confidence above 0) when it was
     // loaded, before the deck's own analysis heard anything of it.
     bool tempoKnownAtLoad() const { return tempoKnownAtLoad_; }
-    const BeatAnalyser& analyser() const { return analyser_; }
+    const BeatAnalyser& analyser() const { return decoder_.analyser(); }
 
     // ---- Sound thread ----
 
@@ -169,92 +156,42 @@ public:
     bool serviceDeck();
     // The output device reports the output-ring index at its write cursor.
     void updateHeardPosition(int32_t newIndex);
-
-    // The output ring as the output device reads it (sound thread).
-    const int16_t* outputRing() const { return outputRing_.get(); }
-    int32_t outputWriteIndex() const { return outputWriteIndex_; }
-    int32_t outputPlayIndex() const { return outputPlayIndex_; }
-    int32_t unwrittenFrames() const { return unwrittenFrames_; }
-    const DecodeTimeline& timeline() const { return timeline_; }
-
     // One render pass; true when a chunk was rendered.
     bool renderPass();
-    // Decodes one block when enough of the decoded ring is free; true when a block was added.
-    bool decodeAhead();
+
+    // The output ring as the output device reads it (sound thread).
+    const DeckRenderer& renderer() const { return renderer_; }
+    const DecodeTimeline& timeline() const { return decoder_.timeline(); }
 
 private:
-    void issue(Request code, int32_t intArg = 0, float floatArg = 0.0f);
-    void serveRequest(int32_t code);
+    void issue(DeckRequest::Code code, int32_t intArg = 0, float floatArg = 0.0f);
+    void serveRequest(const DeckRequest& request) override;
     void seekTo(float fraction);
     void rerender();
-    void shiftNow(int32_t frames);
-    void nudgeNow(int32_t frames);
-    void moveBackward(int32_t frames, int32_t room, bool fillUnwritten);
-    void moveForward(int32_t frames);
-    void afterMove();
+    void afterMove(bool preview);
     void stopAtEnd();
-    void zeroDecodedRing(float blockPosition);
-    void advanceDecodeWrite();
-    void checkAutomaticStart(float heard);
 
     OutputDevice* output() const { return output_.load(std::memory_order_relaxed); }
-    float cuePoint() const;
-    float firstStrongBeat() const;
 
-    const int deckIndex_;
     TrackDatabase& database_;
     DeskControl& desk_;
     DeskNotifier& notifier_;
     DeckStream* other_ = nullptr;
     std::atomic<OutputDevice*> output_{nullptr};
-    std::atomic<std::binary_semaphore*> wake_{nullptr};
-    std::atomic<bool> servedInline_{false};
+    SharedDeckOptions options_;
 
-    // State read by other threads.
-    std::atomic<bool> playing_{false};
-    std::atomic<int32_t> pitch_{4096};
-    std::atomic<int32_t> level_{256};
-    std::atomic<float> position_{-1.0f};
-    std::atomic<bool> mixedOut_{false};
-    std::atomic<bool> awaitingStart_{false};
-    std::atomic<int32_t> duration_{-1};
-    std::atomic<int32_t> cueCycle_{0};
-
-    // The request slot.
-    std::mutex requestSerial_;  // caller side only: one outstanding request per deck
-    std::atomic<int32_t> request_{kNoRequest};
-    std::atomic<int32_t> requestInt_{0};
-    std::atomic<float> requestFloat_{0.0f};
-    std::atomic<DspHook*> pendingDsp_{nullptr};
-    std::atomic<const TrackMeasures*> pendingMeasures_{nullptr};
-    std::binary_semaphore requestDone_{0};
+    DeckRequests requests_{*this};
 
     // The loaded track (changed by the caller thread while the deck is closed).
     Readers readers_;
-    TrackReader* reader_ = nullptr;
-    int64_t trackFrames_ = 0;  // the reader's totalFrames: what positions are fractions of
     std::optional<TrackEntry> track_;
     bool tempoKnownAtLoad_ = false;
     std::unique_ptr<DspHook> ownedDsp_;  // caller side: destroyed only after the switch
 
     // Sound thread state.
     bool closed_ = true;
-    DspHook* dsp_ = nullptr;
-    DecodeTimeline timeline_;
-    BeatAnalyser analyser_;
-    int32_t blockCursor_ = 0;
-    int32_t outputPlayIndex_ = 0;
-    int32_t outputWriteIndex_ = 0;
-    int32_t unwrittenFrames_ = kOutputFrames;
-    int32_t renderRead_ = 0;
-    int32_t renderSpan_ = kInitialRenderSpan;
-    int32_t dspInputFrames_ = 0;
-    int32_t varispeedPhase_ = 0;
-    int32_t tempoPhase_ = 0;
-    std::unique_ptr<int16_t[]> outputRing_;
-    std::unique_ptr<int16_t[]> decodedRing_;
-    std::unique_ptr<int16_t[]> tailBuffer_;
-    std::unique_ptr<int16_t[]> scratch_;
+    DeckDecoder decoder_;
+    DeckRenderer renderer_;
 };
 
 }  // namespace spinlorex

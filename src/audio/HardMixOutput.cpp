@@ -169,10 +169,10 @@ void HardMixOutput::copyToBuffer(Lane& lane, const int16_t* ring, int32_t from, 
 void HardMixOutput::copyPending(Lane& lane) {
     const DeckStream& stream = decks_[lane.deck];
     if (running_[static_cast<size_t>(lane.deck)].load(relaxed)) {
-        const int32_t n = ringDistance(stream.outputWriteIndex(), lane.copiedTo, kDeckRing);
+        const int32_t n = ringDistance(stream.renderer().writeIndex(), lane.copiedTo, kDeckRing);
         if (n > 0) {
-            copyToBuffer(lane, stream.outputRing(), lane.copiedTo, lane.bufferWrite, n);
-            lane.copiedTo = stream.outputWriteIndex();
+            copyToBuffer(lane, stream.renderer().ring(), lane.copiedTo, lane.bufferWrite, n);
+            lane.copiedTo = stream.renderer().writeIndex();
             lane.bufferWrite = (lane.bufferWrite + n) % kBufferFrames;
         }
     } else if (lane.silenceLeft > 0) {
@@ -187,7 +187,7 @@ void HardMixOutput::copyPending(Lane& lane) {
 }
 
 void HardMixOutput::place(Lane& lane) {
-    const int32_t heard = decks_[lane.deck].outputPlayIndex();
+    const int32_t heard = decks_[lane.deck].renderer().playIndex();
     lane.bufferWrite = lane.writeCursor;
     lane.realign = false;
     if (!lane.secondCard || !clock_.running()) {
@@ -196,7 +196,8 @@ void HardMixOutput::place(Lane& lane) {
         return;
     }
     // Never past what the deck has rendered, nor back into what its renderer may reuse.
-    const int32_t rendered = ringDistance(decks_[lane.deck].outputWriteIndex(), heard, kDeckRing);
+    const int32_t rendered =
+        ringDistance(decks_[lane.deck].renderer().writeIndex(), heard, kDeckRing);
     const int32_t shift =
         std::clamp(clock_.placement(), -DeckStream::kOutputKeepFree / 2, rendered);
     lane.copiedTo = wrapToRing(int64_t{heard} + shift);
@@ -253,11 +254,11 @@ bool HardMixOutput::preview(int deck, int32_t index, int32_t frames) {
     for (int i = 0; i < laneCount_; ++i) {
         Lane& lane = lanes_[static_cast<size_t>(i)];
         if (lane.deck != deck) continue;
-        const int32_t n =
-            std::min(frames, ringDistance(stream.outputWriteIndex(), lane.copiedTo, kDeckRing));
+        const int32_t n = std::min(
+            frames, ringDistance(stream.renderer().writeIndex(), lane.copiedTo, kDeckRing));
         if (n == 0) continue;
         lane.bufferWrite = lane.writeCursor;
-        copyToBuffer(lane, stream.outputRing(), index, lane.bufferWrite, n);
+        copyToBuffer(lane, stream.renderer().ring(), index, lane.bufferWrite, n);
         lane.bufferWrite = (lane.bufferWrite + n) % kBufferFrames;
         lane.silenceLeft = kBufferFrames;
     }

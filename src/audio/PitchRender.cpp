@@ -6,6 +6,8 @@
 #include <cstring>
 #include <numbers>
 
+#include "audio/AudioFormat.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
@@ -280,7 +282,7 @@ int32_t findBestOverlapPortable(const int16_t* tail, const int16_t* src) {
 
 MasterTempoChunk renderMasterTempo(int16_t* tail, const int16_t* src, int16_t* out, int32_t pitch,
                                    int32_t& phase) {
-    const int32_t offset = pitch == 4096 ? 0 : findBestOverlap(tail, src) / 2;
+    const int32_t offset = pitch == kNormalPitch ? 0 : findBestOverlap(tail, src) / 2;
     const int16_t* from = src + 2 * offset;
     for (int32_t k = 0; k < kCrossfadeFrames; ++k) {
         for (int32_t c = 0; c < 2; ++c) {

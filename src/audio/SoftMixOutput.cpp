@@ -156,8 +156,8 @@ void SoftMixOutput::beginPass() {
 
 void SoftMixOutput::mixFrames(Programme& p, const DeckPair& decks, int32_t n,
                               std::array<int32_t, 2> gains, bool deck1, bool deck2) {
-    const int16_t* ring1 = decks[0].outputRing();
-    const int16_t* ring2 = decks[1].outputRing();
+    const int16_t* ring1 = decks[0].renderer().ring();
+    const int16_t* ring2 = decks[1].renderer().ring();
     while (n > 0) {
         // Chunks that cross neither deck ring's end nor the mix ring's end.
         const int32_t run = std::min(
@@ -194,8 +194,8 @@ void SoftMixOutput::place(Programme& p) {
     }
     for (int d = 0; d < 2; ++d) {
         // Never past what the deck has rendered, nor back into what its renderer may reuse.
-        const int32_t heard = decks_[d].outputPlayIndex();
-        const int32_t rendered = ringDistance(decks_[d].outputWriteIndex(), heard, kDeckRing);
+        const int32_t heard = decks_[d].renderer().playIndex();
+        const int32_t rendered = ringDistance(decks_[d].renderer().writeIndex(), heard, kDeckRing);
         p.deckRead[static_cast<size_t>(d)] = ringDistance(
             heard + std::clamp(shift, -DeckStream::kOutputKeepFree / 2, rendered), 0, kDeckRing);
     }
@@ -214,9 +214,9 @@ void SoftMixOutput::fill(Programme& p, int programme) {
     int32_t n = room;
     if (live1 || live2) {
         const int32_t available1 =
-            ringDistance(decks_[0].outputWriteIndex(), p.deckRead[0], kDeckRing);
+            ringDistance(decks_[0].renderer().writeIndex(), p.deckRead[0], kDeckRing);
         const int32_t available2 =
-            ringDistance(decks_[1].outputWriteIndex(), p.deckRead[1], kDeckRing);
+            ringDistance(decks_[1].renderer().writeIndex(), p.deckRead[1], kDeckRing);
         if (live1) n = std::min(n, available1);
         if (live2) n = std::min(n, available2);
         if (n == 0) return;

@@ -137,6 +137,7 @@ void AutoMix::tick() {
 void AutoMix::toggleAutoMix() {
     const bool on = get(settings().autoMix) == 0;
     set(settings().autoMix, on ? 1 : 0);
+    context_.handOverDeckOptions();
     if (on) {
         DeskLibrary& library = context_.links.library;
         const int s = panels_.selectedDeck();

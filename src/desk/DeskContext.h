@@ -3,11 +3,13 @@
 #include <cstddef>
 
 #include "audio/AudioEngine.h"
+#include "audio/DeckOptions.h"
 #include "audio/DeckPair.h"
 #include "desk/DeskLibrary.h"
 #include "desk/DeskShell.h"
 #include "desk/DeskTimers.h"
 #include "desk/DeskView.h"
+#include "platform/settings/Settings.h"
 #include "skin/SkinModel.h"
 
 namespace spinlorex {
@@ -34,6 +36,11 @@ struct DeskContext {
     DeckStream& deck(int d) const { return links.decks[d == 1 ? 1 : 0]; }
     // The output device now in use; null without one.
     OutputDevice* output() const { return links.engine.output(); }
+    // One of the settings the decks follow on the sound thread changed: they get the new
+    // values (the sound thread never reads the settings itself).
+    void handOverDeckOptions() const {
+        links.decks.setOptions(DeckOptions::fromSettings(settings()));
+    }
     // A control of the current skin; an absent one without a skin.
     const SkinControl& control(int id) const {
         static const SkinControl kAbsent = SkinControl::absent(kMaskNever);

@@ -183,6 +183,7 @@ void DeskPanels::optionClicked(int id) {
         case ctl::OptMixLength: {
             const int32_t v = get(s.longMix);
             set(s.longMix, v == 0 ? 16 : v == 16 ? 40 : v == 40 ? 64 : v == 64 ? 112 : 0);
+            context_.handOverDeckOptions();
             break;
         }
         case ctl::OptCrossfader: {
@@ -199,6 +200,7 @@ void DeskPanels::optionClicked(int id) {
         }
         case ctl::OptMasterTempo:
             flip(s.masterTempo);
+            context_.handOverDeckOptions();
             context_.deck(0).refresh();
             context_.deck(1).refresh();
             break;

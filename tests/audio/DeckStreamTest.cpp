@@ -274,6 +274,33 @@ TEST_F(DeckStreamTest, BothRenderersConsumeTheSourceAtThePitchRatioAndAgreeAtNor
     EXPECT_TRUE(std::equal(normal[0].begin() + 1024, normal[0].end(), normal[1].begin() + 1024));
 }
 
+// The settings say varispeed (the fixture); the deck renders as the option it was handed
+// says, and follows a changed one at the next refresh.
+TEST_F(DeckStreamTest, TheRenderFollowsTheMasterTempoOptionHandedToTheDeck) {
+    DeckHarness h;
+    h.decks().setOptions({.masterTempo = true});
+    // Of the last 20000 frames captured, how many hold the source frame after the one before.
+    const auto consecutive = [&] {
+        const std::vector<int16_t> captured = h.takeCaptured(0);
+        int count = 0;
+        for (size_t i = captured.size() / 2 - 20000; i < captured.size() / 2; ++i)
+            count += sourceFrame(captured, i) == sourceFrame(captured, i - 1) + 1 ? 1 : 0;
+        return count;
+    };
+    h.call([&] {
+        ASSERT_TRUE(h.load(0));
+        h.deck(0).setPitch(8192);
+        h.deck(0).seekAndPlay(0.1f);
+    });
+    while (h.capturedFrames(0) < 44100) h.runPasses(1);
+    // Master tempo copies the source in runs; varispeed at double speed takes every other.
+    EXPECT_GT(consecutive(), 15000);
+    h.decks().setOptions({.masterTempo = false});
+    h.call([&] { h.deck(0).refresh(); });
+    while (h.capturedFrames(0) < 44100) h.runPasses(1);
+    EXPECT_EQ(consecutive(), 0);
+}
+
 TEST_F(DeckStreamTest, OnRealFilesASeekPlaysFromTheFrameTheFractionDesignates) {
     // What a deck plays after seekAndPlay(f) is what a play from the start plays from frame
     // f x length on: exactly at 44100 Hz, to the converter's rounding at other rates. The
@@ -440,8 +467,8 @@ TEST_F(DeckStreamTest, NudgeNeverLeavesRenderedAudioButShiftPlaysSilence) {
 }
 
 TEST_F(DeckStreamTest, AutomaticStartWaitsForTheMixWindowToReachTheLastStrongBeat) {
+    set(settings().autoMix, 1);  // the decks are made with it
     DeckHarness h({.frames = 44100 * 60}, {.frames = 44100 * 60});
-    set(settings().autoMix, 1);
     h.call([&] {
         ASSERT_TRUE(h.load(0));
         ASSERT_TRUE(h.load(1));

@@ -307,14 +307,25 @@ TEST_F(DeskInput, PanelsCarryTheMixButtonOptionsAndRecordStatus) {
     EXPECT_EQ(rig.view.count("record "), 1);
 
     rig.key(117);  // F6: options
-    for (int click = 0; click < 5; ++click) rig.press(ctl::OptMixLength);
+    // The options the sound thread follows reach both decks at once.
+    rig.press(ctl::OptMixLength);
+    EXPECT_EQ(rig.decks[1].options().longMix(), 16);
+    const bool masterTempo = rig.decks[0].options().masterTempo();
+    rig.press(ctl::OptMasterTempo);
+    EXPECT_NE(rig.decks[0].options().masterTempo(), masterTempo);
+    EXPECT_EQ(rig.decks[1].options().masterTempo(), get(settings().masterTempo) != 0);
+    rig.call([&] { rig.desk.mix().toggleAutoMix(); });
+    EXPECT_EQ(rig.decks[0].options().autoMix(), get(settings().autoMix) != 0);
+    EXPECT_TRUE(rig.decks[0].options().autoMix());
+    for (int click = 0; click < 4; ++click) rig.press(ctl::OptMixLength);
     EXPECT_EQ(get(settings().longMix), 0);  // 16, 40, 64, 112 and back
+    EXPECT_EQ(rig.decks[0].options().longMix(), 0);
     set(settings().babySecure, 2);
     rig.press(ctl::OptSecurity);
     EXPECT_EQ(get(settings().babySecure), 0);
     rig.press(ctl::OptAbout);
     EXPECT_EQ(rig.shell.dialogs, std::vector<int>{ctl::OptAbout});
-    EXPECT_EQ(rig.view.count("options"), 8);  // drawn on showing and after every click
+    EXPECT_EQ(rig.view.count("options"), 9);  // drawn on showing and after every click
 }
 
 TEST_F(DeskInput, ARecordingThatFailsOrLosesFramesEndsWithItsReasonOnTheRecordPanel) {

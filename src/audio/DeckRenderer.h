@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace spinlorex {
+
+class DeckDecoder;
+class DspHook;
+
+// The rendering side of a deck: turns the decoded ring into pitched audio (varispeed or
+// master tempo, then the deck's effect) in the output ring that the output device consumes,
+// and moves the heard point within what is rendered. Sound thread only (or the caller's
+// thread while no sound thread runs), except the reads marked otherwise.
+class DeckRenderer {
+public:
+    static constexpr int32_t kOutputFrames = 88200;    // 2 s of rendered audio
+    static constexpr int32_t kOverflowFrames = 6176;   // two passes past the end
+    static constexpr int32_t kOutputKeepFree = 25138;  // frames left free in the output ring
+    static constexpr int32_t kInitialRenderSpan = 5846;
+
+    // Main thread, at start-up: renders from `decoder`'s ring. Pitches up to `highestPitch`.
+    DeckRenderer(DeckDecoder& decoder, int32_t highestPitch);
+
+    // The effect every chunk goes through from now on (or null).
+    void setEffect(DspHook* effect) { effect_ = effect; }
+    // The pitch the next passes render at decides how much source they read.
+    void setPitch(int32_t pitch);
+    // Starts rendering afresh from the heard frame of the decoded ring. A playing deck keeps
+    // what is being heard as the tail, so master tempo fades from it.
+    void restart(bool playing);
+    // One render pass; true when a chunk was rendered.
+    bool renderPass(int32_t pitch, bool masterTempo);
+
+    // The output device reports the output-ring index at its write cursor: the decoded-ring
+    // index heard there at `pitch`.
+    int32_t heardAt(int32_t newIndex, int32_t pitch);
+    // Moves the heard point by `frames` (beat correction): backwards as far as the ring
+    // holds, silencing what was never written. False when it cannot move at all.
+    bool shift(int32_t frames);
+    // Moves the heard point through rendered audio only (scrubbing); true when it moved.
+    bool nudge(int32_t frames);
+
+    // The output ring as the output device reads it.
+    const int16_t* ring() const { return ring_.get(); }
+    int32_t writeIndex() const { return writeIndex_; }
+    int32_t playIndex() const { return playIndex_; }
+
+private:
+    void moveBackward(int32_t frames, int32_t room, bool fillUnwritten);
+    void moveForward(int32_t frames);
+    int32_t roomBehind() const;
+
+    DeckDecoder& decoder_;
+    DspHook* effect_ = nullptr;
+    int32_t playIndex_ = 0;
+    int32_t writeIndex_ = 0;
+    int32_t unwrittenFrames_ = kOutputFrames;
+    int32_t readIndex_ = 0;  // decoded-ring index of the next source frame
+    int32_t span_ = kInitialRenderSpan;
+    int32_t effectInputFrames_ = 0;
+    int32_t varispeedPhase_ = 0;
+    int32_t tempoPhase_ = 0;
+    std::unique_ptr<int16_t[]> ring_;
+    std::unique_ptr<int16_t[]> tail_;
+    std::unique_ptr<int16_t[]> scratch_;
+};
+
+}  // namespace spinlorex

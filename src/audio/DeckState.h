@@ -1,0 +1,44 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace spinlorex {
+
+// What a deck publishes to every thread: whether it plays, where the listener is, its pitch,
+// level and length, and the marks the desk's mixing reads. The deck writes these (the sound
+// thread or the caller thread, as each operation says); any thread reads them.
+class DeckState {
+public:
+    // Any thread.
+    int deckIndex() const { return deckIndex_; }
+    bool playing() const { return playing_.load(std::memory_order_relaxed); }
+    // The heard position, a fraction of the track; negative without one.
+    float position() const { return position_.load(std::memory_order_relaxed); }
+    int32_t pitch() const { return pitch_.load(std::memory_order_relaxed); }
+    int32_t level() const { return level_.load(std::memory_order_relaxed); }
+    // Seconds; negative without a track.
+    int32_t duration() const { return duration_.load(std::memory_order_relaxed); }
+    bool mixedOut() const { return mixedOut_.load(std::memory_order_relaxed); }
+    void setMixedOut(bool value) { mixedOut_.store(value, std::memory_order_relaxed); }
+    bool awaitingStart() const { return awaitingStart_.load(std::memory_order_relaxed); }
+    int32_t cueCycle() const { return cueCycle_.load(std::memory_order_relaxed); }
+
+protected:
+    explicit DeckState(int deckIndex);
+    ~DeckState() = default;
+    DeckState(const DeckState&) = delete;
+    DeckState& operator=(const DeckState&) = delete;
+
+    const int deckIndex_;
+    std::atomic<bool> playing_{false};
+    std::atomic<int32_t> pitch_;
+    std::atomic<int32_t> level_;
+    std::atomic<float> position_{-1.0f};
+    std::atomic<bool> mixedOut_{false};
+    std::atomic<bool> awaitingStart_{false};
+    std::atomic<int32_t> duration_{-1};
+    std::atomic<int32_t> cueCycle_{0};
+};
+
+}  // namespace spinlorex
