@@ -4,7 +4,6 @@
 #include <QtCore/QFileInfo>
 #include <QtCore/QTimer>
 #include <QtWidgets/QApplication>
-#include <QtWidgets/QFileDialog>
 #include <QtWidgets/QHeaderView>
 #include <QtWidgets/QLineEdit>
 #include <QtWidgets/QSplitter>
@@ -15,7 +14,6 @@
 #include "app/dialogs/DeleteCdDialog.h"
 #include "app/dialogs/ScanDialogs.h"
 #include "app/dialogs/SearchResultsModel.h"
-#include "app/dialogs/TrackDialogs.h"
 #include "desk/MixingDesk.h"
 #include "library/LibraryLayout.h"
 #include "library/SearchIndex.h"
@@ -23,6 +21,7 @@
 #include "library/views/FolderBrowser.h"
 #include "library/views/LibraryDrag.h"
 #include "library/views/SearchResultsView.h"
+#include "library/views/TrackListCommands.h"
 #include "library/views/TrackListModel.h"
 #include "library/views/TrackListView.h"
 #include "platform/settings/Settings.h"
@@ -63,14 +62,6 @@ LibraryBrowser::LibraryBrowser(QWidget& window, TrackDatabase& database, const S
       skin_(&skin),
       fromDesk_(std::move(fromDesk)),
       form_(form) {
-    askSave_ = [this](const QString& title, const QString& filter, const QString& suffix) {
-        QFileDialog ask(&window_, title, QString(), filter);
-        ask.setAcceptMode(QFileDialog::AcceptSave);
-        ask.setFileMode(QFileDialog::AnyFile);
-        ask.setDefaultSuffix(suffix);
-        if (ask.exec() != QDialog::Accepted || ask.selectedFiles().isEmpty()) return QString();
-        return ask.selectedFiles().front();
-    };
     filesModel_ = std::make_unique<TrackListModel>(library().files(), true);
     playlistModel_ = std::make_unique<TrackListModel>(library().playlist(), true);
     historyModel_ = std::make_unique<TrackListModel>(library().history(), false);
@@ -79,6 +70,7 @@ LibraryBrowser::LibraryBrowser(QWidget& window, TrackDatabase& database, const S
     resultsModel_->reload();  // no terms yet: every line
     createWindows();
     drag_ = std::make_unique<LibraryDrag>(window_, library(), windows_, *resultsModel_, fromDesk_);
+    commands_ = std::make_unique<TrackListCommands>(window_, library(), windows_, *folders_);
     applyColours();
     folders_->goHomeFolder();
 }
@@ -107,7 +99,9 @@ void LibraryBrowser::createWindows() {
     using List = MusicLibrary::List;
     const auto actionsFor = [this](List list) {
         TrackListView::Actions actions;
-        actions.activate = [this, list](int row, int column) { activate(list, row, column); };
+        actions.activate = [this, list](int row, int column) {
+            commands_->activate(list, row, column);
+        };
         actions.beginDrag = [this, list] { drag_->startFromList(list); };
         return actions;
     };
@@ -310,6 +304,10 @@ std::string LibraryBrowser::selectedFolder() const { return folders_->selectedFo
 
 bool LibraryBrowser::filling() const { return folders_->filling(); }
 
+void LibraryBrowser::refillFiles() { folders_->refillFiles(); }
+
+void LibraryBrowser::setSaveAsker(SaveAsker asker) { commands_->setSaveAsker(std::move(asker)); }
+
 void LibraryBrowser::refreshRecord(const TrackRecord* record) { library().recordChanged(record); }
 
 // ---------------------------------------------------------------------------------------
@@ -328,8 +326,8 @@ void LibraryBrowser::onButton(int id) {
             folders_->goHomeFolder();
             break;
         case ctl::Save:
-            if (shownPanel_ == 2) savePlaylist();
-            if (shownPanel_ == 4) saveHistory();
+            if (shownPanel_ == 2) commands_->savePlaylist();
+            if (shownPanel_ == 4) commands_->saveHistory();
             break;
         case ctl::SearchGo:
             runSearch();
@@ -351,23 +349,10 @@ void LibraryBrowser::onButton(int id) {
 }
 
 void LibraryBrowser::onDeleteKey() {
-    if (destroyed_) return;
-    for (MusicLibrary::List list : {MusicLibrary::List::Playlist, MusicLibrary::List::History}) {
-        TrackListView* view = windows_.viewOf(list);
-        if (view != nullptr && view->hasFocus()) library().removeRows(list, view->selectedRows());
-    }
+    if (!destroyed_) commands_->removeFocusedRows();
 }
 
-bool LibraryBrowser::onEnterKey() {
-    if (destroyed_) return false;
-    for (MusicLibrary::List list :
-         {MusicLibrary::List::Files, MusicLibrary::List::Playlist, MusicLibrary::List::History}) {
-        TrackListView* view = windows_.viewOf(list);
-        if (view != nullptr && view->isVisible() && view->hasFocus())
-            return view->activateCurrent();
-    }
-    return false;
-}
+bool LibraryBrowser::onEnterKey() { return !destroyed_ && commands_->activateFocusedRow(); }
 
 // ---------------------------------------------------------------------------------------
 // The search
@@ -396,38 +381,6 @@ void LibraryBrowser::afterDialog(bool searchFileWritten) {
     // nothing else would activate the desk when the dialog goes).
     window_.activateWindow();
     if (shownPanel_ == 1) windows_.searchBox->setFocus();
-}
-
-void LibraryBrowser::activate(MusicLibrary::List list, int row, int column) {
-    TrackList& rows = library().list(list);
-    if (row < 0 || row >= rows.size()) return;
-    TrackRecord* record = rows.row(row).entry.record;
-    if (column == 2 || column == 3) {
-        // The tempo and the comment are the record's; a playlist file has none.
-        if (record == nullptr) return;
-        if (column == 2) {
-            if (const auto text = askBpm(&window_, record->currentBpm()))
-                library().setBpm(record, parseBpmText(text->toStdString()));
-        } else if (const auto text =
-                       askComment(&window_, QString::fromStdString(*trackComment(record)))) {
-            library().setComment(record, text->toStdString());
-        }
-        return;
-    }
-    library().chooseEntry(list, row);
-}
-
-void LibraryBrowser::savePlaylist() {
-    const QString path = askSave_("Save a Playlist", "Playlist (*.m3u)", "m3u");
-    // The folder must exist; a file that cannot be written leaves the playlist as it was.
-    if (path.isEmpty() || !QFileInfo(path).dir().exists()) return;
-    if (library().savePlaylist(path.toStdString())) folders_->refillFiles();
-}
-
-void LibraryBrowser::saveHistory() {
-    const QString path = askSave_("Save the history list", "Text (*.txt)", "txt");
-    if (path.isEmpty() || !QFileInfo(path).dir().exists()) return;
-    library().saveHistory(path.toStdString());
 }
 
 // ---------------------------------------------------------------------------------------

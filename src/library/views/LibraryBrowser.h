@@ -9,6 +9,7 @@
 
 #include "desk/LibraryOnDesk.h"
 #include "library/views/LibraryWindows.h"
+#include "library/views/TrackListCommands.h"
 
 class QWidget;
 
@@ -33,7 +34,8 @@ struct SkinModel;
 //
 // The browser owns the windows (LibraryWindows), their models and the search, lays the
 // panels out and colours them, and answers the desk's buttons and keys; the folder side
-// (FolderBrowser) and the drag's window side (LibraryDrag) are parts of their own.
+// (FolderBrowser), what the lists do with their rows (TrackListCommands) and the drag's
+// window side (LibraryDrag) are parts of their own.
 //
 // Main thread only.
 class LibraryBrowser : public LibraryOnDesk {
@@ -42,10 +44,7 @@ public:
     // settings, or fixed proportions.
     enum class PaneForm { Resizable, Fixed };
     using DeskMapping = spinlorex::DeskMapping;
-    // Asks for a file to save to: the dialog's title, filter and default suffix; empty
-    // when cancelled.
-    using SaveAsker =
-        std::function<QString(const QString& title, const QString& filter, const QString& suffix)>;
+    using SaveAsker = TrackListCommands::SaveAsker;
 
     // Creates the windows, hidden, as children of `window`, opens the home folder
     // ("Initial folder"; without one the user's music folder) and reads the search file
@@ -77,11 +76,13 @@ public:
     std::string selectedFolder() const;
     // A folder is being read for the files list.
     bool filling() const;
+    // Reads the selected folder again.
+    void refillFiles();
 
     // Every row of the record shows its texts anew (for a tempo measured meanwhile).
     void refreshRecord(const TrackRecord* record);
 
-    void setSaveAsker(SaveAsker asker) { askSave_ = std::move(asker); }
+    void setSaveAsker(SaveAsker asker);
 
     // ---- The search ----
     // The search file read again (after a scan or a deletion) and searched with the last
@@ -110,16 +111,12 @@ private:
     void storeWidths(int panel);
     void offerScan();
     void afterDialog(bool searchFileWritten);
-    void activate(MusicLibrary::List list, int row, int column);
-    void savePlaylist();
-    void saveHistory();
     QRect windowRect(int control) const;
 
     QWidget& window_;
     const SkinModel* skin_;
     DeskMapping fromDesk_;
     PaneForm form_;
-    SaveAsker askSave_;
 
     std::unique_ptr<TrackListModel> filesModel_;
     std::unique_ptr<TrackListModel> playlistModel_;
@@ -129,6 +126,7 @@ private:
     LibraryWindows windows_;
     std::unique_ptr<FolderBrowser> folders_;
     std::unique_ptr<LibraryDrag> drag_;
+    std::unique_ptr<TrackListCommands> commands_;
     QMetaObject::Connection focusWatch_;
 
     int shownPanel_ = -1;
