@@ -1,7 +1,5 @@
 #include "library/views/LibraryBrowser.h"
 
-#include <QtCore/QDir>
-#include <QtCore/QFileInfo>
 #include <QtCore/QTimer>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QHeaderView>
@@ -17,7 +15,6 @@
 #include "desk/MixingDesk.h"
 #include "library/LibraryLayout.h"
 #include "library/SearchIndex.h"
-#include "library/TrackDatabase.h"
 #include "library/views/FolderBrowser.h"
 #include "library/views/LibraryDrag.h"
 #include "library/views/SearchResultsView.h"
@@ -306,8 +303,6 @@ bool LibraryBrowser::filling() const { return folders_->filling(); }
 
 void LibraryBrowser::refillFiles() { folders_->refillFiles(); }
 
-void LibraryBrowser::setSaveAsker(SaveAsker asker) { commands_->setSaveAsker(std::move(asker)); }
-
 void LibraryBrowser::refreshRecord(const TrackRecord* record) { library().recordChanged(record); }
 
 // ---------------------------------------------------------------------------------------
@@ -353,6 +348,8 @@ void LibraryBrowser::onDeleteKey() {
 }
 
 bool LibraryBrowser::onEnterKey() { return !destroyed_ && commands_->activateFocusedRow(); }
+
+void LibraryBrowser::setSaveAsker(SaveAsker asker) { commands_->setSaveAsker(std::move(asker)); }
 
 // ---------------------------------------------------------------------------------------
 // The search
