@@ -1,13 +1,7 @@
 #include "library/views/LibraryBrowser.h"
 
-#include <QtCore/QDir>
-#include <QtCore/QFileInfo>
-#include <QtCore/QStandardPaths>
 #include <QtCore/QTimer>
-#include <QtGui/QCursor>
-#include <QtGui/QGuiApplication>
 #include <QtWidgets/QApplication>
-#include <QtWidgets/QFileDialog>
 #include <QtWidgets/QHeaderView>
 #include <QtWidgets/QLineEdit>
 #include <QtWidgets/QSplitter>
@@ -18,19 +12,16 @@
 #include "app/dialogs/DeleteCdDialog.h"
 #include "app/dialogs/ScanDialogs.h"
 #include "app/dialogs/SearchResultsModel.h"
-#include "app/dialogs/TrackDialogs.h"
 #include "desk/MixingDesk.h"
-#include "library/FolderListing.h"
 #include "library/LibraryLayout.h"
 #include "library/SearchIndex.h"
-#include "library/TrackDatabase.h"
-#include "library/views/FolderLoader.h"
-#include "library/views/FolderTreeModel.h"
+#include "library/views/FolderBrowser.h"
+#include "library/views/LibraryDrag.h"
 #include "library/views/SearchResultsView.h"
+#include "library/views/TrackListCommands.h"
 #include "library/views/TrackListModel.h"
 #include "library/views/TrackListView.h"
 #include "platform/settings/Settings.h"
-#include "resources/Resources.h"
 #include "skin/SkinModel.h"
 
 namespace spinlorex {
@@ -59,25 +50,6 @@ void setWidths(TrackListView& view, const ColumnWidths& widths) {
     setWidths(*view.header(), widths);
 }
 
-QCursor dragCursor(MusicLibrary::DragCursor kind) {
-    const char* picture = resources::kCursorDrop;
-    switch (kind) {
-        case MusicLibrary::DragCursor::DropOne:
-            picture = resources::kCursorDrop;
-            break;
-        case MusicLibrary::DragCursor::DropSeveral:
-            picture = resources::kCursorDropSeveral;
-            break;
-        case MusicLibrary::DragCursor::NoDropOne:
-            picture = resources::kCursorNoDrop;
-            break;
-        case MusicLibrary::DragCursor::NoDropSeveral:
-            picture = resources::kCursorNoDropSeveral;
-            break;
-    }
-    return QCursor(QPixmap(picture), 1, 1);
-}
-
 }  // namespace
 
 LibraryBrowser::LibraryBrowser(QWidget& window, TrackDatabase& database, const SkinModel& skin,
@@ -87,87 +59,77 @@ LibraryBrowser::LibraryBrowser(QWidget& window, TrackDatabase& database, const S
       skin_(&skin),
       fromDesk_(std::move(fromDesk)),
       form_(form) {
-    askSave_ = [this](const QString& title, const QString& filter, const QString& suffix) {
-        QFileDialog ask(&window_, title, QString(), filter);
-        ask.setAcceptMode(QFileDialog::AcceptSave);
-        ask.setFileMode(QFileDialog::AnyFile);
-        ask.setDefaultSuffix(suffix);
-        if (ask.exec() != QDialog::Accepted || ask.selectedFiles().isEmpty()) return QString();
-        return ask.selectedFiles().front();
-    };
     filesModel_ = std::make_unique<TrackListModel>(library().files(), true);
     playlistModel_ = std::make_unique<TrackListModel>(library().playlist(), true);
     historyModel_ = std::make_unique<TrackListModel>(library().history(), false);
-    treeModel_ = std::make_unique<FolderTreeModel>();
-    loader_ = std::make_unique<FolderLoader>(
-        [this](std::vector<FolderItem> items) { library().fillFiles(items); });
     search_ = std::make_unique<SearchIndex>(settings().homeFolder);
     resultsModel_ = std::make_unique<SearchResultsModel>(*search_);
     resultsModel_->reload();  // no terms yet: every line
     createWindows();
+    drag_ = std::make_unique<LibraryDrag>(window_, library(), windows_, *resultsModel_, fromDesk_);
+    commands_ = std::make_unique<TrackListCommands>(window_, library(), windows_, *folders_);
     applyColours();
-    goHomeFolder();
+    folders_->goHomeFolder();
 }
 
 LibraryBrowser::~LibraryBrowser() { destroy(); }
 
-QSplitter& LibraryBrowser::panes() { return *panes_; }
-QTreeView& LibraryBrowser::tree() { return *tree_; }
-TrackListView& LibraryBrowser::filesView() { return *filesView_; }
-TrackListView& LibraryBrowser::playlistView() { return *playlistView_; }
-TrackListView& LibraryBrowser::historyView() { return *historyView_; }
-QLineEdit& LibraryBrowser::searchBox() { return *searchBox_; }
-SearchResultsView& LibraryBrowser::resultsView() { return *resultsView_; }
+QSplitter& LibraryBrowser::panes() { return *windows_.panes; }
+QTreeView& LibraryBrowser::tree() { return *windows_.tree; }
+TrackListView& LibraryBrowser::filesView() { return *windows_.files; }
+TrackListView& LibraryBrowser::playlistView() { return *windows_.playlist; }
+TrackListView& LibraryBrowser::historyView() { return *windows_.history; }
+QLineEdit& LibraryBrowser::searchBox() { return *windows_.searchBox; }
+SearchResultsView& LibraryBrowser::resultsView() { return *windows_.results; }
 
 void LibraryBrowser::createWindows() {
-    panes_ = new QSplitter(Qt::Horizontal, &window_);
-    panes_->hide();
-    panes_->setChildrenCollapsible(false);
+    windows_.panes = new QSplitter(Qt::Horizontal, &window_);
+    windows_.panes->hide();
+    windows_.panes->setChildrenCollapsible(false);
 
-    tree_ = new QTreeView;
-    tree_->setModel(treeModel_.get());
-    tree_->setHeaderHidden(true);
-    tree_->setUniformRowHeights(true);
-    tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    QObject::connect(tree_, &QTreeView::collapsed, tree_,
-                     [this](const QModelIndex& index) { treeModel_->forget(index); });
-    QObject::connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, tree_,
-                     [this] { folderSelected(); });
+    windows_.tree = new QTreeView;
+    folders_ = std::make_unique<FolderBrowser>(*windows_.tree, library());
+    windows_.tree->setHeaderHidden(true);
+    windows_.tree->setUniformRowHeights(true);
+    windows_.tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     using List = MusicLibrary::List;
     const auto actionsFor = [this](List list) {
         TrackListView::Actions actions;
-        actions.activate = [this, list](int row, int column) { activate(list, row, column); };
-        actions.beginDrag = [this, list] { startDrag(list); };
+        actions.activate = [this, list](int row, int column) {
+            commands_->activate(list, row, column);
+        };
+        actions.beginDrag = [this, list] { drag_->startFromList(list); };
         return actions;
     };
-    filesView_ = new TrackListView(*filesModel_, actionsFor(List::Files));
-    filesView_->header()->setSectionsClickable(true);
-    QObject::connect(filesView_->header(), &QHeaderView::sectionClicked, filesView_,
+    windows_.files = new TrackListView(*filesModel_, actionsFor(List::Files));
+    windows_.files->header()->setSectionsClickable(true);
+    QObject::connect(windows_.files->header(), &QHeaderView::sectionClicked, windows_.files,
                      [this](int column) { library().sortFiles(column); });
     TrackListView::Actions playlistActions = actionsFor(List::Playlist);
     playlistActions.dropPaths = [this](int row, const std::vector<std::string>& paths) {
         library().dropPathsOnPlaylist(row, paths);
     };
-    playlistView_ = new TrackListView(*playlistModel_, std::move(playlistActions));
-    panes_->addWidget(tree_);
-    panes_->addWidget(filesView_);
-    panes_->addWidget(playlistView_);
+    windows_.playlist = new TrackListView(*playlistModel_, std::move(playlistActions));
+    windows_.panes->addWidget(windows_.tree);
+    windows_.panes->addWidget(windows_.files);
+    windows_.panes->addWidget(windows_.playlist);
     if (form_ == PaneForm::Fixed) {
-        panes_->setHandleWidth(kFixedGap);
-        for (int i = 1; i < panes_->count(); ++i) panes_->handle(i)->setEnabled(false);
+        windows_.panes->setHandleWidth(kFixedGap);
+        for (int i = 1; i < windows_.panes->count(); ++i)
+            windows_.panes->handle(i)->setEnabled(false);
     }
 
-    historyView_ = new TrackListView(*historyModel_, actionsFor(List::History), &window_);
-    historyView_->hide();
-    setWidths(*historyView_, columnWidths(settings().columnSizes, kHistoryColumns));
+    windows_.history = new TrackListView(*historyModel_, actionsFor(List::History), &window_);
+    windows_.history->hide();
+    setWidths(*windows_.history, columnWidths(settings().columnSizes, kHistoryColumns));
 
-    searchBox_ = new QLineEdit(&window_);
-    searchBox_->hide();
-    resultsView_ = new SearchResultsView(
-        *resultsModel_, [this] { startResultDrag(); }, &window_);
-    resultsView_->hide();
-    setWidths(*resultsView_->horizontalHeader(),
+    windows_.searchBox = new QLineEdit(&window_);
+    windows_.searchBox->hide();
+    windows_.results = new SearchResultsView(
+        *resultsModel_, [this] { drag_->startFromResults(); }, &window_);
+    windows_.results->hide();
+    setWidths(*windows_.results->horizontalHeader(),
               columnWidths(settings().columnSizes, kSearchColumns));
 
     // An edit field of the library with the keyboard focus gets the keys the desk leaves.
@@ -188,9 +150,10 @@ void LibraryBrowser::createWindows() {
 void LibraryBrowser::applyColours() {
     const QColor text = colourOf(skin_->values.fontColor);
     const QColor back = colourOf(skin_->values.fontBackColor);
-    for (QWidget* w : {static_cast<QWidget*>(tree_), static_cast<QWidget*>(filesView_),
-                       static_cast<QWidget*>(playlistView_), static_cast<QWidget*>(historyView_),
-                       static_cast<QWidget*>(resultsView_)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(windows_.tree), static_cast<QWidget*>(windows_.files),
+          static_cast<QWidget*>(windows_.playlist), static_cast<QWidget*>(windows_.history),
+          static_cast<QWidget*>(windows_.results)}) {
         if (w == nullptr) continue;
         QPalette palette = w->palette();
         for (QPalette::ColorRole role :
@@ -213,7 +176,7 @@ QRect LibraryBrowser::windowRect(int control) const {
 }
 
 void LibraryBrowser::layOut(int panel) {
-    if (panes_ == nullptr || historyView_ == nullptr) return;
+    if (windows_.panes == nullptr || windows_.history == nullptr) return;
     ColumnSizes& sizes = settings().columnSizes;
     if (panel == 0 || panel == 2) {
         const int area = panel == 0 ? ctl::FilesArea : ctl::PlaylistArea;
@@ -221,53 +184,54 @@ void LibraryBrowser::layOut(int panel) {
         const PaneRect deskArea{c.x, c.y, std::max(c.width, 0), std::max(c.height, 0)};
         const PanelPanes panes = form_ == PaneForm::Fixed ? fixedPanes(panel, deskArea)
                                                           : resizablePanes(panel, deskArea, sizes);
-        playlistView_->setVisible(panel == 2);
-        panes_->setGeometry(windowRect(area));
+        windows_.playlist->setVisible(panel == 2);
+        windows_.panes->setGeometry(windowRect(area));
         // In window pixels (the desk may be shown scaled). Unresizable panes keep their
         // proportions; resizable ones take their stored widths exactly, the last pane what
         // the others and the handles leave, so widths come back as they were stored.
-        const double scale = deskArea.width > 0 ? panes_->width() / double(deskArea.width) : 1.0;
+        const double scale =
+            deskArea.width > 0 ? windows_.panes->width() / double(deskArea.width) : 1.0;
         QList<int> widths{static_cast<int>(panes.tree.width * scale)};
         if (panel == 2) widths.append(static_cast<int>(panes.files.width * scale));
         widths.append(static_cast<int>((panel == 2 ? panes.playlist : panes.files).width * scale));
         if (panel == 0) widths.append(0);  // the playlist's pane, hidden
-        panes_->setSizes(widths);
+        windows_.panes->setSizes(widths);
         if (form_ == PaneForm::Resizable) {
             int room = 0;
-            for (int w : panes_->sizes()) room += w;
+            for (int w : windows_.panes->sizes()) room += w;
             const int last = panel == 2 ? 2 : 1;
             widths[last] = room;
             for (int i = 0; i < last; ++i) widths[last] -= widths[i];
             widths[last] = std::max(widths[last], 0);
-            panes_->setSizes(widths);
+            windows_.panes->setSizes(widths);
         }
-        setWidths(*filesView_,
+        setWidths(*windows_.files,
                   columnWidths(sizes, panel == 0 ? kFilesColumns : kFilesColumnsWithPlaylist));
-        if (panel == 2) setWidths(*playlistView_, columnWidths(sizes, kPlaylistColumns));
-        panes_->show();
+        if (panel == 2) setWidths(*windows_.playlist, columnWidths(sizes, kPlaylistColumns));
+        windows_.panes->show();
     } else if (panel == 1) {
-        searchBox_->setGeometry(windowRect(ctl::SearchText));
-        resultsView_->setGeometry(windowRect(ctl::SearchArea));
-        searchBox_->show();
-        resultsView_->show();
+        windows_.searchBox->setGeometry(windowRect(ctl::SearchText));
+        windows_.results->setGeometry(windowRect(ctl::SearchArea));
+        windows_.searchBox->show();
+        windows_.results->show();
     } else if (panel == 4) {
-        historyView_->setGeometry(windowRect(ctl::HistoryArea));
-        historyView_->show();
+        windows_.history->setGeometry(windowRect(ctl::HistoryArea));
+        windows_.history->show();
     }
 }
 
 void LibraryBrowser::storeWidths(int panel) {
-    if (panes_ == nullptr || (panel != 0 && panel != 2)) return;
+    if (windows_.panes == nullptr || (panel != 0 && panel != 2)) return;
     ColumnSizes& sizes = settings().columnSizes;
     storeColumnWidths(sizes, panel == 0 ? kFilesColumns : kFilesColumnsWithPlaylist,
-                      widthsOf(*filesView_));
-    if (panel == 2) storeColumnWidths(sizes, kPlaylistColumns, widthsOf(*playlistView_));
+                      widthsOf(*windows_.files));
+    if (panel == 2) storeColumnWidths(sizes, kPlaylistColumns, widthsOf(*windows_.playlist));
     if (form_ != PaneForm::Resizable) return;
     // The panes in desk pixels (the desk may be shown scaled).
     const int deskWidth =
         std::max(skin_->control(panel == 0 ? ctl::FilesArea : ctl::PlaylistArea).width, 0);
-    const int shownWidth = std::max(panes_->width(), 1);
-    const QList<int> widths = panes_->sizes();
+    const int shownWidth = std::max(windows_.panes->width(), 1);
+    const QList<int> widths = windows_.panes->sizes();
     const auto desk = [&](int i) {
         return i < widths.size() ? widths[i] * deskWidth / shownWidth : 0;
     };
@@ -279,21 +243,21 @@ void LibraryBrowser::showPanel(int panel, bool show) {
     if (!show) {
         if (panel != shownPanel_) return;
         storeWidths(panel);
-        if (panel == 0 || panel == 2) panes_->hide();
+        if (panel == 0 || panel == 2) windows_.panes->hide();
         if (panel == 1) {
-            searchBox_->hide();
-            resultsView_->hide();
+            windows_.searchBox->hide();
+            windows_.results->hide();
         }
-        if (panel == 4) historyView_->hide();
+        if (panel == 4) windows_.history->hide();
         shownPanel_ = -1;
         return;
     }
     shownPanel_ = panel;
     layOut(panel);
     if (panel == 1) {
-        searchBox_->setFocus();
+        windows_.searchBox->setFocus();
         // Once the desk has drawn the panel: without a search file, the offer of a scan.
-        QTimer::singleShot(0, searchBox_, [this] { offerScan(); });
+        QTimer::singleShot(0, windows_.searchBox, [this] { offerScan(); });
     }
 }
 
@@ -316,73 +280,28 @@ void LibraryBrowser::destroy() {
     endDrag();
     library().cancelDrag();
     if (shownPanel_ >= 0) storeWidths(shownPanel_);
-    if (historyView_ != nullptr)
-        storeColumnWidths(settings().columnSizes, kHistoryColumns, widthsOf(*historyView_));
-    if (resultsView_ != nullptr)
+    if (windows_.history != nullptr)
+        storeColumnWidths(settings().columnSizes, kHistoryColumns, widthsOf(*windows_.history));
+    if (windows_.results != nullptr)
         storeColumnWidths(settings().columnSizes, kSearchColumns,
-                          widthsOf(*resultsView_->horizontalHeader()));
+                          widthsOf(*windows_.results->horizontalHeader()));
     destroyed_ = true;
     QObject::disconnect(focusWatch_);
-    loader_.reset();
-    library().files().clear();
-    treeModel_->showFolder({});
-    delete panes_;
-    delete historyView_;
-    delete searchBox_;
-    delete resultsView_;
+    folders_->stop();
+    delete windows_.panes;
+    delete windows_.history;
+    delete windows_.searchBox;
+    delete windows_.results;
 }
 
 // ---------------------------------------------------------------------------------------
 // The folder tree
 
-std::string LibraryBrowser::musicFolder() {
-    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    if (!music.isEmpty() && QFileInfo(music).isDir()) return music.toStdString();
-    return QDir::homePath().toStdString();
-}
+std::string LibraryBrowser::selectedFolder() const { return folders_->selectedFolder(); }
 
-void LibraryBrowser::openFolder(const std::string& folder) {
-    if (tree_ == nullptr) return;
-    fillSuppressed_ = true;
-    // A folder that is not there (any more) opens the desktop instead.
-    if (folder.empty() || !treeModel_->showFolder(folder)) treeModel_->showDesktop();
-    fillSuppressed_ = false;
-    const QModelIndex top = treeModel_->top();
-    // Read now: a hidden tree would only read it when it is first laid out.
-    if (treeModel_->canFetchMore(top)) treeModel_->fetchMore(top);
-    tree_->expand(top);
-    tree_->setCurrentIndex(top);  // the selection fills the files list
-}
+bool LibraryBrowser::filling() const { return folders_->filling(); }
 
-void LibraryBrowser::folderSelected() {
-    if (fillSuppressed_ || destroyed_) return;
-    library().files().clear();
-    const std::string folder = selectedFolder();
-    if (!folder.empty()) loader_->request(folder);
-}
-
-std::string LibraryBrowser::selectedFolder() const {
-    return tree_ != nullptr ? treeModel_->pathOf(tree_->currentIndex()) : std::string();
-}
-
-bool LibraryBrowser::filling() const { return loader_ != nullptr && loader_->pending(); }
-
-void LibraryBrowser::refillFiles() { folderSelected(); }
-
-void LibraryBrowser::goHomeFolder() {
-    openFolder(initialFolderPath(settings().initialFolder, settings().homeFolder, musicFolder()));
-}
-
-void LibraryBrowser::goDesktop() { openFolder({}); }
-
-void LibraryBrowser::setHomeFolderToSelection() {
-    if (tree_ == nullptr) return;
-    const QModelIndex selected = tree_->currentIndex();
-    const std::string folder = treeModel_->pathOf(selected);
-    if (!selected.isValid() || selected == treeModel_->top() || folder.empty()) return;
-    settings().initialFolder = storedInitialFolder(folder);
-    goHomeFolder();
-}
+void LibraryBrowser::refillFiles() { folders_->refillFiles(); }
 
 void LibraryBrowser::refreshRecord(const TrackRecord* record) { library().recordChanged(record); }
 
@@ -393,17 +312,17 @@ void LibraryBrowser::onButton(int id) {
     if (destroyed_) return;
     switch (id) {
         case ctl::SetHomeFolder:
-            setHomeFolderToSelection();
+            folders_->setHomeFolderToSelection();
             break;
         case ctl::GoDesktop:
-            goDesktop();
+            folders_->goDesktop();
             break;
         case ctl::GoHomeFolder:
-            goHomeFolder();
+            folders_->goHomeFolder();
             break;
         case ctl::Save:
-            if (shownPanel_ == 2) savePlaylist();
-            if (shownPanel_ == 4) saveHistory();
+            if (shownPanel_ == 2) commands_->savePlaylist();
+            if (shownPanel_ == 4) commands_->saveHistory();
             break;
         case ctl::SearchGo:
             runSearch();
@@ -424,43 +343,21 @@ void LibraryBrowser::onButton(int id) {
     }
 }
 
-TrackListView* LibraryBrowser::viewOf(MusicLibrary::List list) const {
-    switch (list) {
-        case MusicLibrary::List::Playlist:
-            return playlistView_;
-        case MusicLibrary::List::History:
-            return historyView_;
-        default:
-            return filesView_;
-    }
-}
-
 void LibraryBrowser::onDeleteKey() {
-    if (destroyed_) return;
-    for (MusicLibrary::List list : {MusicLibrary::List::Playlist, MusicLibrary::List::History}) {
-        TrackListView* view = viewOf(list);
-        if (view != nullptr && view->hasFocus()) library().removeRows(list, view->selectedRows());
-    }
+    if (!destroyed_) commands_->removeFocusedRows();
 }
 
-bool LibraryBrowser::onEnterKey() {
-    if (destroyed_) return false;
-    for (MusicLibrary::List list :
-         {MusicLibrary::List::Files, MusicLibrary::List::Playlist, MusicLibrary::List::History}) {
-        TrackListView* view = viewOf(list);
-        if (view != nullptr && view->isVisible() && view->hasFocus())
-            return view->activateCurrent();
-    }
-    return false;
-}
+bool LibraryBrowser::onEnterKey() { return !destroyed_ && commands_->activateFocusedRow(); }
+
+void LibraryBrowser::setSaveAsker(SaveAsker asker) { commands_->setSaveAsker(std::move(asker)); }
 
 // ---------------------------------------------------------------------------------------
 // The search
 
 void LibraryBrowser::runSearch() {
     if (destroyed_) return;
-    resultsModel_->runSearch(searchBox_->text());
-    searchBox_->selectAll();
+    resultsModel_->runSearch(windows_.searchBox->text());
+    windows_.searchBox->selectAll();
 }
 
 void LibraryBrowser::reloadSearch() {
@@ -480,92 +377,18 @@ void LibraryBrowser::afterDialog(bool searchFileWritten) {
     // Back to the desk, the search box taking the keys again (without a window manager
     // nothing else would activate the desk when the dialog goes).
     window_.activateWindow();
-    if (shownPanel_ == 1) searchBox_->setFocus();
-}
-
-void LibraryBrowser::activate(MusicLibrary::List list, int row, int column) {
-    TrackList& rows = library().list(list);
-    if (row < 0 || row >= rows.size()) return;
-    TrackRecord* record = rows.row(row).entry.record;
-    if (column == 2 || column == 3) {
-        // The tempo and the comment are the record's; a playlist file has none.
-        if (record == nullptr) return;
-        if (column == 2) {
-            if (const auto text = askBpm(&window_, record->currentBpm()))
-                library().setBpm(record, parseBpmText(text->toStdString()));
-        } else if (const auto text =
-                       askComment(&window_, QString::fromStdString(*trackComment(record)))) {
-            library().setComment(record, text->toStdString());
-        }
-        return;
-    }
-    library().chooseEntry(list, row);
-}
-
-void LibraryBrowser::savePlaylist() {
-    const QString path = askSave_("Save a Playlist", "Playlist (*.m3u)", "m3u");
-    // The folder must exist; a file that cannot be written leaves the playlist as it was.
-    if (path.isEmpty() || !QFileInfo(path).dir().exists()) return;
-    if (library().savePlaylist(path.toStdString())) refillFiles();
-}
-
-void LibraryBrowser::saveHistory() {
-    const QString path = askSave_("Save the history list", "Text (*.txt)", "txt");
-    if (path.isEmpty() || !QFileInfo(path).dir().exists()) return;
-    library().saveHistory(path.toStdString());
+    if (shownPanel_ == 1) windows_.searchBox->setFocus();
 }
 
 // ---------------------------------------------------------------------------------------
 // The library's own drag
 
-void LibraryBrowser::startDrag(MusicLibrary::List from) {
-    TrackListView* view = viewOf(from);
-    if (view == nullptr || dragging_) return;
-    library().beginDrag(from, view->selectedRows());
-    followDrag();
-}
-
-void LibraryBrowser::startResultDrag() {
-    if (resultsView_ == nullptr || dragging_) return;
-    // Each result becomes an entry of its own: a disc's file under the "CD Drive".
-    std::vector<TrackEntry> entries;
-    for (int row : resultsView_->selectedRows())
-        entries.push_back(resultsModel_->entry(row, settings().cdDrive, library().database()));
-    library().beginDrag(std::move(entries));
-    followDrag();
-}
-
-void LibraryBrowser::followDrag() {
-    if (!library().dragActive()) return;
-    dragging_ = true;
-    QGuiApplication::setOverrideCursor(dragCursor(library().dragCount() == 1
-                                                      ? MusicLibrary::DragCursor::DropOne
-                                                      : MusicLibrary::DragCursor::DropSeveral));
-    // The desk follows the mouse until the release, wherever it goes.
-    window_.grabMouse();
-}
-
-void LibraryBrowser::showDragCursor(MusicLibrary::DragCursor cursor) {
-    if (dragging_) QGuiApplication::changeOverrideCursor(dragCursor(cursor));
-}
+void LibraryBrowser::showDragCursor(MusicLibrary::DragCursor cursor) { drag_->showCursor(cursor); }
 
 MusicLibrary::PlaylistSpot LibraryBrowser::playlistSpotAt(int32_t x, int32_t y) {
-    if (playlistView_ == nullptr) return {false, -1};
-    const QPoint at = fromDesk_(QRect(x, y, 1, 1)).topLeft();
-    const QWidget* under = window_.childAt(at);
-    if (under == nullptr || (under != playlistView_ && !playlistView_->isAncestorOf(under)))
-        return {false, -1};
-    QWidget* viewport = playlistView_->viewport();
-    const QPoint inViewport = viewport->mapFrom(&window_, at);
-    if (!viewport->rect().contains(inViewport)) return {true, -1};  // its header or border
-    return {true, playlistView_->rowAt(inViewport)};
+    return drag_->playlistSpotAt(x, y);
 }
 
-void LibraryBrowser::endDrag() {
-    if (!dragging_) return;
-    dragging_ = false;
-    window_.releaseMouse();
-    QGuiApplication::restoreOverrideCursor();
-}
+void LibraryBrowser::endDrag() { drag_->end(); }
 
 }  // namespace spinlorex

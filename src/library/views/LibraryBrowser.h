@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QtCore/QObject>
-#include <QtCore/QPointer>
-#include <QtCore/QRect>
 #include <QtCore/QString>
 
 #include <functional>
@@ -10,21 +8,18 @@
 #include <string>
 
 #include "desk/LibraryOnDesk.h"
+#include "library/views/LibraryWindows.h"
+#include "library/views/TrackListCommands.h"
 
-class QLineEdit;
-class QSplitter;
-class QTreeView;
 class QWidget;
 
 namespace spinlorex {
 
-class FolderLoader;
-class FolderTreeModel;
+class FolderBrowser;
+class LibraryDrag;
 class SearchIndex;
 class SearchResultsModel;
-class SearchResultsView;
 class TrackListModel;
-class TrackListView;
 struct SkinModel;
 
 // The music library in the desk window: the folder tree and the files list (panel 0),
@@ -37,19 +32,19 @@ struct SkinModel;
 // cursors, and the playlist takes files and folders from a file manager. The search holds
 // the home folder's search file, which the scan buttons' dialogs rewrite.
 //
+// The browser owns the windows (LibraryWindows), their models and the search, lays the
+// panels out and colours them, and answers the desk's buttons and keys; the folder side
+// (FolderBrowser), what the lists do with their rows (TrackListCommands) and the drag's
+// window side (LibraryDrag) are parts of their own.
+//
 // Main thread only.
 class LibraryBrowser : public LibraryOnDesk {
 public:
     // The two forms of panels 0 and 2: panes the user resizes, their widths kept in the
     // settings, or fixed proportions.
     enum class PaneForm { Resizable, Fixed };
-    // Maps a rectangle of the 800 x 600 desk to the window's coordinates (the desk is
-    // shown scaled in full screen).
-    using DeskMapping = std::function<QRect(const QRect&)>;
-    // Asks for a file to save to: the dialog's title, filter and default suffix; empty
-    // when cancelled.
-    using SaveAsker =
-        std::function<QString(const QString& title, const QString& filter, const QString& suffix)>;
+    using DeskMapping = spinlorex::DeskMapping;
+    using SaveAsker = TrackListCommands::SaveAsker;
 
     // Creates the windows, hidden, as children of `window`, opens the home folder
     // ("Initial folder"; without one the user's music folder) and reads the search file
@@ -77,9 +72,6 @@ public:
     void runSearch() override;
 
     // ---- The folder tree ----
-    void goHomeFolder();
-    void goDesktop();
-    void setHomeFolderToSelection();
     // The folder whose files the list shows (empty for the desktop).
     std::string selectedFolder() const;
     // A folder is being read for the files list.
@@ -90,7 +82,7 @@ public:
     // Every row of the record shows its texts anew (for a tempo measured meanwhile).
     void refreshRecord(const TrackRecord* record);
 
-    void setSaveAsker(SaveAsker asker) { askSave_ = std::move(asker); }
+    void setSaveAsker(SaveAsker asker);
 
     // ---- The search ----
     // The search file read again (after a scan or a deletion) and searched with the last
@@ -117,46 +109,27 @@ private:
     void applyColours();
     void layOut(int panel);
     void storeWidths(int panel);
-    void openFolder(const std::string& folder);
-    void folderSelected();
-    void startDrag(MusicLibrary::List from);
-    void startResultDrag();
-    void followDrag();
     void offerScan();
     void afterDialog(bool searchFileWritten);
-    void activate(MusicLibrary::List list, int row, int column);
-    void savePlaylist();
-    void saveHistory();
-    TrackListView* viewOf(MusicLibrary::List list) const;
     QRect windowRect(int control) const;
-    static std::string musicFolder();
 
     QWidget& window_;
     const SkinModel* skin_;
     DeskMapping fromDesk_;
     PaneForm form_;
-    SaveAsker askSave_;
 
     std::unique_ptr<TrackListModel> filesModel_;
     std::unique_ptr<TrackListModel> playlistModel_;
     std::unique_ptr<TrackListModel> historyModel_;
-    std::unique_ptr<FolderTreeModel> treeModel_;
-    std::unique_ptr<FolderLoader> loader_;
     std::unique_ptr<SearchIndex> search_;
     std::unique_ptr<SearchResultsModel> resultsModel_;
-    // Children of the desk window, owned by it until destroy() takes them down.
-    QPointer<QSplitter> panes_;
-    QPointer<QTreeView> tree_;
-    QPointer<TrackListView> filesView_;
-    QPointer<TrackListView> playlistView_;
-    QPointer<TrackListView> historyView_;
-    QPointer<QLineEdit> searchBox_;
-    QPointer<SearchResultsView> resultsView_;
+    LibraryWindows windows_;
+    std::unique_ptr<FolderBrowser> folders_;
+    std::unique_ptr<LibraryDrag> drag_;
+    std::unique_ptr<TrackListCommands> commands_;
     QMetaObject::Connection focusWatch_;
 
     int shownPanel_ = -1;
-    bool fillSuppressed_ = false;
-    bool dragging_ = false;
     bool destroyed_ = false;
 };
 
