@@ -76,6 +76,7 @@ public:
     DeskWindow& window() { return *window_; }
     MixingDesk* desk() { return desk_.get(); }
     LibraryBrowser* library() { return library_.get(); }
+    BackgroundAnalysis* analysis() { return analysis_.get(); }
     AudioEngine* engine() { return engine_.get(); }
     RhythmWindow* rhythm() { return rhythm_.get(); }
     Tooltip* tooltip() { return tooltip_.get(); }

@@ -19,6 +19,7 @@
 #include "app/dialogs/DeleteCdDialog.h"
 #include "app/dialogs/TrackDialogs.h"
 #include "audio/DeckPair.h"
+#include "desk/BackgroundAnalysis.h"
 #include "desk/MixingDesk.h"
 #include "library/SearchIndex.h"
 #include "library/views/LibraryBrowser.h"
@@ -110,8 +111,9 @@ TEST_F(DeskLibraryAppTest, EnterOnAFocusedRowLoadsItAndTheBpmDialogSetsTheTempoB
     // A double-click in the Bpm column: x2 and OK set the tempo by hand.
     TrackRecord* record = (*app.decks())[0].track()->record;
     ASSERT_NE(record, nullptr);
-    // The loaded track is measured in the background first; the hand-set tempo comes after.
-    ASSERT_TRUE(processUntil([&] { return record->currentBpm() != 0.0f; }));
+    // The loaded track is measured in the background first (its result would replace a
+    // tempo written straight into the record); the hand-set tempo comes after.
+    ASSERT_TRUE(processUntil([&] { return !app.analysis()->busy(); }, 60));
     record->bpm = 61.0f;
     test::withNextModal<BpmDialog>([](BpmDialog& d) {
         d.factorButton(0).click();
