@@ -301,6 +301,20 @@ TEST_F(DeckStreamTest, TheRenderFollowsTheMasterTempoOptionHandedToTheDeck) {
     EXPECT_EQ(consecutive(), 0);
 }
 
+// The options come from the settings as they are, except a mix length the options panel
+// never offers, which the decks take as the short mix the panel shows.
+TEST_F(DeckStreamTest, OptionsFromTheSettingsTakeAnUnofferedMixLengthAsTheShortMix) {
+    Settings s;
+    set(s.masterTempo, 1);
+    set(s.autoMix, 1);
+    for (const auto& [stored, taken] : {std::pair{40, 40}, {112, 112}, {41, 0}, {100000, 0}}) {
+        set(s.longMix, stored);
+        const DeckOptions o = DeckOptions::fromSettings(s);
+        EXPECT_EQ(o.longMix, taken) << stored;
+        EXPECT_TRUE(o.masterTempo && o.autoMix);
+    }
+}
+
 TEST_F(DeckStreamTest, OnRealFilesASeekPlaysFromTheFrameTheFractionDesignates) {
     // What a deck plays after seekAndPlay(f) is what a play from the start plays from frame
     // f x length on: exactly at 44100 Hz, to the converter's rounding at other rates. The
