@@ -71,6 +71,7 @@ void MixRecorder::writerLoop() {
             }
             sizesDue = std::chrono::steady_clock::now() + kSizesInterval;
         }
+        writerPasses_.fetch_add(1, std::memory_order_release);
         (void)wake_.try_acquire_for(drainInterval_);
     }
 }

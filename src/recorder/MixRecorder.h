@@ -48,6 +48,9 @@ public:
     // Any thread.
     bool failed() const override { return failed_.load(std::memory_order_acquire); }
     int64_t framesLost() const override { return lost_.load(std::memory_order_relaxed); }
+    // Any thread: how many times the writer thread has looked at the ring (it sleeps up to
+    // drainInterval after each look; tests wait for the first).
+    int32_t writerPasses() const { return writerPasses_.load(std::memory_order_acquire); }
 
     bool hasFile() const { return hasFile_; }
     int32_t framesWritten() const { return framesWritten_.load(std::memory_order_relaxed); }
@@ -73,6 +76,7 @@ private:
     std::atomic<int32_t> ringRead_{0};
     std::atomic<int32_t> framesWritten_{0};
     std::atomic<int64_t> lost_{0};
+    std::atomic<int32_t> writerPasses_{0};
     std::atomic<bool> failed_{false};
     std::chrono::milliseconds drainInterval_;
     std::atomic<bool> stop_{false};

@@ -118,6 +118,8 @@ TEST(MixRecorder, FramesThatFindTheRingFullAreCountedAndNeverTearWhatWaits) {
     {
         // A writer that does not come back (a disk that stalls): the ring fills up.
         MixRecorder recorder(path, std::chrono::hours(1));
+        // Its one look at the empty ring comes first; a late one would drain the ring.
+        ASSERT_TRUE(test::waitFor([&] { return recorder.writerPasses() >= 1; }));
         recorder.write(numberedFrames(0, 20000).data(), 20000);
         recorder.write(numberedFrames(20000, 5000).data(), 5000);
         EXPECT_EQ(recorder.framesLost(), 25000 - (MixRecorder::kRingFrames - 1));
