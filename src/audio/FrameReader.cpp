@@ -21,7 +21,10 @@ FrameReader::~FrameReader() = default;
 int32_t FrameReader::beginStream(int32_t rate, int64_t frames, uint64_t fileSize) {
     endStream();
     if (rate < kMinRate || rate > kMaxRate || frames <= 0 || frames / rate == 0) return 0;
-    if (rate != kSampleRate && !openConverter(rate)) return 0;
+    converter_ = conversion_ == Conversion::Measuring
+                     ? static_cast<RateConversion*>(&measuringConverter_)
+                     : &listeningConverter_;
+    if (rate != kSampleRate && !converter_->open(*this, rate)) return 0;
     rate_ = rate;
     totalFrames_ = static_cast<int64_t>(static_cast<Wide>(frames) * kSampleRate / rate);
     nextFrame_ = 0;
@@ -35,8 +38,7 @@ int32_t FrameReader::beginStream(int32_t rate, int64_t frames, uint64_t fileSize
 }
 
 void FrameReader::endStream() {
-    converter_.close();
-    measuringConverter_.close();
+    converter_->close();
     rate_ = 0;
     totalFrames_ = nextFrame_ = 0;
     unreachable_ = false;
@@ -57,9 +59,9 @@ int32_t FrameReader::decodeBlock(int16_t* dest) {
             have += std::min(n, kBlockFrames - have);
         }
     } else {
-        if (!convert(block, kBlockFrames)) return kError;
+        if (!converter_->read(block, kBlockFrames)) return kError;
         // Data that ends short of what the header said ends the track there too.
-        const int64_t end = convertedSourceEnd();
+        const int64_t end = converter_->sourceEnd();
         if (end >= 0 && nextFrame_ + kBlockFrames >
                             static_cast<int64_t>(static_cast<Wide>(end) * kSampleRate / rate_))
             return kEnd;
@@ -77,29 +79,9 @@ int32_t FrameReader::seek(float fraction) {
     const double f =
         std::clamp(fraction > 0.0f ? static_cast<double>(fraction) : 0.0, 0.0, 1.0);  // NaN: 0
     nextFrame_ = std::llround(f * static_cast<double>(totalFrames_));
-    unreachable_ = rate_ == kSampleRate ? !seekFrames(nextFrame_) : !restartConverter(nextFrame_);
+    unreachable_ =
+        rate_ == kSampleRate ? !seekFrames(nextFrame_) : !converter_->restartAt(nextFrame_);
     return 1;
-}
-
-bool FrameReader::openConverter(int32_t rate) {
-    openConversion_ = conversion_;
-    return openConversion_ == Conversion::Measuring ? measuringConverter_.open(*this, rate)
-                                                    : converter_.open(*this, rate);
-}
-
-bool FrameReader::convert(float* dest, int32_t frames) {
-    return openConversion_ == Conversion::Measuring ? measuringConverter_.read(dest, frames)
-                                                    : converter_.read(dest, frames);
-}
-
-bool FrameReader::restartConverter(int64_t frame) {
-    return openConversion_ == Conversion::Measuring ? measuringConverter_.restartAt(frame)
-                                                    : converter_.restartAt(frame);
-}
-
-int64_t FrameReader::convertedSourceEnd() const {
-    return openConversion_ == Conversion::Measuring ? measuringConverter_.sourceEnd()
-                                                    : converter_.sourceEnd();
 }
 
 }  // namespace spinlorex

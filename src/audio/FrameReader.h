@@ -53,15 +53,10 @@ protected:
     void endStream();
 
 private:
-    bool openConverter(int32_t rate);
-    bool convert(float* dest, int32_t frames);
-    bool restartConverter(int64_t frame);
-    int64_t convertedSourceEnd() const;
-
     Conversion conversion_ = Conversion::Listening;
-    Conversion openConversion_ = Conversion::Listening;  // the one the open track uses
-    RateConverter converter_;
+    RateConverter listeningConverter_;
     LinearRateConverter measuringConverter_;
+    RateConversion* converter_ = &listeningConverter_;  // the one the open track uses
     std::unique_ptr<float[]> block_;
     int32_t rate_ = 0;
     int64_t totalFrames_ = 0;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "audio/FrameSource.h"
+#include "audio/RateConversion.h"
 
 namespace spinlorex {
 
@@ -20,26 +21,19 @@ namespace spinlorex {
 //
 // open/close: loading thread. read/restartAt: sound thread or a measuring thread; no
 // allocation, no lock, no log.
-class LinearRateConverter {
+class LinearRateConverter final : public RateConversion {
 public:
     LinearRateConverter();
-    ~LinearRateConverter();
+    ~LinearRateConverter() override;
     LinearRateConverter(const LinearRateConverter&) = delete;
     LinearRateConverter& operator=(const LinearRateConverter&) = delete;
 
-    // Prepares the conversion of `source` from `rate` Hz and starts it at frame 0. False
-    // when the rate is not positive or the source cannot start.
-    bool open(FrameSource& source, int32_t rate);
-    void close();
-
-    // The next `frames` frames at 44100 Hz (stereo float at dest); silence follows the
-    // end of the source. False when the source reported an error meanwhile.
-    bool read(float* dest, int32_t frames);
-    // The output continues with frame `frame` of the 44100 Hz timeline. False when the
-    // source cannot seek there.
-    bool restartAt(int64_t frame);
-    // The source frame at which the source reported its end since the last restart, or -1.
-    int64_t sourceEnd() const { return sourceEnd_; }
+    // RateConversion (open is false when the rate is not positive).
+    bool open(FrameSource& source, int32_t rate) override;
+    void close() override;
+    bool read(float* dest, int32_t frames) override;
+    bool restartAt(int64_t frame) override;
+    int64_t sourceEnd() const override { return sourceEnd_; }
 
 private:
     // Makes source frames left and left + 1 present in the buffer.

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "audio/FrameSource.h"
+#include "audio/RateConversion.h"
 
 struct soxr;
 
@@ -22,26 +23,19 @@ namespace spinlorex {
 //
 // open/close: loading thread. read/restartAt: sound thread; bounded work, no allocation,
 // no lock, no log.
-class RateConverter {
+class RateConverter final : public RateConversion {
 public:
     RateConverter();
-    ~RateConverter();
+    ~RateConverter() override;
     RateConverter(const RateConverter&) = delete;
     RateConverter& operator=(const RateConverter&) = delete;
 
-    // Prepares the conversion of `source` from `rate` Hz and starts it at frame 0. False
-    // when libsoxr refuses the rate.
-    bool open(FrameSource& source, int32_t rate);
-    void close();
-
-    // The next `frames` frames at 44100 Hz (stereo float at dest); silence follows the
-    // end of the source. False when the source reported an error meanwhile.
-    bool read(float* dest, int32_t frames);
-    // The output continues with frame `frame` of the 44100 Hz timeline (source time
-    // frame x rate / 44100). False when the source cannot seek there.
-    bool restartAt(int64_t frame);
-    // The source frame at which the source reported its end since the last restart, or -1.
-    int64_t sourceEnd() const { return sourceEnd_; }
+    // RateConversion (open is false when libsoxr refuses the rate).
+    bool open(FrameSource& source, int32_t rate) override;
+    void close() override;
+    bool read(float* dest, int32_t frames) override;
+    bool restartAt(int64_t frame) override;
+    int64_t sourceEnd() const override { return sourceEnd_; }
 
 private:
     struct SoxrDeleter {

@@ -57,6 +57,26 @@ TEST_F(MeasuringConversionTest, EveryRateKeepsItsLengthAndItsBassToneClean) {
     }
 }
 
+// Only the measuring reader interpolates: a 30 kHz tone at 96 kHz folds back to about
+// 14 kHz through it, while the listening reader's filter removes it.
+TEST_F(MeasuringConversionTest, OnlyTheMeasuringReaderLetsWhatLiesAboveTheBandFoldBack) {
+    const std::string path = dir_.file("high.wav");
+    ASSERT_TRUE(synth::writeWav(path, synth::tone(30000.0, 2.0, 96000, 2, 0.5), 96000, 2, 24));
+    WavReader listening;
+    ASSERT_EQ(listening.open(path), 2);
+    ASSERT_EQ(reader_.open(path), 2);
+    const auto peak = [&](TrackReader& reader) {
+        // Away from the tone's abrupt start and end, which ring through any filter.
+        const std::vector<int16_t> out = decodeAll(reader);
+        int peak = 0;
+        for (size_t i = 2 * 22050; i + 2 * 22050 < out.size(); ++i)
+            peak = std::max(peak, std::abs(int{out[i]}));
+        return peak;
+    };
+    EXPECT_LT(peak(listening), 300);
+    EXPECT_GT(peak(reader_), 1000);
+}
+
 TEST_F(MeasuringConversionTest, ASeekGivesTheFramesThatReadingThroughGives) {
     for (int32_t rate : kRates) {
         SCOPED_TRACE(rate);
