@@ -55,6 +55,15 @@ struct TrackRecord {
     float currentBpm() const { return bpm.load(std::memory_order_relaxed); }
 };
 
+// The size a track's record is keyed by, from the file's size in bytes: its low 32 bits,
+// as the internal database stores sizes. A file whose size is a non-zero multiple of
+// 4 GiB is keyed 0xFFFFFFFF, since 0 means "size not known". Every place that keys a
+// record by a file's size goes through this, so a file of 4 GiB or more finds its record.
+constexpr uint32_t trackSizeKey(uint64_t bytes) {
+    const auto low = static_cast<uint32_t>(bytes & 0xFFFFFFFFu);
+    return low == 0 && bytes != 0 ? 0xFFFFFFFFu : low;
+}
+
 // The comment to show and store: the one typed in this run, else the stored one.
 // A null record has no comment.
 const std::string* trackComment(const TrackRecord* record);
