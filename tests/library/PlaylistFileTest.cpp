@@ -1,6 +1,9 @@
 // Naming tracks from file names, and playlist files read and written.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -52,56 +55,167 @@ TEST(PlaylistText, ReadsM3uAndPlsAsWrittenWhateverTheLineEnds) {
     EXPECT_EQ(parsePlaylistText("\xEF\xBB\xBF/m/\xC3\xA9t\xC3\xA9.mp3\n"),
               Paths{"/m/\xC3\xA9t\xC3\xA9.mp3"});
 
-    EXPECT_EQ(parsePlaylistText("[playlist]\nFile1=a.mp3\nNumberOfEntries=1\n"), Paths{"a.mp3"});
-    EXPECT_EQ(parsePlaylistText("[playlist]\nNumberOfEntries=1\nFile1=a.mp3\n"), Paths{});
-    // Every keyed line of the section is a path; lines before the section are M3U.
-    EXPECT_EQ(parsePlaylistText(
-                  "before.mp3\n[PLAYLIST]\nFile1=C:\\x.mp3\nTitle1=Some Title\nLength1=200\n"
-                  "no key\nFile2=a=b.mp3\nnumberofentries=3\nFile3=late.mp3"),
-              (Paths{"before.mp3", "C:\\x.mp3", "Some Title", "200", "a=b.mp3"}));
+    // PLS: only FileN lines, by N, wherever the count stands (first, last or absent).
+    const Paths pls{"C:\\x.mp3", "a=b.mp3", "late.mp3"};
+    const std::string files =
+        "File2=a=b.mp3\nTitle2=Gamma\nLength2=60\nFILE1=C:\\x.mp3\n"
+        "Title1=Some Title\nLength1=200\nno key\nFile=x\nFileX=y\nFile3=";
+    EXPECT_EQ(parsePlaylistText("[playlist]\nNumberOfEntries=3\n" + files + "\nfile10=late.mp3"),
+              pls);
+    EXPECT_EQ(parsePlaylistText("[Playlist]\r\n" + files + "\nFile10=late.mp3\nNumberOfEntries=3"),
+              pls);
+    EXPECT_EQ(parsePlaylistText("[PLAYLIST]\nFile10=late.mp3\n" + files + "\nVersion=2"), pls);
+    // Lines before the section are M3U; " [playlist]" starts none.
+    EXPECT_EQ(parsePlaylistText("before.mp3\n[playlist]\nFile1=x.mp3"),
+              (Paths{"before.mp3", "x.mp3"}));
     EXPECT_EQ(parsePlaylistText(" [playlist]\nFile1=x.mp3"), (Paths{" [playlist]", "File1=x.mp3"}));
 }
 
 class PlaylistFileTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(db.open(dir.path().string())); }
+    std::string list(const std::string& name, const std::string& content) {
+        return test::writeFile(dir.file(name), bytes(content));
+    }
+    static std::vector<std::string> paths(const PlaylistRead& read) {
+        std::vector<std::string> p;
+        for (const PlaylistItem& item : read.items) p.push_back(item.path);
+        return p;
+    }
     test::TempDir dir;
     TrackDatabase db;
 };
 
-TEST_F(PlaylistFileTest, PathsResolveAgainstThePlaylistsFolderAndFindTheirRecords) {
+// Runs the test from another folder and comes back.
+class InFolder {
+public:
+    explicit InFolder(const std::filesystem::path& folder) : old_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~InFolder() { std::filesystem::current_path(old_); }
+
+private:
+    std::filesystem::path old_;
+};
+
+TEST_F(PlaylistFileTest, EntriesResolveBesideThePlaylistAndFindTheirRecords) {
     std::filesystem::create_directories(dir.path() / "lists" / "tracks");
+    std::filesystem::create_directories(dir.path() / "cwd" / "tracks");
     const std::string here = dir.file("lists/tracks/Artist - Here.mp3");
     test::writeFile(here, test::Bytes(1234, 0));
+    // Same names in the current folder: decoys a relative entry must not reach.
+    test::writeFile(dir.file("cwd/tracks/Artist - Here.mp3"), test::Bytes(99, 0));
+    test::writeFile(dir.file("cwd/missing.mp3"), test::Bytes(98, 0));
     const std::string absolute = dir.file("Abs.wav");
     test::writeFile(absolute, test::Bytes(77, 0));
-    const std::string list =
-        test::writeFile(dir.file("lists/set.m3u8"),
-                        bytes("tracks/Artist - Here.mp3\ntracks\\Artist - Here.mp3\n" + absolute +
-                              "\nC:\\Music\\Gone - Away.mp3\nmissing.mp3\n"));
+    const std::string playlist =
+        list("lists/set.m3u8", "tracks/Artist - Here.mp3\ntracks\\Artist - Here.mp3\n" + absolute +
+                                   "\nC:\\Music\\Gone - Away.mp3\nmissing.mp3\n" +
+                                   "./tracks/../../Abs.wav\n");
 
-    const std::vector<TrackEntry> entries = readPlaylistFile(list, db);
-    ASSERT_EQ(entries.size(), 5u);
-    EXPECT_EQ(entries[0].path, here);
-    EXPECT_EQ(entries[1].path, here);  // written with Windows separators
+    const InFolder inDecoyFolder(dir.path() / "cwd");
+    const PlaylistRead read = readPlaylistItems("../lists/set.m3u8");  // relative, too
+    EXPECT_EQ(read.error, "");
+    EXPECT_EQ(read.items, (std::vector<PlaylistItem>{{here, 1234},
+                                                     {here, 1234},
+                                                     {absolute, 77},
+                                                     {"C:\\Music\\Gone - Away.mp3", 0},
+                                                     {dir.file("lists/missing.mp3"), 0},
+                                                     {absolute, 77}}));
+
+    const std::vector<TrackEntry> entries = readPlaylistFile(playlist, db);
+    ASSERT_EQ(entries.size(), 6u);
     EXPECT_EQ(entries[0].record, entries[1].record);
     EXPECT_EQ(entries[0].record->fileSize, 1234u);
     EXPECT_EQ(entries[0].artist, "Artist");
     EXPECT_EQ(entries[0].title, "Here");
-    EXPECT_EQ(entries[2].path, absolute);
     EXPECT_EQ(entries[2].record->fileSize, 77u);
-    // Files that are not there keep their path as written, and size 0 in their key.
-    EXPECT_EQ(entries[3].path, "C:\\Music\\Gone - Away.mp3");
+    // A file that is not there keeps its row, with size 0 in its key.
     EXPECT_EQ(entries[3].record->name, "Gone - Away.mp3");
     EXPECT_EQ(entries[3].record->fileSize, 0u);
     EXPECT_EQ(entries[3].artist, "Gone");
-    EXPECT_EQ(entries[4].path, "missing.mp3");
 
-    EXPECT_TRUE(readPlaylistFile(dir.file("absent.m3u"), db).empty());
-    EXPECT_TRUE(readPlaylistFile(dir.path().string(), db).empty());  // a folder reads as nothing
+    // A PLS resolves the same way.
+    const std::string pls =
+        list("lists/set.pls", "[playlist]\nNumberOfEntries=2\nFile2=" + absolute +
+                                  "\nTitle2=Gamma\nFile1=tracks\\Artist - "
+                                  "Here.mp3\nLength1=60\n");
+    EXPECT_EQ(paths(readPlaylistItems(pls)), (Paths{here, absolute}));
 }
 
-TEST_F(PlaylistFileTest, WritesM3uWithLfAndTheHistoryWithCrLf) {
+TEST_F(PlaylistFileTest, FileUrlsAreDecodedAndOtherSchemesLeftOut) {
+    std::filesystem::create_directories(dir.path() / "My Music");
+    const std::string track = dir.file("My Music/Caf\xC3\xA9 100%.mp3");
+    test::writeFile(track, test::Bytes(5, 0));
+    const std::string encoded = dir.file("My%20Music/Caf%C3%A9%20100%25.mp3");
+    const std::string playlist =
+        list("urls.m3u", "file://" + encoded + "\nFILE://localhost" + encoded + "\nfile://" +
+                             dir.file("My Music/Caf\xC3\xA9 100%.mp3") + "\nfile:///x%00.mp3\n" +
+                             "file://server/share/a.mp3\nhttp://radio.example/stream.mp3\n" +
+                             "smb://nas/a.mp3\n");
+    EXPECT_EQ(readPlaylistItems(playlist).items,
+              (std::vector<PlaylistItem>{{track, 5}, {track, 5}, {track, 5}}));
+}
+
+TEST_F(PlaylistFileTest, OnlyTrackFilesBecomeRowsAndNestedListsExpandOnce) {
+    std::filesystem::create_directories(dir.path() / "folder.mp3");
+    const std::string track = test::writeFile(dir.file("t.mp3"), test::Bytes(3, 0));
+    std::filesystem::create_symlink("/dev/zero", dir.path() / "zero.mp3");
+    std::filesystem::create_symlink("/proc/self/mem", dir.path() / "mem.wav");
+    std::filesystem::create_symlink(track, dir.path() / "link.mp3");
+    list("inner.m3u", "t.mp3\nouter.m3u\ninner.m3u\n");  // names itself and the outer list
+    const std::string outer =
+        list("outer.m3u",
+             ".\n..\n../../etc/passwd\n/dev/zero\n/proc/self/mem\nfolder.mp3\n"
+             "zero.mp3\nmem.wav\nnotes.txt\n" +
+                 dir.path().string() + "\nlink.mp3\nlater.mp3\ninner.m3u\n");
+    const PlaylistRead read = readPlaylistItems(outer);
+    EXPECT_EQ(read.error, "");
+    EXPECT_EQ(read.items, (std::vector<PlaylistItem>{
+                              {dir.file("link.mp3"), 3}, {dir.file("later.mp3"), 0}, {track, 3}}));
+}
+
+TEST_F(PlaylistFileTest, WhatIsNotAPlaylistIsRefusedWithAMessage) {
+    const auto refusal = [](const std::string& path) {
+        const PlaylistRead read = readPlaylistItems(path);
+        EXPECT_TRUE(read.items.empty()) << path;
+        return read.error;
+    };
+    // Sparse: one byte over the limit, taking no room on the disk.
+    const std::string large = list("large.m3u", "/a.mp3\n");
+    std::filesystem::resize_file(large, kMaxPlaylistBytes + 1);
+    EXPECT_EQ(refusal(large), large + " is too large (more than 16 MB).");
+    std::filesystem::resize_file(large, kMaxPlaylistBytes);  // NUL bytes, then
+    EXPECT_EQ(refusal(large), large + " is not a playlist.");
+
+    const std::string nul = list("nul.m3u", std::string("/a.mp3\n/b\0.mp3\n", 15));
+    EXPECT_EQ(refusal(nul), nul + " is not a playlist.");
+    const std::string control = list("control.pls", "[playlist]\nFile1=/a\x1B.mp3\n");
+    EXPECT_EQ(refusal(control), control + " is not a playlist.");
+    std::string noise;
+    for (uint32_t i = 0, x = 12345; i < 4096; ++i)
+        noise.push_back(char((x = x * 1103515245 + 12345) >> 16));
+    const std::string random = list("random.m3u", noise);
+    EXPECT_EQ(refusal(random), random + " is not a playlist.");
+    EXPECT_EQ(refusal("/dev/zero"), "/dev/zero is not a playlist.");
+    EXPECT_EQ(refusal(dir.path().string()), dir.path().string() + " is not a playlist.");
+    EXPECT_EQ(refusal(dir.file("absent.m3u")), dir.file("absent.m3u") + " cannot be read.");
+    EXPECT_TRUE(readPlaylistFile(nul, db).empty());
+
+    // Short lines cannot flood the desk with rows either.
+    std::string many;
+    for (int i = 0; i <= 100000; ++i) many += "a.mp3\n";
+    const std::string flood = list("flood.m3u", many);
+    EXPECT_EQ(refusal(flood), flood + " is too large (more than 100000 tracks).");
+    many.resize(many.size() - 6);
+    EXPECT_EQ(readPlaylistItems(list("flood.m3u", many)).items.size(), 100000u);
+
+    // Text in an old 8-bit encoding is text.
+    const std::string latin1 = list("latin1.m3u", "/m/Caf\xE9.mp3\n");
+    EXPECT_EQ(paths(readPlaylistItems(latin1)), Paths{"/m/Caf\xE9.mp3"});
+}
+
+TEST_F(PlaylistFileTest, SavedListsHoldOnlyTracksWrittenToResolveFromAnywhere) {
     const std::string m3u = dir.file("out.m3u");
     ASSERT_TRUE(writeTextFile(m3u, m3uText({"/a.mp3", "/b c.wav"})));
     EXPECT_EQ(text(test::readFile(m3u)), "/a.mp3\n/b c.wav\n");
@@ -110,10 +224,50 @@ TEST_F(PlaylistFileTest, WritesM3uWithLfAndTheHistoryWithCrLf) {
     ASSERT_TRUE(writeTextFile(m3u, historyText({})));
     EXPECT_TRUE(test::readFile(m3u).empty());
 
+    const InFolder inTheTestFolder(dir.path());
+    EXPECT_EQ(m3uText({"rel/a.mp3", ".", "..", "../../etc/passwd", "/m/../b.flac", "/m/",
+                       std::string("/n\0.mp3", 7), "/line\nbreak.mp3", "/cr\r.mp3", "C:\\W\\c.ogg",
+                       "/set.m3u"}),
+              dir.file("rel/a.mp3") + "\n/b.flac\nC:\\W\\c.ogg\n");
+    EXPECT_EQ(historyText({"x.wav"}), dir.file("x.wav") + "\r\n");
+
     EXPECT_FALSE(writeTextFile(dir.file("no/such/folder.m3u"), "x"));
-    if (std::filesystem::exists("/dev/full")) {
-        EXPECT_FALSE(writeTextFile("/dev/full", "a full disk"));
-    }
+    EXPECT_FALSE(writeTextFile(m3u, std::string("a\0b", 3)));
+    EXPECT_FALSE(writeTextFile(dir.path().string(), "a folder stays"));
+    EXPECT_FALSE(writeTextFile("/dev/full", "a device stays"));
+    EXPECT_TRUE(test::readFile(m3u).empty());
+
+    // A list kept as a link stays a link to the file it names.
+    std::filesystem::create_symlink(m3u, dir.path() / "link.m3u");
+    ASSERT_TRUE(writeTextFile(dir.file("link.m3u"), "/l.mp3\n"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "link.m3u"));
+    EXPECT_EQ(text(test::readFile(m3u)), "/l.mp3\n");
+}
+
+TEST_F(PlaylistFileTest, ASaveThatFailsHalfWayKeepsTheOldFileWhole) {
+    const std::string m3u = list("set.m3u", "/old/one.mp3\n/old/two.mp3\n");
+    std::filesystem::permissions(m3u, std::filesystem::perms(0640));
+    const std::string bigger(100000, 'x');
+
+    // The disk fills up in the middle of the write.
+    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit tiny = old;
+    tiny.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    const bool written = writeTextFile(m3u, bigger);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(text(test::readFile(m3u)), "/old/one.mp3\n/old/two.mp3\n");
+    for (const auto& file : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(file.path().string().find(".tmp"), std::string::npos) << file.path();
+    // A whole write keeps the list's permissions.
+    ASSERT_TRUE(writeTextFile(m3u, bigger));
+    EXPECT_EQ(test::readFile(m3u).size(), bigger.size());
+    EXPECT_EQ(std::filesystem::status(m3u).permissions(), std::filesystem::perms(0640));
 }
 
 }  // namespace

@@ -2,14 +2,17 @@
 // automatic mix on virtual time, checked from the printed steps and the written mix.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/DeckHarness.h"
@@ -146,6 +149,45 @@ TEST(MixCommand, APlaylistOfThreeTracksPlaysThroughInOrderEachMixBeatAligned) {
     ASSERT_TRUE(mix.valid);
     const double seconds = static_cast<double>(mix.samples.size() / 2) / 44100.0;
     EXPECT_NEAR(seconds, end, 0.5);
+}
+
+// The tool's whole output and its exit status.
+std::pair<int, std::string> runTool(const std::string& arguments) {
+    const std::string command = std::string(SPINLOREX_TOOL_PATH) + " " + arguments + " 2>&1";
+    FILE* out = popen(command.c_str(), "r");
+    std::string text;
+    char buffer[512];
+    size_t got = 0;
+    while (out != nullptr && (got = std::fread(buffer, 1, sizeof buffer, out)) > 0)
+        text.append(buffer, got);
+    const int status = out != nullptr ? pclose(out) : -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
+TEST(MixCommand, APlaylistAmongTheTracksPlaysAsItsTracksAndARefusedOneStopsTheRun) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.path() / "set");
+    const std::string a = dir.file("a.wav"), b = dir.file("set/b.wav"), c = dir.file("set/c.wav");
+    for (const std::string& path : {a, b, c}) {
+        ASSERT_TRUE(synth::writeWav(path, synth::render({.bpm = 124, .seconds = 20, .seed = 3}),
+                                    44100, 2, 16));
+    }
+    // Relative entries, a missing one (skipped as the desk skips it) and a title line.
+    const std::string pls =
+        "[playlist]\nNumberOfEntries=3\nFile1=b.wav\nTitle1=Bee\n"
+        "File2=gone.wav\nFile3=c.wav\n";
+    test::writeFile(dir.file("set/set.pls"), test::Bytes(pls.begin(), pls.end()));
+    std::vector<std::string> loads;
+    runMix("--long-mix 0 " + a + " " + dir.file("set/set.pls") + " " + dir.file("mix.wav"), &loads);
+    // C reaches deck 1 once the first mix has ended.
+    EXPECT_EQ(loads, (std::vector<std::string>{"1 " + a, "2 " + b, "1 " + c}));
+
+    const std::string binary = dir.file("binary.m3u");
+    test::writeFile(binary, test::Bytes{'/', 'a', '.', 'w', 'a', 'v', 0, '\n'});
+    const auto [status, output] = runTool("mix " + a + " " + binary + " " + dir.file("no.wav"));
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(output, "spinlorex-tool: " + binary + " is not a playlist.\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("no.wav")));
 }
 
 }  // namespace

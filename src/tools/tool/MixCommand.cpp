@@ -6,6 +6,8 @@
 // the last track has played out. The soft mix is written to a WAV file, far faster than
 // real time. Each load prints a line (deck and path), each auto-mix step another: tick,
 // step, crossfader, both decks' heard positions and pitches, and the beat-sync shift.
+// A playlist file among the tracks stands for its tracks, as when it is dropped on the
+// playlist, so a saved set renders as the desk would play it.
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,7 @@
 #include "desk/MixingDesk.h"
 #include "desk/NullDeskView.h"
 #include "desk/VirtualTimers.h"
+#include "library/AudioFileTypes.h"
 #include "library/PlaylistFile.h"
 #include "library/TrackDatabase.h"
 #include "platform/core/FatalError.h"
@@ -93,19 +96,39 @@ int mixCommand(const Args& args) {
     ArgParser a(args, {"--long-mix", "--curve", "--db"}, {"--master-tempo"});
     const auto longMix = static_cast<int32_t>(a.integer("--long-mix", 0, 0, 112));
     const auto curve = static_cast<int32_t>(a.integer("--curve", 0, 0, 2));
-    if (!a.ok() || a.positional().size() < 3) {
+    if (!a.ok() || a.positional().size() < 2) {
         std::fprintf(
             stderr,
             "usage: spinlorex-tool mix [--long-mix L] [--curve C] [--master-tempo] [--db FOLDER]\n"
             "                          A B [C ...] OUT.wav\n"
             "  L: hold ticks of 200 ms (0, 16, 40, 64, 112); C: crossfader curve 0 smooth,\n"
             "  1 full, 2 cut. A plays on deck 1, B, C, ... wait in the playlist, and automatic\n"
-            "  mixing plays them through. The tracks' analysis is kept in FOLDER's internal\n"
-            "  database (default: a temporary one).\n");
+            "  mixing plays them through. A playlist file (.m3u, .m3u8, .pls) among them stands\n"
+            "  for its tracks, in its order; its missing tracks are skipped as the desk skips\n"
+            "  them. The tracks' analysis is kept in FOLDER's internal database (default: a\n"
+            "  temporary one).\n");
         return 2;
     }
-    const std::vector<std::string> tracks(a.positional().begin(), a.positional().end() - 1);
+    const std::vector<std::string> given(a.positional().begin(), a.positional().end() - 1);
     const std::string& outPath = a.positional().back();
+    std::vector<std::string> tracks;
+    std::vector<bool> fromPlaylist;  // per track: named by a playlist file
+    for (const std::string& path : given) {
+        if (!isPlaylistFileName(path)) {
+            tracks.push_back(path);
+            fromPlaylist.push_back(false);
+            continue;
+        }
+        PlaylistRead read = readPlaylistItems(path);
+        if (!read.error.empty()) {
+            std::fprintf(stderr, "spinlorex-tool: %s\n", read.error.c_str());
+            return 1;
+        }
+        for (PlaylistItem& item : read.items) {
+            tracks.push_back(std::move(item.path));
+            fromPlaylist.push_back(true);
+        }
+    }
 
     // Every track is analysed first, as a DJ prepares a set: the tempo of each is then
     // known when it is loaded, so its pitch is matched on load.
@@ -129,8 +152,14 @@ int mixCommand(const Args& args) {
     if (!database.notice().empty())
         std::fprintf(stderr, "spinlorex-tool: %s\n", database.notice().c_str());
     bool unreadable = false;
+    std::vector<bool> skipped(tracks.size(), false);
     analyseInOrder(tracks, defaultJobs(), [&](size_t i, const WholeTrackResult& result) {
-        if (result.status == kStatusCannotOpen && !unreadable) {
+        // A playlist's row that gives a deck nothing is skipped, as the desk skips it.
+        if (result.status == kStatusCannotOpen && fromPlaylist[i]) {
+            std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened; skipped\n",
+                         tracks[i].c_str());
+            skipped[i] = true;
+        } else if (result.status == kStatusCannotOpen && !unreadable) {
             std::fprintf(stderr, "spinlorex-tool: %s: the file cannot be opened\n",
                          tracks[i].c_str());
             unreadable = true;
@@ -140,6 +169,13 @@ int mixCommand(const Args& args) {
     });
     if (StopSignals::stopRequested()) return kInterrupted;
     if (unreadable) return 1;
+    std::vector<std::string> playable;
+    for (size_t i = 0; i < tracks.size(); ++i)
+        if (!skipped[i]) playable.push_back(tracks[i]);
+    if (playable.size() < 2) {
+        std::fprintf(stderr, "spinlorex-tool: a mix needs two tracks or more\n");
+        return 1;
+    }
 
     set(settings().longMix, longMix);
     set(settings().crossfader, curve);
@@ -208,10 +244,10 @@ int mixCommand(const Args& args) {
         timers.advance(milliseconds);
     };
     desk.initialise();
-    printing.loadOntoDeck(0, trackEntryForPath(tracks.front(), database));
+    printing.loadOntoDeck(0, trackEntryForPath(playable.front(), database));
     std::vector<TrackEntry> rest;
-    for (size_t i = 1; i < tracks.size(); ++i)
-        rest.push_back(trackEntryForPath(tracks[i], database));
+    for (size_t i = 1; i < playable.size(); ++i)
+        rest.push_back(trackEntryForPath(playable[i], database));
     library.library().insertIntoPlaylist(-1, std::move(rest));
     // The switch fills the empty deck 2 from the playlist.
     desk.mix().toggleAutoMix();
