@@ -18,112 +18,126 @@ void lowerThisThreadsPriority() {
 #endif
 }
 
+// How long a stop waits for the analysis under way before leaving its thread behind.
+constexpr std::chrono::milliseconds kStopWait{500};
+
 }  // namespace
 
 AnalysisWorker::AnalysisWorker(Listener& listener, ReaderFactory readers)
-    : listener_(listener), makeReaders_(std::move(readers)) {
-    thread_ = std::thread([this] { run(); });
+    : shared_(std::make_shared<Shared>()) {
+    shared_->listener = &listener;
+    thread_ = LeavableThread(
+        [shared = shared_, makeReaders = std::move(readers)] { run(shared, makeReaders); });
 }
 
 AnalysisWorker::~AnalysisWorker() { stop(); }
 
 uint64_t AnalysisWorker::submit(std::string path, Priority priority) {
-    std::lock_guard lock(mutex_);
-    const uint64_t id = nextId_++;
-    (priority == Priority::Deck ? deckJobs_ : libraryJobs_)
+    Shared& s = *shared_;
+    std::lock_guard lock(s.mutex);
+    const uint64_t id = s.nextId++;
+    (priority == Priority::Deck ? s.deckJobs : s.libraryJobs)
         .push_back({id, std::move(path), priority});
     // A deck's file does not wait for the library's.
-    if (priority == Priority::Deck && current_.id != 0 && current_.priority == Priority::Library) {
-        requeueCurrent_ = true;
-        stopCurrent_.store(true, std::memory_order_relaxed);
+    if (priority == Priority::Deck && s.current.id != 0 &&
+        s.current.priority == Priority::Library) {
+        s.requeueCurrent = true;
+        s.stopCurrent.store(true, std::memory_order_relaxed);
     }
-    wake_.notify_one();
+    s.wake.notify_one();
     return id;
 }
 
 void AnalysisWorker::cancel(uint64_t job) {
-    std::lock_guard lock(mutex_);
+    Shared& s = *shared_;
+    std::lock_guard lock(s.mutex);
     const auto drop = [job](std::deque<Job>& jobs) {
         std::erase_if(jobs, [job](const Job& j) { return j.id == job; });
     };
-    drop(deckJobs_);
-    drop(libraryJobs_);
-    std::erase_if(results_, [job](const Result& r) { return r.job == job; });
-    if (current_.id == job) {
-        dropCurrent_ = true;
-        stopCurrent_.store(true, std::memory_order_relaxed);
+    drop(s.deckJobs);
+    drop(s.libraryJobs);
+    std::erase_if(s.results, [job](const Result& r) { return r.job == job; });
+    if (s.current.id == job) {
+        s.dropCurrent = true;
+        s.stopCurrent.store(true, std::memory_order_relaxed);
     }
 }
 
 bool AnalysisWorker::takeResult(Result& out) {
-    std::lock_guard lock(mutex_);
-    if (results_.empty()) return false;
-    out = std::move(results_.front());
-    results_.pop_front();
+    Shared& s = *shared_;
+    std::lock_guard lock(s.mutex);
+    if (s.results.empty()) return false;
+    out = std::move(s.results.front());
+    s.results.pop_front();
     return true;
 }
 
 bool AnalysisWorker::busy() const {
-    std::lock_guard lock(mutex_);
-    return current_.id != 0 || !deckJobs_.empty() || !libraryJobs_.empty() || !results_.empty();
+    const Shared& s = *shared_;
+    std::lock_guard lock(s.mutex);
+    return s.current.id != 0 || !s.deckJobs.empty() || !s.libraryJobs.empty() || !s.results.empty();
 }
 
 void AnalysisWorker::stop() {
+    Shared& s = *shared_;
     {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        deckJobs_.clear();
-        libraryJobs_.clear();
-        dropCurrent_ = true;
-        stopCurrent_.store(true, std::memory_order_relaxed);
+        std::lock_guard lock(s.mutex);
+        s.stopping = true;
+        s.listener = nullptr;
+        s.deckJobs.clear();
+        s.libraryJobs.clear();
+        s.dropCurrent = true;
+        s.stopCurrent.store(true, std::memory_order_relaxed);
     }
-    wake_.notify_one();
-    if (thread_.joinable()) thread_.join();
-    std::lock_guard lock(mutex_);
-    results_.clear();
+    s.wake.notify_one();
+    thread_.joinWithin(kStopWait);
+    std::lock_guard lock(s.mutex);
+    s.results.clear();
 }
 
-bool AnalysisWorker::takeNext(Job& job) {
-    std::deque<Job>& from = !deckJobs_.empty() ? deckJobs_ : libraryJobs_;
+bool AnalysisWorker::Shared::takeNext(Job& job) {
+    std::deque<Job>& from = !deckJobs.empty() ? deckJobs : libraryJobs;
     if (from.empty()) return false;
     job = std::move(from.front());
     from.pop_front();
     return true;
 }
 
-void AnalysisWorker::run() {
+void AnalysisWorker::run(const std::shared_ptr<Shared>& shared, const ReaderFactory& makeReaders) {
     lowerThisThreadsPriority();
-    const DeckStream::Readers readers = makeReaders_();
-    std::unique_lock lock(mutex_);
+    Shared& s = *shared;
+    const DeckStream::Readers readers = makeReaders();
+    std::unique_lock lock(s.mutex);
     for (;;) {
         Job job{0, {}, Priority::Library};
-        wake_.wait(lock, [&] { return stopping_ || !deckJobs_.empty() || !libraryJobs_.empty(); });
-        if (stopping_ || !takeNext(job)) break;
-        current_ = job;
-        requeueCurrent_ = false;
-        dropCurrent_ = false;
-        stopCurrent_.store(false, std::memory_order_relaxed);
+        s.wake.wait(lock,
+                    [&] { return s.stopping || !s.deckJobs.empty() || !s.libraryJobs.empty(); });
+        if (s.stopping || !s.takeNext(job)) break;
+        s.current = job;
+        s.requeueCurrent = false;
+        s.dropCurrent = false;
+        s.stopCurrent.store(false, std::memory_order_relaxed);
         lock.unlock();
 
         TrackReader* reader = readers.forPath(job.path);
         WholeTrackResult result;
         if (reader != nullptr)
-            result = analyseWholeTrack(*reader, job.path, &stopCurrent_);
+            result = analyseWholeTrack(*reader, job.path, &s.stopCurrent);
         else
             result.status = kStatusCannotOpen;
 
         lock.lock();
-        current_ = Job{0, {}, Priority::Library};
-        if (dropCurrent_) continue;
+        s.current = Job{0, {}, Priority::Library};
+        if (s.dropCurrent) continue;
         if (result.cancelled) {
             // Stopped for a deck's file: it starts again once the decks' files are done.
-            if (requeueCurrent_) libraryJobs_.push_front(std::move(job));
+            if (s.requeueCurrent) s.libraryJobs.push_front(std::move(job));
             continue;
         }
-        results_.push_back({job.id, std::move(job.path), std::move(result)});
-        lock.unlock();
-        listener_.analysisReady();
-        lock.lock();
+        s.results.push_back({job.id, std::move(job.path), std::move(result)});
+        // Told under the lock, so a stop cannot take the listener away meanwhile; it only
+        // posts a call to the main thread.
+        if (s.listener != nullptr) s.listener->analysisReady();
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -12,6 +13,7 @@
 
 #include "audio/DeckStream.h"
 #include "audio/WholeTrackAnalysis.h"
+#include "platform/core/LeavableThread.h"
 
 namespace spinlorex {
 
@@ -58,8 +60,9 @@ public:
     bool takeResult(Result& out);
     // Any thread: a job is queued or being analysed, or a result waits.
     bool busy() const;
-    // Main thread: stops the analysis under way, forgets the queue and joins the thread.
-    // Safe to call twice.
+    // Main thread: stops the analysis under way, forgets the queue and joins the thread,
+    // or leaves it behind when it does not end within half a second (a read stuck on a
+    // hung disk): it then stores nothing and tells no one. Safe to call twice.
     void stop();
 
 private:
@@ -68,25 +71,29 @@ private:
         std::string path;
         Priority priority;
     };
+    // Everything the thread touches: it lives as long as either the worker or its thread.
+    struct Shared {
+        mutable std::mutex mutex;
+        std::condition_variable wake;
+        Listener* listener;  // null once the worker stopped
+        std::deque<Job> deckJobs;
+        std::deque<Job> libraryJobs;
+        std::deque<Result> results;
+        Job current{0, {}, Priority::Library};  // id 0: none
+        bool stopping = false;
+        bool requeueCurrent = false;  // a deck job stopped the current library job
+        bool dropCurrent = false;     // the current job was cancelled (or the worker stops)
+        uint64_t nextId = 1;
+        std::atomic<bool> stopCurrent{false};
 
-    void run();
-    // Under the lock: the next job (deck jobs first), false when none.
-    bool takeNext(Job& job);
+        // Under the lock: the next job (deck jobs first), false when none.
+        bool takeNext(Job& job);
+    };
 
-    Listener& listener_;
-    ReaderFactory makeReaders_;
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Job> deckJobs_;
-    std::deque<Job> libraryJobs_;
-    std::deque<Result> results_;
-    Job current_{0, {}, Priority::Library};  // id 0: none
-    bool stopping_ = false;
-    bool requeueCurrent_ = false;  // a deck job stopped the current library job
-    bool dropCurrent_ = false;     // the current job was cancelled (or the worker stops)
-    uint64_t nextId_ = 1;
-    std::atomic<bool> stopCurrent_{false};
-    std::thread thread_;
+    static void run(const std::shared_ptr<Shared>& shared, const ReaderFactory& makeReaders);
+
+    std::shared_ptr<Shared> shared_;
+    LeavableThread thread_;
 };
 
 }  // namespace spinlorex

@@ -5,6 +5,10 @@
 #include "library/TrackDatabase.h"
 
 namespace spinlorex {
+namespace {
+// Rows of the library's lists one poll looks at, at most.
+constexpr size_t kRowsPerPoll = 4096;
+}  // namespace
 
 BackgroundAnalysis::BackgroundAnalysis(DeckPair& decks, TrackDatabase& database,
                                        AnalysisWorker::Listener& listener,
@@ -55,6 +59,8 @@ void BackgroundAnalysis::deckLoaded(int deck) {
     uint64_t& own = deckJob_[static_cast<size_t>(deck)];
     forget(own);
     own = 0;
+    // The track the deck's job held is the library's to analyse again.
+    cursors_ = {};
 
     const DeckStream& d = decks_[deck];
     const TrackEntry* track = d.track();
@@ -72,9 +78,16 @@ void BackgroundAnalysis::deckLoaded(int deck) {
 
 void BackgroundAnalysis::pollLibrary() {
     if (stopped_ || library_ == nullptr || libraryJob_ != 0) return;
-    // The folder shown first, then the playlist, each from the top.
-    for (const TrackList* list : {&library_->files(), &library_->playlist()}) {
-        for (const LibraryRow& row : list->rows()) {
+    // The folder shown first, then the playlist, each from the top once it changed.
+    const std::array<const TrackList*, 2> lists{&library_->files(), &library_->playlist()};
+    size_t budget = kRowsPerPoll;
+    for (size_t l = 0; l < lists.size(); ++l) {
+        const std::vector<LibraryRow>& rows = lists[l]->rows();
+        ListCursor& cursor = cursors_[l];
+        if (cursor.generation != lists[l]->generation()) cursor = {lists[l]->generation(), 0};
+        for (; cursor.next < rows.size(); ++cursor.next) {
+            if (budget-- == 0) return;  // the rest at the next poll
+            const LibraryRow& row = rows[cursor.next];
             TrackRecord* record = row.entry.record;
             if (record == nullptr || record->currentBpm() != 0.0f || !wanted(record)) continue;
             libraryJob_ = submit(row.entry.path, record, -1);

@@ -77,6 +77,14 @@ private:
     uint64_t libraryJob_ = 0;
     // Records analysed or failed in this run: never queued again.
     std::unordered_map<const TrackRecord*, Outcome> done_;
+    // How far each of the library's lists (files, playlist) has been looked through since
+    // it last changed: a poll goes on from there, a bounded number of rows at a time, so a
+    // list of a million rows costs the main thread little, and nothing once looked through.
+    struct ListCursor {
+        uint64_t generation = ~uint64_t{0};
+        size_t next = 0;
+    };
+    std::array<ListCursor, 2> cursors_{};
     bool stopped_ = false;
 };
 

@@ -39,6 +39,7 @@ void TrackList::insert(int index, std::vector<LibraryRow> rows) {
     if (rows.empty()) return;
     index = std::clamp(index, 0, size());
     if (observer_ != nullptr) observer_->beforeInsert(index, static_cast<int>(rows.size()));
+    ++generation_;
     rows_.insert(rows_.begin() + index, std::make_move_iterator(rows.begin()),
                  std::make_move_iterator(rows.end()));
     if (observer_ != nullptr) observer_->afterInsert();
@@ -46,6 +47,7 @@ void TrackList::insert(int index, std::vector<LibraryRow> rows) {
 
 LibraryRow TrackList::take(int index) {
     if (observer_ != nullptr) observer_->beforeRemove(index, 1);
+    ++generation_;
     LibraryRow row = std::move(rows_[static_cast<size_t>(index)]);
     rows_.erase(rows_.begin() + index);
     if (observer_ != nullptr) observer_->afterRemove();
@@ -67,6 +69,7 @@ void TrackList::remove(std::span<const int> indexes) {
         }
         ++first;
         if (observer_ != nullptr) observer_->beforeRemove(first, last - first + 1);
+        ++generation_;
         rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
         if (observer_ != nullptr) observer_->afterRemove();
     }
@@ -76,6 +79,7 @@ void TrackList::clear() { assign({}); }
 
 void TrackList::assign(std::vector<LibraryRow> rows) {
     if (observer_ != nullptr) observer_->beforeReset();
+    ++generation_;
     rows_ = std::move(rows);
     if (observer_ != nullptr) observer_->afterReset();
 }

@@ -72,6 +72,7 @@ public:
     template <class Reorder>
     void reorder(Reorder&& reorder) {
         if (observer_ != nullptr) observer_->beforeReset();
+        ++generation_;
         reorder(rows_);
         if (observer_ != nullptr) observer_->afterReset();
     }
@@ -82,9 +83,12 @@ public:
     void recordChanged(const TrackRecord* record);
     // Whether any row's entry has `record` (never for none).
     bool holds(const TrackRecord* record) const;
+    // Changes with every insertion, removal and reordering (not with texts or icons).
+    uint64_t generation() const { return generation_; }
 
 private:
     std::vector<LibraryRow> rows_;
+    uint64_t generation_ = 0;
     TrackListObserver* observer_ = nullptr;
 };
 
