@@ -25,6 +25,7 @@ struct DeckRequest {
         kSetDsp = 10,
         kRefresh = 11,
         kAdoptMeasures = 12,
+        kSetTempoByHand = 13,
     };
 
     int32_t code = kNone;

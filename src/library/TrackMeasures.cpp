@@ -32,4 +32,10 @@ void adoptMeasures(TrackAnalysis& a, const TrackMeasures& m) {
     a.bpmConfidence.store(m.bpmConfidence, relaxed);
 }
 
+void setHandTempo(TrackAnalysis& a, float bpm) {
+    if (a.owner != nullptr) a.owner->bpm.store(bpm, relaxed);
+    a.bpmConfidence.store(bpm > 1.0f && bpm < 999.0f ? TrackAnalysis::kHandSetConfidence : 0,
+                          relaxed);
+}
+
 }  // namespace spinlorex

@@ -30,4 +30,9 @@ TrackMeasures measuresOf(const TrackAnalysis& analysis);
 // measures found none. Only atomic stores: the sound thread may run this.
 void adoptMeasures(TrackAnalysis& analysis, const TrackMeasures& measures);
 
+// A tempo typed by the user into the block and its record: confidence kHandSetConfidence,
+// so no measure replaces it; 0 (none) for a tempo outside 1..999, which clears it. Only
+// atomic stores.
+void setHandTempo(TrackAnalysis& analysis, float bpm);
+
 }  // namespace spinlorex
