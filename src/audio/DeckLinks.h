@@ -16,7 +16,8 @@ public:
     // Main thread: apply a level 0..256 to the deck (and its slider).
     virtual void setDeckLevel(int deck, int32_t level) = 0;
     // Any thread, the sound thread included: must not block, lock or allocate.
-    // 0 normal, 153 error in the MP3 data, 156 file cannot be opened, 157 deck empty.
+    // 0 normal, 153 error in the MP3 data, 156 file cannot be opened, 157 deck empty,
+    // 158 the file is being opened.
     virtual void setDeckStatus(int deck, uint32_t status) = 0;
     // Main thread.
     virtual int32_t pitchMin() const = 0;
@@ -28,6 +29,7 @@ inline constexpr uint32_t kStatusNormal = 0;
 inline constexpr uint32_t kStatusDecodeError = 153;
 inline constexpr uint32_t kStatusCannotOpen = 156;
 inline constexpr uint32_t kStatusEmpty = 157;
+inline constexpr uint32_t kStatusLoading = 158;
 
 // Messages the sound thread posts to the main window.
 inline constexpr int kMessageStartDeck = 1068;   // start the deck now (automatic mix)

@@ -23,6 +23,9 @@ public:
     void setMixedOut(bool value) { mixedOut_.store(value, std::memory_order_relaxed); }
     bool awaitingStart() const { return awaitingStart_.load(std::memory_order_relaxed); }
     int32_t cueCycle() const { return cueCycle_.load(std::memory_order_relaxed); }
+    // A track's file is being opened for the deck (elsewhere than on the caller's thread):
+    // the deck holds no position yet.
+    bool loading() const { return loading_.load(std::memory_order_relaxed); }
 
 protected:
     explicit DeckState(int deckIndex);
@@ -39,6 +42,7 @@ protected:
     std::atomic<bool> awaitingStart_{false};
     std::atomic<int32_t> duration_{-1};
     std::atomic<int32_t> cueCycle_{0};
+    std::atomic<bool> loading_{false};
 };
 
 }  // namespace spinlorex

@@ -87,6 +87,10 @@ void DeckStream::serveRequest(const DeckRequest& request) {
         case DeckRequest::kRefresh:
             if (!closed_) rerender();
             break;
+        case DeckRequest::kSetTempoByHand:
+            if (TrackAnalysis* a = decoder_.analyser().analysis())
+                setHandTempo(*a, request.floatArg);
+            break;
         case DeckRequest::kAdoptMeasures:
             if (TrackAnalysis* a = decoder_.analyser().analysis()) {
                 spinlorex::adoptMeasures(*a, *request.measures);
@@ -101,34 +105,57 @@ void DeckStream::serveRequest(const DeckRequest& request) {
 // ---------------------------------------------------------------------------------------
 // Caller-thread operations
 
-bool DeckStream::loadTrack(const TrackEntry& entry) {
+void DeckStream::beginLoad(const TrackEntry& entry) {
     issue(DeckRequest::kClose);
     if (track_) {
         if (track_->record != nullptr) database_.releaseAnalysis(track_->record);
         track_.reset();
     }
     if (TrackReader* old = decoder_.reader()) old->close();
+    decoder_.setReader(nullptr);
+    openedElsewhere_.reset();
 
     track_ = entry;
     tempoKnownAtLoad_ = false;
+    playWhenLoaded_ = false;
     decoder_.analyser().resetForTrack();
     mixedOut_.store(false, relaxed);
     awaitingStart_.store(true, relaxed);
+    duration_.store(-1, relaxed);
+    position_.store(-1.0f, relaxed);
+    loading_.store(true, relaxed);
+    desk_.setDeckStatus(deckIndex_, kStatusLoading);
+}
 
+bool DeckStream::loadTrack(const TrackEntry& entry) {
+    beginLoad(entry);
     TrackReader* reader = readers_.forPath(entry.path);
-    decoder_.setReader(reader);
     const int32_t seconds = reader != nullptr ? reader->open(entry.path) : 0;
-    if (seconds <= 0) {
+    return finishLoad(reader, seconds);
+}
+
+bool DeckStream::completeLoad(std::unique_ptr<TrackReader> reader, int32_t seconds) {
+    if (!loading()) return false;
+    openedElsewhere_ = std::move(reader);
+    return finishLoad(openedElsewhere_.get(), seconds);
+}
+
+bool DeckStream::finishLoad(TrackReader* reader, int32_t seconds) {
+    loading_.store(false, relaxed);
+    if (reader == nullptr || seconds <= 0) {
+        openedElsewhere_.reset();
         desk_.setDeckStatus(deckIndex_, kStatusCannotOpen);
-        duration_.store(-1, relaxed);
-        position_.store(-1.0f, relaxed);
+        // An empty deck waits for nothing: a drop on it needs no question.
+        awaitingStart_.store(false, relaxed);
+        playWhenLoaded_ = false;
         return false;
     }
+    decoder_.setReader(reader);
     duration_.store(seconds, relaxed);
     decoder_.setTrackFrames(std::max<int64_t>(reader->totalFrames(), 1));
 
     if (track_->record == nullptr || track_->record->fileSize == 0)
-        track_->record = database_.findOrAdd(entry.path, reader->fileSize());
+        track_->record = database_.findOrAdd(track_->path, reader->fileSize());
     TrackAnalysis* analysis = database_.acquireAnalysis(track_->record);
     decoder_.analyser().setAnalysis(analysis);
     tempoKnownAtLoad_ = analysis->bpmConfidence.load(relaxed) != 0;
@@ -151,15 +178,24 @@ bool DeckStream::loadTrack(const TrackEntry& entry) {
     // sound thread) must stay visible.
     desk_.setDeckStatus(deckIndex_, kStatusNormal);
     issue(DeckRequest::kOpenAt, 0, start);
+    if (playWhenLoaded_) {
+        playWhenLoaded_ = false;
+        play();
+    }
     return true;
 }
 
 void DeckStream::play() {
+    if (loading()) {
+        playWhenLoaded_ = true;
+        return;
+    }
     if (position() >= 0.0f) issue(DeckRequest::kPlay);
     awaitingStart_.store(false, relaxed);
 }
 
 void DeckStream::pause() {
+    playWhenLoaded_ = false;
     if (position() >= 0.0f) issue(DeckRequest::kPause);
 }
 
@@ -279,6 +315,12 @@ void DeckStream::applyAutomaticMatching(bool atLoad) {
 void DeckStream::adoptMeasures(const TrackMeasures& measures) {
     if (analysis() == nullptr) return;
     requests_.issue({.code = DeckRequest::kAdoptMeasures, .measures = &measures});
+}
+
+bool DeckStream::setTempoByHand(float bpm) {
+    if (analysis() == nullptr) return false;
+    issue(DeckRequest::kSetTempoByHand, 0, bpm);
+    return true;
 }
 
 bool DeckStream::matchLevelToOtherDeck() {

@@ -92,7 +92,18 @@ public:
     // Closes the old track, opens the entry's file, takes its analysis block, chooses the
     // starting point and matches pitch and level to the other deck when the settings say
     // so. False when the file cannot be opened (the deck is then empty, status 156).
+    // Opens the file on the calling thread: beginLoad and completeLoad do the same with the
+    // file opened elsewhere.
     bool loadTrack(const TrackEntry& entry);
+    // The first half of a load whose file another thread opens: closes the old track and
+    // holds the entry, loading (status 158, no position). play() meanwhile starts the
+    // track as soon as it is loaded.
+    void beginLoad(const TrackEntry& entry);
+    // The second half: the reader opened for the held entry (its open() returned
+    // `seconds`; null or 0 when it failed) becomes the deck's, and the load ends as
+    // loadTrack's does. False, the deck empty with status 156, when the open failed or no
+    // load is under way.
+    bool completeLoad(std::unique_ptr<TrackReader> reader, int32_t seconds);
     void play();
     void pause();
     // Pauses and goes to the cue point, then the start, then the first strong beat.
@@ -129,6 +140,10 @@ public:
     // which alone writes it while the deck analyses (adoptMeasures: a tempo set by hand
     // stays). Nothing without a block. Caller thread.
     void adoptMeasures(const TrackMeasures& measures);
+    // A tempo the user typed goes into the held record and analysis block on the sound
+    // thread, so the deck's own analysis cannot overwrite it half-way (0, or a tempo
+    // outside 1..999, clears it). False without a block. Caller thread.
+    bool setTempoByHand(float bpm);
 
     // ---- Any thread: reads ----
 
@@ -165,6 +180,8 @@ public:
 
 private:
     void issue(DeckRequest::Code code, int32_t intArg = 0, float floatArg = 0.0f);
+    // The end of every load: the open reader (or a failure) takes the held entry's place.
+    bool finishLoad(TrackReader* reader, int32_t seconds);
     void serveRequest(const DeckRequest& request) override;
     void seekTo(float fraction);
     void rerender();
@@ -184,8 +201,10 @@ private:
 
     // The loaded track (changed by the caller thread while the deck is closed).
     Readers readers_;
+    std::unique_ptr<TrackReader> openedElsewhere_;  // the reader of a completeLoad
     std::optional<TrackEntry> track_;
     bool tempoKnownAtLoad_ = false;
+    bool playWhenLoaded_ = false;        // play() came while loading
     std::unique_ptr<DspHook> ownedDsp_;  // caller side: destroyed only after the switch
 
     // Sound thread state.

@@ -30,7 +30,8 @@ void AutoMix::mixNow() {
     const int o = 1 - s;
     DeckStream& sel = context_.deck(s);
     DeckStream& oth = context_.deck(o);
-    const auto valid = [](const DeckStream& ds) { return ds.position() >= 0.0f; };
+    // A deck still loading takes play() and a mix as soon as it holds its track.
+    const auto valid = [](const DeckStream& ds) { return ds.position() >= 0.0f || ds.loading(); };
     const auto open = [](const DeckStream& ds) { return ds.duration() >= 0; };
 
     if (!sel.playing() && !oth.playing()) {
@@ -76,6 +77,11 @@ void AutoMix::mixNow() {
 void AutoMix::startMix(int d) {
     if (d != 0 && d != 1) return;
     DeckStream& in = context_.deck(d);
+    if (in.loading()) {
+        waitingFor_ = d;
+        return;
+    }
+    waitingFor_ = -1;
     if (in.position() < 0.0f) return;
     if (running_) context_.links.timers.kill(DeskTimers::kMixStep);
     if (get(settings().autoBpm) != 0) sync_.syncPitch(d);
@@ -90,7 +96,16 @@ void AutoMix::startMix(int d) {
     running_ = true;
 }
 
+void AutoMix::onLoadEnded(int d, bool loaded) {
+    if (waitingFor_ != d) return;
+    if (loaded)
+        startMix(d);
+    else if (!context_.deck(d).loading())  // no next track of the playlist either
+        waitingFor_ = -1;
+}
+
 void AutoMix::stopMix() {
+    waitingFor_ = -1;
     context_.links.timers.kill(DeskTimers::kMixStep);
     running_ = false;
     if (panels_.mixVisible()) context_.links.view.drawControl(ctl::Mix, false);
@@ -141,8 +156,11 @@ void AutoMix::toggleAutoMix() {
     if (on) {
         DeskLibrary& library = context_.links.library;
         const int s = panels_.selectedDeck();
-        if (context_.deck(s).position() < 0.0f) library.loadNextFromPlaylist(s);
-        if (context_.deck(1 - s).position() < 0.0f) library.loadNextFromPlaylist(1 - s);
+        const auto empty = [this](int d) {
+            return context_.deck(d).position() < 0.0f && !context_.deck(d).loading();
+        };
+        if (empty(s)) library.loadNextFromPlaylist(s);
+        if (empty(1 - s)) library.loadNextFromPlaylist(1 - s);
     }
     context_.links.view.drawControl(ctl::AutoMixSwitch, on);
 }

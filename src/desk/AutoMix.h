@@ -22,7 +22,8 @@ public:
 
     // The Mix button: stops a running mix, else starts what fits what plays.
     void mixNow();
-    // A mix towards deck d (its track must be loaded), from the crossfader's other side.
+    // A mix towards deck d, from the crossfader's other side. A deck still loading starts
+    // the mix when its load ends; a deck without a track none.
     void startMix(int deck);
     void stopMix();
     // The step timer fired.
@@ -33,6 +34,8 @@ public:
     void onStartDeck(int deck);
     // Deck d reached its track's end: with automatic mixing, the playlist's next track.
     void onTrackEnded(int deck);
+    // The load of deck d ended (`loaded`: it holds the track): a mix waiting for it starts.
+    void onLoadEnded(int deck, bool loaded);
     // The close preparation: the step timer killed.
     void killTimer();
 
@@ -49,6 +52,7 @@ private:
     int32_t step_ = 0;
     int32_t hold_ = 0;
     int target_ = 0;
+    int waitingFor_ = -1;  // the deck whose load a mix waits for; -1 none
 };
 
 }  // namespace spinlorex

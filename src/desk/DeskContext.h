@@ -16,6 +16,7 @@ namespace spinlorex {
 
 class BackgroundAnalysis;
 class OutputDevice;
+class TrackOpener;
 
 // What every part of the desk works with: the decks, the audio engine, the view, the timers,
 // the window and the library, plus the current skin and the background analysis, which the
@@ -50,6 +51,7 @@ struct DeskContext {
     Links links;
     const SkinModel* skin = nullptr;         // without a skin the mouse does nothing
     BackgroundAnalysis* analysis = nullptr;  // null: no analysis in the background
+    TrackOpener* opener = nullptr;           // null: tracks open on the main thread
 };
 
 // Per-deck arrays are indexed 0 and 1; any other deck number is taken as the first.

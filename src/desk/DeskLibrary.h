@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace spinlorex {
 
@@ -11,6 +12,10 @@ public:
     virtual ~DeskLibrary() = default;
     // Loads the next playlist entry onto the deck; false when the playlist gave nothing.
     virtual bool loadNextFromPlaylist(int deck) = 0;
+    // The track at `path` could not be loaded on the deck. When it came from the playlist
+    // feeding the deck, the playlist's next track goes there, so an unattended set plays
+    // on past a file that cannot be read.
+    virtual void loadFailed(int deck, const std::string& path) = 0;
     // The deck's track has been loaded for 40 s: it enters the history.
     virtual void addToHistory(int deck) = 0;
     // The library's own drag of rows, when one is under way.
@@ -31,6 +36,7 @@ public:
 class NoLibrary : public DeskLibrary {
 public:
     bool loadNextFromPlaylist(int) override { return false; }
+    void loadFailed(int, const std::string&) override {}
     void addToHistory(int) override {}
     bool dragActive() const override { return false; }
     void dragOver(int32_t, int32_t) override {}

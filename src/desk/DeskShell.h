@@ -26,6 +26,8 @@ public:
     virtual void releaseMouse() = 0;
     // The program's yes/no question; true for Yes.
     virtual bool askYesNo(const std::string& question) = 0;
+    // Tells the user `text` (a message box titled "Spinlorex"); headless runs say nothing.
+    virtual void tell(const std::string& text) { (void)text; }
     // Tooltip of a control at the pointer (client coordinates), and hiding it.
     virtual void showTooltip(int id, int32_t x, int32_t y) = 0;
     virtual void hideTooltip() = 0;

@@ -3,6 +3,7 @@
 #include "desk/DeskTransport.h"
 
 #include "audio/AudioFormat.h"
+#include "audio/TrackOpener.h"
 #include "desk/AutoMix.h"
 #include "desk/BackgroundAnalysis.h"
 #include "desk/DeskFaders.h"
@@ -23,22 +24,55 @@ void DeskTransport::loadOntoDeck(int d, const TrackEntry& entry) {
     if (d != 0 && d != 1) return;
     if (mix_.running()) mix_.stopMix();
     if (faders_.pitchResetRunning(d)) faders_.stopPitchReset(d);
-    context_.deck(d).loadTrack(entry);
-    if (context_.analysis != nullptr) context_.analysis->deckLoaded(d);
 
     DeckTitle& s = state_[deckIndex(d)];
     s.artist = entry.artist;
     s.title = entry.title;
+    // The track replaced before its 40 s never enters the history.
+    if (s.historyRunning) context_.links.timers.kill(DeskTimers::kHistory1 + d);
+    s.historyRunning = false;
+
+    DeckStream& deck = context_.deck(d);
+    TrackOpener* opener = context_.opener;
+    if (opener == nullptr) {
+        const bool loaded = deck.loadTrack(entry);
+        context_.links.view.drawDeckTitle(d, s.artist, s.title);
+        panels_.selectDeck(d);
+        endLoad(d, loaded);
+        return;
+    }
+    deck.beginLoad(entry);
+    if (context_.analysis != nullptr) context_.analysis->deckLoaded(d);
     context_.links.view.drawDeckTitle(d, s.artist, s.title);
-
-    // A track enters the history after 40 s on the deck; one replaced sooner never does.
-    DeskTimers& timers = context_.links.timers;
-    if (s.historyRunning) timers.kill(DeskTimers::kHistory1 + d);
-    timers.start(DeskTimers::kHistory1 + d, kHistoryDelayMs);
-    s.historyRunning = true;
-
     panels_.selectDeck(d);
     redrawCueMark(d);
+    opener->open(d, entry.path);
+}
+
+void DeskTransport::collectOpenedTracks() {
+    TrackOpener* opener = context_.opener;
+    if (opener == nullptr) return;
+    TrackOpener::Opened opened;
+    while (opener->take(opened)) {
+        const int d = opened.deck;
+        const TrackEntry* held = context_.deck(d).track();
+        if (held == nullptr || held->path != opened.path) continue;
+        endLoad(d, context_.deck(d).completeLoad(std::move(opened.reader), opened.seconds));
+    }
+}
+
+void DeskTransport::endLoad(int d, bool loaded) {
+    if (context_.analysis != nullptr) context_.analysis->deckLoaded(d);
+    // A track enters the history after 40 s on the deck.
+    DeckTitle& s = state_[deckIndex(d)];
+    context_.links.timers.start(DeskTimers::kHistory1 + d, kHistoryDelayMs);
+    s.historyRunning = true;
+    redrawCueMark(d);
+    if (!loaded) {
+        const TrackEntry* failed = context_.deck(d).track();
+        if (failed != nullptr) context_.links.library.loadFailed(d, failed->path);
+    }
+    mix_.onLoadEnded(d, loaded);
 }
 
 void DeskTransport::onHistoryTimer(int d) {

@@ -22,7 +22,15 @@ class DeskTransport {
 public:
     DeskTransport(DeskContext& context, DeskFaders& faders, DeskPanels& panels, AutoMix& mix);
 
+    // Shows the entry's title and loads it: at once when the desk has no track opener,
+    // else the file is opened on the opener's thread and the load ends in
+    // onTrackOpened (the deck shows "Loading" meanwhile). The end of a load, either way:
+    // the history timer, the cue mark, the background analysis told; a failed load is
+    // reported to the library (its playlist may give the deck the next track) and to the
+    // automatic mix.
     void loadOntoDeck(int deck, const TrackEntry& entry);
+    // The opener's answers that arrived: each still-wanted one ends its deck's load.
+    void collectOpenedTracks();
     void playPause(int deck);   // play1/2, pause1/2: toggles
     void stopButton(int deck);  // stop1/2: the cue cycle (or the cue store with CueStop)
     void cueButton(int deck);   // mem1/2: the cue store (or the cue cycle with CueStop)
@@ -41,6 +49,8 @@ public:
     const std::string& titleLine2(int deck) const { return state_[deckIndex(deck)].title; }
 
 private:
+    void endLoad(int deck, bool loaded);
+
     struct DeckTitle {
         std::string artist;  // title line 1
         std::string title;   // title line 2

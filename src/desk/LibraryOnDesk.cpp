@@ -15,6 +15,10 @@ void LibraryOnDesk::attach(MixingDesk* desk) {
 
 bool LibraryOnDesk::loadNextFromPlaylist(int deck) { return library_.loadNextFromPlaylist(deck); }
 
+void LibraryOnDesk::loadFailed(int deck, const std::string& path) {
+    library_.loadFailed(deck, path);
+}
+
 void LibraryOnDesk::addToHistory(int deck) { library_.addToHistory(deck); }
 
 bool LibraryOnDesk::dragActive() const { return library_.dragActive(); }

@@ -27,6 +27,7 @@ public:
     MusicLibrary& library() { return library_; }
 
     bool loadNextFromPlaylist(int deck) override;
+    void loadFailed(int deck, const std::string& path) override;
     void addToHistory(int deck) override;
     bool dragActive() const override;
     void dragOver(int32_t x, int32_t y) override;

@@ -135,7 +135,9 @@ void MixingDesk::setDeckStatus(int d, uint32_t status) {
 }
 
 bool MixingDesk::holdsTrack(int d) const {
-    return (d == 0 || d == 1) && context_.deck(d).position() >= 0.0f;
+    if (d != 0 && d != 1) return false;
+    const DeckStream& ds = context_.deck(d);
+    return ds.position() >= 0.0f || ds.loading();
 }
 
 bool MixingDesk::isBusy(int d) const {
@@ -156,6 +158,17 @@ const TrackEntry* MixingDesk::openTrack(int d) const {
 
 bool MixingDesk::askYesNo(const std::string& question) {
     return context_.links.shell.askYesNo(question);
+}
+
+bool MixingDesk::setTempoByHand(const TrackRecord* record, float bpm) {
+    for (int d = 0; d < 2; ++d) {
+        const TrackEntry* track = context_.deck(d).track();
+        // Two decks holding one record share its block: one of them writes it.
+        if (record != nullptr && track != nullptr && track->record == record &&
+            context_.deck(d).setTempoByHand(bpm))
+            return true;
+    }
+    return false;
 }
 
 int MixingDesk::controlAt(int32_t x, int32_t y) const {

@@ -49,6 +49,11 @@ public:
     // The analysis of whole tracks in the background (null: none): told of every load, and
     // given the library's next track on each display refresh.
     void setBackgroundAnalysis(BackgroundAnalysis* analysis) { context_.analysis = analysis; }
+    // Opens the files of loads on threads of its own (null: on the main thread, at once).
+    // Its answers reach the decks through onTracksOpened().
+    void setTrackOpener(TrackOpener* opener) { context_.opener = opener; }
+    // The track opener woke the main thread: the loads it answered end.
+    void onTracksOpened() { transport_.collectOpenedTracks(); }
 
     // The parts, for the window, the dialogs, the tool and tests.
     DeskFaders& faders() { return faders_; }
@@ -103,6 +108,8 @@ public:
     bool isAudible(int deck) const override;
     const TrackEntry* openTrack(int deck) const override;
     bool askYesNo(const std::string& question) override;
+    bool setTempoByHand(const TrackRecord* record, float bpm) override;
+    void tell(const std::string& text) override { context_.links.shell.tell(text); }
     int controlAt(int32_t x, int32_t y) const override;
     int selectedDeck() const override;
 

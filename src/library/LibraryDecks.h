@@ -19,7 +19,7 @@ class LibraryDecks {
 public:
     virtual ~LibraryDecks() = default;
 
-    // The deck holds a track: its position is 0 or more.
+    // The deck holds a track: its position is 0 or more, or its file is being opened.
     virtual bool holdsTrack(int deck) const = 0;
     // The deck plays, or a track was loaded on it and it has not been started since.
     virtual bool isBusy(int deck) const = 0;
@@ -31,6 +31,15 @@ public:
     // The track the deck holds open (also after its end), or null.
     virtual const TrackEntry* openTrack(int deck) const = 0;
     virtual bool askYesNo(const std::string& question) = 0;
+    // Tells the user `text` (a playlist file refused); nothing where no one can be told.
+    virtual void tell(const std::string& text) { (void)text; }
+    // A tempo typed by the user for a record a deck holds goes in through that deck (its
+    // sound thread writes the block while it analyses); false when no deck holds it.
+    virtual bool setTempoByHand(const TrackRecord* record, float bpm) {
+        (void)record;
+        (void)bpm;
+        return false;
+    }
     // The live skin control under a desk point, or -1.
     virtual int controlAt(int32_t x, int32_t y) const = 0;
 };

@@ -67,6 +67,9 @@ public:
         desk->loadOntoDeck(deck, entry);
         return true;
     }
+    void loadFailed(int deck, const std::string& path) override {
+        failedLoads.emplace_back(deck, path);
+    }
     void addToHistory(int deck) override { history.push_back(deck); }
     bool dragActive() const override { return false; }
     void dragOver(int32_t, int32_t) override {}
@@ -80,6 +83,7 @@ public:
     MixingDesk* desk = nullptr;
     std::deque<TrackEntry> playlist;
     std::vector<int> history, buttons;
+    std::vector<std::pair<int, std::string>> failedLoads;
     int searches = 0, deleteKeys = 0;
     bool enterTaken = false;
 };

@@ -322,6 +322,8 @@ std::string_view statusMessage(uint32_t status) {
             return "Impossible\nto open\nthe file";
         case 157:
             return "Drag a file\non the disc\nto load it";
+        case 158:
+            return "Loading\nthe file...";
         default:
             return {};
     }

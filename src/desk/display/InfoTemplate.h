@@ -49,8 +49,8 @@ void interpretInfoTemplate(std::string_view templ, const DeckInfo& info, InfoSin
 std::string_view formatInfoValue(int32_t tenths, uint32_t flags, const DeckInfo& info,
                                  std::span<char> out);
 
-// The panel's message for a deck status: 153, 156 and 157 have one (lines separated by
-// LF), every other code none (empty).
+// The panel's message for a deck status: 153, 156, 157 and 158 (a file being opened) have
+// one (lines separated by LF), every other code none (empty).
 std::string_view statusMessage(uint32_t status);
 
 }  // namespace spinlorex::display
