@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "app/AnalysisPump.h"
 #include "app/CommandLine.h"
 #include "app/DeskWindow.h"
 #include "app/KeyFilter.h"
+#include "app/MainThreadInbox.h"
 #include "app/QtDeskShell.h"
 #include "app/QtDeskTimers.h"
 #include "app/ScreenSaverInhibitor.h"
@@ -22,6 +24,7 @@
 #include "app/dialogs/DialogHost.h"
 #include "audio/AudioEngine.h"
 #include "audio/DeckPair.h"
+#include "audio/TrackOpener.h"
 #include "auxwindows/RhythmWindow.h"
 #include "auxwindows/Tooltip.h"
 #include "desk/BackgroundAnalysis.h"
@@ -58,6 +61,7 @@ bool DeskApp::create() {
     // Each step stops the creation when it left a fatal message.
     if (fatalError() != nullptr) return false;
 
+    inbox_ = std::make_unique<MainThreadInbox>();
     pump_ = std::make_unique<SoundMessagePump>([this](const DeskMessageQueue::Message& m) {
         if (desk_ != nullptr) desk_->onMessage(m.message, m.deck);
     });
@@ -130,6 +134,16 @@ bool DeskApp::create() {
     analysis_ = std::make_unique<BackgroundAnalysis>(*decks_, *database_, *analysisPump_);
     analysis_->attachLibrary(&library_->library());
     desk_->setBackgroundAnalysis(analysis_.get());
+    // A load's file is opened on a thread of its own, and so are playlist files and
+    // dropped folders read and lists saved; the answers come back through the event loop.
+    libraryDisk_ = std::make_unique<LibraryDiskOnThreads>(inbox_->poster());
+    library_->library().setDisk(libraryDisk_.get());
+    opener_ = std::make_unique<TrackOpener>([post = inbox_->poster(), this] {
+        post([this] {
+            if (desk_) desk_->onTracksOpened();
+        });
+    });
+    desk_->setTrackOpener(opener_.get());
     if (!rhythm_->start()) return false;
     keyFilter_ = std::make_unique<KeyFilter>(*desk_);
     QCoreApplication::instance()->installEventFilter(keyFilter_.get());
@@ -166,6 +180,12 @@ void DeskApp::destroy(bool saveTheSettings) {
     if (desk_) desk_->setBackgroundAnalysis(nullptr);
     analysis_.reset();
     analysisPump_.reset();
+    // Loads still opening are let go, whatever their threads are waiting on.
+    if (desk_) desk_->setTrackOpener(nullptr);
+    opener_.reset();
+    if (library_) library_->library().setDisk(nullptr);
+    libraryDisk_.reset();
+    inbox_.reset();  // answers still to come are dropped
     // The strip's thread reads the decks and the desk: it ends before either goes.
     if (rhythm_) rhythm_->stop();
     if (library_) library_->destroy();  // stores its widths in the settings
@@ -308,8 +328,16 @@ void DeskApp::showNotices() {
 }
 
 void DeskApp::openFiles(const std::vector<std::string>& paths) {
+    if (!desk_ || !library_ || destroyed_ || !inbox_) return;
+    // What each path is takes a look at the disk: a thread of its own looks.
+    std::thread([paths, post = inbox_->poster(), this] {
+        FilesToOpen files = sortFilesToOpen(paths);
+        post([this, files = std::move(files)] { placeFiles(files); });
+    }).detach();
+}
+
+void DeskApp::placeFiles(const FilesToOpen& files) {
     if (!desk_ || !library_ || destroyed_) return;
-    const FilesToOpen files = sortFilesToOpen(paths);
     for (size_t d = 0; d < files.decks.size(); ++d)
         desk_->dropOntoDeck(static_cast<int>(d), trackEntryForFile(files.decks[d]));
     if (!files.playlist.empty()) {

@@ -23,6 +23,9 @@ class DeckPair;
 class DeskWindow;
 class KeyFilter;
 class LibraryBrowser;
+class LibraryDisk;
+class MainThreadInbox;
+struct FilesToOpen;
 class MixingDesk;
 class QtDeskShell;
 class QtDeskTimers;
@@ -32,6 +35,7 @@ class ScreenSaverInhibitor;
 class SoundMessagePump;
 class SystemVolume;
 class Tooltip;
+class TrackOpener;
 struct Skin;
 namespace sound {
 class SoundSystem;
@@ -82,7 +86,9 @@ public:
     Tooltip* tooltip() { return tooltip_.get(); }
     // Files given on the command line or handed over by a later start: the first two
     // tracks load on deck 1 and deck 2 as dropped there (the "Baby secure" rule holds),
-    // the rest joins the playlist; the user is told of files that are not there.
+    // the rest joins the playlist; the user is told of files that are not there. The files
+    // are looked at on a thread of their own: they are placed once the event loop runs
+    // (a path on a hung disk is never placed, and holds nothing up).
     void openFiles(const std::vector<std::string>& paths);
     // Milliseconds from `since` to the first picture on screen (negative until then).
     void traceFirstFrame(std::chrono::steady_clock::time_point since);
@@ -127,6 +133,7 @@ private:
     // or once the loop runs when the desk is still being built.
     void tell(const std::string& text);
     void showNotices();
+    void placeFiles(const FilesToOpen& files);
 
     std::unique_ptr<DeskWindow> window_;
     std::function<std::unique_ptr<sound::SoundSystem>()> makeSoundSystem_;
@@ -148,7 +155,10 @@ private:
     std::unique_ptr<MixingDesk> desk_;
     std::unique_ptr<KeyFilter> keyFilter_;
     std::unique_ptr<AnalysisPump> analysisPump_;
-    std::unique_ptr<BackgroundAnalysis> analysis_;       // whole tracks in the background
+    std::unique_ptr<BackgroundAnalysis> analysis_;  // whole tracks in the background
+    std::unique_ptr<MainThreadInbox> inbox_;        // workers' answers reach the main thread here
+    std::unique_ptr<TrackOpener> opener_;           // loads' files opened off the main thread
+    std::unique_ptr<LibraryDisk> libraryDisk_;      // the library's reads and writes, likewise
     std::unique_ptr<ScreenSaverInhibitor> screenSaver_;  // held while the program is active
     bool destroyed_ = false;
     std::vector<std::string> notices_;

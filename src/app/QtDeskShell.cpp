@@ -50,6 +50,12 @@ bool QtDeskShell::askYesNo(const std::string& question) {
     return spinlorex::askYesNo(&window_, question);
 }
 
+void QtDeskShell::tell(const std::string& text) {
+    QMessageBox box(QMessageBox::Information, "Spinlorex", QString::fromStdString(text),
+                    QMessageBox::Ok, &window_);
+    box.exec();
+}
+
 void QtDeskShell::showTooltip(int id, int32_t x, int32_t y) {
     if (tooltip_ == nullptr) return;
     const QPoint at = window_.mapToGlobal(window_.fromDesk(QPoint(x, y)));

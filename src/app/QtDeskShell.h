@@ -25,6 +25,7 @@ public:
     void captureMouse() override;
     void releaseMouse() override;
     bool askYesNo(const std::string& question) override;
+    void tell(const std::string& text) override;
     void showTooltip(int id, int32_t x, int32_t y) override;
     void hideTooltip() override;
     bool saveTheMix() override;

@@ -4,10 +4,13 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <optional>
 
 #include "library/AudioFileTypes.h"
 #include "library/PlaylistFile.h"
 #include "library/TrackDatabase.h"
+#include "library/TrackMeasures.h"
 #include "library/TrackNaming.h"
 #include "platform/settings/Settings.h"
 #include "skin/SkinControl.h"
@@ -131,22 +134,77 @@ bool MusicLibrary::loadTracks(int deck, std::vector<TrackEntry> tracks, bool sec
 // the deck, its second to the other deck when that one holds no track, and the rest take
 // its place at the top. Rows that give the deck nothing (a file that cannot be opened, an
 // empty or unreadable playlist file) are used up and the next row is tried, so that an
-// unattended playlist plays on past them.
+// unattended playlist plays on past them. A playlist file read on another thread feeds
+// the deck when its answer comes (true: the deck will be fed).
 bool MusicLibrary::loadNextFromPlaylist(int deck) {
     if (decks_ == nullptr || (deck != 0 && deck != 1)) return false;
+    // Set only once a load is under way: a load that fails at once is skipped right here.
+    fedFromPlaylist_[static_cast<size_t>(deck)].clear();
     while (!playlist_.empty()) {
         LibraryRow top = playlist_.take(0);
-        bool loaded = true;
         if (top.entry.record != nullptr) {
             decks_->loadOntoDeck(deck, top.entry);
-        } else {
-            int k = 0;
-            loaded = loadTracks(deck, readPlaylistFile(top.entry.path, database_), true, k);
+            // A deck that took a track holds it (or is opening it: a failure comes back
+            // through loadFailed); one whose file could not be opened holds none.
+            if (decks_->holdsTrack(deck)) {
+                fedFromPlaylist_[static_cast<size_t>(deck)] = top.entry.path;
+                return true;
+            }
+            continue;
         }
-        // A deck that took a track holds it; one whose file cannot be opened holds none.
-        if (loaded && decks_->holdsTrack(deck)) return true;
+        // Answered at once, the loop goes on with it; answered later, the answer feeds the
+        // deck then (when nothing else filled it meanwhile).
+        struct Answer {
+            bool later = false;
+            std::optional<FoundTracks> found;
+        };
+        auto answer = std::make_shared<Answer>();
+        disk_->find({top.entry.path}, [this, deck, answer](FoundTracks found) {
+            if (!answer->later) {
+                answer->found = std::move(found);
+            } else if (decks_ != nullptr && decks_->holdsTrack(deck)) {
+                tellErrors(found);
+                insertIntoPlaylist(0, entriesOf(found));
+            } else if (!placePlaylistTracks(deck, found)) {
+                loadNextFromPlaylist(deck);
+            }
+        });
+        if (!answer->found) {
+            answer->later = true;
+            return true;
+        }
+        if (placePlaylistTracks(deck, *answer->found)) return true;
     }
     return false;
+}
+
+bool MusicLibrary::placePlaylistTracks(int deck, const FoundTracks& found) {
+    tellErrors(found);
+    std::vector<TrackEntry> tracks = entriesOf(found);
+    const std::string first = tracks.empty() ? std::string() : tracks.front().path;
+    int k = 0;
+    if (!loadTracks(deck, std::move(tracks), true, k) || !decks_->holdsTrack(deck)) return false;
+    fedFromPlaylist_[static_cast<size_t>(deck)] = first;
+    return true;
+}
+
+void MusicLibrary::tellErrors(const FoundTracks& found) {
+    if (decks_ == nullptr || found.errors.empty()) return;
+    std::string text;
+    for (const std::string& error : found.errors) text += (text.empty() ? "" : "\n") + error;
+    decks_->tell(text);
+}
+
+std::vector<TrackEntry> MusicLibrary::entriesOf(const FoundTracks& found) {
+    return playlistTrackEntries(found.tracks, database_);
+}
+
+void MusicLibrary::loadFailed(int deck, const std::string& path) {
+    if (deck != 0 && deck != 1) return;
+    std::string& fed = fedFromPlaylist_[static_cast<size_t>(deck)];
+    if (fed.empty() || fed != path) return;
+    fed.clear();
+    loadNextFromPlaylist(deck);
 }
 
 void MusicLibrary::shufflePlaylist() {
@@ -161,41 +219,29 @@ void MusicLibrary::removePlayedFromPlaylist() {
     playlist_.remove(played);
 }
 
-bool MusicLibrary::savePlaylist(const std::string& path) {
+void MusicLibrary::savePlaylist(const std::string& path, LibraryDisk::Written done) {
     std::vector<std::string> paths;
-    for (const LibraryRow& row : playlist_.rows()) {
-        if (row.entry.record != nullptr) {
-            paths.push_back(row.entry.path);
-            continue;
+    for (const LibraryRow& row : playlist_.rows()) paths.push_back(row.entry.path);
+    const uint64_t saved = playlist_.generation();
+    disk_->saveM3u(std::move(paths), path, [this, path, saved, done](bool written) {
+        // The rows go only once their paths are safely in the file, and only while they
+        // are still the rows that were saved.
+        if (written && playlist_.generation() == saved) {
+            playlist_.clear();
+            TrackEntry file;
+            file.title = fileNameOf(path);
+            file.path = path;
+            insertIntoPlaylist(0, {std::move(file)});
         }
-        for (const TrackEntry& track : readPlaylistFile(row.entry.path, database_))
-            paths.push_back(track.path);
-    }
-    // The rows go only once their paths are safely in the file.
-    if (!writeTextFile(path, m3uText(paths))) return false;
-    playlist_.clear();
-    TrackEntry saved;
-    saved.title = fileNameOf(path);
-    saved.path = path;
-    insertIntoPlaylist(0, {std::move(saved)});
-    return true;
+        if (done) done(written);
+    });
 }
 
 void MusicLibrary::dropPathsOnPlaylist(int index, const std::vector<std::string>& paths) {
-    std::vector<TrackEntry> entries;
-    for (const std::string& path : paths) {
-        std::error_code error;
-        if (std::filesystem::is_directory(path, error)) {
-            for (const FolderItem& item : listFolderFiles(path))
-                if (!item.playlist) entries.push_back(trackEntryForPath(item.path, database_));
-        } else if (isPlaylistFileName(path)) {
-            for (TrackEntry& track : readPlaylistFile(path, database_))
-                entries.push_back(std::move(track));
-        } else if (isTrackFileName(path)) {
-            entries.push_back(trackEntryForPath(path, database_));
-        }
-    }
-    insertIntoPlaylist(index, std::move(entries));
+    disk_->find(paths, [this, index](FoundTracks found) {
+        tellErrors(found);
+        insertIntoPlaylist(index, entriesOf(found));
+    });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -218,11 +264,13 @@ void MusicLibrary::setHistoryMark(const TrackRecord* record, bool on) {
     playlist_.setIcon(record, icon);
 }
 
-bool MusicLibrary::saveHistory(const std::string& path) const {
+void MusicLibrary::saveHistory(const std::string& path, LibraryDisk::Written done) {
     std::vector<std::string> paths;
     for (auto it = history_.rows().rbegin(); it != history_.rows().rend(); ++it)
         paths.push_back(it->entry.path);
-    return writeTextFile(path, historyText(paths));
+    disk_->write(path, historyText(paths), [done](bool written) {
+        if (done) done(written);
+    });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -257,26 +305,37 @@ void MusicLibrary::chooseEntry(List which, int row) {
         }
         return;
     }
-    std::vector<TrackEntry> tracks = readPlaylistFile(entry.path, database_);
+    // A playlist file: in the playlist its tracks take its place; elsewhere they go to the
+    // free decks (as they are when the file has been read) and the rest to the playlist.
     if (inPlaylist) {
         playlist_.take(row);
-        insertIntoPlaylist(row, std::move(tracks));
+        disk_->find({entry.path}, [this, row](FoundTracks found) {
+            tellErrors(found);
+            insertIntoPlaylist(row, entriesOf(found));
+        });
         return;
     }
-    size_t next = 0;
-    if (selectedFree && next < tracks.size()) decks_->loadOntoDeck(s, tracks[next++]);
-    if (otherFree && next < tracks.size()) decks_->loadOntoDeck(o, tracks[next++]);
-    insertIntoPlaylist(
-        -1, std::vector<TrackEntry>(tracks.begin() + static_cast<long>(next), tracks.end()));
+    disk_->find({entry.path}, [this](FoundTracks found) {
+        tellErrors(found);
+        std::vector<TrackEntry> tracks = entriesOf(found);
+        if (decks_ == nullptr) return;
+        const int sel = decks_->selectedDeck();
+        const int oth = 1 - sel;
+        const bool selFree = !decks_->isBusy(sel);
+        const bool othFree = !decks_->isBusy(oth);
+        size_t next = 0;
+        if (selFree && next < tracks.size()) decks_->loadOntoDeck(sel, tracks[next++]);
+        if (othFree && next < tracks.size()) decks_->loadOntoDeck(oth, tracks[next++]);
+        insertIntoPlaylist(
+            -1, std::vector<TrackEntry>(tracks.begin() + static_cast<long>(next), tracks.end()));
+    });
 }
 
 void MusicLibrary::setBpm(TrackRecord* record, float bpm) {
     if (record == nullptr) return;
-    record->bpm.store(bpm, std::memory_order_relaxed);
     TrackAnalysis* analysis = database_.acquireAnalysis(record);
-    analysis->bpmConfidence.store(
-        bpm > 1.0f && bpm < 999.0f ? TrackAnalysis::kHandSetConfidence : 0,
-        std::memory_order_relaxed);
+    // A deck holding the block writes it on its sound thread; else it is ours to write.
+    if (decks_ == nullptr || !decks_->setTempoByHand(record, bpm)) setHandTempo(*analysis, bpm);
     database_.releaseAnalysis(record);
     recordChanged(record);
 }
@@ -355,26 +414,38 @@ void MusicLibrary::dropOnDeck(int control, PlaylistSpot spot) {
             return;
         }
     }
-    placeDropped(deck, entries, k);
+    placeDropped(deck, std::move(entries), k);
 }
 
-void MusicLibrary::placeDropped(int deck, std::vector<TrackEntry>& entries, int& k) {
-    size_t used = 1;
+void MusicLibrary::placeDropped(int deck, std::vector<TrackEntry> entries, int k) {
+    // A playlist file among the first two waits for its tracks; what follows it goes to
+    // the playlist with them.
+    const auto placeList = [this, k](int onto, std::vector<TrackEntry> rest, bool secondToOther) {
+        const std::string list = rest.front().path;
+        rest.erase(rest.begin());
+        disk_->find({list}, [this, onto, k, secondToOther,
+                             rest = std::move(rest)](FoundTracks found) mutable {
+            tellErrors(found);
+            int at = k;
+            if (decks_ != nullptr) loadTracks(onto, entriesOf(found), secondToOther, at);
+            insertIntoPlaylist(at, std::move(rest));
+        });
+    };
     if (entries[0].record == nullptr) {
-        loadTracks(deck, readPlaylistFile(entries[0].path, database_), true, k);
-    } else {
-        loadWithConsent(deck, entries[0]);  // a refused track is dropped
-        if (entries.size() > 1 && !decks_->holdsTrack(1 - deck)) {
-            used = 2;
-            if (entries[1].record != nullptr)
-                decks_->loadOntoDeck(1 - deck, entries[1]);
-            else
-                loadTracks(1 - deck, readPlaylistFile(entries[1].path, database_), false, k);
-        }
+        placeList(deck, std::move(entries), true);
+        return;
     }
-    insertIntoPlaylist(k, std::vector<TrackEntry>(
-                              std::make_move_iterator(entries.begin() + static_cast<long>(used)),
-                              std::make_move_iterator(entries.end())));
+    loadWithConsent(deck, entries[0]);  // a refused track is dropped
+    entries.erase(entries.begin());
+    if (!entries.empty() && !decks_->holdsTrack(1 - deck)) {
+        if (entries[0].record == nullptr) {
+            placeList(1 - deck, std::move(entries), false);
+            return;
+        }
+        decks_->loadOntoDeck(1 - deck, entries[0]);
+        entries.erase(entries.begin());
+    }
+    insertIntoPlaylist(k, std::move(entries));
 }
 
 bool MusicLibrary::loadWithConsent(int deck, const TrackEntry& entry) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <random>
 #include <span>
@@ -9,6 +10,7 @@
 
 #include "library/FolderListing.h"
 #include "library/LibraryDecks.h"
+#include "library/LibraryDisk.h"
 #include "library/TrackList.h"
 
 namespace spinlorex {
@@ -45,6 +47,10 @@ public:
 
     // The desk, once it exists; until then nothing reaches a deck.
     void attach(LibraryDecks* decks) { decks_ = decks; }
+    // How playlist files and dropped folders are read and lists saved (null: at once, on
+    // this thread). The desk has it done on threads of their own: whatever waits for the
+    // disk then takes effect when its answer comes.
+    void setDisk(LibraryDisk* disk) { disk_ = disk != nullptr ? disk : &atOnce_; }
     TrackDatabase& database() { return database_; }
 
     TrackList& list(List which);
@@ -66,13 +72,17 @@ public:
     // Feeds a deck from the top of the playlist; see the .cpp. False when nothing was
     // loaded.
     bool loadNextFromPlaylist(int deck);
+    // The deck could not load the track at `path`. When the playlist fed the deck that
+    // track, its next one goes there (rows that give nothing are used up as above).
+    void loadFailed(int deck, const std::string& path);
     void shufflePlaylist();
     // Removes every track already in the history (playlist-file rows stay).
     void removePlayedFromPlaylist();
     // Writes the playlist as an M3U file (playlist files expanded into their tracks) and,
-    // once written, leaves in the playlist only a row for the saved file. False, the
-    // playlist unchanged, when the file could not be written.
-    bool savePlaylist(const std::string& path);
+    // once written, leaves in the playlist only a row for the saved file (when the playlist
+    // changed meanwhile, it stays as it now is). `done` is told whether the file was
+    // written; the playlist stays unchanged when it was not.
+    void savePlaylist(const std::string& path, LibraryDisk::Written done = nullptr);
     // Files and folders dropped from a file manager: tracks as they are, folders as their
     // tracks in name order, playlist files as their tracks; inserted before `index`.
     void dropPathsOnPlaylist(int index, const std::vector<std::string>& paths);
@@ -85,9 +95,9 @@ public:
     // The icon of the record's rows in the files list and the playlist: in the history,
     // or played.
     void setHistoryMark(const TrackRecord* record, bool on);
-    // Writes the history's paths, oldest first, CR LF after each. False when the file
-    // could not be written.
-    bool saveHistory(const std::string& path) const;
+    // Writes the history's paths, oldest first, CR LF after each; `done` is told whether
+    // the file was written.
+    void saveHistory(const std::string& path, LibraryDisk::Written done = nullptr);
 
     // ---- Any list ----
     // The Delete key: removes rows of the playlist or the history (the history's records
@@ -120,22 +130,34 @@ public:
     // Seeds the shuffle (tests).
     void seed(uint32_t value) { random_.seed(value); }
 
+    // Tells the user (through the desk) why playlist files gave nothing.
+    void tellErrors(const FoundTracks& found);
+    // The rows of found tracks: names from the file names, records by name and size.
+    std::vector<TrackEntry> entriesOf(const FoundTracks& found);
+
 private:
     std::vector<LibraryRow> rowsFor(std::vector<TrackEntry> entries) const;
     // Loads a dragged entry or the tracks of a playlist file: the first on `deck`, the
     // second on the other deck when that one is free; the rest into the playlist at `k`.
-    void placeDropped(int deck, std::vector<TrackEntry>& entries, int& k);
+    void placeDropped(int deck, std::vector<TrackEntry> entries, int k);
     bool loadWithConsent(int deck, const TrackEntry& entry);
+    // A playlist file's tracks read for the deck: loaded as loadTracks does; true when the
+    // deck holds (or opens) a track then.
+    bool placePlaylistTracks(int deck, const FoundTracks& found);
     // False when there was no track to load.
     bool loadTracks(int deck, std::vector<TrackEntry> tracks, bool secondToOther, int& k);
 
     TrackDatabase& database_;
     LibraryDecks* decks_ = nullptr;
+    LibraryDiskAtOnce atOnce_;
+    LibraryDisk* disk_ = &atOnce_;
     TrackList files_;
     TrackList playlist_;
     TrackList history_;
     int sortKey_ = kSortByLastPlayed;
     std::vector<TrackEntry> dragged_;
+    // The track the playlist last gave each deck, while its load may still fail.
+    std::array<std::string, 2> fedFromPlaylist_;
     std::mt19937 random_{std::random_device{}()};
 };
 

@@ -87,7 +87,9 @@ TEST_F(DeskAppDialogsTest, PlugInChoicesTakeEffectOnTheDeckAtOnce) {
 TEST_F(DeskAppDialogsTest, TheEngineIsRebuiltUnderPlayingDecksWithoutLosingTheirPlace) {
     MixingDesk& desk = *app().desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    ASSERT_TRUE(test::waitForLoads(desk));
     ASSERT_TRUE(desk.dropOntoDeck(1, trackEntryForFile(track_)));
+    ASSERT_TRUE(test::waitForLoads(desk));
     desk.transport().playPause(0);
     desk.transport().playPause(1);
     ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.05f; }));
@@ -121,6 +123,7 @@ TEST_F(DeskAppDialogsTest, ARefusedSkinKeepsTheOldOneAndTheDefaultAppliesLive) {
     EXPECT_EQ(fatalError(), nullptr);
     MixingDesk& desk = *app().desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    ASSERT_TRUE(test::waitForLoads(desk));
     EXPECT_EQ(desk.transport().titleLine2(0), "Title");
 }
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "desk/MixingDesk.h"
 #include "platform/core/FatalError.h"
 #include "platform/settings/Settings.h"
 #include "support/DeckHarness.h"
@@ -26,6 +27,17 @@ bool processUntil(Condition condition, double seconds = 10) {
         [&] {
             QApplication::processEvents(QEventLoop::AllEvents, 5);
             return condition();
+        },
+        seconds);
+}
+
+// Runs the event loop until neither deck is opening a file (a load's file opens on a
+// thread of its own; its answer comes back through the loop).
+inline bool waitForLoads(const MixingDesk& desk, double seconds = 10) {
+    return processUntil(
+        [&] {
+            return desk.deckInfo(0).status != kStatusLoading &&
+                   desk.deckInfo(1).status != kStatusLoading;
         },
         seconds);
 }

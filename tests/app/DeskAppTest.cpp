@@ -78,6 +78,7 @@ TEST_F(DeskAppTest, KeysReachTheDeskFirstAndTheCloseQuestionGuardsPlayingMusic) 
     app.window().show();
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    ASSERT_TRUE(test::waitForLoads(desk));
     EXPECT_EQ(desk.transport().titleLine1(0), "Test Artist");
     EXPECT_EQ(desk.transport().titleLine2(0), "Test Title");
 
@@ -107,6 +108,7 @@ TEST_F(DeskAppTest, TheEndOfATrackReachesTheDeskThroughTheEventLoop) {
     ASSERT_TRUE(app.create());
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(1, trackEntryForFile(shortTrack)));
+    ASSERT_TRUE(test::waitForLoads(desk));
     desk.transport().playPause(1);
     ASSERT_TRUE(processUntil([&] { return desk.deckInfo(1).position < 0.0f; }, 15));
     app.destroy();
@@ -124,7 +126,9 @@ TEST_F(DeskAppTest, TwoLoadedDecksShowTheirTitlesTimesAndHands) {
     app.window().show();
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    ASSERT_TRUE(test::waitForLoads(desk));
     ASSERT_TRUE(desk.dropOntoDeck(1, trackEntryForFile(second)));
+    ASSERT_TRUE(test::waitForLoads(desk));
     processUntil([] { return false; }, 0.3);  // a display refresh or two
     const QImage cued = app.window().grab().toImage();
     desk.transport().playPause(0);
@@ -160,7 +164,9 @@ TEST_F(DeskAppTest, TracksOfOtherRatesAndFormatsDropOntoTheDecksAndPlay) {
     app.window().show();
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(wav48)));
+    ASSERT_TRUE(test::waitForLoads(desk));
     ASSERT_TRUE(desk.dropOntoDeck(1, trackEntryForFile(flac)));
+    ASSERT_TRUE(test::waitForLoads(desk));
     desk.transport().playPause(0);
     desk.transport().playPause(1);
     ASSERT_TRUE(processUntil(
@@ -203,6 +209,7 @@ TEST_F(DeskAppTest, AWindowManagerCloseWaitsForTheQuitQuestionsAnswer) {
     app.window().show();
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    ASSERT_TRUE(test::waitForLoads(desk));
     desk.transport().playPause(0);
     ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.01f; }));
 
@@ -233,6 +240,7 @@ TEST_F(DeskAppTest, AStopSignalClosesWithoutTheQuestionAndKeepsWhatWasLearnt) {
         app.window().show();
         MixingDesk& desk = *app.desk();
         ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+        ASSERT_TRUE(test::waitForLoads(desk));
         desk.transport().playPause(0);
         ASSERT_TRUE(processUntil([&] { return desk.deckInfo(0).position > 0.01f; }));
         if (questionOpen) {
@@ -311,6 +319,7 @@ TEST_F(DeskAppTest, AConfigurationWhoseDeviceIsRefusedFallsBackToSilenceAndTheDe
     app.window().show();
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    ASSERT_TRUE(test::waitForLoads(desk));
 
     *refuse = true;  // "OK" in the sound configuration, and the card is busy
     app.rebuildAudioEngine();
@@ -341,6 +350,7 @@ TEST_F(DeskAppTest,
     ASSERT_TRUE(app.create());
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    ASSERT_TRUE(test::waitForLoads(desk));
     desk.transport().playPause(0);
     const std::string path = home_.file("mix.wav");
     auto owned = std::make_unique<MixRecorder>(path);

@@ -39,6 +39,7 @@ TEST_F(DeskDesktopTest, FullScreenStaysWhileTheDesksOwnQuestionIsOpenAndFollowsT
     EXPECT_TRUE(window.isFullScreen());
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    ASSERT_TRUE(test::waitForLoads(desk));
     desk.transport().playPause(0);
     ASSERT_TRUE(processUntil([&] { return (*app.decks())[0].playing(); }));
 
@@ -95,6 +96,7 @@ TEST_F(DeskDesktopTest, ACyrillicKeyAtPsPlacePausesTheSelectedDeck) {
     app.window().show();
     MixingDesk& desk = *app.desk();
     ASSERT_TRUE(desk.dropOntoDeck(0, trackEntryForFile(track_)));
+    ASSERT_TRUE(test::waitForLoads(desk));
     desk.transport().playPause(0);
     ASSERT_TRUE(processUntil([&] { return (*app.decks())[0].playing(); }));
     QKeyEvent ze = keyPress(0x0417, 33, QString::fromUtf8("з"));

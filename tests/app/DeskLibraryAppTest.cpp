@@ -177,15 +177,18 @@ TEST_F(DeskLibraryAppTest, ThePlaylistPanelsKeysButtonsAndEditFields) {
     });
     desk.input().onMouseDown(true, 60, 580);  // the "Save" button of the default skin
     desk.input().onMouseUp(60, 580);
-    ASSERT_EQ(library.library().playlist().size(), 1);
-    EXPECT_EQ(library.library().playlist().row(0).entry.path, saved);
+    // Written on a thread of its own.
+    ASSERT_TRUE(processUntil([&] {
+        return library.library().playlist().size() == 1 &&
+               library.library().playlist().row(0).entry.path == saved;
+    }));
     EXPECT_TRUE(processUntil(
         [&] { return !library.filling() && library.filesView().model()->rowCount() == 3; }));
 
     // The automatic-mixing switch fills the empty decks from the playlist: the saved file
     // gives its track.
     desk.mix().toggleAutoMix();
-    EXPECT_FALSE(desk.transport().titleLine2(0).empty());
+    EXPECT_TRUE(processUntil([&] { return !desk.transport().titleLine2(0).empty(); }));
     EXPECT_TRUE(library.library().playlist().empty());
 
     // An edit field of the library takes the keys while it has the focus.

@@ -10,10 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/ChildProcess.h"
 #include "support/DeckHarness.h"
 #include "support/Files.h"
+#include "tools/synth/Synth.h"
 
 namespace spinlorex {
 namespace {
@@ -21,18 +24,22 @@ namespace {
 class DeskProgramTest : public ::testing::Test {
 protected:
     // Starts the desk with its own home and settings folders; true once it shows the desk.
-    bool start() {
+    bool start(const std::vector<std::string>& files = {},
+               const std::vector<std::pair<std::string, std::string>>& environment = {}) {
         std::ofstream(config_.file("settings.reg"))
             << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Spinlorex]\n"
             << "\"Home folder\"=\"" << home_.path().string() << "\"\n"
             << "\"Maximized\"=dword:00000000\n";
-        pid_ = test::startProgram({SPINLOREX_DESK_PATH},
-                                  {{"QT_QPA_PLATFORM", "offscreen"},
-                                   {"SPINLOREX_AUDIO", "null"},
-                                   {"SPINLOREX_CONFIG_DIR", config_.path().string()},
-                                   {"XDG_RUNTIME_DIR", config_.path().string()},
-                                   {"SPINLOREX_TRACE_STARTUP", "1"}},
-                                  log());
+        std::vector<std::string> argv{SPINLOREX_DESK_PATH};
+        argv.insert(argv.end(), files.begin(), files.end());
+        std::vector<std::pair<std::string, std::string>> env{
+            {"QT_QPA_PLATFORM", "offscreen"},
+            {"SPINLOREX_AUDIO", "null"},
+            {"SPINLOREX_CONFIG_DIR", config_.path().string()},
+            {"XDG_RUNTIME_DIR", config_.path().string()},
+            {"SPINLOREX_TRACE_STARTUP", "1"}};
+        env.insert(env.end(), environment.begin(), environment.end());
+        pid_ = test::startProgram(argv, env, log());
         return pid_ > 0 &&
                test::waitFor([&] { return logText().find("first frame") != std::string::npos; },
                              30);
@@ -42,10 +49,14 @@ protected:
         const test::Bytes bytes = test::readFile(log());
         return std::string(bytes.begin(), bytes.end());
     }
-    // How the program ended: its exit status, or 1000 + the signal that ended it.
-    int wait() {
+    // How the program ended: its exit status, or 1000 + the signal that ended it; -1 when
+    // it has not ended within `seconds`.
+    int wait(double seconds = 60) {
         int status = 0;
-        if (::waitpid(pid_, &status, 0) != pid_) return -1;
+        bool ended = false;
+        test::waitFor([&] { return ended = ended || ::waitpid(pid_, &status, WNOHANG) == pid_; },
+                      seconds);
+        if (!ended) return -1;
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
     }
@@ -68,6 +79,25 @@ TEST_F(DeskProgramTest, TermIntAndHupCloseTheDeskInOrderAndSaveTheSettings) {
         EXPECT_NE(std::string(saved.begin(), saved.end()).find("\"Version\"=\"1.12\""),
                   std::string::npos);
     }
+}
+
+// A track on a share that never answers: the desk shows itself, loads the other track and
+// closes at a signal as if nothing hung (the thread stuck in the open is left behind).
+TEST_F(DeskProgramTest, AFileThatNeverOpensHoldsUpNeitherTheDeskNorItsClose) {
+    std::filesystem::create_directories(home_.path() / "hung-share");
+    const std::string hung = (home_.path() / "hung-share" / "Artist - Stuck.mp3").string();
+    std::ofstream(hung) << "not reached";
+    const std::string track = home_.file("Artist - Fine.wav");
+    synth::Params p;
+    p.seconds = 3;
+    synth::writeWav(track, synth::render(p), 44100, 2, 16);
+    ASSERT_TRUE(start({hung, track}, {{"LD_PRELOAD", SPINLOREX_SLOW_FILES},
+                                      {"SPINLOREX_HANG_OPEN_PATH", "hung-share"}}))
+        << logText();
+    ASSERT_EQ(::kill(pid_, SIGTERM), 0);
+    EXPECT_EQ(wait(), 0) << logText();
+    const test::Bytes saved = test::readFile(config_.file("settings.reg"));
+    EXPECT_NE(std::string(saved.begin(), saved.end()).find("\"Version\""), std::string::npos);
 }
 
 TEST_F(DeskProgramTest, ACrashStillPutsTheSystemVolumesBack) {

@@ -62,6 +62,7 @@ TEST_F(DeskTempoAppTest, ANewTrackShowsItsTrueTempoBeforeItPlaysAndMagicBringsIt
 
     // Dropped from elsewhere: its first seconds run at 120 BPM, the rest at 128.
     ASSERT_TRUE(desk.dropOntoDeck(1, TrackEntry{"Peak", "Time.wav", incoming_, nullptr}));
+    ASSERT_TRUE(test::waitForLoads(desk));
     const TrackRecord& record = *decks[1].track()->record;
     ASSERT_TRUE(processUntil([&] { return decks[1].analysis()->bpmConfidence > 1000; }));
     EXPECT_NEAR(record.currentBpm(), 128.0, 0.3);

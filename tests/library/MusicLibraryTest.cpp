@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -310,16 +314,26 @@ TEST_F(MusicLibraryTest, HistoryMarksRowsAndDeletingARowTakesTheMarkOff) {
 }
 
 TEST_F(MusicLibraryTest, SavingThePlaylistAndTheHistory) {
+    const auto savePlaylist = [&](const std::string& path) {
+        bool written = false;
+        library.savePlaylist(path, [&](bool ok) { written = ok; });
+        return written;
+    };
+    const auto saveHistory = [&](const std::string& path) {
+        bool written = false;
+        library.saveHistory(path, [&](bool ok) { written = ok; });
+        return written;
+    };
     fillPlaylist(
         {track("one"), playlistFile("three.m3u", {"x.mp3", "y.mp3", "z.mp3"}), track("two")});
-    EXPECT_FALSE(library.savePlaylist(dir.file("no/folder/set.m3u")));
+    EXPECT_FALSE(savePlaylist(dir.file("no/folder/set.m3u")));
     if (std::filesystem::exists("/dev/full")) {
-        EXPECT_FALSE(library.savePlaylist("/dev/full"));
+        EXPECT_FALSE(savePlaylist("/dev/full"));
     }
     EXPECT_EQ(library.playlist().size(), 3);
 
     const std::string saved = dir.file("set.m3u");
-    ASSERT_TRUE(library.savePlaylist(saved));
+    ASSERT_TRUE(savePlaylist(saved));
     const test::Bytes written = test::readFile(saved);
     EXPECT_EQ(std::string(written.begin(), written.end()),
               "/music/one.mp3\n/music/x.mp3\n/music/y.mp3\n/music/z.mp3\n/music/two.mp3\n");
@@ -333,7 +347,7 @@ TEST_F(MusicLibraryTest, SavingThePlaylistAndTheHistory) {
 
     // The history is written oldest first.
     const std::string history = dir.file("history.txt");
-    ASSERT_TRUE(library.saveHistory(history));
+    ASSERT_TRUE(saveHistory(history));
     EXPECT_TRUE(test::readFile(history).empty());
     for (const char* name : {"A", "B", "C"}) {
         decks.loadOntoDeck(
@@ -341,7 +355,7 @@ TEST_F(MusicLibraryTest, SavingThePlaylistAndTheHistory) {
         library.addToHistory(1);
     }
     EXPECT_EQ(titles(library.history()), (Titles{"C", "B", "A"}));
-    ASSERT_TRUE(library.saveHistory(history));
+    ASSERT_TRUE(saveHistory(history));
     const test::Bytes lines = test::readFile(history);
     EXPECT_EQ(std::string(lines.begin(), lines.end()), "/m/A.mp3\r\n/m/B.mp3\r\n/m/C.mp3\r\n");
     EXPECT_EQ(library.history().size(), 3);
@@ -428,6 +442,54 @@ TEST_F(MusicLibraryTest, TheDialogsChangeTheRecordAndMarkItUsedToday) {
     EXPECT_EQ(rowText(TrackEntry{"Artist", "Title", "/p", record}, 3), "peak time");
     library.setBpm(nullptr, 1.0f);
     library.setComment(nullptr, "nothing happens");
+}
+
+// The desk reads playlist files and dropped folders, and saves lists, on threads of their
+// own: each answer takes effect when it comes, against the library as it is then.
+TEST_F(MusicLibraryTest, ReadsOnAnotherThreadTakeEffectWhenTheirAnswerComes) {
+    std::mutex mutex;
+    std::condition_variable posted;
+    std::deque<std::function<void()>> answers;
+    LibraryDiskOnThreads disk([&](std::function<void()> answer) {
+        std::lock_guard lock(mutex);
+        answers.push_back(std::move(answer));
+        posted.notify_all();
+    });
+    const auto answer = [&] {
+        std::unique_lock lock(mutex);
+        posted.wait(lock, [&] { return !answers.empty(); });
+        std::function<void()> next = std::move(answers.front());
+        answers.pop_front();
+        lock.unlock();
+        next();
+    };
+    library.setDisk(&disk);
+
+    // The playlist feeds deck 1 from a playlist file: the deck is fed once it is read.
+    fillPlaylist({playlistFile("set.m3u", {"a.mp3", "b.mp3", "c.mp3"}), track("d")});
+    EXPECT_TRUE(library.loadNextFromPlaylist(0));
+    EXPECT_TRUE(decks.loads.empty());
+    answer();
+    EXPECT_EQ(decks.loads, (std::vector<std::string>{"1 a", "2 b"}));
+    EXPECT_EQ(titles(library.playlist()), (Titles{"c", "d"}));
+
+    // A deck filled meanwhile keeps its track: the file's tracks wait at the top.
+    fillPlaylist({playlistFile("more.m3u", {"e.mp3"})});
+    decks.held = {false, false};
+    library.playlist().remove(std::vector<int>{0, 1});
+    EXPECT_TRUE(library.loadNextFromPlaylist(0));
+    decks.loadOntoDeck(0, track("by hand"));
+    answer();
+    EXPECT_EQ(decks.loads.back(), "1 by hand");
+    EXPECT_EQ(titles(library.playlist()), (Titles{"e"}));
+
+    // A save whose playlist changed before the file was written keeps the playlist.
+    library.savePlaylist(dir.file("saved.m3u"));
+    library.insertIntoPlaylist(-1, {track("late")});
+    answer();
+    EXPECT_EQ(titles(library.playlist()), (Titles{"e", "late"}));
+    EXPECT_FALSE(test::readFile(dir.file("saved.m3u")).empty());
+    library.setDisk(nullptr);
 }
 
 TEST(LibraryRows, TextsOfTheColumnsAndTheTypedTempo) {

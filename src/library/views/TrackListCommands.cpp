@@ -64,7 +64,10 @@ void TrackListCommands::savePlaylist() {
     const QString path = askSave_("Save a Playlist", "Playlist (*.m3u)", "m3u");
     // The folder must exist; a file that cannot be written leaves the playlist as it was.
     if (path.isEmpty() || !QFileInfo(path).dir().exists()) return;
-    if (library_.savePlaylist(path.toStdString())) folders_.refillFiles();
+    // Written on a thread of its own; the files list shows the new file once it is there.
+    library_.savePlaylist(path.toStdString(), [this](bool written) {
+        if (written) folders_.refillFiles();
+    });
 }
 
 void TrackListCommands::saveHistory() {
