@@ -143,7 +143,7 @@ TEST(MixRecorder, AFullDiskEndsTheRecordingWithAValidFileOfWhatWasWritten) {
     rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
     rlimit limit = old;
-    limit.rlim_cur = 44 + 40000 * 4 + 2;
+    limit.rlim_cur = WavFileWriter::kDataOffset + 40000 * 4 + 2;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
     {
         MixRecorder recorder(path, 1ms);
