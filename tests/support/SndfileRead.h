@@ -30,8 +30,8 @@ inline SndfileRead readWithSndfile(const std::string& path) {
     read.channels = info.channels;
     read.sampleRate = info.samplerate;
     read.samples.resize(static_cast<size_t>(info.frames * info.channels));
-    read.samples.resize(
-        static_cast<size_t>(sf_readf_short(file, read.samples.data(), info.frames) * info.channels));
+    read.samples.resize(static_cast<size_t>(sf_readf_short(file, read.samples.data(), info.frames) *
+                                            info.channels));
     sf_close(file);
     return read;
 }
