@@ -19,6 +19,7 @@
 #include "audio/AudioEngine.h"
 #include "audio/DeckPair.h"
 #include "library/TrackDatabase.h"
+#include "platform/core/WavFileWriter.h"
 #include "platform/settings/Settings.h"
 #include "platform/sound/SoundBackends.h"
 #include "tools/synth/Synth.h"
@@ -280,7 +281,7 @@ void BM_LevelChangeHeard(benchmark::State& state) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     std::vector<int16_t> samples;
     if (f != nullptr) {
-        std::fseek(f, 44, SEEK_SET);
+        std::fseek(f, static_cast<long>(WavFileWriter::kDataOffset), SEEK_SET);
         int16_t buf[4096];
         size_t n;
         while ((n = std::fread(buf, 2, 4096, f)) > 0) samples.insert(samples.end(), buf, buf + n);

@@ -30,8 +30,8 @@ for _ in $(seq "$runs"); do
   times+=("$(( end - start ))")
 done
 median=$(printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.3f", a[int((NR+1)/2)]/1e9}')
-# The mix's length from its WAV header: data bytes / (44100 * 4).
-bytes=$(($(stat -c %s "$work/mix.wav") - 44))
+# The mix's length from its file size: data bytes (after the 80-byte header) / (44100 * 4).
+bytes=$(($(stat -c %s "$work/mix.wav") - 80))
 seconds=$(awk -v b="$bytes" 'BEGIN {printf "%.1f", b / 176400}')
 loads=$(grep -c '^load ' "$work/mix.log")
 mixes=$(grep -c 'step 32 ' "$work/mix.log" || true)

@@ -58,14 +58,14 @@ t_mp348=$(median_seconds "$tool" analyze "$work/track48.mp3")
 t_flac=$(median_seconds "$tool" analyze "$work/track.flac")
 t_flacd=$(median_seconds sh -c "flac -d -s -c '$work/track.flac' > /dev/null")
 
-# render --from F against the full render: the tool's WAV files have a 44-byte header; frame
+# render --from F against the full render: the tool's WAV files have an 80-byte header; frame
 # F x length of the full render is the first frame of the partial one (length: 300 s).
 "$tool" render "$mp3" "$work/full.wav"
 from_result=same
 for f in 0.25 0.5 0.618 0.9; do
   "$tool" render --from "$f" --seconds 20 "$mp3" "$work/from.wav"
   start=$(awk -v f="$f" 'BEGIN {printf "%d", f * 300 * 44100 + 0.5}')
-  if ! cmp -s -i "$((44 + 4 * start)):44" -n $((20 * 44100 * 4)) "$work/full.wav" "$work/from.wav"; then
+  if ! cmp -s -i "$((80 + 4 * start)):80" -n $((20 * 44100 * 4)) "$work/full.wav" "$work/from.wav"; then
     from_result="DIFFERENT at --from $f"
   fi
 done

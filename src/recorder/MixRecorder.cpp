@@ -8,8 +8,10 @@
 
 namespace spinlorex {
 
-MixRecorder::MixRecorder(const std::string& path, std::chrono::milliseconds drainInterval)
+MixRecorder::MixRecorder(const std::string& path, std::chrono::milliseconds drainInterval,
+                         uint64_t largestRiffSize)
     : fileName_(path.substr(0, kMaxFileNameShown)),
+      file_(largestRiffSize),
       ring_(new int16_t[kRingFrames * 2]()),
       drainInterval_(drainInterval) {
     hasFile_ = file_.open(path, 44100, 2, 16);
@@ -66,9 +68,10 @@ void MixRecorder::writerLoop() {
         if (failed()) return;
         if (std::chrono::steady_clock::now() >= sizesDue) {
             if (!file_.refreshSizes()) {
-                fail();
+                failWriting();
                 return;
             }
+            if (file_.isRf64()) rf64_.store(true, std::memory_order_relaxed);
             sizesDue = std::chrono::steady_clock::now() + kSizesInterval;
         }
         writerPasses_.fetch_add(1, std::memory_order_release);
@@ -87,7 +90,7 @@ bool MixRecorder::drain(int32_t minimum) {
     }
     if (n == 0) return false;
     if (!file_.writeFrames(&ring_[static_cast<size_t>(read) * 2], n)) {
-        fail();
+        failWriting();
         return false;
     }
     framesWritten_.fetch_add(n, std::memory_order_relaxed);
@@ -95,19 +98,31 @@ bool MixRecorder::drain(int32_t minimum) {
     return true;
 }
 
+void MixRecorder::failWriting() {
+    // Frames the writer took but could not put in the file (still buffered when the disk
+    // filled up) were not recorded. Stored before the failure is published, so whoever
+    // sees failed() reads this count.
+    framesWritten_.store(static_cast<int64_t>(file_.framesInFile()), std::memory_order_relaxed);
+    fail();
+}
+
 std::string MixRecorder::describe() const {
-    const int32_t frames = framesWritten();
-    const int32_t total = frames / 44100;
-    char text[512];
-    int length = std::snprintf(
-        text, sizeof text, "%s\nFileName: %s\nTime Recorded: %i:%.2i:%.2i\nFileSize: %.1f Mo",
-        failed() ? kFailedLine : kSavingLine, fileName_.c_str(), total / 3600, (total / 60) % 60,
-        total % 60, static_cast<double>(frames) * 4.0 / 1048576.0);
-    if (const int64_t lost = framesLost();
-        lost > 0 && length >= 0 && length < static_cast<int>(sizeof text))
-        std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
-                      "\nLost: %.1f s (the disk was too slow)",
+    const bool stopped = failed();
+    const int64_t frames = framesWritten();
+    const int64_t total = frames / 44100;
+    char numbers[160];
+    std::snprintf(numbers, sizeof numbers, "\nTime Recorded: %lli:%.2lli:%.2lli\nFileSize: %.1f Mo",
+                  static_cast<long long>(total / 3600), static_cast<long long>((total / 60) % 60),
+                  static_cast<long long>(total % 60),
+                  static_cast<double>(frames) * 4.0 / 1048576.0);
+    std::string text =
+        std::string(stopped ? kFailedLine : kSavingLine) + "\nFileName: " + fileName_ + numbers;
+    if (isRf64()) text += std::string("\n") + kRf64Line;
+    if (const int64_t lost = framesLost(); lost > 0) {
+        std::snprintf(numbers, sizeof numbers, "\nLost: %.1f s (the disk was too slow)",
                       static_cast<double>(lost) / 44100.0);
+        text += numbers;
+    }
     return text;
 }
 

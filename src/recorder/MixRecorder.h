@@ -21,7 +21,8 @@ namespace spinlorex {
 // Nothing is lost silently: the header's sizes are brought up to date twice a second, so a
 // desk killed mid-recording leaves a file that plays up to its last second; a write that
 // fails (a full disk) ends the recording with a valid file of what was written and says
-// so in describe(); frames that find the ring full (a disk that stalls) are counted.
+// so in describe(), which then counts only what the file holds; frames that find the ring
+// full (a disk that stalls) are counted. A recording past 4 GiB goes on as RF64.
 class MixRecorder : public SampleSink {
 public:
     static constexpr int32_t kRingFrames = 22050;
@@ -32,9 +33,11 @@ public:
 
     // Main thread. A file that cannot be created leaves a recorder that has failed: it
     // takes frames and writes nothing, and describe() says why.
-    // `drainInterval` is how often the writer thread wakes (tests shorten it).
+    // `drainInterval` is how often the writer thread wakes, `largestRiffSize` where the
+    // file turns RF64 (tests shorten both).
     explicit MixRecorder(const std::string& path,
-                         std::chrono::milliseconds drainInterval = std::chrono::milliseconds(50));
+                         std::chrono::milliseconds drainInterval = std::chrono::milliseconds(50),
+                         uint64_t largestRiffSize = WavFileWriter::kLargestRiffSize);
     // Stops the writer, writes every frame still in the ring and finishes the file with its
     // chunk sizes. Main thread.
     ~MixRecorder() override;
@@ -42,8 +45,8 @@ public:
     // Sound thread: never blocks, locks or allocates.
     void write(const int16_t* frames, int32_t count) override;
     // Main thread: "Saving WAV file\nFileName: ...\nTime Recorded: h:mm:ss\nFileSize: x.x Mo",
-    // the first line saying why when the recording stopped by itself, and a last line
-    // with the time lost when frames found the ring full.
+    // the first line saying why when the recording stopped by itself, then kRf64Line once
+    // the file is RF64, and a last line with the time lost when frames found the ring full.
     std::string describe() const override;
     // Any thread.
     bool failed() const override { return failed_.load(std::memory_order_acquire); }
@@ -53,10 +56,14 @@ public:
     int32_t writerPasses() const { return writerPasses_.load(std::memory_order_acquire); }
 
     bool hasFile() const { return hasFile_; }
-    int32_t framesWritten() const { return framesWritten_.load(std::memory_order_relaxed); }
+    // Any thread: frames handed to the file; once failed(), those the file holds.
+    int64_t framesWritten() const { return framesWritten_.load(std::memory_order_relaxed); }
+    // Any thread: the file's header is RF64 (the recording passed 4 GiB).
+    bool isRf64() const { return rf64_.load(std::memory_order_relaxed); }
 
     static constexpr const char* kSavingLine = "Saving WAV file";
     static constexpr const char* kFailedLine = "Recording stopped: the file cannot be written";
+    static constexpr const char* kRf64Line = "Format: RF64 (over 4 GB)";
 
 private:
     void writerLoop();
@@ -64,6 +71,8 @@ private:
     // when frames were written.
     bool drain(int32_t minimum);
     void fail() { failed_.store(true, std::memory_order_release); }
+    // Writer thread: the file took no more; what it holds is what was recorded.
+    void failWriting();
 
     std::string fileName_;
     WavFileWriter file_;
@@ -74,10 +83,11 @@ private:
     // them out, so neither touches a frame the other has not finished with.
     std::atomic<int32_t> ringWrite_{0};
     std::atomic<int32_t> ringRead_{0};
-    std::atomic<int32_t> framesWritten_{0};
+    std::atomic<int64_t> framesWritten_{0};
     std::atomic<int64_t> lost_{0};
     std::atomic<int32_t> writerPasses_{0};
     std::atomic<bool> failed_{false};
+    std::atomic<bool> rf64_{false};
     std::chrono::milliseconds drainInterval_;
     std::atomic<bool> stop_{false};
     std::binary_semaphore wake_{0};  // ends the writer's pause at once when stopping

@@ -21,6 +21,7 @@
 #include "support/ConstantReader.h"
 #include "support/DeckHarness.h"
 #include "support/Files.h"
+#include "support/SndfileRead.h"
 #include "support/WavFile.h"
 
 namespace spinlorex {
@@ -143,7 +144,7 @@ TEST(MixRecorder, AFullDiskEndsTheRecordingWithAValidFileOfWhatWasWritten) {
     rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
     rlimit limit = old;
-    limit.rlim_cur = 44 + 40000 * 4 + 2;
+    limit.rlim_cur = WavFileWriter::kDataOffset + 40000 * 4 + 2;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
     {
         MixRecorder recorder(path, 1ms);
@@ -154,8 +155,11 @@ TEST(MixRecorder, AFullDiskEndsTheRecordingWithAValidFileOfWhatWasWritten) {
                 5);
         }
         ASSERT_TRUE(test::waitFor([&] { return recorder.failed(); }, 5));
+        // Frames the writer had taken but the file never got are not counted as recorded.
+        EXPECT_EQ(recorder.framesWritten(), 40000);
         const std::string text = recorder.describe();
         EXPECT_EQ(text.substr(0, text.find('\n')), MixRecorder::kFailedLine);
+        EXPECT_NE(text.find("\nFileSize: 0.2 Mo"), std::string::npos) << text;
         recorder.write(numberedFrames(0, 100).data(), 100);  // taken and dropped quietly
         EXPECT_EQ(recorder.framesLost(), 0);
     }
@@ -165,6 +169,28 @@ TEST(MixRecorder, AFullDiskEndsTheRecordingWithAValidFileOfWhatWasWritten) {
     ASSERT_TRUE(wav.valid);  // the half frame is cut off, the sizes say what is there
     EXPECT_EQ(wav.dataSize, 40000u * 4);
     EXPECT_EQ(firstFrameOutOfOrder(wav), -1);
+}
+
+TEST(MixRecorder, ARecordingPastTheRiffLimitGoesOnAsRf64AndSaysSo) {
+    test::TempDir dir;
+    const std::string path = dir.file("long.wav");
+    {
+        // RF64 from 20000 frames on instead of 4 GiB.
+        MixRecorder recorder(path, 1ms, WavFileWriter::kDataOffset - 8 + 20000 * 4);
+        for (int32_t p = 0; p < 3; ++p) {
+            recorder.write(numberedFrames(p * 10000, 10000).data(), 10000);
+            ASSERT_TRUE(test::waitFor([&] { return recorder.framesWritten() == (p + 1) * 10000; }));
+        }
+        ASSERT_TRUE(test::waitFor([&] { return recorder.isRf64(); }, 3));
+        EXPECT_EQ(recorder.describe(), "Saving WAV file\nFileName: " + path +
+                                           "\nTime Recorded: 0:00:00\nFileSize: 0.1 Mo\n"
+                                           "Format: RF64 (over 4 GB)");
+    }
+    const test::SndfileRead read = test::readWithSndfile(path);
+    ASSERT_TRUE(read.opened);
+    EXPECT_EQ(read.majorFormat, SF_FORMAT_RF64);
+    EXPECT_EQ(read.frames, 30000);
+    EXPECT_EQ(read.samples, numberedFrames(0, 30000));
 }
 
 TEST(MixRecorder, AFileThatCannotBeCreatedHasFailedAndSaysSo) {
@@ -225,8 +251,13 @@ TEST(RecordingDeskChild, DISABLED_RecordsUntilKilled) {
     ASSERT_TRUE(engine.start());
     ASSERT_TRUE(decks[0].loadTrack(TrackEntry{"", "", "constant.wav", nullptr}));
     decks[0].play();
+    // A lowered RF64 limit, when given, makes the file RF64 after its first refreshes.
+    const char* riffLimit = std::getenv("SPINLOREX_KILL_RIFF_LIMIT");
     engine.output()->attachRecorder(std::make_unique<CountingSink>(
-        std::make_unique<MixRecorder>(std::string(folder) + "/mix.wav"), progress[kHanded]));
+        std::make_unique<MixRecorder>(std::string(folder) + "/mix.wav", 50ms,
+                                      riffLimit != nullptr ? std::strtoull(riffLimit, nullptr, 10)
+                                                           : WavFileWriter::kLargestRiffSize),
+        progress[kHanded]));
     progress[kRecording].store(1);
     for (;;) std::this_thread::sleep_for(1s);
 }
@@ -236,14 +267,18 @@ TEST(MixRecorder, ADeskKilledWhileRecordingLeavesAFileThatPlaysAllButItsLastSeco
     const int rounds = test::killRounds(3);
     int64_t worstLoss = 0, totalLoss = 0;
     for (int round = 0; round < rounds; ++round) {
-        SCOPED_TRACE(testing::Message() << "round " << round);
+        // Every second desk records RF64 from its first refresh on.
+        const bool rf64 = round % 2 == 1;
+        constexpr uint64_t kRf64Limit = 4096;
+        SCOPED_TRACE(testing::Message() << "round " << round << (rf64 ? " (RF64)" : ""));
         test::TempDir dir;
         test::SharedCounters progress(dir.file("progress"), true);
         ASSERT_TRUE(progress.ok());
-        const pid_t child = test::startChildTest(
-            "RecordingDeskChild.DISABLED_RecordsUntilKilled",
-            {{"SPINLOREX_KILL_DIR", dir.path().string()}, {"SPINLOREX_AUDIO", "null"}},
-            dir.file("child.log"));
+        std::vector<std::pair<std::string, std::string>> environment = {
+            {"SPINLOREX_KILL_DIR", dir.path().string()}, {"SPINLOREX_AUDIO", "null"}};
+        if (rf64) environment.emplace_back("SPINLOREX_KILL_RIFF_LIMIT", std::to_string(kRf64Limit));
+        const pid_t child = test::startChildTest("RecordingDeskChild.DISABLED_RecordsUntilKilled",
+                                                 environment, dir.file("child.log"));
         ASSERT_GT(child, 0);
         ASSERT_TRUE(test::waitFor([&] { return progress[kRecording].load() == 1; }, 20));
         std::this_thread::sleep_for(
@@ -251,9 +286,15 @@ TEST(MixRecorder, ADeskKilledWhileRecordingLeavesAFileThatPlaysAllButItsLastSeco
         test::killChild(child);
         const int64_t handed = progress[kHanded].load(std::memory_order_acquire);
 
-        const test::WavFile wav = test::readWav(dir.file("mix.wav"));
-        ASSERT_TRUE(wav.playable);
-        const int64_t frames = wav.dataSize / 4;
+        // Read as another program would; a plain WAV must also have sizes within the file.
+        const test::SndfileRead wav = test::readWithSndfile(dir.file("mix.wav"));
+        ASSERT_TRUE(wav.opened);
+        const int64_t frames = wav.frames;
+        if (!rf64) {
+            ASSERT_TRUE(test::readWav(dir.file("mix.wav")).playable);
+        } else if (WavFileWriter::kDataOffset - 8 + 4 * uint64_t(frames) > kRf64Limit) {
+            EXPECT_EQ(wav.majorFormat, SF_FORMAT_RF64);
+        }
         EXPECT_LE(frames, handed);
         EXPECT_GE(frames, handed - 44100) << "handed " << handed;
         worstLoss = std::max(worstLoss, handed - frames);

@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/WavFileWriter.h"
 #include "platform/sound/SoundBackends.h"
 #include "support/Files.h"
+#include "support/WavFile.h"
 
 namespace spinlorex::test {
 
@@ -67,17 +69,12 @@ inline std::pair<int32_t, int32_t> cursorsOf(sound::SoundBuffer& buffer) {
 
 // The samples of a 16-bit stereo WAV file whose header sizes must match its length.
 inline std::vector<int16_t> readWavSamples(const std::string& path) {
-    const Bytes file = readFile(path);
-    EXPECT_GE(file.size(), 44u);
-    if (file.size() < 44) return {};
-    EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "RIFF");
-    EXPECT_EQ(get32(file, 4), file.size() - 8);
-    EXPECT_EQ(get32(file, 24), 44100u);
-    EXPECT_EQ(get32(file, 40), file.size() - 44);
-    std::vector<int16_t> samples((file.size() - 44) / 2);
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<int16_t>(file[44 + 2 * i] | file[45 + 2 * i] << 8);
-    return samples;
+    const WavFile wav = readWav(path);
+    EXPECT_TRUE(wav.valid) << path;  // RIFF/WAVE, the RIFF size the file's
+    EXPECT_EQ(wav.sampleRate, 44100u);
+    // The data chunk ends the file.
+    EXPECT_EQ(wav.dataSize + WavFileWriter::kDataOffset, readFile(path).size());
+    return wav.samples;
 }
 
 }  // namespace spinlorex::test
