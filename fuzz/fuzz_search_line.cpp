@@ -90,7 +90,8 @@ void checkLine(std::string_view line) {
     (void)trackPathOf(parts, "/media/cdrom");
     (void)shownFolderOf(parts);
     if (parts.kind == SearchLine::Kind::Disc && !parts.key.empty() &&
-        parts.key.size() <= kMaxDiscName && parts.key.find_first_of("\r\n") == std::string_view::npos)
+        parts.key.size() <= kMaxDiscName &&
+        parts.key.find_first_of("\r\n") == std::string_view::npos)
         check(isValidDiscName(parts.key));
 }
 

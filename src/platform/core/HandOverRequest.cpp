@@ -9,8 +9,8 @@ constexpr std::string_view kGreeting = "SPINLOREX OPEN\n";
 constexpr std::string_view kEnd = "\n\n";
 
 bool isPlain(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '/' || c == '-' || c == '.' || c == '_' || c == '~';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+           c == '-' || c == '.' || c == '_' || c == '~';
 }
 
 int hexValue(char c) {
@@ -112,7 +112,8 @@ void HandOverReader::parse() {
     while (!lines.empty()) {
         const size_t lineEnd = lines.find('\n');
         const std::string_view line = lines.substr(0, lineEnd);
-        if (std::string path = pathOfFileUrl(line); !path.empty()) files_.push_back(std::move(path));
+        if (std::string path = pathOfFileUrl(line); !path.empty())
+            files_.push_back(std::move(path));
         if (lineEnd == std::string_view::npos) break;
         lines.remove_prefix(lineEnd + 1);
     }
