@@ -13,9 +13,7 @@ namespace spinlorex {
 
 // Files given to a second start reach the desk that runs already: the running desk listens
 // on a local socket beside its single-instance lock, a second start sends its files there
-// and ends. One request is "SPINLOREX OPEN", then each file as a "file://" URL (so any
-// character of a name travels), one per line, then an empty line; the desk answers "OK".
-// Main thread only.
+// (see HandOverRequest.h) and ends; the desk answers "OK". Main thread only.
 class HandOverServer {
 public:
     using FilesHandler = std::function<void(std::vector<std::string> files)>;
@@ -28,9 +26,6 @@ public:
     HandOverServer& operator=(const HandOverServer&) = delete;
 
     bool listening() const;
-
-    // Requests larger than this are dropped unanswered.
-    static constexpr qint64 kMaxRequestBytes = 4 << 20;
 
 private:
     std::unique_ptr<QLocalServer> server_;

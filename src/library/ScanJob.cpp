@@ -20,10 +20,9 @@ ScanJob::ScanJob(std::string homeFolder, std::vector<std::string> replacedKeys,
       limits_(std::move(limits)) {}
 
 ScanJob::~ScanJob() {
-    if (worker_.joinable()) {
-        progress_.requestStop();
-        worker_.join();
-    }
+    if (!worker_.joinable()) return;
+    if (!progress_.stopRequested()) progress_.requestAbandon();
+    worker_.join();
 }
 
 bool ScanJob::prepare() {
@@ -33,12 +32,29 @@ bool ScanJob::prepare() {
     out_ = std::make_unique<SearchFileWriter>(kept_->path());
     if (!out_->open()) return false;
     if (kept_->loaded()) {
-        for (const std::string& key : replacedKeys_) replaced_ += kept_->removeLinesWithKey(key);
+        size_t replaced = 0;
+        for (const std::string& key : replacedKeys_) replaced += kept_->removeLinesWithKey(key);
+        replaced_.store(replaced, std::memory_order_relaxed);
     }
     return true;
 }
 
 ScanJob::Result ScanJob::run(ScanObserver& observer) {
+    const bool prepared = prepare();
+    // The new file goes with the writer: renamed into place by commit(), removed otherwise.
+    const auto finish = [this, &observer](Result result) {
+        if (observer.abandonRequested()) result = Result::Abandoned;
+        if (result != Result::Abandoned && !out_->commit()) result = Result::WriteFailed;
+        kept_.reset();
+        out_.reset();
+        return result;
+    };
+    if (!prepared) {
+        kept_.reset();
+        out_.reset();
+        return Result::CreationFailed;
+    }
+    if (observer.abandonRequested()) return finish(Result::Abandoned);
     if (kept_->loaded()) kept_->writeRemainingLines(*out_);
     kept_.reset();  // the walk may take long: its memory is not needed meanwhile
     uint64_t count = 0;
@@ -52,8 +68,7 @@ ScanJob::Result ScanJob::run(ScanObserver& observer) {
         found_.store(count, std::memory_order_relaxed);
     }
     stopped = stopped || observer.stopRequested();
-    if (!out_->commit()) return Result::WriteFailed;
-    return stopped ? Result::Stopped : Result::Done;
+    return finish(stopped ? Result::Stopped : Result::Done);
 }
 
 void ScanJob::start() {
@@ -66,6 +81,11 @@ void ScanJob::start() {
 ScanJob::Result ScanJob::wait() {
     if (worker_.joinable()) worker_.join();
     return result_;
+}
+
+ScanJob::Result ScanJob::abandon() {
+    progress_.requestAbandon();
+    return wait();
 }
 
 namespace {

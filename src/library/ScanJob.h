@@ -20,44 +20,59 @@ class SearchIndex;
 // scanned go; every other line is written again first, then the walk adds the new lines
 // after them. Everything is written to a new file that takes the old one's place when the
 // scan ends, also when it is stopped (what was found so far stays, the replaced lines
-// stay gone); until then the old file stays whole.
+// stay gone); until then the old file stays whole. A scan thrown away (the program is
+// closing, or the job is destroyed while it runs without a stop) removes the new file and
+// leaves the old one exactly as it was: a few lines found in the first second never
+// replace a drive's whole list.
 class ScanJob {
 public:
     struct Root {
         std::string path;    // the folder walked: a drive's mount point
         std::string prefix;  // what each of its lines begins with ("/media/x:", "CD1=")
     };
-    enum class Result { Done, Stopped, WriteFailed };
+    enum class Result {
+        Done,
+        Stopped,         // the new file holds what was found until the stop
+        Abandoned,       // thrown away: the old file is as it was
+        CreationFailed,  // the old file could not be read or the new one not created
+        WriteFailed,     // the new file could not be written whole; the old one stays
+    };
 
     ScanJob(std::string homeFolder, std::vector<std::string> replacedKeys, std::vector<Root> roots,
             int mask, WalkLimits limits);
-    // Stops a running walk and waits for it; the file then holds what was found, as after
-    // a stop.
+    // A walk still running is thrown away, unless a stop was asked for (then what it
+    // found is kept, as after Stop); either way it is waited for.
     ~ScanJob();
     ScanJob(const ScanJob&) = delete;
     ScanJob& operator=(const ScanJob&) = delete;
 
-    // Main thread: reads the search file and creates the new one beside it. False when the
-    // old file cannot be read or the new one cannot be created; nothing changed then.
-    bool prepare();
-
-    // After prepare(), on the calling thread: writes the kept lines, walks every root in
-    // turn (the remaining roots are skipped once stopped), puts the file in place.
+    // On the calling thread, once: reads the search file, creates the new one beside it,
+    // writes the kept lines, walks every root in turn (the remaining roots are skipped
+    // once stopped), then puts the file in place, or removes it when the observer asks to
+    // abandon.
     Result run(ScanObserver& observer);
 
-    // After prepare(): run() on a worker thread, observed by progress(). Main thread.
+    // run() on a worker thread, observed and ended through progress(): reading the old
+    // file and writing the new one never hold up the calling thread. Main thread.
     void start();
     ScanProgress& progress() { return progress_; }
     // Main thread, after start().
     bool finished() const { return finished_.load(std::memory_order_acquire); }
+    // Main thread: waits for the worker; the result of run().
     Result wait();
+    // Main thread: throws the scan away and waits for the worker. The result is Abandoned,
+    // or what the scan had ended with when it was over already.
+    Result abandon();
 
     // Files written by the walk.
     uint64_t filesFound() const { return found_.load(std::memory_order_relaxed); }
-    // Lines of the replaced drives or disc removed before the walk.
-    size_t linesReplaced() const { return replaced_; }
+    // Lines of the replaced drives or disc removed before the walk (once run() has read
+    // the file).
+    size_t linesReplaced() const { return replaced_.load(std::memory_order_relaxed); }
 
 private:
+    bool prepare();
+
     std::string homeFolder_;
     std::vector<std::string> replacedKeys_;
     std::vector<Root> roots_;
@@ -65,7 +80,7 @@ private:
     WalkLimits limits_;
     std::unique_ptr<SearchIndex> kept_;
     std::unique_ptr<SearchFileWriter> out_;
-    size_t replaced_ = 0;
+    std::atomic<size_t> replaced_{0};
     ScanProgress progress_;
     std::thread worker_;
     Result result_ = Result::Done;
@@ -104,7 +119,7 @@ struct DiscRow {
 std::vector<DiscRow> discRows(const SearchIndex& index);
 
 // Removes every line of the given drives and discs and writes the search file again.
-// False when the file could not be written (it is left as it was).
+// False when the file could not be written (it is left as it was). Any one thread.
 bool deleteDiscs(SearchIndex& index, std::span<const std::string> keys);
 
 }  // namespace spinlorex

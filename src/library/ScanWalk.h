@@ -31,26 +31,39 @@ public:
     virtual void fileWritten(std::string_view /*name*/, uint64_t /*count*/) {}
     // Asked after every file and folder: true ends the walk there.
     virtual bool stopRequested() = 0;
+    // Asked once the walk has ended: true throws the scan away (the new file is removed,
+    // the old one stays exactly as it was). An observer that asks this asks to stop too.
+    virtual bool abandonRequested() { return false; }
 };
 
 // The observer of a scan on a worker thread, read by the window that shows it: the
-// current folder, the count, and the stop button's flag.
+// current folder, the count, and how the scan is to end.
 class ScanProgress : public ScanObserver {
 public:
     void enteringFolder(std::string_view folder) override;
     void fileWritten(std::string_view name, uint64_t count) override;
-    bool stopRequested() override { return stop_.load(std::memory_order_relaxed); }
+    bool stopRequested() override { return ending() != kRunning; }
+    bool abandonRequested() override { return ending() == kAbandon; }
 
-    // Any thread.
-    void requestStop() { stop_.store(true, std::memory_order_relaxed); }
+    // Any thread. Stop keeps what the walk found; abandon throws the scan away, also
+    // after a stop that has not ended the walk yet (a stop never undoes an abandon).
+    void requestStop() {
+        int running = kRunning;
+        ending_.compare_exchange_strong(running, kStop, std::memory_order_relaxed);
+    }
+    void requestAbandon() { ending_.store(kAbandon, std::memory_order_relaxed); }
     std::string folder() const;
     uint64_t count() const { return count_.load(std::memory_order_relaxed); }
 
 private:
+    // One value, so that a walker never sees a stop without the abandon that came with it.
+    enum Ending : int { kRunning, kStop, kAbandon };
+    int ending() const { return ending_.load(std::memory_order_relaxed); }
+
     mutable std::mutex mutex_;
     std::string folder_;
     std::atomic<uint64_t> count_{0};
-    std::atomic<bool> stop_{false};
+    std::atomic<int> ending_{kRunning};
 };
 
 // Rules that keep a walk on its own drive.

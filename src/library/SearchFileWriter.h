@@ -12,7 +12,7 @@ namespace spinlorex {
 // the old file's place only in commit(), so a crash or power loss meanwhile leaves the old
 // file whole. Writes are buffered; a failed write is remembered and makes commit() fail.
 //
-// One thread at a time (a scan's worker writes, after the main thread created it).
+// One thread at a time (a scan's worker creates and writes it).
 class SearchFileWriter {
 public:
     // Creates the folder when it is missing, and the temporary file in it.

@@ -29,7 +29,8 @@ std::vector<std::string> parseSearchTerms(std::string_view text);
 // with the file's bytes, its lines as offsets into it, and the search's results as line
 // numbers pointing into it, newest line first. See SearchLine.h for the lines.
 //
-// Main thread only.
+// One thread at a time: the search panel's index lives on the main thread, the copies that
+// a scan or "Delete a CD" reads and rewrites on their worker threads.
 class SearchIndex {
 public:
     static constexpr const char* kFileName = "mp3DataBase.txt";

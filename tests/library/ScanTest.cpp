@@ -1,10 +1,16 @@
 // The scans on real folder trees: the walk (order, masks, links, hidden and odd names,
 // other drives inside a drive), the scan of the search file (kept lines first, the file
-// replaced in one step, stop), the disc names, "Delete a CD".
+// replaced in one step, stop, thrown away), the disc names, "Delete a CD".
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,6 +22,8 @@
 #include "library/SearchIndex.h"
 #include "library/TrackDatabase.h"
 #include "support/Files.h"
+
+extern char** environ;
 
 namespace spinlorex {
 namespace {
@@ -44,11 +52,12 @@ Strings linesOf(const std::string& s) {
     return lines;
 }
 
-// Stops the walk once `after` files are written; checks meanwhile that the search file
-// is still the old one.
+// Stops the walk (or throws the scan away) once so many files are written; checks
+// meanwhile that the search file is still the old one.
 class CountingObserver : public ScanObserver {
 public:
-    bool stopRequested() override { return written >= stopAfter; }
+    bool stopRequested() override { return written >= stopAfter || abandonRequested(); }
+    bool abandonRequested() override { return written >= abandonAfter; }
     void enteringFolder(std::string_view folder) override { folders.emplace_back(folder); }
     void fileWritten(std::string_view, uint64_t count) override {
         written = count;
@@ -57,6 +66,7 @@ public:
         }
     }
     uint64_t stopAfter = UINT64_MAX;
+    uint64_t abandonAfter = UINT64_MAX;
     uint64_t written = 0;
     Strings folders;
     std::string watchedFile, watchedText;
@@ -155,7 +165,6 @@ TEST_F(ScanTest, OddNamesSurviveTheScanTheSearchAndTheDrag) {
     const std::vector<drives::Drive> drives = {drive(root())};
     const std::vector<std::string> chosen = {root()};
     auto job = hardDiskScan(home.path().string(), chosen, drives, kScanBoth);
-    ASSERT_TRUE(job->prepare());
     CountingObserver observer;
     EXPECT_EQ(job->run(observer), ScanJob::Result::Done);
     EXPECT_EQ(job->filesFound(), names.size() + 1);
@@ -197,7 +206,6 @@ TEST_F(ScanTest, RescanningADriveReplacesOnlyItsLinesAndNestedDrivesKeepTheirs) 
 
     const auto scan = [&](const std::vector<std::string>& chosen, int mask = kScanBoth) {
         auto job = hardDiskScan(home.path().string(), chosen, drives, mask);
-        ASSERT_TRUE(job->prepare());
         CountingObserver observer;
         EXPECT_EQ(job->run(observer), ScanJob::Result::Done);
     };
@@ -245,16 +253,14 @@ TEST_F(ScanTest, DiscScansAppendOrReplaceAndProposeTheFirstFreeName) {
     EXPECT_FALSE(index.anyLineWithKey("Rock"));
 
     auto job = discScan(home.path().string(), "Rock", root("disc"), false, drives);
-    ASSERT_TRUE(job->prepare());
     CountingObserver observer;
     EXPECT_EQ(job->run(observer), ScanJob::Result::Done);
     EXPECT_EQ(searchLines(), (Strings{"CD1=/old.mp3,1", "/:/home/x.mp3,3", "CD2=/y.mp3,2",
                                       "CD10=/z.mp3,4", "Rock=/b.wav,2", "Rock=/Music/a.mp3,1"}));
 
     job = discScan(home.path().string(), "CD1", root("disc"), true, drives);
-    ASSERT_TRUE(job->prepare());
-    EXPECT_EQ(job->linesReplaced(), 1u);  // CD10 is another disc
     EXPECT_EQ(job->run(observer), ScanJob::Result::Done);
+    EXPECT_EQ(job->linesReplaced(), 1u);  // CD10 is another disc
     EXPECT_EQ(searchLines(),
               (Strings{"/:/home/x.mp3,3", "CD2=/y.mp3,2", "CD10=/z.mp3,4", "Rock=/b.wav,2",
                        "Rock=/Music/a.mp3,1", "CD1=/b.wav,2", "CD1=/Music/a.mp3,1"}));
@@ -279,7 +285,6 @@ TEST_F(ScanTest, AStoppedScanKeepsWhatItWroteAndTheOldFileStaysWholeUntilTheEnd)
 
     const std::vector<std::string> chosen = {root("d")};
     auto job = hardDiskScan(home.path().string(), chosen, drives, kScanBoth);
-    ASSERT_TRUE(job->prepare());
     CountingObserver observer;
     observer.stopAfter = 2;
     observer.watchedFile = searchFile();
@@ -291,7 +296,6 @@ TEST_F(ScanTest, AStoppedScanKeepsWhatItWroteAndTheOldFileStaysWholeUntilTheEnd)
     // No temporary file is left behind, and the file keeps its permissions.
     chmod(searchFile().c_str(), 0640);
     job = hardDiskScan(home.path().string(), chosen, drives, kScanBoth);
-    ASSERT_TRUE(job->prepare());
     observer.stopAfter = 0;
     EXPECT_EQ(job->run(observer), ScanJob::Result::Stopped);
     EXPECT_EQ(searchLines(), Strings{"CD1=/x.mp3,1"});
@@ -308,17 +312,19 @@ TEST_F(ScanTest, AFileThatCannotBeReadOrReplacedIsLeftAlone) {
     // A home "folder" that is a file: nothing can be created in it.
     const std::string notAFolder = home.file("file");
     test::writeFile(notAFolder, {});
-    EXPECT_FALSE(hardDiskScan(notAFolder, chosen, drives, kScanBoth)->prepare());
+    CountingObserver observer;
+    EXPECT_EQ(hardDiskScan(notAFolder, chosen, drives, kScanBoth)->run(observer),
+              ScanJob::Result::CreationFailed);
     // A search file that cannot be read is not replaced by one without its lines.
     fs::create_directory(searchFile());
-    EXPECT_FALSE(hardDiskScan(home.path().string(), chosen, drives, kScanBoth)->prepare());
+    EXPECT_EQ(hardDiskScan(home.path().string(), chosen, drives, kScanBoth)->run(observer),
+              ScanJob::Result::CreationFailed);
     EXPECT_TRUE(fs::is_directory(searchFile()));
     fs::remove(searchFile());
 
     // A missing home folder is made.
     const std::string fresh = home.file("new/home");
     auto job = hardDiskScan(fresh, chosen, drives, kScanBoth);
-    ASSERT_TRUE(job->prepare());
     job->start();
     EXPECT_EQ(job->wait(), ScanJob::Result::Done);
     EXPECT_TRUE(job->finished());
@@ -328,26 +334,103 @@ TEST_F(ScanTest, AFileThatCannotBeReadOrReplacedIsLeftAlone) {
               Strings{root("d") + ":/a.mp3,1"});
 }
 
-TEST_F(ScanTest, ABackgroundScanStopsWhenAskedOrDestroyed) {
-    for (int i = 0; i < 50; ++i) put("d/f" + std::to_string(i) + "/x.mp3", 1);
+TEST_F(ScanTest, AScanEndedByTheProgramClosingLeavesTheOldFileByteForByte) {
+    for (int i = 0; i < 200; ++i) put("d/f" + std::to_string(i) + "/x.mp3", 1);
     const std::vector<drives::Drive> drives = {drive(root("d"))};
     const std::vector<std::string> chosen = {root("d")};
-    auto job = hardDiskScan(home.path().string(), chosen, drives, kScanBoth);
-    ASSERT_TRUE(job->prepare());
-    job->progress().requestStop();
-    job->start();
-    EXPECT_EQ(job->wait(), ScanJob::Result::Stopped);
-    EXPECT_EQ(searchLines(), Strings{});
+    const std::string key = root("d") + ":";
+    // Line ends as other writers leave them: a rewritten file would not match.
+    const std::string old = "CD1=/x.mp3,1\n" + key + "/old.mp3,1\r\n\r\nRock=/y.mp3";
+    writeSearchFile(old);
+    const auto untouched = [&] {
+        EXPECT_EQ(text(searchFile()), old);
+        EXPECT_EQ(std::distance(fs::directory_iterator(home.path()), fs::directory_iterator()), 1);
+    };
 
-    // Destroyed while it runs: it stops, the kept lines first.
-    writeSearchFile("CD1=/x.mp3\r\n");
+    // Thrown away mid-walk, or before the walk.
+    for (const uint64_t after : {2, 0}) {
+        CountingObserver observer;
+        observer.abandonAfter = after;
+        EXPECT_EQ(hardDiskScan(home.path().string(), chosen, drives, kScanBoth)->run(observer),
+                  ScanJob::Result::Abandoned);
+        untouched();
+    }
+    // On its worker.
+    auto job = hardDiskScan(home.path().string(), chosen, drives, kScanBoth);
+    job->progress().requestAbandon();
+    job->progress().requestStop();  // a stop does not undo it
+    job->start();
+    EXPECT_EQ(job->wait(), ScanJob::Result::Abandoned);
+    untouched();
+
+    // Destroyed while it runs: thrown away, or whole if it ended first; never the few
+    // lines found so far.
     job = hardDiskScan(home.path().string(), chosen, drives, kScanBoth);
-    ASSERT_TRUE(job->prepare());
     job->start();
     job.reset();
+    if (text(searchFile()) != old) {
+        EXPECT_EQ(searchLines().size(), 2u + 200u);
+    }
+
+    // Stop keeps what was found, also when the job goes before its walk has ended.
+    writeSearchFile(old);
+    job = hardDiskScan(home.path().string(), chosen, drives, kScanBoth);
+    job->start();
+    job->progress().requestStop();
+    job.reset();
     const Strings lines = searchLines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.front(), "CD1=/x.mp3");
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(Strings(lines.begin(), lines.begin() + 2), (Strings{"CD1=/x.mp3,1", "Rock=/y.mp3"}));
+}
+
+// The command-line scan stopped by SIGTERM once it has begun to walk: thrown away, as the
+// desk's own scan is when the desk closes (a scan that kept its lines would have removed
+// the disc's old one). Its progress goes to a terminal that the test stops reading, so the
+// walk cannot end before the signal has come.
+TEST_F(ScanTest, TheToolsScanInterruptedMidWalkLeavesTheSearchFileAsItWas) {
+    // Each folder entered shows a line of about 100 bytes: ten times what a terminal holds.
+    const std::string longName(60, 'n');
+    for (int i = 0; i < 1000; ++i)
+        fs::create_directories(root("disc/" + longName + std::to_string(i)));
+    const std::string old = "CD1=/x.mp3,1\r\nDISC=/old.mp3,1\r\n";
+    writeSearchFile(old);
+
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    const std::string toolSide = ::ptsname(terminal);
+    const std::string log = tree.file("tool.log");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, toolSide.c_str(), O_RDWR | O_NOCTTY,
+                                     0);
+    std::vector<std::string> args = {
+        SPINLOREX_TOOL_PATH, "scan", "--home", home.path().string(), "--cd", "DISC", root("disc")};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t tool = -1;
+    ASSERT_EQ(posix_spawn(&tool, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    char shown[4096];
+    pollfd ready{terminal, POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, 60'000), 1) << "no progress";
+    ASSERT_GT(::read(terminal, shown, sizeof shown), 0);
+    ASSERT_EQ(::kill(tool, SIGTERM), 0);
+    int status = 0;
+    while (::waitpid(tool, &status, WNOHANG) == 0) {
+        if (::poll(&ready, 1, 100) == 1 && ::read(terminal, shown, sizeof shown) <= 0)
+            ::waitpid(tool, &status, 0);  // the tool closed its side: it has ended
+    }
+    ::close(terminal);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(text(searchFile()), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(home.path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(ScanTest, DeleteACdGroupsEveryDriveAndDiscWithItsCount) {

@@ -1,13 +1,14 @@
 #include "app/dialogs/DeleteCdDialog.h"
 
-#include <QtGui/QGuiApplication>
 #include <QtWidgets/QHeaderView>
+#include <QtWidgets/QLabel>
 #include <QtWidgets/QPushButton>
 #include <QtWidgets/QTreeWidget>
 #include <QtWidgets/QVBoxLayout>
 
 #include <vector>
 
+#include "app/dialogs/StopWindow.h"
 #include "library/ScanJob.h"
 #include "library/SearchIndex.h"
 #include "platform/settings/Settings.h"
@@ -21,7 +22,9 @@ constexpr int kKeyRole = Qt::UserRole;
 
 DeleteCdDialog::DeleteCdDialog(QWidget* desk, std::string homeFolder)
     : DeskDialog(desk, "Delete a CD"), home_(std::move(homeFolder)) {
+    auto* question = new QLabel("Select the discs and drives whose files you want to delete");
     list_ = new QTreeWidget;
+    question->setBuddy(list_);
     list_->setColumnCount(2);
     list_->setHeaderLabels({"Disc", "Files"});
     list_->setRootIsDecorated(false);
@@ -33,7 +36,7 @@ DeleteCdDialog::DeleteCdDialog(QWidget* desk, std::string homeFolder)
     list_->setMinimumSize(276, 200);
 
     SearchIndex index(home_);
-    index.load();
+    runOnWorker(*this, [&index] { index.load(); });
     for (const DiscRow& row : discRows(index)) {
         // The exact bytes stay with the row; the text only shows them.
         const QByteArray key(row.key.data(), static_cast<qsizetype>(row.key.size()));
@@ -48,6 +51,7 @@ DeleteCdDialog::DeleteCdDialog(QWidget* desk, std::string homeFolder)
     connect(delete_, &QPushButton::clicked, this, &DeleteCdDialog::accept);
     auto* layout = new QVBoxLayout;
     layout->setContentsMargins(12, 12, 12, 12);
+    layout->addWidget(question);
     layout->addWidget(list_);
     layout->addWidget(delete_, 0, Qt::AlignRight);
     setFixedLayout(layout);
@@ -62,11 +66,12 @@ void DeleteCdDialog::accept() {
     std::vector<std::string> keys;
     for (const QTreeWidgetItem* item : chosen)
         keys.push_back(item->data(0, kKeyRole).toByteArray().toStdString());
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    SearchIndex index(home_);
-    // A file that cannot be read is left alone; one that cannot be written is skipped.
-    if (index.load() == SearchIndex::LoadResult::Loaded) deleteDiscs(index, keys);
-    QGuiApplication::restoreOverrideCursor();
+    // Read and rewritten on a worker: a file of many drives takes a while. A file that
+    // cannot be read is left alone; one that cannot be written stays as it was.
+    runOnWorker(*this, [this, &keys] {
+        SearchIndex index(home_);
+        if (index.load() == SearchIndex::LoadResult::Loaded) deleteDiscs(index, keys);
+    });
     done(1);
 }
 

@@ -8,6 +8,7 @@
 #include <QtWidgets/QDialogButtonBox>
 #include <QtWidgets/QFormLayout>
 #include <QtWidgets/QHBoxLayout>
+#include <QtWidgets/QLabel>
 #include <QtWidgets/QLineEdit>
 #include <QtWidgets/QListWidget>
 #include <QtWidgets/QMessageBox>
@@ -79,10 +80,14 @@ private:
     bool& scanning_;
 };
 
-// What a prepared scan gives: success unless the new file could not be written.
-bool runScan(QWidget& dialog, bool& scanning, ScanJob& job) {
+ScanJob::Result runScan(QWidget& dialog, bool& scanning, ScanJob& job) {
     const ControlsOff off(dialog, scanning);
-    return runWithStopWindow(&dialog, job) != ScanJob::Result::WriteFailed;
+    return runWithStopWindow(&dialog, job);
+}
+
+// A stopped scan wrote what it found: the search reads the file again.
+bool wroteTheFile(ScanJob::Result result) {
+    return result == ScanJob::Result::Done || result == ScanJob::Result::Stopped;
 }
 
 // While a walk runs, closing the dialog means Stop.
@@ -97,7 +102,9 @@ ScanHardDiskDialog::ScanHardDiskDialog(QWidget* desk, std::string homeFolder,
     : DeskDialog(desk, "Auto Search of MP3 files on the hard drive"),
       home_(std::move(homeFolder)),
       drives_(std::move(drives)) {
+    auto* question = new QLabel(kNothingChecked);
     list_ = new QListWidget;
+    question->setBuddy(list_);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
     list_->setMinimumSize(300, 160);
     // A drive whose mount point no line could carry is not offered.
@@ -133,6 +140,7 @@ ScanHardDiskDialog::ScanHardDiskDialog(QWidget* desk, std::string homeFolder,
     kinds->addWidget(ok_);
     auto* layout = new QVBoxLayout;
     layout->setContentsMargins(12, 12, 12, 12);
+    layout->addWidget(question);
     layout->addWidget(list_);
     layout->addLayout(kinds);
     setFixedLayout(layout);
@@ -152,12 +160,11 @@ void ScanHardDiskDialog::accept() {
     const int mask = (mp3_->isChecked() ? kScanMp3 : 0) | (wav_->isChecked() ? kScanWav : 0) |
                      (sndfile_->isChecked() ? kScanSndfile : 0);
     const std::unique_ptr<ScanJob> job = hardDiskScan(home_, chosen, drives_, mask);
-    if (!job->prepare() || !runScan(*this, scanning_, *job)) {
+    const ScanJob::Result result = runScan(*this, scanning_, *job);
+    // Thrown away: the program is closing, and there is nothing to tell.
+    if (result != ScanJob::Result::Abandoned && !wroteTheFile(result))
         showMessage(this, kCreationError);
-        done(0);
-        return;
-    }
-    done(1);
+    done(wroteTheFile(result) ? 1 : 0);
 }
 
 void ScanHardDiskDialog::reject() {
@@ -183,7 +190,7 @@ ScanCdDialog::ScanCdDialog(QWidget* desk, std::string homeFolder, std::vector<dr
     drive_->setCurrentIndex(chosen);  // none when the setting names no drive of the list
 
     SearchIndex index(home_);
-    index.load();
+    runOnWorker(*this, [&index] { index.load(); });
     name_ = new QLineEdit(QString::fromStdString(proposeDiscName(index)));
     name_->setMaxLength(static_cast<int>(kMaxDiscName));
     // A disc name starts its lines and ends at their first "=": see isValidDiscName.
@@ -221,16 +228,20 @@ void ScanCdDialog::accept() {
     const std::string& root = drives_[static_cast<size_t>(row)].root;
     settings().cdDrive = root;
 
-    SearchIndex index(home_);
-    index.load();
-    const bool exists = index.anyLineWithKey(name);
+    bool exists = false;
+    runOnWorker(*this, [this, &name, &exists] {
+        SearchIndex index(home_);
+        index.load();
+        exists = index.anyLineWithKey(name);
+    });
+    if (!isVisible()) return;  // closed meanwhile: the program is closing
     if (exists) {
         QMessageBox question(QMessageBox::Question, "Spinlorex", kReplaceQuestion,
                              QMessageBox::Yes | QMessageBox::No, this);
         if (question.exec() != QMessageBox::Yes) return;
     }
     const std::unique_ptr<ScanJob> job = discScan(home_, name, root, exists, drives_);
-    done(job->prepare() && runScan(*this, scanning_, *job) ? 1 : 0);
+    done(wroteTheFile(runScan(*this, scanning_, *job)) ? 1 : 0);
 }
 
 void ScanCdDialog::reject() {

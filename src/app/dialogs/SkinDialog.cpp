@@ -1,6 +1,7 @@
 #include "app/dialogs/SkinDialog.h"
 
 #include <QtWidgets/QDialogButtonBox>
+#include <QtWidgets/QLabel>
 #include <QtWidgets/QListWidget>
 #include <QtWidgets/QMessageBox>
 #include <QtWidgets/QPushButton>
@@ -54,7 +55,9 @@ std::vector<std::string> skinNames(const std::string& homeFolder) {
 
 SkinDialog::SkinDialog(DialogHost& host)
     : DeskDialog(host.deskWindow(), "Choose a skin"), host_(host) {
+    auto* question = new QLabel("Skins of the home folder:");
     list_ = new QListWidget;
+    question->setBuddy(list_);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->addItem(kDefaultItem);
     for (const std::string& name : skinNames(settings().homeFolder))
@@ -79,6 +82,7 @@ SkinDialog::SkinDialog(DialogHost& host)
 
     auto* layout = new QVBoxLayout;
     layout->setContentsMargins(12, 12, 12, 12);
+    layout->addWidget(question);
     layout->addWidget(list_);
     layout->addWidget(buttons);
     setFixedLayout(layout);

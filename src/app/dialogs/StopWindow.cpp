@@ -2,9 +2,13 @@
 
 #include <QtCore/QEventLoop>
 #include <QtCore/QTimer>
+#include <QtGui/QCloseEvent>
+#include <QtGui/QGuiApplication>
 #include <QtWidgets/QLabel>
 #include <QtWidgets/QPushButton>
 #include <QtWidgets/QVBoxLayout>
+
+#include <thread>
 
 namespace spinlorex {
 namespace {
@@ -14,8 +18,11 @@ constexpr int kRefreshMs = 50;
 
 }  // namespace
 
-StopWindow::StopWindow(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint) {  // no title bar
+StopWindow::StopWindow(QWidget* owner, ScanProgress& progress)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint),  // no title bar
+      progress_(progress) {
+    // Not shown on the window, but named in task bars and to screen readers.
+    setWindowTitle(kTitle);
     setWindowModality(Qt::ApplicationModal);
     folder_ = new QLabel;
     folder_->setTextFormat(Qt::PlainText);
@@ -24,7 +31,10 @@ StopWindow::StopWindow(QWidget* owner)
     count_->setTextFormat(Qt::PlainText);
     stop_ = new QPushButton("Stop");
     stop_->setDefault(true);
-    connect(stop_, &QPushButton::clicked, this, [this] { stop_->setEnabled(false); });
+    connect(stop_, &QPushButton::clicked, this, [this] {
+        stop_->setEnabled(false);
+        progress_.requestStop();
+    });
 
     auto* layout = new QVBoxLayout;
     layout->setContentsMargins(14, 12, 14, 10);
@@ -47,10 +57,16 @@ void StopWindow::reject() {
     if (stop_->isEnabled()) stop_->click();
 }
 
+void StopWindow::closeEvent(QCloseEvent* event) {
+    if (event->spontaneous())
+        reject();
+    else
+        progress_.requestAbandon();
+    event->ignore();
+}
+
 ScanJob::Result runWithStopWindow(QWidget* owner, ScanJob& job) {
-    StopWindow window(owner);
-    QObject::connect(&window.stopButton(), &QPushButton::clicked, &window,
-                     [&job] { job.progress().requestStop(); });
+    StopWindow window(owner, job.progress());
     QEventLoop loop;
     QTimer refresh;
     refresh.setInterval(kRefreshMs);
@@ -64,7 +80,25 @@ ScanJob::Result runWithStopWindow(QWidget* owner, ScanJob& job) {
     loop.exec();
     refresh.stop();
     window.hide();
-    return job.wait();
+    // The loop ends before the walk only when the application quits, which ends every
+    // event loop: a scan cut short by the program's end is thrown away.
+    return job.finished() ? job.wait() : job.abandon();
+}
+
+void runOnWorker(QWidget& busy, const std::function<void()>& work) {
+    QEventLoop loop;
+    const bool wasEnabled = busy.isEnabled();
+    busy.setEnabled(false);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    std::thread worker([&] {
+        work();
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    loop.exec();  // at once when the application quits; the work is waited for all the same
+    worker.join();
+    QGuiApplication::restoreOverrideCursor();
+    busy.setEnabled(wasEnabled);
 }
 
 }  // namespace spinlorex

@@ -2,6 +2,7 @@
 
 #include <QtWidgets/QDialogButtonBox>
 #include <QtWidgets/QHBoxLayout>
+#include <QtWidgets/QLabel>
 #include <QtWidgets/QLineEdit>
 #include <QtWidgets/QPushButton>
 #include <QtWidgets/QVBoxLayout>
@@ -11,6 +12,13 @@ namespace spinlorex {
 namespace {
 
 QString oneDecimal(double value) { return QString::asprintf("%.1f", value); }
+
+// The text above the edit saying what it asks for.
+void addQuestion(QVBoxLayout& layout, const char* text, QLineEdit* edit) {
+    auto* label = new QLabel(text);
+    label->setBuddy(edit);
+    layout.addWidget(label);
+}
 
 // The OK and Cancel row; OK is the default button.
 QPushButton* addOkCancel(QDialog& dialog, QVBoxLayout& layout) {
@@ -29,6 +37,7 @@ BpmDialog::BpmDialog(QWidget* desk, float bpm) : DeskDialog(desk, "Bpm") {
     edit_ = new QLineEdit(oneDecimal(bpm));
     edit_->setMinimumWidth(150);
     auto* layout = new QVBoxLayout;
+    addQuestion(*layout, kQuestion, edit_);
     layout->addWidget(edit_);
 
     auto* row = new QHBoxLayout;
@@ -58,6 +67,7 @@ CommentDialog::CommentDialog(QWidget* desk, const QString& comment) : DeskDialog
     edit_->setMaxLength(kMaxLength);
     edit_->setMinimumWidth(320);
     auto* layout = new QVBoxLayout;
+    addQuestion(*layout, kQuestion, edit_);
     layout->addWidget(edit_);
     ok_ = addOkCancel(*this, *layout);
     setFixedLayout(layout);

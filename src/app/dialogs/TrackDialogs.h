@@ -15,6 +15,7 @@ namespace spinlorex {
 // shown into the edit (an analyser's usual misreadings of a beat).
 class BpmDialog : public DeskDialog {
 public:
+    static constexpr const char* kQuestion = "Tempo of the track (beats per minute):";
     BpmDialog(QWidget* desk, float bpm);
 
     QLineEdit& edit() { return *edit_; }
@@ -31,6 +32,7 @@ private:
 // "Comment": a track's comment, all selected; at most 255 characters.
 class CommentDialog : public DeskDialog {
 public:
+    static constexpr const char* kQuestion = "Comment on the track:";
     static constexpr int kMaxLength = 255;
     CommentDialog(QWidget* desk, const QString& comment);
 

@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -14,6 +12,7 @@
 #include "library/ScanJob.h"
 #include "library/SearchIndex.h"
 #include "library/SearchLine.h"
+#include "platform/core/ProcessSignals.h"
 #include "platform/settings/SettingsStore.h"
 #include "tools/tool/ArgParser.h"
 #include "tools/tool/Commands.h"
@@ -21,14 +20,14 @@
 namespace spinlorex::tool {
 namespace {
 
-std::atomic<bool> g_interrupted{false};
-extern "C" void onScanInterrupt(int) { g_interrupted.store(true, std::memory_order_relaxed); }
-
-// Ctrl-C stops the walk as the Stop window does: what was found so far is kept. On a
-// terminal the current folder and the count are shown as the walk goes.
+// Ctrl-C, SIGTERM and SIGHUP throw the scan away, as closing the desk does: the search
+// file stays exactly as it was (a scan cut short would replace a drive's whole list with
+// the few lines found so far). On a terminal the current folder and the count are shown
+// as the walk goes.
 class ToolObserver : public ScanObserver {
 public:
-    bool stopRequested() override { return g_interrupted.load(std::memory_order_relaxed); }
+    bool stopRequested() override { return StopSignals::stopRequested(); }
+    bool abandonRequested() override { return StopSignals::stopRequested(); }
     void enteringFolder(std::string_view folder) override {
         if (!terminal_) return;
         std::fprintf(stderr, "\r\033[K%llu  %.*s", static_cast<unsigned long long>(count_),
@@ -52,27 +51,30 @@ std::string homeFolderOf(const ArgParser& a, std::span<const drives::Drive> driv
 }
 
 int runScan(ScanJob& job, const std::string& home) {
-    if (!job.prepare()) {
-        std::fprintf(stderr, "spinlorex-tool: File creation error (%s/%s)\n", home.c_str(),
-                     SearchIndex::kFileName);
-        return 1;
-    }
+    const StopSignals stopSignals;
     ToolObserver observer;
-    std::signal(SIGINT, &onScanInterrupt);
-    std::signal(SIGTERM, &onScanInterrupt);
     const ScanJob::Result result = job.run(observer);
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     observer.done();
-    if (result == ScanJob::Result::WriteFailed) {
-        std::fprintf(stderr, "spinlorex-tool: %s/%s could not be written; it is left as it was\n",
-                     home.c_str(), SearchIndex::kFileName);
-        return 1;
+    const std::string file = home + "/" + SearchIndex::kFileName;
+    switch (result) {
+        case ScanJob::Result::CreationFailed:
+            std::fprintf(stderr, "spinlorex-tool: File creation error (%s)\n", file.c_str());
+            return 1;
+        case ScanJob::Result::WriteFailed:
+            std::fprintf(stderr, "spinlorex-tool: %s could not be written; it is left as it was\n",
+                         file.c_str());
+            return 1;
+        case ScanJob::Result::Abandoned:
+        case ScanJob::Result::Stopped:  // not here: every interrupt abandons
+            std::fprintf(stderr, "spinlorex-tool: interrupted; %s is left as it was\n",
+                         file.c_str());
+            return kInterrupted;
+        case ScanJob::Result::Done:
+            break;
     }
-    std::printf("%zu lines replaced, %llu files found%s\n", job.linesReplaced(),
-                static_cast<unsigned long long>(job.filesFound()),
-                result == ScanJob::Result::Stopped ? " (stopped)" : "");
-    return result == ScanJob::Result::Stopped ? 130 : 0;
+    std::printf("%zu lines replaced, %llu files found\n", job.linesReplaced(),
+                static_cast<unsigned long long>(job.filesFound()));
+    return 0;
 }
 
 }  // namespace

@@ -82,6 +82,11 @@ TEST_F(ScanDialogsTest, HardDiskScanOfTheCheckedDrives) {
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), "Auto Search of MP3 files on the hard drive");
     QListWidget& list = dialog.driveList();
+    const auto* question = dialog.findChild<QLabel*>();
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(question->text(), "Check the hard disks you want to scan");
+    EXPECT_TRUE(question->isVisible());
+    EXPECT_EQ(question->buddy(), &list);
     ASSERT_EQ(list.count(), 4);  // a mount point holding ":/" cannot be told from its lines
     EXPECT_EQ(list.item(0)->text().toStdString(), root("hd"));
     const Qt::CheckState states[] = {Qt::Checked, Qt::Unchecked, Qt::Unchecked, Qt::Checked};
@@ -220,21 +225,22 @@ TEST_F(ScanDialogsTest, DeleteACdListsDiscsAndDrivesWithTheirCounts) {
 }
 
 TEST_F(ScanDialogsTest, StopWindowShowsTheWalkAndStopsIt) {
-    StopWindow window(&host.desk);
+    ScanProgress progress;
+    StopWindow window(&host.desk, progress);
     const std::string folder = "/media/me/" + std::string(300, 'x') + "/end";
     window.showProgress(folder, 12);
     EXPECT_TRUE(window.folderText().text().startsWith("/media/me/"));
     EXPECT_TRUE(window.folderText().text().endsWith("/end"));
     EXPECT_LT(window.folderText().text().size(), 300);
     EXPECT_EQ(window.countText().text(), "12 files");
-    EXPECT_TRUE(window.windowTitle().isEmpty());
+    EXPECT_EQ(window.windowTitle(), "Scanning");  // named, without a title bar
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowTitleHint);
 
     // Stop (or Escape) asks the walk to end; the window stays until it has.
     for (int i = 0; i < 40; ++i) put("hd/f" + std::to_string(i) + "/a.mp3");
     const std::vector<drives::Drive> drives = {drive(root("hd"), DriveType::Fixed)};
     const std::vector<std::string> chosen = {root("hd")};
     auto job = hardDiskScan(settings().homeFolder, chosen, drives, kScanBoth);
-    ASSERT_TRUE(job->prepare());
     bool stopped = false;
     test::withNextModal<StopWindow>([&stopped](StopWindow& up) {
         EXPECT_TRUE(up.isVisible());
@@ -244,8 +250,54 @@ TEST_F(ScanDialogsTest, StopWindowShowsTheWalkAndStopsIt) {
     const ScanJob::Result result = runWithStopWindow(&host.desk, *job);
     EXPECT_TRUE(stopped);
     EXPECT_TRUE(job->progress().stopRequested());
+    EXPECT_FALSE(job->progress().abandonRequested());
     EXPECT_NE(result, ScanJob::Result::WriteFailed);
     EXPECT_TRUE(fs::exists(searchFile()));
+}
+
+TEST_F(ScanDialogsTest, AScanEndedByTheProgramClosingLeavesTheSearchFileAsItWas) {
+    for (int i = 0; i < 400; ++i) put("hd/f" + std::to_string(i) + "/a.mp3");
+    const std::vector<drives::Drive> drives = {drive(root("hd"), DriveType::Fixed)};
+    const std::vector<std::string> chosen = {root("hd")};
+    const std::string old = "CD1=/x.mp3,1\r\n" + root("hd") + ":/old.mp3,1\r\n";
+    // Thrown away, or whole when the walk was quicker than the close.
+    const auto oldOrWhole = [&](ScanJob::Result result) {
+        if (result == ScanJob::Result::Done) return;
+        EXPECT_EQ(result, ScanJob::Result::Abandoned);
+        EXPECT_EQ(searchText(), old);
+    };
+
+    // The desk closes its windows as the program ends: that close is not a Stop.
+    writeSearchFile(old);
+    auto job = hardDiskScan(settings().homeFolder, chosen, drives, kScanBoth);
+    test::withNextModal<StopWindow>([&job](StopWindow& up) {
+        EXPECT_FALSE(up.close());  // it stays until the walk has ended
+        EXPECT_TRUE(job->progress().abandonRequested());
+    });
+    oldOrWhole(runWithStopWindow(&host.desk, *job));
+    EXPECT_TRUE(job->progress().abandonRequested());
+
+    // The application quits, which ends every event loop, the Stop window's too. A file of
+    // many lines keeps the scan busy until then.
+    std::string many = old;
+    for (int i = 0; i < 200'000; ++i)
+        many += "CD2=/Music/Artist - Title " + std::to_string(i) + ".mp3,1\r\n";
+    writeSearchFile(many);
+    job = hardDiskScan(settings().homeFolder, chosen, drives, kScanBoth);
+    bool endedFirst = true;
+    test::withNextModal<StopWindow>([&](StopWindow&) {
+        endedFirst = job->finished();
+        QCoreApplication::exit(0);
+    });
+    const ScanJob::Result result = runWithStopWindow(&host.desk, *job);
+    if (!endedFirst) {
+        EXPECT_EQ(result, ScanJob::Result::Abandoned);
+        EXPECT_TRUE(searchText() == many);  // (a failure would print megabytes)
+    }
+    // The next tests need event loops again: one run of the application's own loop
+    // clears the quit.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QApplication::exec();
 }
 
 TEST_F(ScanDialogsTest, TheFirstShowingOfTheSearchOffersAScanOnce) {
