@@ -28,8 +28,16 @@ namespace spinlorex::test {
 inline pid_t startProgram(std::vector<std::string> argv,
                           const std::vector<std::pair<std::string, std::string>>& env,
                           const std::string& log) {
+    // The given variables replace inherited ones of the same name (the first of two
+    // definitions is the one a program sees).
     std::vector<std::string> strings;
-    for (char** e = environ; *e != nullptr; ++e) strings.emplace_back(*e);
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        const std::string name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (const auto& given : env) replaced = replaced || given.first == name;
+        if (!replaced) strings.push_back(entry);
+    }
     for (const auto& [name, value] : env) strings.push_back(name + "=" + value);
     std::vector<char*> envp;
     for (std::string& s : strings) envp.push_back(s.data());
