@@ -137,7 +137,8 @@ int main(int argc, char** argv) {
     const fs::path shortTrack = root / "short.wav";
     synth::writeWav(shortTrack.string(), synth::render(p), 44100, 2, 16);
     for (int i = 0; i < tracks; ++i)
-        fs::create_hard_link(shortTrack, root / "crate" / ("Artist - Track " + std::to_string(i) + ".wav"));
+        fs::create_hard_link(shortTrack,
+                             root / "crate" / ("Artist - Track " + std::to_string(i) + ".wav"));
     const std::string hungTrack = (root / "hung-share" / "Artist - Stuck.mp3").string();
     fs::copy_file(shortTrack, hungTrack);
     const std::string fifo = (root / "home" / "Artist - Pipe.mp3").string();
@@ -207,8 +208,8 @@ int main(int argc, char** argv) {
             watch.start();
             mixing.dropOntoDeck(0, trackEntryForFile(hungTrack));
             runFor(1.0);
-            status |= report("a track on a share that never answers dropped on deck 1",
-                             watch.stop());
+            status |=
+                report("a track on a share that never answers dropped on deck 1", watch.stop());
         } else {
             std::printf("(the file shim was not found: no slow or hung disk)\n");
         }
@@ -217,10 +218,10 @@ int main(int argc, char** argv) {
         desk->destroy();
         desk.reset();
         const double close = ms(Clock::now() - t2);
-        std::printf("%-62s %6.0f ms (target 1000)\n",
-                    shimmed ? "desk closed while deck 1 hangs and deck 2 loads slowly"
-                            : "desk closed",
-                    close);
+        std::printf(
+            "%-62s %6.0f ms (target 1000)\n",
+            shimmed ? "desk closed while deck 1 hangs and deck 2 loads slowly" : "desk closed",
+            close);
         if (close > 1000) status = 1;
     }
     fs::remove_all(root);

@@ -84,8 +84,7 @@ void LibraryDiskOnThreads::write(std::string file, std::string text, Written don
     });
 }
 
-void LibraryDiskOnThreads::saveM3u(std::vector<std::string> paths, std::string file,
-                                   Written done) {
+void LibraryDiskOnThreads::saveM3u(std::vector<std::string> paths, std::string file, Written done) {
     run([paths = std::move(paths), file = std::move(file),
          done = std::move(done)]() -> std::function<void()> {
         return [done, ok = writeTextFile(file, m3uOf(paths))] { done(ok); };

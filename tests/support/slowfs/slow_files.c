@@ -119,17 +119,17 @@ int lstat(const char* path, struct stat* st) {
 
 ssize_t read(int fd, void* buffer, size_t count) {
     waitForRead(fd);
-    return NEXT(ssize_t (*)(int, void*, size_t), "read")(fd, buffer, count);
+    return NEXT(ssize_t(*)(int, void*, size_t), "read")(fd, buffer, count);
 }
 
 ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
     waitForRead(fd);
-    return NEXT(ssize_t (*)(int, void*, size_t, off_t), "pread")(fd, buffer, count, offset);
+    return NEXT(ssize_t(*)(int, void*, size_t, off_t), "pread")(fd, buffer, count, offset);
 }
 
 ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset) {
     waitForRead(fd);
-    return NEXT(ssize_t (*)(int, void*, size_t, off64_t), "pread64")(fd, buffer, count, offset);
+    return NEXT(ssize_t(*)(int, void*, size_t, off64_t), "pread64")(fd, buffer, count, offset);
 }
 
 int close(int fd) {
