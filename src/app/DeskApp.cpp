@@ -118,9 +118,12 @@ bool DeskApp::create() {
         if (desk_ != nullptr) desk_->onTimer(id);
     });
     shell_ = std::make_unique<QtDeskShell>(*window_, *engine_, *this, tooltip_.get());
-    library_ =
-        std::make_unique<LibraryBrowser>(*window_, *database_, skin_->model,
-                                         [this](const QRect& r) { return window_->fromDesk(r); });
+    // Playlist files, dropped folders and the search file are read, and lists saved, on
+    // threads of their own; the answers come back through the event loop.
+    libraryDisk_ = std::make_unique<LibraryDiskOnThreads>(inbox_->poster());
+    library_ = std::make_unique<LibraryBrowser>(
+        *window_, *database_, skin_->model, [this](const QRect& r) { return window_->fromDesk(r); },
+        LibraryBrowser::PaneForm::Resizable, libraryDisk_.get());
     desk_ = std::make_unique<MixingDesk>(
         MixingDesk::Links{*decks_, *engine_, *view_, *timers_, *shell_, *library_});
     library_->attach(desk_.get());
@@ -134,10 +137,8 @@ bool DeskApp::create() {
     analysis_ = std::make_unique<BackgroundAnalysis>(*decks_, *database_, *analysisPump_);
     analysis_->attachLibrary(&library_->library());
     desk_->setBackgroundAnalysis(analysis_.get());
-    // A load's file is opened on a thread of its own, and so are playlist files and
-    // dropped folders read and lists saved; the answers come back through the event loop.
-    libraryDisk_ = std::make_unique<LibraryDiskOnThreads>(inbox_->poster());
-    library_->library().setDisk(libraryDisk_.get());
+    // A load's file is opened on a thread of its own; its answer comes back through the
+    // event loop.
     opener_ = std::make_unique<TrackOpener>([post = inbox_->poster(), this] {
         post([this] {
             if (desk_) desk_->onTracksOpened();

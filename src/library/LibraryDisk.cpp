@@ -9,6 +9,7 @@
 
 #include "library/AudioFileTypes.h"
 #include "library/FolderListing.h"
+#include "library/SearchIndex.h"
 
 namespace spinlorex {
 namespace {
@@ -20,6 +21,12 @@ void addTrack(const std::string& path, FoundTracks& found) {
     } else if (S_ISREG(info.st_mode)) {
         found.tracks.push_back({path, trackSizeKey(static_cast<uint64_t>(info.st_size))});
     }
+}
+
+std::shared_ptr<SearchIndex> readSearchFile(const std::string& homeFolder) {
+    auto index = std::make_shared<SearchIndex>(homeFolder);
+    index->load();
+    return index;
 }
 
 std::string m3uOf(const std::vector<std::string>& paths) {
@@ -62,6 +69,10 @@ void LibraryDiskAtOnce::saveM3u(std::vector<std::string> paths, std::string file
     done(writeTextFile(file, m3uOf(paths)));
 }
 
+void LibraryDiskAtOnce::loadSearchFile(std::string homeFolder, SearchRead done) {
+    done(readSearchFile(homeFolder));
+}
+
 void LibraryDiskOnThreads::run(std::function<std::function<void()>()> work) {
     auto shared = std::make_shared<std::function<std::function<void()>()>>(std::move(work));
     try {
@@ -88,6 +99,12 @@ void LibraryDiskOnThreads::saveM3u(std::vector<std::string> paths, std::string f
     run([paths = std::move(paths), file = std::move(file),
          done = std::move(done)]() -> std::function<void()> {
         return [done, ok = writeTextFile(file, m3uOf(paths))] { done(ok); };
+    });
+}
+
+void LibraryDiskOnThreads::loadSearchFile(std::string homeFolder, SearchRead done) {
+    run([homeFolder = std::move(homeFolder), done = std::move(done)]() -> std::function<void()> {
+        return [done, index = readSearchFile(homeFolder)] { done(index); };
     });
 }
 

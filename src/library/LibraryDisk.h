@@ -9,6 +9,8 @@
 
 namespace spinlorex {
 
+class SearchIndex;
+
 // What dropped paths and playlist files name: the tracks, in order, and a sentence for each
 // playlist file refused (too large, not text).
 struct FoundTracks {
@@ -28,6 +30,7 @@ class LibraryDisk {
 public:
     using Found = std::function<void(FoundTracks)>;
     using Written = std::function<void(bool)>;
+    using SearchRead = std::function<void(std::shared_ptr<SearchIndex>)>;
 
     virtual ~LibraryDisk() = default;
     // The tracks `paths` name (findTracks).
@@ -36,6 +39,8 @@ public:
     virtual void write(std::string file, std::string text, Written done) = 0;
     // Writes the tracks `paths` name (playlist files expanded) as an M3U file.
     virtual void saveM3u(std::vector<std::string> paths, std::string file, Written done) = 0;
+    // The search file of `homeFolder`, read (SearchIndex::load).
+    virtual void loadSearchFile(std::string homeFolder, SearchRead done) = 0;
 };
 
 class LibraryDiskAtOnce : public LibraryDisk {
@@ -43,6 +48,7 @@ public:
     void find(std::vector<std::string> paths, Found done) override;
     void write(std::string file, std::string text, Written done) override;
     void saveM3u(std::vector<std::string> paths, std::string file, Written done) override;
+    void loadSearchFile(std::string homeFolder, SearchRead done) override;
 };
 
 // Every request on a thread of its own; `post` carries the answer to the main thread and
@@ -56,6 +62,7 @@ public:
     void find(std::vector<std::string> paths, Found done) override;
     void write(std::string file, std::string text, Written done) override;
     void saveM3u(std::vector<std::string> paths, std::string file, Written done) override;
+    void loadSearchFile(std::string homeFolder, SearchRead done) override;
 
 private:
     void run(std::function<std::function<void()>()> work);

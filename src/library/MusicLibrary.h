@@ -51,6 +51,7 @@ public:
     // this thread). The desk has it done on threads of their own: whatever waits for the
     // disk then takes effect when its answer comes.
     void setDisk(LibraryDisk* disk) { disk_ = disk != nullptr ? disk : &atOnce_; }
+    LibraryDisk& disk() { return *disk_; }
     TrackDatabase& database() { return database_; }
 
     TrackList& list(List which);

@@ -137,6 +137,15 @@ SearchIndex::LoadResult SearchIndex::load() {
     return LoadResult::Loaded;
 }
 
+void SearchIndex::adoptText(SearchIndex&& loaded) {
+    text_ = std::move(loaded.text_);
+    textSize_ = std::exchange(loaded.textSize_, 0);
+    lines_ = std::move(loaded.lines_);
+    loaded.lines_.clear();
+    results_.clear();
+    refreshResults();
+}
+
 size_t SearchIndex::removeLinesWithKey(std::string_view key) {
     results_.clear();
     size_t removed = 0;

@@ -48,6 +48,10 @@ public:
     // 4 GB) leaves no text.
     LoadResult load();
     bool loaded() const { return text_ != nullptr; }
+    // Takes the text of an index of the same file loaded elsewhere (a worker thread reads
+    // it, so the desk never waits on the disk) and makes the results of this index's
+    // terms anew. The other index is left empty.
+    void adoptText(SearchIndex&& loaded);
 
     size_t lineCount() const { return lines_.size(); }
     // An empty view for a line removed since the load.

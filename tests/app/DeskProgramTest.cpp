@@ -5,6 +5,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -16,7 +17,6 @@
 #include "support/ChildProcess.h"
 #include "support/DeckHarness.h"
 #include "support/Files.h"
-#include "tools/synth/Synth.h"
 
 namespace spinlorex {
 namespace {
@@ -81,18 +81,17 @@ TEST_F(DeskProgramTest, TermIntAndHupCloseTheDeskInOrderAndSaveTheSettings) {
     }
 }
 
-// A track on a share that never answers: the desk shows itself, loads the other track and
-// closes at a signal as if nothing hung (the thread stuck in the open is left behind).
-TEST_F(DeskProgramTest, AFileThatNeverOpensHoldsUpNeitherTheDeskNorItsClose) {
+// A FIFO named like a track on deck 1 and a track on a share that never answers on deck 2:
+// the desk shows itself and closes at a signal as if nothing hung (the thread stuck in the
+// open is left behind).
+TEST_F(DeskProgramTest, FilesThatNeverOpenHoldUpNeitherTheDeskNorItsClose) {
     std::filesystem::create_directories(home_.path() / "hung-share");
     const std::string hung = (home_.path() / "hung-share" / "Artist - Stuck.mp3").string();
     std::ofstream(hung) << "not reached";
-    const std::string track = home_.file("Artist - Fine.wav");
-    synth::Params p;
-    p.seconds = 3;
-    synth::writeWav(track, synth::render(p), 44100, 2, 16);
-    ASSERT_TRUE(start({hung, track}, {{"LD_PRELOAD", SPINLOREX_SLOW_FILES},
-                                      {"SPINLOREX_HANG_OPEN_PATH", "hung-share"}}))
+    const std::string fifo = home_.file("Artist - Pipe.mp3");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(start({fifo, hung}, {{"LD_PRELOAD", SPINLOREX_SLOW_FILES},
+                                     {"SPINLOREX_HANG_OPEN_PATH", "hung-share"}}))
         << logText();
     ASSERT_EQ(::kill(pid_, SIGTERM), 0);
     EXPECT_EQ(wait(), 0) << logText();

@@ -159,6 +159,20 @@ TEST_F(BackgroundAnalysisTest, ADeckStartedMeanwhileKeepsItsPitchAndAHandSetTemp
     EXPECT_EQ(rig->deck(0).level(), std::min(matchedLevel, 256));
 }
 
+// A tempo typed for the track a playing deck analyses goes in through the deck, and the
+// deck's own estimate never replaces it.
+TEST_F(BackgroundAnalysisTest, AHandSetTempoSurvivesAPlayingDeck) {
+    build(true);
+    load(0, track("playing.wav", {.bpm = 128, .seconds = 30, .seed = 7}));
+    rig->call([&] { rig->desk.transport().playPause(0); });
+    rig->play(4000);
+    rig->call([&] { rig->music.library().setBpm(record(0), 100.0f); });
+    EXPECT_FLOAT_EQ(record(0)->currentBpm(), 100.0f);
+    rig->play(8000);
+    EXPECT_FLOAT_EQ(record(0)->currentBpm(), 100.0f);
+    EXPECT_EQ(rig->deck(0).analysis()->bpmConfidence, TrackAnalysis::kHandSetConfidence);
+}
+
 // Loading another track stops the analysis of the one before: nothing of it is stored,
 // and it is analysed when it comes back. A file that fails is not tried again.
 TEST_F(BackgroundAnalysisTest, ReloadingCancelsAndAFailedFileIsNotTriedAgain) {

@@ -65,6 +65,13 @@ void SearchResultsModel::reload() {
     endResetModel();
 }
 
+void SearchResultsModel::adopt(SearchIndex&& loaded) {
+    const WaitCursor wait;
+    beginResetModel();
+    index_.adoptText(std::move(loaded));
+    endResetModel();
+}
+
 Qt::SortOrder SearchResultsModel::sortByColumn(int column) {
     const WaitCursor wait;
     beginResetModel();

@@ -32,6 +32,8 @@ public:
     void runSearch(const QString& text);
     // After a scan or a deletion: the file again, the last terms' results.
     void reload();
+    // The same with the file read elsewhere (on a worker thread) into `loaded`.
+    void adopt(SearchIndex&& loaded);
     // A header click: the index's sort key for that column; the order it sorted in.
     Qt::SortOrder sortByColumn(int column);
 

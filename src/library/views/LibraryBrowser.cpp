@@ -53,7 +53,7 @@ void setWidths(TrackListView& view, const ColumnWidths& widths) {
 }  // namespace
 
 LibraryBrowser::LibraryBrowser(QWidget& window, TrackDatabase& database, const SkinModel& skin,
-                               DeskMapping fromDesk, PaneForm form)
+                               DeskMapping fromDesk, PaneForm form, LibraryDisk* disk)
     : LibraryOnDesk(database),
       window_(window),
       skin_(&skin),
@@ -62,9 +62,10 @@ LibraryBrowser::LibraryBrowser(QWidget& window, TrackDatabase& database, const S
     filesModel_ = std::make_unique<TrackListModel>(library().files(), true);
     playlistModel_ = std::make_unique<TrackListModel>(library().playlist(), true);
     historyModel_ = std::make_unique<TrackListModel>(library().history(), false);
+    library().setDisk(disk);
     search_ = std::make_unique<SearchIndex>(settings().homeFolder);
     resultsModel_ = std::make_unique<SearchResultsModel>(*search_);
-    resultsModel_->reload();  // no terms yet: every line
+    reloadSearch();  // no terms yet: every line
     createWindows();
     drag_ = std::make_unique<LibraryDrag>(window_, library(), windows_, *resultsModel_, fromDesk_);
     commands_ = std::make_unique<TrackListCommands>(window_, library(), windows_, *folders_);
@@ -362,12 +363,21 @@ void LibraryBrowser::runSearch() {
 
 void LibraryBrowser::reloadSearch() {
     if (destroyed_) return;
-    resultsModel_->reload();
+    ++searchLoads_;
+    library().disk().loadSearchFile(settings().homeFolder,
+                                    [this, load = searchLoads_](std::shared_ptr<SearchIndex> read) {
+                                        // Only the newest read counts.
+                                        if (destroyed_ || load != searchLoads_) return;
+                                        resultsModel_->adopt(std::move(*read));
+                                        searchRead_ = true;
+                                        if (shownPanel_ == 1) offerScan();
+                                    });
 }
 
 void LibraryBrowser::offerScan() {
-    // The panel may have gone again before this came round; the question waits for it.
-    if (destroyed_ || shownPanel_ != 1 || search_->loaded()) return;
+    // The panel may have gone again before this came round; the question waits for it,
+    // and for the search file to have been read.
+    if (destroyed_ || shownPanel_ != 1 || !searchRead_ || search_->loaded()) return;
     afterDialog(offerHardDiskScan(&window_, *search_));
 }
 

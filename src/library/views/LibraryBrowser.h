@@ -48,9 +48,12 @@ public:
 
     // Creates the windows, hidden, as children of `window`, opens the home folder
     // ("Initial folder"; without one the user's music folder) and reads the search file
-    // of the "Home folder", listing all its lines.
+    // of the "Home folder", listing all its lines. `disk` (null: at once, on this thread)
+    // reads playlists, dropped folders and the search file and saves lists for the library;
+    // it must outlive the browser.
     LibraryBrowser(QWidget& window, TrackDatabase& database, const SkinModel& skin,
-                   DeskMapping fromDesk, PaneForm form = PaneForm::Resizable);
+                   DeskMapping fromDesk, PaneForm form = PaneForm::Resizable,
+                   LibraryDisk* disk = nullptr);
     ~LibraryBrowser() override;
 
     // A new skin: the shown panel's widths are stored, every window moves to the new
@@ -110,6 +113,8 @@ private:
     void layOut(int panel);
     void storeWidths(int panel);
     void offerScan();
+    uint64_t searchLoads_ = 0;  // reads of the search file asked for
+    bool searchRead_ = false;   // one of them answered
     void afterDialog(bool searchFileWritten);
     QRect windowRect(int control) const;
 
