@@ -16,7 +16,9 @@
 #include <random>
 #include <thread>
 
+#include "audio/WavReader.h"
 #include "library/DatabaseFile.h"
+#include "library/FolderListing.h"
 #include "library/TrackDatabase.h"
 #include "platform/core/FatalError.h"
 #include "support/ChildProcess.h"
@@ -28,6 +30,7 @@ namespace {
 
 using test::Bytes;
 using test::get32;
+using test::put16;
 using test::operator+;
 using test::put32;
 using test::slice;
@@ -373,6 +376,36 @@ TEST_F(TrackDatabaseTest, RecordsAreKeyedByExactFileNameAndSize) {
     EXPECT_EQ(namesOf(db.records()),
               (Names{"C:\\music\\b.mp3", "no folder.wav", "A.mp3", "a.mp3", "a.mp3"}));
     EXPECT_EQ(std::filesystem::file_size(dbPath()), 0u);  // finding records writes nothing
+}
+
+// A file of 4 GiB or more is keyed by the low 32 bits of its size (a multiple of 4 GiB by
+// 0xFFFFFFFF) wherever it is met: the files list and a deck's reader find one record.
+TEST_F(TrackDatabaseTest, AFileOf4GiBOrMoreListedAndOpenedFindsOneRecord) {
+    ASSERT_TRUE(db.open(folder()));
+    const std::string crate = dir.file("crate");
+    std::filesystem::create_directory(crate);
+    for (const uint64_t size : {uint64_t{9} << 29, uint64_t{8} << 30}) {  // 4.5 and 8 GiB
+        SCOPED_TRACE(size);
+        const std::string path = crate + "/big.wav";
+        // 16-bit stereo at 44100 Hz, two seconds; the rest of the file is a hole.
+        Bytes wav;
+        const uint32_t data = 2 * 44100 * 4;
+        wav.insert(wav.end(), {'R', 'I', 'F', 'F'}), put32(wav, 36 + data);
+        wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '}), put32(wav, 16);
+        put16(wav, 1), put16(wav, 2), put32(wav, 44100), put32(wav, 44100 * 4), put16(wav, 4);
+        put16(wav, 16), wav.insert(wav.end(), {'d', 'a', 't', 'a'}), put32(wav, data);
+        writeFile(path, wav);
+        ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(size)), 0);
+
+        const std::vector<FolderItem> listed = listFolderFiles(crate);
+        ASSERT_EQ(listed.size(), 1u);
+        TrackRecord* record = db.findOrAdd(listed[0].path, listed[0].size);
+        EXPECT_NE(record->fileSize, 0u);
+        WavReader reader;
+        ASSERT_EQ(reader.open(path), 2);
+        EXPECT_EQ(db.findOrAdd(path, reader.fileSize()), record);
+    }
+    EXPECT_EQ(std::distance(db.records().begin(), db.records().end()), 2);
 }
 
 TEST_F(TrackDatabaseTest, AKeyStoredTwiceFindsTheLaterVersionAndReopeningForgetsOldRecords) {
