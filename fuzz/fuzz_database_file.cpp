@@ -17,11 +17,13 @@ using spinlorex::TrackRecord;
 
 namespace {
 
-// Rewrites a record with a comment of `commentLength` bytes, as a deck's release would.
+// Rewrites a record with a comment of `commentLength` bytes, as a deck's release would,
+// and waits for the write (so that no version is skipped by the writer's coalescing).
 void rewrite(TrackDatabase& db, TrackRecord* record, size_t commentLength) {
     db.acquireAnalysis(record)->cuePoint = 0.25f;
     record->commentOverride = std::string(commentLength, 'c');
     db.releaseAnalysis(record);
+    db.flush();
 }
 
 }  // namespace

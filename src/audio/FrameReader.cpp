@@ -6,6 +6,7 @@
 
 #include "audio/AudioFormat.h"
 #include "audio/SampleConvert.h"
+#include "library/TrackRecord.h"
 
 namespace spinlorex {
 namespace {
@@ -31,8 +32,7 @@ int32_t FrameReader::beginStream(int32_t rate, int64_t frames, uint64_t fileSize
     unreachable_ = false;
     duration_ =
         static_cast<int32_t>(std::min<int64_t>(frames / rate, std::numeric_limits<int32_t>::max()));
-    fileSize_ =
-        static_cast<uint32_t>(std::min<uint64_t>(fileSize, std::numeric_limits<uint32_t>::max()));
+    fileSize_ = trackSizeKey(fileSize);
     position_ = 0.0f;
     return duration_;
 }

@@ -41,6 +41,7 @@ public:
     // Fraction of the track just after the last block delivered or the last seek.
     float position() const { return position_; }
     int32_t duration() const { return duration_; }
+    // The file's size as the database keys a record by it (trackSizeKey).
     uint32_t fileSize() const { return fileSize_; }
 
 protected:

@@ -19,7 +19,7 @@
 namespace spinlorex {
 namespace {
 
-constexpr uint64_t kNeverWritten = TrackRecord::kNeverWritten;
+constexpr uint64_t kNeverWritten = DatabaseFile::kNeverWritten;
 constexpr int64_t kMaxBlockSize = std::numeric_limits<int32_t>::max();
 // fileSize, bpm, lastUsedDate and at least the two terminating zeros of name and comment.
 constexpr int64_t kMinDataLength = DatabaseFile::kFixedDataSize + 2;
@@ -59,6 +59,28 @@ std::string trackKey(const std::string& name, uint32_t fileSize) {
     key.push_back('\0');
     key.append(reinterpret_cast<const char*>(&fileSize), sizeof fileSize);
     return key;
+}
+
+// The same, viewing a record's own name (which stays where it is while it is read).
+struct TrackKey {
+    std::string_view name;
+    uint32_t fileSize;
+    bool operator==(const TrackKey&) const = default;
+};
+struct TrackKeyHash {
+    size_t operator()(const TrackKey& key) const noexcept {
+        return std::hash<std::string_view>{}(key.name) ^
+               (size_t{key.fileSize} * 0x9E3779B97F4A7C15ull);
+    }
+};
+
+// The analysis values a block holds after its data: as many whole words as its `tail`
+// bytes (up to nine); the others keep their defaults.
+TrackAnalysis::StoredWords storedValuesAt(const unsigned char* values, uint64_t tail) {
+    TrackAnalysis::StoredWords words = TrackAnalysis::kDefaultWords;
+    const uint64_t count = std::min<uint64_t>(tail / 4, words.size());
+    for (uint64_t i = 0; i < count; ++i) words[i] = load32(values + 4 * i);
+    return words;
 }
 
 }  // namespace
@@ -142,17 +164,6 @@ bool DatabaseFile::currentSize(uint64_t& size) const {
     return true;
 }
 
-DatabaseFile::HeaderRead DatabaseFile::readHeader(uint64_t offset, Header& header) const {
-    unsigned char bytes[kHeaderSize];
-    size_t got = 0;
-    if (!readAt(offset, bytes, sizeof bytes, got)) return HeaderRead::Failed;
-    if (got == 0) return HeaderRead::End;
-    if (got < sizeof bytes) return HeaderRead::Failed;  // cut short by the end of the file
-    header.blockSize = load32(bytes);
-    header.dataLength = load32(bytes + 4);
-    return HeaderRead::Ok;
-}
-
 bool DatabaseFile::writeHeader(uint64_t offset, uint32_t blockSize, uint32_t dataLength) {
     unsigned char bytes[kHeaderSize];
     store32(bytes, blockSize);
@@ -160,95 +171,139 @@ bool DatabaseFile::writeHeader(uint64_t offset, uint32_t blockSize, uint32_t dat
     return writeAt(offset, bytes, sizeof bytes);
 }
 
+// Reads the file front to back in large pieces: one system call per piece, not two per
+// block.
+class DatabaseFile::ChunkedReader {
+public:
+    explicit ChunkedReader(const DatabaseFile& file) : file_(file) {}
+
+    // Up to `length` bytes at `offset`, fewer at the end of the file (`got` says how many),
+    // valid until the next call. Null when the file cannot be read.
+    const unsigned char* view(uint64_t offset, size_t length, size_t& got) {
+        if (offset < start_ || offset + length > start_ + filled_) {
+            if (buffer_.size() < length) buffer_.resize(length);
+            if (buffer_.size() < kPiece) buffer_.resize(kPiece);
+            filled_ = 0;
+            start_ = offset;
+            if (!file_.readAt(offset, buffer_.data(), buffer_.size(), filled_)) return nullptr;
+        }
+        const auto skip = static_cast<size_t>(offset - start_);
+        got = std::min(length, filled_ - skip);
+        return buffer_.data() + skip;
+    }
+
+private:
+    static constexpr size_t kPiece = 256 * 1024;
+    const DatabaseFile& file_;
+    std::vector<unsigned char> buffer_;
+    uint64_t start_ = 0;
+    size_t filled_ = 0;
+};
+
 DatabaseFile::ReadResult DatabaseFile::readRecords(std::forward_list<TrackRecord>& records) {
+    mapped_ = false;
+    blocks_.clear();
+    free_.clear();
+    end_ = 0;
+    std::vector<Block> staleBlocks;
+    const ReadResult result = readChain(records, staleBlocks);
+    if (result != ReadResult::Ok) {
+        blocks_.clear();
+        free_.clear();
+        return result;
+    }
+    mapped_ = true;
+    if (!readOnly_) {
+        uint64_t size = 0;
+        // A free block cut short by the end of the file (an interrupted append) goes.
+        if (currentSize(size) && size > end_) cutAt(end_);
+        for (const Block& stale : staleBlocks) freeStretch(stale.offset, stale.size);
+    }
+    return result;
+}
+
+DatabaseFile::ReadResult DatabaseFile::readChain(std::forward_list<TrackRecord>& records,
+                                                 std::vector<Block>& staleBlocks) {
     uint64_t fileSize = 0;
     if (!currentSize(fileSize)) return ReadResult::IoError;
 
     // Two blocks of one track: the later one in the file is the newer (a rewrite that a
     // crash interrupted before it freed the old block).
-    struct Seen {
-        TrackRecord* record;
-        uint32_t blockSize;
-    };
-    std::unordered_map<std::string, Seen> byTrack;
+    std::unordered_map<TrackKey, TrackRecord*, TrackKeyHash> byTrack;
     std::unordered_set<const TrackRecord*> stale;
-    std::vector<std::pair<uint64_t, uint32_t>> staleBlocks;
-    uint64_t cutOffAt = 0;  // where a free block cut short by the end of the file starts
-    bool cutOff = false;
-
+    ChunkedReader reader(*this);
     const ReadResult result = [&] {
         uint64_t offset = 0;
-        for (;;) {
-            unsigned char header[kHeaderSize];
-            size_t got = 0;
-            if (!readAt(offset, header, sizeof header, got)) return ReadResult::IoError;
-            if (got == 0) return ReadResult::Ok;
-            if (got != sizeof header) return ReadResult::Corrupted;
-            // A block must start where a 32-bit fileOffset can name it.
-            if (offset >= kNeverWritten) return ReadResult::Corrupted;
+        try {
+            for (;;) {
+                size_t got = 0;
+                const unsigned char* header = reader.view(offset, kHeaderSize, got);
+                if (header == nullptr) return ReadResult::IoError;
+                end_ = offset;
+                if (got == 0) return ReadResult::Ok;
+                if (got != kHeaderSize) return ReadResult::Corrupted;
+                // A block must start where a 32-bit offset can name it.
+                if (offset >= kNeverWritten) return ReadResult::Corrupted;
 
-            const uint32_t blockSize = load32(header);
-            const uint32_t dataLength = load32(header + 4);
-            if (dataLength == 0) {
-                if (blockSize < kHeaderSize) return ReadResult::Corrupted;
-                if (offset + blockSize > fileSize) {
-                    // The last block runs past the end: an append that was cut short.
-                    cutOff = true;
-                    cutOffAt = offset;
+                const uint32_t blockSize = load32(header);
+                const uint32_t dataLength = load32(header + 4);
+                if (dataLength == 0) {
+                    if (blockSize < kHeaderSize) return ReadResult::Corrupted;
+                    // The last block runs past the end: an append that was cut short, where
+                    // the chain ends.
+                    if (offset + blockSize > fileSize) return ReadResult::Ok;
+                    free_.emplace_hint(free_.end(), offset, blockSize);
+                    offset += blockSize;
+                    continue;
+                }
+                if (asSigned(dataLength) < kMinDataLength) return ReadResult::Corrupted;
+                if (asSigned(blockSize) < asSigned(dataLength) + 12) return ReadResult::Corrupted;
+                // Data that cannot be in the file is damage, not a reason to allocate.
+                const uint64_t dataStart = offset + kHeaderSize;
+                if (dataStart > fileSize || dataLength > fileSize - dataStart)
+                    return ReadResult::Corrupted;
+                // A record is always written whole: one that runs past the end hides whatever
+                // follows its data.
+                if (blockSize > fileSize - offset) return ReadResult::Corrupted;
+
+                const uint64_t tail =
+                    std::min<uint64_t>(blockSize - dataLength - kHeaderSize, kStoredValuesSize);
+                const size_t wanted = dataLength + static_cast<size_t>(tail);
+                const unsigned char* data = reader.view(dataStart, wanted, got);
+                if (data == nullptr) return ReadResult::IoError;
+                if (got != wanted) return ReadResult::Corrupted;
+
+                const std::string_view name = zeroTerminated(data, dataLength, kFixedDataSize);
+                const std::string_view comment =
+                    zeroTerminated(data, dataLength, kFixedDataSize + name.size() + 1);
+                TrackRecord& record = records.emplace_front();
+                record.fileSize = load32(data);
+                record.bpm.store(std::bit_cast<float>(load32(data + 4)), std::memory_order_relaxed);
+                record.lastUsedDate = load32(data + 8);
+                record.name = name;
+                record.comment = comment;
+                record.storedValues = storedValuesAt(data + dataLength, tail);
+                blocks_.emplace(&record, Block{static_cast<uint32_t>(offset), blockSize});
+                auto [at, fresh] =
+                    byTrack.try_emplace(TrackKey{record.name, record.fileSize}, &record);
+                if (!fresh) {
+                    const auto older = blocks_.find(at->second);
+                    staleBlocks.push_back(older->second);
+                    blocks_.erase(older);
+                    stale.insert(at->second);
+                    at->second = &record;
                 }
                 offset += blockSize;
-                continue;
             }
-            if (asSigned(dataLength) < kMinDataLength) return ReadResult::Corrupted;
-            if (asSigned(blockSize) < asSigned(dataLength) + 12) return ReadResult::Corrupted;
-            // Data that cannot be in the file is damage, not a reason to allocate.
-            const uint64_t dataStart = offset + kHeaderSize;
-            if (dataStart > fileSize || dataLength > fileSize - dataStart)
-                return ReadResult::Corrupted;
-            // A record is always written whole: one that runs past the end hides whatever
-            // follows its data.
-            if (blockSize > fileSize - offset) return ReadResult::Corrupted;
-
-            std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[dataLength]);
-            if (!data) return ReadResult::NoMemory;
-            if (!readAt(offset + kHeaderSize, data.get(), dataLength, got))
-                return ReadResult::IoError;
-            if (got != dataLength) return ReadResult::Corrupted;
-
-            const std::string_view name = zeroTerminated(data.get(), dataLength, kFixedDataSize);
-            const std::string_view comment =
-                zeroTerminated(data.get(), dataLength, kFixedDataSize + name.size() + 1);
-            try {
-                std::string ownName(name);
-                std::string ownComment(comment);
-                TrackRecord& record = records.emplace_front();
-                record.fileOffset = static_cast<uint32_t>(offset);
-                record.fileSize = load32(data.get());
-                record.bpm.store(std::bit_cast<float>(load32(data.get() + 4)),
-                                 std::memory_order_relaxed);
-                record.lastUsedDate = load32(data.get() + 8);
-                record.name = std::move(ownName);
-                record.comment = std::move(ownComment);
-                auto [at, fresh] = byTrack.try_emplace(trackKey(record.name, record.fileSize),
-                                                       Seen{&record, blockSize});
-                if (!fresh) {
-                    stale.insert(at->second.record);
-                    staleBlocks.emplace_back(at->second.record->fileOffset, at->second.blockSize);
-                    at->second = Seen{&record, blockSize};
-                }
-            } catch (const std::bad_alloc&) {
-                return ReadResult::NoMemory;
-            }
-            offset += blockSize;
+        } catch (const std::bad_alloc&) {
+            return ReadResult::NoMemory;
         }
     }();
 
+    // (The keys view the names of the records about to go.)
+    byTrack.clear();
     if (!stale.empty())
         records.remove_if([&](const TrackRecord& r) { return stale.count(&r) != 0; });
-    if (result == ReadResult::Ok && !readOnly_) {
-        for (const auto& [offset, size] : staleBlocks) freeStretch(offset, size);
-        if (cutOff) cutAt(cutOffAt);
-    }
     return result;
 }
 
@@ -354,14 +409,11 @@ DatabaseFile::ReadResult DatabaseFile::salvage(std::forward_list<TrackRecord>& r
             record.name = std::string(zeroTerminated(data, b.dataLength, kFixedDataSize));
             record.comment = std::string(
                 zeroTerminated(data, b.dataLength, kFixedDataSize + record.name.size() + 1));
-            record.analysis = std::make_unique<TrackAnalysis>();
             const uint64_t tailStart = found[i].offset + kHeaderSize + b.dataLength;
             const uint64_t tail =
                 std::min<uint64_t>({uint64_t{b.blockSize} - b.dataLength - kHeaderSize,
                                     file.size() - tailStart, kStoredValuesSize});
-            for (uint64_t v = 0; v < tail / 4; ++v)
-                record.analysis->setStoredWord(static_cast<int>(v),
-                                               load32(file.data() + tailStart + 4 * v));
+            record.storedValues = storedValuesAt(file.data() + tailStart, tail);
             auto [at, fresh] = latest.try_emplace(trackKey(record.name, record.fileSize), i);
             if (!fresh) {
                 keep[at->second] = false;
@@ -379,6 +431,7 @@ DatabaseFile::ReadResult DatabaseFile::salvage(std::forward_list<TrackRecord>& r
             record.lastUsedDate = parsed[i].lastUsedDate;
             record.name = parsed[i].name;
             record.comment = parsed[i].comment;
+            record.storedValues = parsed[i].storedValues;
         }
     } catch (const std::bad_alloc&) {
         return ReadResult::NoMemory;
@@ -427,25 +480,6 @@ bool DatabaseFile::replaceDamaged(const std::string& path, const std::string& as
     return true;
 }
 
-void DatabaseFile::readStoredAnalysis(const TrackRecord& record, TrackAnalysis& analysis) {
-    if (readOnly_ || record.fileOffset == kNeverWritten) return;
-    Header header;
-    if (readHeader(record.fileOffset, header) != HeaderRead::Ok) return;
-    const int64_t dataLength = asSigned(header.dataLength);
-    const int64_t blockSize = asSigned(header.blockSize);
-    if (dataLength < kMinDataLength || blockSize < dataLength + 12) return;
-
-    const auto tail = static_cast<uint64_t>(blockSize - dataLength - kHeaderSize);
-    unsigned char values[kStoredValuesSize];
-    size_t got = 0;
-    const size_t wanted = static_cast<size_t>(std::min<uint64_t>(tail, sizeof values));
-    if (!readAt(record.fileOffset + kHeaderSize + static_cast<uint64_t>(dataLength), values, wanted,
-                got))
-        return;
-    for (size_t i = 0; i < got / 4; ++i)
-        analysis.setStoredWord(static_cast<int>(i), load32(values + 4 * i));
-}
-
 std::vector<unsigned char> DatabaseFile::encodeRecord(const TrackRecord& record) {
     const std::string_view name = upToZero(record.name);
     const std::string_view comment = upToZero(*trackComment(&record));
@@ -467,40 +501,30 @@ std::vector<unsigned char> DatabaseFile::encodeRecord(const TrackRecord& record)
     std::memcpy(p + 20, name.data(), name.size());
     std::memcpy(p + 20 + name.size() + 1, comment.data(), comment.size());
 
-    const TrackAnalysis defaults;
-    const TrackAnalysis& values = record.analysis ? *record.analysis : defaults;
+    const TrackAnalysis::StoredWords values =
+        record.analysis ? record.analysis->storedWords() : record.storedValues;
     unsigned char* stored = p + kHeaderSize + dataLength;
-    for (int i = 0; i < TrackAnalysis::kStoredValues; ++i)
-        store32(stored + 4 * i, values.storedWord(i));
+    for (size_t i = 0; i < values.size(); ++i) store32(stored + 4 * i, values[i]);
     return block;
 }
 
-bool DatabaseFile::mergeFollowingFree(uint64_t next, uint64_t& size) const {
-    for (;;) {
-        Header header;
-        switch (readHeader(next, header)) {
-            case HeaderRead::Failed:
-                return false;
-            case HeaderRead::End:
-                return true;
-            case HeaderRead::Ok:
-                break;
-        }
-        if (header.dataLength != 0) return true;
-        if (header.blockSize < kHeaderSize)
-            return false;  // a chain that does not advance is damaged
+uint64_t DatabaseFile::mergedFreeSize(uint64_t next, uint64_t size) const {
+    for (auto it = free_.find(next); it != free_.end(); it = free_.find(next)) {
         // The merged size has to fit in one header; what does not fit stays a block of its own.
-        if (size + header.blockSize > std::numeric_limits<uint32_t>::max()) return true;
-        size += header.blockSize;
-        next += header.blockSize;
+        if (size + it->second > std::numeric_limits<uint32_t>::max()) break;
+        size += it->second;
+        next += it->second;
     }
+    return size;
+}
+
+void DatabaseFile::takeFreeBlocks(uint64_t from, uint64_t to) {
+    free_.erase(free_.lower_bound(from), free_.lower_bound(to));
 }
 
 void DatabaseFile::zeroFill(uint64_t from, uint64_t to) {
     // Bytes past the end of the file do not exist; writing them would only grow the file.
-    uint64_t end = 0;
-    if (!currentSize(end)) return;
-    to = std::min(to, end);
+    to = std::min(to, end_);
     static const unsigned char zeros[4096] = {};
     while (from < to) {
         const size_t chunk = static_cast<size_t>(std::min<uint64_t>(to - from, sizeof zeros));
@@ -510,14 +534,17 @@ void DatabaseFile::zeroFill(uint64_t from, uint64_t to) {
 }
 
 bool DatabaseFile::freeStretch(uint64_t offset, uint64_t size) {
-    if (!mergeFollowingFree(offset + size, size)) return false;
-    if (!writeHeader(offset, static_cast<uint32_t>(size), 0)) return false;
-    zeroFill(offset + kHeaderSize, offset + size);
+    const uint64_t merged = mergedFreeSize(offset + size, size);
+    if (!writeHeader(offset, static_cast<uint32_t>(merged), 0)) return false;
+    takeFreeBlocks(offset, offset + merged);
+    free_.emplace(offset, static_cast<uint32_t>(merged));
+    zeroFill(offset + kHeaderSize, offset + merged);
     return true;
 }
 
-bool DatabaseFile::placeBlock(uint64_t offset, uint64_t room,
-                              const std::vector<unsigned char>& block) {
+DatabaseFile::Placed DatabaseFile::placeBlock(uint64_t offset, uint64_t room,
+                                              const std::vector<unsigned char>& block,
+                                              uint32_t& placedSize) {
     const uint64_t size = block.size();
     unsigned char header[kHeaderSize];
     std::memcpy(header, block.data(), sizeof header);
@@ -531,83 +558,81 @@ bool DatabaseFile::placeBlock(uint64_t offset, uint64_t room,
     // Everything below lies inside the space the header at `offset` still covers, so the
     // chain stays as it was until that header is rewritten last, once the rest is durable.
     if (leftover != 0) {
-        if (!mergeFollowingFree(offset + room, leftover)) return false;
-        if (!writeHeader(offset + size, static_cast<uint32_t>(leftover), 0)) return false;
+        leftover = mergedFreeSize(offset + room, leftover);
+        if (!writeHeader(offset + size, static_cast<uint32_t>(leftover), 0)) return Placed::No;
     }
     if (!writeAt(offset + kHeaderSize, block.data() + kHeaderSize, block.size() - kHeaderSize))
-        return false;
-    if (!sync()) return false;
-    if (!writeAt(offset, header, sizeof header)) return false;
-    if (!sync()) return false;
+        return Placed::No;
+    if (!sync()) return Placed::No;
+    if (!writeAt(offset, header, sizeof header)) return Placed::No;
+    // The chain has changed: so does the map, whatever the sync says.
+    takeFreeBlocks(offset, offset + size + leftover);
+    if (leftover != 0) free_.emplace(offset + size, static_cast<uint32_t>(leftover));
+    placedSize = load32(header);
+    if (!sync()) return Placed::NotDurably;
+    // The headers the leftover swallowed are cleared only now: until the new header was
+    // durable, the old chain still went through them.
     if (leftover != 0) zeroFill(offset + size + kHeaderSize, offset + size + leftover);
-    return true;
+    return Placed::Durably;
 }
 
-bool DatabaseFile::append(uint64_t end, const std::vector<unsigned char>& block) {
+bool DatabaseFile::append(const std::vector<unsigned char>& block) {
     // First as a free block: should the write be cut short, the chain ends in a free block
     // running past the end of the file, which the next reading cuts off.
     std::vector<unsigned char> asFree = block;
     store32(asFree.data() + 4, 0);
-    const bool ok = writeAt(end, asFree.data(), asFree.size()) && sync() &&
-                    writeAt(end, block.data(), kHeaderSize) && sync();
+    const bool ok = writeAt(end_, asFree.data(), asFree.size()) && sync() &&
+                    writeAt(end_, block.data(), kHeaderSize) && sync();
     // Cut off whatever part of the block reached the file, so the chain ends as before.
-    if (!ok) cutAt(end);
-    return ok;
-}
-
-bool DatabaseFile::placeFirstFit(const std::vector<unsigned char>& block, uint64_t from,
-                                 uint32_t& placedAt) {
-    const uint64_t size = block.size();
-    uint64_t offset = from;
-    for (;;) {
-        Header header;
-        const HeaderRead read = readHeader(offset, header);
-        if (read == HeaderRead::Failed) return false;
-        if (read == HeaderRead::End) break;
-        if (header.blockSize < kHeaderSize)
-            return false;  // a chain that does not advance is damaged
-        if (header.dataLength == 0 && asSigned(header.blockSize) >= static_cast<int64_t>(size)) {
-            if (offset >= kNeverWritten) return false;
-            if (!placeBlock(offset, header.blockSize, block)) return false;
-            placedAt = static_cast<uint32_t>(offset);
-            return true;
-        }
-        offset += header.blockSize;
+    if (!ok) {
+        cutAt(end_);
+        return false;
     }
-
-    // The chain must end exactly at the end of the file: a last block that runs past it is
-    // damage, and appending after it would leave a hole or an unreachable block.
-    uint64_t end = 0;
-    if (!currentSize(end) || offset != end) return false;
-    if (end + size > kNeverWritten) return false;
-    if (!append(end, block)) return false;
-    placedAt = static_cast<uint32_t>(end);
+    end_ += block.size();
     return true;
 }
 
-bool DatabaseFile::writeRecord(TrackRecord& record) {
-    if (readOnly_) return false;
-    const std::vector<unsigned char> block = encodeRecord(record);
-    if (block.empty()) return false;
+DatabaseFile::Placed DatabaseFile::placeFirstFit(const std::vector<unsigned char>& block,
+                                                 uint64_t from, Block& placed) {
+    const uint64_t size = block.size();
+    for (auto it = free_.lower_bound(from); it != free_.end() && it->first < kNeverWritten; ++it) {
+        if (asSigned(it->second) < static_cast<int64_t>(size)) continue;
+        const uint64_t offset = it->first;
+        uint32_t placedSize = 0;
+        const Placed result = placeBlock(offset, it->second, block, placedSize);
+        if (result != Placed::No) placed = {static_cast<uint32_t>(offset), placedSize};
+        return result;
+    }
+    if (end_ + size > kNeverWritten) return Placed::No;
+    placed = {static_cast<uint32_t>(end_), static_cast<uint32_t>(size)};
+    return append(block) ? Placed::Durably : Placed::No;
+}
 
+bool DatabaseFile::writeBlock(const TrackRecord* record, const std::vector<unsigned char>& block) {
+    if (readOnly_ || !mapped_ || block.size() < kHeaderSize + kStoredValuesSize) return false;
     // The new version goes after the old one, so that the later of two versions in the
     // file is always the newer.
-    uint64_t from = 0;
-    Header old;
-    const bool hasOld = record.fileOffset != kNeverWritten;
+    const auto old = blocks_.find(record);
+    const bool hasOld = old != blocks_.end();
+    const uint64_t from = hasOld ? uint64_t{old->second.offset} + old->second.size : 0;
+    Block placed;
+    const Placed result = placeFirstFit(block, from, placed);
+    if (result == Placed::No) return false;
+    // Only once the new version is durable is the old one given up. Should freeing it
+    // fail, or the new version not be known durable, both stay and reading keeps the
+    // later; the record's block is the new one either way.
     if (hasOld) {
-        if (readHeader(record.fileOffset, old) != HeaderRead::Ok) return false;
-        if (old.dataLength == 0 || old.blockSize < kHeaderSize || old.blockSize > kMaxBlockSize)
-            return false;
-        from = record.fileOffset + old.blockSize;
+        if (result == Placed::Durably) freeStretch(old->second.offset, old->second.size);
+        old->second = placed;
+    } else {
+        blocks_.emplace(record, placed);
     }
-    uint32_t placedAt = 0;
-    if (!placeFirstFit(block, from, placedAt)) return false;
-    // The new version is durable: only now is the old one given up. Should freeing it
-    // fail, both stay and reading keeps the later.
-    if (hasOld) freeStretch(record.fileOffset, old.blockSize);
-    record.fileOffset = placedAt;
-    return true;
+    return result == Placed::Durably;
+}
+
+uint32_t DatabaseFile::offsetOf(const TrackRecord& record) const {
+    const auto found = blocks_.find(&record);
+    return found == blocks_.end() ? kNeverWritten : found->second.offset;
 }
 
 }  // namespace spinlorex

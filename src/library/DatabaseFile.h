@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <forward_list>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "library/TrackRecord.h"
@@ -32,12 +34,20 @@ namespace spinlorex {
 //   - an append cut short leaves a free block running past the end of the file, which
 //     reading cuts off again.
 //
-// Main thread only.
+// Reading learns where every record's block and every free block lies; writing keeps
+// that map, so a write looks its places up in memory and reads nothing from the file.
+// Records are known by their address (never read through), which stays the same as long
+// as the file is open.
+//
+// One thread at a time: the one that opens and reads it, then (for TrackDatabase) its
+// writer thread alone.
 class DatabaseFile {
 public:
     enum class ReadResult { Ok, IoError, NoMemory, Corrupted };
 
     static constexpr uint32_t kHeaderSize = 8;
+    // The offset of a record that has no block in the file.
+    static constexpr uint32_t kNeverWritten = 0xFFFFFFFFu;
     static constexpr uint32_t kFixedDataSize = 12;  // fileSize, bpm, lastUsedDate
     static constexpr uint32_t kStoredValuesSize = 4 * TrackAnalysis::kStoredValues;
 
@@ -60,11 +70,12 @@ public:
     // Read-only because another running program writes the file (not for lack of rights).
     bool inUseElsewhere() const { return inUseElsewhere_; }
 
-    // Reads every record block from offset 0, putting each record at the head of
-    // `records` (so the list ends in reverse file order). Records read before an error
-    // stay in the list. Of two blocks of one track (name and size) only the later is kept;
-    // when writable, the earlier is freed and a free block cut short at the end of the
-    // file is cut off.
+    // Reads every record block from offset 0, its stored values included, putting each
+    // record at the head of `records` (so the list ends in reverse file order). Records
+    // read before an error stay in the list. Of two blocks of one track (name and size)
+    // only the later is kept; when writable, the earlier is freed and a free block cut
+    // short at the end of the file is cut off. Only after it returned Ok can records be
+    // written, and only the records it read or records made since (while they exist).
     ReadResult readRecords(std::forward_list<TrackRecord>& records);
 
     // For a file that readRecords() found damaged: every record block that can still be
@@ -79,51 +90,63 @@ public:
     static bool replaceDamaged(const std::string& path, const std::string& asidePath,
                                const std::vector<std::vector<unsigned char>>& blocks);
 
-    // Copies the analysis values stored in the record's block over `analysis`: as many
-    // whole values as the block holds, up to nine. Does nothing when the file is read-only,
-    // the record was never written, or the block cannot be read.
-    void readStoredAnalysis(const TrackRecord& record, TrackAnalysis& analysis);
-
-    // Stores the record (with its held analysis block, or the defaults without one) in the
+    // Stores `block` (encodeRecord's, of `record`) as the record's new version in the
     // first free block after its old one that fits, or at the end, then frees the old
-    // block. Returns false when nothing was stored; the record then keeps its old block
-    // and `fileOffset`, untouched.
-    bool writeRecord(TrackRecord& record);
+    // block. Returns false when the new version was not made durable: the old block is
+    // then kept untouched (a new one written all the same is the later in the file).
+    // Never reads through `record`.
+    bool writeBlock(const TrackRecord* record, const std::vector<unsigned char>& block);
+    // writeBlock of the record as it is now.
+    bool writeRecord(const TrackRecord& record) {
+        return writeBlock(&record, encodeRecord(record));
+    }
+
+    // Where the record's block starts, or kNeverWritten.
+    uint32_t offsetOf(const TrackRecord& record) const;
 
     void setWriteGate(WriteGate gate) { writeGate_ = std::move(gate); }
 
-    // The block a record would be stored as (header included, padded to its blockSize);
-    // empty when the name and comment are too long for the format.
+    // The block a record would be stored as (header included, padded to its blockSize),
+    // with its held analysis block's values, else its stored values; empty when the name
+    // and comment are too long for the format.
     static std::vector<unsigned char> encodeRecord(const TrackRecord& record);
 
 private:
-    struct Header {
-        uint32_t blockSize = 0;
-        uint32_t dataLength = 0;
+    struct Block {
+        uint32_t offset = 0;
+        uint32_t size = 0;
     };
-    enum class HeaderRead { Ok, End, Failed };
+    class ChunkedReader;
+    enum class Placed { No, Durably, NotDurably };
 
     DatabaseFile(int fd, bool readOnly, bool inUseElsewhere)
         : fd_(fd), readOnly_(readOnly), inUseElsewhere_(inUseElsewhere) {}
 
+    ReadResult readChain(std::forward_list<TrackRecord>& records, std::vector<Block>& staleBlocks);
     bool readAt(uint64_t offset, void* buffer, size_t length, size_t& got) const;
     bool writeAt(uint64_t offset, const void* data, size_t length);
     bool sync();
     bool currentSize(uint64_t& size) const;
     void cutAt(uint64_t size);
-    HeaderRead readHeader(uint64_t offset, Header& header) const;
     bool writeHeader(uint64_t offset, uint32_t blockSize, uint32_t dataLength);
-    bool mergeFollowingFree(uint64_t next, uint64_t& size) const;
+    uint64_t mergedFreeSize(uint64_t next, uint64_t size) const;
+    void takeFreeBlocks(uint64_t from, uint64_t to);
     void zeroFill(uint64_t from, uint64_t to);
     bool freeStretch(uint64_t offset, uint64_t size);
-    bool placeBlock(uint64_t offset, uint64_t room, const std::vector<unsigned char>& block);
-    bool append(uint64_t end, const std::vector<unsigned char>& block);
-    bool placeFirstFit(const std::vector<unsigned char>& block, uint64_t from, uint32_t& placedAt);
+    Placed placeBlock(uint64_t offset, uint64_t room, const std::vector<unsigned char>& block,
+                      uint32_t& placedSize);
+    bool append(const std::vector<unsigned char>& block);
+    Placed placeFirstFit(const std::vector<unsigned char>& block, uint64_t from, Block& placed);
 
     int fd_ = -1;
     bool readOnly_ = false;
     bool inUseElsewhere_ = false;
     WriteGate writeGate_;
+    // What reading found and writing keeps: valid once readRecords() returned Ok.
+    bool mapped_ = false;
+    std::unordered_map<const TrackRecord*, Block> blocks_;
+    std::map<uint64_t, uint32_t> free_;  // free blocks by offset: their sizes
+    uint64_t end_ = 0;                   // where the chain, and the file, end
 };
 
 }  // namespace spinlorex

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "library/AudioFileTypes.h"
+#include "library/TrackRecord.h"
 
 namespace spinlorex {
 
@@ -68,7 +69,7 @@ std::vector<FolderItem> listFolderFiles(const std::string& folder) {
         struct stat info {};
         if (::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
         items.push_back({entry.path().filename().string(), std::move(target),
-                         static_cast<uint32_t>(info.st_size), playlist});
+                         trackSizeKey(static_cast<uint64_t>(info.st_size)), playlist});
     }
     sortByName(items, [](const FolderItem& item) { return item.displayName; });
     return items;

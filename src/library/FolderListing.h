@@ -17,7 +17,7 @@ namespace spinlorex {
 struct FolderItem {
     std::string displayName;  // the name in the folder (the link's own name for a link)
     std::string path;         // the file's path (a link's target)
-    uint32_t size = 0;        // the low 32 bits of the file size, as the database keys it
+    uint32_t size = 0;        // the file's size as the database keys it (trackSizeKey)
     bool playlist = false;    // a playlist file rather than a track
 };
 

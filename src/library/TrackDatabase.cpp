@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "library/DatabaseFile.h"
+#include "library/DatabaseWriter.h"
 #include "platform/core/FatalError.h"
 
 namespace spinlorex {
@@ -44,16 +45,21 @@ uint32_t TrackDatabase::packDate(int year, int month, int day) {
     return static_cast<uint32_t>(((year * 16) + month) * 64 + day);
 }
 
-bool TrackDatabase::hasFile() const { return file_ != nullptr; }
+bool TrackDatabase::hasFile() const { return file_ != nullptr || writer_ != nullptr; }
 
 bool TrackDatabase::readOnly() const { return file_ != nullptr && file_->readOnly(); }
 
-bool TrackDatabase::writable() const { return file_ != nullptr && !file_->readOnly(); }
+bool TrackDatabase::writable() const { return writer_ != nullptr; }
 
 bool TrackDatabase::open(const std::string& folder) {
     const bool opened = openFile(folder);
     rebuildIndex();
+    if (file_ && !file_->readOnly()) writer_ = std::make_unique<DatabaseWriter>(std::move(file_));
     return opened;
+}
+
+void TrackDatabase::flush() {
+    if (writer_) writer_->flush();
 }
 
 bool TrackDatabase::openFile(const std::string& folder) {
@@ -155,13 +161,23 @@ bool TrackDatabase::recoverDamaged(const std::string& path) {
 void TrackDatabase::close() {
     for (TrackRecord& record : records_) {
         if (!record.analysis) continue;
-        if (file_) file_->writeRecord(record);
-        record.analysis.reset();
+        storeAndFree(record);
         record.refCount = 0;
     }
+    // Every write handed over reaches the file before the records it names go.
+    writer_.reset();
+    file_.reset();
     index_.clear();
     records_.clear();
-    file_.reset();
+}
+
+void TrackDatabase::storeAndFree(TrackRecord& record) {
+    record.storedValues = record.analysis->storedWords();
+    record.analysis.reset();
+    if (!writer_) return;
+    std::vector<unsigned char> block = DatabaseFile::encodeRecord(record);
+    // A name and comment too long for the format are never stored.
+    if (!block.empty()) writer_->write(&record, std::move(block));
 }
 
 size_t TrackDatabase::KeyHash::operator()(const Key& key) const noexcept {
@@ -191,8 +207,7 @@ TrackAnalysis* TrackDatabase::acquireAnalysis(TrackRecord* record) {
     if (!record->analysis) {
         record->analysis = std::make_unique<TrackAnalysis>();
         record->analysis->owner = record;
-        if (file_ && !file_->readOnly() && record->fileOffset != TrackRecord::kNeverWritten)
-            file_->readStoredAnalysis(*record, *record->analysis);
+        record->analysis->setStoredWords(record->storedValues);
     }
     record->lastUsedDate = today_;
     ++record->refCount;
@@ -205,11 +220,9 @@ bool TrackDatabase::storeMeasures(TrackRecord* record, const TrackMeasures& meas
     // the holders are left alone.
     record->analysis = std::make_unique<TrackAnalysis>();
     record->analysis->owner = record;
-    if (file_ && !file_->readOnly() && record->fileOffset != TrackRecord::kNeverWritten)
-        file_->readStoredAnalysis(*record, *record->analysis);
+    record->analysis->setStoredWords(record->storedValues);
     adoptMeasures(*record->analysis, measures);
-    if (file_) file_->writeRecord(*record);
-    record->analysis.reset();
+    storeAndFree(*record);
     return true;
 }
 
@@ -221,8 +234,7 @@ void TrackDatabase::releaseAnalysis(TrackRecord* record) {
     }
     record->refCount = 0;
     // A failed write is not reported: the record simply is not (or not newly) stored.
-    if (file_) file_->writeRecord(*record);
-    record->analysis.reset();
+    storeAndFree(*record);
 }
 
 }  // namespace spinlorex

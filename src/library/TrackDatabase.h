@@ -13,9 +13,12 @@
 namespace spinlorex {
 
 class DatabaseFile;
+class DatabaseWriter;
 
 // Owns every TrackRecord and TrackAnalysis of the run and keeps them in the internal
-// database file "spinlorex Internal Database." of the home folder.
+// database file "spinlorex Internal Database." of the home folder. The file is written
+// by a thread of its own (DatabaseWriter): a record's write hands over a copy of it and
+// returns at once, and close() waits for every write handed over.
 //
 // Main thread only, except that the sound thread writes into held analysis blocks and
 // into records' `bpm` (atomics).
@@ -48,25 +51,30 @@ public:
     // Records reach the file (it is open for writing).
     bool writable() const;
 
-    // Writes every record that still holds an analysis block, frees every record and
-    // closes the file. Safe to call twice.
+    // Writes every record that still holds an analysis block, waits until every write
+    // handed over is in the file, frees every record and closes the file. Safe to call
+    // twice.
     void close();
+
+    // Waits until every write handed over so far is in the file (or has failed).
+    void flush();
 
     // The record of the file named by the part of `path` after its last separator, with
     // exactly that size; created (not written) when new.
     TrackRecord* findOrAdd(std::string_view path, uint32_t fileSize);
 
-    // Takes the record's analysis block (creating it, with the stored values read from
-    // the file when there are any) and marks the record used today.
+    // Takes the record's analysis block (creating it with the record's stored values:
+    // the file is not read) and marks the record used today.
     TrackAnalysis* acquireAnalysis(TrackRecord* record);
 
-    // Lets a holder go; the last one writes the record to the file and frees the block.
+    // Lets a holder go; the last one keeps the block's values as the record's stored
+    // values, hands the record to the writer and frees the block.
     void releaseAnalysis(TrackRecord* record);
 
     // Stores what an analysis of the whole track measured (adoptMeasures: a tempo set by
-    // hand stays) and writes the record, without marking it used. Only for a record whose
-    // block nobody holds: a deck analysing into a held block must adopt the measures
-    // itself. False, nothing changed, when the block is held.
+    // hand stays) and hands the record to the writer, without marking it used. Only for
+    // a record whose block nobody holds: a deck analysing into a held block must adopt
+    // the measures itself. False, nothing changed, when the block is held.
     bool storeMeasures(TrackRecord* record, const TrackMeasures& measures);
 
     // Packed date of the day the database was created: ((year * 16) + month) * 64 + day.
@@ -94,12 +102,17 @@ private:
     // open() before the index is built over what it read.
     bool openFile(const std::string& folder);
     bool recoverDamaged(const std::string& path);
+    // Keeps the held block's values as the record's stored values, frees the block and
+    // hands the record to the writer.
+    void storeAndFree(TrackRecord& record);
 
     std::forward_list<TrackRecord> records_;
     // Every record by key; where the file holds a key twice, the record found first in
     // list order (the one read last), as a walk of the list would find it.
     std::unordered_map<Key, TrackRecord*, KeyHash> index_;
+    // A file opened read-only, or one being opened; a writable one belongs to writer_.
     std::unique_ptr<DatabaseFile> file_;
+    std::unique_ptr<DatabaseWriter> writer_;
     uint32_t today_ = 0;
     std::string notice_;
 };

@@ -131,10 +131,12 @@ int compareNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-int64_t hundredths(const TrackRecord& record) {
-    const float bpm = record.currentBpm();
+int64_t hundredths(float bpm) {
     return std::isfinite(bpm) ? static_cast<int64_t>(static_cast<double>(bpm) * 100.0) : 0;
 }
+
+// The tempo rule of sortsBefore on tempi read beforehand.
+bool tempoSortsBefore(bool descending, int64_t a, int64_t b) { return descending ? a < b : a > b; }
 
 }  // namespace
 
@@ -154,8 +156,8 @@ bool sortsBefore(int key, const LibraryRow& a, const LibraryRow& b) {
         case kSortByLastPlayed:
             return ra->lastUsedDate > rb->lastUsedDate;
         case 2:
-            return descending ? hundredths(*ra) < hundredths(*rb)
-                              : hundredths(*ra) > hundredths(*rb);
+            return tempoSortsBefore(descending, hundredths(ra->currentBpm()),
+                                    hundredths(rb->currentBpm()));
         case 3: {
             const int c = compareNoCase(*trackComment(ra), *trackComment(rb));
             return descending ? c > 0 : c < 0;
@@ -166,8 +168,35 @@ bool sortsBefore(int key, const LibraryRow& a, const LibraryRow& b) {
 }
 
 void sortRows(std::vector<LibraryRow>& rows, int key) {
-    std::ranges::stable_sort(
-        rows, [key](const LibraryRow& a, const LibraryRow& b) { return sortsBefore(key, a, b); });
+    const bool descending = key >= kSortDescending;
+    if ((descending ? key - kSortDescending : key) != 2) {
+        std::ranges::stable_sort(rows, [key](const LibraryRow& a, const LibraryRow& b) {
+            return sortsBefore(key, a, b);
+        });
+        return;
+    }
+    // The sound thread changes tempi while a deck analyses: each row's tempo is read once,
+    // so that every comparison sees the same value (a sort whose order changes under it is
+    // undefined behaviour). Rows without a record go last.
+    struct Keyed {
+        bool hasRecord;
+        int64_t tempo;
+        LibraryRow* row;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(rows.size());
+    for (LibraryRow& row : rows) {
+        const TrackRecord* record = row.entry.record;
+        keyed.push_back({record != nullptr, record ? hundredths(record->currentBpm()) : 0, &row});
+    }
+    std::ranges::stable_sort(keyed, [descending](const Keyed& a, const Keyed& b) {
+        if (!a.hasRecord || !b.hasRecord) return a.hasRecord && !b.hasRecord;
+        return tempoSortsBefore(descending, a.tempo, b.tempo);
+    });
+    std::vector<LibraryRow> sorted;
+    sorted.reserve(rows.size());
+    for (const Keyed& k : keyed) sorted.push_back(std::move(*k.row));
+    rows = std::move(sorted);
 }
 
 }  // namespace spinlorex

@@ -106,7 +106,9 @@ int nextSortKey(int previous, int column);
 // that read the record.
 bool sortsBefore(int key, const LibraryRow& a, const LibraryRow& b);
 
-// Sorts the rows by `key`, rows that compare equal keeping their order.
+// Sorts the rows by `key`, rows that compare equal keeping their order. By tempo, each
+// row's tempo is read once before the sort, so one the sound thread changes meanwhile
+// cannot disorder it.
 void sortRows(std::vector<LibraryRow>& rows, int key);
 
 }  // namespace spinlorex

@@ -66,6 +66,16 @@ void TrackAnalysis::setStoredWord(int index, uint32_t word) {
     }
 }
 
+TrackAnalysis::StoredWords TrackAnalysis::storedWords() const {
+    StoredWords words{};
+    for (int i = 0; i < kStoredValues; ++i) words[static_cast<size_t>(i)] = storedWord(i);
+    return words;
+}
+
+void TrackAnalysis::setStoredWords(const StoredWords& words) {
+    for (int i = 0; i < kStoredValues; ++i) setStoredWord(i, words[static_cast<size_t>(i)]);
+}
+
 const std::string* trackComment(const TrackRecord* record) {
     if (record == nullptr) return nullptr;
     return record->commentOverride ? &*record->commentOverride : &record->comment;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,10 @@ struct TrackRecord;
 // the order in which the database file stores them.
 struct TrackAnalysis {
     static constexpr int kStoredValues = 9;
+    // The stored values as the 32-bit words of the file, in file order.
+    using StoredWords = std::array<uint32_t, kStoredValues>;
+    // A track never analysed: every value 0 but peakLevel 1.
+    static constexpr StoredWords kDefaultWords = {0, 0, 0, 0, 0, 0, 0, 1, 0};
 
     TrackRecord* owner = nullptr;
 
@@ -31,20 +36,22 @@ struct TrackAnalysis {
 
     static constexpr int32_t kHandSetConfidence = 0x7FFFFFFF;
 
-    // The stored values as the 32-bit words of the file, in file order.
     uint32_t storedWord(int index) const;
     void setStoredWord(int index, uint32_t word);
+    StoredWords storedWords() const;
+    void setStoredWords(const StoredWords& words);
 };
 
 // What is remembered of a track from one run to the next. Identified by the file name
 // without folder plus the file size. Created and found on the main thread only; the
-// sound thread writes `bpm` while it analyses.
+// sound thread writes `bpm` while it analyses. Where the record's block lies in the
+// database file is the database's writer's business, not the record's.
 struct TrackRecord {
-    static constexpr uint32_t kNeverWritten = 0xFFFFFFFFu;
-
-    int32_t refCount = 0;                        // holders of the analysis block
-    uint32_t fileOffset = kNeverWritten;         // block offset in the database file
-    std::unique_ptr<TrackAnalysis> analysis;     // the held block, if any
+    int32_t refCount = 0;                     // holders of the analysis block
+    std::unique_ptr<TrackAnalysis> analysis;  // the held block, if any
+    // The analysis values as the file holds them, read with the record; a held block
+    // starts from them and gives them back when its last holder lets it go.
+    TrackAnalysis::StoredWords storedValues = TrackAnalysis::kDefaultWords;
     uint32_t fileSize = 0;                       // 0 = size not known
     std::atomic<float> bpm{0.0f};                // 0 = no tempo known
     uint32_t lastUsedDate = 0;                   // packed date, 0 = never

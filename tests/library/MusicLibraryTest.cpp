@@ -7,6 +7,7 @@
 #include <array>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -429,7 +430,8 @@ TEST_F(MusicLibraryTest, TheDialogsChangeTheRecordAndMarkItUsedToday) {
     EXPECT_EQ(record->currentBpm(), 126.5f);
     EXPECT_EQ(record->lastUsedDate, db.today());
     EXPECT_EQ(record->analysis, nullptr);  // taken and released: written
-    EXPECT_NE(record->fileOffset, TrackRecord::kNeverWritten);
+    db.flush();
+    EXPECT_GT(std::filesystem::file_size(dir.file(TrackDatabase::kFileName)), 0u);
     EXPECT_EQ(db.acquireAnalysis(record)->bpmConfidence, TrackAnalysis::kHandSetConfidence);
     db.releaseAnalysis(record);
     for (float nonsense : {0.0f, 1.0f, 999.0f, -5.0f}) {
