@@ -272,6 +272,7 @@ TEST_F(DeskLibraryAppTest, TheSearchPanelSearchesOnEnterAndItsResultsLoadTheDeck
         dialog.deleteButton().click();
     });
     library.onButton(ctl::DeleteCd);
+    ASSERT_TRUE(processUntil([&] { return library.searchIndex().lineCount() == 2u; }));
     ASSERT_EQ(results.model()->rowCount(), 1);
     EXPECT_EQ(results.model()->index(0, 0).data().toString(), "Test Title.wav");
     EXPECT_EQ(library.searchIndex().lineCount(), 2u);

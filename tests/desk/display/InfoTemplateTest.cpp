@@ -153,10 +153,10 @@ TEST(InfoTemplateTest, FormatInfoValue) {
 
 TEST(InfoTemplateTest, EachStatusHasItsOwnMessageAndNormalNone) {
     const std::set<std::string_view> messages{statusMessage(153), statusMessage(156),
-                                              statusMessage(157)};
-    EXPECT_EQ(messages.size(), 3u);
+                                              statusMessage(157), statusMessage(158)};
+    EXPECT_EQ(messages.size(), 4u);
     EXPECT_FALSE(messages.contains(""));
-    for (const uint32_t other : {0u, 154u, 155u, 158u})
+    for (const uint32_t other : {0u, 154u, 155u, 159u})
         EXPECT_EQ(statusMessage(other), "") << other;
 }
 
