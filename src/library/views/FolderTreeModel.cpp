@@ -26,14 +26,12 @@ constexpr std::chrono::milliseconds kBatchTime{20};
 
 }  // namespace
 
-FolderTreeModel::Disk FolderTreeModel::realDisk() {
-    Disk disk;
-    disk.isFolder = [](const std::string& path) {
-        std::error_code error;
-        return std::filesystem::is_directory(path, error);
-    };
-    return disk;
+bool FolderTreeModel::isFolderOnDisk(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
 }
+
+FolderTreeModel::FolderTreeModel(QObject* parent) : FolderTreeModel(parent, Disk{}) {}
 
 FolderTreeModel::FolderTreeModel(QObject* parent, Disk disk)
     : QAbstractItemModel(parent),

@@ -28,18 +28,19 @@ namespace spinlorex {
 // Main thread only.
 class FolderTreeModel : public QAbstractItemModel {
 public:
-    // How the tree reads the disk; each function runs on a read's thread and may outlive
-    // the model, so it must own what it uses.
+    // Whether `path` is a folder (following links); false when it cannot be told. Any thread.
+    static bool isFolderOnDisk(const std::string& path);
+    // How the tree reads the disk (by default the file system itself); each function runs
+    // on a read's thread and may outlive the model, so it must own what it uses.
     struct Disk {
-        std::function<bool(const std::string& path)> isFolder;
+        std::function<bool(const std::string& path)> isFolder = isFolderOnDisk;
         std::function<std::vector<SubFolder>(const std::string& folder)> subFolders =
             listSubFolders;
         std::function<bool(const std::string& folder)> hasSubFolders = spinlorex::hasSubFolders;
     };
-    // The file system itself.
-    static Disk realDisk();
 
-    explicit FolderTreeModel(QObject* parent = nullptr, Disk disk = realDisk());
+    explicit FolderTreeModel(QObject* parent = nullptr);
+    FolderTreeModel(QObject* parent, Disk disk);
     ~FolderTreeModel() override;
 
     // The tree holds one top item for `folder` at once, read in the background; when the

@@ -63,7 +63,7 @@ private:
 // The real disk, except that folders of a closed gate do not answer and folders named
 // "Locked..." cannot be read (as the listing answers for a folder without permission).
 FolderTreeModel::Disk stubDisk(const std::shared_ptr<Gates>& gates) {
-    FolderTreeModel::Disk disk = FolderTreeModel::realDisk();
+    FolderTreeModel::Disk disk;
     const auto locked = [](const std::string& path) {
         return fs::path(path).filename().string().starts_with("Locked");
     };
