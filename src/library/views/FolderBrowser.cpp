@@ -1,7 +1,6 @@
 #include "library/views/FolderBrowser.h"
 
 #include <QtCore/QDir>
-#include <QtCore/QFileInfo>
 #include <QtCore/QStandardPaths>
 #include <QtWidgets/QTreeView>
 
@@ -28,21 +27,21 @@ FolderBrowser::FolderBrowser(QTreeView& tree, MusicLibrary& library)
 
 FolderBrowser::~FolderBrowser() = default;
 
-std::string FolderBrowser::musicFolder() {
-    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    if (!music.isEmpty() && QFileInfo(music).isDir()) return music.toStdString();
-    return QDir::homePath().toStdString();
-}
-
-void FolderBrowser::openFolder(const std::string& folder) {
+void FolderBrowser::openFolder(std::vector<std::string> folders) {
     if (tree_ == nullptr) return;
+    std::erase(folders, std::string());
     fillSuppressed_ = true;
-    // A folder that is not there (any more) opens the desktop instead.
-    if (folder.empty() || !model_->showFolder(folder)) model_->showDesktop();
+    if (folders.empty()) {
+        model_->showDesktop();
+    } else {
+        // Shown at once; when the tree's read finds it is not there (any more), the next
+        // one opens instead, after the last the desktop.
+        std::string first = std::move(folders.front());
+        folders.erase(folders.begin());
+        model_->showFolder(first, [this, rest = std::move(folders)] { openFolder(rest); });
+    }
     fillSuppressed_ = false;
     const QModelIndex top = model_->top();
-    // Read now: a hidden tree would only read it when it is first laid out.
-    if (model_->canFetchMore(top)) model_->fetchMore(top);
     tree_->expand(top);
     tree_->setCurrentIndex(top);  // the selection fills the files list
 }
@@ -51,19 +50,32 @@ void FolderBrowser::folderSelected() {
     if (fillSuppressed_ || loader_ == nullptr) return;
     library_.files().clear();
     const std::string folder = selectedFolder();
-    if (!folder.empty()) loader_->request(folder);
+    if (folder.empty())
+        loader_->drop();  // the desktop lists no files: a folder's late answer must not show
+    else
+        loader_->request(folder);
 }
 
 std::string FolderBrowser::selectedFolder() const {
     return tree_ != nullptr ? model_->pathOf(tree_->currentIndex()) : std::string();
 }
 
-bool FolderBrowser::filling() const { return loader_ != nullptr && loader_->pending(); }
+bool FolderBrowser::filling() const {
+    return (loader_ != nullptr && loader_->pending()) || model_->reading();
+}
 
 void FolderBrowser::refillFiles() { folderSelected(); }
 
 void FolderBrowser::goHomeFolder() {
-    openFolder(initialFolderPath(settings().initialFolder, settings().homeFolder, musicFolder()));
+    const std::string stored =
+        initialFolderPath(settings().initialFolder, settings().homeFolder, std::string());
+    if (!stored.empty()) {
+        openFolder({stored});  // one that is gone opens the desktop
+        return;
+    }
+    // Without one: the user's music folder, else their home folder.
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    openFolder({music.toStdString(), QDir::homePath().toStdString()});
 }
 
 void FolderBrowser::goDesktop() { openFolder({}); }

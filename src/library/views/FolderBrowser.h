@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class QTreeView;
 
@@ -32,7 +33,7 @@ public:
     void setHomeFolderToSelection();
     // The folder whose files the list shows (empty for the desktop).
     std::string selectedFolder() const;
-    // A folder is being read for the files list.
+    // A folder is being read for the tree or the files list.
     bool filling() const;
     // Reads the selected folder again.
     void refillFiles();
@@ -41,9 +42,9 @@ public:
     void stop();
 
 private:
-    void openFolder(const std::string& folder);
+    // Roots the tree at the first of `folders` that is a folder; the desktop when none is.
+    void openFolder(std::vector<std::string> folders);
     void folderSelected();
-    static std::string musicFolder();
 
     QPointer<QTreeView> tree_;
     MusicLibrary& library_;

@@ -1,53 +1,22 @@
 #include "library/views/FolderLoader.h"
 
-#include <QtCore/QMetaObject>
-
 namespace spinlorex {
 
-FolderLoader::FolderLoader(Done done) : done_(std::move(done)), thread_([this] { run(); }) {}
-
-FolderLoader::~FolderLoader() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        next_.reset();
-    }
-    wake_.notify_one();
-    thread_.join();
-}
+FolderLoader::FolderLoader(Done done, Lister list)
+    : done_(std::move(done)),
+      list_(std::move(list)),
+      reads_([this](uint64_t read, std::vector<FolderItem> items) {
+          deliver(read, std::move(items));
+      }) {}
 
 void FolderLoader::request(const std::string& folder) {
-    {
-        std::lock_guard lock(mutex_);
-        next_ = std::pair{++asked_, folder};
-    }
-    wake_.notify_one();
+    reads_.dropWaiting();  // asked before this one and not started: nobody waits for them
+    awaited_ = reads_.start([list = list_, folder](const auto& reply) { reply(list(folder)); });
 }
 
-void FolderLoader::run() {
-    for (;;) {
-        std::pair<uint64_t, std::string> job;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || next_.has_value(); });
-            if (stopping_) return;
-            job = std::move(*next_);
-            next_.reset();
-        }
-        std::vector<FolderItem> items = listFolderFiles(job.second);
-        // Queued to the main thread; dropped there if the loader is gone by then.
-        QMetaObject::invokeMethod(
-            &context_,
-            [this, ticket = job.first, items = std::move(items)]() mutable {
-                deliver(ticket, std::move(items));
-            },
-            Qt::QueuedConnection);
-    }
-}
-
-void FolderLoader::deliver(uint64_t ticket, std::vector<FolderItem> items) {
-    if (ticket != asked_) return;  // a newer folder was asked for meanwhile
-    answered_ = ticket;
+void FolderLoader::deliver(uint64_t read, std::vector<FolderItem> items) {
+    if (awaited_ != read) return;  // a newer folder was asked for meanwhile
+    awaited_.reset();
     done_(std::move(items));
 }
 

@@ -1,53 +1,48 @@
 #pragma once
 
-#include <QtCore/QObject>
-
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "library/FolderListing.h"
+#include "library/views/FolderReads.h"
 
 namespace spinlorex {
 
-// Reads folders for the files list on a thread of its own, so that a slow disk never
-// holds up the desk: the main thread asks, and gets the folder's items back through its
-// event loop. Only the newest request counts: older ones still waiting are dropped, and
-// results that arrive after a newer request are ignored.
+// Reads folders for the files list off the main thread, so that a slow disk never holds
+// up the desk: the main thread asks, and gets the folder's items back through its event
+// loop. Only the newest request counts: older ones not started are dropped, and answers
+// that arrive after a newer request are ignored. A read stuck on a hung disk does not
+// keep the next request from its answer, nor the loader's end from returning.
 //
-// request(), pending() and the destructor: main thread. The callback runs on the main
-// thread.
+// Main thread only; the callback runs on the main thread.
 class FolderLoader {
 public:
     using Done = std::function<void(std::vector<FolderItem> items)>;
+    // Lists a folder; runs on a read's thread and may outlive the loader.
+    using Lister = std::function<std::vector<FolderItem>(const std::string& folder)>;
 
-    explicit FolderLoader(Done done);
-    ~FolderLoader();  // waits for a read under way
+    explicit FolderLoader(Done done, Lister list = listFolderFiles);
+    // Waits a short while for a read under way, then leaves it behind.
+    ~FolderLoader() = default;
     FolderLoader(const FolderLoader&) = delete;
     FolderLoader& operator=(const FolderLoader&) = delete;
 
     void request(const std::string& folder);
+    // The request under way is forgotten: its answer will be ignored.
+    void drop() { awaited_.reset(); }
     // A request has not been answered yet.
-    bool pending() const { return answered_ != asked_; }
+    bool pending() const { return awaited_.has_value(); }
 
 private:
-    void run();
-    void deliver(uint64_t ticket, std::vector<FolderItem> items);
+    void deliver(uint64_t read, std::vector<FolderItem> items);
 
     Done done_;
-    QObject context_;        // results reach the main thread through it; gone with the loader
-    uint64_t asked_ = 0;     // main thread
-    uint64_t answered_ = 0;  // main thread
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::optional<std::pair<uint64_t, std::string>> next_;  // guarded by mutex_
-    bool stopping_ = false;                                 // guarded by mutex_
-    std::thread thread_;
+    Lister list_;
+    std::optional<uint64_t> awaited_;  // the read whose answer the list waits for
+    FolderReads<std::vector<FolderItem>> reads_;
 };
 
 }  // namespace spinlorex

@@ -253,13 +253,18 @@ TEST_F(LibraryBrowserTest, TheTreeReadsFoldersWhenExpandedAndKeepsANewHome) {
     const QModelIndex crate = model.index(0, 0, top);
     EXPECT_EQ(crate.data().toString(), "Crate");
     EXPECT_TRUE(model.hasChildren(crate));
+    const auto read = [&] { return processUntil([&] { return !browser->filling(); }); };
     tree.expand(crate);
+    ASSERT_TRUE(read());
     ASSERT_EQ(model.rowCount(crate), 1);
+    const QModelIndex deep = model.index(0, 0, crate);
+    EXPECT_FALSE(model.hasChildren(deep));  // known without opening it
     // Collapsed and expanded again, the folder is read as it is now.
     std::filesystem::create_directory(music.path() / "Crate" / "Added");
     tree.collapse(crate);
     EXPECT_EQ(model.rowCount(crate), 0);
     tree.expand(crate);
+    ASSERT_TRUE(read());
     EXPECT_EQ(model.rowCount(crate), 2);
 
     // Selecting a folder fills the files list; making it the home folder roots the tree there.
@@ -282,7 +287,16 @@ TEST_F(LibraryBrowserTest, TheTreeReadsFoldersWhenExpandedAndKeepsANewHome) {
     // A home folder that is gone opens the desktop.
     settings().initialFolder = storedInitialFolder((music.path() / "gone").string());
     browser->onButton(ctl::GoHomeFolder);
+    ASSERT_TRUE(read());
     EXPECT_EQ(model.index(0, 0).data().toString(), "Desktop");
+
+    // The desktop shown before the home folder's files came: they never show.
+    settings().initialFolder = storedInitialFolder(music.path().string());
+    browser->onButton(ctl::GoHomeFolder);
+    browser->onButton(ctl::GoDesktop);
+    const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    processUntil([&] { return std::chrono::steady_clock::now() > settle; });
+    EXPECT_EQ(browser->filesView().model()->rowCount(), 0);
 }
 
 TEST_F(LibraryBrowserTest, WithoutAStoredHomeTheTreeOpensTheUsersMusicFolderElseTheirHome) {
