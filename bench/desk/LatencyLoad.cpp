@@ -100,6 +100,7 @@ int report(const char* what, double pause, double limit = 50.0) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     int tracks = 2000;
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--tracks") == 0) tracks = std::max(1, std::atoi(argv[i + 1]));
@@ -108,9 +109,6 @@ int main(int argc, char** argv) {
     if (std::getenv("SPINLOREX_LATENCY_SHIM") == nullptr && fs::exists(SPINLOREX_SLOW_FILES)) {
         setenv("SPINLOREX_LATENCY_SHIM", "1", 1);
         setenv("LD_PRELOAD", SPINLOREX_SLOW_FILES, 1);
-        setenv("SPINLOREX_SLOW_PATH", "slow-disk", 1);
-        setenv("SPINLOREX_SLOW_READ_US", "20000", 1);
-        setenv("SPINLOREX_HANG_OPEN_PATH", "hung-share", 1);
         execv("/proc/self/exe", argv);
         std::perror("restarting with the file shim");
     }
@@ -133,7 +131,7 @@ int main(int argc, char** argv) {
     const std::string slowTrack = (root / "slow-disk" / "Long - Ten Minutes.mp3").string();
     fs::copy_file(longTrack, slowTrack);
     // One short track under many names: each name is a track of its own to the database.
-    p.seconds = 3;
+    p.seconds = 8;
     const fs::path shortTrack = root / "short.wav";
     synth::writeWav(shortTrack.string(), synth::render(p), 44100, 2, 16);
     for (int i = 0; i < tracks; ++i)
@@ -144,11 +142,17 @@ int main(int argc, char** argv) {
     const std::string fifo = (root / "home" / "Artist - Pipe.mp3").string();
     ::mkfifo(fifo.c_str(), 0600);
 
+    // From now on the shim slows and hangs the disks (it reads these at every call).
+    setenv("SPINLOREX_SLOW_PATH", "slow-disk", 1);
+    setenv("SPINLOREX_SLOW_READ_US", "20000", 1);
+    setenv("SPINLOREX_HANG_OPEN_PATH", "hung-share", 1);
+
     settings().resetToDefaults();
     settings().homeFolder = (root / "home").string();
     settings().initialFolder = storedInitialFolder((root / "crate").string());
     set(settings().multiInstance, 1);
     set(settings().maximized, 0);
+    set(settings().babySecure, 0);  // each drop replaces the deck's track without a question
 
     int status = 0;
     {
@@ -171,12 +175,15 @@ int main(int argc, char** argv) {
         const auto allAnalysed = [&] {
             const TrackList& files = library.library().files();
             if (files.size() != tracks || analysis.busy()) return false;
-            for (const LibraryRow& row : files.rows())
-                if (row.entry.record == nullptr || row.entry.record->currentBpm() == 0.0f)
+            for (const LibraryRow& row : files.rows()) {
+                const TrackRecord* record = row.entry.record;
+                if (record == nullptr ||
+                    (record->currentBpm() == 0.0f && !analysis.failed(record)))
                     return false;
+            }
             return true;
         };
-        const bool analysed = runUntil(allAnalysed, 600);
+        const bool analysed = runUntil(allAnalysed, 300);
         const double analysing = ms(Clock::now() - t0) / 1000.0;
         const std::string filled =
             "files list of " + std::to_string(tracks) + " tracks filled, analysed and stored";
