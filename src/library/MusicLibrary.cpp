@@ -81,9 +81,23 @@ std::vector<LibraryRow> MusicLibrary::rowsFor(std::vector<TrackEntry> entries) c
 // Files list
 
 void MusicLibrary::fillFiles(const std::vector<FolderItem>& items) {
-    std::vector<LibraryRow> rows;
-    rows.reserve(items.size());
-    for (const FolderItem& item : items) {
+    beginFilesFill(items);
+    stepFilesFill(items.size());
+}
+
+void MusicLibrary::beginFilesFill(std::vector<FolderItem> items) {
+    fill_.emplace();
+    fill_->rows.reserve(items.size());
+    fill_->items = std::move(items);
+}
+
+bool MusicLibrary::stepFilesFill(size_t count) {
+    if (!fill_) return true;
+    std::vector<LibraryRow>& rows = fill_->rows;
+    const std::vector<FolderItem>& items = fill_->items;
+    const size_t end = std::min(items.size(), rows.size() + count);
+    for (size_t i = rows.size(); i < end; ++i) {
+        const FolderItem& item = items[i];
         TrackEntry entry;
         entry.path = item.path;
         if (item.playlist) {
@@ -97,10 +111,16 @@ void MusicLibrary::fillFiles(const std::vector<FolderItem>& items) {
         const RowIcon icon = iconFor(entry, isInHistory(entry.record));
         rows.push_back({std::move(entry), icon});
     }
+    if (rows.size() < items.size()) return false;
+    std::vector<LibraryRow> shown = std::move(rows);
+    fill_.reset();
     sortKey_ = kSortByLastPlayed;
-    sortRows(rows, sortKey_);
-    files_.assign(std::move(rows));
+    sortRows(shown, sortKey_);
+    files_.assign(std::move(shown));
+    return true;
 }
+
+void MusicLibrary::dropFilesFill() { fill_.reset(); }
 
 void MusicLibrary::sortFiles(int column) {
     sortKey_ = nextSortKey(sortKey_, column);

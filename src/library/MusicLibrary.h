@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <span>
 #include <string>
@@ -63,6 +64,13 @@ public:
     // Replaces the files list by the items of a folder: each track's record found by name
     // and size, icons by the row rule, sorted most recently played first.
     void fillFiles(const std::vector<FolderItem>& items);
+    // The same fill a slice at a time, so that a folder of tens of thousands of files
+    // never holds the thread up for long: begin, then step until it answers true (the
+    // list is shown then). A new begin drops a fill under way, as does dropFilesFill.
+    void beginFilesFill(std::vector<FolderItem> items);
+    bool stepFilesFill(size_t rows);
+    void dropFilesFill();
+    bool fillingFiles() const { return fill_.has_value(); }
     int sortKey() const { return sortKey_; }
     // A click on a column header of the files list (0..3).
     void sortFiles(int column);
@@ -155,6 +163,11 @@ private:
     TrackList files_;
     TrackList playlist_;
     TrackList history_;
+    struct FilesFill {
+        std::vector<FolderItem> items;
+        std::vector<LibraryRow> rows;
+    };
+    std::optional<FilesFill> fill_;
     int sortKey_ = kSortByLastPlayed;
     std::vector<TrackEntry> dragged_;
     // The track the playlist last gave each deck, while its load may still fail.

@@ -424,6 +424,30 @@ TEST_F(MusicLibraryTest, FilledFolderSortsByLastUseAndColumnClicksFollowTheClick
     EXPECT_EQ(nextSortKey(kSortByLastPlayed, 0), 0);
 }
 
+TEST_F(MusicLibraryTest, AFillInSlicesShowsOnlyTheLastFolderAskedFor) {
+    const auto folder = [](const std::string& name, int count) {
+        std::vector<FolderItem> items;
+        for (int i = 0; i < count; ++i) {
+            const std::string file = "A - " + name + std::to_string(i) + ".mp3";
+            items.push_back({file, "/" + name + "/" + file, 10, false});
+        }
+        return items;
+    };
+    library.fillFiles(folder("old", 2));
+    library.beginFilesFill(folder("slow", 5));
+    EXPECT_FALSE(library.stepFilesFill(2));
+    EXPECT_EQ(library.files().size(), 2);  // the list changes only once the fill is whole
+    library.beginFilesFill(folder("new", 3));  // another folder selected meanwhile
+    EXPECT_FALSE(library.stepFilesFill(2));
+    EXPECT_TRUE(library.stepFilesFill(2));
+    EXPECT_FALSE(library.fillingFiles());
+    EXPECT_EQ(titles(library.files()), (Titles{"new0", "new1", "new2"}));
+    library.beginFilesFill(folder("dropped", 1));
+    library.dropFilesFill();
+    EXPECT_TRUE(library.stepFilesFill(4));
+    EXPECT_EQ(library.files().size(), 3);
+}
+
 TEST_F(MusicLibraryTest, TheDialogsChangeTheRecordAndMarkItUsedToday) {
     TrackRecord* record = db.findOrAdd("x.mp3", 1);
     library.setBpm(record, 126.5f);

@@ -17,7 +17,13 @@ FolderBrowser::FolderBrowser(QTreeView& tree, MusicLibrary& library)
       library_(library),
       model_(std::make_unique<FolderTreeModel>()),
       loader_(std::make_unique<FolderLoader>(
-          [this](std::vector<FolderItem> items) { library_.fillFiles(items); })) {
+          [this](std::vector<FolderItem> items) {
+              library_.beginFilesFill(std::move(items));
+              fillSlice();
+          })) {
+    fillTimer_.setSingleShot(true);
+    fillTimer_.setInterval(0);
+    QObject::connect(&fillTimer_, &QTimer::timeout, [this] { fillSlice(); });
     tree.setModel(model_.get());
     QObject::connect(&tree, &QTreeView::collapsed, &tree,
                      [this](const QModelIndex& index) { model_->forget(index); });
@@ -48,6 +54,7 @@ void FolderBrowser::openFolder(std::vector<std::string> folders) {
 
 void FolderBrowser::folderSelected() {
     if (fillSuppressed_ || loader_ == nullptr) return;
+    library_.dropFilesFill();
     library_.files().clear();
     const std::string folder = selectedFolder();
     if (folder.empty())
@@ -60,8 +67,15 @@ std::string FolderBrowser::selectedFolder() const {
     return tree_ != nullptr ? model_->pathOf(tree_->currentIndex()) : std::string();
 }
 
+void FolderBrowser::fillSlice() {
+    // A slice finds or adds some thousands of records: a few milliseconds.
+    constexpr size_t kRowsPerSlice = 4096;
+    if (!library_.stepFilesFill(kRowsPerSlice)) fillTimer_.start();
+}
+
 bool FolderBrowser::filling() const {
-    return (loader_ != nullptr && loader_->pending()) || model_->reading();
+    return (loader_ != nullptr && loader_->pending()) || model_->reading() ||
+           library_.fillingFiles();
 }
 
 void FolderBrowser::refillFiles() { folderSelected(); }
@@ -91,6 +105,8 @@ void FolderBrowser::setHomeFolderToSelection() {
 
 void FolderBrowser::stop() {
     loader_.reset();
+    fillTimer_.stop();
+    library_.dropFilesFill();
     library_.files().clear();
     model_->showFolder({});
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtCore/QPointer>
+#include <QtCore/QTimer>
 
 #include <memory>
 #include <string>
@@ -45,12 +46,15 @@ private:
     // Roots the tree at the first of `folders` that is a folder; the desktop when none is.
     void openFolder(std::vector<std::string> folders);
     void folderSelected();
+    // Builds the next slice of the files list's rows; queues the one after.
+    void fillSlice();
 
     QPointer<QTreeView> tree_;
     MusicLibrary& library_;
     std::unique_ptr<FolderTreeModel> model_;
     std::unique_ptr<FolderLoader> loader_;  // null once stopped
     bool fillSuppressed_ = false;
+    QTimer fillTimer_;  // the files list's next slice, after the events waiting meanwhile
 };
 
 }  // namespace spinlorex
