@@ -177,8 +177,7 @@ int main(int argc, char** argv) {
             if (files.size() != tracks || analysis.busy()) return false;
             for (const LibraryRow& row : files.rows()) {
                 const TrackRecord* record = row.entry.record;
-                if (record == nullptr ||
-                    (record->currentBpm() == 0.0f && !analysis.failed(record)))
+                if (record == nullptr || (record->currentBpm() == 0.0f && !analysis.failed(record)))
                     return false;
             }
             return true;

@@ -436,7 +436,7 @@ TEST_F(MusicLibraryTest, AFillInSlicesShowsOnlyTheLastFolderAskedFor) {
     library.fillFiles(folder("old", 2));
     library.beginFilesFill(folder("slow", 5));
     EXPECT_FALSE(library.stepFilesFill(2));
-    EXPECT_EQ(library.files().size(), 2);  // the list changes only once the fill is whole
+    EXPECT_EQ(library.files().size(), 2);      // the list changes only once the fill is whole
     library.beginFilesFill(folder("new", 3));  // another folder selected meanwhile
     EXPECT_FALSE(library.stepFilesFill(2));
     EXPECT_TRUE(library.stepFilesFill(2));

@@ -16,11 +16,10 @@ FolderBrowser::FolderBrowser(QTreeView& tree, MusicLibrary& library)
     : tree_(&tree),
       library_(library),
       model_(std::make_unique<FolderTreeModel>()),
-      loader_(std::make_unique<FolderLoader>(
-          [this](std::vector<FolderItem> items) {
-              library_.beginFilesFill(std::move(items));
-              fillSlice();
-          })) {
+      loader_(std::make_unique<FolderLoader>([this](std::vector<FolderItem> items) {
+          library_.beginFilesFill(std::move(items));
+          fillSlice();
+      })) {
     fillTimer_.setSingleShot(true);
     fillTimer_.setInterval(0);
     QObject::connect(&fillTimer_, &QTimer::timeout, [this] { fillSlice(); });
