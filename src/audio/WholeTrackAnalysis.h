@@ -6,6 +6,7 @@
 
 #include "audio/DeckLinks.h"
 #include "audio/DeckStream.h"
+#include "library/BeatGrid.h"
 #include "library/TrackMeasures.h"
 
 namespace spinlorex {
@@ -19,6 +20,7 @@ struct WholeTrackResult {
     int32_t duration = -1;   // whole seconds, -1 when the file would not open
     uint32_t fileSize = 0;
     TrackMeasures measures{.peakLevel = 0};
+    BeatGrid grid;  // fitted over the whole track (empty when cancelled or beatless)
 };
 
 // Reads a file from its start with `reader` and runs a beat analyser in the state of a

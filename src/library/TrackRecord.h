@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "library/BeatGrid.h"
+
 namespace spinlorex {
 
 struct TrackRecord;
@@ -58,6 +60,9 @@ struct TrackRecord {
     std::optional<std::string> commentOverride;  // typed in this run
     std::string name;                            // file name without folder
     std::string comment;                         // as read from the file
+    // Where the track's beats fall, once an analysis or the track store gave it (null:
+    // not known yet; an empty grid: the track has no steady beat). Main thread only.
+    std::shared_ptr<const BeatGrid> grid;
 
     float currentBpm() const { return bpm.load(std::memory_order_relaxed); }
 };

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <vector>
+
+namespace spinlorex {
+
+// A steady beat over part of a track: beat k of the section falls `firstBeat + k *
+// beatLength` seconds into the track (k may be negative down to the section's start).
+// Times are in seconds of the track as written, whatever its sample rate.
+struct GridSection {
+    double start = 0.0;       // where the section begins (the first section: 0)
+    double firstBeat = 0.0;   // a beat of this section, at or after `start`
+    double beatLength = 0.5;  // seconds per beat
+
+    double bpm() const { return 60.0 / beatLength; }
+    bool operator==(const GridSection&) const = default;
+};
+
+// Where a track's beats fall, fitted over the whole track: one section for a steady
+// track, several where the tempo changes, none where no steady beat exists.
+struct BeatGrid {
+    std::vector<GridSection> sections;  // in time order, each from its start to the next's
+    float fit = 0.0f;                   // 0..1: how well a steady grid explains the onsets
+
+    bool empty() const { return sections.empty(); }
+    bool operator==(const BeatGrid&) const = default;
+};
+
+}  // namespace spinlorex
