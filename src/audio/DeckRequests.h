@@ -26,6 +26,7 @@ struct DeckRequest {
         kRefresh = 11,
         kAdoptMeasures = 12,
         kSetTempoByHand = 13,
+        kSetPitchTrim = 14,
     };
 
     int32_t code = kNone;

@@ -16,9 +16,14 @@ public:
     // The heard position, a fraction of the track; negative without one.
     float position() const { return position_.load(std::memory_order_relaxed); }
     int32_t pitch() const { return pitch_.load(std::memory_order_relaxed); }
+    // A few pitch units on top of the pitch that keep the deck's beats on the other deck's
+    // (the phase lock); the pitch shown and matched leaves it out.
+    int32_t pitchTrim() const { return pitchTrim_.load(std::memory_order_relaxed); }
     int32_t level() const { return level_.load(std::memory_order_relaxed); }
     // Seconds; negative without a track.
     int32_t duration() const { return duration_.load(std::memory_order_relaxed); }
+    // The track's length in decoded frames (44100 a second); 0 without a track.
+    int64_t trackFrames() const { return trackFrames_.load(std::memory_order_relaxed); }
     bool mixedOut() const { return mixedOut_.load(std::memory_order_relaxed); }
     void setMixedOut(bool value) { mixedOut_.store(value, std::memory_order_relaxed); }
     bool awaitingStart() const { return awaitingStart_.load(std::memory_order_relaxed); }
@@ -41,6 +46,8 @@ protected:
     std::atomic<bool> mixedOut_{false};
     std::atomic<bool> awaitingStart_{false};
     std::atomic<int32_t> duration_{-1};
+    std::atomic<int64_t> trackFrames_{0};
+    std::atomic<int32_t> pitchTrim_{0};
     std::atomic<int32_t> cueCycle_{0};
     std::atomic<bool> loading_{false};
 };

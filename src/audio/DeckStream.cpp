@@ -77,7 +77,12 @@ void DeckStream::serveRequest(const DeckRequest& request) {
             break;
         case DeckRequest::kSetPitch:
             pitch_.store(request.intArg, relaxed);
-            renderer_.setPitch(request.intArg);
+            renderer_.setPitch(renderPitch());
+            if (!closed_) rerender();
+            break;
+        case DeckRequest::kSetPitchTrim:
+            pitchTrim_.store(request.intArg, relaxed);
+            renderer_.setPitch(renderPitch());
             if (!closed_) rerender();
             break;
         case DeckRequest::kSetDsp:
@@ -122,8 +127,10 @@ void DeckStream::beginLoad(const TrackEntry& entry) {
     mixedOut_.store(false, relaxed);
     awaitingStart_.store(true, relaxed);
     duration_.store(-1, relaxed);
+    trackFrames_.store(0, relaxed);
     position_.store(-1.0f, relaxed);
     loading_.store(true, relaxed);
+    setPitchTrim(0);  // a lock on the track before ends with it
     desk_.setDeckStatus(deckIndex_, kStatusLoading);
 }
 
@@ -153,6 +160,7 @@ bool DeckStream::finishLoad(TrackReader* reader, int32_t seconds) {
     decoder_.setReader(reader);
     duration_.store(seconds, relaxed);
     decoder_.setTrackFrames(std::max<int64_t>(reader->totalFrames(), 1));
+    trackFrames_.store(std::max<int64_t>(reader->totalFrames(), 1), relaxed);
 
     if (track_->record == nullptr || track_->record->fileSize == 0)
         track_->record = database_.findOrAdd(track_->path, reader->fileSize());
@@ -258,6 +266,11 @@ void DeckStream::setLevel(int32_t level) {
 
 void DeckStream::shift(int32_t frames) {
     if (position() >= 0.0f) issue(DeckRequest::kShift, frames);
+}
+
+void DeckStream::setPitchTrim(int32_t trim) {
+    trim = std::clamp(trim, -kMaxPitchTrim, kMaxPitchTrim);
+    if (trim != pitchTrim()) issue(DeckRequest::kSetPitchTrim, trim);
 }
 
 void DeckStream::nudge(int32_t frames) {
@@ -370,7 +383,11 @@ void DeckStream::rerender() {
 }
 
 bool DeckStream::renderPass() {
-    return renderer_.renderPass(pitch_.load(relaxed), options_.masterTempo());
+    return renderer_.renderPass(renderPitch(), options_.masterTempo());
+}
+
+int32_t DeckStream::renderPitch() const {
+    return std::clamp(pitch_.load(relaxed) + pitchTrim_.load(relaxed), kLowestPitch, kHighestPitch);
 }
 
 void DeckStream::afterMove(bool preview) {
@@ -385,7 +402,7 @@ void DeckStream::afterMove(bool preview) {
 }
 
 void DeckStream::updateHeardPosition(int32_t newIndex) {
-    const int32_t k = renderer_.heardAt(newIndex, pitch_.load(relaxed));
+    const int32_t k = renderer_.heardAt(newIndex, renderPitch());
     if (k == decoder_.heardIndex()) return;
 
     const float heard = decoder_.hear(k);

@@ -115,6 +115,9 @@ public:
     // Stops at once, leaving no position.
     void finish();
     void setPitch(int32_t pitch);
+    // The phase lock's trim on top of the pitch, at most kMaxPitchTrim units either way.
+    void setPitchTrim(int32_t trim);
+    static constexpr int32_t kMaxPitchTrim = 8;
     // Applies the level through the output device (no request).
     void setLevel(int32_t level);
     // Moves the heard point by `frames` output frames (beat correction).
@@ -185,6 +188,8 @@ private:
     void serveRequest(const DeckRequest& request) override;
     void seekTo(float fraction);
     void rerender();
+    // The pitch the deck renders at: the pitch and the trim.
+    int32_t renderPitch() const;
     void afterMove(bool preview);
     void stopAtEnd();
 

@@ -91,12 +91,14 @@ bool DeskInput::onKeyDown(int virtualKey) {
             return true;
         case kLeft:
             ds.nudge(ds.pitch() * 256 / kNormalPitch);
+            sync_.movedByHand();
             return true;
         case kUp:
             faders_.setDeckPitch(d, ds.pitch() - 8);
             return true;
         case kRight:
             ds.nudge(-ds.pitch() * 256 / kNormalPitch);
+            sync_.movedByHand();
             return true;
         case kDown:
             faders_.setDeckPitch(d, ds.pitch() + 8);

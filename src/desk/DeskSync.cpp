@@ -2,6 +2,7 @@
 
 #include "desk/DeskSync.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "audio/AudioFormat.h"
@@ -11,9 +12,25 @@ namespace spinlorex {
 
 namespace {
 constexpr int32_t kSoftSyncLimit = 153;  // steps: a larger correction is left alone
+// On grids, a mix's step leaves smaller distances to the phase lock.
+constexpr int32_t kSoftGridShift = kSampleRate / 1000;
 }  // namespace
 
-DeskSync::DeskSync(DeskContext& context, DeskFaders& faders) : context_(context), faders_(faders) {}
+DeskSync::DeskSync(DeskContext& context, DeskFaders& faders)
+    : context_(context), faders_(faders), lock_(context) {}
+
+bool DeskSync::syncOnGrid(int d, bool soft) {
+    const std::optional<double> offset = PhaseLock::beatOffset(context_, d);
+    if (!offset) return false;
+    const auto shift = static_cast<int32_t>(std::lround(*offset * kSampleRate));
+    const bool tooFar = soft && std::abs(shift) >= kSoftSyncLimit * kStepFrames;
+    if (!tooFar && (!soft || std::abs(shift) >= kSoftGridShift)) {
+        lastBeatShift_ = shift;
+        if (shift != 0) context_.deck(d).shift(shift);
+    }
+    if (lock_.follower() != d || !soft) lock_.engage(d);
+    return true;
+}
 
 bool DeskSync::bothDecksOpen(const DeskContext& context) {
     return context.deck(0).duration() >= 0 && context.deck(1).duration() >= 0;
@@ -28,6 +45,8 @@ void DeskSync::syncLevel(int d) { context_.deck(d).matchLevelToOtherDeck(); }
 
 void DeskSync::syncBeat(int d) {
     if (!bothDecksOpen(context_)) return;
+    if (syncOnGrid(d, false)) return;
+    lock_.release();  // the onsets now decide where the beats are
     DeckStream& own = context_.deck(d);
     const DeckStream& other = context_.deck(1 - d);
     const int64_t ownPitch = own.pitch();
@@ -42,6 +61,8 @@ void DeskSync::syncBeat(int d) {
 
 void DeskSync::softSyncBeat(int d) {
     if (!bothDecksOpen(context_)) return;
+    if (syncOnGrid(d, true)) return;
+    lock_.release();
     DeckStream& own = context_.deck(d);
     const DeckStream& other = context_.deck(1 - d);
     const int64_t ownPitch = own.pitch();

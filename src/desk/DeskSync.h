@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "desk/DeskContext.h"
+#include "desk/PhaseLock.h"
 
 namespace spinlorex {
 
@@ -20,10 +21,13 @@ public:
     // The deck's pitch to the other deck's tempo; a running pitch-reset glide stops.
     void syncPitch(int deck);
     void syncLevel(int deck);
-    // The deck's next beat onto the other deck's nearest beat (both decks open).
+    // The deck's next beat onto the other deck's nearest beat (both decks open). When
+    // both tracks have beat grids the beats meet to the frame and the phase lock keeps
+    // them there while both play; otherwise the analyser's onsets are aligned.
     void syncBeat(int deck);
     // Like syncBeat, but only corrections below 153 analysis steps, taking the smaller
     // of aligning either deck's beat: used during a mix, where a jump would be heard.
+    // On grids: only corrections the lock would take long over (a millisecond or more).
     void softSyncBeat(int deck);
     // Pitch synced, the deck started, then its beat synced.
     void magicSync(int deck);
@@ -34,9 +38,21 @@ public:
 
     static bool bothDecksOpen(const DeskContext& context);
 
+    // Every display refresh: the phase lock's measure and trim.
+    void holdPhase() { lock_.tick(); }
+    // The DJ moved a deck by hand: a lock keeps the new distance.
+    void movedByHand() {
+        if (lock_.follower() >= 0) lock_.retarget();
+    }
+    const PhaseLock& phaseLock() const { return lock_; }
+
 private:
     DeskContext& context_;
+    // Aligns the deck on the other's grid; false when either has no grid (or position).
+    bool syncOnGrid(int deck, bool soft);
+
     DeskFaders& faders_;
+    PhaseLock lock_;
     int32_t lastBeatShift_ = 0;
 };
 

@@ -76,6 +76,7 @@ void MixingDesk::onTimer(int id) {
             transport_.onHistoryTimer(id - DeskTimers::kHistory1);
             break;
         case DeskTimers::kDisplay:
+            sync_.holdPhase();
             refreshDisplay();
             if (context_.analysis != nullptr) context_.analysis->pollLibrary();
             break;

@@ -173,11 +173,9 @@ TEST_F(DeskLoading, APlaylistTrackThatFailsGivesTheDeckTheNextAndAWaitingMixStar
     r.call([&] { r.desk.mix().mixNow(); });
     EXPECT_TRUE(r.deck(1).loading());
     EXPECT_FALSE(r.desk.mix().running());
-    for (int failed = 0; failed < 2; ++failed) {
-        deliver();
-        EXPECT_TRUE(r.deck(1).loading()) << "the next row is tried";
-    }
-    deliver();
+    // Each failure starts the next row's load; answers that come together are taken in
+    // one go, so wait until the deck holds a track.
+    for (int answers = 0; answers < 3 && r.deck(1).loading(); ++answers) deliver();
     ASSERT_NE(r.deck(1).track(), nullptr);
     EXPECT_EQ(r.deck(1).track()->path, "/m/three.mp3");
     EXPECT_TRUE(r.desk.mix().running());

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -96,11 +97,13 @@ public:
     explicit DeskRig(int32_t deck1Seconds = 20, int32_t deck2Seconds = 20, int outputMode = 0,
                      bool realLibrary = false)
         : DeskRig(readers(deck1Seconds), readers(deck2Seconds), outputMode, realLibrary) {}
-    // Decks reading through the given readers (generated tracks).
+    // Decks reading through the given readers (generated tracks). With `recordTo` the
+    // sound card writes what it plays to that WAV file (complete once the rig is gone).
     DeskRig(DeckStream::Readers deck1, DeckStream::Readers deck2, int outputMode = 0,
-            bool realLibrary = false)
+            bool realLibrary = false, const std::string& recordTo = {})
         : clock(std::make_shared<sound::ManualClock>()),
-          system(sound::createNullSystem(clock)),
+          system(recordTo.empty() ? sound::createNullSystem(clock)
+                                  : sound::createWavSystem(recordTo, clock)),
           decks(database, desk, messages, std::move(deck1), std::move(deck2)),
           engine(decks, *system, nullptr),
           music(database),
