@@ -23,7 +23,8 @@ const std::string& track(bool mp3) {
             synth::render({.bpm = 126.4, .seconds = 300, .introBeats = 32, .startOffset = 0.01});
         const std::string wav = "/tmp/spinlorex-bench-grid.wav";
         const std::string mp3 = "/tmp/spinlorex-bench-grid.mp3";
-        if (!synth::writeWav(wav, music, 44100, 2, 16) || !synth::writeMp3(mp3, music, 44100, 2, 192))
+        if (!synth::writeWav(wav, music, 44100, 2, 16) ||
+            !synth::writeMp3(mp3, music, 44100, 2, 192))
             return std::array<std::string, 2>{};
         return std::array<std::string, 2>{wav, mp3};
     }();

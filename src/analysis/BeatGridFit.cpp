@@ -16,19 +16,19 @@ constexpr double kFrameRate = 44100.0;
 constexpr double kLevelSeconds = OnsetEnvelope::kHopFrames / kFrameRate;
 constexpr double kOnsetSeconds = kOnsetHopFrames / kFrameRate;
 
-constexpr int32_t kStepLevels = 8;     // an attack is a step up in level over 2.9 ms
-constexpr int32_t kSearchLevels = 40;  // looked for within 14.5 ms of the tracked beat
-constexpr int32_t kAfterLevels = 22;   // 8 ms of sound after an attack
-constexpr int32_t kBeforeLevels = 44;  // against 16 ms before it
+constexpr int32_t kStepLevels = 8;      // an attack is a step up in level over 2.9 ms
+constexpr int32_t kSearchLevels = 40;   // looked for within 14.5 ms of the tracked beat
+constexpr int32_t kAfterLevels = 22;    // 8 ms of sound after an attack
+constexpr int32_t kBeforeLevels = 44;   // against 16 ms before it
 constexpr float kClearContrast = 0.2f;  // (after - before) / (after + before) of a clear attack
 // An attack is timed where the level has risen by this share of its step: low on the rise,
 // near where the sound begins, but above the ripple of what sounds before it.
 constexpr double kCrossing = 0.2;
-constexpr int32_t kSeedBeats = 8;       // clear attacks evenly spaced that start a section
-constexpr int32_t kMaxMisses = 4;       // clear attacks off the line in a row that end it
+constexpr int32_t kSeedBeats = 8;  // clear attacks evenly spaced that start a section
+constexpr int32_t kMaxMisses = 4;  // clear attacks off the line in a row that end it
 constexpr int32_t kMinSectionBeats = 16;
-constexpr double kTolerance = 0.02;  // of a beat: how far off its line an attack may lie
-constexpr float kMinFit = 0.5f;      // below this the track has no steady beat
+constexpr double kTolerance = 0.02;    // of a beat: how far off its line an attack may lie
+constexpr float kMinFit = 0.5f;        // below this the track has no steady beat
 constexpr double kSlowestBeat = 70.0;  // BPM: a slower beat is counted twice as fast
 constexpr double kWeakOffBeat = 0.5;   // every other beat this much weaker: half the tempo
 
@@ -46,7 +46,9 @@ std::optional<Attack> attackNear(const std::vector<uint16_t>& levels, int32_t ar
     const int32_t lo = std::max(kStepLevels, around - kSearchLevels);
     const int32_t hi = std::min(size - kStepLevels, around + kSearchLevels);
     if (lo >= hi) return std::nullopt;
-    const auto level = [&](int32_t n) { return static_cast<double>(levels[static_cast<size_t>(n)]); };
+    const auto level = [&](int32_t n) {
+        return static_cast<double>(levels[static_cast<size_t>(n)]);
+    };
 
     double after = 0.0, before = 0.0;
     for (int32_t j = 0; j < kStepLevels; ++j) {
@@ -236,7 +238,7 @@ std::vector<Run> runsAt(const std::vector<uint16_t>& levels, const std::vector<f
                         double period) {
     std::vector<Attack> clear;
     for (int32_t beat : trackBeats(onsets, period)) {
-        // Onset hop m stands for a rise in the 8 level hops before 8 m.
+        // Onset hop m stands for a rise in the level hops just before it.
         const int32_t around = beat * kOnsetHopLevels - kOnsetHopLevels / 2;
         const std::optional<Attack> attack = attackNear(levels, around);
         if (attack && attack->contrast >= kClearContrast &&
@@ -300,7 +302,8 @@ BeatGrid fitBeatGrid(const std::vector<uint16_t>& levels) {
         } else {
             // The beat where the tempo changes lies on both lines and went to the earlier
             // run; it is the first of the new tempo.
-            const double lastBefore = runs[r - 1].members.back().t - kTolerance * section.beatLength;
+            const double lastBefore =
+                runs[r - 1].members.back().t - kTolerance * section.beatLength;
             int64_t k = run.members.front().k;
             while (run.line.at(k - 1) >= lastBefore) --k;
             section.firstBeat = run.line.at(k);

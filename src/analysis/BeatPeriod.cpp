@@ -21,8 +21,9 @@ constexpr std::array<double, 9> kRelated = {0.25, 1.0 / 3, 0.5, 2.0 / 3, 1.0, 1.
 std::vector<double> paired(const std::vector<float>& onsets) {
     std::vector<double> out(onsets.size() / 2);
     for (size_t i = 0; i < out.size(); ++i) out[i] = onsets[2 * i] + onsets[2 * i + 1];
-    const double mean = out.empty() ? 0.0 : std::accumulate(out.begin(), out.end(), 0.0) /
-                                                static_cast<double>(out.size());
+    const double mean = out.empty() ? 0.0
+                                    : std::accumulate(out.begin(), out.end(), 0.0) /
+                                          static_cast<double>(out.size());
     for (double& v : out) v -= mean;
     return out;
 }
@@ -71,9 +72,12 @@ double beatPeriod(const std::vector<float>& onsets, double hopSeconds) {
             if (at(lag) > at(peak)) peak = lag;
         const double left = at(peak - 1), mid = at(peak), right = at(peak + 1);
         const double curve = left - 2.0 * mid + right;
-        const double shift = curve < 0.0 ? std::clamp(0.5 * (left - right) / curve, -0.5, 0.5) : 0.0;
-        readings[r] = {peak + shift, mid};
-        strongest = std::max(strongest, mid);
+        const double shift =
+            curve < 0.0 ? std::clamp(0.5 * (left - right) / curve, -0.5, 0.5) : 0.0;
+        // A sharp peak between two lags splits over both: weigh it with its neighbours.
+        const double value = mid + std::max(0.0, std::max(left, right));
+        readings[r] = {peak + shift, value};
+        strongest = std::max(strongest, value);
     }
     for (const Reading& reading : readings) {
         if (reading.lag <= 0.0 || reading.value < kFasterWins * strongest) continue;

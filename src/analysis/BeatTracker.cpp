@@ -43,7 +43,8 @@ std::vector<int32_t> trackBeats(const std::vector<float>& onsets, double period)
                 before = m - d;
             }
         }
-        score[static_cast<size_t>(m)] = static_cast<float>(onsets[static_cast<size_t>(m)] / deviation) + best;
+        score[static_cast<size_t>(m)] =
+            static_cast<float>(onsets[static_cast<size_t>(m)] / deviation) + best;
         from[static_cast<size_t>(m)] = before;
     }
     // The chain ends within the last period with the best score.

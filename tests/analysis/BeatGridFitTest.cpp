@@ -49,7 +49,8 @@ TEST(BeatGridFit, FindsTempoAndPhaseToAFractionOfAFrameOnSteadyTracks) {
     for (const Case c : {Case{123.37, 0.0123456, 1}, Case{170.0, 0.31234, 4},
                          Case{85.0, 0.2000113, 2}, Case{98.6, 1.00001, 3}}) {
         SCOPED_TRACE(c.bpm);
-        const BeatGrid grid = gridOf({.bpm = c.bpm, .seconds = 40, .seed = c.seed, .startOffset = c.offset});
+        const BeatGrid grid =
+            gridOf({.bpm = c.bpm, .seconds = 40, .seed = c.seed, .startOffset = c.offset});
         ASSERT_EQ(grid.sections.size(), 1u);
         EXPECT_GT(grid.fit, 0.9f);
         EXPECT_NEAR(grid.sections[0].bpm(), c.bpm, 0.002);
