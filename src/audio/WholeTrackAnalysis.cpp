@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "analysis/BeatAnalyser.h"
+#include "analysis/BeatGridFit.h"
 #include "analysis/DecodeTimeline.h"
+#include "analysis/OnsetEnvelope.h"
 #include "audio/AudioFormat.h"
 #include "audio/DeckStream.h"
 #include "audio/Mp3Reader.h"
@@ -58,7 +60,7 @@ bool cancelled(const std::atomic<bool>* cancel) {
 }  // namespace
 
 WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
-                                   const std::atomic<bool>* cancel) {
+                                   const std::atomic<bool>* cancel, bool fitGrid) {
     WholeTrackResult result;
     const int32_t seconds = reader.open(path);
     if (seconds <= 0) {
@@ -69,6 +71,8 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
     result.fileSize = reader.fileSize();
 
     auto deck = std::make_unique<FreshDeck>();
+    // The beat grid's own record of the level, beside the analyser (which it leaves alone).
+    OnsetEnvelope envelope;
     std::vector<int16_t> block(static_cast<size_t>(kBlockFrames) * 2);
     for (;;) {
         if (cancelled(cancel)) {
@@ -80,6 +84,7 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
         if (r == TrackReader::kError) result.status = kStatusDecodeError;
         if (r <= 0) break;
         deck->feed(block.data(), position);
+        if (fitGrid) envelope.feed(block.data(), kBlockFrames);
     }
     reader.close();
 
@@ -89,6 +94,7 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
         for (int32_t i = 0; i < kSilentBlocksAfterEnd; ++i) deck->feed(block.data(), -1.0f);
     }
     result.measures = measuresOf(deck->analysis);
+    if (fitGrid && !result.cancelled) result.grid = fitBeatGrid(envelope.levels());
     return result;
 }
 

@@ -31,9 +31,10 @@ struct WholeTrackResult {
 // may differ in the last digits of the levels). The reader is closed again at the end.
 //
 // Any thread but the sound thread (it allocates and takes as long as the decoding).
-// `cancel`, when given, is polled between blocks.
+// `cancel`, when given, is polled between blocks. With `fitGrid` false the grid is left
+// empty and its cost saved (the benchmarks compare both).
 WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
-                                   const std::atomic<bool>* cancel = nullptr);
+                                   const std::atomic<bool>* cancel = nullptr, bool fitGrid = true);
 
 // The readers to give analyseWholeTrack: a deck's, except that tracks at other rates come
 // to 44100 Hz by interpolation instead of a listening-quality filter. The analyser reads

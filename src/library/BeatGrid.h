@@ -13,6 +13,11 @@ struct GridSection {
     double beatLength = 0.5;  // seconds per beat
 
     double bpm() const { return 60.0 / beatLength; }
+    // Beats from firstBeat to `seconds` (negative before it): the whole part counts beats,
+    // the fraction is the phase within the beat.
+    double beatsAt(double seconds) const { return (seconds - firstBeat) / beatLength; }
+    // The time of the beat nearest `seconds`.
+    double nearestBeat(double seconds) const;
     bool operator==(const GridSection&) const = default;
 };
 
@@ -23,6 +28,13 @@ struct BeatGrid {
     float fit = 0.0f;                   // 0..1: how well a steady grid explains the onsets
 
     bool empty() const { return sections.empty(); }
+    // The section that holds `seconds` (the first one before its start); null when empty.
+    const GridSection* sectionAt(double seconds) const;
+    // The phase of the beat at `seconds`, 0..1 (0 on a beat); -1 when empty.
+    double phaseAt(double seconds) const;
+    // The tempo of the section that lasts longest in a track of `trackSeconds` (the last
+    // section runs to the end); 0 when empty.
+    double mainBpm(double trackSeconds) const;
     bool operator==(const BeatGrid&) const = default;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/WavReader.h"
+#include "library/ShownTempo.h"
 #include "platform/settings/Settings.h"
 #include "support/DeckHarness.h"
 #include "support/Files.h"
@@ -70,6 +71,22 @@ TEST_F(WholeTrackAnalysisTest, AnIntroOfAnotherTempoGivesWayToTheBody) {
     EXPECT_GT(result.measures.bpmConfidence, 1000);  // the 44 s of the body, in blocks
 }
 
+// The analyser reads a 170 BPM track as two thirds of it; the grid, fitted in the same
+// pass, counts the beat a DJ counts where the kick is heard, and its tempo is the one shown.
+TEST_F(WholeTrackAnalysisTest, TheGridCountsTheBeatTheAnalyserReadsAsTwoThirds) {
+    test::TempDir dir;
+    const std::string track =
+        writeTrack(dir, "dnb.wav", {.bpm = 170, .seconds = 60, .seed = 4, .startOffset = 0.0123});
+    WavReader reader;
+    const WholeTrackResult result = analyseWholeTrack(reader, track);
+    EXPECT_NEAR(result.measures.bpm, 170.0 * 2 / 3, 0.5);
+    ASSERT_EQ(result.grid.sections.size(), 1u);
+    EXPECT_NEAR(result.grid.sections[0].bpm(), 170.0, 0.002);
+    EXPECT_NEAR(result.grid.sections[0].nearestBeat(30.0123), 30.0123, 0.00025);
+    EXPECT_FLOAT_EQ(shownTempo(result.measures.bpm, result.grid, result.duration),
+                    static_cast<float>(result.grid.sections[0].bpm()));
+}
+
 TEST_F(WholeTrackAnalysisTest, FilesThatFailAndAnalysesStoppedSaySo) {
     WavReader wav;
     const WholeTrackResult missing = analyseWholeTrack(wav, "/nonexistent/track.wav");
@@ -90,6 +107,7 @@ TEST_F(WholeTrackAnalysisTest, FilesThatFailAndAnalysesStoppedSaySo) {
     EXPECT_TRUE(stopped.cancelled);
     EXPECT_EQ(stopped.status, kStatusNormal);
     EXPECT_EQ(stopped.measures.peakLevel, 1);  // nothing analysed
+    EXPECT_TRUE(stopped.grid.empty());
 }
 
 }  // namespace

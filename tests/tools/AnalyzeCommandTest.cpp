@@ -102,6 +102,10 @@ TEST_F(AnalyzeCommandTest, TheSameFileGivesTheSameLineAloneInAnyBatchAndOnABusyM
     EXPECT_NEAR(std::stod(field(alone[a], "bpm")), 124.0, 0.3);
     EXPECT_NEAR(std::stod(field(alone[b], "bpm")), 128.0, 0.3);  // not its 120 BPM intro
     EXPECT_NEAR(std::stod(field(alone[c], "bpm")), 98.0, 0.3);
+    // The grid's tempo is the body's too, and where the analyser agrees it is the one shown.
+    EXPECT_NEAR(std::stod(field(alone[a], "gridBpm")), 124.0, 0.01);
+    EXPECT_NEAR(std::stod(field(alone[b], "gridBpm")), 128.0, 0.01);
+    EXPECT_EQ(field(alone[b], "shownBpm"), field(alone[b], "gridBpm"));
 
     const auto expectSame = [&](const std::vector<std::string>& order, const std::string& options) {
         std::string arguments = options;

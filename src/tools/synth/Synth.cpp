@@ -62,7 +62,9 @@ std::vector<float> render(const Params& p) {
     const int voicingShift = static_cast<int>(p.seed % 3) * 12 - 12;  // -12, 0 or +12 on the pad
 
     for (int64_t i = 0; i < frames; ++i) {
-        const double t = static_cast<double>(i) / rate;
+        // The music starts `startOffset` seconds in; before that only silence.
+        const double t = static_cast<double>(i) / rate - p.startOffset;
+        if (t < 0.0) continue;
         // Time within the current section (the whole track when the intro keeps its tempo).
         const bool body = p.introBpm > 0.0 && t >= introSeconds;
         const double beatLength = p.introBpm > 0.0 && !body ? introBeat : beat;
@@ -72,7 +74,7 @@ std::vector<float> render(const Params& p) {
         const double inBeat =
             (beatPos - static_cast<double>(beatIndex)) * beatLength;  // seconds since the beat
         const Chord& chord = kProgression[(beatIndex / 4) % 4];
-        const bool kickOn = beatIndex >= p.introBeats || p.introKick;
+        const bool kickOn = !p.beatless && (beatIndex >= p.introBeats || p.introKick);
 
         // Kick: a sine whose pitch falls hyperbolically, 300 Hz at the attack, 100 Hz after
         // 80 ms, 50 Hz in its body, with a fast decay, on every beat.
@@ -90,7 +92,7 @@ std::vector<float> render(const Params& p) {
         const double n = noise.next();
         hatState = 0.6 * (hatState + n - lastNoise);
         lastNoise = n;
-        const double hat = offBeat ? hatState * std::exp(-60.0 * inEighth) : 0.0;
+        const double hat = offBeat && !p.beatless ? hatState * std::exp(-60.0 * inEighth) : 0.0;
 
         // Bass: the chord's root on the off-beat eighths, a soft square-ish tone.
         double bass = 0.0;

@@ -13,12 +13,14 @@ struct Params {
     double bpm = 120.0;
     double seconds = 30.0;
     int32_t sampleRate = 44100;
-    int32_t channels = 2;    // 1 or 2
-    uint32_t seed = 1;       // varies the hats' noise and the chord voicing
-    int32_t introBeats = 0;  // beats of hats and chords before the kick comes in
-    double introBpm = 0.0;   // the intro's own tempo (0: the track's)
-    bool introKick = false;  // the kick plays through the intro too
-    double gain = 0.5;       // peak level of the mix, 0..1
+    int32_t channels = 2;      // 1 or 2
+    uint32_t seed = 1;         // varies the hats' noise and the chord voicing
+    int32_t introBeats = 0;    // beats of hats and chords before the kick comes in
+    double introBpm = 0.0;     // the intro's own tempo (0: the track's)
+    bool introKick = false;    // the kick plays through the intro too
+    double gain = 0.5;         // peak level of the mix, 0..1
+    double startOffset = 0.0;  // seconds of silence before the music (any fraction of a frame)
+    bool beatless = false;     // the chords alone: no kick, hats or bass
 };
 
 // Interleaved samples in -1..1.

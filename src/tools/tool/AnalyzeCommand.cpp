@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "library/ShownTempo.h"
 #include "library/TrackDatabase.h"
 #include "platform/core/ProcessSignals.h"
 #include "tools/tool/ArgParser.h"
@@ -33,6 +34,9 @@ void printResult(const std::string& path, const WholeTrackResult& result) {
     json.add("lastStrongBeatLevel", m.lastStrongBeatLevel);
     json.add("peakLevel", m.peakLevel);
     json.add("loudnessPeak", m.loudnessPeak);
+    const double seconds = result.duration;
+    json.add("gridBpm", result.grid.mainBpm(seconds));
+    json.add("shownBpm", static_cast<double>(shownTempo(m.bpm, result.grid, seconds)));
     std::printf("%s\n", json.text().c_str());
     std::fflush(stdout);
 }
