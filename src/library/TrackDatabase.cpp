@@ -19,17 +19,6 @@ const char* const kFileSystemError = "Error in the file system driver";
 const char* const kNoMemory = "Not enough memory";
 const char* const kCorrupted = "The internal database is corrupted";
 
-std::string_view fileNameOf(std::string_view path) {
-#ifdef _WIN32
-    const size_t separator = path.find_last_of("/\\");
-#else
-    const size_t separator = path.rfind('/');
-#endif
-    std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
-    // Names are stored zero-terminated; nothing after a zero byte could be found again.
-    return name.substr(0, name.find('\0'));
-}
-
 }  // namespace
 
 TrackDatabase::TrackDatabase() {
@@ -192,7 +181,7 @@ void TrackDatabase::rebuildIndex() {
 }
 
 TrackRecord* TrackDatabase::findOrAdd(std::string_view path, uint32_t fileSize) {
-    const std::string_view name = fileNameOf(path);
+    const std::string_view name = trackRecordName(path);
     if (const auto found = index_.find(Key{name, fileSize}); found != index_.end())
         return found->second;
     TrackRecord& record = records_.emplace_front();
