@@ -6,6 +6,7 @@
 #include <ctime>
 #include <functional>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "library/DatabaseFile.h"
@@ -156,6 +157,7 @@ void TrackDatabase::close() {
     // Every write handed over reaches the file before the records it names go.
     writer_.reset();
     file_.reset();
+    filler_ = nullptr;
     index_.clear();
     records_.clear();
 }
@@ -188,7 +190,14 @@ TrackRecord* TrackDatabase::findOrAdd(std::string_view path, uint32_t fileSize) 
     record.fileSize = fileSize;
     record.name.assign(name);
     index_.emplace(Key{record.name, record.fileSize}, &record);
+    if (filler_) filler_(record);
     return &record;
+}
+
+void TrackDatabase::setRecordFiller(RecordFiller filler) {
+    filler_ = std::move(filler);
+    if (!filler_) return;
+    for (TrackRecord& record : records_) filler_(record);
 }
 
 TrackAnalysis* TrackDatabase::acquireAnalysis(TrackRecord* record) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <forward_list>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,8 +53,8 @@ public:
     bool writable() const;
 
     // Writes every record that still holds an analysis block, waits until every write
-    // handed over is in the file, frees every record and closes the file. Safe to call
-    // twice.
+    // handed over is in the file, frees every record, forgets the record filler and closes
+    // the file. Safe to call twice.
     void close();
 
     // Waits until every write handed over so far is in the file (or has failed).
@@ -62,6 +63,12 @@ public:
     // The record of the file named by the part of `path` after its last separator, with
     // exactly that size; created (not written) when new.
     TrackRecord* findOrAdd(std::string_view path, uint32_t fileSize);
+
+    // Runs `filler` over every record now and over each record findOrAdd creates from now
+    // on (null: nothing more runs), so that what another store keeps of a track reaches
+    // its record however it came to be.
+    using RecordFiller = std::function<void(TrackRecord&)>;
+    void setRecordFiller(RecordFiller filler);
 
     // Takes the record's analysis block (creating it with the record's stored values:
     // the file is not read) and marks the record used today.
@@ -115,6 +122,7 @@ private:
     std::unique_ptr<DatabaseWriter> writer_;
     uint32_t today_ = 0;
     std::string notice_;
+    RecordFiller filler_;
 };
 
 }  // namespace spinlorex
