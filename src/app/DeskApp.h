@@ -11,6 +11,7 @@
 #include "audio/DeckLinks.h"
 #include "desk/DeskLibrary.h"
 #include "library/TrackDatabase.h"
+#include "library/TrackStore.h"
 #include "platform/surface/Surface.h"
 
 namespace spinlorex {
@@ -134,12 +135,16 @@ private:
     void tell(const std::string& text);
     void showNotices();
     void placeFiles(const FilesToOpen& files);
+    // The track store has read its file: records get their grids, now and when made.
+    void storeLoaded();
 
     std::unique_ptr<DeskWindow> window_;
     std::function<std::unique_ptr<sound::SoundSystem>()> makeSoundSystem_;
     DeskRelay relay_;
     std::unique_ptr<SoundMessagePump> pump_;
     std::unique_ptr<TrackDatabase> database_;
+    std::unique_ptr<TrackStore::Listener> storeListener_;
+    std::unique_ptr<TrackStore> store_;  // beat grids, beside the database
     std::unique_ptr<DeckPair> decks_;
     std::unique_ptr<sound::SoundSystem> soundSystem_;
     std::unique_ptr<SystemVolume> volume_;
