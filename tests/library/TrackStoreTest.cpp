@@ -137,7 +137,7 @@ TEST_F(TrackStoreTest, GridsComeBackAsTheyWentInAndTheLatestOfATrackWins) {
     TrackStore store;
     store.open(folder());
     // Handed in before the file is read: newer than the file's.
-    store.putGrid("/music/beatless.wav", 5000, kSteady);
+    store.putGrid("/moved/beatless.wav", 5000, kSteady);
     store.flush();
     ASSERT_TRUE(store.takeLoaded());
     ASSERT_NE(store.grid("changing.mp3", 4000), nullptr);
@@ -151,6 +151,8 @@ TEST_F(TrackStoreTest, GridsComeBackAsTheyWentInAndTheLatestOfATrackWins) {
     TrackStore again;
     openAndLoad(again, folder());
     EXPECT_EQ(*again.grid("beatless.wav", 5000), *kSteady);
+    EXPECT_EQ(Sql(file()).value("SELECT path FROM tracks WHERE name = 'beatless.wav'"),
+              "/moved/beatless.wav");
 }
 
 // Records read with the internal database get their grids once the store is read, records
@@ -186,6 +188,7 @@ struct Damage {
     const char* name;
     const char* asideAs;
     void (*apply)(const std::string& folder, const std::string& file);
+    friend void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
 };
 
 class DamagedStoreTest : public TrackStoreTest, public ::testing::WithParamInterface<Damage> {};
