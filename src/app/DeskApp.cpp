@@ -237,6 +237,7 @@ void DeskApp::destroy(bool saveTheSettings) {
     decks_.reset();
     soundSystem_.reset();
     // The track store writes what waits, unless its disk does not answer in time.
+    gridWalk_.reset();
     if (database_) database_->setRecordFiller(nullptr);
     if (store_ && !store_->close())
         std::fprintf(stderr, "spinlorex: the track store's last writes were left unfinished\n");
@@ -385,9 +386,21 @@ void DeskApp::storeLoaded() {
     if (!store_ || !database_ || destroyed_ || !store_->takeLoaded()) return;
     database_->setRecordFiller(
         [store = store_.get()](TrackRecord& record) { store->fill(record); });
+    gridWalk_ = database_->walkRecords();
+    fillSomeGrids();
     // A damaged store set aside is told as a damaged database is; why nothing reaches the
     // file was said on the standard error.
     if (store_->rebuilt()) tell(store_->notice());
+}
+
+void DeskApp::fillSomeGrids() {
+    // About 6 ms of the main thread each (100,000 records: a dozen turns of the loop).
+    constexpr size_t kRecordsPerTurn = 8192;
+    if (!gridWalk_ || !store_ || !inbox_ || destroyed_) return;
+    if (gridWalk_->step(kRecordsPerTurn, [this](TrackRecord& record) { store_->fill(record); }))
+        inbox_->post([this] { fillSomeGrids(); });
+    else
+        gridWalk_.reset();
 }
 
 void DeskApp::traceFirstFrame(std::chrono::steady_clock::time_point since) {

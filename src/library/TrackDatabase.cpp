@@ -6,7 +6,6 @@
 #include <ctime>
 #include <functional>
 #include <iterator>
-#include <utility>
 #include <vector>
 
 #include "library/DatabaseFile.h"
@@ -194,10 +193,18 @@ TrackRecord* TrackDatabase::findOrAdd(std::string_view path, uint32_t fileSize) 
     return &record;
 }
 
-void TrackDatabase::setRecordFiller(RecordFiller filler) {
-    filler_ = std::move(filler);
-    if (!filler_) return;
-    for (TrackRecord& record : records_) filler_(record);
+TrackDatabase::RecordWalk TrackDatabase::walkRecords() {
+    // Records are only ever put at the head of the list until close(), so the walk's
+    // place stays valid and ends where the list ended when it began.
+    RecordWalk walk;
+    walk.next_ = records_.begin();
+    walk.end_ = records_.end();
+    return walk;
+}
+
+bool TrackDatabase::RecordWalk::step(size_t count, const RecordFiller& visit) {
+    for (; count > 0 && next_ != end_; --count, ++next_) visit(*next_);
+    return next_ != end_;
 }
 
 TrackAnalysis* TrackDatabase::acquireAnalysis(TrackRecord* record) {

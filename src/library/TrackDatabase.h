@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "library/TrackMeasures.h"
 #include "library/TrackRecord.h"
@@ -64,11 +65,26 @@ public:
     // exactly that size; created (not written) when new.
     TrackRecord* findOrAdd(std::string_view path, uint32_t fileSize);
 
-    // Runs `filler` over every record now and over each record findOrAdd creates from now
-    // on (null: nothing more runs), so that what another store keeps of a track reaches
-    // its record however it came to be.
+    // Runs `filler` over each record findOrAdd creates from now on (null: none), so that
+    // what another store keeps of a track reaches its record when it is made. The records
+    // already there take a walk (walkRecords).
     using RecordFiller = std::function<void(TrackRecord&)>;
-    void setRecordFiller(RecordFiller filler);
+    void setRecordFiller(RecordFiller filler) { filler_ = std::move(filler); }
+
+    // The records there are now, newest first, gone through a few at a time, so that
+    // 100,000 of them never hold up the main thread for long. Records made after the walk
+    // began are not in it. Valid until close().
+    class RecordWalk {
+    public:
+        // Runs `visit` over up to `count` more records; false once none is left.
+        bool step(size_t count, const RecordFiller& visit);
+
+    private:
+        friend class TrackDatabase;
+        std::forward_list<TrackRecord>::iterator next_;
+        std::forward_list<TrackRecord>::iterator end_;
+    };
+    RecordWalk walkRecords();
 
     // Takes the record's analysis block (creating it with the record's stored values:
     // the file is not read) and marks the record used today.

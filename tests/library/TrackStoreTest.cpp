@@ -155,8 +155,9 @@ TEST_F(TrackStoreTest, GridsComeBackAsTheyWentInAndTheLatestOfATrackWins) {
               "/moved/beatless.wav");
 }
 
-// Records read with the internal database get their grids once the store is read, records
-// made later at their making; a grid a record already holds stays.
+// Once the store is read, records made from then on get their grids at their making, those
+// already there as a walk over them reaches them, newest first; a grid a record already
+// holds stays.
 TEST_F(TrackStoreTest, RecordsGetTheirStoredGrids) {
     {
         TrackStore store;
@@ -172,13 +173,19 @@ TEST_F(TrackStoreTest, RecordsGetTheirStoredGrids) {
     analysed->grid = kChanging;
     TrackStore store;
     openAndLoad(store, folder());
-    database.setRecordFiller([&store](TrackRecord& record) { store.fill(record); });
-    ASSERT_NE(known->grid, nullptr);
-    EXPECT_EQ(*known->grid, *kChanging);
-    EXPECT_EQ(analysed->grid, kChanging);
+    const auto fill = [&store](TrackRecord& record) { store.fill(record); };
+    database.setRecordFiller(fill);
+    TrackDatabase::RecordWalk walk = database.walkRecords();
     TrackRecord* later = database.findOrAdd("/b/later.mp3", 20);
     ASSERT_NE(later->grid, nullptr);
     EXPECT_TRUE(later->grid->empty());
+    EXPECT_TRUE(walk.step(1, fill));
+    EXPECT_EQ(known->grid, nullptr);  // the newest first: `analysed` was made after it
+    EXPECT_FALSE(walk.step(1, fill));
+    EXPECT_FALSE(walk.step(1, fill));
+    ASSERT_NE(known->grid, nullptr);
+    EXPECT_EQ(*known->grid, *kChanging);
+    EXPECT_EQ(analysed->grid, kChanging);
     EXPECT_EQ(database.findOrAdd("/b/later.mp3", 21)->grid, nullptr);
 }
 
