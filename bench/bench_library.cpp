@@ -1,10 +1,12 @@
 // The music library with a DJ's whole collection: 100,000 records in the internal database
 // and a folder of 10,000 tracks. Reading the database, filling the files list the first
-// time (records created) and the next time (records found), the Bpm sort of it, and a
-// comment edit.
+// time (records created) and the next time (records found), the Bpm sort of it, a
+// comment edit, and opening a track store of 100,000 beat grids.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -14,6 +16,7 @@
 #include "library/FolderListing.h"
 #include "library/MusicLibrary.h"
 #include "library/TrackDatabase.h"
+#include "library/TrackStore.h"
 
 namespace {
 
@@ -131,5 +134,68 @@ BENCHMARK(BM_CommentEditOf100kRecords)
     ->ArgName("untilWritten")
     ->Iterations(200)  // the writer keeps up with no more than a few hundred edits a second
     ->Unit(benchmark::kMicrosecond);
+
+// A track store of 100,000 beat grids (one to four sections each, as a collection's steady
+// and changing tracks have), one for each record of the collection's database: how long
+// from the open until the store's thread has read every grid and the records have them,
+// what the main thread spends of it ("main_ms") taking them over and giving the 100,000
+// records theirs, and its longest turn ("longestTurn_ms") between the desk's other work.
+void BM_OpenTrackStoreOf100kGrids(benchmark::State& state) {
+    const Collection& c = collection();
+    TrackDatabase db;
+    db.open(c.data->home().string());
+    std::vector<TrackRecord*> records;
+    for (const TrackRecord& record : db.records())
+        records.push_back(const_cast<TrackRecord*>(&record));
+    const std::filesystem::path home = c.root / "store";
+    if (!std::filesystem::exists(home)) {
+        std::filesystem::create_directories(home);
+        TrackStore store;
+        store.open(home.string());
+        for (size_t i = 0; i < records.size(); ++i) {
+            auto grid = std::make_shared<BeatGrid>();
+            grid->fit = 0.9f;
+            for (size_t s = 0; s <= i % 4; ++s)
+                grid->sections.push_back({s * 60.0, s * 60.0 + 0.1, 60.0 / (120 + s)});
+            store.putGrid("/music/" + records[i]->name, records[i]->fileSize, std::move(grid));
+        }
+        store.flush();
+        if (store.rowsWritten() != records.size())
+            state.SkipWithError("the grids were not written");
+    }
+    double mainThread = 0.0;
+    double longestTurn = 0.0;
+    const auto fill = [](const TrackStore& store) {
+        return [&store](TrackRecord& record) { store.fill(record); };
+    };
+    for (auto _ : state) {
+        TrackStore store;
+        store.open(home.string());
+        store.flush();
+        // The desk's share: the grids taken over, then the records filled 8,192 at a time
+        // in turns of its event loop.
+        using Clock = std::chrono::steady_clock;
+        auto turnStart = Clock::now();
+        store.takeLoaded();
+        db.setRecordFiller(fill(store));
+        TrackDatabase::RecordWalk walk = db.walkRecords();
+        for (bool more = true; more; turnStart = Clock::now()) {
+            more = walk.step(8192, fill(store));
+            const double turn =
+                std::chrono::duration<double, std::milli>(Clock::now() - turnStart).count();
+            mainThread += turn;
+            longestTurn = std::max(longestTurn, turn);
+        }
+        state.PauseTiming();
+        if (records.back()->grid == nullptr) state.SkipWithError("the grids were not read");
+        db.setRecordFiller(nullptr);
+        for (TrackRecord* record : records) record->grid.reset();
+        store.close();
+        state.ResumeTiming();
+    }
+    state.counters["main_ms"] = benchmark::Counter(mainThread, benchmark::Counter::kAvgIterations);
+    state.counters["longestTurn_ms"] = longestTurn;
+}
+BENCHMARK(BM_OpenTrackStoreOf100kGrids)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <utility>
 
 #include "app/AnalysisPump.h"
 #include "app/CommandLine.h"
@@ -39,6 +40,21 @@
 #include "skin/picture/Skin.h"
 
 namespace spinlorex {
+namespace {
+
+// Hands the track store's news to the main thread.
+class StoreLoadedRelay : public TrackStore::Listener {
+public:
+    StoreLoadedRelay(MainThreadInbox::Poster post, MainThreadInbox::Call call)
+        : post_(std::move(post)), call_(std::move(call)) {}
+    void storeLoaded() override { post_(call_); }
+
+private:
+    MainThreadInbox::Poster post_;
+    MainThreadInbox::Call call_;
+};
+
+}  // namespace
 
 void DeskRelay::setDeckPitch(int deck, int32_t pitch) {
     if (DeskControl* d = desk()) d->setDeckPitch(deck, pitch);
@@ -70,6 +86,12 @@ bool DeskApp::create() {
     if (!database_->open(settings().homeFolder)) return false;
     // A damaged file was set aside, or nothing can be stored: the desk goes on, and says so.
     if (!database_->notice().empty()) tell(database_->notice());
+    // The track store opens and reads its file on a thread of its own; the desk starts
+    // meanwhile, and the records get their grids once it has read it.
+    storeListener_ =
+        std::make_unique<StoreLoadedRelay>(inbox_->poster(), [this] { storeLoaded(); });
+    store_ = std::make_unique<TrackStore>();
+    store_->open(settings().homeFolder, storeListener_.get());
 
     decks_ = std::make_unique<DeckPair>(*database_, relay_, *pump_);
     if (fatalError() != nullptr) return false;
@@ -136,6 +158,7 @@ bool DeskApp::create() {
     });
     analysis_ = std::make_unique<BackgroundAnalysis>(*decks_, *database_, *analysisPump_);
     analysis_->attachLibrary(&library_->library());
+    analysis_->attachStore(store_.get());
     desk_->setBackgroundAnalysis(analysis_.get());
     // A load's file is opened on a thread of its own; its answer comes back through the
     // event loop.
@@ -213,6 +236,13 @@ void DeskApp::destroy(bool saveTheSettings) {
     volume_.reset();
     decks_.reset();
     soundSystem_.reset();
+    // The track store writes what waits, unless its disk does not answer in time.
+    gridWalk_.reset();
+    if (database_) database_->setRecordFiller(nullptr);
+    if (store_ && !store_->close())
+        std::fprintf(stderr, "spinlorex: the track store's last writes were left unfinished\n");
+    store_.reset();
+    storeListener_.reset();
     if (database_) database_->close();
     database_.reset();
     skin_.reset();
@@ -350,6 +380,27 @@ void DeskApp::placeFiles(const FilesToOpen& files) {
         for (const std::string& path : files.missing) text += "\n" + path;
         tell(text);
     }
+}
+
+void DeskApp::storeLoaded() {
+    if (!store_ || !database_ || destroyed_ || !store_->takeLoaded()) return;
+    database_->setRecordFiller(
+        [store = store_.get()](TrackRecord& record) { store->fill(record); });
+    gridWalk_ = database_->walkRecords();
+    fillSomeGrids();
+    // A damaged store set aside is told as a damaged database is; why nothing reaches the
+    // file was said on the standard error.
+    if (store_->rebuilt()) tell(store_->notice());
+}
+
+void DeskApp::fillSomeGrids() {
+    // About 6 ms of the main thread each (100,000 records: a dozen turns of the loop).
+    constexpr size_t kRecordsPerTurn = 8192;
+    if (!gridWalk_ || !store_ || !inbox_ || destroyed_) return;
+    if (gridWalk_->step(kRecordsPerTurn, [this](TrackRecord& record) { store_->fill(record); }))
+        inbox_->post([this] { fillSomeGrids(); });
+    else
+        gridWalk_.reset();
 }
 
 void DeskApp::traceFirstFrame(std::chrono::steady_clock::time_point since) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "audio/DeckLinks.h"
 #include "desk/DeskLibrary.h"
 #include "library/TrackDatabase.h"
+#include "library/TrackStore.h"
 #include "platform/surface/Surface.h"
 
 namespace spinlorex {
@@ -134,12 +136,19 @@ private:
     void tell(const std::string& text);
     void showNotices();
     void placeFiles(const FilesToOpen& files);
+    // The track store has read its file: records get their grids, those made from now on
+    // when made, those already there a slice at a time between the desk's other work.
+    void storeLoaded();
+    void fillSomeGrids();
 
     std::unique_ptr<DeskWindow> window_;
     std::function<std::unique_ptr<sound::SoundSystem>()> makeSoundSystem_;
     DeskRelay relay_;
     std::unique_ptr<SoundMessagePump> pump_;
     std::unique_ptr<TrackDatabase> database_;
+    std::unique_ptr<TrackStore::Listener> storeListener_;
+    std::unique_ptr<TrackStore> store_;                  // beat grids, beside the database
+    std::optional<TrackDatabase::RecordWalk> gridWalk_;  // records still to get their grids
     std::unique_ptr<DeckPair> decks_;
     std::unique_ptr<sound::SoundSystem> soundSystem_;
     std::unique_ptr<SystemVolume> volume_;

@@ -3,6 +3,7 @@
 #include "audio/DeckPair.h"
 #include "library/MusicLibrary.h"
 #include "library/TrackDatabase.h"
+#include "library/TrackStore.h"
 
 namespace spinlorex {
 namespace {
@@ -120,6 +121,12 @@ void BackgroundAnalysis::apply(const AnalysisWorker::Result& result, const Job& 
     }
     done_[record] = Outcome::Measured;
     store(record, result.track.measures);
+    // The grid of a whole track only: one cut short is not the track's.
+    if (!result.track.cancelled) {
+        auto grid = std::make_shared<const BeatGrid>(result.track.grid);
+        record->grid = grid;
+        if (store_ != nullptr) store_->putGrid(result.path, record->fileSize, std::move(grid));
+    }
 
     // The job of a deck is cancelled when the deck loads anything else: it still holds the
     // track. Not started since: matched again with the tempo and loudness now known.

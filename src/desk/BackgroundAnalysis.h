@@ -11,15 +11,16 @@ namespace spinlorex {
 class DeckPair;
 class MusicLibrary;
 class TrackDatabase;
+class TrackStore;
 struct TrackRecord;
 
 // Tempo known before the first play: a track loaded on a deck whose record holds no tempo
 // yet (confidence 0) is analysed whole on the analysis worker, and what it measured is
 // stored in the record as `spinlorex-tool analyze --db` stores it (a tempo set by hand
-// meanwhile stays). A deck not started since the load then matches pitch and level again
-// as at its load. With a library attached, the tracks of the files list and then of the
-// playlist that have no tempo follow, one at a time, each deck's own track first; their
-// rows show the results.
+// meanwhile stays), and its beat grid in the record and the track store. A deck not started since
+// the load then matches pitch and level again as at its load. With a library attached, the tracks
+// of the files list and then of the playlist that have no tempo follow, one at a time, each deck's
+// own track first; their rows show the results.
 //
 // The worker only reads files: every record and analysis block is written here, on the
 // main thread, or by a deck holding the block through its request to the sound thread
@@ -38,6 +39,8 @@ public:
 
     // The library whose lists are analysed and whose rows show the results (null: none).
     void attachLibrary(MusicLibrary* library) { library_ = library; }
+    // The store that keeps the beat grids of whole analyses (null: none).
+    void attachStore(TrackStore* store) { store_ = store; }
 
     // A track was loaded on the deck (or its load failed): the analysis of its former
     // track stops, and its new one is analysed when it has no tempo.
@@ -72,6 +75,7 @@ private:
     TrackDatabase& database_;
     AnalysisWorker worker_;
     MusicLibrary* library_ = nullptr;
+    TrackStore* store_ = nullptr;
     std::unordered_map<uint64_t, Job> jobs_;
     std::array<uint64_t, 2> deckJob_{0, 0};
     uint64_t libraryJob_ = 0;

@@ -19,17 +19,6 @@ const char* const kFileSystemError = "Error in the file system driver";
 const char* const kNoMemory = "Not enough memory";
 const char* const kCorrupted = "The internal database is corrupted";
 
-std::string_view fileNameOf(std::string_view path) {
-#ifdef _WIN32
-    const size_t separator = path.find_last_of("/\\");
-#else
-    const size_t separator = path.rfind('/');
-#endif
-    std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
-    // Names are stored zero-terminated; nothing after a zero byte could be found again.
-    return name.substr(0, name.find('\0'));
-}
-
 }  // namespace
 
 TrackDatabase::TrackDatabase() {
@@ -167,6 +156,7 @@ void TrackDatabase::close() {
     // Every write handed over reaches the file before the records it names go.
     writer_.reset();
     file_.reset();
+    filler_ = nullptr;
     index_.clear();
     records_.clear();
 }
@@ -192,14 +182,29 @@ void TrackDatabase::rebuildIndex() {
 }
 
 TrackRecord* TrackDatabase::findOrAdd(std::string_view path, uint32_t fileSize) {
-    const std::string_view name = fileNameOf(path);
+    const std::string_view name = trackRecordName(path);
     if (const auto found = index_.find(Key{name, fileSize}); found != index_.end())
         return found->second;
     TrackRecord& record = records_.emplace_front();
     record.fileSize = fileSize;
     record.name.assign(name);
     index_.emplace(Key{record.name, record.fileSize}, &record);
+    if (filler_) filler_(record);
     return &record;
+}
+
+TrackDatabase::RecordWalk TrackDatabase::walkRecords() {
+    // Records are only ever put at the head of the list until close(), so the walk's
+    // place stays valid and ends where the list ended when it began.
+    RecordWalk walk;
+    walk.next_ = records_.begin();
+    walk.end_ = records_.end();
+    return walk;
+}
+
+bool TrackDatabase::RecordWalk::step(size_t count, const RecordFiller& visit) {
+    for (; count > 0 && next_ != end_; --count, ++next_) visit(*next_);
+    return next_ != end_;
 }
 
 TrackAnalysis* TrackDatabase::acquireAnalysis(TrackRecord* record) {

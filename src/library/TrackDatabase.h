@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <forward_list>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "library/TrackMeasures.h"
 #include "library/TrackRecord.h"
@@ -52,8 +54,8 @@ public:
     bool writable() const;
 
     // Writes every record that still holds an analysis block, waits until every write
-    // handed over is in the file, frees every record and closes the file. Safe to call
-    // twice.
+    // handed over is in the file, frees every record, forgets the record filler and closes
+    // the file. Safe to call twice.
     void close();
 
     // Waits until every write handed over so far is in the file (or has failed).
@@ -62,6 +64,27 @@ public:
     // The record of the file named by the part of `path` after its last separator, with
     // exactly that size; created (not written) when new.
     TrackRecord* findOrAdd(std::string_view path, uint32_t fileSize);
+
+    // Runs `filler` over each record findOrAdd creates from now on (null: none), so that
+    // what another store keeps of a track reaches its record when it is made. The records
+    // already there take a walk (walkRecords).
+    using RecordFiller = std::function<void(TrackRecord&)>;
+    void setRecordFiller(RecordFiller filler) { filler_ = std::move(filler); }
+
+    // The records there are now, newest first, gone through a few at a time, so that
+    // 100,000 of them never hold up the main thread for long. Records made after the walk
+    // began are not in it. Valid until close().
+    class RecordWalk {
+    public:
+        // Runs `visit` over up to `count` more records; false once none is left.
+        bool step(size_t count, const RecordFiller& visit);
+
+    private:
+        friend class TrackDatabase;
+        std::forward_list<TrackRecord>::iterator next_;
+        std::forward_list<TrackRecord>::iterator end_;
+    };
+    RecordWalk walkRecords();
 
     // Takes the record's analysis block (creating it with the record's stored values:
     // the file is not read) and marks the record used today.
@@ -115,6 +138,7 @@ private:
     std::unique_ptr<DatabaseWriter> writer_;
     uint32_t today_ = 0;
     std::string notice_;
+    RecordFiller filler_;
 };
 
 }  // namespace spinlorex

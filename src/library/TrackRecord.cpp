@@ -81,4 +81,15 @@ const std::string* trackComment(const TrackRecord* record) {
     return record->commentOverride ? &*record->commentOverride : &record->comment;
 }
 
+std::string_view trackRecordName(std::string_view path) {
+#ifdef _WIN32
+    const size_t separator = path.find_last_of("/\\");
+#else
+    const size_t separator = path.rfind('/');
+#endif
+    const std::string_view name =
+        separator == std::string_view::npos ? path : path.substr(separator + 1);
+    return name.substr(0, name.find('\0'));
+}
+
 }  // namespace spinlorex

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "library/BeatGrid.h"
 
@@ -75,6 +76,11 @@ constexpr uint32_t trackSizeKey(uint64_t bytes) {
     const auto low = static_cast<uint32_t>(bytes & 0xFFFFFFFFu);
     return low == 0 && bytes != 0 ? 0xFFFFFFFFu : low;
 }
+
+// The name a track's record is keyed by: the part of `path` after its last separator, up
+// to a zero byte (names are stored zero-terminated; nothing after one could be found
+// again). A view into `path`.
+std::string_view trackRecordName(std::string_view path);
 
 // The comment to show and store: the one typed in this run, else the stored one.
 // A null record has no comment.

@@ -9,6 +9,7 @@
 #include "desk/DeskRig.h"
 #include "library/MusicLibrary.h"
 #include "library/PlaylistFile.h"
+#include "library/TrackStore.h"
 #include "support/AnalysisReaders.h"
 #include "support/Files.h"
 #include "support/Measures.h"
@@ -209,6 +210,39 @@ TEST_F(BackgroundAnalysisTest, ReloadingCancelsAndAFailedFileIsNotTriedAgain) {
     EXPECT_FALSE(analysis->busy());
     EXPECT_EQ(log->openedSoFar().back(), failing);
     EXPECT_EQ(log->openedSoFar().size(), 4u);
+}
+
+// A whole analysis gives the record its beat grid and the track store keeps it for the
+// next run; a file that fails gives neither.
+TEST_F(BackgroundAnalysisTest, TheWholeTracksGridReachesTheRecordAndTheStore) {
+    build();
+    TrackStore store;
+    store.open(dir.path().string());
+    analysis->attachStore(&store);
+    const std::string path = track("grid.wav", {.bpm = 126, .seconds = 20, .seed = 3});
+    const std::string failing = track("failing.wav", {.bpm = 118, .seconds = 20});
+    log->failing.insert(failing);
+
+    load(0, path);
+    ASSERT_TRUE(deliverNext());
+    WavReader reader;
+    const BeatGrid whole = analyseWholeTrack(reader, path).grid;
+    ASSERT_NE(record(0)->grid, nullptr);
+    EXPECT_EQ(*record(0)->grid, whole);
+    const uint32_t size = record(0)->fileSize;
+    EXPECT_EQ(store.grid("grid.wav", size), record(0)->grid);
+    load(1, failing);
+    ASSERT_TRUE(deliverNext());
+    EXPECT_EQ(record(1)->grid, nullptr);
+    EXPECT_EQ(store.grid("failing.wav", record(1)->fileSize), nullptr);
+    ASSERT_TRUE(store.close());
+
+    TrackStore next;
+    next.open(dir.path().string());
+    next.flush();
+    ASSERT_TRUE(next.takeLoaded());
+    ASSERT_NE(next.grid("grid.wav", size), nullptr);
+    EXPECT_EQ(*next.grid("grid.wav", size), whole);
 }
 
 // With automatic mixing on, a deck asks for the other one 6.4 s of music before its last

@@ -1,0 +1,147 @@
+#include "library/TrackStore.h"
+
+#include <cstdio>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "library/TrackRecord.h"
+#include "library/TrackStoreFile.h"
+
+namespace spinlorex {
+
+TrackStore::~TrackStore() { close(); }
+
+void TrackStore::open(const std::string& folder, Listener* listener) {
+    close();
+    shared_ = std::make_shared<Shared>();
+    shared_->listener = listener;
+    state_ = State::Opening;
+    thread_ = LeavableThread([shared = shared_, folder] { run(shared, folder); });
+}
+
+bool TrackStore::takeLoaded() {
+    if (!shared_ || taken_) return false;
+    GridMap loaded;
+    {
+        const std::lock_guard lock(shared_->mutex);
+        if (!shared_->loaded) return false;
+        loaded.swap(shared_->grids);
+        state_ = shared_->state;
+        notice_ = shared_->notice;
+        rebuilt_ = shared_->rebuilt;
+    }
+    taken_ = true;
+    // Grids handed in since the open are newer than the file's.
+    for (const auto& [key, grid] : grids_) loaded.insert_or_assign(key, grid);
+    grids_.swap(loaded);
+    return true;
+}
+
+std::shared_ptr<const BeatGrid> TrackStore::grid(std::string_view name, uint32_t fileSize) const {
+    const auto found = grids_.find(TrackKeyView{name, fileSize});
+    return found == grids_.end() ? nullptr : found->second;
+}
+
+void TrackStore::fill(TrackRecord& record) const {
+    if (!record.grid) record.grid = grid(record.name, record.fileSize);
+}
+
+void TrackStore::putGrid(std::string_view path, uint32_t fileSize,
+                         std::shared_ptr<const BeatGrid> grid) {
+    if (!grid) return;
+    TrackKey key{std::string(trackRecordName(path)), fileSize};
+    grids_.insert_or_assign(key, grid);
+    if (!shared_) return;
+    {
+        const std::lock_guard lock(shared_->mutex);
+        Waiting& waiting = shared_->waiting[std::move(key)];
+        waiting.path.assign(path);
+        waiting.grid = std::move(grid);
+    }
+    shared_->wake.notify_one();
+}
+
+void TrackStore::flush() {
+    if (!shared_) return;
+    Shared& s = *shared_;
+    std::unique_lock lock(s.mutex);
+    s.idle.wait(lock, [&s] { return s.opened && s.waiting.empty() && !s.writing; });
+}
+
+bool TrackStore::close(std::chrono::milliseconds limit) {
+    if (!shared_) return true;
+    {
+        const std::lock_guard lock(shared_->mutex);
+        shared_->listener = nullptr;
+        shared_->stop = true;
+    }
+    shared_->wake.notify_one();
+    const bool joined = thread_.joinWithin(limit);
+    shared_.reset();
+    grids_.clear();
+    taken_ = false;
+    state_ = State::Closed;
+    return joined;
+}
+
+uint64_t TrackStore::rowsWritten() const {
+    return shared_ ? shared_->rows.load(std::memory_order_relaxed) : 0;
+}
+
+int TrackStore::failures() const {
+    if (!shared_) return 0;
+    const std::lock_guard lock(shared_->mutex);
+    return shared_->failures;
+}
+
+void TrackStore::run(const std::shared_ptr<Shared>& shared, const std::string& folder) {
+    Shared& s = *shared;
+    TrackStoreFile::Opening opening = TrackStoreFile::open(folder);
+    if (!opening.notice.empty()) std::fprintf(stderr, "spinlorex: %s\n", opening.notice.c_str());
+    if (opening.unreadable > 0)
+        std::fprintf(stderr, "spinlorex: %zu beat grids of the track store could not be read\n",
+                     opening.unreadable);
+    const std::unique_ptr<TrackStoreFile> file = std::move(opening.file);
+
+    std::unique_lock lock(s.mutex);
+    s.grids = std::move(opening.grids);
+    s.state = file ? State::Stored : State::MemoryOnly;
+    s.notice = std::move(opening.notice);
+    s.rebuilt = opening.setAside;
+    s.loaded = true;
+    s.opened = true;
+    if (s.listener != nullptr) s.listener->storeLoaded();
+    if (s.waiting.empty()) s.idle.notify_all();
+
+    std::vector<GridWrite> batch;
+    for (;;) {
+        s.wake.wait(lock, [&s] { return s.stop || !s.waiting.empty(); });
+        // Stopping still writes what waits.
+        if (s.waiting.empty()) return;
+        batch.clear();
+        batch.reserve(s.waiting.size());
+        for (auto& [key, waiting] : s.waiting)
+            batch.push_back({key, std::move(waiting.path), std::move(waiting.grid)});
+        s.waiting.clear();
+        s.writing = true;
+        lock.unlock();
+        bool stored = false;
+        if (file) {
+            try {
+                stored = file->write(batch);
+            } catch (const std::bad_alloc&) {
+                stored = false;
+            }
+        }
+        lock.lock();
+        s.writing = false;
+        if (stored)
+            s.rows.fetch_add(batch.size(), std::memory_order_relaxed);
+        else if (file)
+            ++s.failures;
+        if (s.waiting.empty()) s.idle.notify_all();
+    }
+}
+
+}  // namespace spinlorex

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "library/SqliteConnection.h"
+#include "library/TrackStoreKey.h"
+
+namespace spinlorex {
+
+// A beat grid on its way into the file: the track, the path it was last seen at, the grid.
+struct GridWrite {
+    TrackKey key;
+    std::string path;
+    std::shared_ptr<const BeatGrid> grid;
+};
+
+// The track store's file, "spinlorex Library.sqlite" (TrackStoreSchema), as the store's
+// thread has it. Only one program writes it: the one holding the lock on
+// "spinlorex Library.sqlite-lock" beside it; another one only reads it. Opening brings it
+// to the current version, and reads every grid through a connection of its own. A file
+// that is damaged, not a database, or of tables this program cannot read (a newer
+// program's) is set aside under a dated name beside it and a new, empty one made.
+//
+// One thread at a time (the store's thread); opening may take as long as the disk.
+class TrackStoreFile {
+public:
+    static constexpr const char* kFileName = "spinlorex Library.sqlite";
+    static constexpr const char* kLockSuffix = "-lock";
+
+    struct Opening {
+        std::unique_ptr<TrackStoreFile> file;  // null: nothing will be written
+        GridMap grids;                         // every grid that could be read
+        size_t unreadable = 0;                 // grids left out: not a grid's blob
+        std::string notice;                    // what went wrong, empty when nothing did
+        bool setAside = false;                 // a damaged file was set aside, a new one made
+    };
+
+    // Opens (or makes) the file in `folder`. Without a file to write (`file` null) the
+    // grids are still read where the file can be read: a store in use by another program,
+    // or in a folder that cannot be written.
+    static Opening open(const std::string& folder);
+
+    ~TrackStoreFile();
+    TrackStoreFile(const TrackStoreFile&) = delete;
+    TrackStoreFile& operator=(const TrackStoreFile&) = delete;
+
+    // Writes `batch` in one transaction, each grid in place of the track's earlier one,
+    // each track's path updated. False, nothing written, when the transaction failed.
+    bool write(const std::vector<GridWrite>& batch);
+
+private:
+    TrackStoreFile(int lockFd, SqliteConnection db, SqliteStatement track, SqliteStatement grid);
+
+    int lockFd_ = -1;
+    SqliteConnection db_;
+    SqliteStatement putTrack_;  // after db_: finalized first
+    SqliteStatement putGrid_;
+};
+
+}  // namespace spinlorex

@@ -1,0 +1,50 @@
+#include "library/TrackStoreSchema.h"
+
+#include <sqlite3.h>
+
+#include <iterator>
+#include <string>
+
+#include "library/SqliteConnection.h"
+
+namespace spinlorex {
+namespace {
+
+// kSteps[n] takes the tables from version n to n + 1.
+constexpr const char* kSteps[] = {
+    // 1: tracks and their beat grids.
+    "CREATE TABLE tracks("
+    "  id INTEGER PRIMARY KEY,"
+    "  name TEXT NOT NULL,"
+    "  size INTEGER NOT NULL,"
+    "  path TEXT NOT NULL DEFAULT '',"
+    "  UNIQUE(name, size));"
+    "CREATE TABLE beat_grids("
+    "  track INTEGER PRIMARY KEY REFERENCES tracks(id) ON DELETE CASCADE,"
+    "  fit REAL NOT NULL,"
+    "  sections BLOB NOT NULL);",
+};
+static_assert(std::size(kSteps) == TrackStoreSchema::kVersion);
+
+}  // namespace
+
+int TrackStoreSchema::upgrade(SqliteConnection& db, int& found) {
+    int64_t version = 0;
+    if (const int code = db.queryInteger("PRAGMA user_version", version); code != SQLITE_OK)
+        return code;
+    found = static_cast<int>(version);
+    for (int64_t at = version; at >= 0 && at < kVersion; ++at) {
+        if (const int code = db.exec("BEGIN IMMEDIATE"); code != SQLITE_OK) return code;
+        int code = db.exec(kSteps[at]);
+        if (code == SQLITE_OK)
+            code = db.exec(("PRAGMA user_version = " + std::to_string(at + 1)).c_str());
+        if (code == SQLITE_OK) code = db.exec("COMMIT");
+        if (code != SQLITE_OK) {
+            db.exec("ROLLBACK");
+            return code;
+        }
+    }
+    return version < 0 ? SQLITE_CORRUPT : SQLITE_OK;
+}
+
+}  // namespace spinlorex
