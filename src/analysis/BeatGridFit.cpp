@@ -288,6 +288,7 @@ BeatGrid fitBeatGrid(const std::vector<uint16_t>& levels) {
         }
     }
     BeatGrid grid;
+    grid.length = static_cast<double>(levels.size()) * kLevelSeconds;
     grid.fit = static_cast<float>(matched / predicted);
     if (grid.fit < kMinFit) return grid;
 

@@ -292,7 +292,7 @@ void DeckStream::refresh() {
 
 double DeckStream::effectiveBpm() const {
     if (!track_ || track_->record == nullptr) return 0.0;
-    const double bpm = track_->record->currentBpm();
+    const double bpm = track_->record->shownBpm();
     if (bpm < 1.0 || bpm > 999.0) return bpm;
     return bpm * pitch() / kNormalPitch;
 }
@@ -306,7 +306,7 @@ int32_t DeckStream::effectiveLoudness() const {
 bool DeckStream::matchPitchToOtherDeck() {
     if (!track_ || track_->record == nullptr || other_ == nullptr) return false;
     const double other = other_->effectiveBpm();
-    const double own = track_->record->currentBpm();
+    const double own = track_->record->shownBpm();
     if (!(other >= 1.0 && other <= 999.0 && own >= 1.0 && own <= 999.0)) return false;
     double ratio = other / own;
     while (ratio > 1.5) ratio *= 0.5;

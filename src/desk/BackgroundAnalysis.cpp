@@ -124,15 +124,19 @@ void BackgroundAnalysis::apply(const AnalysisWorker::Result& result, const Job& 
     // The grid of a whole track only: one cut short is not the track's.
     if (!result.track.cancelled) {
         auto grid = std::make_shared<const BeatGrid>(result.track.grid);
-        record->grid = grid;
+        attachGrid(*record, grid);
         if (store_ != nullptr) store_->putGrid(result.path, record->fileSize, std::move(grid));
     }
 
-    // The job of a deck is cancelled when the deck loads anything else: it still holds the
-    // track. Not started since: matched again with the tempo and loudness now known.
-    if (job.deck >= 0) {
-        DeckStream& d = decks_[job.deck];
-        if (d.awaitingStart() && !d.playing()) d.applyAutomaticMatching(false);
+    // A deck that holds the track, or waits to come in against a deck that holds it, and
+    // has not started since: matched again with the tempo and loudness now known.
+    for (int n = 0; n < 2; ++n) {
+        DeckStream& d = decks_[n];
+        const TrackEntry* own = d.track();
+        const TrackEntry* other = decks_[1 - n].track();
+        const bool concerned = (own != nullptr && own->record == record) ||
+                               (other != nullptr && other->record == record);
+        if (concerned && d.awaitingStart() && !d.playing()) d.applyAutomaticMatching(false);
     }
     if (library_ != nullptr) library_->recordChanged(record);
 }

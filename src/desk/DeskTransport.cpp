@@ -134,7 +134,7 @@ void DeskTransport::skipBeat(int d) {
     if (!DeskSync::bothDecksOpen(context_)) return;
     DeckStream& ds = context_.deck(d);
     const TrackEntry* track = ds.track();
-    float bpm = track != nullptr && track->record != nullptr ? track->record->currentBpm() : 0.0f;
+    float bpm = track != nullptr && track->record != nullptr ? track->record->shownBpm() : 0.0f;
     if (!(bpm >= 1.0f && bpm <= 999.0f)) bpm = 120.0f;
     // One beat in analysis steps, then in output frames at the deck's pitch.
     const auto steps = static_cast<int64_t>(73500.0f / bpm);

@@ -10,9 +10,9 @@ namespace spinlorex {
 
 const GridSection* gridSectionAt(const BeatGrid& grid, double seconds) {
     if (grid.sections.empty()) return nullptr;
-    const auto after = std::upper_bound(
-        grid.sections.begin(), grid.sections.end(), seconds,
-        [](double t, const GridSection& section) { return t < section.start; });
+    const auto after =
+        std::upper_bound(grid.sections.begin(), grid.sections.end(), seconds,
+                         [](double t, const GridSection& section) { return t < section.start; });
     return after == grid.sections.begin() ? &grid.sections.front() : &*(after - 1);
 }
 

@@ -216,8 +216,7 @@ DeckInfo MixingDesk::deckInfo(int d) const {
     info.pitch = ds.pitch();
     info.level = faders_.deckLevel(d);
     const TrackEntry* track = ds.track();
-    info.trackBpm =
-        track != nullptr && track->record != nullptr ? track->record->currentBpm() : 0.0f;
+    info.trackBpm = track != nullptr && track->record != nullptr ? track->record->shownBpm() : 0.0f;
     info.localBpm = ds.analyser().localBpm();
     info.localLevel = ds.analyser().lastLoudness();
     if (const TrackAnalysis* a = ds.analysis()) {

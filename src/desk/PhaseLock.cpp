@@ -85,8 +85,7 @@ void PhaseLock::tick() {
     const double beats = ratio >= 1.0 ? std::round(ratio) : 1.0 / std::round(1.0 / ratio);
     const double pitch = own.pitch();
     const double matching = pitch * ratio / beats - pitch;
-    const auto trim =
-        static_cast<int32_t>(std::lround(matching + error * 1000.0 * kUnitsPerMs));
+    const auto trim = static_cast<int32_t>(std::lround(matching + error * 1000.0 * kUnitsPerMs));
     own.setPitchTrim(std::clamp(trim, -DeckStream::kMaxPitchTrim, DeckStream::kMaxPitchTrim));
 }
 

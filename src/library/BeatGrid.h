@@ -26,6 +26,7 @@ struct GridSection {
 struct BeatGrid {
     std::vector<GridSection> sections;  // in time order, each from its start to the next's
     float fit = 0.0f;                   // 0..1: how well a steady grid explains the onsets
+    double length = 0.0;                // seconds: the track it was fitted over
 
     bool empty() const { return sections.empty(); }
     // The section that holds `seconds` (the first one before its start); null when empty.
@@ -35,6 +36,7 @@ struct BeatGrid {
     // The tempo of the section that lasts longest in a track of `trackSeconds` (the last
     // section runs to the end); 0 when empty.
     double mainBpm(double trackSeconds) const;
+    double mainBpm() const { return mainBpm(length); }
     bool operator==(const BeatGrid&) const = default;
 };
 

@@ -12,12 +12,23 @@ constexpr double kSameTempo = 0.03;
 }  // namespace
 
 float shownTempo(float analysedBpm, const BeatGrid& grid, double trackSeconds) {
-    const double gridBpm = grid.mainBpm(trackSeconds);
-    if (grid.fit < kConfidentGridFit || gridBpm <= 0.0 || analysedBpm <= 0.0) return analysedBpm;
+    return grid.fit < kConfidentGridFit
+               ? analysedBpm
+               : shownTempo(analysedBpm, static_cast<float>(grid.mainBpm(trackSeconds)));
+}
+
+float shownTempo(float analysedBpm, float confidentGridBpm) {
+    const double gridBpm = confidentGridBpm;
+    if (gridBpm <= 0.0) return analysedBpm;
+    if (analysedBpm <= 0.0) return static_cast<float>(gridBpm);  // the analyser found none
     for (double ratio : kMisreadings)
         if (std::abs(analysedBpm / (gridBpm * ratio) - 1.0) <= kSameTempo)
             return static_cast<float>(gridBpm);
     return analysedBpm;
+}
+
+float confidentGridBpm(const BeatGrid& grid) {
+    return grid.fit >= kConfidentGridFit ? static_cast<float>(grid.mainBpm()) : 0.0f;
 }
 
 }  // namespace spinlorex

@@ -20,7 +20,7 @@ std::string rowText(const TrackEntry& entry, int column) {
         case 1:
             return entry.artist;
         case 2: {
-            const float bpm = entry.record != nullptr ? entry.record->currentBpm() : 0.0f;
+            const float bpm = entry.record != nullptr ? entry.record->shownBpm() : 0.0f;
             if (bpm == 0.0f) return {};
             char text[32];
             std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bpm));
@@ -156,8 +156,8 @@ bool sortsBefore(int key, const LibraryRow& a, const LibraryRow& b) {
         case kSortByLastPlayed:
             return ra->lastUsedDate > rb->lastUsedDate;
         case 2:
-            return tempoSortsBefore(descending, hundredths(ra->currentBpm()),
-                                    hundredths(rb->currentBpm()));
+            return tempoSortsBefore(descending, hundredths(ra->shownBpm()),
+                                    hundredths(rb->shownBpm()));
         case 3: {
             const int c = compareNoCase(*trackComment(ra), *trackComment(rb));
             return descending ? c > 0 : c < 0;
@@ -187,7 +187,7 @@ void sortRows(std::vector<LibraryRow>& rows, int key) {
     keyed.reserve(rows.size());
     for (LibraryRow& row : rows) {
         const TrackRecord* record = row.entry.record;
-        keyed.push_back({record != nullptr, record ? hundredths(record->currentBpm()) : 0, &row});
+        keyed.push_back({record != nullptr, record ? hundredths(record->shownBpm()) : 0, &row});
     }
     std::ranges::stable_sort(keyed, [descending](const Keyed& a, const Keyed& b) {
         if (!a.hasRecord || !b.hasRecord) return a.hasRecord && !b.hasRecord;

@@ -33,7 +33,10 @@ void adoptMeasures(TrackAnalysis& a, const TrackMeasures& m) {
 }
 
 void setHandTempo(TrackAnalysis& a, float bpm) {
-    if (a.owner != nullptr) a.owner->bpm.store(bpm, relaxed);
+    if (a.owner != nullptr) {
+        a.owner->bpm.store(bpm, relaxed);
+        a.owner->gridBpm.store(0.0f, relaxed);  // what the user typed is what the desk shows
+    }
     a.bpmConfidence.store(bpm > 1.0f && bpm < 999.0f ? TrackAnalysis::kHandSetConfidence : 0,
                           relaxed);
 }

@@ -1,5 +1,7 @@
 #include "library/TrackRecord.h"
 
+#include "library/ShownTempo.h"
+
 #include <bit>
 
 namespace spinlorex {
@@ -74,6 +76,21 @@ TrackAnalysis::StoredWords TrackAnalysis::storedWords() const {
 
 void TrackAnalysis::setStoredWords(const StoredWords& words) {
     for (int i = 0; i < kStoredValues; ++i) setStoredWord(i, words[static_cast<size_t>(i)]);
+}
+
+float TrackRecord::shownBpm() const {
+    return shownTempo(currentBpm(), gridBpm.load(std::memory_order_relaxed));
+}
+
+void attachGrid(TrackRecord& record, std::shared_ptr<const BeatGrid> grid) {
+    constexpr int kConfidenceWord = 6;  // bpmConfidence, in the stored order
+    const int32_t confidence = record.analysis
+                                   ? record.analysis->bpmConfidence.load(std::memory_order_relaxed)
+                                   : static_cast<int32_t>(record.storedValues[kConfidenceWord]);
+    const bool handSet = confidence == TrackAnalysis::kHandSetConfidence;
+    record.gridBpm.store(grid && !handSet ? confidentGridBpm(*grid) : 0.0f,
+                         std::memory_order_relaxed);
+    record.grid = std::move(grid);
 }
 
 const std::string* trackComment(const TrackRecord* record) {

@@ -65,7 +65,15 @@ struct TrackRecord {
     // not known yet; an empty grid: the track has no steady beat). Main thread only.
     std::shared_ptr<const BeatGrid> grid;
 
+    // The grid's tempo where it may stand in for `bpm` (0: no confident grid, or the tempo
+    // was set by hand). Written on the main thread with `grid`; any thread reads it.
+    std::atomic<float> gridBpm{0.0f};
+
+    // The tempo the analyser measured (or the user typed): the one the database stores.
     float currentBpm() const { return bpm.load(std::memory_order_relaxed); }
+    // The tempo the desk shows, sorts, matches and mixes with: the grid's where the
+    // analyser misread it (or found none), else the measured one.
+    float shownBpm() const;
 };
 
 // The size a track's record is keyed by, from the file's size in bytes: its low 32 bits,
@@ -81,6 +89,10 @@ constexpr uint32_t trackSizeKey(uint64_t bytes) {
 // to a zero byte (names are stored zero-terminated; nothing after one could be found
 // again). A view into `path`.
 std::string_view trackRecordName(std::string_view path);
+
+// Gives the record its grid (main thread); its tempo replaces the measured one where it
+// should, unless the tempo was set by hand.
+void attachGrid(TrackRecord& record, std::shared_ptr<const BeatGrid> grid);
 
 // The comment to show and store: the one typed in this run, else the stored one.
 // A null record has no comment.

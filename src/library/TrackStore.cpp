@@ -44,7 +44,8 @@ std::shared_ptr<const BeatGrid> TrackStore::grid(std::string_view name, uint32_t
 }
 
 void TrackStore::fill(TrackRecord& record) const {
-    if (!record.grid) record.grid = grid(record.name, record.fileSize);
+    if (record.grid) return;
+    if (auto found = grid(record.name, record.fileSize)) attachGrid(record, std::move(found));
 }
 
 void TrackStore::putGrid(std::string_view path, uint32_t fileSize,

@@ -24,10 +24,11 @@ const char* const kPutTrack =
     "INSERT INTO tracks(name, size, path) VALUES(?1, ?2, ?3)"
     " ON CONFLICT(name, size) DO UPDATE SET path = excluded.path RETURNING id";
 const char* const kPutGrid =
-    "INSERT INTO beat_grids(track, fit, sections) VALUES(?1, ?2, ?3)"
-    " ON CONFLICT(track) DO UPDATE SET fit = excluded.fit, sections = excluded.sections";
+    "INSERT INTO beat_grids(track, fit, sections, seconds) VALUES(?1, ?2, ?3, ?4)"
+    " ON CONFLICT(track) DO UPDATE SET fit = excluded.fit, sections = excluded.sections,"
+    " seconds = excluded.seconds";
 const char* const kReadGrids =
-    "SELECT tracks.name, tracks.size, beat_grids.fit, beat_grids.sections"
+    "SELECT tracks.name, tracks.size, beat_grids.fit, beat_grids.sections, beat_grids.seconds"
     " FROM beat_grids JOIN tracks ON tracks.id = beat_grids.track";
 
 const char* const kKeptUntilClose = "Beat grids found now are kept only until the desk closes.";
@@ -86,6 +87,7 @@ int readGrids(SqliteConnection& db, TrackStoreFile::Opening& into) {
         auto grid = std::make_shared<BeatGrid>();
         grid->sections = std::move(*sections);
         grid->fit = static_cast<float>(rows.real(2));
+        grid->length = rows.real(4);
         into.grids.insert_or_assign(
             TrackKey{std::string(rows.text(0)), static_cast<uint32_t>(size)}, std::move(grid));
     }
@@ -293,6 +295,7 @@ bool TrackStoreFile::write(const std::vector<GridWrite>& batch) {
         putGrid_.bind(1, track);
         putGrid_.bind(2, double{w.grid->fit});
         putGrid_.bindBlob(3, encodeGridSections(w.grid->sections));
+        putGrid_.bind(4, w.grid->length);
         stored = putGrid_.step() == SQLITE_DONE;
         putGrid_.reset();
         if (!stored) break;

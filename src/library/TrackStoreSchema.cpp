@@ -22,6 +22,7 @@ constexpr const char* kSteps[] = {
     "CREATE TABLE beat_grids("
     "  track INTEGER PRIMARY KEY REFERENCES tracks(id) ON DELETE CASCADE,"
     "  fit REAL NOT NULL,"
+    "  seconds REAL NOT NULL DEFAULT 0,"
     "  sections BLOB NOT NULL);",
 };
 static_assert(std::size(kSteps) == TrackStoreSchema::kVersion);

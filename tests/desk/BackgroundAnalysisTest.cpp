@@ -73,6 +73,32 @@ protected:
     std::unique_ptr<BackgroundAnalysis> analysis;
 };
 
+// A deck waiting to come in is matched again when the tempo of the deck it will follow
+// arrives; a track whose analyser misreads a 170 BPM beat shows and matches the grid's.
+TEST_F(BackgroundAnalysisTest, AWaitingDeckIsMatchedWhenThePlayingDecksTempoArrives) {
+    build();
+    const std::string waiting = track("waiting.wav", {.bpm = 128, .seconds = 20, .seed = 2});
+    const std::string playing = track("playing.wav", {.bpm = 124, .seconds = 20, .seed = 4});
+    load(0, waiting);
+    ASSERT_TRUE(deliverNext());
+    ASSERT_NE(record(0)->grid, nullptr);
+    EXPECT_NEAR(record(0)->shownBpm(), 128.0, 0.01);
+    load(1, playing);
+    rig->call([&] { rig->desk.transport().playPause(1); });
+    EXPECT_EQ(rig->deck(0).pitch(), 4096);  // deck 2's tempo not known yet
+    ASSERT_TRUE(deliverNext());
+    EXPECT_TRUE(rig->deck(0).awaitingStart());
+    EXPECT_EQ(rig->deck(0).pitch(),
+              static_cast<int32_t>(rig->deck(1).effectiveBpm() / record(0)->shownBpm() * 4096));
+    EXPECT_NE(rig->deck(0).pitch(), 4096);
+
+    // A hand-set tempo wins over the grid's, also when the grid comes again.
+    rig->call([&] { rig->desk.setTempoByHand(record(0), 64.5f); });
+    EXPECT_EQ(record(0)->shownBpm(), 64.5f);
+    attachGrid(*record(0), record(0)->grid);
+    EXPECT_EQ(record(0)->shownBpm(), 64.5f);
+}
+
 // The first seconds decoded ahead are a 120 BPM intro; the track's body runs at 128. The
 // whole-track result replaces the live estimate before the track is played, and the deck,
 // not started yet, is matched again to the deck that plays.
@@ -96,8 +122,10 @@ TEST_F(BackgroundAnalysisTest, ATrackShowsItsBodysTempoBeforeItPlaysAndIsMatched
     EXPECT_NEAR(record(0)->currentBpm(), 128.0, 0.3);
     WavReader reader;
     EXPECT_EQ(measuresOf(*rig->deck(0).analysis()), analyseWholeTrack(reader, incoming).measures);
+    // Matched on the tempi shown: the grids' where they are sure.
     const auto matched =
-        static_cast<int32_t>(rig->deck(1).effectiveBpm() / record(0)->currentBpm() * 4096);
+        static_cast<int32_t>(rig->deck(1).effectiveBpm() / record(0)->shownBpm() * 4096);
+    EXPECT_NEAR(record(0)->shownBpm(), 128.0, 0.01);
     EXPECT_EQ(rig->deck(0).pitch(), matched);
     EXPECT_TRUE(rig->deck(0).awaitingStart());
 

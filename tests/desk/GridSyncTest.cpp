@@ -22,8 +22,8 @@ constexpr double kRate = 44100.0;
 // whose first peak lies a known time after the beat, at any fraction of a frame.
 std::shared_ptr<const std::vector<int16_t>> clickTrack(const GridSection& grid, double seconds,
                                                        int channel) {
-    auto pcm = std::make_shared<std::vector<int16_t>>(
-        static_cast<size_t>(seconds * kRate) * 2, int16_t{0});
+    auto pcm = std::make_shared<std::vector<int16_t>>(static_cast<size_t>(seconds * kRate) * 2,
+                                                      int16_t{0});
     const auto frames = static_cast<int64_t>(pcm->size() / 2);
     for (double beat = grid.firstBeat; beat < seconds; beat += grid.beatLength) {
         const auto first = static_cast<int64_t>(std::ceil(beat * kRate));
@@ -86,9 +86,9 @@ protected:
         set(settings().masterTempo, 0);  // varispeed: every beat where the pitch puts it
         const GridSection grid1{0.0, 0.012345, 60.0 / 123.37};
         const GridSection grid2{0.0, 0.307071, 60.0 / 126.11};
-        rig_ = std::make_unique<DeskRig>(readersOf(clickTrack(grid1, 60.0, 0)),
-                                         readersOf(clickTrack(grid2, 60.0, 1)), 1, false,
-                                         recording_);
+        rig_ =
+            std::make_unique<DeskRig>(readersOf(clickTrack(grid1, 60.0, 0)),
+                                      readersOf(clickTrack(grid2, 60.0, 1)), 1, false, recording_);
         rig_->load(0, 123.37f);
         rig_->load(1, 126.11f);
         rig_->deck(0).track()->record->grid = std::make_shared<BeatGrid>(BeatGrid{{grid1}, 1.0f});

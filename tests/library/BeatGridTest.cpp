@@ -35,9 +35,10 @@ TEST(ShownTempo, TheGridWinsWhereTheAnalyserMisreadItsBeat) {
     const BeatGrid dnb{{{0.0, 0.2, 60.0 / 170}}, 0.9f};
     for (float misread : {170.4f, 113.3f, 255.0f, 85.1f, 340.0f})
         EXPECT_FLOAT_EQ(shownTempo(misread, dnb, 300), 170.0f) << misread;
-    // Another tempo altogether, no tempo, a doubtful or empty grid: the analyser's.
+    // Where the analyser found none, the grid's.
+    EXPECT_FLOAT_EQ(shownTempo(0.0f, dnb, 300), 170.0f);
+    // Another tempo altogether, a doubtful or empty grid: the analyser's.
     EXPECT_EQ(shownTempo(140.0f, dnb, 300), 140.0f);
-    EXPECT_EQ(shownTempo(0.0f, dnb, 300), 0.0f);
     const BeatGrid doubtful{{{0.0, 0.2, 60.0 / 170}}, 0.55f};
     EXPECT_EQ(shownTempo(113.3f, doubtful, 300), 113.3f);
     EXPECT_EQ(shownTempo(113.3f, BeatGrid{}, 300), 113.3f);

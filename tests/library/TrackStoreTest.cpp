@@ -131,7 +131,8 @@ TEST_F(TrackStoreTest, GridsComeBackAsTheyWentInAndTheLatestOfATrackWins) {
         EXPECT_EQ(sql.value("SELECT path FROM tracks WHERE name = 'changing.mp3'"),
                   "/music/changing.mp3");
         ASSERT_EQ(sql.exec("INSERT INTO tracks(name, size) VALUES('bad.mp3', 1);"
-                           "INSERT INTO beat_grids VALUES(last_insert_rowid(), 1, x'0102');"),
+                           "INSERT INTO beat_grids(track, fit, sections) "
+                           "VALUES(last_insert_rowid(), 1, x'0102');"),
                   SQLITE_OK);
     }
     TrackStore store;

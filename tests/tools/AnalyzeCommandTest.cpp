@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "library/TrackDatabase.h"
+#include "library/TrackStore.h"
 #include "support/Files.h"
 #include "tools/synth/Synth.h"
 
@@ -161,6 +162,15 @@ TEST_F(AnalyzeCommandTest, TheDatabaseGetsTheMeasuresButKeepsATempoSetByHand) {
     const TrackAnalysis* h = database.acquireAnalysis(handSet);
     EXPECT_EQ(h->bpmConfidence, TrackAnalysis::kHandSetConfidence);
     EXPECT_EQ(std::to_string(h->lastStrongBeatLevel), field(run.lines[1], "lastStrongBeatLevel"));
+
+    // The grids went into the track store beside the database, with the tempo printed.
+    TrackStore store;
+    store.open(home.path().string());
+    store.flush();
+    store.takeLoaded();
+    const auto grid = store.grid(measured->name, measured->fileSize);
+    ASSERT_NE(grid, nullptr);
+    EXPECT_NEAR(grid->mainBpm(), std::stod(field(run.lines[0], "gridBpm")), 0.01);
 }
 
 TEST_F(AnalyzeCommandTest, AFileThatCannotBeReadGetsItsLineAndTheStatusOfTheRun) {

@@ -151,6 +151,44 @@ TEST(MixCommand, APlaylistOfThreeTracksPlaysThroughInOrderEachMixBeatAligned) {
     EXPECT_NEAR(seconds, end, 0.5);
 }
 
+// Tempi that are no round numbers and first beats at odd fractions of a frame: the mix
+// syncs on the tracks' beat grids, so from its fourth step on the beats meet within half a
+// millisecond (the analyser's onsets, 36 frames apart, left them up to 1.2 ms apart).
+TEST(MixCommand, MixesOnTheBeatGridsMeetTheBeatsWithinHalfAMillisecond) {
+    test::TempDir dir;
+    const double bpm[] = {122.37, 126.11, 124.53};
+    const double start[] = {0.01234, 0.30712, 0.17771};
+    std::string arguments = "--long-mix 0";
+    for (int i = 0; i < 3; ++i) {
+        const std::string path = dir.file("t" + std::to_string(i + 1) + ".wav");
+        ASSERT_TRUE(synth::writeWav(
+            path,
+            synth::render(
+                {.bpm = bpm[i], .seconds = 60, .seed = uint32_t(i + 1), .startOffset = start[i]}),
+            44100, 2, 16));
+        arguments += " " + path;
+    }
+    const std::vector<Step> steps = runMix(arguments + " " + dir.file("mix.wav"));
+    constexpr size_t kTicks = 32;  // 16 steps in, 16 out
+    ASSERT_EQ(steps.size(), 2 * kTicks);
+    // Where in its beat a deck is heard, in seconds of its track.
+    const auto phase = [&start](double position, int track, double bpmOf) {
+        const double beat = 60.0 / bpmOf;
+        return std::fmod(position * 60.0 - start[track] + 10.0 * beat, beat) / beat;
+    };
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const Step& s = steps[i];
+        const bool first = i < kTicks;
+        const int tick = static_cast<int>(i % kTicks) + 1;
+        if (tick < 4 || tick > static_cast<int>(kTicks) - 4) continue;
+        const int one = first ? 0 : 2;  // deck 1's track
+        double diff = phase(s.position1, one, bpm[one]) - phase(s.position2, 1, bpm[1]);
+        diff -= std::round(diff);
+        const double ms = diff * 60.0 / bpm[one] * 4096.0 / s.pitch1 * 1000.0;
+        EXPECT_LT(std::fabs(ms), 0.5) << "tick " << s.tick;
+    }
+}
+
 // The tool's whole output and its exit status.
 std::pair<int, std::string> runTool(const std::string& arguments) {
     const std::string command = std::string(SPINLOREX_TOOL_PATH) + " " + arguments + " 2>&1";

@@ -10,6 +10,7 @@
 
 #include "library/ShownTempo.h"
 #include "library/TrackDatabase.h"
+#include "library/TrackStore.h"
 #include "platform/core/ProcessSignals.h"
 #include "tools/tool/ArgParser.h"
 #include "tools/tool/BatchAnalysis.h"
@@ -53,8 +54,11 @@ int analyzeCommand(const Args& args) {
     // A stop signal ends the batch after the files under way; what was learnt is stored.
     StopSignals stopSignals;
     TrackDatabase database;
-    if (const auto folder = a.value("--db"); folder && !openToolDatabase(database, *folder))
-        return 1;
+    TrackStore store;  // the beat grids, beside the database
+    if (const auto folder = a.value("--db")) {
+        if (!openToolDatabase(database, *folder)) return 1;
+        store.open(*folder);
+    }
 
     const std::vector<std::string>& paths = a.positional();
     const bool showProgress = isatty(STDERR_FILENO) != 0;
@@ -70,12 +74,20 @@ int analyzeCommand(const Args& args) {
                 return;
             }
             database.storeMeasures(database.findOrAdd(paths[i], result.fileSize), result.measures);
+            if (store.state() != TrackStore::State::Closed)
+                store.putGrid(paths[i], result.fileSize,
+                              std::make_shared<const BeatGrid>(result.grid));
         },
         [&](size_t done) {
             if (!showProgress) return;
             std::fprintf(stderr, "\ranalysed %zu of %zu\033[K", done, paths.size());
             if (done == paths.size()) std::fprintf(stderr, "\n");
         });
+    store.flush();
+    store.takeLoaded();
+    if (!store.notice().empty())
+        std::fprintf(stderr, "spinlorex-tool: %s\n", store.notice().c_str());
+    store.close();
     database.close();
     if (StopSignals::stopRequested()) return kInterrupted;
     return anyFailed ? 1 : 0;

@@ -164,8 +164,11 @@ int mixCommand(const Args& args) {
                          tracks[i].c_str());
             unreadable = true;
         }
-        if (result.status == kStatusNormal)
-            database.storeMeasures(database.findOrAdd(tracks[i], result.fileSize), result.measures);
+        if (result.status != kStatusNormal) return;
+        TrackRecord* record = database.findOrAdd(tracks[i], result.fileSize);
+        database.storeMeasures(record, result.measures);
+        // The decks sync on the grids, as the desk's do once its analysis has run.
+        attachGrid(*record, std::make_shared<const BeatGrid>(result.grid));
     });
     if (StopSignals::stopRequested()) return kInterrupted;
     if (unreadable) return 1;
