@@ -399,8 +399,10 @@ void DeskApp::fillSomeGrids() {
     if (!gridWalk_ || !store_ || !inbox_ || destroyed_) return;
     if (gridWalk_->step(kRecordsPerTurn, [this](TrackRecord& record) { store_->fill(record); }))
         inbox_->post([this] { fillSomeGrids(); });
-    else
+    else {
         gridWalk_.reset();
+        if (analysis_) analysis_->gridsKnown();  // tracks still without one get theirs
+    }
 }
 
 void DeskApp::traceFirstFrame(std::chrono::steady_clock::time_point since) {

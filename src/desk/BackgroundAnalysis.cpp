@@ -49,6 +49,15 @@ bool BackgroundAnalysis::wanted(const TrackRecord* record) const {
            !inFlight(record);
 }
 
+void BackgroundAnalysis::gridsKnown() {
+    gridsKnown_ = true;
+    cursors_ = {};  // the lists are looked through again
+}
+
+bool BackgroundAnalysis::unmeasured(const TrackRecord* record) const {
+    return record->currentBpm() == 0.0f || (gridsKnown_ && !record->grid);
+}
+
 bool BackgroundAnalysis::inFlight(const TrackRecord* record) const {
     for (const auto& [id, job] : jobs_)
         if (job.record == record) return true;
@@ -65,8 +74,8 @@ void BackgroundAnalysis::deckLoaded(int deck) {
 
     const DeckStream& d = decks_[deck];
     const TrackEntry* track = d.track();
-    if (track == nullptr || d.analysis() == nullptr || d.duration() < 0 || d.tempoKnownAtLoad())
-        return;
+    if (track == nullptr || d.analysis() == nullptr || d.duration() < 0) return;
+    if (d.tempoKnownAtLoad() && !unmeasured(track->record)) return;
     TrackRecord* record = track->record;
     // The library may be analysing this very file: the deck's own job takes it over.
     if (libraryJob_ != 0 && jobs_.at(libraryJob_).record == record) {
@@ -90,7 +99,7 @@ void BackgroundAnalysis::pollLibrary() {
             if (budget-- == 0) return;  // the rest at the next poll
             const LibraryRow& row = rows[cursor.next];
             TrackRecord* record = row.entry.record;
-            if (record == nullptr || record->currentBpm() != 0.0f || !wanted(record)) continue;
+            if (record == nullptr || !unmeasured(record) || !wanted(record)) continue;
             libraryJob_ = submit(row.entry.path, record, -1);
             return;
         }

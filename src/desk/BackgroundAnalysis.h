@@ -41,6 +41,9 @@ public:
     void attachLibrary(MusicLibrary* library) { library_ = library; }
     // The store that keeps the beat grids of whole analyses (null: none).
     void attachStore(TrackStore* store) { store_ = store; }
+    // The store's grids are on the records: tracks without one (analysed before grids
+    // existed) are analysed again for it, as tracks without a tempo are.
+    void gridsKnown();
 
     // A track was loaded on the deck (or its load failed): the analysis of its former
     // track stops, and its new one is analysed when it has no tempo.
@@ -67,6 +70,8 @@ private:
     uint64_t submit(const std::string& path, TrackRecord* record, int deck);
     void forget(uint64_t job);
     bool wanted(const TrackRecord* record) const;
+    // Neither the tempo nor (once the store's grids are known) the grid is known.
+    bool unmeasured(const TrackRecord* record) const;
     bool inFlight(const TrackRecord* record) const;
     void store(TrackRecord* record, const TrackMeasures& measures);
     void apply(const AnalysisWorker::Result& result, const Job& job);
@@ -76,6 +81,7 @@ private:
     AnalysisWorker worker_;
     MusicLibrary* library_ = nullptr;
     TrackStore* store_ = nullptr;
+    bool gridsKnown_ = false;
     std::unordered_map<uint64_t, Job> jobs_;
     std::array<uint64_t, 2> deckJob_{0, 0};
     uint64_t libraryJob_ = 0;

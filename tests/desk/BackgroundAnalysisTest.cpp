@@ -347,6 +347,16 @@ TEST_F(BackgroundAnalysisTest, TheLibrarysTracksWithoutATempoFollowOneAtATime) {
     // Nothing more to do; the display refresh queues nothing again.
     rig->tick(1000);
     EXPECT_FALSE(analysis->busy());
+
+    // Once the store's grids are known, the track whose tempo was known without a grid
+    // is analysed for one.
+    TrackRecord* known = rig->database.findOrAdd(items[1].path, items[1].size);
+    EXPECT_EQ(known->grid, nullptr);
+    analysis->gridsKnown();
+    rig->tick(100);
+    ASSERT_TRUE(deliverUntil([&] { return !analysis->busy(); }));
+    ASSERT_NE(known->grid, nullptr);
+    EXPECT_NEAR(known->shownBpm(), 110.0, 0.01);
 }
 
 }  // namespace
