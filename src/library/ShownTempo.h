@@ -9,7 +9,7 @@ inline constexpr float kConfidentGridFit = 0.6f;
 
 // The tempo a DJ is shown for a track of `trackSeconds`: the grid's main tempo when the
 // grid is confident and the analyser's tempo agrees with it or is one of the usual
-// misreadings of it (3/2, 2/3, 2 or 1/2 of it, within 3 %) or found none; else the
+// misreadings of it (2/3, 2 or 1/2 of it, within 3 %) or found none; else the
 // analyser's. A tempo set by hand (bpmConfidence == TrackAnalysis::kHandSetConfidence)
 // wins over both: the caller shows it without asking here.
 float shownTempo(float analysedBpm, const BeatGrid& grid, double trackSeconds);
