@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <string>
 
+#include "LoopWatch.h"
 #include "app/DeskApp.h"
 #include "app/DeskWindow.h"
 #include "app/TrackNames.h"
@@ -43,37 +44,10 @@
 namespace {
 
 using namespace spinlorex;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 namespace fs = std::filesystem;
-
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-// Turns of the event loop, timed: the longest stretch without one.
-class LoopWatch {
-public:
-    LoopWatch() {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const auto now = Clock::now();
-            longest_ = std::max(longest_, ms(now - last_));
-            last_ = now;
-        });
-    }
-    void start() {
-        last_ = Clock::now();
-        longest_ = 0;
-        timer_.start();
-    }
-    double stop() {
-        timer_.stop();
-        return std::max(longest_, ms(Clock::now() - last_));
-    }
-
-private:
-    QTimer timer_;
-    Clock::time_point last_;
-    double longest_ = 0;
-};
+using bench::LoopWatch;
+using bench::ms;
 
 // Runs the loop until `done` or `limit` seconds; false at the limit.
 template <typename Condition>

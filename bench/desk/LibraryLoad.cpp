@@ -25,6 +25,7 @@
 #include <fstream>
 
 #include "../LibraryData.h"
+#include "LoopWatch.h"
 #include "app/DeskApp.h"
 #include "app/DeskWindow.h"
 #include "library/FolderListing.h"
@@ -37,36 +38,9 @@
 namespace {
 
 using namespace spinlorex;
-using Clock = std::chrono::steady_clock;
-
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-// Turns of the event loop, timed: the longest stretch without one.
-class LoopWatch {
-public:
-    LoopWatch() {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const auto now = Clock::now();
-            longest_ = std::max(longest_, ms(now - last_));
-            last_ = now;
-        });
-    }
-    void start() {
-        last_ = Clock::now();
-        longest_ = 0;
-        timer_.start();
-    }
-    double stop() {
-        timer_.stop();
-        return std::max(longest_, ms(Clock::now() - last_));
-    }
-
-private:
-    QTimer timer_;
-    Clock::time_point last_;
-    double longest_ = 0;
-};
+using bench::Clock;
+using bench::LoopWatch;
+using bench::ms;
 
 template <typename Condition>
 void runUntil(Condition done) {

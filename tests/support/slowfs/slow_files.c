@@ -54,8 +54,16 @@ static void hangOnOpen(const char* path) {
         for (;;) pause();
 }
 
-static void markFd(int fd, const char* path) {
+// Before any open: hangs or waits as the environment says for `path`.
+static void beforeOpen(const char* path) {
+    hangOrWait(path);
+    hangOnOpen(path);
+}
+
+// After an open: remembers whether reads of `fd` are slowed. Returns `fd`.
+static int opened(int fd, const char* path) {
     if (fd >= 0 && fd < MAX_FDS) slowFd[fd] = (unsigned char)holds(path, "SPINLOREX_SLOW_PATH");
+    return fd;
 }
 
 static void waitForRead(int fd) {
@@ -76,11 +84,8 @@ int open(const char* path, int flags, ...) {
     va_start(args, flags);
     const mode_t mode = modeOf(flags, args);
     va_end(args);
-    hangOrWait(path);
-    hangOnOpen(path);
-    const int fd = NEXT(int (*)(const char*, int, ...), "open")(path, flags, mode);
-    markFd(fd, path);
-    return fd;
+    beforeOpen(path);
+    return opened(NEXT(int (*)(const char*, int, ...), "open")(path, flags, mode), path);
 }
 
 int open64(const char* path, int flags, ...) {
@@ -88,11 +93,8 @@ int open64(const char* path, int flags, ...) {
     va_start(args, flags);
     const mode_t mode = modeOf(flags, args);
     va_end(args);
-    hangOrWait(path);
-    hangOnOpen(path);
-    const int fd = NEXT(int (*)(const char*, int, ...), "open64")(path, flags, mode);
-    markFd(fd, path);
-    return fd;
+    beforeOpen(path);
+    return opened(NEXT(int (*)(const char*, int, ...), "open64")(path, flags, mode), path);
 }
 
 int openat(int dir, const char* path, int flags, ...) {
@@ -100,11 +102,9 @@ int openat(int dir, const char* path, int flags, ...) {
     va_start(args, flags);
     const mode_t mode = modeOf(flags, args);
     va_end(args);
-    hangOrWait(path);
-    hangOnOpen(path);
-    const int fd = NEXT(int (*)(int, const char*, int, ...), "openat")(dir, path, flags, mode);
-    markFd(fd, path);
-    return fd;
+    beforeOpen(path);
+    return opened(NEXT(int (*)(int, const char*, int, ...), "openat")(dir, path, flags, mode),
+                  path);
 }
 
 int stat(const char* path, struct stat* st) {
