@@ -20,9 +20,9 @@ DeskSync::DeskSync(DeskContext& context, DeskFaders& faders)
     : context_(context), faders_(faders), lock_(context) {}
 
 bool DeskSync::syncOnGrid(int d, bool soft) {
-    const std::optional<double> offset = PhaseLock::beatOffset(context_, d);
-    if (!offset) return false;
-    const auto shift = static_cast<int32_t>(std::lround(*offset * kSampleRate));
+    const std::optional<PhaseLock::Measure> m = PhaseLock::measure(context_, d);
+    if (!m) return false;
+    const auto shift = static_cast<int32_t>(std::lround(m->offset * kSampleRate));
     const bool tooFar = soft && std::abs(shift) >= kSoftSyncLimit * kStepFrames;
     if (!tooFar && (!soft || std::abs(shift) >= kSoftGridShift)) {
         lastBeatShift_ = shift;

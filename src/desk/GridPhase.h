@@ -17,9 +17,6 @@ struct HeardBeat {
     double secondsToNextBeat() const { return (1.0 - phase) * beatSeconds; }
 };
 
-// The grid's section that holds `seconds` (the first before its start); null when empty.
-const GridSection* gridSectionAt(const BeatGrid& grid, double seconds);
-
 // The heard beat of a playing or cued deck whose track has a grid; none without a grid,
 // a track or a position. Main thread.
 std::optional<HeardBeat> heardBeat(const DeckStream& deck);

@@ -28,7 +28,7 @@ bool sameTempo(const HeardBeat& a, const HeardBeat& b) {
 
 PhaseLock::PhaseLock(DeskContext& context) : context_(context) {}
 
-std::optional<double> PhaseLock::beatOffset(const DeskContext& context, int follower) {
+std::optional<PhaseLock::Measure> PhaseLock::measure(const DeskContext& context, int follower) {
     const DeckStream& own = context.deck(follower);
     const DeckStream& other = context.deck(1 - follower);
     // The sound thread moves both positions one after the other: read until the first
@@ -38,7 +38,8 @@ std::optional<double> PhaseLock::beatOffset(const DeskContext& context, int foll
         const std::optional<HeardBeat> f = heardBeat(own);
         const std::optional<HeardBeat> l = heardBeat(other);
         if (!f || !l) return {};
-        if (other.position() == before || attempt == 3) return beatOffsetSeconds(*f, *l);
+        if (other.position() == before || attempt == 3)
+            return Measure{*f, *l, beatOffsetSeconds(*f, *l)};
     }
     return {};
 }
@@ -64,24 +65,24 @@ void PhaseLock::tick() {
         release();
         return;
     }
-    const std::optional<HeardBeat> f = heardBeat(own);
-    const std::optional<HeardBeat> l = heardBeat(other);
-    const std::optional<double> offset = beatOffset(context_, follower_);
-    if (!f || !l || !offset || !sameTempo(*f, *l)) {
+    const std::optional<Measure> m = measure(context_, follower_);
+    if (!m || !sameTempo(m->follower, m->leader)) {
         release();
         return;
     }
+    const HeardBeat& f = m->follower;
+    const HeardBeat& l = m->leader;
     if (retargetPending_) {
-        target_ = *offset;
+        target_ = m->offset;
         retargetPending_ = false;
     }
-    double error = *offset - target_;
-    const double beat = std::min(f->beatSeconds, l->beatSeconds);
+    double error = m->offset - target_;
+    const double beat = std::min(f.beatSeconds, l.beatSeconds);
     error -= beat * std::round(error / beat);
     // The pitch at which the follower's beats would last exactly as long as the leader's
     // (or half or twice as long): the desk's whole pitch steps leave a fraction of one,
     // which the trim makes good before it corrects the distance.
-    const double ratio = f->beatAtPitch / l->beatSeconds;
+    const double ratio = f.beatAtPitch / l.beatSeconds;
     const double beats = ratio >= 1.0 ? std::round(ratio) : 1.0 / std::round(1.0 / ratio);
     const double pitch = own.pitch();
     const double matching = pitch * ratio / beats - pitch;

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "desk/DeskContext.h"
+#include "desk/GridPhase.h"
 
 namespace spinlorex {
 
@@ -29,9 +30,14 @@ public:
     // Every display refresh.
     void tick();
 
-    // How much later the follower's next beat is heard than the other deck's (seconds),
-    // when both have grids and positions. Reads both positions as of one sound pass.
-    static std::optional<double> beatOffset(const DeskContext& context, int follower);
+    // Both decks' heard beats, read as of one sound pass, and how much later the
+    // follower's next beat is heard than the other deck's (seconds).
+    struct Measure {
+        HeardBeat follower, leader;
+        double offset = 0.0;
+    };
+    // None unless both decks' tracks have grids and the decks positions.
+    static std::optional<Measure> measure(const DeskContext& context, int follower);
 
 private:
     DeskContext& context_;
