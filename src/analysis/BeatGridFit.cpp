@@ -27,7 +27,9 @@ constexpr double kCrossing = 0.2;
 constexpr int32_t kSeedBeats = 8;  // clear attacks evenly spaced that start a section
 constexpr int32_t kMaxMisses = 4;  // clear attacks off the line in a row that end it
 constexpr int32_t kMinSectionBeats = 16;
-constexpr double kTolerance = 0.02;    // of a beat: how far off its line an attack may lie
+// Of a beat: how far off its line an attack may lie (a drummer strays by 10-15 ms; the
+// line through many hits is still good to a fraction of a millisecond).
+constexpr double kTolerance = 0.035;
 constexpr float kMinFit = 0.5f;        // below this the track has no steady beat
 constexpr double kSlowestBeat = 70.0;  // BPM: a slower beat is counted twice as fast
 constexpr double kWeakOffBeat = 0.5;   // every other beat this much weaker: half the tempo

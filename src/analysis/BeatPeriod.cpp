@@ -15,6 +15,7 @@ constexpr double kSlowestBeat = 70.0;
 constexpr double kFastestBeat = 180.0;
 // A faster reading wins when it repeats at least this well against the best reading.
 constexpr double kFasterWins = 0.8;
+constexpr double kBeatsInBar = 4.0;
 constexpr std::array<double, 9> kRelated = {0.25, 1.0 / 3, 0.5, 2.0 / 3, 1.0, 1.5, 2.0, 3.0, 4.0};
 
 // The onsets summed in pairs, less their mean: the repetition search needs no finer hops.
@@ -36,37 +37,39 @@ double beatPeriod(const std::vector<float>& onsets, double hopSeconds) {
     const auto lagOf = [&](double bpm) { return 60.0 / bpm / hop; };
     const auto minLag = static_cast<int32_t>(std::floor(lagOf(kFastestSearched)));
     const auto maxLag = static_cast<int32_t>(std::ceil(lagOf(kSlowestSearched)));
+    const auto barLag = static_cast<int32_t>(std::ceil(kBeatsInBar * lagOf(kSlowestBeat) * 1.05));
     const auto n = static_cast<int32_t>(e.size());
-    if (n < 4 * maxLag) return 0.0;
+    if (n < 4 * maxLag || n < 2 * barLag) return 0.0;
 
-    // Autocorrelation per lag, each term averaged so long lags are not penalised.
-    std::vector<double> ac(static_cast<size_t>(maxLag + 2), 0.0);
-    for (int32_t lag = minLag - 1; lag <= maxLag + 1; ++lag) {
-        double sum = 0.0;
-        const double* a = e.data();
-        const double* b = e.data() + lag;
-        for (int32_t i = 0; i < n - lag; ++i) sum += a[i] * b[i];
-        ac[static_cast<size_t>(lag)] = sum / (n - lag);
-    }
-    const auto at = [&](int32_t lag) { return ac[static_cast<size_t>(lag)]; };
+    // Autocorrelation per lag, each term averaged so long lags are not penalised; worked
+    // out when first asked for (the bar lags are only wanted near a few readings).
+    std::vector<double> ac(static_cast<size_t>(barLag + 2), std::nan(""));
+    const auto at = [&](int32_t lag) {
+        double& value = ac[static_cast<size_t>(lag)];
+        if (std::isnan(value)) {
+            double sum = 0.0;
+            const double* a = e.data();
+            const double* b = e.data() + lag;
+            for (int32_t i = 0; i < n - lag; ++i) sum += a[i] * b[i];
+            value = sum / (n - lag);
+        }
+        return value;
+    };
 
     int32_t best = minLag;
     for (int32_t lag = minLag; lag <= maxLag; ++lag)
         if (at(lag) > at(best)) best = lag;
     if (at(best) <= 0.0) return 0.0;
 
-    // Each related reading: the strongest lag within 4 % of it, to a fraction of a hop.
-    double chosenLag = 0.0, chosenValue = 0.0, strongest = 0.0;
+    // The strongest lag within `share` of `target`, to a fraction of a hop, and how strongly
+    // the onsets repeat there (a sharp peak between two lags splits over both: it is
+    // weighed with its stronger neighbour).
     struct Reading {
-        double lag, value;
+        double lag = 0.0, value = 0.0;
     };
-    std::array<Reading, kRelated.size()> readings{};
-    for (size_t r = 0; r < kRelated.size(); ++r) {
-        const double target = best * kRelated[r];
-        readings[r] = {0.0, 0.0};
-        if (target < lagOf(kFastestBeat) || target > lagOf(kSlowestBeat)) continue;
-        const auto lo = std::max(minLag, static_cast<int32_t>(std::floor(target * 0.96)));
-        const auto hi = std::min(maxLag, static_cast<int32_t>(std::ceil(target * 1.04)));
+    const auto peakNear = [&](double target, double share) {
+        const auto lo = std::max(minLag, static_cast<int32_t>(std::floor(target * (1.0 - share))));
+        const auto hi = std::min(barLag, static_cast<int32_t>(std::ceil(target * (1.0 + share))));
         int32_t peak = lo;
         for (int32_t lag = lo; lag <= hi; ++lag)
             if (at(lag) > at(peak)) peak = lag;
@@ -74,11 +77,23 @@ double beatPeriod(const std::vector<float>& onsets, double hopSeconds) {
         const double curve = left - 2.0 * mid + right;
         const double shift =
             curve < 0.0 ? std::clamp(0.5 * (left - right) / curve, -0.5, 0.5) : 0.0;
-        // A sharp peak between two lags splits over both: weigh it with its neighbours.
-        const double value = mid + std::max(0.0, std::max(left, right));
-        readings[r] = {peak + shift, value};
-        strongest = std::max(strongest, value);
+        return Reading{peak + shift, mid + std::max(0.0, std::max(left, right))};
+    };
+
+    // Each related reading, scored by how well the onsets repeat a beat and a bar of four
+    // such beats later: a pattern of kicks three half-beats apart repeats well at 3/2 of
+    // the beat, but only the true beat has the bar's repetition four beats on.
+    std::array<Reading, kRelated.size()> readings{};
+    double strongest = 0.0;
+    for (size_t r = 0; r < kRelated.size(); ++r) {
+        const double target = best * kRelated[r];
+        if (target < lagOf(kFastestBeat) || target > lagOf(kSlowestBeat)) continue;
+        const Reading beat = peakNear(target, 0.04);
+        const Reading bar = peakNear(kBeatsInBar * beat.lag, 0.01);
+        readings[r] = {beat.lag, beat.value + std::max(0.0, bar.value)};
+        strongest = std::max(strongest, readings[r].value);
     }
+    double chosenLag = 0.0, chosenValue = 0.0;
     for (const Reading& reading : readings) {
         if (reading.lag <= 0.0 || reading.value < kFasterWins * strongest) continue;
         if (chosenLag == 0.0 || reading.lag < chosenLag) {

@@ -6,11 +6,25 @@
 namespace spinlorex {
 namespace {
 
-// The analyser's tempo against the grid's. It reads no tempo above 163 BPM, so a fast
-// track comes out at 2/3 of its beat; a grid at 2/3 of the analyser's is rather the
-// grid's own slip (a swung beat), and is not believed over it.
-constexpr std::array<double, 4> kMisreadings = {1.0, 2.0 / 3.0, 2.0, 0.5};
-constexpr double kSameTempo = 0.03;
+// The analyser's tempo against the grid's where it misreads the beat: it reads no tempo
+// above 163 BPM, so a fast track comes out at 2/3 of its beat; on swung and syncopated
+// drums it counts the triplets or the kicks' own spacing (3/2, 4/3, 6/5 of the beat).
+// The grid weighs each reading by the bar's repetition as well, which these patterns
+// do not share.
+struct Misreading {
+    double ratio, tolerance;
+};
+// The octave and 2/3 misreadings come out of the analyser's coarse steps up to 3 % off;
+// the swing ones are held closer, so that an unrelated tempo is seldom taken for one.
+constexpr std::array<Misreading, 9> kMisreadings = {{{1.0, 0.03},
+                                                     {2.0, 0.03},
+                                                     {0.5, 0.03},
+                                                     {2.0 / 3.0, 0.03},
+                                                     {1.5, 0.015},
+                                                     {4.0 / 3.0, 0.015},
+                                                     {3.0 / 4.0, 0.015},
+                                                     {6.0 / 5.0, 0.015},
+                                                     {5.0 / 6.0, 0.015}}};
 
 }  // namespace
 
@@ -24,8 +38,8 @@ float shownTempo(float analysedBpm, float confidentGridBpm) {
     const double gridBpm = confidentGridBpm;
     if (gridBpm <= 0.0) return analysedBpm;
     if (analysedBpm <= 0.0) return static_cast<float>(gridBpm);  // the analyser found none
-    for (double ratio : kMisreadings)
-        if (std::abs(analysedBpm / (gridBpm * ratio) - 1.0) <= kSameTempo)
+    for (const Misreading& m : kMisreadings)
+        if (std::abs(analysedBpm / (gridBpm * m.ratio) - 1.0) <= m.tolerance)
             return static_cast<float>(gridBpm);
     return analysedBpm;
 }

@@ -82,6 +82,48 @@ TEST(BeatGridFit, GivesEachTempoItsSectionFromTheBeatWhereItChanges) {
     }
 }
 
+// Played drums: kicks three eighths apart (on 1, the "and" of 2, and 4), a snare on 2 and
+// 4, swung hi-hats on the off-beats, every hit up to 12 ms early or late. The kicks repeat
+// best at 3/2 of the beat; the beat is still the quarter note.
+std::vector<int16_t> playedDrums(double bpm, double seconds, float hats, float snare) {
+    std::vector<float> mono(static_cast<size_t>(seconds * 44100), 0.0f);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> humanise(-0.012, 0.012);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+    const auto hit = [&](double at, double hz, float level, double decay, float noisy) {
+        const auto from = static_cast<size_t>(std::max(0.0, at + humanise(random)) * 44100);
+        for (size_t i = from; i < std::min(mono.size(), from + 22050); ++i) {
+            const double t = static_cast<double>(i - from) / 44100;
+            const double tone = std::sin(2 * M_PI * hz * t);
+            mono[i] += level * static_cast<float>(std::exp(-t / decay) *
+                                                  ((1 - noisy) * tone + noisy * noise(random)));
+        }
+    };
+    const double beat = 60.0 / bpm;
+    for (double bar = 0.1; bar + 4 * beat < seconds; bar += 4 * beat) {
+        for (double eighth : {0.0, 3.0, 6.0}) hit(bar + eighth * beat / 2, 55, 0.5f, 0.12, 0.0f);
+        for (double b : {1.0, 3.0}) hit(bar + b * beat, 200, snare, 0.08, 0.7f);
+        for (double b : {0.0, 1.0, 2.0, 3.0}) hit(bar + (b + 0.62) * beat, 8000, hats, 0.03, 1.0f);
+    }
+    std::vector<int16_t> pcm;
+    for (float v : mono)
+        pcm.insert(pcm.end(), 2, static_cast<int16_t>(std::clamp(v, -1.0f, 1.0f) * 20000));
+    return pcm;
+}
+
+TEST(BeatGridFit, FindsTheBeatOfPlayedSyncopatedDrums) {
+    for (const auto& [bpm, hats, snare] :
+         {std::tuple{115.0, 0.6f, 0.3f}, std::tuple{130.0, 0.0f, 0.15f}}) {
+        SCOPED_TRACE(bpm);
+        const BeatGrid grid = gridOf(playedDrums(bpm, 60, hats, snare));
+        ASSERT_FALSE(grid.empty());
+        EXPECT_NEAR(grid.mainBpm(), bpm, 0.1);
+        // On the kick's beats, not the hats' off-beats: the beat at 0.1 s + 4 bars.
+        const double downbeat = 0.1 + 16 * 60.0 / bpm;
+        EXPECT_NEAR(grid.sectionAt(downbeat)->nearestBeat(downbeat), downbeat, 0.004);
+    }
+}
+
 TEST(BeatGridFit, TracksWithoutASteadyBeatGetNoSections) {
     // Held chords (the low voicing swells most), a tone and noise.
     EXPECT_TRUE(gridOf({.bpm = 120, .seconds = 40, .seed = 3, .beatless = true}).empty());

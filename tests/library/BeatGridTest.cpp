@@ -35,13 +35,15 @@ TEST(ShownTempo, TheGridWinsWhereTheAnalyserMisreadItsBeat) {
     const BeatGrid dnb{{{0.0, 0.2, 60.0 / 170}}, 0.9f};
     for (float misread : {170.4f, 113.3f, 85.1f, 340.0f})
         EXPECT_FLOAT_EQ(shownTempo(misread, dnb, 300), 170.0f) << misread;
-    // A grid at 2/3 of the analyser's tempo is not believed over it.
-    const BeatGrid slipped{{{0.0, 0.2, 60.0 / 76.68}}, 0.9f};
-    EXPECT_EQ(shownTempo(115.0f, slipped, 300), 115.0f);
+    // Swung drums: the analyser counts the triplets or the kicks' spacing.
+    const BeatGrid swung{{{0.0, 0.2, 60.0 / 100}}, 0.9f};
+    for (float misread : {148.5f, 133.3f, 120.1f, 75.2f})
+        EXPECT_FLOAT_EQ(shownTempo(misread, swung, 300), 100.0f) << misread;
+    EXPECT_EQ(shownTempo(146.0f, swung, 300), 146.0f);
     // Where the analyser found none, the grid's.
     EXPECT_FLOAT_EQ(shownTempo(0.0f, dnb, 300), 170.0f);
     // Another tempo altogether, a doubtful or empty grid: the analyser's.
-    EXPECT_EQ(shownTempo(140.0f, dnb, 300), 140.0f);
+    EXPECT_EQ(shownTempo(150.0f, dnb, 300), 150.0f);
     const BeatGrid doubtful{{{0.0, 0.2, 60.0 / 170}}, 0.55f};
     EXPECT_EQ(shownTempo(113.3f, doubtful, 300), 113.3f);
     EXPECT_EQ(shownTempo(113.3f, BeatGrid{}, 300), 113.3f);
