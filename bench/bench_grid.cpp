@@ -9,6 +9,8 @@
 #include <array>
 #include <string>
 
+#include "analysis/BeatGridFit.h"
+#include "analysis/OnsetEnvelope.h"
 #include "audio/Mp3Reader.h"
 #include "audio/WavReader.h"
 #include "audio/WholeTrackAnalysis.h"
@@ -54,6 +56,27 @@ BENCHMARK(BM_WholeTrackPass)
     ->ArgsProduct({{1, 0}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The grid's own parts on the same 5 minutes: keeping the levels (0) and the fit (1).
+void BM_GridParts(benchmark::State& state) {
+    static const std::vector<int16_t> pcm = synth::toPcm16(
+        synth::render({.bpm = 126.4, .seconds = 300, .introBeats = 32, .startOffset = 0.01}));
+    const auto frames = static_cast<int32_t>(pcm.size() / 2);
+    OnsetEnvelope envelope;
+    envelope.feed(pcm.data(), frames);
+    for (auto _ : state) {
+        if (state.range(0) == 0) {
+            envelope.clear();
+            for (int32_t at = 0; at < frames; at += 1152)
+                envelope.feed(&pcm[2 * static_cast<size_t>(at)], std::min(1152, frames - at));
+            benchmark::DoNotOptimize(envelope.levels().data());
+        } else {
+            benchmark::DoNotOptimize(fitBeatGrid(envelope.levels()).fit);
+        }
+    }
+    state.SetLabel(state.range(0) == 0 ? "levels" : "fit");
+}
+BENCHMARK(BM_GridParts)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace spinlorex

@@ -29,6 +29,17 @@ std::vector<double> paired(const std::vector<float>& onsets) {
     return out;
 }
 
+// The sum of a[i] * b[i] over `count` terms, in four running sums that the processor can
+// keep going side by side.
+double dot(const double* a, const double* b, int32_t count) {
+    double sums[4] = {0.0, 0.0, 0.0, 0.0};
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4)
+        for (int32_t k = 0; k < 4; ++k) sums[k] += a[i + k] * b[i + k];
+    for (; i < count; ++i) sums[0] += a[i] * b[i];
+    return (sums[0] + sums[1]) + (sums[2] + sums[3]);
+}
+
 }  // namespace
 
 double beatPeriod(const std::vector<float>& onsets, double hopSeconds) {
@@ -46,13 +57,7 @@ double beatPeriod(const std::vector<float>& onsets, double hopSeconds) {
     std::vector<double> ac(static_cast<size_t>(barLag + 2), std::nan(""));
     const auto at = [&](int32_t lag) {
         double& value = ac[static_cast<size_t>(lag)];
-        if (std::isnan(value)) {
-            double sum = 0.0;
-            const double* a = e.data();
-            const double* b = e.data() + lag;
-            for (int32_t i = 0; i < n - lag; ++i) sum += a[i] * b[i];
-            value = sum / (n - lag);
-        }
+        if (std::isnan(value)) value = dot(e.data(), e.data() + lag, n - lag) / (n - lag);
         return value;
     };
 

@@ -13,6 +13,8 @@ public:
     static constexpr int32_t kHopFrames = 16;
 
     void clear();
+    // Room for the levels of `frames` frames, so a whole track's are not moved as they grow.
+    void reserve(int64_t frames);
     // Interleaved stereo frames in decoding order; any count (the rest of a hop waits for
     // the next call).
     void feed(const int16_t* frames, int32_t count);

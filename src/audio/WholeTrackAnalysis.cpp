@@ -73,6 +73,7 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
     auto deck = std::make_unique<FreshDeck>();
     // The beat grid's own record of the level, beside the analyser (which it leaves alone).
     OnsetEnvelope envelope;
+    if (fitGrid) envelope.reserve(reader.totalFrames() + kBlockFrames);
     std::vector<int16_t> block(static_cast<size_t>(kBlockFrames) * 2);
     for (;;) {
         if (cancelled(cancel)) {
