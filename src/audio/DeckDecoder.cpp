@@ -19,6 +19,8 @@ constexpr auto relaxed = std::memory_order_relaxed;
 DeckDecoder::DeckDecoder(int deckIndex, DeskControl& desk)
     : deckIndex_(deckIndex), desk_(desk), analyser_(timeline_), ring_(new int16_t[kFrames * 2]()) {
     timeline_.unfilledFrames.store(kFrames, relaxed);
+    blockFrames_.fill(-1);
+    joinAt_.fill(kBlockFrames);
 }
 
 bool DeckDecoder::decodeAhead() {
@@ -28,8 +30,7 @@ bool DeckDecoder::decodeAhead() {
 
     int16_t* block = blockAt(timeline_.decodeWrite.load(relaxed));
     if (timeline_.decoding.load(relaxed)) {
-        timeline_.blockPositions[blockCursor_] = reader_->position();
-        const int32_t result = reader_->decodeBlock(block);
+        const int32_t result = decodeBlock(block);
         if (result == TrackReader::kError) desk_.setDeckStatus(deckIndex_, kStatusDecodeError);
         if (result <= 0) {
             timeline_.decoding.store(false, relaxed);
@@ -37,6 +38,8 @@ bool DeckDecoder::decodeAhead() {
         }
     } else {
         timeline_.blockPositions[blockCursor_] = -1.0f;
+        blockFrames_[blockCursor_] = -1;
+        joinAt_[blockCursor_] = kBlockFrames;
         std::memset(block, 0, kBlockFrames * kBytesPerFrame);
     }
     analyser_.feedBlock(block);
@@ -44,6 +47,26 @@ bool DeckDecoder::decodeAhead() {
     const int32_t unfilled = timeline_.unfilledFrames.load(relaxed);
     if (unfilled > 0) timeline_.unfilledFrames.store(unfilled - kBlockFrames, relaxed);
     return true;
+}
+
+int32_t DeckDecoder::decodeBlock(int16_t* block) {
+    const auto at = static_cast<size_t>(blockCursor_);
+    if (!looping_) {
+        timeline_.blockPositions[at] = reader_->position();
+        joinAt_[at] = kBlockFrames;
+        const int32_t result = reader_->decodeBlock(block);
+        // Where the block began, told by where the reader stands after it (a reader
+        // without exact seeks knows that better than where a seek left it).
+        blockFrames_[at] = result == TrackReader::kDone ? reader_->nextFrame() - kBlockFrames : -1;
+        return result;
+    }
+    LoopedSource::BlockSource source;
+    if (!looped_.fill(block, source)) return TrackReader::kError;
+    blockFrames_[at] = source.firstFrame;
+    joinAt_[at] = source.joinAt;
+    timeline_.blockPositions[at] = static_cast<float>(static_cast<double>(source.firstFrame) /
+                                                      static_cast<double>(trackFrames_));
+    return TrackReader::kDone;
 }
 
 void DeckDecoder::advanceWrite() {
@@ -59,42 +82,66 @@ void DeckDecoder::advanceWrite() {
 void DeckDecoder::clearRing(float blockPosition) {
     std::memset(ring_.get(), 0, static_cast<size_t>(kFrames) * kBytesPerFrame);
     timeline_.blockPositions.fill(blockPosition);
+    blockFrames_.fill(-1);
+    joinAt_.fill(kBlockFrames);
 }
 
 bool DeckDecoder::seek(float fraction) {
+    const int64_t frame =
+        std::llround(static_cast<double>(fraction) * static_cast<double>(trackFrames_));
+    if (insideLoop(frame)) return startLoop(loop_, frame);
+    looping_ = false;
     clearRing(0.0f);
-    const int32_t write = timeline_.decodeWrite.load(relaxed);
+    reader_->seek(fraction);
     if (fraction == 0.0f) {
-        reader_->seek(0.0f);
         analyser_.resetSignal();
         timeline_.unfilledFrames.store(kFrames, relaxed);
-        timeline_.keepFrom.store(write, relaxed);
+        timeline_.keepFrom.store(timeline_.decodeWrite.load(relaxed), relaxed);
         timeline_.decoding.store(true, relaxed);
         return true;
     }
+    return decodeFirstBlock(frame);
+}
 
-    reader_->seek(fraction);
+bool DeckDecoder::seekFrame(int64_t frame) {
+    if (insideLoop(frame)) return startLoop(loop_, frame);
+    looping_ = false;
+    clearRing(0.0f);
+    reader_->seekFrame(std::max<int64_t>(frame, 0));
+    return decodeFirstBlock(frame);
+}
+
+bool DeckDecoder::insideLoop(int64_t frame) const {
+    return looping_ && frame >= loop_.start &&
+           static_cast<double>(frame - loop_.start) < loop_.length;
+}
+
+bool DeckDecoder::startLoop(const LoopSpan& loop, int64_t from) {
+    if (!loop.valid() || reader_ == nullptr) return false;
+    clearRing(0.0f);
+    loop_ = loop;
+    looping_ = true;
+    looped_.start(*reader_, loop, from);
+    return decodeFirstBlock(looped_.nextFrame());
+}
+
+bool DeckDecoder::decodeFirstBlock(int64_t heard) {
     analyser_.resetSignal();
-    timeline_.blockPositions[blockCursor_] = reader_->position();
-    int16_t* block = blockAt(write);
-    const int32_t result = reader_->decodeBlock(block);
+    const int32_t write = timeline_.decodeWrite.load(relaxed);
+    const int32_t result = decodeBlock(blockAt(write));
     if (result == TrackReader::kError) desk_.setDeckStatus(deckIndex_, kStatusDecodeError);
     if (result <= 0) {
+        looping_ = false;
         timeline_.decoding.store(false, relaxed);
         return false;
     }
-    analyser_.feedBlock(block);
+    analyser_.feedBlock(blockAt(write));
     advanceWrite();
     timeline_.unfilledFrames.store(kFrames - kBlockFrames, relaxed);
-    // The reader stopped at the end of the block; the heard frame lies as many frames
-    // before that end as the frame `fraction` designates lies before the reader's frame.
-    const int64_t target =
-        std::llround(static_cast<double>(fraction) * static_cast<double>(trackFrames_));
-    const auto back =
-        static_cast<int32_t>(std::clamp<int64_t>(reader_->nextFrame() - target, 0, kBlockFrames));
-    int32_t keep = timeline_.decodeWrite.load(relaxed) - back;
-    if (keep < 0) keep += kFrames;
-    timeline_.keepFrom.store(keep, relaxed);
+    // The block starts at or just before the heard frame.
+    const auto back = static_cast<int32_t>(std::clamp<int64_t>(
+        heard - blockFrames_[static_cast<size_t>(write / kBlockFrames)], 0, kBlockFrames - 1));
+    timeline_.keepFrom.store(write + back, relaxed);
     timeline_.decoding.store(true, relaxed);
     return true;
 }
@@ -113,8 +160,23 @@ const int16_t* DeckDecoder::source(int32_t read, int32_t span, int32_t history,
 
 float DeckDecoder::hear(int32_t index) {
     timeline_.keepFrom.store(index, relaxed);
-    return static_cast<float>(timeline_.blockPositions[index / kBlockFrames] +
-                              (index % kBlockFrames) / static_cast<double>(trackFrames_));
+    const auto block = static_cast<size_t>(index / kBlockFrames);
+    const int32_t offset = index % kBlockFrames;
+    if (offset >= joinAt_[block])  // a new round of the loop began within the block
+        return static_cast<float>(static_cast<double>(loop_.start + (offset - joinAt_[block])) /
+                                  static_cast<double>(trackFrames_));
+    return static_cast<float>(timeline_.blockPositions[block] +
+                              offset / static_cast<double>(trackFrames_));
 }
+
+int64_t DeckDecoder::frameAt(int32_t index) const {
+    const auto block = static_cast<size_t>(index / kBlockFrames);
+    const int32_t offset = index % kBlockFrames;
+    if (blockFrames_[block] < 0) return -1;
+    if (offset >= joinAt_[block]) return loop_.start + (offset - joinAt_[block]);
+    return blockFrames_[block] + offset;
+}
+
+int64_t DeckDecoder::heardFrame() const { return frameAt(heardIndex()); }
 
 }  // namespace spinlorex

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
 #include "analysis/BeatAnalyser.h"
 #include "analysis/DecodeTimeline.h"
+#include "audio/LoopedSource.h"
 
 namespace spinlorex {
 
@@ -47,6 +49,24 @@ public:
     // Empties the ring and refills it from `fraction` (0..1) of the track, the heard point
     // at that frame. False when the block there would not decode: decoding then stops.
     bool seek(float fraction);
+    // The same to the exact engine frame `frame`. Inside the loop a looping deck goes on
+    // looping from there; elsewhere the loop ends.
+    bool seekFrame(int64_t frame);
+    // Empties the ring and refills it round `loop` from track frame `from`, which must lie
+    // inside it; the heard point at `from`. False when the loop is not playable or its
+    // audio would not decode (decoding then stops).
+    bool startLoop(const LoopSpan& loop, int64_t from);
+    // Ends the loop: the ring refilled straight on from track frame `from`.
+    bool endLoop(int64_t from) {
+        looping_ = false;
+        return seekFrame(from);
+    }
+    // Forgets the loop without touching the ring (a close, a new track).
+    void forgetLoop() { looping_ = false; }
+    bool looping() const { return looping_; }
+    const LoopSpan& loop() const { return loop_; }
+    // The track frame heard now, exactly; -1 within silence after the end.
+    int64_t heardFrame() const;
 
     // Frames decoded ahead of ring index `read`.
     int32_t framesAhead(int32_t read) const;
@@ -63,6 +83,14 @@ private:
     int16_t* blockAt(int32_t index) { return &ring_[static_cast<size_t>(index) * 2]; }
     void advanceWrite();
     void clearRing(float blockPosition);
+    // Decodes the block at the write point, from the loop or straight from the reader, and
+    // notes where it came from. The reader's result (TrackReader::DecodeResult).
+    int32_t decodeBlock(int16_t* block);
+    // The first block after a seek or a loop's start; its first frame is heard.
+    bool decodeFirstBlock(int64_t heard);
+    bool insideLoop(int64_t frame) const;
+    // Track frame of ring index `index`; -1 for silence.
+    int64_t frameAt(int32_t index) const;
 
     const int deckIndex_;
     DeskControl& desk_;
@@ -72,6 +100,13 @@ private:
     BeatAnalyser analyser_;
     int32_t blockCursor_ = 0;
     std::unique_ptr<int16_t[]> ring_;
+    // Per block of the ring: the track frame of its first frame (-1: silence), and where a
+    // loop's new round began in it (kBlockFrames: nowhere).
+    std::array<int64_t, kBlocks> blockFrames_{};
+    std::array<int32_t, kBlocks> joinAt_{};
+    bool looping_ = false;
+    LoopSpan loop_;
+    LoopedSource looped_;
 };
 
 }  // namespace spinlorex

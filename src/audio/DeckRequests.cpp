@@ -13,6 +13,8 @@ void DeckRequests::issue(const DeckRequest& request) {
     floatArg_.store(request.floatArg, relaxed);
     dsp_.store(request.dsp, relaxed);
     measures_.store(request.measures, relaxed);
+    frame_.store(request.frame, relaxed);
+    length_.store(request.length, relaxed);
     if (servedInline_.load(std::memory_order_acquire)) {
         // No sound thread runs: the caller is the only one at the deck's buffers.
         server_.serveRequest(request);
@@ -34,8 +36,9 @@ bool DeckRequests::serveWaiting() {
 }
 
 DeckRequest DeckRequests::waiting() const {
-    return {code_.load(relaxed), intArg_.load(relaxed), floatArg_.load(relaxed), dsp_.load(relaxed),
-            measures_.load(relaxed)};
+    return {code_.load(relaxed),  intArg_.load(relaxed),   floatArg_.load(relaxed),
+            dsp_.load(relaxed),   measures_.load(relaxed), frame_.load(relaxed),
+            length_.load(relaxed)};
 }
 
 }  // namespace spinlorex

@@ -27,6 +27,9 @@ struct DeckRequest {
         kAdoptMeasures = 12,
         kSetTempoByHand = 13,
         kSetPitchTrim = 14,
+        kSetLoop = 15,
+        kEndLoop = 16,
+        kSeekFrame = 17,
     };
 
     int32_t code = kNone;
@@ -34,6 +37,8 @@ struct DeckRequest {
     float floatArg = 0.0f;
     DspHook* dsp = nullptr;                   // kSetDsp
     const TrackMeasures* measures = nullptr;  // kAdoptMeasures
+    int64_t frame = 0;                        // kSetLoop (start), kSeekFrame
+    double length = 0.0;                      // kSetLoop
 };
 
 // Carries out requests; the deck, on the sound thread (or inline on the caller's).
@@ -81,6 +86,8 @@ private:
     std::atomic<float> floatArg_{0.0f};
     std::atomic<DspHook*> dsp_{nullptr};
     std::atomic<const TrackMeasures*> measures_{nullptr};
+    std::atomic<int64_t> frame_{0};
+    std::atomic<double> length_{0.0};
     std::binary_semaphore done_{0};
 };
 

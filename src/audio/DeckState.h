@@ -31,6 +31,11 @@ public:
     // A track's file is being opened for the deck (elsewhere than on the caller's thread):
     // the deck holds no position yet.
     bool loading() const { return loading_.load(std::memory_order_relaxed); }
+    // The loop the deck plays round: its first frame and length in frames; a start of -1
+    // while the deck plays straight on.
+    int64_t loopStart() const { return loopStart_.load(std::memory_order_relaxed); }
+    double loopLength() const { return loopLength_.load(std::memory_order_relaxed); }
+    bool looping() const { return loopStart() >= 0; }
 
 protected:
     explicit DeckState(int deckIndex);
@@ -50,6 +55,8 @@ protected:
     std::atomic<int32_t> pitchTrim_{0};
     std::atomic<int32_t> cueCycle_{0};
     std::atomic<bool> loading_{false};
+    std::atomic<int64_t> loopStart_{-1};
+    std::atomic<double> loopLength_{0.0};
 };
 
 }  // namespace spinlorex

@@ -48,11 +48,14 @@ void DeckStream::serveRequest(const DeckRequest& request) {
     switch (request.code) {
         case DeckRequest::kOpenAt:
             closed_ = false;
+            decoder_.forgetLoop();
             seekTo(request.floatArg);
             break;
         case DeckRequest::kClose:
             closed_ = true;
             decoder_.stopDecoding();
+            decoder_.forgetLoop();
+            publishLoop();
             [[fallthrough]];
         case DeckRequest::kPause:
             if (playing_.load(relaxed)) {
@@ -68,6 +71,22 @@ void DeckStream::serveRequest(const DeckRequest& request) {
             break;
         case DeckRequest::kSeek:
             seekTo(request.floatArg);
+            break;
+        case DeckRequest::kSeekFrame:
+            if (!closed_) seekToFrameNow(request.frame);
+            break;
+        case DeckRequest::kSetLoop:
+            if (!closed_)
+                loopNow({request.frame, request.length}, static_cast<LoopEntry>(request.intArg));
+            break;
+        case DeckRequest::kEndLoop:
+            if (!closed_ && decoder_.looping()) {
+                const int64_t heard = decoder_.heardFrame();
+                if (heard >= 0 && decoder_.endLoop(heard))
+                    moved(heard);
+                else
+                    stopNoPosition();
+            }
             break;
         case DeckRequest::kShift:
             if (!closed_ && renderer_.shift(request.intArg)) afterMove(false);
@@ -250,6 +269,19 @@ void DeckStream::seekAndPlay(float position) {
     awaitingStart_.store(false, relaxed);
 }
 
+void DeckStream::seekToFrame(int64_t frame) {
+    if (duration() >= 0) requests_.issue({.code = DeckRequest::kSeekFrame, .frame = frame});
+}
+void DeckStream::setLoop(const LoopSpan& loop, LoopEntry entry) {
+    if (duration() < 0 || !loop.valid()) return;
+    requests_.issue({.code = DeckRequest::kSetLoop,
+                     .intArg = static_cast<int32_t>(entry),
+                     .frame = loop.start,
+                     .length = loop.length});
+}
+void DeckStream::endLoop() {
+    if (looping()) issue(DeckRequest::kEndLoop);
+}
 void DeckStream::finish() { issue(DeckRequest::kSeek, 0, 1.0f); }
 
 void DeckStream::setPitch(int32_t pitch) {
@@ -357,6 +389,8 @@ void DeckStream::seekTo(float fraction) {
     if (fraction >= 1.0f) {
         position_.store(-1.0f, relaxed);
         decoder_.stopDecoding();
+        decoder_.forgetLoop();
+        publishLoop();
         if (playing_.load(relaxed)) {
             if (OutputDevice* out = output()) out->deckStopped(deckIndex_);
         }
@@ -366,14 +400,64 @@ void DeckStream::seekTo(float fraction) {
     if (decoder_.reader() == nullptr) return;
     if (!decoder_.seek(fraction)) {
         position_.store(-1.0f, relaxed);
+        publishLoop();
         playing_.store(false, relaxed);
         if (OutputDevice* out = output()) out->deckStopped(deckIndex_);
         return;
     }
     position_.store(fraction, relaxed);
+    publishLoop();
     rerender();
 }
 
+void DeckStream::seekToFrameNow(int64_t frame) {
+    const int64_t total = trackFrames_.load(relaxed);
+    if (frame >= total) {
+        seekTo(1.0f);
+        return;
+    }
+    frame = std::max<int64_t>(frame, 0);
+    if (decoder_.reader() == nullptr) return;
+    if (decoder_.seekFrame(frame))
+        moved(frame);
+    else
+        stopNoPosition();
+}
+void DeckStream::loopNow(const LoopSpan& loop, LoopEntry entry) {
+    const int64_t heard = decoder_.heardFrame();
+    if (heard < 0 || decoder_.reader() == nullptr || !loop.valid()) return;
+    int64_t from = heard;
+    if (entry == LoopEntry::Carry && decoder_.looping()) from += loop.start - decoder_.loop().start;
+    if (entry == LoopEntry::Restart) from = loop.start;
+    const double past = static_cast<double>(from - loop.start);
+    if (past >= loop.length)  // beyond the end: as far into the loop as whole rounds leave
+        from = loop.start + static_cast<int64_t>(std::fmod(past, loop.length));
+    if (decoder_.startLoop(loop, from))
+        moved(from);
+    else
+        stopNoPosition();
+}
+void DeckStream::moved(int64_t heard) {
+    position_.store(
+        static_cast<float>(static_cast<double>(heard) /
+                           static_cast<double>(std::max<int64_t>(trackFrames_.load(relaxed), 1))),
+        relaxed);
+    publishLoop();
+    rerender();
+}
+void DeckStream::stopNoPosition() {
+    position_.store(-1.0f, relaxed);
+    publishLoop();
+    if (playing_.load(relaxed)) {
+        if (OutputDevice* out = output()) out->deckStopped(deckIndex_);
+    }
+    playing_.store(false, relaxed);
+}
+void DeckStream::publishLoop() {
+    const bool looping = decoder_.looping();
+    loopLength_.store(looping ? decoder_.loop().length : 0.0, relaxed);
+    loopStart_.store(looping ? decoder_.loop().start : -1, relaxed);
+}
 void DeckStream::rerender() {
     renderer_.restart(playing_.load(relaxed));
     renderPass();

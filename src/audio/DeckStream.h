@@ -112,6 +112,21 @@ public:
     void storeCue();
     void goToCue();
     void seekAndPlay(float position);
+    // Goes to engine frame `frame` at once; a playing deck plays on from there, a paused
+    // one waits there (a hot cue).
+    void seekToFrame(int64_t frame);
+    // How the heard point moves when a loop is set (see setLoop).
+    enum class LoopEntry : int32_t {
+        Keep = 0,     // stays; one past the loop's end wraps into it by whole rounds
+        Carry = 1,    // moves with the loop's start (a loop moved by its length)
+        Restart = 2,  // goes to the loop's start
+    };
+    // Plays round `loop` from now on (its audio joined without a click; the decoded ring
+    // and what is rendered follow at once). A heard point before the loop plays on into it.
+    // Nothing when the loop is shorter than LoopSpan::kShortest or the deck has no track.
+    void setLoop(const LoopSpan& loop, LoopEntry entry);
+    // Plays straight on from the heard point.
+    void endLoop();
     // Stops at once, leaving no position.
     void finish();
     void setPitch(int32_t pitch);
@@ -187,6 +202,13 @@ private:
     bool finishLoad(TrackReader* reader, int32_t seconds);
     void serveRequest(const DeckRequest& request) override;
     void seekTo(float fraction);
+    void seekToFrameNow(int64_t frame);
+    void loopNow(const LoopSpan& loop, LoopEntry entry);
+    // The heard point moved to track frame `heard`: published, and rendering restarts.
+    void moved(int64_t heard);
+    // A move that found nothing to decode: the deck stops without a position.
+    void stopNoPosition();
+    void publishLoop();
     void rerender();
     // The pitch the deck renders at: the pitch and the trim.
     int32_t renderPitch() const;

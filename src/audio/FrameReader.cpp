@@ -74,11 +74,18 @@ int32_t FrameReader::decodeBlock(int16_t* dest) {
 }
 
 int32_t FrameReader::seek(float fraction) {
-    position_ = fraction;
-    if (rate_ == 0) return 1;
     const double f =
         std::clamp(fraction > 0.0f ? static_cast<double>(fraction) : 0.0, 0.0, 1.0);  // NaN: 0
-    nextFrame_ = std::llround(f * static_cast<double>(totalFrames_));
+    seekFrame(std::llround(f * static_cast<double>(totalFrames_)));
+    position_ = fraction;
+    return 1;
+}
+
+int32_t FrameReader::seekFrame(int64_t frame) {
+    if (rate_ == 0) return 1;
+    nextFrame_ = std::clamp<int64_t>(frame, 0, totalFrames_);
+    position_ = static_cast<float>(static_cast<double>(nextFrame_) /
+                                   static_cast<double>(std::max<int64_t>(totalFrames_, 1)));
     unreachable_ =
         rate_ == kSampleRate ? !seekFrames(nextFrame_) : !converter_->restartAt(nextFrame_);
     return 1;

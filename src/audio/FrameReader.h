@@ -31,6 +31,7 @@ public:
 
     int32_t decodeBlock(int16_t* dest) final;
     int32_t seek(float fraction) final;
+    int32_t seekFrame(int64_t frame) final;
     int64_t totalFrames() const final { return totalFrames_; }
     int64_t nextFrame() const final { return nextFrame_; }
 

@@ -28,6 +28,14 @@ public:
     // Positions the reader so the next block starts at or just before `fraction`;
     // sets the current position. Always returns 1.
     virtual int32_t seek(float fraction) = 0;
+    // Positions the reader so the next block starts at engine frame `frame` (clamped to the
+    // track); readers without exact seeks land at or just before it. Always returns 1.
+    virtual int32_t seekFrame(int64_t frame) {
+        const int64_t total = totalFrames();
+        return seek(
+            total > 0 ? static_cast<float>(static_cast<double>(frame) / static_cast<double>(total))
+                      : 0.0f);
+    }
 
     // Length of the track in engine frames (44100 Hz), the unit positions are fractions
     // of. Readers that know it exactly say so; the default counts the whole seconds (44100
