@@ -1,5 +1,7 @@
 #include "tools/tool/OfflineSession.h"
 
+#include <cmath>
+
 #include <cstdio>
 
 #include "platform/core/FatalError.h"
@@ -56,12 +58,21 @@ uint32_t OfflineSession::load(const std::string& path) {
     return status();
 }
 
-void OfflineSession::playUntilDone(float from, FrameSink sink, void* context) {
+void OfflineSession::playUntilDone(float from, FrameSink sink, void* context,
+                                   const LoopSpan* loop) {
     done_.store(false, std::memory_order_relaxed);
+    DeckStream& deck = decks_[0];
+    if (loop != nullptr) {
+        deck.pause();
+        deck.seekToFrame(std::llround(double{from} * static_cast<double>(deck.trackFrames())));
+        deck.setLoop(*loop, DeckStream::LoopEntry::Keep);
+    }
     sink_ = sink;
     sinkContext_ = context;
-    DeckStream& deck = decks_[0];
-    deck.seekAndPlay(from);
+    if (loop != nullptr)
+        deck.play();
+    else
+        deck.seekAndPlay(from);
     // A track that cannot be decoded at that point stops at once with no position.
     if (deck.position() >= 0.0f) done_.wait(false, std::memory_order_acquire);
     deck.pause();

@@ -9,6 +9,7 @@
 #include "audio/CaptureOutput.h"
 #include "audio/DeckLinks.h"
 #include "audio/DeckPair.h"
+#include "audio/LoopedSource.h"
 #include "audio/SoundThread.h"
 #include "library/TrackDatabase.h"
 #include "tools/tool/ToolDesk.h"
@@ -39,8 +40,9 @@ public:
 
     // Loads `path` on deck 1 through the deck's own load. Returns the deck status.
     uint32_t load(const std::string& path);
-    // Plays deck 1 from `from` until the track ends or the sink wants no more.
-    void playUntilDone(float from, FrameSink sink, void* context);
+    // Plays deck 1 from `from` (round `loop` when given) until the track ends or the sink
+    // wants no more.
+    void playUntilDone(float from, FrameSink sink, void* context, const LoopSpan* loop = nullptr);
 
     DeckStream& deck() { return decks_[0]; }
     uint32_t status() const { return desk_.status(0); }

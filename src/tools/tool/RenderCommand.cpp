@@ -7,6 +7,8 @@
 #include <string>
 
 #include "audio/AudioFormat.h"
+#include "audio/LoopedSource.h"
+#include "audio/WholeTrackAnalysis.h"
 #include "platform/core/ProcessSignals.h"
 #include "platform/core/WavFileWriter.h"
 #include "platform/settings/Settings.h"
@@ -45,20 +47,56 @@ std::pair<std::string, int32_t> splitPluginArgument(const std::string& argument)
     return {argument.substr(0, colon), std::stoi(argument.substr(colon + 1))};
 }
 
+// "N", "N.M" or "N/M" beats; 0 when it is none of them.
+double parseBeats(const std::string& text) {
+    char* end = nullptr;
+    double beats = std::strtod(text.c_str(), &end);
+    if (end != nullptr && *end == '/') {
+        const char* divisor = end + 1;
+        const double d = std::strtod(divisor, &end);
+        beats = d > 0.0 ? beats / d : 0.0;
+    }
+    if (end == nullptr || *end != '\0' || !(beats > 0.0) || beats > 64.0) return 0.0;
+    return beats;
+}
+
+// The loop of `beats` beats from the beat of the track's grid nearest `at` (a fraction of
+// the track), found by the whole-track analysis; an invalid span without a grid there.
+LoopSpan beatLoop(const std::string& path, double beats, double at, int64_t trackFrames) {
+    DeckStream::Readers readers = measuringReaders();
+    TrackReader* reader = readers.forPath(path);
+    if (reader == nullptr) return {};
+    const WholeTrackResult result = analyseWholeTrack(*reader, path, nullptr, true);
+    const double seconds = at * static_cast<double>(trackFrames) / 44100.0;
+    const GridSection* section = result.grid.sectionAt(seconds);
+    if (section == nullptr) return {};
+    return {std::llround(section->nearestBeat(seconds) * 44100.0),
+            beats * section->beatLength * 44100.0};
+}
+
 }  // namespace
 
 int renderCommand(const Args& args) {
-    ArgParser a(args, {"--pitch", "--from", "--seconds", "--dsp"}, {"--master-tempo"});
+    ArgParser a(args, {"--pitch", "--from", "--seconds", "--dsp", "--loop", "--loop-at"},
+                {"--master-tempo"});
     const auto pitch = static_cast<int32_t>(a.integer("--pitch", kNormalPitch, 1, 1 << 20));
     const double from = a.number("--from", 0.0, 0.0, 1.0);
-    const double seconds = a.number("--seconds", -1.0, 0.0, 24.0 * 3600);
-    if (!a.ok() || a.positional().size() != 2) {
+    const double loopAt = a.number("--loop-at", from, 0.0, 1.0);
+    const auto loopBeats = a.value("--loop");
+    const double beats = loopBeats ? parseBeats(*loopBeats) : 0.0;
+    // A loop plays for ever: 30 seconds unless said otherwise.
+    const double seconds = a.number("--seconds", loopBeats ? 30.0 : -1.0, 0.0, 24.0 * 3600);
+    if (!a.ok() || a.positional().size() != 2 || (loopBeats && beats == 0.0)) {
         std::fprintf(stderr,
                      "usage: spinlorex-tool render [--pitch N] [--master-tempo] [--from F] "
-                     "[--seconds S] [--dsp PLUGIN[:MODULE]] IN OUT.wav\n"
+                     "[--seconds S] [--dsp PLUGIN[:MODULE]] [--loop BEATS [--loop-at L]] "
+                     "IN OUT.wav\n"
                      "  N: pitch x 4096 (4096 = normal speed), F: start as a fraction of the "
-                     "track, S: seconds to render (default: to the end), PLUGIN: a DSP plug-in "
-                     "file whose module MODULE (default 0) runs on the deck\n");
+                     "track, S: seconds to render (default: to the end, 30 with a loop), "
+                     "PLUGIN: a DSP plug-in file whose module MODULE (default 0) runs on the "
+                     "deck, BEATS: a loop of that many beats (1/8 to 32, e.g. 4 or 1/2) from "
+                     "the beat of the track's grid nearest L (a fraction, default F), played from F or "
+                     "else from the loop's start\n");
         return 2;
     }
     const std::string& in = a.positional()[0];
@@ -102,8 +140,23 @@ int renderCommand(const Args& args) {
         std::fprintf(stderr, "spinlorex-tool: cannot create %s\n", out.c_str());
         return 1;
     }
+    LoopSpan loop;
+    if (loopBeats) {
+        loop = beatLoop(in, beats, loopAt, session.deck().trackFrames());
+        if (!loop.valid()) {
+            std::fprintf(stderr, "spinlorex-tool: %s: no steady beat there to loop\n", in.c_str());
+            return 1;
+        }
+        std::fprintf(stderr, "loop: frames %lld + %.3f\n", static_cast<long long>(loop.start),
+                     loop.length);
+    }
+    // Without --from a loop plays from its start.
+    const float start = loopBeats && !a.value("--from")
+                            ? static_cast<float>(static_cast<double>(loop.start) /
+                                                 static_cast<double>(session.deck().trackFrames()))
+                            : static_cast<float>(from);
     if (target.framesLeft != 0)
-        session.playUntilDone(static_cast<float>(from), &writeFrames, &target);
+        session.playUntilDone(start, &writeFrames, &target, loopBeats ? &loop : nullptr);
     const bool finished = target.writer.finish();
     if (target.writeFailed || !finished) {
         std::fprintf(stderr, "spinlorex-tool: writing %s failed\n", out.c_str());
