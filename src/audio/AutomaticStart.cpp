@@ -5,7 +5,7 @@
 namespace spinlorex {
 
 bool automaticStartDue(const AutomaticStartCheck& c) {
-    if (!c.autoMix || c.mixedOut || !c.playing || c.heard < 0.8f) return false;
+    if (!c.autoMix || c.mixedOut || !c.playing || c.looping || c.heard < 0.8f) return false;
     if (c.otherPlaying) return false;
     const int32_t seconds = c.seconds;
     if (seconds > 0) {

@@ -17,6 +17,7 @@ struct AutomaticStartCheck {
     int32_t seconds = 0;          // the track's duration
     float lastStrongBeat = 0.0f;  // a fraction of the track; 0 when unknown
     int32_t pitch = 0;            // this deck's pitch
+    bool looping = false;         // this deck plays round a loop: no mix starts
 };
 
 // Any thread (the sound thread calls it with every new heard position); pure.

@@ -506,6 +506,7 @@ void DeckStream::updateHeardPosition(int32_t newIndex) {
     check.seconds = duration_.load(relaxed);
     check.lastStrongBeat = a != nullptr ? a->lastStrongBeat.load(relaxed) : 0.0f;
     check.pitch = pitch();
+    check.looping = looping();
     if (automaticStartDue(check)) notifier_.post(kMessageStartDeck, 1 - deckIndex_);
 }
 

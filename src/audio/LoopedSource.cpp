@@ -91,7 +91,8 @@ bool LoopedSource::fill(int16_t* block, BlockSource& source) {
         }
         const int64_t fadeFrom = length - kJoinFrames;
         const int64_t until = intoRound_ < fadeFrom ? fadeFrom : length;
-        const auto n = static_cast<int32_t>(std::min<int64_t>(kBlockFrames - done, until - intoRound_));
+        const auto n =
+            static_cast<int32_t>(std::min<int64_t>(kBlockFrames - done, until - intoRound_));
         int16_t* out = block + 2 * done;
         if (!read(next_, n, out)) return false;
         if (intoRound_ >= fadeFrom) {
@@ -100,8 +101,8 @@ bool LoopedSource::fill(int16_t* block, BlockSource& source) {
             const auto into = static_cast<int32_t>(intoRound_ - fadeFrom);
             for (int32_t i = 0; i < 2 * n; ++i) {
                 const float w = (static_cast<float>((into + i / 2)) + 0.5f) / kJoinFrames;
-                const float mixed =
-                    static_cast<float>(out[i]) * (1.0f - w) + static_cast<float>(lead_[2 * into + i]) * w;
+                const float mixed = static_cast<float>(out[i]) * (1.0f - w) +
+                                    static_cast<float>(lead_[2 * into + i]) * w;
                 out[i] = static_cast<int16_t>(std::lround(mixed));
             }
         }

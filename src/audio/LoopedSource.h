@@ -58,13 +58,13 @@ private:
 
     TrackReader* reader_ = nullptr;
     LoopSpan loop_;
-    int64_t round_ = 0;    // rounds begun since start()
+    int64_t round_ = 0;  // rounds begun since start()
     int64_t intoRound_ = 0;
-    int64_t next_ = 0;     // track frame of the next frame out
-    std::unique_ptr<int16_t[]> staged_;   // one block of the reader's
-    int64_t stagedFrom_ = -1;             // its first frame; -1: nothing staged
-    int32_t stagedFrames_ = 0;            // frames of it that hold the track (the rest: end)
-    std::unique_ptr<int16_t[]> lead_;     // the kJoinFrames before the loop's start
+    int64_t next_ = 0;                   // track frame of the next frame out
+    std::unique_ptr<int16_t[]> staged_;  // one block of the reader's
+    int64_t stagedFrom_ = -1;            // its first frame; -1: nothing staged
+    int32_t stagedFrames_ = 0;           // frames of it that hold the track (the rest: end)
+    std::unique_ptr<int16_t[]> lead_;    // the kJoinFrames before the loop's start
 };
 
 }  // namespace spinlorex

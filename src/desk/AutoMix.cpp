@@ -84,6 +84,8 @@ void AutoMix::startMix(int d) {
     waitingFor_ = -1;
     if (in.position() < 0.0f) return;
     if (running_) context_.links.timers.kill(DeskTimers::kMixStep);
+    // A mix leaves the outgoing track where it goes on, not round a loop.
+    context_.deck(1 - d).endLoop();
     if (get(settings().autoBpm) != 0) sync_.syncPitch(d);
     faders_.setCrossfader(d == 0 ? kCrossfaderMax : 0);  // the outgoing side
     in.play();
@@ -170,6 +172,8 @@ void AutoMix::onStartDeck(int d) {
     // The sound thread repeats the request on every pass until the mix marks the playing
     // deck; the repeats still queued must not restart the mix that is already running.
     if (running_ && target_ == d) return;
+    // Never while the playing deck loops: the DJ holds it there.
+    if (context_.deck(1 - d).looping()) return;
     startMix(d);
 }
 

@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "audio/AudioFormat.h"
 #include "audio/Crossfader.h"
 #include "desk/AutoMix.h"
 #include "desk/DeskFaders.h"
+#include "desk/DeskHotCues.h"
+#include "desk/DeskLoops.h"
 #include "desk/DeskPanels.h"
 #include "desk/DeskSync.h"
 #include "desk/DeskTransport.h"
@@ -31,11 +34,22 @@ enum Key : int {
     kRight = 39,
     kDown = 40,
     kDelete = 46,
+    kDigit1 = 49,
+    kDigit8 = 56,
     kA = 65,
+    kB = 66,
+    kD = 68,
+    kG = 71,
+    kH = 72,
+    kI = 73,
+    kJ = 74,
+    kK = 75,
     kL = 76,
     kM = 77,
     kN = 78,
+    kO = 79,
     kP = 80,
+    kR = 82,
     kS = 83,
     kZ = 90,
     kF1 = 112,
@@ -50,7 +64,9 @@ DeskInput::DeskInput(DeskContext& context, Parts parts)
       sync_(parts.sync),
       panels_(parts.panels),
       mix_(parts.mix),
-      transport_(parts.transport) {}
+      transport_(parts.transport),
+      loops_(parts.loops),
+      hotCues_(parts.hotCues) {}
 
 bool DeskInput::onKeyDown(int virtualKey) {
     const int key = virtualKey & 0xFF;
@@ -122,8 +138,42 @@ bool DeskInput::onKeyDown(int virtualKey) {
         case kS:
             ds.cycleCue();
             return true;
+        case kB:
+            loops_.beatLoop(d);
+            return true;
+        case kJ:
+            loops_.halve(d);
+            return true;
+        case kK:
+            loops_.doubleSize(d);
+            return true;
+        case kG:
+            loops_.move(d, -1);
+            return true;
+        case kH:
+            loops_.move(d, 1);
+            return true;
+        case kI:
+            loops_.loopIn(d);
+            return true;
+        case kO:
+            loops_.loopOut(d);
+            return true;
+        case kR:
+            loops_.reloop(d);
+            return true;
+        case kD:
+            deleteHotCue_ = true;
+            return true;
         default:
             break;
+    }
+    if (key >= kDigit1 && key <= kDigit8) {
+        if (std::exchange(deleteHotCue_, false))
+            hotCues_.remove(d, key - kDigit1);
+        else
+            hotCues_.press(d, key - kDigit1);
+        return true;
     }
     if (key >= kF1 && key <= kF6) {
         panels_.selectPanel(key - kF1, mix_.running());

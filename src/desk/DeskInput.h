@@ -11,6 +11,8 @@ class DeskFaders;
 class DeskPanels;
 class DeskSync;
 class DeskTransport;
+class DeskLoops;
+class DeskHotCues;
 
 // The keyboard and the mouse on the desk: the key table, pressing and releasing the skin's
 // buttons, dragging the sliders, the crossfader and the window, and the jump on a disc.
@@ -26,6 +28,8 @@ public:
         DeskPanels& panels;
         AutoMix& mix;
         DeskTransport& transport;
+        DeskLoops& loops;
+        DeskHotCues& hotCues;
     };
 
     DeskInput(DeskContext& context, Parts parts);
@@ -70,6 +74,9 @@ private:
     DeskPanels& panels_;
     AutoMix& mix_;
     DeskTransport& transport_;
+    DeskLoops& loops_;
+    DeskHotCues& hotCues_;
+    bool deleteHotCue_ = false;  // D was pressed: the next hot cue key deletes
     bool searchEditActive_ = false;
     bool infoExtended_ = false;
     int pressedButton_ = -1;

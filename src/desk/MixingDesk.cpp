@@ -19,7 +19,12 @@ MixingDesk::MixingDesk(Links links)
       panels_(context_, faders_),
       mix_(context_, faders_, sync_, panels_),
       transport_(context_, faders_, panels_, mix_),
-      input_(context_, {faders_, sync_, panels_, mix_, transport_}) {}
+      loops_({&context_.deck(0), &context_.deck(1)}),
+      hotCues_({&context_.deck(0), &context_.deck(1)},
+               [this](const TrackEntry& track) {
+                   if (keepHotCues_) keepHotCues_(track);
+               }),
+      input_(context_, {faders_, sync_, panels_, mix_, transport_, loops_, hotCues_}) {}
 
 MixingDesk::~MixingDesk() = default;
 

@@ -9,7 +9,9 @@
 #include "desk/AutoMix.h"
 #include "desk/DeskContext.h"
 #include "desk/DeskFaders.h"
+#include "desk/DeskHotCues.h"
 #include "desk/DeskInput.h"
+#include "desk/DeskLoops.h"
 #include "desk/DeskPanels.h"
 #include "desk/DeskSync.h"
 #include "desk/DeskTransport.h"
@@ -62,6 +64,10 @@ public:
     AutoMix& mix() { return mix_; }
     DeskTransport& transport() { return transport_; }
     DeskInput& input() { return input_; }
+    DeskLoops& loops() { return loops_; }
+    DeskHotCues& hotCues() { return hotCues_; }
+    // Where a track's changed hot cues go (the track store); none: they stay in memory.
+    void setHotCueKeeper(DeskHotCues::Keep keep) { keepHotCues_ = std::move(keep); }
 
     // The desk's state at the end of the window's creation: panel 0, deck 1 selected,
     // crossfader in the middle, fader mode from the skin's "PitchLevel", both decks at
@@ -124,6 +130,9 @@ private:
     DeskPanels panels_;
     AutoMix mix_;
     DeskTransport transport_;
+    DeskLoops loops_;
+    DeskHotCues hotCues_;
+    DeskHotCues::Keep keepHotCues_;
     DeskInput input_;
 
     std::array<std::atomic<uint32_t>, 2> status_{kStatusEmpty, kStatusEmpty};

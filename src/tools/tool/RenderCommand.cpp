@@ -87,16 +87,17 @@ int renderCommand(const Args& args) {
     // A loop plays for ever: 30 seconds unless said otherwise.
     const double seconds = a.number("--seconds", loopBeats ? 30.0 : -1.0, 0.0, 24.0 * 3600);
     if (!a.ok() || a.positional().size() != 2 || (loopBeats && beats == 0.0)) {
-        std::fprintf(stderr,
-                     "usage: spinlorex-tool render [--pitch N] [--master-tempo] [--from F] "
-                     "[--seconds S] [--dsp PLUGIN[:MODULE]] [--loop BEATS [--loop-at L]] "
-                     "IN OUT.wav\n"
-                     "  N: pitch x 4096 (4096 = normal speed), F: start as a fraction of the "
-                     "track, S: seconds to render (default: to the end, 30 with a loop), "
-                     "PLUGIN: a DSP plug-in file whose module MODULE (default 0) runs on the "
-                     "deck, BEATS: a loop of that many beats (1/8 to 32, e.g. 4 or 1/2) from "
-                     "the beat of the track's grid nearest L (a fraction, default F), played from F or "
-                     "else from the loop's start\n");
+        std::fprintf(
+            stderr,
+            "usage: spinlorex-tool render [--pitch N] [--master-tempo] [--from F] "
+            "[--seconds S] [--dsp PLUGIN[:MODULE]] [--loop BEATS [--loop-at L]] "
+            "IN OUT.wav\n"
+            "  N: pitch x 4096 (4096 = normal speed), F: start as a fraction of the "
+            "track, S: seconds to render (default: to the end, 30 with a loop), "
+            "PLUGIN: a DSP plug-in file whose module MODULE (default 0) runs on the "
+            "deck, BEATS: a loop of that many beats (1/8 to 32, e.g. 4 or 1/2) from "
+            "the beat of the track's grid nearest L (a fraction, default F), played from F or "
+            "else from the loop's start\n");
         return 2;
     }
     const std::string& in = a.positional()[0];
