@@ -22,7 +22,8 @@ class DeskHotCues {
 public:
     using Keep = std::function<void(const TrackEntry& track)>;
 
-    DeskHotCues(std::array<DeckStream*, 2> decks, Keep keep) : decks_(decks), keep_(std::move(keep)) {}
+    DeskHotCues(std::array<DeckStream*, 2> decks, Keep keep)
+        : decks_(decks), keep_(std::move(keep)) {}
 
     // Slot 0..7.
     void press(int deck, int slot);

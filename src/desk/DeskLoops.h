@@ -51,9 +51,9 @@ public:
 private:
     struct State {
         double beats = kDefaultBeats;
-        LoopSpan last;                     // for reloop
-        int64_t in = -1;                   // a loop in set by hand
-        const void* track = nullptr;       // the record `last` and `in` belong to
+        LoopSpan last;                // for reloop
+        int64_t in = -1;              // a loop in set by hand
+        const void* track = nullptr;  // the record `last` and `in` belong to
     };
     // The deck's state, forgotten when the deck holds another track since.
     State& current(int deck);

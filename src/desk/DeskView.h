@@ -21,7 +21,10 @@ struct DeckInfo {
     float firstStrongBeat = 0.0f;
     float lastStrongBeat = 0.0f;
     int32_t loudnessPeak = 0;
-    bool extended = false;  // the info toggle: the alternate template
+    bool extended = false;     // the info toggle: the alternate template
+    float loopBeats = 0.0f;    // the loop played, in beats; 0 without a loop or a tempo
+    float loopSeconds = 0.0f;  // its length in track seconds; 0 without a loop
+    float nextHotCue = -1.0f;  // fraction of the next hot cue ahead; negative: none
 
     bool operator==(const DeckInfo&) const = default;
 };

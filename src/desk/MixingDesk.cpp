@@ -232,6 +232,14 @@ DeckInfo MixingDesk::deckInfo(int d) const {
         info.loudnessPeak = a->loudnessPeak.load(relaxed);
     }
     info.extended = input_.infoExtended();
+    if (ds.looping()) {
+        info.loopBeats = static_cast<float>(loops_.loopBeats(d));
+        info.loopSeconds = static_cast<float>(ds.loopLength() / kSampleRate);
+    }
+    if (const int next = hotCues_.nextCue(d); next >= 0 && ds.trackFrames() > 0)
+        info.nextHotCue = static_cast<float>(
+            static_cast<double>(hotCues_.cues(d).cues[static_cast<size_t>(next)].frame) /
+            static_cast<double>(ds.trackFrames()));
     return info;
 }
 

@@ -13,8 +13,8 @@
 namespace spinlorex::test {
 namespace {
 
-constexpr int64_t kBeat = 22050;         // 120 BPM
-constexpr int64_t kFirstBeat = 441;      // 0.01 s
+constexpr int64_t kBeat = 22050;     // 120 BPM
+constexpr int64_t kFirstBeat = 441;  // 0.01 s
 constexpr int64_t kBeat10 = kFirstBeat + 10 * kBeat;
 
 class DeskLoopKeys : public DeskTest {

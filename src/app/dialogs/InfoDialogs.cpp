@@ -32,7 +32,7 @@ ShortcutCard::ShortcutCard(QWidget* desk) : DeskDialog(desk, "Shortcuts") {
     // Each "label<TAB>key" line becomes a row, so the keys line up whatever the font.
     auto* columns = new QHBoxLayout;
     columns->setSpacing(36);
-    for (const char* text : {kLeftColumn, kRightColumn}) {
+    for (const char* text : {kLeftColumn, kRightColumn, kLoopColumn}) {
         auto* grid = new QGridLayout;
         grid->setHorizontalSpacing(14);
         grid->setVerticalSpacing(2);

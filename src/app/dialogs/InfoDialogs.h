@@ -20,6 +20,10 @@ public:
     static constexpr const char* kRightColumn =
         "Pitch up:\tUP\nPitch down:\tDOWN\nBig pitch up:\tPG.UP\nBig pitch down:\tPG.DOWN\n\n"
         "Shift left:\tLEFT\nShift right:\tRIGHT\n\nWindows:\tF1..F6";
+    static constexpr const char* kLoopColumn =
+        "Beat loop on/off:\tB\nHalve / double loop:\tJ / K\nMove loop back / on:\tG / H\n"
+        "Loop in / out:\tI / O\nReloop / exit:\tR\n\nHot cue 1..8:\t1..8\n"
+        "Delete hot cue:\tD, then 1..8";
 
     explicit ShortcutCard(QWidget* desk);
 };

@@ -108,10 +108,10 @@ void appendTime(SegmentBuffer& out, int32_t tenths, uint32_t flags, const DeckIn
 
 bool validBpm(float bpm) { return bpm > 1.0f && bpm < 999.0f; }
 
-enum class Key { Time, Spent, Left, Cue, First, End, Bpm, Pitch, Level };
+enum class Key { Time, Spent, Left, Cue, First, End, Bpm, Pitch, Level, Loop, HotCue };
 
 // Tried in this order; the first that matches wins.
-constexpr std::array<std::pair<std::string_view, Key>, 9> kKeys = {{
+constexpr std::array<std::pair<std::string_view, Key>, 11> kKeys = {{
     {"time", Key::Time},
     {"spent", Key::Spent},
     {"left", Key::Left},
@@ -121,7 +121,26 @@ constexpr std::array<std::pair<std::string_view, Key>, 9> kKeys = {{
     {"bpm", Key::Bpm},
     {"pitch", Key::Pitch},
     {"level", Key::Level},
+    {"loop", Key::Loop},
+    {"hotcue", Key::HotCue},
 }};
+
+// A loop's length in beats as a DJ names it: "4", "1/2", "1/8"; other lengths with one
+// decimal.
+void appendBeats(SegmentBuffer& out, float beats) {
+    for (int divisor : {2, 4, 8})
+        if (beats < 1.0f && std::fabs(beats * static_cast<float>(divisor) - 1.0f) < 1e-3f) {
+            char text[8];
+            std::snprintf(text, sizeof text, "1/%d", divisor);
+            return out.append(text);
+        }
+    if (std::fabs(beats - std::round(beats)) < 1e-3f) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%d", static_cast<int>(std::lround(beats)));
+        return out.append(text);
+    }
+    appendFixed1(out, beats);
+}
 
 bool matchesKey(std::string_view t, size_t at, std::string_view key) {
     if (t.size() - at < key.size()) return false;
@@ -181,6 +200,15 @@ void appendKey(SegmentBuffer& out, Key key, uint32_t flags, const DeckInfo& info
             return appendFixed1(out,
                                 20.0 * std::log10(static_cast<double>(x) * 2.249046225915903e-9));
         }
+        case Key::Loop:
+            if (info.loopSeconds <= 0.0f) return out.append("--");
+            if (info.loopBeats > 0.0f) return appendBeats(out, info.loopBeats);
+            appendFixed1(out, info.loopSeconds);
+            return out.append("s");
+        case Key::HotCue:
+            return positioned && info.nextHotCue >= 0.0f
+                       ? appendTime(out, tenthsOf(p - info.nextHotCue, total), flags, info)
+                       : out.append("--");
     }
 }
 

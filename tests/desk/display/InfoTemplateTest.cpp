@@ -106,6 +106,22 @@ TEST(InfoTemplateTest, KeysAreTriedBeforeFlagsAndIgnoreCase) {
     EXPECT_EQ(textOf("%timeleft", d), "03:20.0left");
 }
 
+TEST(InfoTemplateTest, LoopAndNextHotCueKeys) {
+    DeckInfo d = playingDeck();
+    EXPECT_EQ(textOf("%loop %hotcue", d), "-- --");
+    d.loopSeconds = 0.0625f;
+    d.loopBeats = 0.125f;
+    EXPECT_EQ(textOf("%loop", d), "1/8");
+    d.loopBeats = 32.0f;
+    EXPECT_EQ(textOf("%loop", d), "32");
+    d.loopBeats = 0.0f;  // a loop by hand on a track without a tempo
+    d.loopSeconds = 2.26f;
+    EXPECT_EQ(textOf("%loop", d), "2.3s");
+    d.position = 0.25f;
+    d.nextHotCue = 0.3125f;  // 12.5 s ahead
+    EXPECT_EQ(textOf("%hotcue %Bhotcue", d), "-00:12.5 -25.0");
+}
+
 TEST(InfoTemplateTest, Escapes) {
     EXPECT_EQ(textOf(R"(\65\66x)"), "ABx");
     EXPECT_EQ(textOf(R"(a\\b\tc\nd\re)"), "a\\b\tc\r\nd\re");
