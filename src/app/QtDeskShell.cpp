@@ -1,5 +1,7 @@
 #include "app/QtDeskShell.h"
 
+#include "app/dialogs/DialogHost.h"
+
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 #include <QtGui/QCursor>
@@ -100,5 +102,9 @@ bool QtDeskShell::saveTheMix() {
     output->attachRecorder(std::make_unique<MixRecorder>(path.toStdString()));
     return output->recording();
 }
+
+void QtDeskShell::showWaveforms(bool on) { dialogs_.showWaveforms(on); }
+
+void QtDeskShell::zoomWaveforms(int steps) { dialogs_.zoomWaveforms(steps); }
 
 }  // namespace spinlorex

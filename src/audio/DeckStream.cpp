@@ -250,6 +250,11 @@ void DeckStream::seekAndPlay(float position) {
     awaitingStart_.store(false, relaxed);
 }
 
+void DeckStream::seek(float position) {
+    if (duration() < 0) return;
+    issue(DeckRequest::kSeek, 0, position);
+}
+
 void DeckStream::finish() { issue(DeckRequest::kSeek, 0, 1.0f); }
 
 void DeckStream::setPitch(int32_t pitch) {

@@ -112,6 +112,8 @@ public:
     void storeCue();
     void goToCue();
     void seekAndPlay(float position);
+    // Goes to `position` (a fraction of the track), playing or not as before.
+    void seek(float position);
     // Stops at once, leaving no position.
     void finish();
     void setPitch(int32_t pitch);

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "library/BeatGrid.h"
+#include "library/WaveformSummary.h"
 
 namespace spinlorex {
 
@@ -64,6 +65,9 @@ struct TrackRecord {
     // Where the track's beats fall, once an analysis or the track store gave it (null:
     // not known yet; an empty grid: the track has no steady beat). Main thread only.
     std::shared_ptr<const BeatGrid> grid;
+    // The track's waveform summary, once an analysis or the track store gave it (null: not
+    // known yet). Main thread only.
+    std::shared_ptr<const WaveformSummary> waveform;
 
     // The grid's tempo where it may stand in for `bpm` (0: no confident grid, or the tempo
     // was set by hand). Written on the main thread with `grid`; any thread reads it.

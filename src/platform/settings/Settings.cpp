@@ -19,6 +19,7 @@ void Settings::resetToDefaults() {
              std::pair{&outputMode, &defaults.outputMode},
              std::pair{&toolTip, &defaults.toolTip},
              std::pair{&babySecure, &defaults.babySecure},
+             std::pair{&waveforms, &defaults.waveforms},
              std::pair{&autoMix, &defaults.autoMix},
          }) {
         set(*field, get(*value));

@@ -25,6 +25,8 @@ struct Settings {
     std::atomic<int32_t> outputMode{0};     // "Output mode": 0..10
     std::atomic<int32_t> toolTip{1};        // "ToolTip"
     std::atomic<int32_t> babySecure{1};     // "Baby secure": 0 none, 1 ask, 2 always
+    std::atomic<int32_t> waveforms{0};      // "Waveforms": the top band shows them (1)
+                                            // instead of the rhythm strip (0)
 
     // The automatic-mixing switch: off at start-up and never stored.
     std::atomic<int32_t> autoMix{0};
