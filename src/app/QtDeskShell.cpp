@@ -1,7 +1,5 @@
 #include "app/QtDeskShell.h"
 
-#include "app/dialogs/DialogHost.h"
-
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 #include <QtGui/QCursor>
@@ -11,6 +9,7 @@
 
 #include "app/DeskWindow.h"
 #include "app/dialogs/DeskDialog.h"
+#include "app/dialogs/DialogHost.h"
 #include "app/dialogs/InfoDialogs.h"
 #include "audio/AudioEngine.h"
 #include "auxwindows/Tooltip.h"

@@ -38,7 +38,7 @@ struct WaveColours {
 };
 inline constexpr WaveColours kWaveColours{};
 // Each deck's own colour (deck 1, deck 2): the other deck's beats are drawn in it.
-inline constexpr uint32_t kDeckColours[2] = {0xFFFF8A1E, 0xFF1EC8FF};
+inline constexpr uint32_t kDeckColours[2] = {0xFF1EC8FF, 0xFFFF8A1E};
 
 // Half of each channel: what is dimmed (the part of a track already played, faint lines).
 constexpr uint32_t dimmed(uint32_t colour) { return 0xFF000000 | ((colour >> 1) & 0x7F7F7F); }
