@@ -23,12 +23,13 @@ void append(std::vector<int16_t>& pcm, double seconds, double hz, double amplitu
     pcm.insert(pcm.end(), part.begin(), part.end());
 }
 
-WaveformSummary summarise(const std::vector<int16_t>& pcm, LiveWaveform* live = nullptr) {
+// Fed in blocks as the whole-track pass feeds it, or in pieces of any length.
+WaveformSummary summarise(const std::vector<int16_t>& pcm, LiveWaveform* live = nullptr,
+                          int32_t piece = kBlockFrames) {
     const auto frames = static_cast<int32_t>(pcm.size() / 2);
     WaveformBuilder builder(frames, live);
-    // Fed in blocks as the whole-track pass feeds it.
-    for (int32_t at = 0; at < frames; at += kBlockFrames)
-        builder.feed(pcm.data() + 2 * at, std::min(kBlockFrames, frames - at));
+    for (int32_t at = 0; at < frames; at += piece)
+        builder.feed(pcm.data() + 2 * at, std::min(piece, frames - at));
     return builder.finish();
 }
 
@@ -66,6 +67,9 @@ TEST_F(ThreeParts, EachBandShowsWhereItsSoundIsAndSilenceShowsEmpty) {
     ASSERT_EQ(live.count(), static_cast<int32_t>(summary.columns.size()));
     EXPECT_EQ(live.columnFrames(), summary.columnFrames);
     EXPECT_TRUE(std::equal(summary.columns.begin(), summary.columns.end(), live.columns()));
+    // Pieces that split the groups of frames summed together (taken one frame at a time)
+    // make the same summary.
+    EXPECT_EQ(summarise(pcm, nullptr, 13), summary);
 }
 
 TEST_F(ThreeParts, PicturesShowTheBandsColoursAndNothingInTheSilence) {
