@@ -331,7 +331,8 @@ TEST_F(TrackStoreTest, AFolderThatCannotBeWrittenLeavesTheStoreInMemory) {
 
 // A store written before waveform summaries existed opens with its grids kept and takes
 // summaries from then on; a summary asked for comes back as it was stored (to the stored
-// precision), one never stored as none.
+// precision), one never stored as none, one handed in just before it was asked for as it
+// was handed in.
 TEST_F(TrackStoreTest, AStoreOfTheFirstVersionKeepsItsGridsAndTakesWaveformSummaries) {
     {
         Sql sql(file());
@@ -368,17 +369,26 @@ TEST_F(TrackStoreTest, AStoreOfTheFirstVersionKeepsItsGridsAndTakesWaveformSumma
     }
     EXPECT_EQ(Sql(file()).value("PRAGMA user_version"), std::to_string(TrackStoreSchema::kVersion));
     TrackStore store;
-    openAndLoad(store, folder());
-    EXPECT_EQ(store.grid("old.mp3", 77)->sections, kSteady->sections);
+    store.open(folder());
+    // Asked for while its write still waits (the file not even open yet): it is read after
+    // it is written.
+    summary.columnFrames = 700;
+    store.putWaveform("/music/newer.mp3", 99, std::make_shared<const WaveformSummary>(summary));
+    store.requestWaveform("newer.mp3", 99);
     store.requestWaveform("new.mp3", 88);
     store.requestWaveform("old.mp3", 77);
     store.flush();
+    ASSERT_TRUE(store.takeLoaded());
+    EXPECT_EQ(store.grid("old.mp3", 77)->sections, kSteady->sections);
     const std::vector<TrackStore::WaveformRead> reads = store.takeWaveforms();
-    ASSERT_EQ(reads.size(), 2u);
-    EXPECT_EQ(reads[0].key.name, "new.mp3");
+    ASSERT_EQ(reads.size(), 3u);
     ASSERT_NE(reads[0].summary, nullptr);
-    EXPECT_EQ(*reads[0].summary, *decodeWaveform(encodeWaveform(summary)));
-    EXPECT_EQ(reads[1].summary, nullptr);
+    EXPECT_EQ(reads[0].summary->columnFrames, 700);
+    EXPECT_EQ(reads[1].key.name, "new.mp3");
+    ASSERT_NE(reads[1].summary, nullptr);
+    summary.columnFrames = 500;
+    EXPECT_EQ(*reads[1].summary, *decodeWaveform(encodeWaveform(summary)));
+    EXPECT_EQ(reads[2].summary, nullptr);
 }
 
 }  // namespace
