@@ -9,6 +9,7 @@
 
 #include "audio/AudioFormat.h"
 #include "audio/DeckPair.h"
+#include "platform/settings/Settings.h"
 
 namespace spinlorex {
 namespace {
@@ -27,12 +28,14 @@ WaveformBand::WaveformBand(DeckPair& decks, Links links, QWidget* parent)
     setAttribute(Qt::WA_NoSystemBackground);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
+    zoom_ = std::clamp(get(settings().waveformZoom) / 1000.0, kMinZoom, kMaxZoom);
 }
 
 void WaveformBand::zoom(int steps) {
     const double z = std::clamp(zoom_ * std::pow(std::sqrt(2.0), steps), kMinZoom, kMaxZoom);
     if (z == zoom_) return;
     zoom_ = z;
+    set(settings().waveformZoom, static_cast<int32_t>(std::lround(z * 1000)));
     tick();
 }
 

@@ -39,7 +39,8 @@ public:
 
     // Seconds of heard time across a waveform, 2..32.
     double zoomSeconds() const { return zoom_; }
-    // steps > 0 show more (zoom out), each by a factor of the square root of 2.
+    // steps > 0 show more (zoom out), each by a factor of the square root of 2; kept in the
+    // settings ("Waveform zoom"), where the next band starts from.
     void zoom(int steps);
     // Pictures drawn so far (tests, benchmarks).
     uint64_t picturesDrawn() const { return picturesDrawn_; }

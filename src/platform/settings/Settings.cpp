@@ -20,6 +20,7 @@ void Settings::resetToDefaults() {
              std::pair{&toolTip, &defaults.toolTip},
              std::pair{&babySecure, &defaults.babySecure},
              std::pair{&waveforms, &defaults.waveforms},
+             std::pair{&waveformZoom, &defaults.waveformZoom},
              std::pair{&autoMix, &defaults.autoMix},
          }) {
         set(*field, get(*value));
