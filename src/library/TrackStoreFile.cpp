@@ -182,6 +182,15 @@ Attempt attemptOpen(const std::string& path, TrackStoreFile::Opening& into) {
     a.db.setBusyTimeout(kBusyWaitMs);
     // Nothing is changed in a file before it is known to be a track store: one set aside
     // stays as it was found.
+    int64_t found = 0;
+    if (code = a.db.queryInteger("PRAGMA user_version", found); code != SQLITE_OK)
+        return failed(code, "cannot be read");
+    // An older store's tables are checked before the upgrade adds any.
+    if (found >= 1 && found < TrackStoreSchema::kVersion) {
+        a.putTrack = a.db.prepare(kPutTrack, &code);
+        if (code == SQLITE_OK) a.putGrid = a.db.prepare(kPutGrid, &code);
+        if (code != SQLITE_OK) return failed(code, "its tables are not a track store's");
+    }
     int version = 0;
     if (code = TrackStoreSchema::upgrade(a.db, version); code != SQLITE_OK)
         return failed(code, "its tables cannot be made");
