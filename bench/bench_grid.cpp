@@ -1,12 +1,13 @@
-// What the beat grid adds to the whole-track analysis: the pass over a 5-minute track
-// (decoding, the beat analyser, and with the grid, the level kept per 16 frames and the
-// fit at the end), with the grid and without. As a 192 kbit/s MP3, as the library's
-// background analysis mostly meets tracks, and as a WAV file, where decoding costs least
-// and the grid's share is largest.
+// What the beat grid and the waveform summary add to the whole-track analysis: the pass over a
+// 5-minute track (decoding, the beat analyser, and with the grid, the level kept per 16 frames and
+// the fit at the end), with the grid and without. As a 192 kbit/s MP3, as the library's background
+// analysis mostly meets tracks, and as a WAV file, where decoding costs least and the grid's share
+// is largest.
 
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <chrono>
 #include <string>
 
 #include "analysis/BeatGridFit.h"
@@ -46,7 +47,8 @@ void BM_WholeTrackPass(benchmark::State& state) {
     WavReader wavReader;
     TrackReader& reader = mp3 ? static_cast<TrackReader&>(mp3Reader) : wavReader;
     for (auto _ : state) {
-        const WholeTrackResult result = analyseWholeTrack(reader, path, nullptr, grid);
+        const WholeTrackResult result =
+            analyseWholeTrack(reader, path, nullptr, {.fitGrid = grid, .summarise = false});
         benchmark::DoNotOptimize(result.grid.fit);
         if (grid && result.grid.empty()) state.SkipWithError("no grid");
     }
@@ -77,6 +79,40 @@ void BM_GridParts(benchmark::State& state) {
     state.SetLabel(state.range(0) == 0 ? "levels" : "fit");
 }
 BENCHMARK(BM_GridParts)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+// What the waveform summary adds to the pass a load runs (with the grid): the same track
+// with the summary and without (target: at most 1.15x; the machine is shared, so compare the
+// least of several runs: --benchmark_repetitions=6), and how long after the pass began the
+// whole overview could be drawn: "overviewMs".
+void BM_WholeTrackPassWithWaveform(benchmark::State& state) {
+    const bool mp3 = state.range(0) != 0;
+    const bool summarise = state.range(1) != 0;
+    const std::string& path = track(mp3);
+    if (path.empty()) {
+        state.SkipWithError("cannot write the track");
+        return;
+    }
+    Mp3Reader mp3Reader;
+    WavReader wavReader;
+    TrackReader& reader = mp3 ? static_cast<TrackReader&>(mp3Reader) : wavReader;
+    double overviewMs = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const WholeTrackResult result =
+            analyseWholeTrack(reader, path, nullptr, {.fitGrid = true, .summarise = summarise});
+        overviewMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        benchmark::DoNotOptimize(result.waveform);
+        if (summarise && !result.waveform) state.SkipWithError("no summary");
+    }
+    state.counters["overviewMs"] = overviewMs;
+    state.SetLabel(std::string(mp3 ? "mp3" : "wav") +
+                   (summarise ? ", with the waveform summary" : ", without"));
+}
+BENCHMARK(BM_WholeTrackPassWithWaveform)
+    ->ArgsProduct({{1, 0}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 }  // namespace spinlorex

@@ -4,9 +4,14 @@
 // each thread's, first with both decks stopped, then with two generated tracks playing.
 //
 //   xvfb-run -a build/bench/spinlorex_idle_bench [--seconds S] [--playing-seconds P]
+//                                                [--waveforms 1]
 //
 // S (default 60) is the idle stretch, P (default S) the playing one; the desk has shown
-// itself for a few seconds before either starts. SPINLOREX_AUDIO chooses the sound backend
+// itself for a few seconds before either starts. With --waveforms 1 the band shows both
+// decks' waveforms instead of the rhythm strip, and first a 5-minute 192 kbit/s MP3 is
+// loaded on deck 1: the time from the load until its whole overview can be drawn (its
+// summary in the track's record) is printed, and the track stays loaded, stopped, while
+// the idle stretch is measured. SPINLOREX_AUDIO chooses the sound backend
 // as for the desk (null when unset).
 
 #include <unistd.h>
@@ -30,7 +35,9 @@
 #include "app/DeskWindow.h"
 #include "app/TrackNames.h"
 #include "audio/DeckPair.h"
+#include "auxwindows/WaveformBand.h"
 #include "desk/MixingDesk.h"
+#include "library/TrackRecord.h"
 #include "platform/core/FatalError.h"
 #include "platform/settings/Settings.h"
 #include "tools/synth/Synth.h"
@@ -107,12 +114,15 @@ double measure(const char* what, double seconds) {
 int main(int argc, char** argv) {
     double idleSeconds = 60;
     double playingSeconds = -1;
+    bool waveforms = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--seconds")
             idleSeconds = std::max(1.0, std::atof(argv[i + 1]));
         else if (option == "--playing-seconds")
             playingSeconds = std::max(1.0, std::atof(argv[i + 1]));
+        else if (option == "--waveforms")
+            waveforms = std::atoi(argv[i + 1]) != 0;
     }
     if (playingSeconds < 0) playingSeconds = idleSeconds;
     setenv("SPINLOREX_AUDIO",
@@ -127,6 +137,7 @@ int main(int argc, char** argv) {
     settings().homeFolder = home.string();
     set(settings().multiInstance, 1);
     set(settings().maximized, 0);
+    set(settings().waveforms, waveforms ? 1 : 0);
 
     std::vector<std::string> tracks;
     for (const double bpm : {126.0, 128.0}) {
@@ -137,6 +148,9 @@ int main(int argc, char** argv) {
         tracks.push_back((home / ("Bench - " + std::to_string(int(bpm)) + ".wav")).string());
         synth::writeWav(tracks.back(), synth::render(p), 44100, 2, 16);
     }
+    const std::string longTrack = (home / "Bench - five minutes.mp3").string();
+    if (waveforms)
+        synth::writeMp3(longTrack, synth::render({.bpm = 124.0, .seconds = 300}), 44100, 2, 192);
 
     int status = 0;
     {
@@ -148,15 +162,41 @@ int main(int argc, char** argv) {
         }
         desk.window().show();
         runFor(5);  // shown, the files list read, the sound thread settled
+        MixingDesk& logic = *desk.desk();
+        if (waveforms) {
+            const auto loaded = Clock::now();
+            logic.dropOntoDeck(0, trackEntryForFile(longTrack));
+            const auto overview = [&]() -> const WaveformSummary* {
+                const TrackEntry* track = (*desk.decks())[0].track();
+                return track != nullptr && track->record != nullptr ? track->record->waveform.get()
+                                                                    : nullptr;
+            };
+            while (overview() == nullptr && Clock::now() - loaded < std::chrono::seconds(20))
+                runFor(0.002);
+            const double ms =
+                std::chrono::duration<double, std::milli>(Clock::now() - loaded).count();
+            if (overview() == nullptr) {
+                std::printf("no overview 20 s after the load\n");
+                status = 1;
+            } else {
+                std::printf("5-minute MP3: whole overview %.0f ms after the load\n", ms);
+            }
+            runFor(3);
+        }
         measure("both decks stopped", idleSeconds);
 
-        MixingDesk& logic = *desk.desk();
         for (int d = 0; d < 2; ++d) {
-            logic.dropOntoDeck(d, trackEntryForFile(tracks[static_cast<size_t>(d)]));
+            logic.loadOntoDeck(d, trackEntryForFile(tracks[static_cast<size_t>(d)]));
             logic.transport().playPause(d);
         }
         runFor(2);
+        const uint64_t pictures0 = waveforms ? desk.waveforms()->picturesDrawn() : 0;
+        const auto playing0 = Clock::now();
         measure("both decks playing", playingSeconds);
+        if (waveforms)
+            std::printf("  waveforms: %.1f pictures a second\n",
+                        double(desk.waveforms()->picturesDrawn() - pictures0) /
+                            std::chrono::duration<double>(Clock::now() - playing0).count());
         if (!(*desk.decks())[0].playing() || !(*desk.decks())[1].playing()) {
             std::printf("a deck stopped while measuring\n");
             status = 1;

@@ -28,6 +28,7 @@
 #include "audio/TrackOpener.h"
 #include "auxwindows/RhythmWindow.h"
 #include "auxwindows/Tooltip.h"
+#include "auxwindows/WaveformBand.h"
 #include "desk/BackgroundAnalysis.h"
 #include "desk/MixingDesk.h"
 #include "desk/display/QtDeskView.h"
@@ -45,13 +46,16 @@ namespace {
 // Hands the track store's news to the main thread.
 class StoreLoadedRelay : public TrackStore::Listener {
 public:
-    StoreLoadedRelay(MainThreadInbox::Poster post, MainThreadInbox::Call call)
-        : post_(std::move(post)), call_(std::move(call)) {}
-    void storeLoaded() override { post_(call_); }
+    StoreLoadedRelay(MainThreadInbox::Poster post, MainThreadInbox::Call loaded,
+                     MainThreadInbox::Call read)
+        : post_(std::move(post)), loaded_(std::move(loaded)), read_(std::move(read)) {}
+    void storeLoaded() override { post_(loaded_); }
+    void waveformsRead() override { post_(read_); }
 
 private:
     MainThreadInbox::Poster post_;
-    MainThreadInbox::Call call_;
+    MainThreadInbox::Call loaded_;
+    MainThreadInbox::Call read_;
 };
 
 }  // namespace
@@ -88,8 +92,11 @@ bool DeskApp::create() {
     if (!database_->notice().empty()) tell(database_->notice());
     // The track store opens and reads its file on a thread of its own; the desk starts
     // meanwhile, and the records get their grids once it has read it.
-    storeListener_ =
-        std::make_unique<StoreLoadedRelay>(inbox_->poster(), [this] { storeLoaded(); });
+    storeListener_ = std::make_unique<StoreLoadedRelay>(
+        inbox_->poster(), [this] { storeLoaded(); },
+        [this] {
+            if (analysis_ && !destroyed_) analysis_->deliverWaveforms();
+        });
     store_ = std::make_unique<TrackStore>();
     store_->open(settings().homeFolder, storeListener_.get());
 
@@ -126,6 +133,20 @@ bool DeskApp::create() {
     // selection is atomic, and the thread starts only once the desk exists.
     rhythm_ = std::make_unique<RhythmWindow>(
         *decks_, [this] { return desk_ != nullptr ? desk_->selectedDeck() : 0; }, skin_->model,
+        window_.get());
+    waveforms_ = std::make_unique<WaveformBand>(
+        *decks_,
+        WaveformBand::Links{
+            [this](int d) { return analysis_ ? analysis_->liveWaveform(d) : nullptr; },
+            [this](int d, double f) {
+                if (desk_) desk_->input().seekFromOverview(d, f);
+            }},
+        window_.get());
+    waveforms_->hide();
+    bandSwitch_ = std::make_unique<BandSwitch>(
+        [this] {
+            if (desk_) desk_->input().toggleWaveforms();
+        },
         window_.get());
     placeRhythm();
     window_->onDeskAreaChanged([this] {
@@ -169,6 +190,7 @@ bool DeskApp::create() {
     });
     desk_->setTrackOpener(opener_.get());
     if (!rhythm_->start()) return false;
+    showWaveforms(get(settings().waveforms) != 0);
     keyFilter_ = std::make_unique<KeyFilter>(*desk_);
     QCoreApplication::instance()->installEventFilter(keyFilter_.get());
 
@@ -227,6 +249,8 @@ void DeskApp::destroy(bool saveTheSettings) {
     timers_.reset();
     shell_.reset();
     tooltip_.reset();
+    bandSwitch_.reset();
+    waveforms_.reset();  // it reads the decks
     rhythm_.reset();
     view_.reset();
     deskPicture_.reset();
@@ -330,14 +354,39 @@ void DeskApp::suspendRhythm() {
 }
 
 void DeskApp::resumeRhythm() {
-    if (rhythm_) rhythm_->resume();
+    // The strip stays held while the waveforms stand in its place.
+    if (rhythm_ && !(waveforms_ && waveforms_->isVisibleTo(window_.get()))) rhythm_->resume();
+}
+
+void DeskApp::showWaveforms(bool on) {
+    if (!rhythm_ || !waveforms_) return;
+    if (on) {
+        rhythm_->suspend();
+        rhythm_->hide();
+        waveforms_->show();
+    } else {
+        waveforms_->hide();
+        rhythm_->show();
+        rhythm_->resume();
+    }
+    if (bandSwitch_) {
+        bandSwitch_->setWaveformsShown(on);
+        bandSwitch_->raise();
+    }
+}
+
+void DeskApp::zoomWaveforms(int steps) {
+    if (waveforms_) waveforms_->zoom(steps);
 }
 
 void DeskApp::placeRhythm() {
     if (!rhythm_ || !skin_) return;
     const SkinControl& c = skin_->model.control(ctl::RhythmWindow);
-    rhythm_->setGeometry(
-        window_->fromDesk(QRect(c.x, c.y, std::max(c.width, 0), std::max(c.height, 0))));
+    const QRect band =
+        window_->fromDesk(QRect(c.x, c.y, std::max(c.width, 0), std::max(c.height, 0)));
+    rhythm_->setGeometry(band);
+    if (waveforms_) waveforms_->setGeometry(band);
+    if (bandSwitch_) bandSwitch_->placeIn(band);
 }
 
 void DeskApp::tell(const std::string& text) {

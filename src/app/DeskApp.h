@@ -33,6 +33,8 @@ class QtDeskShell;
 class QtDeskTimers;
 class QtDeskView;
 class RhythmWindow;
+class WaveformBand;
+class BandSwitch;
 class ScreenSaverInhibitor;
 class SoundMessagePump;
 class SystemVolume;
@@ -106,6 +108,10 @@ public:
     void rebuildAudioEngine() override;
     void suspendRhythm() override;
     void resumeRhythm() override;
+    void showWaveforms(bool on) override;
+    void zoomWaveforms(int steps) override;
+    WaveformBand* waveforms() { return waveforms_.get(); }
+    BandSwitch* bandSwitch() { return bandSwitch_.get(); }
     DeckPair* decks() override { return decks_.get(); }
 
     // Told with the list of files given to open that are not there.
@@ -156,7 +162,9 @@ private:
     std::unique_ptr<Surface> deskPicture_;
     std::unique_ptr<Skin> skin_;
     std::unique_ptr<QtDeskView> view_;
-    std::unique_ptr<RhythmWindow> rhythm_;  // a child of the window, its thread stopped first
+    std::unique_ptr<RhythmWindow> rhythm_;     // a child of the window, its thread stopped first
+    std::unique_ptr<WaveformBand> waveforms_;  // in the rhythm strip's place when chosen
+    std::unique_ptr<BandSwitch> bandSwitch_;
     std::unique_ptr<Tooltip> tooltip_;
     std::unique_ptr<QtDeskTimers> timers_;
     std::unique_ptr<QtDeskShell> shell_;

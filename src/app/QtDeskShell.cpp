@@ -9,6 +9,7 @@
 
 #include "app/DeskWindow.h"
 #include "app/dialogs/DeskDialog.h"
+#include "app/dialogs/DialogHost.h"
 #include "app/dialogs/InfoDialogs.h"
 #include "audio/AudioEngine.h"
 #include "auxwindows/Tooltip.h"
@@ -100,5 +101,9 @@ bool QtDeskShell::saveTheMix() {
     output->attachRecorder(std::make_unique<MixRecorder>(path.toStdString()));
     return output->recording();
 }
+
+void QtDeskShell::showWaveforms(bool on) { dialogs_.showWaveforms(on); }
+
+void QtDeskShell::zoomWaveforms(int steps) { dialogs_.zoomWaveforms(steps); }
 
 }  // namespace spinlorex

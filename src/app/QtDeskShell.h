@@ -30,6 +30,8 @@ public:
     void hideTooltip() override;
     bool saveTheMix() override;
     void openDialog(int id) override;
+    void showWaveforms(bool on) override;
+    void zoomWaveforms(int steps) override;
 
 private:
     DeskWindow& window_;

@@ -32,12 +32,13 @@ AnalysisWorker::AnalysisWorker(Listener& listener, ReaderFactory readers)
 
 AnalysisWorker::~AnalysisWorker() { stop(); }
 
-uint64_t AnalysisWorker::submit(std::string path, Priority priority) {
+uint64_t AnalysisWorker::submit(std::string path, Priority priority,
+                                std::shared_ptr<LiveWaveform> live) {
     Shared& s = *shared_;
     std::lock_guard lock(s.mutex);
     const uint64_t id = s.nextId++;
     (priority == Priority::Deck ? s.deckJobs : s.libraryJobs)
-        .push_back({id, std::move(path), priority});
+        .push_back({id, std::move(path), priority, std::move(live)});
     // A deck's file does not wait for the library's.
     if (priority == Priority::Deck && s.current.id != 0 &&
         s.current.priority == Priority::Library) {
@@ -109,7 +110,7 @@ void AnalysisWorker::run(const std::shared_ptr<Shared>& shared, const ReaderFact
     const DeckStream::Readers readers = makeReaders();
     std::unique_lock lock(s.mutex);
     for (;;) {
-        Job job{0, {}, Priority::Library};
+        Job job{0, {}, Priority::Library, {}};
         s.wake.wait(lock,
                     [&] { return s.stopping || !s.deckJobs.empty() || !s.libraryJobs.empty(); });
         if (s.stopping || !s.takeNext(job)) break;
@@ -122,12 +123,12 @@ void AnalysisWorker::run(const std::shared_ptr<Shared>& shared, const ReaderFact
         TrackReader* reader = readers.forPath(job.path);
         WholeTrackResult result;
         if (reader != nullptr)
-            result = analyseWholeTrack(*reader, job.path, &s.stopCurrent);
+            result = analyseWholeTrack(*reader, job.path, &s.stopCurrent, {.live = job.live.get()});
         else
             result.status = kStatusCannotOpen;
 
         lock.lock();
-        s.current = Job{0, {}, Priority::Library};
+        s.current = Job{0, {}, Priority::Library, {}};
         if (s.dropCurrent) continue;
         if (result.cancelled) {
             // Stopped for a deck's file: it starts again once the decks' files are done.

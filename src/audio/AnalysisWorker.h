@@ -51,8 +51,9 @@ public:
     AnalysisWorker(const AnalysisWorker&) = delete;
     AnalysisWorker& operator=(const AnalysisWorker&) = delete;
 
-    // Main thread: queues a file; returns the job's number (never 0).
-    uint64_t submit(std::string path, Priority priority);
+    // Main thread: queues a file; returns the job's number (never 0). The waveform summary's
+    // columns go to `live` (when given) as they are made.
+    uint64_t submit(std::string path, Priority priority, std::shared_ptr<LiveWaveform> live = {});
     // Main thread: forgets a job, stops it when it is being analysed; no result of it will
     // be taken afterwards.
     void cancel(uint64_t job);
@@ -70,6 +71,7 @@ private:
         uint64_t id;
         std::string path;
         Priority priority;
+        std::shared_ptr<LiveWaveform> live;
     };
     // Everything the thread touches: it lives as long as either the worker or its thread.
     struct Shared {
@@ -79,7 +81,7 @@ private:
         std::deque<Job> deckJobs;
         std::deque<Job> libraryJobs;
         std::deque<Result> results;
-        Job current{0, {}, Priority::Library};  // id 0: none
+        Job current{0, {}, Priority::Library, {}};  // id 0: none
         bool stopping = false;
         bool requeueCurrent = false;  // a deck job stopped the current library job
         bool dropCurrent = false;     // the current job was cancelled (or the worker stops)

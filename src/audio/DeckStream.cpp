@@ -282,6 +282,11 @@ void DeckStream::setLoop(const LoopSpan& loop, LoopEntry entry) {
 void DeckStream::endLoop() {
     if (looping()) issue(DeckRequest::kEndLoop);
 }
+void DeckStream::seek(float position) {
+    if (duration() < 0) return;
+    issue(DeckRequest::kSeek, 0, position);
+}
+
 void DeckStream::finish() { issue(DeckRequest::kSeek, 0, 1.0f); }
 
 void DeckStream::setPitch(int32_t pitch) {

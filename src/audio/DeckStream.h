@@ -127,6 +127,8 @@ public:
     void setLoop(const LoopSpan& loop, LoopEntry entry);
     // Plays straight on from the heard point.
     void endLoop();
+    // Goes to `position` (a fraction of the track), playing or not as before.
+    void seek(float position);
     // Stops at once, leaving no position.
     void finish();
     void setPitch(int32_t pitch);

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "analysis/BeatAnalyser.h"
 #include "analysis/BeatGridFit.h"
 #include "analysis/DecodeTimeline.h"
 #include "analysis/OnsetEnvelope.h"
+#include "analysis/WaveformBuilder.h"
 #include "audio/AudioFormat.h"
 #include "audio/DeckStream.h"
 #include "audio/Mp3Reader.h"
@@ -60,7 +62,9 @@ bool cancelled(const std::atomic<bool>* cancel) {
 }  // namespace
 
 WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
-                                   const std::atomic<bool>* cancel, bool fitGrid) {
+                                   const std::atomic<bool>* cancel,
+                                   const WholeTrackExtras& extras) {
+    const bool fitGrid = extras.fitGrid;
     WholeTrackResult result;
     const int32_t seconds = reader.open(path);
     if (seconds <= 0) {
@@ -74,6 +78,8 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
     // The beat grid's own record of the level, beside the analyser (which it leaves alone).
     OnsetEnvelope envelope;
     if (fitGrid) envelope.reserve(reader.totalFrames() + kBlockFrames);
+    std::optional<WaveformBuilder> waveform;
+    if (extras.summarise) waveform.emplace(reader.totalFrames(), extras.live);
     std::vector<int16_t> block(static_cast<size_t>(kBlockFrames) * 2);
     for (;;) {
         if (cancelled(cancel)) {
@@ -86,6 +92,7 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
         if (r <= 0) break;
         deck->feed(block.data(), position);
         if (fitGrid) envelope.feed(block.data(), kBlockFrames);
+        if (waveform) waveform->feed(block.data(), kBlockFrames);
     }
     reader.close();
 
@@ -96,6 +103,8 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
     }
     result.measures = measuresOf(deck->analysis);
     if (fitGrid && !result.cancelled) result.grid = fitBeatGrid(envelope.levels());
+    if (waveform && !result.cancelled)
+        result.waveform = std::make_shared<const WaveformSummary>(waveform->finish());
     return result;
 }
 

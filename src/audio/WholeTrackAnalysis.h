@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "audio/DeckLinks.h"
 #include "audio/DeckStream.h"
 #include "library/BeatGrid.h"
 #include "library/TrackMeasures.h"
+#include "library/WaveformSummary.h"
 
 namespace spinlorex {
 
@@ -21,6 +23,15 @@ struct WholeTrackResult {
     uint32_t fileSize = 0;
     TrackMeasures measures{.peakLevel = 0};
     BeatGrid grid;  // fitted over the whole track (empty when cancelled or beatless)
+    // The track's waveform summary; null when cancelled, not asked for or not opened.
+    std::shared_ptr<const WaveformSummary> waveform;
+};
+
+// What else the pass makes besides the measures.
+struct WholeTrackExtras {
+    bool fitGrid = true;           // false: the grid is left empty and its cost saved
+    bool summarise = true;         // false: no waveform summary
+    LiveWaveform* live = nullptr;  // the summary's columns as they are made (any thread reads)
 };
 
 // Reads a file from its start with `reader` and runs a beat analyser in the state of a
@@ -31,10 +42,11 @@ struct WholeTrackResult {
 // may differ in the last digits of the levels). The reader is closed again at the end.
 //
 // Any thread but the sound thread (it allocates and takes as long as the decoding).
-// `cancel`, when given, is polled between blocks. With `fitGrid` false the grid is left
-// empty and its cost saved (the benchmarks compare both).
+// `cancel`, when given, is polled between blocks. The benchmarks compare the pass with and
+// without its extras.
 WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
-                                   const std::atomic<bool>* cancel = nullptr, bool fitGrid = true);
+                                   const std::atomic<bool>* cancel = nullptr,
+                                   const WholeTrackExtras& extras = {});
 
 // The readers to give analyseWholeTrack: a deck's, except that tracks at other rates come
 // to 44100 Hz by interpolation instead of a listening-quality filter. The analyser reads

@@ -23,6 +23,7 @@ void BackgroundAnalysis::shutdown() {
     worker_.stop();
     jobs_.clear();
     deckJob_ = {0, 0};
+    lookingUp_ = {nullptr, nullptr};
     libraryJob_ = 0;
 }
 
@@ -32,8 +33,11 @@ bool BackgroundAnalysis::failed(const TrackRecord* record) const {
 }
 
 uint64_t BackgroundAnalysis::submit(const std::string& path, TrackRecord* record, int deck) {
+    std::shared_ptr<LiveWaveform> live;
+    if (deck >= 0) live_[static_cast<size_t>(deck)] = live = std::make_shared<LiveWaveform>();
     const uint64_t job = worker_.submit(
-        path, deck >= 0 ? AnalysisWorker::Priority::Deck : AnalysisWorker::Priority::Library);
+        path, deck >= 0 ? AnalysisWorker::Priority::Deck : AnalysisWorker::Priority::Library,
+        std::move(live));
     jobs_.emplace(job, Job{record, deck});
     return job;
 }
@@ -69,21 +73,54 @@ void BackgroundAnalysis::deckLoaded(int deck) {
     uint64_t& own = deckJob_[static_cast<size_t>(deck)];
     forget(own);
     own = 0;
+    live_[static_cast<size_t>(deck)].reset();
+    lookingUp_[static_cast<size_t>(deck)] = nullptr;
     // The track the deck's job held is the library's to analyse again.
     cursors_ = {};
 
     const DeckStream& d = decks_[deck];
     const TrackEntry* track = d.track();
     if (track == nullptr || d.analysis() == nullptr || d.duration() < 0) return;
-    if (d.tempoKnownAtLoad() && !unmeasured(track->record)) return;
     TrackRecord* record = track->record;
+    const bool measured = d.tempoKnownAtLoad() && !unmeasured(record);
+    if (measured && record->waveform) return;
+    // Only the summary is missing: the store may have it, which costs no decoding.
+    if (measured && store_ != nullptr) {
+        lookingUp_[static_cast<size_t>(deck)] = record;
+        store_->requestWaveform(record->name, record->fileSize);
+        return;
+    }
+    analyseForDeck(deck, record);
+}
+
+void BackgroundAnalysis::deliverWaveforms() {
+    if (store_ == nullptr) return;
+    for (TrackStore::WaveformRead& read : store_->takeWaveforms()) {
+        for (int deck = 0; deck < 2; ++deck) {
+            TrackRecord*& asked = lookingUp_[static_cast<size_t>(deck)];
+            if (asked == nullptr || asked->fileSize != read.key.fileSize ||
+                asked->name != read.key.name)
+                continue;
+            TrackRecord* record = asked;
+            asked = nullptr;
+            if (read.summary)
+                record->waveform = read.summary;
+            else if (!stopped_ && !record->waveform)
+                analyseForDeck(deck, record);
+        }
+    }
+}
+
+void BackgroundAnalysis::analyseForDeck(int deck, TrackRecord* record) {
+    const TrackEntry* track = decks_[deck].track();
+    if (track == nullptr || track->record != record) return;
     // The library may be analysing this very file: the deck's own job takes it over.
     if (libraryJob_ != 0 && jobs_.at(libraryJob_).record == record) {
         forget(libraryJob_);
         libraryJob_ = 0;
     }
     if (!wanted(record)) return;
-    own = submit(track->path, record, deck);
+    deckJob_[static_cast<size_t>(deck)] = submit(track->path, record, deck);
 }
 
 void BackgroundAnalysis::pollLibrary() {
@@ -135,6 +172,10 @@ void BackgroundAnalysis::apply(const AnalysisWorker::Result& result, const Job& 
         auto grid = std::make_shared<const BeatGrid>(result.track.grid);
         attachGrid(*record, grid);
         if (store_ != nullptr) store_->putGrid(result.path, record->fileSize, std::move(grid));
+    }
+    if (result.track.waveform) {
+        record->waveform = result.track.waveform;
+        if (store_ != nullptr) store_->putWaveform(result.path, record->fileSize, record->waveform);
     }
 
     // A deck that holds the track, or waits to come in against a deck that holds it, and

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
 
 #include "audio/AnalysisWorker.h"
@@ -15,8 +16,9 @@ class TrackStore;
 struct TrackRecord;
 
 // Tempo known before the first play: a track loaded on a deck whose record holds no tempo
-// yet (confidence 0) is analysed whole on the analysis worker, and what it measured is
-// stored in the record as `spinlorex-tool analyze --db` stores it (a tempo set by hand
+// yet (confidence 0), or no waveform summary that the record or the track store knows, is
+// analysed whole on the analysis worker (the deck's waveform drawn as it grows), and what it
+// measured is stored in the record as `spinlorex-tool analyze --db` stores it (a tempo set by hand
 // meanwhile stays), and its beat grid in the record and the track store. A deck not started since
 // the load then matches pitch and level again as at its load. With a library attached, the tracks
 // of the files list and then of the playlist that have no tempo follow, one at a time, each deck's
@@ -46,8 +48,15 @@ public:
     void gridsKnown();
 
     // A track was loaded on the deck (or its load failed): the analysis of its former
-    // track stops, and its new one is analysed when it has no tempo.
+    // track stops, and its new one is analysed when it has no tempo, or no waveform summary
+    // in the record nor (once asked) in the store.
     void deckLoaded(int deck);
+    // The store answered what was asked of it: records get the summaries it had, the
+    // decks' tracks it had none for are analysed.
+    void deliverWaveforms();
+    // The columns of the waveform summary being made for the deck's track, while its
+    // analysis runs (null when none was started for it since its load).
+    const LiveWaveform* liveWaveform(int deck) const { return live_[deck == 1 ? 1u : 0u].get(); }
     // Stores every result that arrived, then queues the library's next track.
     void deliver();
     // Queues the next track of the library without a tempo, unless one is under way.
@@ -68,6 +77,8 @@ private:
     };
 
     uint64_t submit(const std::string& path, TrackRecord* record, int deck);
+    // Analyses the deck's track, unless it is analysed already or failed in this run.
+    void analyseForDeck(int deck, TrackRecord* record);
     void forget(uint64_t job);
     bool wanted(const TrackRecord* record) const;
     // Neither the tempo nor (once the store's grids are known) the grid is known.
@@ -84,6 +95,8 @@ private:
     bool gridsKnown_ = false;
     std::unordered_map<uint64_t, Job> jobs_;
     std::array<uint64_t, 2> deckJob_{0, 0};
+    std::array<std::shared_ptr<LiveWaveform>, 2> live_;
+    std::array<TrackRecord*, 2> lookingUp_{nullptr, nullptr};  // asked of the store
     uint64_t libraryJob_ = 0;
     // Records analysed or failed in this run: never queued again.
     std::unordered_map<const TrackRecord*, Outcome> done_;

@@ -51,6 +51,8 @@ enum Key : int {
     kP = 80,
     kR = 82,
     kS = 83,
+    kW = 87,
+    kX = 88,
     kZ = 90,
     kF1 = 112,
     kF6 = 117,
@@ -164,6 +166,15 @@ bool DeskInput::onKeyDown(int virtualKey) {
             return true;
         case kD:
             deleteHotCue_ = true;
+            return true;
+        case kW:
+            toggleWaveforms();
+            return true;
+        case kZ:
+            context_.links.shell.zoomWaveforms(-1);
+            return true;
+        case kX:
+            context_.links.shell.zoomWaveforms(1);
             return true;
         default:
             break;
@@ -477,6 +488,30 @@ void DeskInput::moveSlider(int32_t y) {
     } else {
         if (v != faders_.levelSlider(d)) faders_.setDeckLevel(d, 256 - v);
     }
+}
+
+void DeskInput::toggleWaveforms() {
+    const bool on = get(settings().waveforms) == 0;
+    set(settings().waveforms, on ? 1 : 0);
+    context_.links.shell.showWaveforms(on);
+}
+
+void DeskInput::seekFromOverview(int d, double fraction) {
+    if (mix_.running()) mix_.stopMix();
+    DeckStream& deck = context_.deck(d);
+    if (deck.duration() < 0) return;
+    if (fraction >= 1.0) {
+        // As a click at the end of the disc: the track ends here.
+        deck.finish();
+        mix_.onTrackEnded(d);
+        return;
+    }
+    const auto f = static_cast<float>(std::clamp(fraction, 0.0, 1.0));
+    // A playing deck plays on from there; a stopped one waits there.
+    if (deck.playing())
+        deck.seekAndPlay(f);
+    else
+        deck.seek(f);
 }
 
 void DeskInput::discJump(int d, int32_t x, int32_t y) {

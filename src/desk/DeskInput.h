@@ -48,6 +48,12 @@ public:
     void releaseButton();
     int pressedButton() const { return pressedButton_; }
     int dragMode() const { return dragMode_; }
+    // The top band between the rhythm strip and the waveforms (key W, the band's corner):
+    // the "Waveforms" setting flips and the shell shows the band it names.
+    void toggleWaveforms();
+    // A click in a deck's overview at `fraction` of its track: a running auto-mix stops,
+    // the deck goes there, playing on if it played; at the end the track ends.
+    void seekFromOverview(int deck, double fraction);
     // The deck displays show the extended information (toggled by the info buttons).
     bool infoExtended() const { return infoExtended_; }
 

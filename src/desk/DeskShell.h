@@ -37,6 +37,10 @@ public:
     // The options that open a dialog: 78 skin, 79 plug-ins, 80 sound configuration,
     // 81 about, 83 shortcuts. The desk redraws the options panel afterwards.
     virtual void openDialog(int id) = 0;
+    // The top band shows the two waveforms (true) or the rhythm strip.
+    virtual void showWaveforms(bool on) { (void)on; }
+    // The waveforms show twice as much (steps > 0: zoom out) or half as much per step.
+    virtual void zoomWaveforms(int steps) { (void)steps; }
 };
 
 // A shell that does nothing and answers Yes: headless runs.

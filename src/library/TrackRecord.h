@@ -10,6 +10,7 @@
 
 #include "library/BeatGrid.h"
 #include "library/HotCues.h"
+#include "library/WaveformSummary.h"
 
 namespace spinlorex {
 
@@ -68,6 +69,9 @@ struct TrackRecord {
     // The track's hot cues once set or read from the track store (null: none). Main
     // thread only.
     std::shared_ptr<const HotCueSet> hotCues;
+    // The track's waveform summary, once an analysis or the track store gave it (null: not
+    // known yet). Main thread only.
+    std::shared_ptr<const WaveformSummary> waveform;
 
     // The grid's tempo where it may stand in for `bpm` (0: no confident grid, or the tempo
     // was set by hand). Written on the main thread with `grid`; any thread reads it.

@@ -63,11 +63,41 @@ void TrackStore::putGrid(std::string_view path, uint32_t fileSize,
     shared_->wake.notify_one();
 }
 
+void TrackStore::putWaveform(std::string_view path, uint32_t fileSize,
+                             std::shared_ptr<const WaveformSummary> summary) {
+    if (!summary || !shared_) return;
+    {
+        const std::lock_guard lock(shared_->mutex);
+        Waiting& waiting = shared_->waiting[TrackKey{std::string(trackRecordName(path)), fileSize}];
+        waiting.path.assign(path);
+        waiting.waveform = std::move(summary);
+    }
+    shared_->wake.notify_one();
+}
+
+void TrackStore::requestWaveform(std::string_view name, uint32_t fileSize) {
+    if (!shared_) return;
+    {
+        const std::lock_guard lock(shared_->mutex);
+        shared_->reads.push_back(TrackKey{std::string(name), fileSize});
+    }
+    shared_->wake.notify_one();
+}
+
+std::vector<TrackStore::WaveformRead> TrackStore::takeWaveforms() {
+    std::vector<WaveformRead> done;
+    if (!shared_) return done;
+    const std::lock_guard lock(shared_->mutex);
+    done.swap(shared_->readsDone);
+    return done;
+}
+
 void TrackStore::flush() {
     if (!shared_) return;
     Shared& s = *shared_;
     std::unique_lock lock(s.mutex);
-    s.idle.wait(lock, [&s] { return s.opened && s.waiting.empty() && !s.writing; });
+    s.idle.wait(lock,
+                [&s] { return s.opened && s.waiting.empty() && s.reads.empty() && !s.writing; });
 }
 
 bool TrackStore::close(std::chrono::milliseconds limit) {
@@ -117,13 +147,44 @@ void TrackStore::run(const std::shared_ptr<Shared>& shared, const std::string& f
 
     std::vector<GridWrite> batch;
     for (;;) {
-        s.wake.wait(lock, [&s] { return s.stop || !s.waiting.empty(); });
+        s.wake.wait(lock, [&s] { return s.stop || !s.waiting.empty() || !s.reads.empty(); });
+        // Reads once what was handed in before them is written (a summary just made is
+        // found); they end with a stop.
+        if (!s.reads.empty() && s.waiting.empty() && !s.stop) {
+            std::vector<TrackKey> reads;
+            reads.swap(s.reads);
+            s.writing = true;
+            lock.unlock();
+            std::vector<WaveformRead> answers;
+            for (TrackKey& key : reads) {
+                std::shared_ptr<const WaveformSummary> summary;
+                if (file) {
+                    try {
+                        summary = file->readWaveform(key);
+                    } catch (const std::bad_alloc&) {
+                        summary = nullptr;
+                    }
+                }
+                answers.push_back({std::move(key), std::move(summary)});
+            }
+            lock.lock();
+            s.writing = false;
+            for (WaveformRead& answer : answers) s.readsDone.push_back(std::move(answer));
+            if (s.listener != nullptr) s.listener->waveformsRead();
+            if (s.waiting.empty() && s.reads.empty()) s.idle.notify_all();
+            continue;
+        }
+        if (s.stop) s.reads.clear();
         // Stopping still writes what waits.
-        if (s.waiting.empty()) return;
+        if (s.waiting.empty()) {
+            if (s.stop) return;
+            continue;
+        }
         batch.clear();
         batch.reserve(s.waiting.size());
         for (auto& [key, waiting] : s.waiting)
-            batch.push_back({key, std::move(waiting.path), std::move(waiting.grid)});
+            batch.push_back({key, std::move(waiting.path), std::move(waiting.grid),
+                             std::move(waiting.waveform)});
         s.waiting.clear();
         s.writing = true;
         lock.unlock();
@@ -141,7 +202,7 @@ void TrackStore::run(const std::shared_ptr<Shared>& shared, const std::string& f
             s.rows.fetch_add(batch.size(), std::memory_order_relaxed);
         else if (file)
             ++s.failures;
-        if (s.waiting.empty()) s.idle.notify_all();
+        if (s.waiting.empty() && s.reads.empty()) s.idle.notify_all();
     }
 }
 

@@ -8,8 +8,10 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "library/TrackStoreKey.h"
+#include "library/WaveformSummary.h"
 #include "platform/core/LeavableThread.h"
 
 namespace spinlorex {
@@ -38,6 +40,15 @@ public:
         // what it gave. Must not block nor call the store; the Qt desk posts to the main
         // thread.
         virtual void storeLoaded() = 0;
+        // Store thread: waveform summaries asked for have been looked up; takeWaveforms()
+        // takes them. The same rules.
+        virtual void waveformsRead() {}
+    };
+
+    // A waveform summary looked up in the file: null when none is stored.
+    struct WaveformRead {
+        TrackKey key;
+        std::shared_ptr<const WaveformSummary> summary;
     };
 
     enum class State {
@@ -79,8 +90,18 @@ public:
     // waiting is replaced by it. Never waits for the disk.
     void putGrid(std::string_view path, uint32_t fileSize, std::shared_ptr<const BeatGrid> grid);
 
+    // Keeps `summary` as the waveform summary of the track at `path` and queues its write,
+    // as putGrid does. Summaries are not kept in memory: the records hold them.
+    void putWaveform(std::string_view path, uint32_t fileSize,
+                     std::shared_ptr<const WaveformSummary> summary);
+    // Asks the store's thread for the stored summary of a track; the answer comes with
+    // waveformsRead(), after the file is open. Never waits for the disk.
+    void requestWaveform(std::string_view name, uint32_t fileSize);
+    // The answers that came since the last call, in the order asked.
+    std::vector<WaveformRead> takeWaveforms();
+
     // Waits until the file is open and read and every grid handed in before is written
-    // (or has failed). Tests and tools.
+    // (or has failed), and every summary asked for looked up. Tests and tools.
     void flush();
 
     // Writes what waits and stops the thread, waiting at most `limit` for it; false when
@@ -97,6 +118,7 @@ private:
     struct Waiting {
         std::string path;
         std::shared_ptr<const BeatGrid> grid;
+        std::shared_ptr<const WaveformSummary> waveform;
     };
     // Everything the thread touches: it lives as long as the store or its thread.
     struct Shared {
@@ -105,6 +127,8 @@ private:
         std::condition_variable idle;  // opened, and nothing waits or is being written
         Listener* listener = nullptr;  // null once closing
         TrackKeyMap<Waiting> waiting;
+        std::vector<TrackKey> reads;          // summaries asked for
+        std::vector<WaveformRead> readsDone;  // and their answers, until taken
         bool opened = false;
         bool writing = false;
         bool stop = false;

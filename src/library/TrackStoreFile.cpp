@@ -27,6 +27,12 @@ const char* const kPutGrid =
     "INSERT INTO beat_grids(track, fit, sections, seconds) VALUES(?1, ?2, ?3, ?4)"
     " ON CONFLICT(track) DO UPDATE SET fit = excluded.fit, sections = excluded.sections,"
     " seconds = excluded.seconds";
+const char* const kPutWaveform =
+    "INSERT INTO waveforms(track, summary) VALUES(?1, ?2)"
+    " ON CONFLICT(track) DO UPDATE SET summary = excluded.summary";
+const char* const kReadWaveform =
+    "SELECT waveforms.summary FROM waveforms JOIN tracks ON tracks.id = waveforms.track"
+    " WHERE tracks.name = ?1 AND tracks.size = ?2";
 const char* const kReadGrids =
     "SELECT tracks.name, tracks.size, beat_grids.fit, beat_grids.sections, beat_grids.seconds"
     " FROM beat_grids JOIN tracks ON tracks.id = beat_grids.track";
@@ -176,6 +182,15 @@ Attempt attemptOpen(const std::string& path, TrackStoreFile::Opening& into) {
     a.db.setBusyTimeout(kBusyWaitMs);
     // Nothing is changed in a file before it is known to be a track store: one set aside
     // stays as it was found.
+    int64_t found = 0;
+    if (code = a.db.queryInteger("PRAGMA user_version", found); code != SQLITE_OK)
+        return failed(code, "cannot be read");
+    // An older store's tables are checked before the upgrade adds any.
+    if (found >= 1 && found < TrackStoreSchema::kVersion) {
+        a.putTrack = a.db.prepare(kPutTrack, &code);
+        if (code == SQLITE_OK) a.putGrid = a.db.prepare(kPutGrid, &code);
+        if (code != SQLITE_OK) return failed(code, "its tables are not a track store's");
+    }
     int version = 0;
     if (code = TrackStoreSchema::upgrade(a.db, version); code != SQLITE_OK)
         return failed(code, "its tables cannot be made");
@@ -215,13 +230,22 @@ Attempt attemptOpen(const std::string& path, TrackStoreFile::Opening& into) {
 }  // namespace
 
 TrackStoreFile::TrackStoreFile(int lockFd, SqliteConnection db, SqliteStatement track,
-                               SqliteStatement grid)
-    : lockFd_(lockFd), db_(std::move(db)), putTrack_(std::move(track)), putGrid_(std::move(grid)) {}
+                               SqliteStatement grid, std::string path)
+    : lockFd_(lockFd),
+      db_(std::move(db)),
+      putTrack_(std::move(track)),
+      putGrid_(std::move(grid)),
+      path_(std::move(path)) {
+    putWaveform_ = db_.prepare(kPutWaveform);
+}
 
 TrackStoreFile::~TrackStoreFile() {
     // The last connection folds the log into the file; the lock goes only after.
+    readWaveform_ = {};
+    reader_.close();
     putTrack_ = {};
     putGrid_ = {};
+    putWaveform_ = {};
     db_.close();
     if (lockFd_ >= 0) ::close(lockFd_);
 }
@@ -245,7 +269,7 @@ TrackStoreFile::Opening TrackStoreFile::open(const std::string& folder) {
         Attempt a = attemptOpen(path, opening);
         if (a.failure == Failure::None) {
             opening.file.reset(new TrackStoreFile(lockFd, std::move(a.db), std::move(a.putTrack),
-                                                  std::move(a.putGrid)));
+                                                  std::move(a.putGrid), path));
             return opening;
         }
         opening.grids.clear();
@@ -292,6 +316,18 @@ bool TrackStoreFile::write(const std::vector<GridWrite>& batch) {
         const int64_t track = stored ? putTrack_.integer(0) : 0;
         putTrack_.reset();
         if (!stored) break;
+        if (w.waveform) {
+            if (!putWaveform_.valid()) {
+                stored = false;
+                break;
+            }
+            putWaveform_.bind(1, track);
+            putWaveform_.bindBlob(2, encodeWaveform(*w.waveform));
+            stored = putWaveform_.step() == SQLITE_DONE;
+            putWaveform_.reset();
+            if (!stored) break;
+        }
+        if (!w.grid) continue;
         putGrid_.bind(1, track);
         putGrid_.bind(2, double{w.grid->fit});
         putGrid_.bindBlob(3, encodeGridSections(w.grid->sections));
@@ -303,6 +339,24 @@ bool TrackStoreFile::write(const std::vector<GridWrite>& batch) {
     if (stored && db_.exec("COMMIT") == SQLITE_OK) return true;
     db_.exec("ROLLBACK");
     return false;
+}
+
+std::shared_ptr<const WaveformSummary> TrackStoreFile::readWaveform(const TrackKey& key) {
+    if (!reader_.isOpen()) {
+        if (reader_.open(path_, SQLITE_OPEN_READONLY) != SQLITE_OK) return nullptr;
+        reader_.setBusyTimeout(kBusyWaitMs);
+        readWaveform_ = reader_.prepare(kReadWaveform);
+    }
+    if (!readWaveform_.valid()) return nullptr;
+    readWaveform_.bindText(1, key.name);
+    readWaveform_.bind(2, int64_t{key.fileSize});
+    std::shared_ptr<const WaveformSummary> found;
+    if (readWaveform_.step() == SQLITE_ROW) {
+        if (auto summary = decodeWaveform(readWaveform_.blob(0)))
+            found = std::make_shared<const WaveformSummary>(std::move(*summary));
+    }
+    readWaveform_.reset();
+    return found;
 }
 
 }  // namespace spinlorex

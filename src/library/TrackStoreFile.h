@@ -7,14 +7,17 @@
 
 #include "library/SqliteConnection.h"
 #include "library/TrackStoreKey.h"
+#include "library/WaveformSummary.h"
 
 namespace spinlorex {
 
-// A beat grid on its way into the file: the track, the path it was last seen at, the grid.
+// What goes into the file for one track: the track, the path it was last seen at, and its
+// beat grid and waveform summary (each null when it is not written now).
 struct GridWrite {
     TrackKey key;
     std::string path;
     std::shared_ptr<const BeatGrid> grid;
+    std::shared_ptr<const WaveformSummary> waveform;
 };
 
 // The track store's file, "spinlorex Library.sqlite" (TrackStoreSchema), as the store's
@@ -47,17 +50,26 @@ public:
     TrackStoreFile(const TrackStoreFile&) = delete;
     TrackStoreFile& operator=(const TrackStoreFile&) = delete;
 
-    // Writes `batch` in one transaction, each grid in place of the track's earlier one,
-    // each track's path updated. False, nothing written, when the transaction failed.
+    // Writes `batch` in one transaction, each grid and summary in place of the track's
+    // earlier one, each track's path updated. False, nothing written, when the transaction
+    // failed.
     bool write(const std::vector<GridWrite>& batch);
+    // The stored waveform summary of a track, through a connection of its own; null when
+    // none is stored or it cannot be read.
+    std::shared_ptr<const WaveformSummary> readWaveform(const TrackKey& key);
 
 private:
-    TrackStoreFile(int lockFd, SqliteConnection db, SqliteStatement track, SqliteStatement grid);
+    TrackStoreFile(int lockFd, SqliteConnection db, SqliteStatement track, SqliteStatement grid,
+                   std::string path);
 
     int lockFd_ = -1;
     SqliteConnection db_;
     SqliteStatement putTrack_;  // after db_: finalized first
     SqliteStatement putGrid_;
+    SqliteStatement putWaveform_;
+    std::string path_;
+    SqliteConnection reader_;  // opened at the first read
+    SqliteStatement readWaveform_;
 };
 
 }  // namespace spinlorex

@@ -24,6 +24,10 @@ constexpr const char* kSteps[] = {
     "  fit REAL NOT NULL,"
     "  seconds REAL NOT NULL DEFAULT 0,"
     "  sections BLOB NOT NULL);",
+    // 2: waveform summaries.
+    "CREATE TABLE waveforms("
+    "  track INTEGER PRIMARY KEY REFERENCES tracks(id) ON DELETE CASCADE,"
+    "  summary BLOB NOT NULL);",
 };
 static_assert(std::size(kSteps) == TrackStoreSchema::kVersion);
 

@@ -16,8 +16,11 @@ class SqliteConnection;
 //   beat_grids(track, fit, sections)
 //                                  one grid per track: how well it fits, and its sections
 //                                  (BeatGridBlob; an empty blob: no steady beat)
+// Version 2:
+//   waveforms(track, summary)      one waveform summary per track (encodeWaveform), read
+//                                  one track at a time when a deck loads it
 struct TrackStoreSchema {
-    static constexpr int kVersion = 1;
+    static constexpr int kVersion = 2;
 
     // Brings the file of `db` from its version up to kVersion, step by step. Returns
     // SQLite's result code (SQLITE_OK when the tables are at kVersion); `found` is the

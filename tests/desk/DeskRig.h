@@ -50,6 +50,7 @@ public:
     void hideTooltip() override {}
     bool saveTheMix() override { return false; }
     void openDialog(int id) override { dialogs.push_back(id); }
+    void showWaveforms(bool on) override { waveformsShown.push_back(on); }
 
     int closeRequests = 0, minimizes = 0, windowDrags = 0, systemMoves = 0;
     bool offersSystemMove = false;
@@ -57,6 +58,7 @@ public:
     bool answer = true;
     std::vector<std::string> questions;
     std::vector<int> dialogs;
+    std::vector<bool> waveformsShown;
 };
 
 class FakeLibrary : public DeskLibrary {

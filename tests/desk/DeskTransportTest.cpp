@@ -228,7 +228,7 @@ TEST_F(DeskTransport, KeysFollowTheSearchFieldRules) {
     DeskRig rig;
     EXPECT_TRUE(rig.key('Q'));          // no shortcut, swallowed
     EXPECT_TRUE(rig.key(0x100 | 'Q'));  // only the low byte counts
-    EXPECT_TRUE(rig.key('5'));   // a hot cue
+    EXPECT_TRUE(rig.key('5'));          // a hot cue
     EXPECT_FALSE(rig.key('9'));
     EXPECT_FALSE(rig.key(kF7));
 

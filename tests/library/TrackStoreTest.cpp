@@ -16,7 +16,9 @@
 #include <random>
 #include <thread>
 
+#include "library/BeatGridBlob.h"
 #include "library/TrackDatabase.h"
+#include "library/TrackStoreSchema.h"
 #include "support/Files.h"
 
 namespace spinlorex {
@@ -127,7 +129,7 @@ TEST_F(TrackStoreTest, GridsComeBackAsTheyWentInAndTheLatestOfATrackWins) {
     {
         Sql sql(file());
         EXPECT_EQ(sql.value("PRAGMA journal_mode"), "wal");
-        EXPECT_EQ(sql.value("PRAGMA user_version"), "1");
+        EXPECT_EQ(sql.value("PRAGMA user_version"), std::to_string(TrackStoreSchema::kVersion));
         EXPECT_EQ(sql.value("SELECT path FROM tracks WHERE name = 'changing.mp3'"),
                   "/music/changing.mp3");
         ASSERT_EQ(sql.exec("INSERT INTO tracks(name, size) VALUES('bad.mp3', 1);"
@@ -243,7 +245,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Damage{"Newer", "newer",
                              [](const std::string& folder, const std::string& file) {
                                  fillStore(folder, 10);
-                                 Sql(file).exec("PRAGMA user_version = 2");
+                                 Sql(file).exec("PRAGMA user_version = " +
+                                                std::to_string(TrackStoreSchema::kVersion + 1));
                              }},
                       Damage{"OtherTables", "damaged",
                              [](const std::string&, const std::string& file) {
@@ -324,6 +327,68 @@ TEST_F(TrackStoreTest, AFolderThatCannotBeWrittenLeavesTheStoreInMemory) {
     EXPECT_EQ(store.grid("new.mp3", 6), kSteady);
     EXPECT_TRUE(store.close());
     EXPECT_EQ(test::readFile(readOnly + "/spinlorex Library.sqlite"), before);
+}
+
+// A store written before waveform summaries existed opens with its grids kept and takes
+// summaries from then on; a summary asked for comes back as it was stored (to the stored
+// precision), one never stored as none, one handed in just before it was asked for as it
+// was handed in.
+TEST_F(TrackStoreTest, AStoreOfTheFirstVersionKeepsItsGridsAndTakesWaveformSummaries) {
+    {
+        Sql sql(file());
+        ASSERT_EQ(
+            sql.exec("CREATE TABLE tracks(id INTEGER PRIMARY KEY, name TEXT NOT NULL,"
+                     " size INTEGER NOT NULL, path TEXT NOT NULL DEFAULT '',"
+                     " UNIQUE(name, size));"
+                     "CREATE TABLE beat_grids(track INTEGER PRIMARY KEY REFERENCES"
+                     " tracks(id) ON DELETE CASCADE, fit REAL NOT NULL,"
+                     " seconds REAL NOT NULL DEFAULT 0, sections BLOB NOT NULL);"
+                     "PRAGMA user_version = 1;"
+                     "INSERT INTO tracks(name, size, path) VALUES('old.mp3', 77, '/old.mp3');"),
+            SQLITE_OK);
+        const std::vector<unsigned char> blob = encodeGridSections(kSteady->sections);
+        std::string hex;
+        for (const unsigned char b : blob)
+            hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
+        ASSERT_EQ(sql.exec("INSERT INTO beat_grids(track, fit, sections) VALUES(1, 0.95, x'" + hex +
+                           "')"),
+                  SQLITE_OK);
+    }
+    WaveformSummary summary;
+    summary.columnFrames = 500;
+    for (int i = 0; i < 3000; ++i)
+        summary.columns.push_back({uint8_t(i % 200), uint8_t(i % 50), uint8_t(i % 7 * 30)});
+    summary.peak = 199;
+    {
+        TrackStore store;
+        openAndLoad(store, folder());
+        ASSERT_NE(store.grid("old.mp3", 77), nullptr);
+        EXPECT_EQ(store.grid("old.mp3", 77)->sections, kSteady->sections);
+        store.putWaveform("/music/new.mp3", 88, std::make_shared<const WaveformSummary>(summary));
+        ASSERT_TRUE(store.close());
+    }
+    EXPECT_EQ(Sql(file()).value("PRAGMA user_version"), std::to_string(TrackStoreSchema::kVersion));
+    TrackStore store;
+    store.open(folder());
+    // Asked for while its write still waits (the file not even open yet): it is read after
+    // it is written.
+    summary.columnFrames = 700;
+    store.putWaveform("/music/newer.mp3", 99, std::make_shared<const WaveformSummary>(summary));
+    store.requestWaveform("newer.mp3", 99);
+    store.requestWaveform("new.mp3", 88);
+    store.requestWaveform("old.mp3", 77);
+    store.flush();
+    ASSERT_TRUE(store.takeLoaded());
+    EXPECT_EQ(store.grid("old.mp3", 77)->sections, kSteady->sections);
+    const std::vector<TrackStore::WaveformRead> reads = store.takeWaveforms();
+    ASSERT_EQ(reads.size(), 3u);
+    ASSERT_NE(reads[0].summary, nullptr);
+    EXPECT_EQ(reads[0].summary->columnFrames, 700);
+    EXPECT_EQ(reads[1].key.name, "new.mp3");
+    ASSERT_NE(reads[1].summary, nullptr);
+    summary.columnFrames = 500;
+    EXPECT_EQ(*reads[1].summary, *decodeWaveform(encodeWaveform(summary)));
+    EXPECT_EQ(reads[2].summary, nullptr);
 }
 
 }  // namespace

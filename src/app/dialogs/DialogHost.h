@@ -48,6 +48,11 @@ public:
     // The two decks, for the plug-in dialog (which gives each its effect); null when there
     // are none.
     virtual DeckPair* decks() { return nullptr; }
+
+    // The top band shows the waveforms (true) or the rhythm strip; the waveforms zoom by
+    // `steps` (above 0: out).
+    virtual void showWaveforms(bool on) { (void)on; }
+    virtual void zoomWaveforms(int steps) { (void)steps; }
 };
 
 // Holds the rhythm strip for the lifetime of the object.

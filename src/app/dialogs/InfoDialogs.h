@@ -19,7 +19,8 @@ public:
         "Magic Sync:\tESCAPE";
     static constexpr const char* kRightColumn =
         "Pitch up:\tUP\nPitch down:\tDOWN\nBig pitch up:\tPG.UP\nBig pitch down:\tPG.DOWN\n\n"
-        "Shift left:\tLEFT\nShift right:\tRIGHT\n\nWindows:\tF1..F6";
+        "Shift left:\tLEFT\nShift right:\tRIGHT\n\nWindows:\tF1..F6\n\n"
+        "Waveforms:\tW\nZoom in:\tZ\nZoom out:\tX";
     static constexpr const char* kLoopColumn =
         "Beat loop on/off:\tB\nHalve / double loop:\tJ / K\nMove loop back / on:\tG / H\n"
         "Loop in / out:\tI / O\nReloop / exit:\tR\n\nHot cue 1..8:\t1..8\n"

@@ -13,18 +13,21 @@ namespace spinlorex {
 // thread, so each is an atomic read and written with relaxed order; only the main thread
 // changes them. Defaults are those of a fresh installation.
 struct Settings {
-    std::atomic<int32_t> limitPitch{0};     // "LimitPitch": 0 = -34%..+34%, 1 = -8%..+8%
-    std::atomic<int32_t> masterTempo{1};    // "MasterTempo": change speed without changing key
-    std::atomic<int32_t> longMix{0};        // "LongMix": hold ticks of an automatic mix
-    std::atomic<int32_t> autoZPitch{0};     // "AutoZPitch": glide back to 0 % after a mix
-    std::atomic<int32_t> autoLevel{0};      // "AutoLevel": match the level on load
-    std::atomic<int32_t> autoBpm{1};        // "AutoBpm": match the pitch on load
-    std::atomic<int32_t> multiInstance{0};  // "MultiInstance"
-    std::atomic<int32_t> crossfader{0};     // "Crossfader": curve 0 smooth, 1 full, 2 cut
-    std::atomic<int32_t> maximized{1};      // "Maximized"
-    std::atomic<int32_t> outputMode{0};     // "Output mode": 0..10
-    std::atomic<int32_t> toolTip{1};        // "ToolTip"
-    std::atomic<int32_t> babySecure{1};     // "Baby secure": 0 none, 1 ask, 2 always
+    std::atomic<int32_t> limitPitch{0};       // "LimitPitch": 0 = -34%..+34%, 1 = -8%..+8%
+    std::atomic<int32_t> masterTempo{1};      // "MasterTempo": change speed without changing key
+    std::atomic<int32_t> longMix{0};          // "LongMix": hold ticks of an automatic mix
+    std::atomic<int32_t> autoZPitch{0};       // "AutoZPitch": glide back to 0 % after a mix
+    std::atomic<int32_t> autoLevel{0};        // "AutoLevel": match the level on load
+    std::atomic<int32_t> autoBpm{1};          // "AutoBpm": match the pitch on load
+    std::atomic<int32_t> multiInstance{0};    // "MultiInstance"
+    std::atomic<int32_t> crossfader{0};       // "Crossfader": curve 0 smooth, 1 full, 2 cut
+    std::atomic<int32_t> maximized{1};        // "Maximized"
+    std::atomic<int32_t> outputMode{0};       // "Output mode": 0..10
+    std::atomic<int32_t> toolTip{1};          // "ToolTip"
+    std::atomic<int32_t> babySecure{1};       // "Baby secure": 0 none, 1 ask, 2 always
+    std::atomic<int32_t> waveforms{0};        // "Waveforms": the top band shows them (1)
+                                              // instead of the rhythm strip (0)
+    std::atomic<int32_t> waveformZoom{8000};  // "Waveform zoom": ms heard across, 2000..32000
 
     // The automatic-mixing switch: off at start-up and never stored.
     std::atomic<int32_t> autoMix{0};

@@ -33,6 +33,7 @@ constexpr std::pair<const char*, Dword> kDwords[] = {
     {"AutoBpm", &Settings::autoBpm},         {"AutoLevel", &Settings::autoLevel},
     {"AutoZPitch", &Settings::autoZPitch},   {"LongMix", &Settings::longMix},
     {"MasterTempo", &Settings::masterTempo}, {"LimitPitch", &Settings::limitPitch},
+    {"Waveforms", &Settings::waveforms},     {"Waveform zoom", &Settings::waveformZoom},
 };
 constexpr std::pair<const char*, Guid> kGuids[] = {
     {"Sound card GUID", &Settings::soundCardGuid},

@@ -26,5 +26,6 @@ int skinCheckCommand(const Args& args);
 int devicesCommand(const Args& args);
 int scanCommand(const Args& args);
 int searchCommand(const Args& args);
+int waveformCommand(const Args& args);
 
 }  // namespace spinlorex::tool

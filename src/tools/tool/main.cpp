@@ -37,7 +37,9 @@ void usage() {
         "                                    (or of the disc at PATH, named NAME) in the search "
         "file\n"
         "  search [--home DIR] TEXT          the search's result rows: title, artist, disc, "
-        "folder\n");
+        "folder\n"
+        "  waveform IN OUT.png [--width W] [--height H]\n"
+        "                                    the track's overview as the desk draws it\n");
 }
 
 }  // namespace
@@ -60,6 +62,7 @@ int main(int argc, char** argv) {
     if (command == "devices") return spinlorex::tool::devicesCommand(args);
     if (command == "scan") return spinlorex::tool::scanCommand(args);
     if (command == "search") return spinlorex::tool::searchCommand(args);
+    if (command == "waveform") return spinlorex::tool::waveformCommand(args);
     std::fprintf(stderr, "spinlorex-tool: unknown command '%s'\n", command.c_str());
     usage();
     return 2;

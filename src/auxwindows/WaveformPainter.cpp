@@ -1,0 +1,166 @@
+#include "auxwindows/WaveformPainter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "audio/AudioFormat.h"
+
+namespace spinlorex {
+namespace {
+
+constexpr int kBeatsPerBar = 4;
+
+// The loudest of the columns from `first` to `last` (inclusive), clipped to the view.
+WaveColumn loudestOf(const WaveView& view, int64_t first, int64_t last) {
+    first = std::max<int64_t>(first, 0);
+    last = std::min<int64_t>(last, int64_t{view.count} - 1);
+    WaveColumn c{};
+    for (int64_t i = first; i <= last; ++i) {
+        const WaveColumn& v = view.columns[i];
+        c.low = std::max(c.low, v.low);
+        c.mid = std::max(c.mid, v.mid);
+        c.high = std::max(c.high, v.high);
+    }
+    return c;
+}
+
+// One column of bars around the middle row, each band as high as its level of the peak.
+void drawColumn(const Canvas& canvas, int32_t x, WaveColumn c, uint8_t peak,
+                const WaveColours& colours, bool dim) {
+    if (peak == 0) return;
+    const int32_t half = canvas.height / 2;
+    const int32_t middle = canvas.height / 2;
+    const auto bar = [&](uint8_t level, uint32_t colour) {
+        const int32_t reach = (int32_t{level} * half + peak / 2) / peak;
+        if (reach <= 0) return;
+        const uint32_t shown = dim ? dimmed(colour) : colour;
+        const int32_t top = std::max(middle - reach, 0);
+        const int32_t bottom = std::min(middle + reach, canvas.height - 1);
+        for (int32_t y = top; y <= bottom; ++y) canvas.at(x, y) = shown;
+    };
+    bar(c.low, colours.low);
+    bar(c.mid, colours.mid);
+    bar(c.high, colours.high);
+}
+
+int32_t pixelOf(double x) { return static_cast<int32_t>(std::floor(x)); }
+
+}  // namespace
+
+void Canvas::fill(uint32_t colour) const {
+    for (int32_t y = 0; y < height; ++y) std::fill_n(&at(0, y), width, colour);
+}
+
+void Canvas::line(int32_t x, uint32_t colour) const {
+    if (x < 0 || x >= width) return;
+    for (int32_t y = 0; y < height; ++y) at(x, y) = colour;
+}
+
+ScrollWindow scrollWindow(double heardSeconds, double speed, double zoomSeconds, int32_t width) {
+    ScrollWindow w;
+    w.playSeconds = heardSeconds;
+    w.playX = width / 2;
+    w.secondsPerPixel = width > 0 ? zoomSeconds * speed / width : 0.0;
+    return w;
+}
+
+void forEachBeat(const BeatGrid& grid, double from, double to,
+                 const std::function<void(double, bool)>& beat) {
+    for (size_t s = 0; s < grid.sections.size(); ++s) {
+        const GridSection& section = grid.sections[s];
+        if (!(section.beatLength > 0.0)) continue;
+        const double start = s == 0 ? -1e300 : section.start;
+        const double end = s + 1 < grid.sections.size() ? grid.sections[s + 1].start : 1e300;
+        const double lo = std::max(from, start), hi = std::min(to, end);
+        if (lo >= hi) continue;
+        for (auto k = static_cast<int64_t>(std::ceil(section.beatsAt(lo)));; ++k) {
+            const double t = section.firstBeat + static_cast<double>(k) * section.beatLength;
+            if (t >= hi) break;
+            const int64_t inBar = ((k % kBeatsPerBar) + kBeatsPerBar) % kBeatsPerBar;
+            beat(t, inBar == 0);
+        }
+    }
+}
+
+void drawScrolling(const Canvas& canvas, const WaveView& view, const ScrollWindow& window,
+                   const ScrollMarks& marks, const WaveColours& colours) {
+    canvas.fill(colours.back);
+    if (canvas.width <= 0 || canvas.height <= 0 || !(window.secondsPerPixel > 0.0)) return;
+    if (!view.empty()) {
+        const double framesPerColumn = view.columnFrames;
+        for (int32_t x = 0; x < canvas.width; ++x) {
+            const double from = window.secondsAt(x) * kSampleRate / framesPerColumn;
+            const double to = window.secondsAt(x + 1) * kSampleRate / framesPerColumn;
+            if (to < 0.0 || from >= view.count) continue;
+            const auto first = static_cast<int64_t>(std::floor(from));
+            const int64_t last = std::max(first, static_cast<int64_t>(std::ceil(to)) - 1);
+            drawColumn(canvas, x, loudestOf(view, first, last), view.peak, colours, false);
+        }
+    }
+    const double from = window.secondsAt(0), to = window.secondsAt(canvas.width);
+    const OtherBeats& other = marks.other;
+    if (other.grid != nullptr && other.otherSpeed > 0.0 && other.ownSpeed > 0.0) {
+        // This deck's seconds to the other track's, and back for each beat.
+        const double ratio = other.otherSpeed / other.ownSpeed;
+        const auto theirs = [&](double own) {
+            return other.otherNow + (own - other.ownNow) * ratio;
+        };
+        forEachBeat(*other.grid, theirs(from), theirs(to), [&](double u, bool) {
+            canvas.line(pixelOf(window.xOf(other.ownNow + (u - other.otherNow) / ratio)),
+                        dimmed(other.colour));
+        });
+    }
+    if (marks.grid != nullptr)
+        forEachBeat(*marks.grid, from, to, [&](double t, bool bar) {
+            canvas.line(pixelOf(window.xOf(t)), bar ? colours.bar : colours.beat);
+        });
+    if (marks.cueSeconds >= 0.0) canvas.line(pixelOf(window.xOf(marks.cueSeconds)), colours.cue);
+    canvas.line(window.playX, colours.play);
+}
+
+void drawOverview(const Canvas& canvas, const WaveView& view, int64_t trackFrames,
+                  double playedFraction, double cueFraction, const WaveColours& colours) {
+    canvas.fill(colours.back);
+    if (canvas.width <= 0 || canvas.height <= 0) return;
+    if (!view.empty()) {
+        const double frames = trackFrames > 0 ? static_cast<double>(trackFrames)
+                                              : static_cast<double>(view.count) * view.columnFrames;
+        const double columnsPerPixel = frames / view.columnFrames / canvas.width;
+        const double playedX = playedFraction * canvas.width;
+        for (int32_t x = 0; x < canvas.width; ++x) {
+            const auto first = static_cast<int64_t>(std::floor(x * columnsPerPixel));
+            if (first >= view.count) break;
+            const int64_t last =
+                std::max(first, static_cast<int64_t>(std::ceil((x + 1) * columnsPerPixel)) - 1);
+            drawColumn(canvas, x, loudestOf(view, first, last), view.peak, colours, x < playedX);
+        }
+    }
+    if (cueFraction >= 0.0) canvas.line(pixelOf(cueFraction * canvas.width), colours.cue);
+    if (playedFraction >= 0.0)
+        canvas.line(std::min(pixelOf(playedFraction * canvas.width), canvas.width - 1),
+                    colours.play);
+}
+
+BandLayout bandLayout(int32_t height) {
+    BandLayout b;
+    b.overviewHeight = std::max(height / 11, 4);
+    b.waveHeight = std::max((height - 2 * b.overviewHeight - 4) / 2, 0);
+    b.overviewTop[0] = 0;
+    b.waveTop[0] = b.overviewHeight + 1;
+    b.waveTop[1] = b.waveTop[0] + b.waveHeight + 2;
+    b.overviewTop[1] = b.waveTop[1] + b.waveHeight + 1;
+    return b;
+}
+
+int BandLayout::overviewAt(int32_t y) const {
+    for (int d = 0; d < 2; ++d)
+        if (y >= overviewTop[d] && y < overviewTop[d] + overviewHeight) return d;
+    return -1;
+}
+
+double overviewFraction(int32_t x, int32_t width) {
+    if (width <= 0) return 0.0;
+    return std::clamp(static_cast<double>(x) / width, 0.0, 1.0);
+}
+
+}  // namespace spinlorex
