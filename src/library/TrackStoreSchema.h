@@ -16,8 +16,14 @@ class SqliteConnection;
 //   beat_grids(track, fit, sections)
 //                                  one grid per track: how well it fits, and its sections
 //                                  (BeatGridBlob; an empty blob: no steady beat)
+//
+// Version 2:
+//   track_tags(path, size, mtime, readable, artist, title, album, genre, comment, key,
+//              year, seconds, bpm)
+//                                  the tags of the file at `path` as TagCache read them
+//                                  when the file had that size and modification time
 struct TrackStoreSchema {
-    static constexpr int kVersion = 1;
+    static constexpr int kVersion = 2;
 
     // Brings the file of `db` from its version up to kVersion, step by step. Returns
     // SQLite's result code (SQLITE_OK when the tables are at kVersion); `found` is the

@@ -3,6 +3,7 @@
 // of reach. The file is looked into with SQLite directly, not through the code under test.
 
 #include "library/TrackStore.h"
+#include "library/TrackStoreSchema.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -127,7 +128,7 @@ TEST_F(TrackStoreTest, GridsComeBackAsTheyWentInAndTheLatestOfATrackWins) {
     {
         Sql sql(file());
         EXPECT_EQ(sql.value("PRAGMA journal_mode"), "wal");
-        EXPECT_EQ(sql.value("PRAGMA user_version"), "1");
+        EXPECT_EQ(sql.value("PRAGMA user_version"), std::to_string(TrackStoreSchema::kVersion));
         EXPECT_EQ(sql.value("SELECT path FROM tracks WHERE name = 'changing.mp3'"),
                   "/music/changing.mp3");
         ASSERT_EQ(sql.exec("INSERT INTO tracks(name, size) VALUES('bad.mp3', 1);"
@@ -243,7 +244,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Damage{"Newer", "newer",
                              [](const std::string& folder, const std::string& file) {
                                  fillStore(folder, 10);
-                                 Sql(file).exec("PRAGMA user_version = 2");
+                                 Sql(file).exec(("PRAGMA user_version = " +
+                                                 std::to_string(TrackStoreSchema::kVersion + 1))
+                                                    .c_str());
                              }},
                       Damage{"OtherTables", "damaged",
                              [](const std::string&, const std::string& file) {
