@@ -7,6 +7,7 @@
 #include "analysis/BeatAnalyser.h"
 #include "analysis/BeatGridFit.h"
 #include "analysis/DecodeTimeline.h"
+#include "analysis/KeyDetector.h"
 #include "analysis/OnsetEnvelope.h"
 #include "audio/AudioFormat.h"
 #include "audio/DeckStream.h"
@@ -60,7 +61,7 @@ bool cancelled(const std::atomic<bool>* cancel) {
 }  // namespace
 
 WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
-                                   const std::atomic<bool>* cancel, bool fitGrid) {
+                                   const std::atomic<bool>* cancel, bool fitGrid, bool detectKey) {
     WholeTrackResult result;
     const int32_t seconds = reader.open(path);
     if (seconds <= 0) {
@@ -74,6 +75,9 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
     // The beat grid's own record of the level, beside the analyser (which it leaves alone).
     OnsetEnvelope envelope;
     if (fitGrid) envelope.reserve(reader.totalFrames() + kBlockFrames);
+    // The key's estimator reads the same blocks.
+    std::unique_ptr<KeyDetector> keys;
+    if (detectKey) keys = std::make_unique<KeyDetector>();
     std::vector<int16_t> block(static_cast<size_t>(kBlockFrames) * 2);
     for (;;) {
         if (cancelled(cancel)) {
@@ -86,6 +90,7 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
         if (r <= 0) break;
         deck->feed(block.data(), position);
         if (fitGrid) envelope.feed(block.data(), kBlockFrames);
+        if (keys) keys->feed(block.data(), kBlockFrames);
     }
     reader.close();
 
@@ -96,6 +101,7 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
     }
     result.measures = measuresOf(deck->analysis);
     if (fitGrid && !result.cancelled) result.grid = fitBeatGrid(envelope.levels());
+    if (keys && !result.cancelled) result.key = keys->key();
     return result;
 }
 

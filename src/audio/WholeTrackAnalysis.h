@@ -21,6 +21,7 @@ struct WholeTrackResult {
     uint32_t fileSize = 0;
     TrackMeasures measures{.peakLevel = 0};
     BeatGrid grid;  // fitted over the whole track (empty when cancelled or beatless)
+    int key = 0;    // the musical key's code (library/MusicalKey.h), 0 when none was found
 };
 
 // Reads a file from its start with `reader` and runs a beat analyser in the state of a
@@ -32,9 +33,10 @@ struct WholeTrackResult {
 //
 // Any thread but the sound thread (it allocates and takes as long as the decoding).
 // `cancel`, when given, is polled between blocks. With `fitGrid` false the grid is left
-// empty and its cost saved (the benchmarks compare both).
+// empty, with `detectKey` false the key is 0, and their cost saved (the benchmarks compare).
 WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
-                                   const std::atomic<bool>* cancel = nullptr, bool fitGrid = true);
+                                   const std::atomic<bool>* cancel = nullptr, bool fitGrid = true,
+                                   bool detectKey = true);
 
 // The readers to give analyseWholeTrack: a deck's, except that tracks at other rates come
 // to 44100 Hz by interpolation instead of a listening-quality filter. The analyser reads
