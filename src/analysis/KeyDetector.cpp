@@ -56,8 +56,7 @@ void KeyDetector::feed(const int16_t* frames, int32_t count) {
         if (code >= 1 && code <= 24 && hopEnergy_ > kSilentHop) ++votes_[static_cast<size_t>(code)];
         hopEnergy_ = 0.0;
         // The next frame overlaps this one but for a hop.
-        std::copy(frame_.begin() + static_cast<std::ptrdiff_t>(hop_), frame_.end(),
-                  frame_.begin());
+        std::copy(frame_.begin() + static_cast<std::ptrdiff_t>(hop_), frame_.end(), frame_.begin());
         filled_ = frame_.size() - hop_;
     }
 }

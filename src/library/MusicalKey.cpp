@@ -18,9 +18,9 @@ int wheelOfTonic(int tonic, bool minor) {
 }
 
 constexpr std::array<const char*, 12> kSharpNames = {"C",  "C#", "D",  "D#", "E",  "F",
-                                                      "F#", "G",  "G#", "A",  "A#", "B"};
+                                                     "F#", "G",  "G#", "A",  "A#", "B"};
 constexpr std::array<const char*, 12> kFlatNames = {"C",  "Db", "D",  "Eb", "E",  "F",
-                                                     "Gb", "G",  "Ab", "A",  "Bb", "B"};
+                                                    "Gb", "G",  "Ab", "A",  "Bb", "B"};
 
 std::string lower(std::string_view text) {
     std::string out;
@@ -46,15 +46,15 @@ MusicalKey MusicalKey::transposed(int semitones) const {
 std::string keyText(MusicalKey key, KeyNotation notation) {
     const int number = key.wheelNumber();
     switch (notation) {
-    case KeyNotation::Camelot:
-        return std::to_string(number) + (key.minor ? "A" : "B");
-    case KeyNotation::OpenKey: {
-        // Open Key's 1 is C major / A minor, Camelot's 8.
-        const int open = (number + 4) % 12 + 1;
-        return std::to_string(open) + (key.minor ? "m" : "d");
-    }
-    case KeyNotation::Musical:
-        break;
+        case KeyNotation::Camelot:
+            return std::to_string(number) + (key.minor ? "A" : "B");
+        case KeyNotation::OpenKey: {
+            // Open Key's 1 is C major / A minor, Camelot's 8.
+            const int open = (number + 4) % 12 + 1;
+            return std::to_string(open) + (key.minor ? "m" : "d");
+        }
+        case KeyNotation::Musical:
+            break;
     }
     // Minor keys with sharps up to G#, majors with flats where musicians use them.
     const bool flats = key.minor ? (key.tonic == 3 || key.tonic == 10)
@@ -75,11 +75,16 @@ std::optional<MusicalKey> parseKey(std::string_view text) {
             number = number * 10 + (t[used++] - '0');
         if (number < 1 || number > 12 || used + 1 != t.size()) return std::nullopt;
         switch (t[used]) {
-        case 'a': return MusicalKey::atWheel(number, true);
-        case 'b': return MusicalKey::atWheel(number, false);
-        case 'm': return MusicalKey::atWheel(number + 7, true);
-        case 'd': return MusicalKey::atWheel(number + 7, false);
-        default: return std::nullopt;
+            case 'a':
+                return MusicalKey::atWheel(number, true);
+            case 'b':
+                return MusicalKey::atWheel(number, false);
+            case 'm':
+                return MusicalKey::atWheel(number + 7, true);
+            case 'd':
+                return MusicalKey::atWheel(number + 7, false);
+            default:
+                return std::nullopt;
         }
     }
     static constexpr std::array<int, 7> kLetters = {9, 11, 0, 2, 4, 5, 7};  // a..g

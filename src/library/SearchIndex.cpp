@@ -171,7 +171,14 @@ void SearchIndex::writeRemainingLines(SearchFileWriter& out) const {
 }
 
 void SearchIndex::runSearch(std::string_view text) {
-    terms_ = parseSearchTerms(text);
+    const std::string_view typed = text.substr(0, std::min(text.size(), kMaxSearchText));
+    if (isPreciseSearch(typed)) {
+        terms_.clear();
+        query_ = parseSearchQuery(typed);
+    } else {
+        query_.reset();
+        terms_ = parseSearchTerms(text);
+    }
     refreshResults();
 }
 
@@ -216,6 +223,15 @@ void SearchIndex::markMatches(std::string_view term, std::vector<bool>& matched)
 void SearchIndex::refreshResults() {
     results_.clear();
     if (!loaded()) return;
+    if (query_) {
+        for (size_t i = lines_.size(); i-- > 0;) {
+            if (lines_[i].length == 0) continue;
+            const std::string_view text = line(i);
+            if (matchesQuery(*query_, text, facts_ ? facts_(text) : SearchFacts{}))
+                results_.push_back(static_cast<uint32_t>(i));
+        }
+        return;
+    }
     if (terms_.empty()) {
         results_.reserve(lines_.size());
         for (size_t i = lines_.size(); i-- > 0;) {
@@ -236,7 +252,8 @@ std::string SearchIndex::resultText(size_t row, int column) const {
     switch (column) {
         case kTitle:
         case kArtist: {
-            ArtistTitle names = splitArtistTitle(fields.fileName);
+            const SearchFacts facts = facts_ ? facts_(resultLine(row)) : SearchFacts{};
+            ArtistTitle names = shownArtistTitle(facts.tags, fields.fileName, fileNamesOnly_);
             return column == kTitle ? std::move(names.title) : std::move(names.artist);
         }
         case kDisc:

@@ -89,8 +89,7 @@ private:
     };
     std::shared_ptr<Shared> shared_;
     LeavableThread thread_;
-    std::unordered_map<std::string, std::shared_ptr<const TrackTags>, Hash, std::equal_to<>>
-        known_;
+    std::unordered_map<std::string, std::shared_ptr<const TrackTags>, Hash, std::equal_to<>> known_;
     std::unordered_map<std::string, bool, Hash, std::equal_to<>> asked_;
 };
 

@@ -35,8 +35,8 @@ void readTag(const TagLib::Tag& tag, const TagLib::PropertyMap& properties, Trac
     // ID3v2's TBPM and TKEY, Vorbis comments' BPM and INITIALKEY (or KEY), INFO's none.
     const std::string bpm = firstOf(properties, "BPM");
     const double tempo = bpm.empty() ? 0.0 : std::strtod(bpm.c_str(), nullptr);
-    out.bpm = std::isfinite(tempo) && tempo > 0.0 && tempo < 1000.0 ? static_cast<float>(tempo)
-                                                                   : 0.0f;
+    out.bpm =
+        std::isfinite(tempo) && tempo > 0.0 && tempo < 1000.0 ? static_cast<float>(tempo) : 0.0f;
     out.key = firstOf(properties, "INITIALKEY");
     if (out.key.empty()) out.key = firstOf(properties, "KEY");
 }
@@ -66,8 +66,7 @@ std::optional<TrackTags> readTrackTags(const std::string& path) {
     }
 }
 
-ArtistTitle shownArtistTitle(const TrackTags* tags, std::string_view fileName,
-                             bool fileNamesOnly) {
+ArtistTitle shownArtistTitle(const TrackTags* tags, std::string_view fileName, bool fileNamesOnly) {
     ArtistTitle split = splitArtistTitle(fileName);
     if (fileNamesOnly || tags == nullptr || !tags->named()) return split;
     return {tags->artist.empty() ? std::move(split.artist) : tags->artist,

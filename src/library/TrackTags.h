@@ -36,7 +36,6 @@ std::optional<TrackTags> readTrackTags(const std::string& path);
 // The artist and title a list shows for a track: each from the tags where they have it,
 // else from the file name (splitArtistTitle); all from the file name when `fileNamesOnly`
 // (the option that restores the file-name split everywhere) or without tags. Any thread.
-ArtistTitle shownArtistTitle(const TrackTags* tags, std::string_view fileName,
-                             bool fileNamesOnly);
+ArtistTitle shownArtistTitle(const TrackTags* tags, std::string_view fileName, bool fileNamesOnly);
 
 }  // namespace spinlorex

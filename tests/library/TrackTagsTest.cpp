@@ -5,8 +5,8 @@
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/mpegfile.h>
-#include <taglib/tpropertymap.h>
 #include <taglib/textidentificationframe.h>
+#include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
@@ -39,9 +39,10 @@ protected:
         synth::Params p;
         p.seconds = 3.0;
         const auto samples = synth::render(p);
-        const bool written = name.ends_with(".mp3")   ? synth::writeMp3(path, samples, 44100, 2, 128)
-                             : name.ends_with(".wav") ? synth::writeWav(path, samples, 44100, 2, 16)
-                                                      : synth::writeSndfile(path, samples, 44100, 2);
+        const bool written = name.ends_with(".mp3") ? synth::writeMp3(path, samples, 44100, 2, 128)
+                             : name.ends_with(".wav")
+                                 ? synth::writeWav(path, samples, 44100, 2, 16)
+                                 : synth::writeSndfile(path, samples, 44100, 2);
         EXPECT_TRUE(written) << name;
         return path;
     }
@@ -74,16 +75,16 @@ TEST_F(TrackTagsTest, EveryFormatAndEncodingReadsAsUtf8) {
         const char* name;
         TagLib::String::Type encoding;
     };
-    for (const Case& c : {Case{"latin1.mp3", TagLib::String::Latin1},
-                          Case{"utf8.mp3", TagLib::String::UTF8},
-                          Case{"utf16.mp3", TagLib::String::UTF16}}) {
+    for (const Case& c :
+         {Case{"latin1.mp3", TagLib::String::Latin1}, Case{"utf8.mp3", TagLib::String::UTF8},
+          Case{"utf16.mp3", TagLib::String::UTF16}}) {
         const std::string path = audio(c.name);
         {
             TagLib::MPEG::File file(path.c_str());
             setId3v2(*file.ID3v2Tag(true), c.encoding, kCafe, "Groove");
-            ASSERT_TRUE(file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers,
-                                  c.encoding == TagLib::String::UTF8 ? TagLib::ID3v2::v4
-                                                                     : TagLib::ID3v2::v3));
+            ASSERT_TRUE(file.save(
+                TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers,
+                c.encoding == TagLib::String::UTF8 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3));
         }
         const auto tags = readTrackTags(path);
         ASSERT_TRUE(tags) << c.name;
