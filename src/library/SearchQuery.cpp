@@ -83,8 +83,7 @@ std::vector<Token> tokenize(std::string_view text) {
         }
         // A field name runs to ":" within the word.
         size_t end = at;
-        while (end < text.size() && text[end] != ' ' && text[end] != ':' && text[end] != '"')
-            ++end;
+        while (end < text.size() && text[end] != ' ' && text[end] != ':' && text[end] != '"') ++end;
         if (end < text.size() && text[end] == ':' && end > at) {
             if (auto field = fieldNamed(text.substr(at, end - at))) {
                 token.field = field;
@@ -149,31 +148,30 @@ bool termMatches(const SearchQuery::Term& term, std::string_view line, const Sea
     if (term.unreadable) return false;
     const TrackTags* tags = facts.tags;
     switch (term.field) {
-    case SearchQuery::Field::Any:
-        return holds(line, term.text) ||
-               (tags != nullptr &&
-                (holds(tags->artist, term.text) || holds(tags->title, term.text) ||
-                 holds(tags->album, term.text) || holds(tags->genre, term.text) ||
-                 holds(tags->comment, term.text)));
-    case SearchQuery::Field::Artist:
-    case SearchQuery::Field::Title: {
-        const ArtistTitle shown =
-            shownArtistTitle(tags, parseSearchLine(line).fileName, false);
-        return holds(term.field == SearchQuery::Field::Artist ? shown.artist : shown.title,
-                     term.text);
-    }
-    case SearchQuery::Field::Album:
-        return tags != nullptr && holds(tags->album, term.text);
-    case SearchQuery::Field::Genre:
-        return tags != nullptr && holds(tags->genre, term.text);
-    case SearchQuery::Field::Key:
-        return facts.key && (term.compatible ? keysCompatible(term.key, *facts.key)
-                                             : *facts.key == term.key);
-    case SearchQuery::Field::Bpm:
-        return facts.bpm > 0.0f && facts.bpm >= term.low && facts.bpm <= term.high;
-    case SearchQuery::Field::Year:
-        return tags != nullptr && tags->year > 0 && tags->year >= term.low &&
-               tags->year <= term.high;
+        case SearchQuery::Field::Any:
+            return holds(line, term.text) ||
+                   (tags != nullptr &&
+                    (holds(tags->artist, term.text) || holds(tags->title, term.text) ||
+                     holds(tags->album, term.text) || holds(tags->genre, term.text) ||
+                     holds(tags->comment, term.text)));
+        case SearchQuery::Field::Artist:
+        case SearchQuery::Field::Title: {
+            const ArtistTitle shown = shownArtistTitle(tags, parseSearchLine(line).fileName, false);
+            return holds(term.field == SearchQuery::Field::Artist ? shown.artist : shown.title,
+                         term.text);
+        }
+        case SearchQuery::Field::Album:
+            return tags != nullptr && holds(tags->album, term.text);
+        case SearchQuery::Field::Genre:
+            return tags != nullptr && holds(tags->genre, term.text);
+        case SearchQuery::Field::Key:
+            return facts.key && (term.compatible ? keysCompatible(term.key, *facts.key)
+                                                 : *facts.key == term.key);
+        case SearchQuery::Field::Bpm:
+            return facts.bpm > 0.0f && facts.bpm >= term.low && facts.bpm <= term.high;
+        case SearchQuery::Field::Year:
+            return tags != nullptr && tags->year > 0 && tags->year >= term.low &&
+                   tags->year <= term.high;
     }
     return false;
 }
@@ -197,22 +195,22 @@ SearchQuery parseSearchQuery(std::string_view text) {
         term.field = token.field.value_or(SearchQuery::Field::Any);
         if (token.value.empty()) continue;  // "bpm:" and "" ask for nothing
         switch (term.field) {
-        case SearchQuery::Field::Key: {
-            const bool compatible = token.value.starts_with('~');
-            const auto key = parseKey(std::string_view(token.value).substr(compatible ? 1 : 0));
-            term.unreadable = !key;
-            term.key = key.value_or(MusicalKey{});
-            term.compatible = compatible;
-            break;
-        }
-        case SearchQuery::Field::Bpm:
-            term.unreadable = !readRange(token.value, kExactTempo, term);
-            break;
-        case SearchQuery::Field::Year:
-            term.unreadable = !readRange(token.value, 0.0, term);
-            break;
-        default:
-            term.text = lowered(token.value);
+            case SearchQuery::Field::Key: {
+                const bool compatible = token.value.starts_with('~');
+                const auto key = parseKey(std::string_view(token.value).substr(compatible ? 1 : 0));
+                term.unreadable = !key;
+                term.key = key.value_or(MusicalKey{});
+                term.compatible = compatible;
+                break;
+            }
+            case SearchQuery::Field::Bpm:
+                term.unreadable = !readRange(token.value, kExactTempo, term);
+                break;
+            case SearchQuery::Field::Year:
+                term.unreadable = !readRange(token.value, 0.0, term);
+                break;
+            default:
+                term.text = lowered(token.value);
         }
         query.terms.push_back(std::move(term));
     }

@@ -208,9 +208,17 @@ uint64_t TagCache::filesRead() const {
 void TagCache::run(const std::shared_ptr<Shared>& shared, const std::string& folder) {
     Shared& s = *shared;
     TagTable table(folder);
-    std::vector<std::string> batch;
+    // What the store knows already answers at once (the search finds by it); files asked
+    // for are still checked against their size and time.
     std::vector<Found> found;
+    for (auto& [path, tags] : folder.empty() ? TagsByPath{} : readCachedTags(folder))
+        found.push_back({path, std::make_shared<const TrackTags>(std::move(tags))});
+    std::vector<std::string> batch;
     std::unique_lock lock(s.mutex);
+    if (!found.empty()) {
+        for (Found& f : found) s.found.push_back(std::move(f));
+        if (s.listener != nullptr) s.listener->tagsReady();
+    }
     for (;;) {
         s.wake.wait(lock, [&s] { return s.stop || !s.waiting.empty(); });
         if (s.stop) return;

@@ -7,16 +7,15 @@ namespace {
 
 constexpr const char* kLine = "/:/music/01 DJ Test - Groove 120.mp3,4194304";
 
-bool matches(std::string_view query, const SearchFacts& facts = {},
-             std::string_view line = kLine) {
+bool matches(std::string_view query, const SearchFacts& facts = {}, std::string_view line = kLine) {
     return matchesQuery(parseSearchQuery(query), line, facts);
 }
 
 TEST(SearchQuery, WhichTextsAskForThePreciseForm) {
     for (const char* plain : {"groove 126", "\"daft punk\"", "", "a-b", "rock  pop", "c:stuff"})
         EXPECT_FALSE(isPreciseSearch(plain)) << plain;
-    for (const char* precise : {"artist:x", "-live", "bpm:120-130", "\"daft punk\" live",
-                                "Title:\"a b\"", "KEY:8A"})
+    for (const char* precise :
+         {"artist:x", "-live", "bpm:120-130", "\"daft punk\" live", "Title:\"a b\"", "KEY:8A"})
         EXPECT_TRUE(isPreciseSearch(precise)) << precise;
 }
 

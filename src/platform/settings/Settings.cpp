@@ -19,6 +19,8 @@ void Settings::resetToDefaults() {
              std::pair{&outputMode, &defaults.outputMode},
              std::pair{&toolTip, &defaults.toolTip},
              std::pair{&babySecure, &defaults.babySecure},
+             std::pair{&fileNameTitles, &defaults.fileNameTitles},
+             std::pair{&keyNotation, &defaults.keyNotation},
              std::pair{&autoMix, &defaults.autoMix},
          }) {
         set(*field, get(*value));

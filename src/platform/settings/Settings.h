@@ -25,6 +25,10 @@ struct Settings {
     std::atomic<int32_t> outputMode{0};     // "Output mode": 0..10
     std::atomic<int32_t> toolTip{1};        // "ToolTip"
     std::atomic<int32_t> babySecure{1};     // "Baby secure": 0 none, 1 ask, 2 always
+    // "FileNameTitles": 1 = the lists name tracks by their file names alone, tags aside.
+    std::atomic<int32_t> fileNameTitles{0};
+    // "KeyNotation": keys shown as 0 Camelot (8A), 1 Open Key (1m), 2 names (A minor).
+    std::atomic<int32_t> keyNotation{0};
 
     // The automatic-mixing switch: off at start-up and never stored.
     std::atomic<int32_t> autoMix{0};
