@@ -1,4 +1,4 @@
-// What the beat grid adds to the whole-track analysis: the pass over a 5-minute track
+// What the beat grid and the key add to the whole-track analysis: the pass over a 5-minute track
 // (decoding, the beat analyser, and with the grid, the level kept per 16 frames and the
 // fit at the end), with the grid and without. As a 192 kbit/s MP3, as the library's
 // background analysis mostly meets tracks, and as a WAV file, where decoding costs least
@@ -33,10 +33,12 @@ const std::string& track(bool mp3) {
     return paths[mp3 ? 1u : 0u];
 }
 
-// Arguments: MP3 (1) or WAV (0); with the grid (1) or without (0).
+// Arguments: MP3 (1) or WAV (0); with the grid (1) or without (0); with the key (1) or
+// without (0).
 void BM_WholeTrackPass(benchmark::State& state) {
     const bool mp3 = state.range(0) != 0;
     const bool grid = state.range(1) != 0;
+    const bool key = state.range(2) != 0;
     const std::string& path = track(mp3);
     if (path.empty()) {
         state.SkipWithError("cannot write the track");
@@ -46,14 +48,15 @@ void BM_WholeTrackPass(benchmark::State& state) {
     WavReader wavReader;
     TrackReader& reader = mp3 ? static_cast<TrackReader&>(mp3Reader) : wavReader;
     for (auto _ : state) {
-        const WholeTrackResult result = analyseWholeTrack(reader, path, nullptr, grid);
+        const WholeTrackResult result = analyseWholeTrack(reader, path, nullptr, grid, key);
         benchmark::DoNotOptimize(result.grid.fit);
         if (grid && result.grid.empty()) state.SkipWithError("no grid");
     }
-    state.SetLabel(std::string(mp3 ? "mp3" : "wav") + (grid ? ", with the grid" : ", without"));
+    state.SetLabel(std::string(mp3 ? "mp3" : "wav") + (grid ? ", with the grid" : ", without") +
+                   (key ? ", with the key" : ""));
 }
 BENCHMARK(BM_WholeTrackPass)
-    ->ArgsProduct({{1, 0}, {0, 1}})
+    ->ArgsProduct({{1, 0}, {0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -163,7 +163,9 @@ bool DeskApp::create() {
     // Tags are read (or taken from the track store) on the tag cache's thread; the lists
     // show the file names' names until they come, and the search finds by them.
     tagsListener_ = std::make_unique<TagsReadyRelay>(inbox_->poster(), [this] {
-        if (library_) library_->library().applyTags();
+        if (!library_) return;
+        library_->library().applyTags();
+        library_->searchIndex().factsChanged();
     });
     tags_ = std::make_unique<TagCache>();
     tags_->open(settings().homeFolder, tagsListener_.get());
@@ -175,7 +177,6 @@ bool DeskApp::create() {
         facts.tags = tags->tags(trackPathOf(parseSearchLine(line), settings().cdDrive)).get();
         if (facts.tags != nullptr) {
             facts.bpm = facts.tags->bpm;
-            facts.key = parseKey(facts.tags->key);
         }
         return facts;
     });

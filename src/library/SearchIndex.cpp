@@ -111,6 +111,7 @@ SearchIndex::LoadResult SearchIndex::load() {
     results_.clear();
     results_.shrink_to_fit();
     lines_.clear();
+    lineFacts_.clear();
     lines_.shrink_to_fit();
     text_.reset();
     textSize_ = 0;
@@ -141,6 +142,7 @@ void SearchIndex::adoptText(SearchIndex&& loaded) {
     text_ = std::move(loaded.text_);
     textSize_ = std::exchange(loaded.textSize_, 0);
     lines_ = std::move(loaded.lines_);
+    lineFacts_.clear();
     loaded.lines_.clear();
     results_.clear();
     refreshResults();
@@ -224,10 +226,14 @@ void SearchIndex::refreshResults() {
     results_.clear();
     if (!loaded()) return;
     if (query_) {
+        if (lineFacts_.size() != lines_.size()) {
+            lineFacts_.assign(lines_.size(), SearchFacts{});
+            if (facts_)
+                for (size_t i = 0; i < lines_.size(); ++i)
+                    if (lines_[i].length != 0) lineFacts_[i] = facts_(line(i));
+        }
         for (size_t i = lines_.size(); i-- > 0;) {
-            if (lines_[i].length == 0) continue;
-            const std::string_view text = line(i);
-            if (matchesQuery(*query_, text, facts_ ? facts_(text) : SearchFacts{}))
+            if (lines_[i].length != 0 && matchesQuery(*query_, line(i), lineFacts_[i]))
                 results_.push_back(static_cast<uint32_t>(i));
         }
         return;

@@ -80,7 +80,13 @@ public:
     // What the precise form knows of a line's track beside the line (its tags, tempo,
     // key); without it only the line is searched.
     using FactsLookup = std::function<SearchFacts(std::string_view line)>;
-    void setFactsLookup(FactsLookup lookup) { facts_ = std::move(lookup); }
+    void setFactsLookup(FactsLookup lookup) {
+        facts_ = std::move(lookup);
+        factsChanged();
+    }
+    // What the lookup says of the lines may have changed (tags were read): the next
+    // precise search asks it again. The answers are kept from one search to the next.
+    void factsChanged() { lineFacts_.clear(); }
     // The result columns "Title" and "Artist" come from the file names alone, tags aside.
     void setFileNamesOnly(bool only) { fileNamesOnly_ = only; }
 
@@ -123,6 +129,7 @@ private:
     std::vector<std::string> terms_;
     std::optional<SearchQuery> query_;
     FactsLookup facts_;
+    std::vector<SearchFacts> lineFacts_;  // per line, once a precise search asked
     bool fileNamesOnly_ = false;
     std::vector<uint32_t> results_;
     int resultSortKey_ = 0;

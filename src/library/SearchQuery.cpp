@@ -156,6 +156,12 @@ bool termMatches(const SearchQuery::Term& term, std::string_view line, const Sea
                      holds(tags->comment, term.text)));
         case SearchQuery::Field::Artist:
         case SearchQuery::Field::Title: {
+            // The tag itself where there is one; the file name's split only without.
+            if (tags != nullptr && tags->named()) {
+                const std::string& tagged =
+                    term.field == SearchQuery::Field::Artist ? tags->artist : tags->title;
+                if (!tagged.empty()) return holds(tagged, term.text);
+            }
             const ArtistTitle shown = shownArtistTitle(tags, parseSearchLine(line).fileName, false);
             return holds(term.field == SearchQuery::Field::Artist ? shown.artist : shown.title,
                          term.text);
@@ -164,9 +170,12 @@ bool termMatches(const SearchQuery::Term& term, std::string_view line, const Sea
             return tags != nullptr && holds(tags->album, term.text);
         case SearchQuery::Field::Genre:
             return tags != nullptr && holds(tags->genre, term.text);
-        case SearchQuery::Field::Key:
-            return facts.key && (term.compatible ? keysCompatible(term.key, *facts.key)
-                                                 : *facts.key == term.key);
+        case SearchQuery::Field::Key: {
+            const std::optional<MusicalKey> key = facts.key         ? facts.key
+                                                  : tags != nullptr ? parseKey(tags->key)
+                                                                    : std::nullopt;
+            return key && (term.compatible ? keysCompatible(term.key, *key) : *key == term.key);
+        }
         case SearchQuery::Field::Bpm:
             return facts.bpm > 0.0f && facts.bpm >= term.low && facts.bpm <= term.high;
         case SearchQuery::Field::Year:

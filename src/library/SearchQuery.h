@@ -53,7 +53,7 @@ SearchQuery parseSearchQuery(std::string_view text);
 struct SearchFacts {
     const TrackTags* tags = nullptr;  // null: none read
     float bpm = 0.0f;                 // 0: none known
-    std::optional<MusicalKey> key;
+    std::optional<MusicalKey> key;    // none: the tags' key, if any
 };
 
 // Whether the line (of the search file) and its track's facts satisfy every term.

@@ -151,7 +151,6 @@ int searchCommand(const Args& args) {
         if (found == tags.end()) return facts;
         facts.tags = &found->second;
         facts.bpm = found->second.bpm;
-        facts.key = parseKey(found->second.key);
         return facts;
     });
     index.runSearch(text);
