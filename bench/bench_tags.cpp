@@ -68,7 +68,8 @@ void BM_TagsOfAFolder(benchmark::State& state) {
     const bool warm = state.range(0) != 0;
     int round = 0;
     for (auto _ : state) {
-        const std::string home = (folder.dir / (warm ? "warm" : "cold" + std::to_string(round++))).string();
+        const std::string home =
+            (folder.dir / (warm ? "warm" : "cold" + std::to_string(round++))).string();
         fs::create_directories(home);
         const uint64_t read = folder.read(home);
         if (read != (warm ? 0u : static_cast<uint64_t>(TaggedFolder::kFiles)))
@@ -76,7 +77,12 @@ void BM_TagsOfAFolder(benchmark::State& state) {
     }
     state.SetLabel(warm ? "10,000 files, from the store" : "10,000 files, read by TagLib");
 }
-BENCHMARK(BM_TagsOfAFolder)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_TagsOfAFolder)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 // The precise search over 200,000 lines, every line's file with tags.
 void BM_PreciseSearch(benchmark::State& state) {
