@@ -1,8 +1,8 @@
-// What the beat grid and the waveform summary add to the whole-track analysis: the pass over a
-// 5-minute track (decoding, the beat analyser, and with the grid, the level kept per 16 frames and
-// the fit at the end), with the grid and without. As a 192 kbit/s MP3, as the library's background
-// analysis mostly meets tracks, and as a WAV file, where decoding costs least and the grid's share
-// is largest.
+// What the beat grid and the waveform summary and the key add to the whole-track analysis: the pass
+// over a 5-minute track (decoding, the beat analyser, and with the grid, the level kept per 16
+// frames and the fit at the end), with the grid and without. As a 192 kbit/s MP3, as the library's
+// background analysis mostly meets tracks, and as a WAV file, where decoding costs least and the
+// grid's share is largest.
 
 #include <benchmark/benchmark.h>
 
@@ -34,10 +34,12 @@ const std::string& track(bool mp3) {
     return paths[mp3 ? 1u : 0u];
 }
 
-// Arguments: MP3 (1) or WAV (0); with the grid (1) or without (0).
+// Arguments: MP3 (1) or WAV (0); with the grid (1) or without (0); with the key (1) or
+// without (0).
 void BM_WholeTrackPass(benchmark::State& state) {
     const bool mp3 = state.range(0) != 0;
     const bool grid = state.range(1) != 0;
+    const bool key = state.range(2) != 0;
     const std::string& path = track(mp3);
     if (path.empty()) {
         state.SkipWithError("cannot write the track");
@@ -47,15 +49,16 @@ void BM_WholeTrackPass(benchmark::State& state) {
     WavReader wavReader;
     TrackReader& reader = mp3 ? static_cast<TrackReader&>(mp3Reader) : wavReader;
     for (auto _ : state) {
-        const WholeTrackResult result =
-            analyseWholeTrack(reader, path, nullptr, {.fitGrid = grid, .summarise = false});
+        const WholeTrackResult result = analyseWholeTrack(
+            reader, path, nullptr, {.fitGrid = grid, .summarise = false, .detectKey = key});
         benchmark::DoNotOptimize(result.grid.fit);
         if (grid && result.grid.empty()) state.SkipWithError("no grid");
     }
-    state.SetLabel(std::string(mp3 ? "mp3" : "wav") + (grid ? ", with the grid" : ", without"));
+    state.SetLabel(std::string(mp3 ? "mp3" : "wav") + (grid ? ", with the grid" : ", without") +
+                   (key ? ", with the key" : ""));
 }
 BENCHMARK(BM_WholeTrackPass)
-    ->ArgsProduct({{1, 0}, {0, 1}})
+    ->ArgsProduct({{1, 0}, {0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -32,6 +32,8 @@
 #include "desk/BackgroundAnalysis.h"
 #include "desk/MixingDesk.h"
 #include "desk/display/QtDeskView.h"
+#include "library/SearchIndex.h"
+#include "library/TagCache.h"
 #include "library/views/LibraryBrowser.h"
 #include "platform/core/FatalError.h"
 #include "platform/settings/Settings.h"
@@ -56,6 +58,18 @@ private:
     MainThreadInbox::Poster post_;
     MainThreadInbox::Call loaded_;
     MainThreadInbox::Call read_;
+};
+
+// Tells the main thread that tags were read.
+class TagsReadyRelay : public TagCache::Listener {
+public:
+    TagsReadyRelay(MainThreadInbox::Poster post, MainThreadInbox::Call call)
+        : post_(std::move(post)), call_(std::move(call)) {}
+    void tagsReady() override { post_(call_); }
+
+private:
+    MainThreadInbox::Poster post_;
+    MainThreadInbox::Call call_;
 };
 
 }  // namespace
@@ -167,6 +181,26 @@ bool DeskApp::create() {
     library_ = std::make_unique<LibraryBrowser>(
         *window_, *database_, skin_->model, [this](const QRect& r) { return window_->fromDesk(r); },
         LibraryBrowser::PaneForm::Resizable, libraryDisk_.get());
+    // Tags are read (or taken from the track store) on the tag cache's thread; the lists
+    // show the file names' names until they come, and the search finds by them.
+    tagsListener_ = std::make_unique<TagsReadyRelay>(inbox_->poster(), [this] {
+        if (!library_) return;
+        library_->library().applyTags();
+        library_->searchIndex().factsChanged();
+    });
+    tags_ = std::make_unique<TagCache>();
+    tags_->open(settings().homeFolder, tagsListener_.get());
+    library_->library().setTagCache(tags_.get());
+    library_->library().setFileNamesOnly(get(settings().fileNameTitles) != 0);
+    library_->searchIndex().setFileNamesOnly(get(settings().fileNameTitles) != 0);
+    library_->searchIndex().setFactsLookup([tags = tags_.get()](std::string_view line) {
+        SearchFacts facts;
+        facts.tags = tags->tags(trackPathOf(parseSearchLine(line), settings().cdDrive)).get();
+        if (facts.tags != nullptr) {
+            facts.bpm = facts.tags->bpm;
+        }
+        return facts;
+    });
     desk_ = std::make_unique<MixingDesk>(
         MixingDesk::Links{*decks_, *engine_, *view_, *timers_, *shell_, *library_});
     library_->attach(desk_.get());
@@ -231,6 +265,12 @@ void DeskApp::destroy(bool saveTheSettings) {
     opener_.reset();
     if (library_) library_->library().setDisk(nullptr);
     libraryDisk_.reset();
+    if (library_) {
+        library_->library().setTagCache(nullptr);
+        library_->searchIndex().setFactsLookup(nullptr);
+    }
+    tags_.reset();
+    tagsListener_.reset();
     inbox_.reset();  // answers still to come are dropped
     // The strip's thread reads the decks and the desk: it ends before either goes.
     if (rhythm_) rhythm_->stop();

@@ -11,6 +11,7 @@
 #include "app/dialogs/DialogHost.h"
 #include "audio/DeckLinks.h"
 #include "desk/DeskLibrary.h"
+#include "library/TagCache.h"
 #include "library/TrackDatabase.h"
 #include "library/TrackStore.h"
 #include "platform/surface/Surface.h"
@@ -176,6 +177,8 @@ private:
     std::unique_ptr<MainThreadInbox> inbox_;        // workers' answers reach the main thread here
     std::unique_ptr<TrackOpener> opener_;           // loads' files opened off the main thread
     std::unique_ptr<LibraryDisk> libraryDisk_;      // the library's reads and writes, likewise
+    std::unique_ptr<TagCache::Listener> tagsListener_;
+    std::unique_ptr<TagCache> tags_;  // the files' tags, read off the main thread
     std::unique_ptr<ScreenSaverInhibitor> screenSaver_;  // held while the program is active
     bool destroyed_ = false;
     std::vector<std::string> notices_;

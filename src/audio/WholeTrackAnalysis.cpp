@@ -8,6 +8,7 @@
 #include "analysis/BeatAnalyser.h"
 #include "analysis/BeatGridFit.h"
 #include "analysis/DecodeTimeline.h"
+#include "analysis/KeyDetector.h"
 #include "analysis/OnsetEnvelope.h"
 #include "analysis/WaveformBuilder.h"
 #include "audio/AudioFormat.h"
@@ -65,6 +66,7 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
                                    const std::atomic<bool>* cancel,
                                    const WholeTrackExtras& extras) {
     const bool fitGrid = extras.fitGrid;
+    const bool detectKey = extras.detectKey;
     WholeTrackResult result;
     const int32_t seconds = reader.open(path);
     if (seconds <= 0) {
@@ -80,6 +82,9 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
     if (fitGrid) envelope.reserve(reader.totalFrames() + kBlockFrames);
     std::optional<WaveformBuilder> waveform;
     if (extras.summarise) waveform.emplace(reader.totalFrames(), extras.live);
+    // The key's estimator reads the same blocks.
+    std::unique_ptr<KeyDetector> keys;
+    if (detectKey) keys = std::make_unique<KeyDetector>();
     std::vector<int16_t> block(static_cast<size_t>(kBlockFrames) * 2);
     for (;;) {
         if (cancelled(cancel)) {
@@ -93,6 +98,7 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
         deck->feed(block.data(), position);
         if (fitGrid) envelope.feed(block.data(), kBlockFrames);
         if (waveform) waveform->feed(block.data(), kBlockFrames);
+        if (keys) keys->feed(block.data(), kBlockFrames);
     }
     reader.close();
 
@@ -105,6 +111,7 @@ WholeTrackResult analyseWholeTrack(TrackReader& reader, const std::string& path,
     if (fitGrid && !result.cancelled) result.grid = fitBeatGrid(envelope.levels());
     if (waveform && !result.cancelled)
         result.waveform = std::make_shared<const WaveformSummary>(waveform->finish());
+    if (keys && !result.cancelled) result.key = keys->key();
     return result;
 }
 

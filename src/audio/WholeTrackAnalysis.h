@@ -25,12 +25,14 @@ struct WholeTrackResult {
     BeatGrid grid;  // fitted over the whole track (empty when cancelled or beatless)
     // The track's waveform summary; null when cancelled, not asked for or not opened.
     std::shared_ptr<const WaveformSummary> waveform;
+    int key = 0;  // the musical key's code (library/MusicalKey.h), 0 when none was found
 };
 
 // What else the pass makes besides the measures.
 struct WholeTrackExtras {
     bool fitGrid = true;           // false: the grid is left empty and its cost saved
     bool summarise = true;         // false: no waveform summary
+    bool detectKey = true;         // false: no key (0)
     LiveWaveform* live = nullptr;  // the summary's columns as they are made (any thread reads)
 };
 

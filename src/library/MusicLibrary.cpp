@@ -6,9 +6,12 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 
 #include "library/AudioFileTypes.h"
 #include "library/PlaylistFile.h"
+#include "library/TagCache.h"
 #include "library/TrackDatabase.h"
 #include "library/TrackMeasures.h"
 #include "library/TrackNaming.h"
@@ -74,7 +77,66 @@ std::vector<LibraryRow> MusicLibrary::rowsFor(std::vector<TrackEntry> entries) c
         const RowIcon icon = iconFor(entry, isInHistory(entry.record));
         rows.push_back({std::move(entry), icon});
     }
+    askTags(rows);
     return rows;
+}
+
+// ---------------------------------------------------------------------------------------
+// Tags
+
+void MusicLibrary::nameByTags(TrackEntry& entry, std::shared_ptr<const TrackTags> tags) const {
+    entry.tags = std::move(tags);
+    // Rows without tags keep the names they were made with (a shortcut's display name).
+    if (!entry.tags || !entry.tags->named()) return;
+    ArtistTitle names = shownArtistTitle(entry.tags.get(), fileNameOf(entry.path), fileNamesOnly_);
+    entry.artist = std::move(names.artist);
+    entry.title = std::move(names.title);
+}
+
+void MusicLibrary::askTags(std::vector<LibraryRow>& rows) const {
+    if (tags_ == nullptr) return;
+    std::vector<std::string> paths;
+    paths.reserve(rows.size());
+    for (LibraryRow& row : rows) {
+        if (row.entry.record == nullptr) continue;  // a playlist file
+        if (auto known = tags_->tags(row.entry.path)) nameByTags(row.entry, std::move(known));
+        paths.push_back(row.entry.path);
+    }
+    tags_->request(paths);
+}
+
+void MusicLibrary::applyTags() {
+    if (tags_ == nullptr) return;
+    const std::vector<TagCache::Found> found = tags_->take();
+    if (found.empty()) return;
+    std::unordered_map<std::string_view, const TagCache::Found*> byPath;
+    for (const TagCache::Found& f : found) byPath[f.path] = &f;
+    const auto take = [&](TrackEntry& entry) {
+        const auto at = byPath.find(entry.path);
+        if (at == byPath.end() || entry.record == nullptr) return false;
+        nameByTags(entry, at->second->tags);
+        return true;
+    };
+    files_.changeEntries(take);
+    playlist_.changeEntries(take);
+    history_.changeEntries(take);
+    if (fill_)
+        for (LibraryRow& row : fill_->rows) take(row.entry);
+}
+
+void MusicLibrary::setFileNamesOnly(bool only) {
+    if (only == fileNamesOnly_) return;
+    fileNamesOnly_ = only;
+    const auto rename = [&](TrackEntry& entry) {
+        if (!entry.tags || !entry.tags->named()) return false;
+        ArtistTitle names = shownArtistTitle(entry.tags.get(), fileNameOf(entry.path), only);
+        entry.artist = std::move(names.artist);
+        entry.title = std::move(names.title);
+        return true;
+    };
+    files_.changeEntries(rename);
+    playlist_.changeEntries(rename);
+    history_.changeEntries(rename);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -114,6 +176,8 @@ bool MusicLibrary::stepFilesFill(size_t count) {
     if (rows.size() < items.size()) return false;
     std::vector<LibraryRow> shown = std::move(rows);
     fill_.reset();
+    // The names come first; the tags follow as the cache's thread reads them.
+    askTags(shown);
     sortKey_ = kSortByLastPlayed;
     sortRows(shown, sortKey_);
     files_.assign(std::move(shown));

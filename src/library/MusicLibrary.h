@@ -16,6 +16,7 @@
 
 namespace spinlorex {
 
+class TagCache;
 class TrackDatabase;
 
 // The tempo typed into the "Bpm" dialog: its first 9 characters read as a number (as
@@ -54,6 +55,16 @@ public:
     void setDisk(LibraryDisk* disk) { disk_ = disk != nullptr ? disk : &atOnce_; }
     LibraryDisk& disk() { return *disk_; }
     TrackDatabase& database() { return database_; }
+
+    // Where the rows' tags come from (null: none; rows keep their file names' names).
+    // Rows made from then on ask it for their files' tags.
+    void setTagCache(TagCache* cache) { tags_ = cache; }
+    // The rows' artist and title from their file names alone, tags aside (an option).
+    void setFileNamesOnly(bool only);
+    bool fileNamesOnly() const { return fileNamesOnly_; }
+    // Tags read meanwhile: every row of their files takes them (the tag cache's thread
+    // said some came).
+    void applyTags();
 
     TrackList& list(List which);
     TrackList& files() { return files_; }
@@ -146,6 +157,10 @@ public:
 
 private:
     std::vector<LibraryRow> rowsFor(std::vector<TrackEntry> entries) const;
+    // Gives the entry `tags` and the names they call for.
+    void nameByTags(TrackEntry& entry, std::shared_ptr<const TrackTags> tags) const;
+    // Asks the tag cache for the rows' files; those already known take their tags now.
+    void askTags(std::vector<LibraryRow>& rows) const;
     // Loads a dragged entry or the tracks of a playlist file: the first on `deck`, the
     // second on the other deck when that one is free; the rest into the playlist at `k`.
     void placeDropped(int deck, std::vector<TrackEntry> entries, int k);
@@ -160,6 +175,8 @@ private:
     LibraryDecks* decks_ = nullptr;
     LibraryDiskAtOnce atOnce_;
     LibraryDisk* disk_ = &atOnce_;
+    TagCache* tags_ = nullptr;
+    bool fileNamesOnly_ = false;
     TrackList files_;
     TrackList playlist_;
     TrackList history_;

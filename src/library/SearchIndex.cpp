@@ -111,6 +111,7 @@ SearchIndex::LoadResult SearchIndex::load() {
     results_.clear();
     results_.shrink_to_fit();
     lines_.clear();
+    lineFacts_.clear();
     lines_.shrink_to_fit();
     text_.reset();
     textSize_ = 0;
@@ -141,6 +142,7 @@ void SearchIndex::adoptText(SearchIndex&& loaded) {
     text_ = std::move(loaded.text_);
     textSize_ = std::exchange(loaded.textSize_, 0);
     lines_ = std::move(loaded.lines_);
+    lineFacts_.clear();
     loaded.lines_.clear();
     results_.clear();
     refreshResults();
@@ -171,7 +173,14 @@ void SearchIndex::writeRemainingLines(SearchFileWriter& out) const {
 }
 
 void SearchIndex::runSearch(std::string_view text) {
-    terms_ = parseSearchTerms(text);
+    const std::string_view typed = text.substr(0, std::min(text.size(), kMaxSearchText));
+    if (isPreciseSearch(typed)) {
+        terms_.clear();
+        query_ = parseSearchQuery(typed);
+    } else {
+        query_.reset();
+        terms_ = parseSearchTerms(text);
+    }
     refreshResults();
 }
 
@@ -216,6 +225,19 @@ void SearchIndex::markMatches(std::string_view term, std::vector<bool>& matched)
 void SearchIndex::refreshResults() {
     results_.clear();
     if (!loaded()) return;
+    if (query_) {
+        if (lineFacts_.size() != lines_.size()) {
+            lineFacts_.assign(lines_.size(), SearchFacts{});
+            if (facts_)
+                for (size_t i = 0; i < lines_.size(); ++i)
+                    if (lines_[i].length != 0) lineFacts_[i] = facts_(line(i));
+        }
+        for (size_t i = lines_.size(); i-- > 0;) {
+            if (lines_[i].length != 0 && matchesQuery(*query_, line(i), lineFacts_[i]))
+                results_.push_back(static_cast<uint32_t>(i));
+        }
+        return;
+    }
     if (terms_.empty()) {
         results_.reserve(lines_.size());
         for (size_t i = lines_.size(); i-- > 0;) {
@@ -236,7 +258,8 @@ std::string SearchIndex::resultText(size_t row, int column) const {
     switch (column) {
         case kTitle:
         case kArtist: {
-            ArtistTitle names = splitArtistTitle(fields.fileName);
+            const SearchFacts facts = facts_ ? facts_(resultLine(row)) : SearchFacts{};
+            ArtistTitle names = shownArtistTitle(facts.tags, fields.fileName, fileNamesOnly_);
             return column == kTitle ? std::move(names.title) : std::move(names.artist);
         }
         case kDisc:

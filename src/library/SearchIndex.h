@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "library/SearchLine.h"
+#include "library/SearchQuery.h"
 #include "library/TrackRecord.h"
 
 namespace spinlorex {
@@ -68,9 +71,24 @@ public:
 
     // --- the search ---
 
-    // New terms from the typed text, then refreshResults().
+    // New terms from the typed text, then refreshResults(). A text in the precise form
+    // (isPreciseSearch) becomes a query whose every term must match instead.
     void runSearch(std::string_view text);
     const std::vector<std::string>& terms() const { return terms_; }
+    bool precise() const { return query_.has_value(); }
+
+    // What the precise form knows of a line's track beside the line (its tags, tempo,
+    // key); without it only the line is searched.
+    using FactsLookup = std::function<SearchFacts(std::string_view line)>;
+    void setFactsLookup(FactsLookup lookup) {
+        facts_ = std::move(lookup);
+        factsChanged();
+    }
+    // What the lookup says of the lines may have changed (tags were read): the next
+    // precise search asks it again. The answers are kept from one search to the next.
+    void factsChanged() { lineFacts_.clear(); }
+    // The result columns "Title" and "Artist" come from the file names alone, tags aside.
+    void setFileNamesOnly(bool only) { fileNamesOnly_ = only; }
 
     // Every line that holds at least one term (letters a to z compared without case,
     // every other byte as it is; the whole line, disc, folders and size alike), or every
@@ -79,7 +97,8 @@ public:
 
     size_t resultCount() const { return results_.size(); }
     std::string_view resultLine(size_t row) const { return line(results_[row]); }
-    // The texts of the result columns "Title", "Artist", "Disc" and "Path".
+    // The texts of the result columns "Title", "Artist" (from the tags where the facts
+    // lookup has them, see shownArtistTitle), "Disc" and "Path".
     std::string resultText(size_t row, int column) const;
 
     // A click on a column header: that column's key, or the column + 8 when the last key
@@ -108,6 +127,10 @@ private:
     size_t textSize_ = 0;
     std::vector<LineSpan> lines_;
     std::vector<std::string> terms_;
+    std::optional<SearchQuery> query_;
+    FactsLookup facts_;
+    std::vector<SearchFacts> lineFacts_;  // per line, once a precise search asked
+    bool fileNamesOnly_ = false;
     std::vector<uint32_t> results_;
     int resultSortKey_ = 0;
     bool askedToScan_ = false;

@@ -81,6 +81,14 @@ public:
     bool setIcon(const TrackRecord* record, RowIcon icon);
     // The rows of `record` have new texts (a tempo or comment changed).
     void recordChanged(const TrackRecord* record);
+    // Lets `change` edit each row's entry (not its place); it returns whether the row's
+    // texts changed, and the observer hears of the rows that did.
+    template <class Change>
+    void changeEntries(Change&& change) {
+        for (size_t i = 0; i < rows_.size(); ++i)
+            if (change(rows_[i].entry) && observer_ != nullptr)
+                observer_->rowsChanged(static_cast<int>(i), static_cast<int>(i));
+    }
     // Whether any row's entry has `record` (never for none).
     bool holds(const TrackRecord* record) const;
     // Changes with every insertion, removal and reordering (not with texts or icons).

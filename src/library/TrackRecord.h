@@ -15,6 +15,7 @@
 namespace spinlorex {
 
 struct TrackRecord;
+struct TrackTags;
 
 // The nine analysis values kept for a track while a deck uses it. The beat analyser
 // writes them on the sound thread while the desk reads them on the main thread, so each
@@ -114,6 +115,8 @@ struct TrackEntry {
     std::string title;
     std::string path;
     TrackRecord* record = nullptr;
+    // The file's tags once read (library/TagCache.h); null before, or without any.
+    std::shared_ptr<const TrackTags> tags{};
 };
 
 }  // namespace spinlorex

@@ -28,6 +28,22 @@ constexpr const char* kSteps[] = {
     "CREATE TABLE waveforms("
     "  track INTEGER PRIMARY KEY REFERENCES tracks(id) ON DELETE CASCADE,"
     "  summary BLOB NOT NULL);",
+    // 3: the tags of each file as last read, with the size and time they were read at
+    // (readable 0: TagLib could not read the file).
+    "CREATE TABLE IF NOT EXISTS track_tags("
+    "  path TEXT PRIMARY KEY,"
+    "  size INTEGER NOT NULL,"
+    "  mtime INTEGER NOT NULL,"
+    "  readable INTEGER NOT NULL,"
+    "  artist TEXT NOT NULL DEFAULT '',"
+    "  title TEXT NOT NULL DEFAULT '',"
+    "  album TEXT NOT NULL DEFAULT '',"
+    "  genre TEXT NOT NULL DEFAULT '',"
+    "  comment TEXT NOT NULL DEFAULT '',"
+    "  key TEXT NOT NULL DEFAULT '',"
+    "  year INTEGER NOT NULL DEFAULT 0,"
+    "  seconds INTEGER NOT NULL DEFAULT 0,"
+    "  bpm REAL NOT NULL DEFAULT 0);",
 };
 static_assert(std::size(kSteps) == TrackStoreSchema::kVersion);
 
@@ -40,7 +56,15 @@ int TrackStoreSchema::upgrade(SqliteConnection& db, int& found) {
     found = static_cast<int>(version);
     for (int64_t at = version; at >= 0 && at < kVersion; ++at) {
         if (const int code = db.exec("BEGIN IMMEDIATE"); code != SQLITE_OK) return code;
-        int code = db.exec(kSteps[at]);
+        // Another connection (the tag cache's) may have taken the step meanwhile.
+        int64_t now = at;
+        int code = db.queryInteger("PRAGMA user_version", now);
+        if (code == SQLITE_OK && now > at) {
+            db.exec("COMMIT");
+            at = now - 1;
+            continue;
+        }
+        if (code == SQLITE_OK) code = db.exec(kSteps[at]);
         if (code == SQLITE_OK)
             code = db.exec(("PRAGMA user_version = " + std::to_string(at + 1)).c_str());
         if (code == SQLITE_OK) code = db.exec("COMMIT");

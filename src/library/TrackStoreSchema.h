@@ -19,8 +19,14 @@ class SqliteConnection;
 // Version 2:
 //   waveforms(track, summary)      one waveform summary per track (encodeWaveform), read
 //                                  one track at a time when a deck loads it
+//
+// Version 3:
+//   track_tags(path, size, mtime, readable, artist, title, album, genre, comment, key,
+//              year, seconds, bpm)
+//                                  the tags of the file at `path` as TagCache read them
+//                                  when the file had that size and modification time
 struct TrackStoreSchema {
-    static constexpr int kVersion = 2;
+    static constexpr int kVersion = 3;
 
     // Brings the file of `db` from its version up to kVersion, step by step. Returns
     // SQLite's result code (SQLITE_OK when the tables are at kVersion); `found` is the

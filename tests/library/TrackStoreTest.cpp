@@ -3,6 +3,7 @@
 // of reach. The file is looked into with SQLite directly, not through the code under test.
 
 #include "library/TrackStore.h"
+#include "library/TrackStoreSchema.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

@@ -15,6 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include <taglib/infotag.h>
+#include <taglib/wavfile.h>
+
 #include "library/TrackDatabase.h"
 #include "library/TrackStore.h"
 #include "support/Files.h"
@@ -171,6 +174,28 @@ TEST_F(AnalyzeCommandTest, TheDatabaseGetsTheMeasuresButKeepsATempoSetByHand) {
     const auto grid = store.grid(measured->name, measured->fileSize);
     ASSERT_NE(grid, nullptr);
     EXPECT_NEAR(grid->mainBpm(), std::stod(field(run.lines[0], "gridBpm")), 0.01);
+}
+
+// The key in Camelot and the tags beside the measures; a file without either prints them
+// empty.
+TEST_F(AnalyzeCommandTest, PrintsTheKeyAndTheTags) {
+    const std::string tagged = dir.file("tagged.wav");
+    ASSERT_TRUE(synth::writeWav(tagged, synth::render({.bpm = 124, .seconds = 30, .key = 22}),
+                                44100, 2, 16));
+    {
+        TagLib::RIFF::WAV::File file(tagged.c_str());
+        file.InfoTag()->setArtist("Daft \"Punk\"");
+        file.InfoTag()->setYear(1997);
+        ASSERT_TRUE(file.save(TagLib::RIFF::WAV::File::Info));
+    }
+    const ToolRun run = analyze(shellArg(tagged) + " " + shellArg(c));
+    ASSERT_EQ(run.lines.size(), 2u);
+    EXPECT_EQ(field(run.lines[0], "key"), "\"8A\"");  // A minor
+    EXPECT_NE(run.lines[0].find(R"("tags":{"artist":"Daft \"Punk\"","title":"","album":"")"),
+              std::string::npos)
+        << run.lines[0];
+    EXPECT_EQ(field(run.lines[0], "year"), "1997");
+    EXPECT_EQ(field(run.lines[1], "artist"), "\"\"");
 }
 
 TEST_F(AnalyzeCommandTest, AFileThatCannotBeReadGetsItsLineAndTheStatusOfTheRun) {

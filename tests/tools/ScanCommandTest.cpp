@@ -10,7 +10,15 @@
 #include <memory>
 #include <string>
 
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/textidentificationframe.h>
+
+#include <vector>
+
+#include "library/TagCache.h"
 #include "support/Files.h"
+#include "tools/synth/Synth.h"
 
 namespace spinlorex {
 namespace {
@@ -76,6 +84,45 @@ TEST(ScanCommand, ADiscScannedThenSearched) {
     EXPECT_EQ(tool("search --home " + quoted(dir.file("elsewhere")) + " x").status, 1);
     EXPECT_EQ(tool("search --home " + home + " daft").out,
               "One\tDaft Punk\tRock\t/Music\n");  // all still there
+}
+
+// The precise form over the lines and the tags the track store keeps of their files.
+TEST(ScanCommand, APreciseSearchReadsTheTagsOfTheStore) {
+    test::TempDir dir;
+    const std::string home = dir.file("home");
+    std::filesystem::create_directories(home);
+    std::string lines;
+    std::vector<std::string> paths;
+    const auto track = [&](const std::string& name, const char* artist, const char* bpm) {
+        const std::string path = dir.file(name);
+        ASSERT_TRUE(synth::writeMp3(path, synth::render({.seconds = 1}), 44100, 2, 128));
+        if (artist != nullptr) {
+            TagLib::MPEG::File file(path.c_str());
+            file.ID3v2Tag(true)->setArtist(artist);
+            file.ID3v2Tag()->setTitle(name.substr(0, name.size() - 4));
+            auto* tempo = new TagLib::ID3v2::TextIdentificationFrame("TBPM", TagLib::String::UTF8);
+            tempo->setText(bpm);
+            file.ID3v2Tag()->addFrame(tempo);
+            ASSERT_TRUE(file.save());
+        }
+        lines += "/:" + path + "," + std::to_string(std::filesystem::file_size(path)) + "\r\n";
+        paths.push_back(path);
+    };
+    track("Da Funk.mp3", "Daft Punk", "124");
+    track("Slow.mp3", "Daft Punk", "100");
+    track("Daft Punk - Live.mp3", nullptr, nullptr);
+    test::writeFile(home + "/mp3DataBase.txt", test::Bytes(lines.begin(), lines.end()));
+    {
+        TagCache cache;
+        cache.open(home);
+        cache.request(paths);
+        cache.flush();
+    }
+    const std::string folder = dir.path().string();
+    EXPECT_EQ(tool("search --home " + quoted(home) + " 'artist:\"daft punk\" bpm:120-130'").out,
+              "Da Funk\tDaft Punk\t\t" + folder + "\n");
+    EXPECT_EQ(tool("search --home " + quoted(home) + " 'artist:daft -slow'").out,
+              "Live\tDaft Punk\t\t" + folder + "\nDa Funk\tDaft Punk\t\t" + folder + "\n");
 }
 
 }  // namespace

@@ -21,6 +21,8 @@ void Settings::resetToDefaults() {
              std::pair{&babySecure, &defaults.babySecure},
              std::pair{&waveforms, &defaults.waveforms},
              std::pair{&waveformZoom, &defaults.waveformZoom},
+             std::pair{&fileNameTitles, &defaults.fileNameTitles},
+             std::pair{&keyNotation, &defaults.keyNotation},
              std::pair{&autoMix, &defaults.autoMix},
          }) {
         set(*field, get(*value));

@@ -28,6 +28,10 @@ struct Settings {
     std::atomic<int32_t> waveforms{0};        // "Waveforms": the top band shows them (1)
                                               // instead of the rhythm strip (0)
     std::atomic<int32_t> waveformZoom{8000};  // "Waveform zoom": ms heard across, 2000..32000
+    // "FileNameTitles": 1 = the lists name tracks by their file names alone, tags aside.
+    std::atomic<int32_t> fileNameTitles{0};
+    // "KeyNotation": keys shown as 0 Camelot (8A), 1 Open Key (1m), 2 names (A minor).
+    std::atomic<int32_t> keyNotation{0};
 
     // The automatic-mixing switch: off at start-up and never stored.
     std::atomic<int32_t> autoMix{0};

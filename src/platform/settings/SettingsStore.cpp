@@ -27,13 +27,22 @@ constexpr size_t kColumnBytes = 4 * Settings::kColumnSizes;
 // In the order in which they are read and written. "Baby Secure" is also found when the
 // file says "Baby secure": names are compared without case.
 constexpr std::pair<const char*, Dword> kDwords[] = {
-    {"Output mode", &Settings::outputMode},  {"ToolTip", &Settings::toolTip},
-    {"Baby Secure", &Settings::babySecure},  {"Maximized", &Settings::maximized},
-    {"Crossfader", &Settings::crossfader},   {"MultiInstance", &Settings::multiInstance},
-    {"AutoBpm", &Settings::autoBpm},         {"AutoLevel", &Settings::autoLevel},
-    {"AutoZPitch", &Settings::autoZPitch},   {"LongMix", &Settings::longMix},
-    {"MasterTempo", &Settings::masterTempo}, {"LimitPitch", &Settings::limitPitch},
-    {"Waveforms", &Settings::waveforms},     {"Waveform zoom", &Settings::waveformZoom},
+    {"Output mode", &Settings::outputMode},
+    {"ToolTip", &Settings::toolTip},
+    {"Baby Secure", &Settings::babySecure},
+    {"Maximized", &Settings::maximized},
+    {"Crossfader", &Settings::crossfader},
+    {"MultiInstance", &Settings::multiInstance},
+    {"AutoBpm", &Settings::autoBpm},
+    {"AutoLevel", &Settings::autoLevel},
+    {"AutoZPitch", &Settings::autoZPitch},
+    {"LongMix", &Settings::longMix},
+    {"MasterTempo", &Settings::masterTempo},
+    {"LimitPitch", &Settings::limitPitch},
+    {"Waveforms", &Settings::waveforms},
+    {"Waveform zoom", &Settings::waveformZoom},
+    {"FileNameTitles", &Settings::fileNameTitles},
+    {"KeyNotation", &Settings::keyNotation},
 };
 constexpr std::pair<const char*, Guid> kGuids[] = {
     {"Sound card GUID", &Settings::soundCardGuid},

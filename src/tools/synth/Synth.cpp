@@ -4,6 +4,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -44,6 +45,21 @@ constexpr Chord kProgression[4] = {
     {43, {55, 59, 62}},  // G major
 };
 
+// The four chords of `key` (see Params::key): triads voiced between A3 and G#4, the bass
+// two octaves below the root.
+std::array<Chord, 4> progressionOf(int32_t key) {
+    if (key < 1 || key > 24)
+        return {kProgression[0], kProgression[1], kProgression[2], kProgression[3]};
+    const bool minor = key > 12;
+    const int tonic = (key - 1) % 12;
+    auto triad = [](int root, bool minorThird) {
+        int r = 57 + ((root - 57) % 12 + 12) % 12;  // the root between A3 and G#4
+        return Chord{r - 24, {r, r + (minorThird ? 3 : 4), r + 7}};
+    };
+    const Chord first = triad(tonic, minor);
+    return {first, triad(tonic + 5, minor), triad(tonic + 7, false), first};
+}
+
 }  // namespace
 
 std::vector<float> render(const Params& p) {
@@ -59,6 +75,7 @@ std::vector<float> render(const Params& p) {
     Noise noise(p.seed);
     double hatState = 0.0;  // one-pole high-pass memory for the hats
     double lastNoise = 0.0;
+    const std::array<Chord, 4> progression = progressionOf(p.key);
     const int voicingShift = static_cast<int>(p.seed % 3) * 12 - 12;  // -12, 0 or +12 on the pad
 
     for (int64_t i = 0; i < frames; ++i) {
@@ -73,7 +90,7 @@ std::vector<float> render(const Params& p) {
         const int64_t beatIndex = static_cast<int64_t>(beatPos);
         const double inBeat =
             (beatPos - static_cast<double>(beatIndex)) * beatLength;  // seconds since the beat
-        const Chord& chord = kProgression[(beatIndex / 4) % 4];
+        const Chord& chord = progression[static_cast<size_t>((beatIndex / 4) % 4)];
         const bool kickOn = !p.beatless && (beatIndex >= p.introBeats || p.introKick);
 
         // Kick: a sine whose pitch falls hyperbolically, 300 Hz at the attack, 100 Hz after

@@ -21,6 +21,9 @@ struct Params {
     double gain = 0.5;         // peak level of the mix, 0..1
     double startOffset = 0.0;  // seconds of silence before the music (any fraction of a frame)
     bool beatless = false;     // the chords alone: no kick, hats or bass
+    // 0: the loop in A minor of Am, F, C, G. 1..12: I, IV, V, I in C..B major, 13..24:
+    // i, iv, V, i in C..B minor (chords and bass in that key).
+    int32_t key = 0;
 };
 
 // Interleaved samples in -1..1.

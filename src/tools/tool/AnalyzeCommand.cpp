@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <string>
 
+#include "library/MusicalKey.h"
 #include "library/ShownTempo.h"
 #include "library/TrackDatabase.h"
 #include "library/TrackStore.h"
+#include "library/TrackTags.h"
 #include "platform/core/ProcessSignals.h"
 #include "tools/tool/ArgParser.h"
 #include "tools/tool/BatchAnalysis.h"
@@ -38,6 +40,16 @@ void printResult(const std::string& path, const WholeTrackResult& result) {
     const double seconds = result.duration;
     json.add("gridBpm", result.grid.mainBpm(seconds));
     json.add("shownBpm", static_cast<double>(shownTempo(m.bpm, result.grid, seconds)));
+    const auto key = keyOfCode(result.key);
+    json.add("key", key ? keyText(*key, KeyNotation::Camelot) : std::string());
+    const TrackTags tags = readTrackTags(path).value_or(TrackTags{});
+    JsonLine tagJson;
+    tagJson.add("artist", tags.artist);
+    tagJson.add("title", tags.title);
+    tagJson.add("album", tags.album);
+    tagJson.add("genre", tags.genre);
+    tagJson.add("year", tags.year);
+    json.add("tags", tagJson);
     std::printf("%s\n", json.text().c_str());
     std::fflush(stdout);
 }

@@ -27,7 +27,7 @@ bool writeTrack(const std::string& path, const std::vector<float>& samples, cons
 int generateCommand(const Args& args) {
     ArgParser a(args,
                 {"--bpm", "--seconds", "--rate", "--channels", "--bits", "--kbps", "--seed",
-                 "--intro-beats", "--intro-bpm", "--tone"},
+                 "--key", "--intro-beats", "--intro-bpm", "--tone"},
                 {"--float", "--intro-kick"});
     synth::Params p;
     p.bpm = a.number("--bpm", 120, 20, 400);
@@ -38,6 +38,7 @@ int generateCommand(const Args& args) {
     p.introBeats = static_cast<int32_t>(a.integer("--intro-beats", 0, 0, 1 << 20));
     p.introBpm = a.number("--intro-bpm", 0, 0, 400);
     p.introKick = a.flag("--intro-kick");
+    p.key = static_cast<int32_t>(a.integer("--key", 0, 0, 24));
     const double toneHz = a.number("--tone", 0, 0, 192000);
     const bool floatSamples = a.flag("--float");
     const int bits = static_cast<int>(a.integer("--bits", floatSamples ? 32 : 16, 8, 64));
@@ -52,7 +53,7 @@ int generateCommand(const Args& args) {
             stderr,
             "usage: spinlorex-tool generate [--bpm B] [--seconds S] [--rate R] [--channels 1|2]\n"
             "       [--bits 8|16|24|32] [--float] [--kbps K] [--seed N] [--intro-beats N]\n"
-            "       [--intro-bpm B] [--intro-kick] [--tone HZ]\n"
+            "       [--intro-bpm B] [--intro-kick] [--tone HZ] [--key 1..24]\n"
             "       OUT.wav|.mp3|.flac|.ogg|.oga|.opus\n");
         return 2;
     }

@@ -69,4 +69,9 @@ void JsonLine::add(const char* key, double value) {
     body_ += buf;
 }
 
+void JsonLine::add(const char* key, const JsonLine& object) {
+    addKey(key);
+    body_ += object.text();
+}
+
 }  // namespace spinlorex::tool

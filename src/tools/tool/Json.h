@@ -12,6 +12,8 @@ public:
     void add(const char* key, int64_t value);
     void add(const char* key, int32_t value) { add(key, static_cast<int64_t>(value)); }
     void add(const char* key, double value);
+    // `object`'s members as the value of `key`.
+    void add(const char* key, const JsonLine& object);
     std::string text() const { return "{" + body_ + "}"; }
 
 private:

@@ -66,8 +66,8 @@ LoopSpan beatLoop(const std::string& path, double beats, double at, int64_t trac
     DeckStream::Readers readers = measuringReaders();
     TrackReader* reader = readers.forPath(path);
     if (reader == nullptr) return {};
-    const WholeTrackResult result =
-        analyseWholeTrack(*reader, path, nullptr, {.fitGrid = true, .summarise = false});
+    const WholeTrackResult result = analyseWholeTrack(
+        *reader, path, nullptr, {.fitGrid = true, .summarise = false, .detectKey = false});
     const double seconds = at * static_cast<double>(trackFrames) / 44100.0;
     const GridSection* section = result.grid.sectionAt(seconds);
     if (section == nullptr) return {};

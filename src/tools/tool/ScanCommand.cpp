@@ -12,6 +12,7 @@
 #include "library/ScanJob.h"
 #include "library/SearchIndex.h"
 #include "library/SearchLine.h"
+#include "library/TagCache.h"
 #include "platform/core/ProcessSignals.h"
 #include "platform/settings/SettingsStore.h"
 #include "tools/tool/ArgParser.h"
@@ -135,11 +136,23 @@ int searchCommand(const Args& args) {
     }
     std::string text;
     for (const std::string& word : a.positional()) text += (text.empty() ? "" : " ") + word;
-    SearchIndex index(homeFolderOf(a, drives::listDrives()));
+    const std::string home = homeFolderOf(a, drives::listDrives());
+    SearchIndex index(home);
     if (index.load() != SearchIndex::LoadResult::Loaded) {
         std::fprintf(stderr, "spinlorex-tool: %s cannot be read\n", index.path().c_str());
         return 1;
     }
+    // The precise form also searches the tags the track store keeps of the scanned files.
+    const TagsByPath tags = readCachedTags(home);
+    const std::string cdDrive = "/";
+    index.setFactsLookup([&tags, &cdDrive](std::string_view line) {
+        SearchFacts facts;
+        const auto found = tags.find(trackPathOf(parseSearchLine(line), cdDrive));
+        if (found == tags.end()) return facts;
+        facts.tags = &found->second;
+        facts.bpm = found->second.bpm;
+        return facts;
+    });
     index.runSearch(text);
     std::string row;
     for (size_t i = 0; i < index.resultCount(); ++i) {

@@ -63,7 +63,8 @@ int waveformCommand(const Args& args) {
     const DeckStream::Readers readers = measuringReaders();
     TrackReader* reader = readers.forPath(in);
     WholeTrackResult result;
-    if (reader != nullptr) result = analyseWholeTrack(*reader, in, nullptr, {.fitGrid = false});
+    if (reader != nullptr)
+        result = analyseWholeTrack(*reader, in, nullptr, {.fitGrid = false, .detectKey = false});
     if (result.status != kStatusNormal || !result.waveform) {
         std::fprintf(stderr, "spinlorex-tool: %s cannot be read\n", in.c_str());
         return 1;
