@@ -223,6 +223,11 @@ bool DeskApp::create() {
         });
     });
     desk_->setTrackOpener(opener_.get());
+    // Hot cues set or deleted go to the track store with the track's whole set.
+    desk_->setHotCueKeeper([this](const TrackEntry& track) {
+        if (store_ && track.record != nullptr)
+            store_->putHotCues(track.path, track.record->fileSize, track.record->hotCues);
+    });
     if (!rhythm_->start()) return false;
     showWaveforms(get(settings().waveforms) != 0);
     keyFilter_ = std::make_unique<KeyFilter>(*desk_);

@@ -23,10 +23,12 @@ void TrackStore::open(const std::string& folder, Listener* listener) {
 bool TrackStore::takeLoaded() {
     if (!shared_ || taken_) return false;
     GridMap loaded;
+    HotCueMap loadedCues;
     {
         const std::lock_guard lock(shared_->mutex);
         if (!shared_->loaded) return false;
         loaded.swap(shared_->grids);
+        loadedCues.swap(shared_->hotCues);
         state_ = shared_->state;
         notice_ = shared_->notice;
         rebuilt_ = shared_->rebuilt;
@@ -35,7 +37,30 @@ bool TrackStore::takeLoaded() {
     // Grids handed in since the open are newer than the file's.
     for (const auto& [key, grid] : grids_) loaded.insert_or_assign(key, grid);
     grids_.swap(loaded);
+    for (const auto& [key, cues] : hotCues_) loadedCues.insert_or_assign(key, cues);
+    hotCues_.swap(loadedCues);
     return true;
+}
+
+std::shared_ptr<const HotCueSet> TrackStore::hotCues(std::string_view name,
+                                                     uint32_t fileSize) const {
+    const auto found = hotCues_.find(TrackKeyView{name, fileSize});
+    return found == hotCues_.end() ? nullptr : found->second;
+}
+
+void TrackStore::putHotCues(std::string_view path, uint32_t fileSize,
+                            std::shared_ptr<const HotCueSet> cues) {
+    if (!cues) cues = std::make_shared<const HotCueSet>();
+    TrackKey key{std::string(trackRecordName(path)), fileSize};
+    hotCues_.insert_or_assign(key, cues);
+    if (!shared_) return;
+    {
+        const std::lock_guard lock(shared_->mutex);
+        Waiting& waiting = shared_->waiting[std::move(key)];
+        waiting.path.assign(path);
+        waiting.hotCues = std::move(cues);
+    }
+    shared_->wake.notify_one();
 }
 
 std::shared_ptr<const BeatGrid> TrackStore::grid(std::string_view name, uint32_t fileSize) const {
@@ -44,6 +69,7 @@ std::shared_ptr<const BeatGrid> TrackStore::grid(std::string_view name, uint32_t
 }
 
 void TrackStore::fill(TrackRecord& record) const {
+    if (!record.hotCues) record.hotCues = hotCues(record.name, record.fileSize);
     if (record.grid) return;
     if (auto found = grid(record.name, record.fileSize)) attachGrid(record, std::move(found));
 }
@@ -111,6 +137,7 @@ bool TrackStore::close(std::chrono::milliseconds limit) {
     const bool joined = thread_.joinWithin(limit);
     shared_.reset();
     grids_.clear();
+    hotCues_.clear();
     taken_ = false;
     state_ = State::Closed;
     return joined;
@@ -137,6 +164,7 @@ void TrackStore::run(const std::shared_ptr<Shared>& shared, const std::string& f
 
     std::unique_lock lock(s.mutex);
     s.grids = std::move(opening.grids);
+    s.hotCues = std::move(opening.hotCues);
     s.state = file ? State::Stored : State::MemoryOnly;
     s.notice = std::move(opening.notice);
     s.rebuilt = opening.setAside;
@@ -184,7 +212,7 @@ void TrackStore::run(const std::shared_ptr<Shared>& shared, const std::string& f
         batch.reserve(s.waiting.size());
         for (auto& [key, waiting] : s.waiting)
             batch.push_back({key, std::move(waiting.path), std::move(waiting.grid),
-                             std::move(waiting.waveform)});
+                             std::move(waiting.waveform), std::move(waiting.hotCues)});
         s.waiting.clear();
         s.writing = true;
         lock.unlock();

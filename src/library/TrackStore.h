@@ -82,13 +82,21 @@ public:
 
     // The track's grid, null when none is known. From memory.
     std::shared_ptr<const BeatGrid> grid(std::string_view name, uint32_t fileSize) const;
-    // Gives a record without a grid the one known for its track, if any.
+    // Gives a record without a grid the one known for its track, and one without hot cues
+    // those known, if any.
     void fill(TrackRecord& record) const;
 
     // Keeps `grid` as the grid of the track at `path` (keyed by its file name and
     // `fileSize`, as records are) and queues its write; a grid of the same track still
     // waiting is replaced by it. Never waits for the disk.
     void putGrid(std::string_view path, uint32_t fileSize, std::shared_ptr<const BeatGrid> grid);
+
+    // Keeps `cues` as the hot cues of the track at `path` (the whole set: an empty one
+    // clears them) and queues their write, as putGrid does.
+    void putHotCues(std::string_view path, uint32_t fileSize,
+                    std::shared_ptr<const HotCueSet> cues);
+    // The track's hot cues, null when none are known. From memory.
+    std::shared_ptr<const HotCueSet> hotCues(std::string_view name, uint32_t fileSize) const;
 
     // Keeps `summary` as the waveform summary of the track at `path` and queues its write,
     // as putGrid does. Summaries are not kept in memory: the records hold them.
@@ -119,6 +127,7 @@ private:
         std::string path;
         std::shared_ptr<const BeatGrid> grid;
         std::shared_ptr<const WaveformSummary> waveform;
+        std::shared_ptr<const HotCueSet> hotCues;
     };
     // Everything the thread touches: it lives as long as the store or its thread.
     struct Shared {
@@ -135,6 +144,7 @@ private:
         // What the open gave, until the main thread takes it.
         bool loaded = false;
         GridMap grids;
+        HotCueMap hotCues;
         State state = State::Opening;
         std::string notice;
         bool rebuilt = false;
@@ -146,6 +156,7 @@ private:
     std::shared_ptr<Shared> shared_;
     LeavableThread thread_;
     GridMap grids_;
+    HotCueMap hotCues_;
     bool taken_ = false;
     State state_ = State::Closed;
     std::string notice_;

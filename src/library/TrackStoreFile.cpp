@@ -37,6 +37,13 @@ const char* const kReadGrids =
     "SELECT tracks.name, tracks.size, beat_grids.fit, beat_grids.sections, beat_grids.seconds"
     " FROM beat_grids JOIN tracks ON tracks.id = beat_grids.track";
 
+const char* const kClearHotCues = "DELETE FROM hot_cues WHERE track = ?1";
+const char* const kPutHotCue =
+    "INSERT INTO hot_cues(track, slot, frame, colour) VALUES(?1, ?2, ?3, ?4)";
+const char* const kReadHotCues =
+    "SELECT tracks.name, tracks.size, hot_cues.slot, hot_cues.frame, hot_cues.colour"
+    " FROM hot_cues JOIN tracks ON tracks.id = hot_cues.track";
+
 const char* const kKeptUntilClose = "Beat grids found now are kept only until the desk closes.";
 constexpr int kBusyWaitMs = 1000;
 
@@ -78,8 +85,32 @@ int takeWriterLock(const std::string& path, int& error) {
     return -1;
 }
 
+// Every track's hot cues; rows out of range are left out. A file of a version before hot
+// cues (read, not upgraded, where another program writes it) has none.
+void readHotCues(SqliteConnection& db, TrackStoreFile::Opening& into) {
+    int code = SQLITE_OK;
+    SqliteStatement rows = db.prepare(kReadHotCues, &code);
+    if (code != SQLITE_OK) return;
+    TrackKeyMap<HotCueSet> sets;
+    while (rows.step() == SQLITE_ROW) {
+        const int64_t size = rows.integer(1);
+        const int64_t slot = rows.integer(2);
+        const int64_t frame = rows.integer(3);
+        if (size < 0 || size > std::numeric_limits<uint32_t>::max() || slot < 0 ||
+            slot >= HotCueSet::kCount || frame < 0)
+            continue;
+        HotCueSet& set = sets[TrackKey{std::string(rows.text(0)), static_cast<uint32_t>(size)}];
+        set.cues[static_cast<size_t>(slot)] = {frame,
+                                               static_cast<uint32_t>(rows.integer(4) & 0xFFFFFF)};
+    }
+    for (auto& [key, set] : sets)
+        into.hotCues.insert_or_assign(key, std::make_shared<const HotCueSet>(set));
+}
+
 // Every grid the file holds, decoded; rows that are not a grid are counted and left out.
+// The hot cues come with them.
 int readGrids(SqliteConnection& db, TrackStoreFile::Opening& into) {
+    readHotCues(db, into);
     int code = SQLITE_OK;
     SqliteStatement rows = db.prepare(kReadGrids, &code);
     if (code != SQLITE_OK) return code;
@@ -327,6 +358,10 @@ bool TrackStoreFile::write(const std::vector<GridWrite>& batch) {
             putWaveform_.reset();
             if (!stored) break;
         }
+        if (w.hotCues && !writeHotCues(track, *w.hotCues)) {
+            stored = false;
+            break;
+        }
         if (!w.grid) continue;
         putGrid_.bind(1, track);
         putGrid_.bind(2, double{w.grid->fit});
@@ -339,6 +374,26 @@ bool TrackStoreFile::write(const std::vector<GridWrite>& batch) {
     if (stored && db_.exec("COMMIT") == SQLITE_OK) return true;
     db_.exec("ROLLBACK");
     return false;
+}
+
+bool TrackStoreFile::writeHotCues(int64_t track, const HotCueSet& set) {
+    if (!clearHotCues_.valid()) clearHotCues_ = db_.prepare(kClearHotCues);
+    if (!putHotCue_.valid()) putHotCue_ = db_.prepare(kPutHotCue);
+    if (!clearHotCues_.valid() || !putHotCue_.valid()) return false;
+    clearHotCues_.bind(1, track);
+    bool stored = clearHotCues_.step() == SQLITE_DONE;
+    clearHotCues_.reset();
+    for (int slot = 0; stored && slot < HotCueSet::kCount; ++slot) {
+        const HotCue& cue = set.cues[static_cast<size_t>(slot)];
+        if (!cue.set()) continue;
+        putHotCue_.bind(1, track);
+        putHotCue_.bind(2, int64_t{slot});
+        putHotCue_.bind(3, cue.frame);
+        putHotCue_.bind(4, int64_t{cue.colour});
+        stored = putHotCue_.step() == SQLITE_DONE;
+        putHotCue_.reset();
+    }
+    return stored;
 }
 
 std::shared_ptr<const WaveformSummary> TrackStoreFile::readWaveform(const TrackKey& key) {

@@ -18,6 +18,7 @@ struct GridWrite {
     std::string path;
     std::shared_ptr<const BeatGrid> grid;
     std::shared_ptr<const WaveformSummary> waveform;
+    std::shared_ptr<const HotCueSet> hotCues;  // the whole set, in place of the stored one
 };
 
 // The track store's file, "spinlorex Library.sqlite" (TrackStoreSchema), as the store's
@@ -36,6 +37,7 @@ public:
     struct Opening {
         std::unique_ptr<TrackStoreFile> file;  // null: nothing will be written
         GridMap grids;                         // every grid that could be read
+        HotCueMap hotCues;                     // every track's hot cues
         size_t unreadable = 0;                 // grids left out: not a grid's blob
         std::string notice;                    // what went wrong, empty when nothing did
         bool setAside = false;                 // a damaged file was set aside, a new one made
@@ -59,6 +61,8 @@ public:
     std::shared_ptr<const WaveformSummary> readWaveform(const TrackKey& key);
 
 private:
+    bool writeHotCues(int64_t track, const HotCueSet& set);
+
     TrackStoreFile(int lockFd, SqliteConnection db, SqliteStatement track, SqliteStatement grid,
                    std::string path);
 
@@ -67,6 +71,8 @@ private:
     SqliteStatement putTrack_;  // after db_: finalized first
     SqliteStatement putGrid_;
     SqliteStatement putWaveform_;
+    SqliteStatement clearHotCues_;  // prepared at the first write of hot cues
+    SqliteStatement putHotCue_;
     std::string path_;
     SqliteConnection reader_;  // opened at the first read
     SqliteStatement readWaveform_;

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "library/BeatGrid.h"
+#include "library/HotCues.h"
 
 namespace spinlorex {
 
@@ -46,5 +47,6 @@ using TrackKeyMap = std::unordered_map<TrackKey, Value, TrackKeyHash, TrackKeyEq
 
 // Every track's beat grid, shared with the records that show it.
 using GridMap = TrackKeyMap<std::shared_ptr<const BeatGrid>>;
+using HotCueMap = TrackKeyMap<std::shared_ptr<const HotCueSet>>;
 
 }  // namespace spinlorex

@@ -44,6 +44,13 @@ constexpr const char* kSteps[] = {
     "  year INTEGER NOT NULL DEFAULT 0,"
     "  seconds INTEGER NOT NULL DEFAULT 0,"
     "  bpm REAL NOT NULL DEFAULT 0);",
+    // 4: hot cues, one row per cue set.
+    "CREATE TABLE hot_cues("
+    "  track INTEGER NOT NULL REFERENCES tracks(id) ON DELETE CASCADE,"
+    "  slot INTEGER NOT NULL,"
+    "  frame INTEGER NOT NULL,"
+    "  colour INTEGER NOT NULL,"
+    "  PRIMARY KEY(track, slot));",
 };
 static_assert(std::size(kSteps) == TrackStoreSchema::kVersion);
 

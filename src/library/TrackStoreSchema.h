@@ -25,8 +25,11 @@ class SqliteConnection;
 //              year, seconds, bpm)
 //                                  the tags of the file at `path` as TagCache read them
 //                                  when the file had that size and modification time
+// Version 4:
+//   hot_cues(track, slot, frame, colour)
+//                                  a track's hot cues, one row per cue set (slot 0..7)
 struct TrackStoreSchema {
-    static constexpr int kVersion = 3;
+    static constexpr int kVersion = 4;
 
     // Brings the file of `db` from its version up to kVersion, step by step. Returns
     // SQLite's result code (SQLITE_OK when the tables are at kVersion); `found` is the

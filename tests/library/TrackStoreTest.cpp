@@ -193,6 +193,40 @@ TEST_F(TrackStoreTest, RecordsGetTheirStoredGrids) {
     EXPECT_EQ(database.findOrAdd("/b/later.mp3", 21)->grid, nullptr);
 }
 
+// Hot cues come back with their track after a close, the latest set of a track wins (an
+// empty set clears them), and a file of another size is another track without them.
+TEST_F(TrackStoreTest, HotCuesComeBackWithTheirTrackOnly) {
+    HotCueSet cues;
+    cues.cues[0] = {441000, hotCueColour(0)};
+    cues.cues[7] = {12345678901, hotCueColour(7)};
+    {
+        TrackStore store;
+        openAndLoad(store, folder());
+        store.putHotCues("/a/drop.mp3", 10, std::make_shared<const HotCueSet>(cues));
+        store.putHotCues("/a/cleared.mp3", 20, std::make_shared<const HotCueSet>(cues));
+        store.flush();
+        store.putHotCues("/a/cleared.mp3", 20, nullptr);
+        store.putGrid("/a/cleared.mp3", 20, kSteady);
+    }
+    TrackStore store;
+    openAndLoad(store, folder());
+    ASSERT_NE(store.hotCues("drop.mp3", 10), nullptr);
+    EXPECT_EQ(*store.hotCues("drop.mp3", 10), cues);
+    EXPECT_EQ(store.hotCues("cleared.mp3", 20), nullptr);
+    EXPECT_NE(store.grid("cleared.mp3", 20), nullptr);
+    TrackRecord changed;
+    changed.name = "drop.mp3";
+    changed.fileSize = 11;
+    store.fill(changed);
+    EXPECT_EQ(changed.hotCues, nullptr);
+    TrackRecord same;
+    same.name = "drop.mp3";
+    same.fileSize = 10;
+    store.fill(same);
+    ASSERT_NE(same.hotCues, nullptr);
+    EXPECT_EQ(same.hotCues->cues[7].frame, 12345678901);
+}
+
 // Whatever is wrong with the file, the store starts: the file is set aside under a name
 // that says why, beside it, and a new one takes its place and keeps what comes.
 struct Damage {
