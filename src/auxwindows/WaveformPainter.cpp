@@ -69,8 +69,11 @@ void forEachBeat(const BeatGrid& grid, double from, double to,
     for (size_t s = 0; s < grid.sections.size(); ++s) {
         const GridSection& section = grid.sections[s];
         if (!(section.beatLength > 0.0)) continue;
-        const double start = s == 0 ? -1e300 : section.start;
-        const double end = s + 1 < grid.sections.size() ? grid.sections[s + 1].start : 1e300;
+        // Only beats within the track: none before its start or past its end.
+        const double start = s == 0 ? 0.0 : section.start;
+        const double end = s + 1 < grid.sections.size() ? grid.sections[s + 1].start
+                           : grid.length > 0.0          ? grid.length
+                                                        : 1e300;
         const double lo = std::max(from, start), hi = std::min(to, end);
         if (lo >= hi) continue;
         for (auto k = static_cast<int64_t>(std::ceil(section.beatsAt(lo)));; ++k) {
