@@ -1,6 +1,7 @@
 #include "library/TrackStore.h"
 
 #include <cstdio>
+#include <functional>
 #include <new>
 #include <utility>
 #include <vector>
@@ -53,12 +54,17 @@ void TrackStore::putHotCues(std::string_view path, uint32_t fileSize,
     if (!cues) cues = std::make_shared<const HotCueSet>();
     TrackKey key{std::string(trackRecordName(path)), fileSize};
     hotCues_.insert_or_assign(key, cues);
+    queue(std::move(key), path, [&cues](Waiting& w) { w.hotCues = std::move(cues); });
+}
+
+void TrackStore::queue(TrackKey key, std::string_view path,
+                       const std::function<void(Waiting&)>& fill) {
     if (!shared_) return;
     {
         const std::lock_guard lock(shared_->mutex);
         Waiting& waiting = shared_->waiting[std::move(key)];
         waiting.path.assign(path);
-        waiting.hotCues = std::move(cues);
+        fill(waiting);
     }
     shared_->wake.notify_one();
 }
@@ -79,26 +85,14 @@ void TrackStore::putGrid(std::string_view path, uint32_t fileSize,
     if (!grid) return;
     TrackKey key{std::string(trackRecordName(path)), fileSize};
     grids_.insert_or_assign(key, grid);
-    if (!shared_) return;
-    {
-        const std::lock_guard lock(shared_->mutex);
-        Waiting& waiting = shared_->waiting[std::move(key)];
-        waiting.path.assign(path);
-        waiting.grid = std::move(grid);
-    }
-    shared_->wake.notify_one();
+    queue(std::move(key), path, [&grid](Waiting& w) { w.grid = std::move(grid); });
 }
 
 void TrackStore::putWaveform(std::string_view path, uint32_t fileSize,
                              std::shared_ptr<const WaveformSummary> summary) {
-    if (!summary || !shared_) return;
-    {
-        const std::lock_guard lock(shared_->mutex);
-        Waiting& waiting = shared_->waiting[TrackKey{std::string(trackRecordName(path)), fileSize}];
-        waiting.path.assign(path);
-        waiting.waveform = std::move(summary);
-    }
-    shared_->wake.notify_one();
+    if (!summary) return;
+    queue(TrackKey{std::string(trackRecordName(path)), fileSize}, path,
+          [&summary](Waiting& w) { w.waveform = std::move(summary); });
 }
 
 void TrackStore::requestWaveform(std::string_view name, uint32_t fileSize) {

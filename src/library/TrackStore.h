@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -152,6 +153,8 @@ private:
         std::atomic<uint64_t> rows{0};
     };
     static void run(const std::shared_ptr<Shared>& shared, const std::string& folder);
+    // Queues a write for the track: its path noted, `fill` sets what is written.
+    void queue(TrackKey key, std::string_view path, const std::function<void(Waiting&)>& fill);
 
     std::shared_ptr<Shared> shared_;
     LeavableThread thread_;
