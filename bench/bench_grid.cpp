@@ -34,6 +34,13 @@ const std::string& track(bool mp3) {
     return paths[mp3 ? 1u : 0u];
 }
 
+// A reader of each kind for a benchmark's passes.
+struct PassReaders {
+    Mp3Reader mp3Reader;
+    WavReader wavReader;
+    TrackReader& of(bool mp3) { return mp3 ? static_cast<TrackReader&>(mp3Reader) : wavReader; }
+};
+
 // Arguments: MP3 (1) or WAV (0); with the grid (1) or without (0); with the key (1) or
 // without (0).
 void BM_WholeTrackPass(benchmark::State& state) {
@@ -45,9 +52,8 @@ void BM_WholeTrackPass(benchmark::State& state) {
         state.SkipWithError("cannot write the track");
         return;
     }
-    Mp3Reader mp3Reader;
-    WavReader wavReader;
-    TrackReader& reader = mp3 ? static_cast<TrackReader&>(mp3Reader) : wavReader;
+    PassReaders readers;
+    TrackReader& reader = readers.of(mp3);
     for (auto _ : state) {
         const WholeTrackResult result = analyseWholeTrack(
             reader, path, nullptr, {.fitGrid = grid, .summarise = false, .detectKey = key});
@@ -94,9 +100,8 @@ void BM_WholeTrackPassWithWaveform(benchmark::State& state) {
         state.SkipWithError("cannot write the track");
         return;
     }
-    Mp3Reader mp3Reader;
-    WavReader wavReader;
-    TrackReader& reader = mp3 ? static_cast<TrackReader&>(mp3Reader) : wavReader;
+    PassReaders readers;
+    TrackReader& reader = readers.of(mp3);
     double overviewMs = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();

@@ -19,13 +19,10 @@ namespace {
 
 using test::DeckHarness;
 using test::FakeReader;
+using test::sourceFrame;
 using test::waitFor;
 
 constexpr int32_t kJoin = LoopedSource::kJoinFrames;
-
-int32_t sourceFrame(const std::vector<int16_t>& captured, size_t i) {
-    return FakeReader::decode(&captured[2 * i]);
-}
 
 class DeckLoopTest : public ::testing::Test {
 protected:

@@ -20,14 +20,10 @@ namespace {
 
 using test::DeckHarness;
 using test::FakeReader;
+using test::sourceFrame;
 using test::waitFor;
 
 constexpr int32_t kTrackFrames = 44100 * 20;
-
-// The index of the source frame held by captured frame i.
-int32_t sourceFrame(const std::vector<int16_t>& captured, size_t i) {
-    return FakeReader::decode(&captured[2 * i]);
-}
 
 class DeckStreamTest : public ::testing::Test {
 protected:

@@ -79,6 +79,11 @@ private:
     int32_t next_ = 0;
 };
 
+// The index of the source frame a FakeReader track held at captured frame i.
+inline int32_t sourceFrame(const std::vector<int16_t>& captured, size_t i) {
+    return FakeReader::decode(&captured[2 * i]);
+}
+
 // Polls `condition` until it holds or about `seconds` pass; returns whether it held.
 template <typename Condition>
 bool waitFor(Condition condition, double seconds = 20.0) {
