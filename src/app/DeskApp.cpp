@@ -154,6 +154,12 @@ bool DeskApp::create() {
             [this](int d) { return analysis_ ? analysis_->liveWaveform(d) : nullptr; },
             [this](int d, double f) {
                 if (desk_) desk_->input().seekFromOverview(d, f);
+            },
+            [this](int d, int slot) {
+                if (desk_) desk_->hotCues().press(d, slot);
+            },
+            [this](int d) {
+                if (desk_) desk_->loops().exit(d);
             }},
         window_.get());
     waveforms_->hide();

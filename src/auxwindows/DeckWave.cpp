@@ -12,7 +12,8 @@ bool DeckWave::operator==(const DeckWave& o) const {
            view.columnFrames == o.view.columnFrames && view.peak == o.view.peak && grid == o.grid &&
            trackFrames == o.trackFrames && heardSeconds == o.heardSeconds && speed == o.speed &&
            cueSeconds == o.cueSeconds && playedFraction == o.playedFraction &&
-           cueFraction == o.cueFraction;
+           cueFraction == o.cueFraction && hotCues == o.hotCues &&
+           loopStartSeconds == o.loopStartSeconds && loopEndSeconds == o.loopEndSeconds;
 }
 
 DeckWave readDeckWave(const DeckStream& deck, const LiveWaveform* live) {
@@ -34,6 +35,11 @@ DeckWave readDeckWave(const DeckStream& deck, const LiveWaveform* live) {
     w.speed = std::clamp(deck.pitch() + deck.pitchTrim(), DeckStream::kLowestPitch,
                          DeckStream::kHighestPitch) /
               double{kNormalPitch};
+    if (record != nullptr && record->hotCues) w.hotCues = *record->hotCues;
+    if (deck.looping()) {
+        w.loopStartSeconds = static_cast<double>(deck.loopStart()) / kSampleRate;
+        w.loopEndSeconds = w.loopStartSeconds + deck.loopLength() / kSampleRate;
+    }
     if (const TrackAnalysis* analysis = deck.analysis()) {
         w.cueFraction = analysis->cuePoint.load(std::memory_order_relaxed);
         w.cueSeconds = w.cueFraction * seconds;

@@ -18,6 +18,12 @@ constexpr int kFrameMs = 16;  // the screen's pace
 // After this many looks that found nothing to redraw, the band looks only every kRestMs.
 constexpr int kStillTicksBeforeRest = 30;
 constexpr int kRestMs = 100;
+// How far from a hot cue's line a click still takes it, in pixels.
+constexpr double kMarkReach = 3.0;
+
+TrackMarks marksOf(const DeckWave& deck) {
+    return {&deck.hotCues, deck.loopStartSeconds, deck.loopEndSeconds};
+}
 
 }  // namespace
 
@@ -83,13 +89,15 @@ void WaveformBand::paintEvent(QPaintEvent*) {
         const DeckWave& other = s.decks[static_cast<size_t>(1 - d)];
         const Canvas overview{pixels + ptrdiff_t{layout.overviewTop[d]} * stride, w,
                               layout.overviewHeight, stride};
-        drawOverview(overview, deck.view, deck.trackFrames, deck.playedFraction, deck.cueFraction);
+        drawOverview(overview, deck.view, deck.trackFrames, deck.playedFraction, deck.cueFraction,
+                     marksOf(deck));
         if (deck.trackFrames <= 0) continue;
         const Canvas wave{pixels + ptrdiff_t{layout.waveTop[d]} * stride, w, layout.waveHeight,
                           stride};
         ScrollMarks marks;
         marks.grid = deck.grid;
         marks.cueSeconds = deck.cueSeconds;
+        marks.track = marksOf(deck);
         if (other.grid != nullptr && other.trackFrames > 0)
             marks.other = {other.grid,        other.heardSeconds, other.speed,
                            deck.heardSeconds, deck.speed,         kDeckColours[1 - d]};
@@ -106,10 +114,45 @@ void WaveformBand::seekAt(int deck, double x) {
     if (links_.seek) links_.seek(deck, overviewFraction(static_cast<int32_t>(x), width()));
 }
 
+void WaveformBand::clickWave(int d, double x) {
+    const DeckWave deck = readDeckWave(decks_[d], links_.live ? links_.live(d) : nullptr);
+    if (deck.trackFrames <= 0) return;
+    const ScrollWindow window = scrollWindow(deck.heardSeconds, deck.speed, zoom_, width());
+    const auto xOf = [&](double seconds) { return window.xOf(seconds); };
+    const int slot = hotCueAt(deck.hotCues, xOf, x, kMarkReach);
+    if (slot >= 0) {
+        if (links_.hotCue) links_.hotCue(d, slot);
+        return;
+    }
+    const double at = window.secondsAt(x);
+    if (deck.loopStartSeconds >= 0.0 && at >= deck.loopStartSeconds &&
+        at < deck.loopEndSeconds && links_.loop)
+        links_.loop(d);
+}
+
 void WaveformBand::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    dragDeck_ = bandLayout(height()).overviewAt(static_cast<int32_t>(event->position().y()));
-    if (dragDeck_ >= 0) seekAt(dragDeck_, event->position().x());
+    const BandLayout layout = bandLayout(height());
+    const auto y = static_cast<int32_t>(event->position().y());
+    const double x = event->position().x();
+    if (const int d = layout.waveAt(y); d >= 0) {
+        clickWave(d, x);
+        return;
+    }
+    dragDeck_ = layout.overviewAt(y);
+    if (dragDeck_ < 0) return;
+    // A hot cue's mark in the overview jumps to the cue rather than to the click.
+    const DeckWave deck =
+        readDeckWave(decks_[dragDeck_], links_.live ? links_.live(dragDeck_) : nullptr);
+    const int slot = hotCueAt(
+        deck.hotCues, [&](double s) { return overviewX(s, deck.trackFrames, width()); }, x,
+        kMarkReach);
+    if (slot >= 0 && links_.hotCue) {
+        links_.hotCue(dragDeck_, slot);
+        dragDeck_ = -1;
+        return;
+    }
+    seekAt(dragDeck_, x);
 }
 
 void WaveformBand::mouseMoveEvent(QMouseEvent* event) {

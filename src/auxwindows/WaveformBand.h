@@ -3,8 +3,9 @@
 // The two decks' waveforms in the band at the top of the desk, in place of the rhythm
 // strip: deck 1 above deck 2, each scrolling past a fixed play line at the deck's speed,
 // with its beats, the other deck's beats faintly and its cue point, and above and below
-// them the overview of each whole track, where a click or a drag seeks the deck. The
-// mouse wheel zooms. Drawn on the GUI thread, and only when something shown changed.
+// them the overview of each whole track, where a click or a drag seeks the deck. Hot cues
+// and the loop show on both; a click on a hot cue's mark jumps to it, one in the playing
+// loop leaves it. The mouse wheel zooms. Drawn on the GUI thread, and only when something shown changed.
 //
 // Main thread only.
 
@@ -33,6 +34,10 @@ public:
         std::function<const LiveWaveform*(int deck)> live;
         // A click or drag in an overview: the deck goes to that fraction of its track.
         std::function<void(int deck, double fraction)> seek;
+        // A click on a hot cue's mark: the deck jumps to it.
+        std::function<void(int deck, int slot)> hotCue;
+        // A click inside the loop a deck plays: out of the loop.
+        std::function<void(int deck)> loop;
     };
 
     WaveformBand(DeckPair& decks, Links links, QWidget* parent);
@@ -66,6 +71,8 @@ private:
     Shown current() const;
     void tick();
     void seekAt(int deck, double x);
+    // A press in deck `deck`'s waveform at column x: on a hot cue's mark or in the loop.
+    void clickWave(int deck, double x);
 
     DeckPair& decks_;
     Links links_;

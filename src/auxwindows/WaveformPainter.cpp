@@ -45,6 +45,42 @@ void drawColumn(const Canvas& canvas, int32_t x, WaveColumn c, uint8_t peak,
 
 int32_t pixelOf(double x) { return static_cast<int32_t>(std::floor(x)); }
 
+bool hasLoop(const TrackMarks& marks) {
+    return marks.loopStart >= 0.0 && marks.loopEnd > marks.loopStart;
+}
+
+// The loop's stretch in its own background, under the music.
+void tintLoop(const Canvas& canvas, const TrackMarks& marks,
+              const std::function<double(double)>& xOf, uint32_t colour) {
+    if (!hasLoop(marks)) return;
+    const int32_t from = std::max(pixelOf(xOf(marks.loopStart)), 0);
+    const int32_t to = std::min(pixelOf(xOf(marks.loopEnd)), canvas.width - 1);
+    for (int32_t y = 0; y < canvas.height; ++y)
+        for (int32_t x = from; x <= to; ++x) canvas.at(x, y) = colour;
+}
+
+// The loop's edges and each hot cue's line and flag, over everything else.
+void drawTrackMarks(const Canvas& canvas, const TrackMarks& marks,
+                    const std::function<double(double)>& xOf, const WaveColours& colours) {
+    if (hasLoop(marks)) {
+        canvas.line(pixelOf(xOf(marks.loopStart)), colours.loop);
+        canvas.line(pixelOf(xOf(marks.loopEnd)), colours.loop);
+    }
+    if (marks.hotCues == nullptr) return;
+    const int32_t flagRows = std::clamp(canvas.height / 4, 1, 8);
+    for (const HotCue& cue : marks.hotCues->cues) {
+        if (!cue.set()) continue;
+        const uint32_t colour = 0xFF000000 | cue.colour;
+        const int32_t x = pixelOf(xOf(static_cast<double>(cue.frame) / kSampleRate));
+        canvas.line(x, colour);
+        for (int32_t y = 0; y < flagRows; ++y)
+            for (int32_t f = std::max(x + 1, 0); f <= std::min(x + kHotCueFlagWidth - 1,
+                                                                canvas.width - 1);
+                 ++f)
+                canvas.at(f, y) = colour;
+    }
+}
+
 }  // namespace
 
 void Canvas::fill(uint32_t colour) const {
@@ -89,6 +125,8 @@ void drawScrolling(const Canvas& canvas, const WaveView& view, const ScrollWindo
                    const ScrollMarks& marks, const WaveColours& colours) {
     canvas.fill(colours.back);
     if (canvas.width <= 0 || canvas.height <= 0 || !(window.secondsPerPixel > 0.0)) return;
+    const auto xOf = [&](double seconds) { return window.xOf(seconds); };
+    tintLoop(canvas, marks.track, xOf, colours.loopBack);
     if (!view.empty()) {
         const double framesPerColumn = view.columnFrames;
         for (int32_t x = 0; x < canvas.width; ++x) {
@@ -118,16 +156,22 @@ void drawScrolling(const Canvas& canvas, const WaveView& view, const ScrollWindo
             canvas.line(pixelOf(window.xOf(t)), bar ? colours.bar : colours.beat);
         });
     if (marks.cueSeconds >= 0.0) canvas.line(pixelOf(window.xOf(marks.cueSeconds)), colours.cue);
+    drawTrackMarks(canvas, marks.track, xOf, colours);
     canvas.line(window.playX, colours.play);
 }
 
 void drawOverview(const Canvas& canvas, const WaveView& view, int64_t trackFrames,
-                  double playedFraction, double cueFraction, const WaveColours& colours) {
+                  double playedFraction, double cueFraction, const TrackMarks& marks,
+                  const WaveColours& colours) {
     canvas.fill(colours.back);
     if (canvas.width <= 0 || canvas.height <= 0) return;
+    const double frames = trackFrames > 0 ? static_cast<double>(trackFrames)
+                                          : static_cast<double>(view.count) * view.columnFrames;
+    const auto xOf = [&](double seconds) {
+        return frames > 0.0 ? seconds * kSampleRate / frames * canvas.width : 0.0;
+    };
+    tintLoop(canvas, marks, xOf, colours.loopBack);
     if (!view.empty()) {
-        const double frames = trackFrames > 0 ? static_cast<double>(trackFrames)
-                                              : static_cast<double>(view.count) * view.columnFrames;
         const double columnsPerPixel = frames / view.columnFrames / canvas.width;
         const double playedX = playedFraction * canvas.width;
         for (int32_t x = 0; x < canvas.width; ++x) {
@@ -139,6 +183,7 @@ void drawOverview(const Canvas& canvas, const WaveView& view, int64_t trackFrame
         }
     }
     if (cueFraction >= 0.0) canvas.line(pixelOf(cueFraction * canvas.width), colours.cue);
+    if (frames > 0.0) drawTrackMarks(canvas, marks, xOf, colours);
     if (playedFraction >= 0.0)
         canvas.line(std::min(pixelOf(playedFraction * canvas.width), canvas.width - 1),
                     colours.play);
@@ -158,6 +203,35 @@ BandLayout bandLayout(int32_t height) {
 int BandLayout::overviewAt(int32_t y) const {
     for (int d = 0; d < 2; ++d)
         if (y >= overviewTop[d] && y < overviewTop[d] + overviewHeight) return d;
+    return -1;
+}
+
+int hotCueAt(const HotCueSet& cues, const std::function<double(double)>& xOf, double x,
+             double reach) {
+    int found = -1;
+    double nearest = 0;
+    for (int slot = 0; slot < HotCueSet::kCount; ++slot) {
+        const HotCue& cue = cues.cues[static_cast<size_t>(slot)];
+        if (!cue.set()) continue;
+        const double line = std::floor(xOf(static_cast<double>(cue.frame) / kSampleRate));
+        const double off = x - line;
+        if (off < -reach || off >= kHotCueFlagWidth + reach) continue;
+        const double distance = std::abs(off);
+        if (found < 0 || distance < nearest) {
+            found = slot;
+            nearest = distance;
+        }
+    }
+    return found;
+}
+
+double overviewX(double seconds, int64_t trackFrames, int32_t width) {
+    return trackFrames > 0 ? seconds * kSampleRate / static_cast<double>(trackFrames) * width : 0.0;
+}
+
+int BandLayout::waveAt(int32_t y) const {
+    for (int d = 0; d < 2; ++d)
+        if (y >= waveTop[d] && y < waveTop[d] + waveHeight) return d;
     return -1;
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "library/BeatGrid.h"
+#include "library/HotCues.h"
 #include "library/WaveformSummary.h"
 
 namespace spinlorex {
@@ -35,6 +36,8 @@ struct WaveColours {
     uint32_t bar = 0xFFE8E8E8;  // the first beat of a bar
     uint32_t cue = 0xFF30E060;
     uint32_t play = 0xFFFF2828;
+    uint32_t loop = 0xFF4CD964;      // the loop's edges
+    uint32_t loopBack = 0xFF12301A;  // behind the music inside the loop
 };
 inline constexpr WaveColours kWaveColours{};
 // Each deck's own colour (deck 1, deck 2): the other deck's beats are drawn in it.
@@ -74,10 +77,20 @@ struct OtherBeats {
     uint32_t colour = 0;
 };
 
+// The hot cues and the loop of a track, drawn on its waveform and its overview alike: each
+// hot cue a line in its colour with a flag at the top right of it, the loop a tinted
+// stretch between two lines.
+struct TrackMarks {
+    const HotCueSet* hotCues = nullptr;
+    double loopStart = -1, loopEnd = -1;  // seconds of the track; negative: no loop
+};
+inline constexpr int32_t kHotCueFlagWidth = 7;
+
 struct ScrollMarks {
     const BeatGrid* grid = nullptr;  // this track's beats (null: none)
     OtherBeats other;                // the other deck's (grid null: none)
     double cueSeconds = -1;          // negative: none
+    TrackMarks track;
 };
 
 // A deck's waveform as it scrolls: each band a bar around the middle row as high as its
@@ -90,8 +103,16 @@ void drawScrolling(const Canvas& canvas, const WaveView& view, const ScrollWindo
 // part before `playedFraction` dimmed with the play position marked (negative: no
 // position), and the cue point (negative: none).
 void drawOverview(const Canvas& canvas, const WaveView& view, int64_t trackFrames,
-                  double playedFraction, double cueFraction,
+                  double playedFraction, double cueFraction, const TrackMarks& marks = {},
                   const WaveColours& colours = kWaveColours);
+
+// The hot cue whose mark is at column `x` of a picture where the track's second s is at
+// column xOf(s): its line, `reach` pixels either side, or its flag. Its slot; -1 when none
+// (the nearest line wins).
+int hotCueAt(const HotCueSet& cues, const std::function<double(double)>& xOf, double x,
+             double reach);
+// The column of an overview `width` wide where a track `trackFrames` long has `seconds`.
+double overviewX(double seconds, int64_t trackFrames, int32_t width);
 
 // Where the band puts each deck's overview and waveform, rows from its top: deck 1's
 // overview, deck 1's waveform, deck 2's waveform, deck 2's overview, so that the two
@@ -101,8 +122,9 @@ struct BandLayout {
     int32_t waveTop[2] = {0, 0};
     int32_t overviewHeight = 0, waveHeight = 0;
 
-    // The deck whose overview holds row `y`, -1 when none does.
+    // The deck whose overview (waveform) holds row `y`, -1 when none does.
     int overviewAt(int32_t y) const;
+    int waveAt(int32_t y) const;
 };
 BandLayout bandLayout(int32_t height);
 

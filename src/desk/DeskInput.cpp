@@ -17,6 +17,7 @@
 #include "desk/DeskPanels.h"
 #include "desk/DeskSync.h"
 #include "desk/DeskTransport.h"
+#include "desk/display/OptionLines.h"
 #include "platform/settings/Settings.h"
 
 namespace spinlorex {
@@ -361,6 +362,9 @@ void DeskInput::onMouseDown(bool leftButton, int32_t x, int32_t y) {
         default:
             if (id == ctl::StartRecording || (id >= ctl::OptAutoPitch && id <= ctl::OptPitchRange))
                 panels_.optionClicked(id);
+            else if (id == ctl::None && panels_.currentPanel() == DeskPanels::kOptionsPanel)
+                if (const int32_t k = display::extraOptionAt(*context_.skin, x, y); k >= 0)
+                    panels_.extraOptionClicked(k);
             break;
     }
 }

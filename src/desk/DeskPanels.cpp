@@ -3,8 +3,11 @@
 
 #include "desk/DeskPanels.h"
 
+#include <algorithm>
+
 #include "audio/OutputDevice.h"
 #include "desk/DeskFaders.h"
+#include "desk/display/OptionLines.h"
 #include "platform/settings/Settings.h"
 
 namespace spinlorex {
@@ -217,6 +220,25 @@ void DeskPanels::optionClicked(int id) {
         case ctl::OptAbout:
         case ctl::OptShortcuts:
             context_.links.shell.openDialog(id);
+            break;
+        default:
+            return;
+    }
+    drawOptionsPanel();
+}
+
+}  // namespace spinlorex
+
+namespace spinlorex {
+
+void DeskPanels::extraOptionClicked(int32_t option) {
+    Settings& s = settings();
+    switch (option) {
+        case display::kKeyNotation:
+            set(s.keyNotation, (std::clamp(get(s.keyNotation), 0, 2) + 1) % 3);
+            break;
+        case display::kFileNameTitles:
+            set(s.fileNameTitles, get(s.fileNameTitles) != 0 ? 0 : 1);
             break;
         default:
             return;

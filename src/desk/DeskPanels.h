@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "desk/DeskContext.h"
@@ -29,8 +30,11 @@ public:
     // The Mix button shows: on the playlist panel, or always with the skin's say.
     bool mixVisible() const;
 
+    static constexpr int kOptionsPanel = 5;
     // An option line of the options panel (ids 69, 71..85).
     void optionClicked(int id);
+    // A line of the options after the specified ones (display::ExtraOption).
+    void extraOptionClicked(int32_t option);
 
     // Each display refresh: ends a recording whose file cannot be written, notices one that
     // lost frames, and redraws the record panel's status where it changed.

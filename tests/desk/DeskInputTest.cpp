@@ -3,6 +3,7 @@
 
 #include "audio/OutputDevice.h"
 #include "desk/DeskRig.h"
+#include "desk/display/OptionLines.h"
 
 namespace spinlorex::test {
 namespace {
@@ -326,6 +327,43 @@ TEST_F(DeskInput, PanelsCarryTheMixButtonOptionsAndRecordStatus) {
     rig.press(ctl::OptAbout);
     EXPECT_EQ(rig.shell.dialogs, std::vector<int>{ctl::OptAbout});
     EXPECT_EQ(rig.view.count("options"), 9);  // drawn on showing and after every click
+}
+
+// The desk's own options sit below the specified lines, inside the files window and over
+// none of them; a click on one steps its setting, elsewhere in the panel nothing happens.
+TEST_F(DeskInput, TheDesksOwnOptionLinesSitBelowTheSpecifiedOnesAndStepTheirSettings) {
+    DeskRig rig;
+    const SkinControl& files = rig.skin.control(ctl::FilesWindow);
+    std::vector<display::Rect> taken;
+    for (const int32_t id : display::kOptionLines) {
+        const SkinControl& c = rig.skin.control(id);
+        taken.push_back({c.left, c.top, c.right, c.bottom});
+    }
+    for (int32_t k = 0; k < display::kExtraOptionCount; ++k) {
+        const display::Rect box = display::extraOptionBox(rig.skin, k);
+        ASSERT_FALSE(box.empty()) << k;
+        EXPECT_GE(box.top, files.top);
+        EXPECT_LE(box.bottom, files.bottom);
+        for (const display::Rect& other : taken)
+            EXPECT_TRUE(other.bottom <= box.top || box.bottom <= other.top ||
+                        other.right <= box.left || box.right <= other.left)
+                << k;
+        taken.push_back(box);
+    }
+    const display::Rect notation = display::extraOptionBox(rig.skin, display::kKeyNotation);
+    rig.key(117);  // F6: options
+    rig.down(notation.left + 1, notation.bottom - 1);
+    EXPECT_EQ(get(settings().keyNotation), 1);
+    rig.down(notation.left + 1, notation.bottom - 1);
+    rig.down(notation.left + 1, notation.bottom - 1);
+    EXPECT_EQ(get(settings().keyNotation), 0);  // Open Key, names and back to Camelot
+    rig.down(notation.left + 1, notation.bottom);  // the next line: track names
+    EXPECT_EQ(get(settings().fileNameTitles), 1);
+    EXPECT_EQ(get(settings().keyNotation), 0);
+    rig.key(112);  // F1: files; the lines are gone
+    rig.down(notation.left + 1, notation.bottom - 1);
+    EXPECT_EQ(get(settings().keyNotation), 0);
+    settings().resetToDefaults();
 }
 
 TEST_F(DeskInput, ARecordingThatFailsOrLosesFramesEndsWithItsReasonOnTheRecordPanel) {

@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "audio/AutomaticStart.h"
+#include "auxwindows/DeckWave.h"
+#include "auxwindows/WaveformPainter.h"
 #include "desk/DeskHotCues.h"
 #include "desk/DeskLoops.h"
 #include "desk/DeskRig.h"
@@ -118,6 +120,57 @@ TEST_F(DeskLoopKeys, HotCuesSetOnTheBeatJumpPlayingOrPausedAndDelete) {
     EXPECT_TRUE(r_.desk.hotCues().cues(0).cues[2].set());
     EXPECT_EQ(kept_, 3);
     EXPECT_EQ(r_.desk.hotCues().nextCue(0), -1);
+}
+
+// The waveform and the overview show each hot cue in its colour where it is and the loop
+// as a tinted stretch; a click on a cue's line or flag finds its slot, beside it none.
+TEST_F(DeskLoopKeys, HotCuesAndTheLoopShowOnTheWaveformsWhereAClickFindsThem) {
+    r_.key('2');  // on kBeat10
+    at(kBeat10 + 8 * kBeat + 100);
+    r_.key('5');  // on kBeat10 + 8 beats
+    r_.key('B');  // a 4-beat loop from there
+    const DeckWave wave = readDeckWave(r_.deck(0), nullptr);
+    ASSERT_DOUBLE_EQ(wave.loopStartSeconds, (kBeat10 + 8 * kBeat) / 44100.0);
+    ASSERT_DOUBLE_EQ(wave.loopEndSeconds, (kBeat10 + 12 * kBeat) / 44100.0);
+    constexpr int32_t kW = 800, kH = 40;
+    std::vector<uint32_t> pixels(kW * kH);
+    const Canvas canvas{pixels.data(), kW, kH, kW};
+    const ScrollWindow window = scrollWindow(wave.heardSeconds, wave.speed, 16.0, kW);
+    const auto xOf = [&](double s) { return window.xOf(s); };
+    drawScrolling(canvas, WaveView{}, window,
+                  {.grid = nullptr,
+                   .other = {},
+                   .cueSeconds = -1,
+                   .track = {&wave.hotCues, wave.loopStartSeconds, wave.loopEndSeconds}});
+    const auto columnOf = [&](int64_t frame) {
+        return static_cast<int32_t>(std::floor(xOf(double(frame) / 44100.0)));
+    };
+    const int32_t cue2 = columnOf(kBeat10);
+    EXPECT_EQ(canvas.at(cue2, kH - 1), 0xFF000000 | hotCueColour(1));
+    EXPECT_EQ(canvas.at(cue2 + kHotCueFlagWidth - 1, 0), 0xFF000000 | hotCueColour(1));
+    EXPECT_EQ(canvas.at(cue2 + kHotCueFlagWidth, 0), kWaveColours.back);
+    const int32_t loopFrom = columnOf(kBeat10 + 8 * kBeat), loopTo = columnOf(kBeat10 + 12 * kBeat);
+    EXPECT_EQ(canvas.at(loopFrom - 1, kH / 2), kWaveColours.back);
+    EXPECT_EQ(canvas.at(loopFrom + kHotCueFlagWidth + 2, kH - 1), kWaveColours.loopBack);
+    EXPECT_EQ(canvas.at(loopTo, kH / 2), kWaveColours.loop);
+    EXPECT_EQ(canvas.at(loopTo + 1, kH / 2), kWaveColours.back);
+
+    EXPECT_EQ(hotCueAt(wave.hotCues, xOf, cue2 + 0.5, 3.0), 1);
+    EXPECT_EQ(hotCueAt(wave.hotCues, xOf, cue2 - 3.0, 3.0), 1);
+    EXPECT_EQ(hotCueAt(wave.hotCues, xOf, cue2 - 4.0, 3.0), -1);
+    EXPECT_EQ(hotCueAt(wave.hotCues, xOf, cue2 + kHotCueFlagWidth + 2.5, 3.0), 1);
+    EXPECT_EQ(hotCueAt(wave.hotCues, xOf, cue2 + kHotCueFlagWidth + 3.0, 3.0), -1);
+    EXPECT_EQ(hotCueAt(wave.hotCues, xOf, columnOf(kBeat10 + 8 * kBeat), 3.0), 4);
+
+    // The overview puts them at their share of the track.
+    drawOverview(canvas, WaveView{}, wave.trackFrames, -1, -1,
+                 {&wave.hotCues, wave.loopStartSeconds, wave.loopEndSeconds});
+    const int32_t at2 = static_cast<int32_t>(double(kBeat10) / double(wave.trackFrames) * kW);
+    EXPECT_EQ(canvas.at(at2, kH - 1), 0xFF000000 | hotCueColour(1));
+    EXPECT_EQ(hotCueAt(
+                  wave.hotCues, [&](double s) { return overviewX(s, wave.trackFrames, kW); },
+                  at2, 3.0),
+              1);
 }
 
 TEST_F(DeskLoopKeys, NoAutomaticMixStartsWhileADeckLoopsAndMixNowEndsTheLoop) {

@@ -90,3 +90,44 @@ OptionText optionText(int32_t id, Settings& s) {
 }
 
 }  // namespace spinlorex::display
+
+namespace spinlorex::display {
+
+Rect extraOptionBox(const SkinModel& skin, int32_t k) {
+    if (k < 0 || k >= kExtraOptionCount) return {};
+    const bool left = k < kExtraLeftLines;
+    const SkinControl& last = skin.controls[left ? ctl::OptSoundConfig : ctl::OptAbout];
+    const SkinControl& files = skin.controls[ctl::FilesWindow];
+    const int32_t row = left ? k : k - kExtraLeftLines;
+    const int32_t height = last.bottom - last.top;
+    const Rect box{last.left, last.bottom + row * height, last.right,
+                   last.bottom + (row + 1) * height};
+    if (height <= 0 || box.bottom > files.bottom) return {};
+    return box;
+}
+
+int32_t extraOptionAt(const SkinModel& skin, int32_t x, int32_t y) {
+    for (int32_t k = 0; k < kExtraOptionCount; ++k)
+        if (extraOptionBox(skin, k).contains({x, y})) return k;
+    return -1;
+}
+
+OptionText extraOptionText(int32_t k, const Settings& s) {
+    switch (k) {
+        case kKeyNotation:
+            switch (get(s.keyNotation)) {
+                case 1:
+                    return {"Key Notation ", ": Open Key"};
+                case 2:
+                    return {"Key Notation ", ": Musical"};
+                default:
+                    return {"Key Notation ", ": Camelot"};
+            }
+        case kFileNameTitles:
+            return {"Track Names ", get(s.fileNameTitles) != 0 ? ": File Names" : ": Tags"};
+        default:
+            return {};
+    }
+}
+
+}  // namespace spinlorex::display

@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "desk/display/DeskGeometry.h"
 #include "platform/settings/Settings.h"
 #include "skin/SkinControl.h"
+#include "skin/SkinModel.h"
 
 namespace spinlorex::display {
 
@@ -31,5 +33,22 @@ struct OptionText {
 // "Crossfader" value that has no text is shown as the first one and the setting is put
 // back to 0, so what the panel shows is what the desk does.
 OptionText optionText(int32_t id, Settings& s);
+
+// The options the desk has beyond the fifteen: lines below them, the first ones under the
+// left column's last line, the others under the right column's. They are no skin controls:
+// each reacts to a click anywhere on its line.
+enum ExtraOption : int32_t {
+    kKeyNotation = 0,     // left column
+    kFileNameTitles = 1,  // left column
+    kExtraOptionCount = 2,
+};
+inline constexpr int32_t kExtraLeftLines = 2;  // the first ones go to the left column
+
+// The line of extra option k in `skin` (empty when the options panel has no room for it:
+// the line would reach below the files window).
+Rect extraOptionBox(const SkinModel& skin, int32_t k);
+// The extra option whose line holds (x, y); -1 when none.
+int32_t extraOptionAt(const SkinModel& skin, int32_t x, int32_t y);
+OptionText extraOptionText(int32_t k, const Settings& s);
 
 }  // namespace spinlorex::display

@@ -382,6 +382,17 @@ void QtDeskView::drawOptionsPanel() {
             m + tx::measureText(font, fromMiddle, value, tx::kCalcRect | tx::kNoPrefix).width();
         tx::drawText(*p, fromMiddle, value, tx::kLeft | tx::kVCentre | tx::kNoPrefix);
     }
+    // The desk's own options below, each in the same way.
+    for (int32_t k = 0; k < display::kExtraOptionCount; ++k) {
+        const Rect box = display::extraOptionBox(skin_->model, k);
+        if (box.empty()) continue;
+        const display::OptionText option = display::extraOptionText(k, settings());
+        const int32_t m = (box.left + box.right) / 2;
+        tx::drawText(*p, toQRect({box.left, box.top, m, box.bottom}), toQString(option.label),
+                     tx::kRight | tx::kVCentre | tx::kNoPrefix);
+        tx::drawText(*p, toQRect({m, box.top, box.right, box.bottom}), toQString(option.value),
+                     tx::kLeft | tx::kVCentre | tx::kNoPrefix);
+    }
     p->restore();
     invalidate(panel);
 }
