@@ -21,8 +21,8 @@ struct DeckWave {
     double cueSeconds = -1;      // negative: none
     double playedFraction = -1;  // negative: no position
     double cueFraction = -1;
-    HotCueSet hotCues;              // the track's
-    double loopStartSeconds = -1;   // the loop the deck plays round; negative: none
+    HotCueSet hotCues;             // the track's
+    double loopStartSeconds = -1;  // the loop the deck plays round; negative: none
     double loopEndSeconds = -1;
     bool operator==(const DeckWave& o) const;
 };

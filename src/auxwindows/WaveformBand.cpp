@@ -125,8 +125,8 @@ void WaveformBand::clickWave(int d, double x) {
         return;
     }
     const double at = window.secondsAt(x);
-    if (deck.loopStartSeconds >= 0.0 && at >= deck.loopStartSeconds &&
-        at < deck.loopEndSeconds && links_.loop)
+    if (deck.loopStartSeconds >= 0.0 && at >= deck.loopStartSeconds && at < deck.loopEndSeconds &&
+        links_.loop)
         links_.loop(d);
 }
 

@@ -5,7 +5,8 @@
 // with its beats, the other deck's beats faintly and its cue point, and above and below
 // them the overview of each whole track, where a click or a drag seeks the deck. Hot cues
 // and the loop show on both; a click on a hot cue's mark jumps to it, one in the playing
-// loop leaves it. The mouse wheel zooms. Drawn on the GUI thread, and only when something shown changed.
+// loop leaves it. The mouse wheel zooms. Drawn on the GUI thread, and only when something shown
+// changed.
 //
 // Main thread only.
 

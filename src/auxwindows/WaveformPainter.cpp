@@ -74,9 +74,8 @@ void drawTrackMarks(const Canvas& canvas, const TrackMarks& marks,
         const int32_t x = pixelOf(xOf(static_cast<double>(cue.frame) / kSampleRate));
         canvas.line(x, colour);
         for (int32_t y = 0; y < flagRows; ++y)
-            for (int32_t f = std::max(x + 1, 0); f <= std::min(x + kHotCueFlagWidth - 1,
-                                                                canvas.width - 1);
-                 ++f)
+            for (int32_t f = std::max(x + 1, 0);
+                 f <= std::min(x + kHotCueFlagWidth - 1, canvas.width - 1); ++f)
                 canvas.at(f, y) = colour;
     }
 }

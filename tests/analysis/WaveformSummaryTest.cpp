@@ -131,7 +131,8 @@ TEST(WaveformBeats, LinesFallOnTheGeneratedBeatsAndTheFirstOfEachBarIsBrighter) 
     const Canvas canvas{pixels.data(), kW, kH, kW};
     // 8 s across at +10 % speed: 8.8 s of the track, from 10 - 4.4 s.
     const ScrollWindow window = scrollWindow(10.0, 1.1, 8.0, kW);
-    drawScrolling(canvas, WaveView{}, window, {.grid = &grid, .other = {}, .cueSeconds = 9.0, .track = {}});
+    drawScrolling(canvas, WaveView{}, window,
+                  {.grid = &grid, .other = {}, .cueSeconds = 9.0, .track = {}});
     std::vector<int32_t> lines, bars;
     for (int32_t x = 0; x < kW; ++x) {
         if (canvas.at(x, 0) == kWaveColours.beat) lines.push_back(x);
@@ -151,15 +152,18 @@ TEST(WaveformBeats, LinesFallOnTheGeneratedBeatsAndTheFirstOfEachBarIsBrighter) 
     EXPECT_EQ(canvas.at(static_cast<int32_t>(window.xOf(9.0)), 0), kWaveColours.cue);
     // The other deck, twice as far into a track at the same tempo and heard in step, draws
     // its beats on these: no faint line stands apart.
-    drawScrolling(
-        canvas, WaveView{}, window,
-        {.grid = &grid, .other = {&grid, 20.0, 1.1, 10.0, 1.1, kDeckColours[1]}, .cueSeconds = -1, .track = {}});
+    drawScrolling(canvas, WaveView{}, window,
+                  {.grid = &grid,
+                   .other = {&grid, 20.0, 1.1, 10.0, 1.1, kDeckColours[1]},
+                   .cueSeconds = -1,
+                   .track = {}});
     for (int32_t x = 0; x < kW; ++x) EXPECT_NE(canvas.at(x, 0), dimmed(kDeckColours[1])) << x;
     // Half a beat off, it stands apart between each pair.
     drawScrolling(canvas, WaveView{}, window,
                   {.grid = &grid,
                    .other = {&grid, 20.25, 1.1, 10.0, 1.1, kDeckColours[1]},
-                   .cueSeconds = -1, .track = {}});
+                   .cueSeconds = -1,
+                   .track = {}});
     int faint = 0;
     for (int32_t x = 0; x < kW; ++x) faint += canvas.at(x, 0) == dimmed(kDeckColours[1]) ? 1 : 0;
     EXPECT_EQ(faint, 16);  // 6.0 .. 14.0 s, but 10.0 s is under the play line

@@ -189,5 +189,61 @@ TEST_F(DeckLoopTest, JoinsOfShortAndLongLoopsMakeNoClick) {
     }
 }
 
+// The lag, within `reach` of `around`, at which `frames` frames of the left channel from
+// `from` repeat most closely.
+int64_t repeatLag(const std::vector<int16_t>& x, size_t from, size_t frames, int64_t around,
+                  int64_t reach) {
+    int64_t best = around;
+    double least = -1;
+    for (int64_t lag = around - reach; lag <= around + reach; ++lag) {
+        double sum = 0;
+        for (size_t i = from; i < from + frames; ++i) {
+            const double d = x[2 * i] - x[2 * (i + static_cast<size_t>(lag))];
+            sum += d * d;
+        }
+        if (least < 0 || sum < least) {
+            least = sum;
+            best = lag;
+        }
+    }
+    return best;
+}
+
+// Music looped at a pitch repeats after the loop's length over the deck's speed, to the
+// frame, round after round without drift.
+TEST_F(DeckLoopTest, MusicLoopedAtAPitchRepeatsWithTheLoopsLengthOverTheSpeed) {
+    test::TempDir dir;
+    for (const double bpm : {128.0, 180.0}) {
+        synth::Params params;
+        params.bpm = bpm;
+        params.seconds = 40;
+        const std::string wav = dir.file("music.wav");
+        ASSERT_TRUE(synth::writeWav(wav, synth::render(params), 44100, 2, 16));
+        DeckHarness h(DeckHarness::RealReaders{});
+        h.startSoundThread();
+        ASSERT_TRUE(h.load(0, wav));
+        for (const int32_t pitch : {4424, 3961}) {
+            h.deck(0).setPitch(pitch);
+            const double beat = 44100.0 * 60.0 / bpm;
+            for (const double beats : {0.125, 1.0, 4.0, 16.0}) {
+                SCOPED_TRACE(testing::Message()
+                             << bpm << " BPM, pitch " << pitch << ", " << beats << " beats");
+                const LoopSpan loop{441000, beats * beat};
+                const double period = loop.length * 4096.0 / pitch;
+                const int rounds = std::max(4, static_cast<int>(44100 * 2 / period));
+                const auto captured = playLoop(h, loop.start, loop,
+                                               static_cast<size_t>((rounds + 1) * period) + 2000);
+                const auto window = static_cast<size_t>(std::min(period / 2, 4096.0));
+                const auto from = static_cast<size_t>(period / 4) + 1000;
+                for (const int k : {1, rounds - 1}) {
+                    const auto expected = std::llround(k * period);
+                    EXPECT_NEAR(repeatLag(captured, from, window, expected, 3), expected, 1)
+                        << k << " rounds";
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace spinlorex

@@ -356,7 +356,7 @@ TEST_F(DeskInput, TheDesksOwnOptionLinesSitBelowTheSpecifiedOnesAndStepTheirSett
     EXPECT_EQ(get(settings().keyNotation), 1);
     rig.down(notation.left + 1, notation.bottom - 1);
     rig.down(notation.left + 1, notation.bottom - 1);
-    EXPECT_EQ(get(settings().keyNotation), 0);  // Open Key, names and back to Camelot
+    EXPECT_EQ(get(settings().keyNotation), 0);     // Open Key, names and back to Camelot
     rig.down(notation.left + 1, notation.bottom);  // the next line: track names
     EXPECT_EQ(get(settings().fileNameTitles), 1);
     EXPECT_EQ(get(settings().keyNotation), 0);

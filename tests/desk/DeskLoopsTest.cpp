@@ -167,10 +167,10 @@ TEST_F(DeskLoopKeys, HotCuesAndTheLoopShowOnTheWaveformsWhereAClickFindsThem) {
                  {&wave.hotCues, wave.loopStartSeconds, wave.loopEndSeconds});
     const int32_t at2 = static_cast<int32_t>(double(kBeat10) / double(wave.trackFrames) * kW);
     EXPECT_EQ(canvas.at(at2, kH - 1), 0xFF000000 | hotCueColour(1));
-    EXPECT_EQ(hotCueAt(
-                  wave.hotCues, [&](double s) { return overviewX(s, wave.trackFrames, kW); },
-                  at2, 3.0),
-              1);
+    EXPECT_EQ(
+        hotCueAt(
+            wave.hotCues, [&](double s) { return overviewX(s, wave.trackFrames, kW); }, at2, 3.0),
+        1);
 }
 
 TEST_F(DeskLoopKeys, NoAutomaticMixStartsWhileADeckLoopsAndMixNowEndsTheLoop) {
