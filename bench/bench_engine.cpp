@@ -133,11 +133,12 @@ private:
     int64_t elapsed_ = 0;
 };
 
-// state.range(0): the output mode (1 soft mix; 3, 9 a four-channel card; 2, 4, 8 two cards).
-void BM_SoundThreadPass(benchmark::State& state) {
+// `mode`: the output mode (1 soft mix; 3, 9 a four-channel card; 2, 4, 8 two cards).
+// `loopBeats`: each deck loops this many beats of its track from its first second (0: none).
+void soundThreadPass(benchmark::State& state, int32_t mode, double loopBeats) {
     settings().resetToDefaults();
     set(settings().masterTempo, 1);
-    set(settings().outputMode, static_cast<int32_t>(state.range(0)));
+    set(settings().outputMode, mode);
     set(settings().multiInstance, 1);
     set(settings().autoBpm, 0);
     synth::Params params;
@@ -180,6 +181,9 @@ void BM_SoundThreadPass(benchmark::State& state) {
             entry.path = d == 0 ? "a.wav" : "b.wav";
             decks[d].loadTrack(entry);
             decks[d].setPitch(4424);
+            if (loopBeats > 0)
+                decks[d].setLoop({44100, loopBeats * 44100.0 * 60.0 / (d == 0 ? 126 : 124)},
+                                 DeckStream::LoopEntry::Restart);
             decks[d].play();
         }
     });
@@ -220,6 +224,9 @@ void BM_SoundThreadPass(benchmark::State& state) {
     engine.stop();
     settings().resetToDefaults();
 }
+void BM_SoundThreadPass(benchmark::State& state) {
+    soundThreadPass(state, static_cast<int32_t>(state.range(0)), 0);
+}
 BENCHMARK(BM_SoundThreadPass)
     ->ArgName("mode")
     ->Arg(1)
@@ -230,6 +237,11 @@ BENCHMARK(BM_SoundThreadPass)
     ->Arg(8)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
+
+// Both decks looping one beat in master tempo at +8 %, the soft mix: every 21,000 frames a
+// join with its crossfade.
+void BM_SoundThreadPassLoopingOneBeat(benchmark::State& state) { soundThreadPass(state, 1, 1.0); }
+BENCHMARK(BM_SoundThreadPassLoopingOneBeat)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // How long after a level change the soft mix's output changes: one deck plays into the WAV
 // backend, its level drops to 0 at a known frame, and the file shows when silence begins.
@@ -297,6 +309,96 @@ void BM_LevelChangeHeard(benchmark::State& state) {
     settings().resetToDefaults();
 }
 BENCHMARK(BM_LevelChangeHeard)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// How long after a hot cue's jump the soft mix plays from the cue: the track is five seconds
+// of music and then silence; a deck plays the silence from 6 s, jumps to 1 s, and the file
+// shows when the music begins. The jump's fade-in starts at once, so its first sound is the
+// jump. The passes keep a card's pace (44 frames a millisecond).
+void BM_HotCueJumpHeard(benchmark::State& state) {
+    settings().resetToDefaults();
+    set(settings().outputMode, 1);
+    set(settings().multiInstance, 1);
+    set(settings().autoBpm, 0);
+    synth::Params params;
+    params.seconds = 5;
+    static const std::vector<int16_t> track = [&] {
+        std::vector<int16_t> pcm = synth::toPcm16(synth::render(params));
+        pcm.resize(pcm.size() * 2, 0);
+        return pcm;
+    }();
+    const std::string path = "/tmp/spinlorex-bench-hotcue.wav";
+    int64_t jumpAt = 0;
+    {
+        auto clock = std::make_shared<sound::ManualClock>();
+        std::unique_ptr<sound::SoundSystem> system = sound::createWavSystem(path, clock);
+        TrackDatabase database;
+        QuietDesk desk;
+        DeckPair decks(database, desk, desk, loopReaders(track), loopReaders(track));
+        desk.decks = &decks;
+        AudioEngine engine(decks, *system, nullptr);
+        if (!engine.start(AudioEngine::Threading::Manual)) {
+            state.SkipWithError("the engine did not start");
+            return;
+        }
+        // Passes at the pace a card would ask for them: the jump's new audio is decoded on
+        // the deck's reading thread, in wall time.
+        auto due = std::chrono::steady_clock::now();
+        auto pass = [&] {
+            due += std::chrono::microseconds(998);
+            std::this_thread::sleep_until(due);
+            clock->advance(44);
+            engine.runPass();
+        };
+        auto serve = [&](auto operation) {
+            std::atomic<bool> done{false};
+            std::thread caller([&] {
+                operation();
+                done = true;
+            });
+            while (!done) pass();
+            caller.join();
+        };
+        serve([&] {
+            TrackEntry entry;
+            entry.path = "a.wav";
+            decks[0].loadTrack(entry);
+            decks[0].play();
+            decks[0].seekToFrame(44100 * 6);
+        });
+        for (int i = 0; i < 1000; ++i) pass();
+        for (auto _ : state) {
+            jumpAt = clock->elapsedFrames();
+            serve([&] { decks[0].seekToFrame(44100); });
+            for (int i = 0; i < 300; ++i) pass();
+        }
+        engine.stop();
+    }
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::vector<int16_t> samples;
+    if (f != nullptr) {
+        std::fseek(f, static_cast<long>(WavFileWriter::kDataOffset), SEEK_SET);
+        int16_t buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 2, 4096, f)) > 0) samples.insert(samples.end(), buf, buf + n);
+        std::fclose(f);
+    }
+    std::remove(path.c_str());
+    auto heardFrom = static_cast<int64_t>(samples.size() / 2);
+    for (int64_t i = jumpAt; i < static_cast<int64_t>(samples.size() / 2); ++i)
+        if (samples[static_cast<size_t>(2 * i)] != 0 ||
+            samples[static_cast<size_t>(2 * i + 1)] != 0) {
+            heardFrom = i;
+            break;
+        }
+    int64_t soundBefore = 0;  // the silence must be silent for the measure to hold
+    for (int64_t i = jumpAt - 22050; i < jumpAt && 2 * i + 1 < static_cast<int64_t>(samples.size());
+         ++i)
+        soundBefore += samples[static_cast<size_t>(2 * i)] != 0 ? 1 : 0;
+    state.counters["frames_heard_before"] = static_cast<double>(soundBefore);
+    state.counters["heard_after_ms"] = static_cast<double>(heardFrom - jumpAt) * 1000.0 / 44100.0;
+    settings().resetToDefaults();
+}
+BENCHMARK(BM_HotCueJumpHeard)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace spinlorex
