@@ -7,6 +7,8 @@
 #include <cmath>
 #include <vector>
 
+#include "analysis/BeatGridFit.h"
+#include "analysis/OnsetEnvelope.h"
 #include "analysis/WaveformBuilder.h"
 #include "audio/AudioFormat.h"
 #include "auxwindows/WaveformPainter.h"
@@ -124,8 +126,13 @@ TEST(WaveformBlob, StaysSmallKeepsItsShapeAndRefusesWhatIsNotOne) {
 // Beat lines fall where the generated track's beats are: the grid fitted over it, drawn
 // over the scrolling waveform, puts each line within one column of a generated beat.
 TEST(WaveformBeats, LinesFallOnTheGeneratedBeatsAndTheFirstOfEachBarIsBrighter) {
-    BeatGrid grid;
-    grid.sections = {{0.0, 0.25, 0.5}};  // 120 BPM from 0.25 s
+    // 120 BPM from 0.25 s, the grid fitted as at a load.
+    const std::vector<int16_t> pcm =
+        synth::toPcm16(synth::render({.bpm = 120, .seconds = 20, .startOffset = 0.25}));
+    OnsetEnvelope envelope;
+    for (size_t i = 0; i + 2304 <= pcm.size(); i += 2304) envelope.feed(&pcm[i], 1152);
+    const BeatGrid grid = fitBeatGrid(envelope.levels());
+    ASSERT_EQ(grid.sections.size(), 1u);
     constexpr int32_t kW = 800, kH = 20;
     std::vector<uint32_t> pixels(kW * kH);
     const Canvas canvas{pixels.data(), kW, kH, kW};
@@ -150,18 +157,18 @@ TEST(WaveformBeats, LinesFallOnTheGeneratedBeatsAndTheFirstOfEachBarIsBrighter) 
                     window.secondsPerPixel)
             << x;
     EXPECT_EQ(canvas.at(static_cast<int32_t>(window.xOf(9.0)), 0), kWaveColours.cue);
-    // The other deck, twice as far into a track at the same tempo and heard in step, draws
+    // The other deck, 4 s further into the same track and heard in step, draws
     // its beats on these: no faint line stands apart.
     drawScrolling(canvas, WaveView{}, window,
                   {.grid = &grid,
-                   .other = {&grid, 20.0, 1.1, 10.0, 1.1, kDeckColours[1]},
+                   .other = {&grid, 14.0, 1.1, 10.0, 1.1, kDeckColours[1]},
                    .cueSeconds = -1,
                    .track = {}});
     for (int32_t x = 0; x < kW; ++x) EXPECT_NE(canvas.at(x, 0), dimmed(kDeckColours[1])) << x;
     // Half a beat off, it stands apart between each pair.
     drawScrolling(canvas, WaveView{}, window,
                   {.grid = &grid,
-                   .other = {&grid, 20.25, 1.1, 10.0, 1.1, kDeckColours[1]},
+                   .other = {&grid, 14.25, 1.1, 10.0, 1.1, kDeckColours[1]},
                    .cueSeconds = -1,
                    .track = {}});
     int faint = 0;
