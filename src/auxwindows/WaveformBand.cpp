@@ -83,7 +83,15 @@ void WaveformBand::paintEvent(QPaintEvent*) {
     auto* pixels = reinterpret_cast<uint32_t*>(picture_.bits());
     const int32_t w = picture_.width();
     const BandLayout layout = bandLayout(picture_.height());
-    Canvas{pixels, w, picture_.height(), stride}.fill(kWaveColours.back);
+    // The rows between the pictures; each picture fills its own.
+    const auto fillRows = [&](int32_t from, int32_t to) {
+        if (to > from)
+            Canvas{pixels + ptrdiff_t{from} * stride, w, to - from, stride}.fill(kWaveColours.back);
+    };
+    fillRows(layout.overviewHeight, layout.waveTop[0]);
+    fillRows(layout.waveTop[0] + layout.waveHeight, layout.waveTop[1]);
+    fillRows(layout.waveTop[1] + layout.waveHeight, layout.overviewTop[1]);
+    fillRows(layout.overviewTop[1] + layout.overviewHeight, picture_.height());
     for (int d = 0; d < 2; ++d) {
         const DeckWave& deck = s.decks[static_cast<size_t>(d)];
         const DeckWave& other = s.decks[static_cast<size_t>(1 - d)];
@@ -91,9 +99,12 @@ void WaveformBand::paintEvent(QPaintEvent*) {
                               layout.overviewHeight, stride};
         drawOverview(overview, deck.view, deck.trackFrames, deck.playedFraction, deck.cueFraction,
                      marksOf(deck));
-        if (deck.trackFrames <= 0) continue;
         const Canvas wave{pixels + ptrdiff_t{layout.waveTop[d]} * stride, w, layout.waveHeight,
                           stride};
+        if (deck.trackFrames <= 0) {
+            wave.fill(kWaveColours.back);
+            continue;
+        }
         ScrollMarks marks;
         marks.grid = deck.grid;
         marks.cueSeconds = deck.cueSeconds;

@@ -24,23 +24,29 @@ WaveColumn loudestOf(const WaveView& view, int64_t first, int64_t last) {
     return c;
 }
 
-// One column of bars around the middle row, each band as high as its level of the peak.
+// One column of bars around the middle row, each band as high as its level of the peak:
+// the highs over the middle over the bass, each pixel written once.
 void drawColumn(const Canvas& canvas, int32_t x, WaveColumn c, uint8_t peak,
                 const WaveColours& colours, bool dim) {
     if (peak == 0) return;
     const int32_t half = canvas.height / 2;
     const int32_t middle = canvas.height / 2;
-    const auto bar = [&](uint8_t level, uint32_t colour) {
-        const int32_t reach = (int32_t{level} * half + peak / 2) / peak;
-        if (reach <= 0) return;
-        const uint32_t shown = dim ? dimmed(colour) : colour;
-        const int32_t top = std::max(middle - reach, 0);
-        const int32_t bottom = std::min(middle + reach, canvas.height - 1);
-        for (int32_t y = top; y <= bottom; ++y) canvas.at(x, y) = shown;
-    };
-    bar(c.low, colours.low);
-    bar(c.mid, colours.mid);
-    bar(c.high, colours.high);
+    const auto reach = [&](uint8_t level) { return (int32_t{level} * half + peak / 2) / peak; };
+    // The band seen at each distance from the middle: the highest-drawn whose bar reaches it.
+    const int32_t reaches[3] = {reach(c.high), reach(c.mid), reach(c.low)};
+    const uint32_t shades[3] = {dim ? dimmed(colours.high) : colours.high,
+                                dim ? dimmed(colours.mid) : colours.mid,
+                                dim ? dimmed(colours.low) : colours.low};
+    int32_t from = 0;  // distances below this are already drawn
+    for (int band = 0; band < 3; ++band) {
+        const int32_t to = reaches[band];  // inclusive
+        if (to <= 0 || to < from) continue;
+        for (int32_t d = from; d <= to; ++d) {
+            if (middle - d >= 0) canvas.at(x, middle - d) = shades[band];
+            if (d > 0 && middle + d <= canvas.height - 1) canvas.at(x, middle + d) = shades[band];
+        }
+        from = to + 1;
+    }
 }
 
 int32_t pixelOf(double x) { return static_cast<int32_t>(std::floor(x)); }
