@@ -243,6 +243,20 @@ BENCHMARK(BM_SoundThreadPass)
 void BM_SoundThreadPassLoopingOneBeat(benchmark::State& state) { soundThreadPass(state, 1, 1.0); }
 BENCHMARK(BM_SoundThreadPassLoopingOneBeat)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// The samples of a WAV file the WAV backend wrote, and the file gone.
+std::vector<int16_t> takeWavSamples(const std::string& path) {
+    std::vector<int16_t> samples;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::fseek(f, static_cast<long>(WavFileWriter::kDataOffset), SEEK_SET);
+        int16_t buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 2, 4096, f)) > 0) samples.insert(samples.end(), buf, buf + n);
+        std::fclose(f);
+    }
+    std::remove(path.c_str());
+    return samples;
+}
+
 // How long after a level change the soft mix's output changes: one deck plays into the WAV
 // backend, its level drops to 0 at a known frame, and the file shows when silence begins.
 void BM_LevelChangeHeard(benchmark::State& state) {
@@ -290,16 +304,7 @@ void BM_LevelChangeHeard(benchmark::State& state) {
         engine.stop();
     }
     // The first frame from which the output stays silent.
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    std::vector<int16_t> samples;
-    if (f != nullptr) {
-        std::fseek(f, static_cast<long>(WavFileWriter::kDataOffset), SEEK_SET);
-        int16_t buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 2, 4096, f)) > 0) samples.insert(samples.end(), buf, buf + n);
-        std::fclose(f);
-    }
-    std::remove(path.c_str());
+    const std::vector<int16_t> samples = takeWavSamples(path);
     int64_t silentFrom = static_cast<int64_t>(samples.size() / 2);
     while (silentFrom > 0 && samples[static_cast<size_t>(2 * (silentFrom - 1))] == 0 &&
            samples[static_cast<size_t>(2 * (silentFrom - 1) + 1)] == 0)
@@ -373,16 +378,7 @@ void BM_HotCueJumpHeard(benchmark::State& state) {
         }
         engine.stop();
     }
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    std::vector<int16_t> samples;
-    if (f != nullptr) {
-        std::fseek(f, static_cast<long>(WavFileWriter::kDataOffset), SEEK_SET);
-        int16_t buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 2, 4096, f)) > 0) samples.insert(samples.end(), buf, buf + n);
-        std::fclose(f);
-    }
-    std::remove(path.c_str());
+    const std::vector<int16_t> samples = takeWavSamples(path);
     auto heardFrom = static_cast<int64_t>(samples.size() / 2);
     for (int64_t i = jumpAt; i < static_cast<int64_t>(samples.size() / 2); ++i)
         if (samples[static_cast<size_t>(2 * i)] != 0 ||
