@@ -20,26 +20,48 @@ struct Box {
 };
 Box placement(const SkinControl& c) { return {c.left, c.top, c.right, c.bottom}; }
 
-TEST(DerivedLayout, PlacesTheLibraryControlsFromTheFilesWindow) {
+// Every library control lies inside the files window; the option lines stand in two
+// columns in their order, each line right under the one before, the columns side by side
+// and centred on the window's middle; strip buttons show "on" a row lower in the strip.
+TEST(DerivedLayout, PlacesTheLibraryControlsInsideTheFilesWindowInTheirOrder) {
     ControlTable controls = withFilesWindow(100, 200, 700, 520);
     controls[ctl::RecordStatus].radius = 7;  // kept, like the masks
     deriveLibraryLayout(controls, 600);
+    for (int32_t id = kFirstDerivedControl; id <= kLastDerivedControl; ++id) {
+        const SkinControl& c = controls[static_cast<size_t>(id)];
+        EXPECT_TRUE(c.left >= 100 && c.right <= 700 && c.top >= 200 && c.bottom <= 520) << id;
+        EXPECT_TRUE(c.left < c.right && c.top < c.bottom) << id;
+        EXPECT_EQ((Box{c.hitLeft, c.hitTop, c.hitRight, c.hitBottom}), placement(c)) << id;
+    }
+    const int32_t left[] = {ctl::OptAutoPitch,   ctl::OptAutoReset,  ctl::OptAutoLevel,
+                            ctl::OptMasterTempo, ctl::OptPitchRange, ctl::OptMixLength,
+                            ctl::OptCrossfader,  ctl::OptSoundConfig};
+    const int32_t right[] = {ctl::OptSecurity, ctl::OptToolTip, ctl::OptMultiInstance,
+                             ctl::OptSkin,     ctl::OptPlugins, ctl::OptShortcuts,
+                             ctl::OptAbout};
+    const auto column = [&](const auto& ids) {
+        const SkinControl& first = controls[static_cast<size_t>(ids[0])];
+        for (size_t i = 1; i < std::size(ids); ++i) {
+            const SkinControl& above = controls[static_cast<size_t>(ids[i - 1])];
+            const SkinControl& c = controls[static_cast<size_t>(ids[i])];
+            EXPECT_EQ(c.top, above.bottom) << ids[i];
+            EXPECT_EQ(c.left, first.left) << ids[i];
+            EXPECT_EQ(c.right, first.right) << ids[i];
+        }
+        const SkinControl& bottom = controls[static_cast<size_t>(ids[std::size(ids) - 1])];
+        EXPECT_EQ(first.top + bottom.bottom, 200 + 520) << "centred on the middle";
+        return first;
+    };
+    const SkinControl l = column(left), r = column(right);
+    EXPECT_EQ(l.left, 100);
+    EXPECT_EQ(l.right, r.left);
+    EXPECT_EQ(r.right, 700);
 
-    EXPECT_EQ(placement(controls[ctl::SearchText]), (Box{250, 203, 523, 227}));
-    EXPECT_EQ(placement(controls[ctl::StartRecording]), (Box{304, 308, 496, 356}));
-    const SkinControl& rec = controls[ctl::StartRecording];
-    EXPECT_EQ(rec.x, 304);
-    EXPECT_EQ(rec.width, 192);
-    EXPECT_EQ(rec.height, 48);
-    EXPECT_EQ((Box{rec.hitLeft, rec.hitTop, rec.hitRight, rec.hitBottom}), placement(rec));
-    EXPECT_EQ((std::pair{rec.offX, rec.offY}), (std::pair{288, 600}));
-    EXPECT_EQ((std::pair{rec.onX, rec.onY}), (std::pair{480, 600}));
-
-    const SkinControl& search = controls[ctl::SearchGo];  // strip cell: on look a row lower
-    EXPECT_EQ((std::pair{search.offX, search.offY}), (std::pair{264, 600}));
-    EXPECT_EQ((std::pair{search.onX, search.onY}), (std::pair{264, 624}));
-    const SkinControl& text = controls[ctl::SearchText];  // own position
-    EXPECT_EQ((std::pair{text.offX, text.offY}), (std::pair{250, 203}));
+    const SkinControl& search = controls[ctl::SearchGo];
+    EXPECT_EQ(search.onX, search.offX);
+    EXPECT_EQ(search.onY, search.offY + search.height);
+    const SkinControl& text = controls[ctl::SearchText];  // its own look: where it stands
+    EXPECT_EQ((std::pair{text.offX, text.offY}), (std::pair{text.left, text.top}));
 
     EXPECT_EQ(controls[ctl::RecordStatus].radius, 7);
     EXPECT_EQ(controls[ctl::Save].panelMask, (1 << 2) | (1 << 4));
