@@ -133,11 +133,12 @@ private:
     int64_t elapsed_ = 0;
 };
 
-// state.range(0): the output mode (1 soft mix; 3, 9 a four-channel card; 2, 4, 8 two cards).
-void BM_SoundThreadPass(benchmark::State& state) {
+// Both decks in master tempo of `quality` (0 Standard, 1 High) through output `mode`.
+void soundThreadPasses(benchmark::State& state, int64_t mode, int32_t quality) {
     settings().resetToDefaults();
     set(settings().masterTempo, 1);
-    set(settings().outputMode, static_cast<int32_t>(state.range(0)));
+    set(settings().masterTempoQuality, quality);
+    set(settings().outputMode, static_cast<int32_t>(mode));
     set(settings().multiInstance, 1);
     set(settings().autoBpm, 0);
     synth::Params params;
@@ -220,6 +221,12 @@ void BM_SoundThreadPass(benchmark::State& state) {
     engine.stop();
     settings().resetToDefaults();
 }
+
+// state.range(0): the output mode (1 soft mix; 3, 9 a four-channel card; 2, 4, 8 two cards).
+void BM_SoundThreadPass(benchmark::State& state) { soundThreadPasses(state, state.range(0), 0); }
+// The same in the soft mix with master tempo in quality High.
+void BM_SoundThreadPassHigh(benchmark::State& state) { soundThreadPasses(state, 1, 1); }
+BENCHMARK(BM_SoundThreadPassHigh)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SoundThreadPass)
     ->ArgName("mode")
     ->Arg(1)
