@@ -54,9 +54,7 @@ void StudioStretch::restart(int32_t pitch, bool keepKey, int32_t keyShift) {
     dropFrames_ = static_cast<int32_t>(stretcher_->getStartDelay());
 }
 
-int32_t StudioStretch::ready() const {
-    return std::max(0, stretcher_->available() - dropFrames_);
-}
+int32_t StudioStretch::ready() const { return std::max(0, stretcher_->available() - dropFrames_); }
 
 void StudioStretch::feed(const int16_t* source, int32_t frames) {
     frames = std::clamp(frames, 0, kFeedFrames);
@@ -71,8 +69,8 @@ void StudioStretch::feed(const int16_t* source, int32_t frames) {
 void StudioStretch::take(int16_t* out, int32_t frames) {
     float* channels[2] = {out_[0].data(), out_[1].data()};
     while (dropFrames_ > 0 && stretcher_->available() > 0) {
-        const auto dropped = static_cast<int32_t>(
-            stretcher_->retrieve(channels, static_cast<size_t>(std::min(dropFrames_, kTakeFrames))));
+        const auto dropped = static_cast<int32_t>(stretcher_->retrieve(
+            channels, static_cast<size_t>(std::min(dropFrames_, kTakeFrames))));
         if (dropped == 0) break;
         dropFrames_ -= dropped;
     }
@@ -83,7 +81,8 @@ void StudioStretch::take(int16_t* out, int32_t frames) {
         for (int32_t i = 0; i < got; ++i) {
             for (int c = 0; c < 2; ++c) {
                 const float v = out_[static_cast<size_t>(c)][static_cast<size_t>(i)] * 32768.0f;
-                out[2 * i + c] = static_cast<int16_t>(std::lrint(std::clamp(v, -32768.0f, 32767.0f)));
+                out[2 * i + c] =
+                    static_cast<int16_t>(std::lrint(std::clamp(v, -32768.0f, 32767.0f)));
             }
         }
         out += 2 * got;

@@ -143,8 +143,8 @@ TEST_F(StudioStretchDeck, AToneKeepsOrShiftsItsKeyCleanlyAtEveryPitch) {
              // Standard at +8 %, for comparison: the same frequency, a rest well above.
              Case{4424, 0, 1, 0, 1000.0, -25.0},
          }) {
-        SCOPED_TRACE(::testing::Message() << c.pitch << " " << c.keyShift << " mt "
-                                          << c.masterTempo << " q " << c.quality);
+        SCOPED_TRACE(::testing::Message() << c.pitch << " " << c.keyShift << " mt " << c.masterTempo
+                                          << " q " << c.quality);
         set(settings().masterTempo, c.masterTempo);
         set(settings().masterTempoQuality, c.quality);
         const std::vector<int16_t> out = render(file, c.pitch, c.keyShift, 4.0);
@@ -168,7 +168,8 @@ TEST_F(StudioStretchDeck, ClicksAreHeardWhereTheDeckSaysItIs) {
     std::vector<float> clicks(static_cast<size_t>(2 * 44100 * 20), 0.0f);
     for (size_t n = 0; n < clicks.size() / 2; ++n) {
         if (n % kEvery < kBurst) {
-            const auto v = static_cast<float>(0.8 * std::sin(2.0 * std::numbers::pi * 3000.0 * n / 44100.0));
+            const auto v =
+                static_cast<float>(0.8 * std::sin(2.0 * std::numbers::pi * 3000.0 * n / 44100.0));
             clicks[2 * n] = clicks[2 * n + 1] = v;
         }
     }
@@ -183,8 +184,8 @@ TEST_F(StudioStretchDeck, ClicksAreHeardWhereTheDeckSaysItIs) {
         double capturedBefore = 0;
         double changedAt = 1e18;
         const std::vector<int16_t> out = render(h, file, 4424, keyShift, 12.0, [&] {
-            heard.emplace_back(capturedBefore, h.deck(0).position() *
-                                                   static_cast<double>(h.deck(0).trackFrames()));
+            heard.emplace_back(capturedBefore,
+                               h.deck(0).position() * static_cast<double>(h.deck(0).trackFrames()));
             if (heard.size() == 60) {
                 h.call([&] { h.deck(0).setPitch(3961); });
                 changedAt = static_cast<double>(h.capturedFrames(0));
@@ -211,7 +212,8 @@ TEST_F(StudioStretchDeck, ClicksAreHeardWhereTheDeckSaysItIs) {
             const double centre = moment / sum;
             if (centre < from + 300.0 || centre > from + 4110.0) continue;  // cut by the window
             const double source = sourceAt(centre);
-            const double burst = std::round((source - kBurst / 2.0) / kEvery) * kEvery + kBurst / 2.0;
+            const double burst =
+                std::round((source - kBurst / 2.0) / kEvery) * kEvery + kBurst / 2.0;
             EXPECT_NEAR(source, burst, 44.0) << "at output frame " << centre;
             ++found;
         }

@@ -166,8 +166,10 @@ TEST_F(DeskInput, EachDeckControlActsOnItsOwnDeckAndItsOwnSetting) {
     EXPECT_FALSE(rig.deck(0).playing());
 
     // F9..F12 shift each its own deck's key, never past six semitones; a load ends it.
-    for (int i = 0; i < 8; ++i) rig.desk.input().onKeyDown(123);  // F12
-    rig.desk.input().onKeyDown(120);                              // F9
+    rig.call([&] {
+        for (int i = 0; i < 8; ++i) rig.desk.input().onKeyDown(123);  // F12
+        rig.desk.input().onKeyDown(120);                              // F9
+    });
     EXPECT_EQ(rig.desk.keyShift(1), 6);
     EXPECT_EQ(rig.desk.keyShift(0), -1);
     rig.load(1, 100.0f);
