@@ -128,6 +128,7 @@ void BM_SoundThreadOnRealFiles(benchmark::State& state) {
     settings().resetToDefaults();
     set(settings().autoBpm, 0);
     set(settings().masterTempo, state.range(1) != 0 ? 1 : 0);
+    set(settings().masterTempoQuality, state.range(1) == 2 ? 1 : 0);
     QuietDesk desk;
     TrackDatabase database;
     DeckPair decks(database, desk, desk);
@@ -183,12 +184,14 @@ void BM_SoundThreadOnRealFiles(benchmark::State& state) {
     state.counters["status"] = desk.status.load();
     static const char* const kNames[] = {"48 kHz WAV", "32 kHz MP3", "96 kHz FLAC", "Ogg Vorbis",
                                          "Opus"};
-    state.SetLabel(std::string(kNames[state.range(0)]) +
-                   (state.range(1) != 0 ? ", master tempo" : ", varispeed"));
+    state.SetLabel(std::string(kNames[state.range(0)]) + (state.range(1) == 2
+                                                              ? ", master tempo High"
+                                                          : state.range(1) != 0 ? ", master tempo"
+                                                                                : ", varispeed"));
     settings().resetToDefaults();
 }
 BENCHMARK(BM_SoundThreadOnRealFiles)
-    ->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1, 2}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 

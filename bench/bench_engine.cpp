@@ -133,12 +133,15 @@ private:
     int64_t elapsed_ = 0;
 };
 
-// `mode`: the output mode (1 soft mix; 3, 9 a four-channel card; 2, 4, 8 two cards).
-// `loopBeats`: each deck loops this many beats of its track from its first second (0: none).
-void soundThreadPass(benchmark::State& state, int32_t mode, double loopBeats) {
+// Both decks in master tempo of `quality` (0 Standard, 1 High) through output `mode` (1 soft
+// mix; 3, 9 a four-channel card; 2, 4, 8 two cards); with `loopBeats`, each deck loops this
+// many beats of its track from its first second (0: none).
+void soundThreadPasses(benchmark::State& state, int64_t mode, int32_t quality,
+                       double loopBeats = 0) {
     settings().resetToDefaults();
     set(settings().masterTempo, 1);
-    set(settings().outputMode, mode);
+    set(settings().masterTempoQuality, quality);
+    set(settings().outputMode, static_cast<int32_t>(mode));
     set(settings().multiInstance, 1);
     set(settings().autoBpm, 0);
     synth::Params params;
@@ -224,9 +227,11 @@ void soundThreadPass(benchmark::State& state, int32_t mode, double loopBeats) {
     engine.stop();
     settings().resetToDefaults();
 }
-void BM_SoundThreadPass(benchmark::State& state) {
-    soundThreadPass(state, static_cast<int32_t>(state.range(0)), 0);
-}
+
+void BM_SoundThreadPass(benchmark::State& state) { soundThreadPasses(state, state.range(0), 0); }
+// The same in the soft mix with master tempo in quality High.
+void BM_SoundThreadPassHigh(benchmark::State& state) { soundThreadPasses(state, 1, 1); }
+BENCHMARK(BM_SoundThreadPassHigh)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SoundThreadPass)
     ->ArgName("mode")
     ->Arg(1)
@@ -240,7 +245,9 @@ BENCHMARK(BM_SoundThreadPass)
 
 // Both decks looping one beat in master tempo at +8 %, the soft mix: every 21,000 frames a
 // join with its crossfade.
-void BM_SoundThreadPassLoopingOneBeat(benchmark::State& state) { soundThreadPass(state, 1, 1.0); }
+void BM_SoundThreadPassLoopingOneBeat(benchmark::State& state) {
+    soundThreadPasses(state, 1, 0, 1.0);
+}
 BENCHMARK(BM_SoundThreadPassLoopingOneBeat)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The samples of a WAV file the WAV backend wrote, and the file gone.

@@ -2,7 +2,9 @@
 # Times Spinlorex beside established tools on the same generated files, in one run, and
 # prints each tool's median time, the BPM it reports and the ratios:
 #   analyze vs mpg123 decoding alone, vs aubio tempo, vs bpm-tools;
-#   render --master-tempo --pitch 4424 vs soundstretch -tempo=+8;
+#   render --master-tempo --pitch 4424 vs soundstretch -tempo=+8, in quality standard and
+#   high, beside rubberband-cli (R3, the engine High uses; offline, whole file at once);
+#   render --key-shift 1 vs rubberband -p 1;
 #   the peak memory of analyze;
 #   analyze of the same music at 48 kHz against 44.1 kHz (WAV and MP3), of FLAC against
 #   flac -d alone; and whether render --from F of an MP3 gives the full render's frames
@@ -12,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
 
-scripts/install-deps.sh mpg123 aubio-tools bpm-tools soundstretch sox libsox-fmt-mp3 time flac
+scripts/install-deps.sh mpg123 aubio-tools bpm-tools soundstretch rubberband-cli sox libsox-fmt-mp3 time flac
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSPINLOREX_TESTS=OFF >/dev/null
 cmake --build build-release --target spinlorex-tool >/dev/null
 tool=build-release/src/tools/spinlorex-tool
@@ -47,6 +49,10 @@ t_aubio=$(median_seconds aubio tempo "$mp3")
 t_bpm=$(median_seconds sh -c "sox '$mp3' -t raw -r 44100 -e float -c 1 - 2>/dev/null | bpm")
 t_render=$(median_seconds "$tool" render --master-tempo --pitch 4424 "$wav" "$work/render.wav")
 t_stretch=$(median_seconds soundstretch "$wav" "$work/stretch.wav" -tempo=+8)
+t_high=$(median_seconds "$tool" render --master-tempo --quality high --pitch 4424 "$wav" "$work/high.wav")
+t_rubberband=$(median_seconds rubberband -3 -q -T 1.08 "$wav" "$work/rubberband.wav")
+t_shift=$(median_seconds "$tool" render --key-shift 1 "$wav" "$work/shift.wav")
+t_rbshift=$(median_seconds rubberband -3 -q -p 1 "$wav" "$work/rbshift.wav")
 
 bpm_analyze=$("$tool" analyze "$mp3" | sed -n 's/.*"bpm":\([0-9.]*\).*/\1/p')
 bpm_aubio=$(aubio tempo "$mp3" 2>/dev/null | awk '/bpm/ {print $1}' | tail -1)
@@ -79,11 +85,18 @@ printf '%-44s %8s  %s\n' "aubio tempo" "$t_aubio" "$bpm_aubio"
 printf '%-44s %8s  %s\n' "sox | bpm (bpm-tools)" "$t_bpm" "$bpm_bpmtools"
 printf '%-44s %8s\n' "spinlorex-tool render --master-tempo 4424" "$t_render"
 printf '%-44s %8s\n' "soundstretch -tempo=+8" "$t_stretch"
+printf '%-44s %8s\n' "spinlorex-tool render ... --quality high" "$t_high"
+printf '%-44s %8s\n' "rubberband -3 -T 1.08" "$t_rubberband"
+printf '%-44s %8s\n' "spinlorex-tool render --key-shift 1" "$t_shift"
+printf '%-44s %8s\n' "rubberband -3 -p 1" "$t_rbshift"
 echo
 echo "analyze / mpg123      = $(ratio "$t_analyze" "$t_mpg123")   (target <= 1.5)"
 echo "analyze / aubio       = $(ratio "$t_analyze" "$t_aubio")"
 echo "analyze / bpm-tools   = $(ratio "$t_analyze" "$t_bpm")"
 echo "render / soundstretch = $(ratio "$t_render" "$t_stretch")   (target <= 0.25)"
+echo "render high / soundstretch = $(ratio "$t_high" "$t_stretch"), / rubberband = $(ratio "$t_high" "$t_rubberband")"
+echo "render high, x real time = $(awk -v t="$t_high" 'BEGIN {printf "%.1f", 300 / t}')   (target >= 20)"
+echo "key shift / rubberband -p 1 = $(ratio "$t_shift" "$t_rbshift")"
 echo "analyze peak memory   = $(awk -v k="$peak_kb" 'BEGIN {printf "%.1f MB", k/1024}')   (target < 25 MB)"
 echo
 printf '%-44s %8s\n' "spinlorex-tool analyze (44.1 kHz WAV)" "$t_wav44"

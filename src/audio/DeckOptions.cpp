@@ -10,7 +10,8 @@ DeckOptions DeckOptions::fromSettings(const Settings& settings) {
     const int32_t longMix = get(settings.longMix);
     const bool offered =
         longMix == 0 || longMix == 16 || longMix == 40 || longMix == 64 || longMix == 112;
-    return {get(settings.masterTempo) != 0, get(settings.autoMix) != 0, offered ? longMix : 0};
+    return {get(settings.masterTempo) != 0, get(settings.masterTempoQuality) == 1,
+            get(settings.autoMix) != 0, offered ? longMix : 0};
 }
 
 }  // namespace spinlorex

@@ -8,6 +8,7 @@
 #include "audio/DspHook.h"
 #include "audio/PitchRender.h"
 #include "audio/RingCopy.h"
+#include "audio/StudioStretch.h"
 
 namespace spinlorex {
 namespace {
@@ -30,8 +31,10 @@ DeckRenderer::DeckRenderer(DeckDecoder& decoder, int32_t highestPitch)
       ring_(new int16_t[(kOutputFrames + kOverflowFrames) * 2]()),
       tail_(new int16_t[kCrossfadeFrames * 2]()),
       scratch_(
-          new int16_t[static_cast<size_t>(kVarispeedHistory + renderSpanFor(highestPitch)) * 2]()) {
-}
+          new int16_t[static_cast<size_t>(kVarispeedHistory + renderSpanFor(highestPitch)) * 2]()),
+      studio_(std::make_unique<StudioStretch>()) {}
+
+DeckRenderer::~DeckRenderer() = default;
 
 void DeckRenderer::setPitch(int32_t pitch) { span_ = renderSpanFor(pitch); }
 
@@ -46,32 +49,40 @@ void DeckRenderer::restart(bool playing) {
     effectInputFrames_ = 0;
     varispeedPhase_ = 0;
     tempoPhase_ = 0;
+    studioStyle_ = {};
+    fadeFromTail_ = true;
 }
 
-bool DeckRenderer::renderPass(int32_t pitch, bool masterTempo) {
+bool DeckRenderer::renderPass(int32_t pitch, bool masterTempo, bool high, int32_t keyShift) {
     // Room: keep a quarter of the ring free, more when an effect may lengthen the chunk.
     int32_t free = ringDistance(playIndex_, writeIndex_, kOutputFrames);
     if (free == 0) free = kOutputFrames;
     if (free <= kOutputKeepFree + (effect_ != nullptr ? kRenderFrames : 0)) return false;
 
-    // Source: span decoded frames ahead of the read point.
-    while (decoder_.framesAhead(readIndex_) < span_) {
-        if (!decoder_.decodeAhead()) return false;
-    }
-    // Varispeed also reads a few frames before the read point: those the ring holds there.
-    const int16_t* src = decoder_.source(readIndex_, span_, kVarispeedHistory, scratch_.get());
-
     int16_t* out = &ring_[static_cast<size_t>(writeIndex_) * 2];
-    int32_t count = 0;
+    int32_t count = kRenderFrames;
     int32_t consumed = 0;
-    if (!masterTempo) {
-        consumed = renderVarispeed(src, out, kRenderFrames, pitch, varispeedPhase_);
-        count = kRenderFrames;
+    if (keyShift != 0 || (masterTempo && high)) {
+        if (!renderStudio(out, pitch, masterTempo, keyShift, consumed)) return false;
     } else {
-        const MasterTempoChunk chunk = renderMasterTempo(tail_.get(), src, out, pitch, tempoPhase_);
-        count = chunk.frames;
-        consumed = chunk.consumed;
+        // Source: span decoded frames ahead of the read point.
+        while (decoder_.framesAhead(readIndex_) < span_) {
+            if (!decoder_.decodeAhead()) return false;
+        }
+        // Varispeed also reads a few frames before the read point: those the ring holds
+        // there.
+        const int16_t* src = decoder_.source(readIndex_, span_, kVarispeedHistory, scratch_.get());
+        if (!masterTempo) {
+            consumed = renderVarispeed(src, out, kRenderFrames, pitch, varispeedPhase_);
+        } else {
+            const MasterTempoChunk chunk =
+                renderMasterTempo(tail_.get(), src, out, pitch, tempoPhase_);
+            count = chunk.frames;
+            consumed = chunk.consumed;
+        }
+        studioStyle_ = {};  // back in the studio, the stretcher starts afresh
     }
+    fadeFromTail_ = false;
 
     if (effect_ != nullptr) {
         effectInputFrames_ += count;
@@ -91,6 +102,41 @@ bool DeckRenderer::renderPass(int32_t pitch, bool masterTempo) {
     }
     readIndex_ += consumed;
     if (readIndex_ >= DeckDecoder::kFrames) readIndex_ -= DeckDecoder::kFrames;
+    return true;
+}
+
+bool DeckRenderer::renderStudio(int16_t* out, int32_t pitch, bool keepKey, int32_t keyShift,
+                                int32_t& consumed) {
+    const StudioStyle style{pitch, keepKey, keyShift};
+    if (style != studioStyle_) {
+        studio_->restart(pitch, keepKey, keyShift);
+        studioStyle_ = style;
+        feedIndex_ = readIndex_;
+    }
+    while (studio_->ready() < kRenderFrames) {
+        while (decoder_.framesAhead(feedIndex_) < StudioStretch::kFeedFrames) {
+            if (!decoder_.decodeAhead()) return false;
+        }
+        studio_->feed(decoder_.source(feedIndex_, StudioStretch::kFeedFrames, 0, scratch_.get()),
+                      StudioStretch::kFeedFrames);
+        feedIndex_ = (feedIndex_ + StudioStretch::kFeedFrames) % DeckDecoder::kFrames;
+    }
+    studio_->take(out, kRenderFrames);
+    if (fadeFromTail_) {
+        // After a restart: from what was heard into the new rendering, as master tempo does.
+        for (int32_t k = 0; k < kCrossfadeFrames; ++k) {
+            for (int32_t c = 0; c < 2; ++c) {
+                const int32_t mixed =
+                    tail_[static_cast<size_t>(2 * k + c)] * (kCrossfadeFrames - k) +
+                    out[2 * k + c] * k;
+                out[2 * k + c] = static_cast<int16_t>(mixed / kCrossfadeFrames);
+            }
+        }
+    }
+    // Every frame out stands for pitch / 4096 source frames.
+    const int64_t acc = tempoPhase_ + static_cast<int64_t>(kRenderFrames) * pitch;
+    tempoPhase_ = static_cast<int32_t>(acc % kNormalPitch);
+    consumed = static_cast<int32_t>(acc / kNormalPitch);
     return true;
 }
 

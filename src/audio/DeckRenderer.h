@@ -7,6 +7,7 @@ namespace spinlorex {
 
 class DeckDecoder;
 class DspHook;
+class StudioStretch;
 
 // The rendering side of a deck: turns the decoded ring into pitched audio (varispeed or
 // master tempo, then the deck's effect) in the output ring that the output device consumes,
@@ -21,6 +22,7 @@ public:
 
     // Main thread, at start-up: renders from `decoder`'s ring. Pitches up to `highestPitch`.
     DeckRenderer(DeckDecoder& decoder, int32_t highestPitch);
+    ~DeckRenderer();
 
     // The effect every chunk goes through from now on (or null).
     void setEffect(DspHook* effect) { effect_ = effect; }
@@ -29,8 +31,9 @@ public:
     // Starts rendering afresh from the heard frame of the decoded ring. A playing deck keeps
     // what is being heard as the tail, so master tempo fades from it.
     void restart(bool playing);
-    // One render pass; true when a chunk was rendered.
-    bool renderPass(int32_t pitch, bool masterTempo);
+    // One render pass; true when a chunk was rendered. With `high` (master tempo in
+    // quality High) or a key shift, the studio stretcher renders instead of PitchRender.
+    bool renderPass(int32_t pitch, bool masterTempo, bool high = false, int32_t keyShift = 0);
 
     // The output device reports the output-ring index at its write cursor: the decoded-ring
     // index heard there at `pitch`.
@@ -50,6 +53,10 @@ private:
     void moveBackward(int32_t frames, int32_t room, bool fillUnwritten);
     void moveForward(int32_t frames);
     int32_t roomBehind() const;
+    // The studio stretcher's pass: kRenderFrames frames into `out`, the source frames they
+    // stand for in `consumed`; false when the decoder could not keep up.
+    bool renderStudio(int16_t* out, int32_t pitch, bool keepKey, int32_t keyShift,
+                      int32_t& consumed);
 
     DeckDecoder& decoder_;
     DspHook* effect_ = nullptr;
@@ -64,6 +71,18 @@ private:
     std::unique_ptr<int16_t[]> ring_;
     std::unique_ptr<int16_t[]> tail_;
     std::unique_ptr<int16_t[]> scratch_;
+    // The studio stretcher, made with the deck; fed from feedIndex_, which runs ahead of
+    // readIndex_ by what the stretcher holds. It starts afresh (studioStyle_ cleared) at
+    // every restart and whenever what it renders changes.
+    std::unique_ptr<StudioStretch> studio_;
+    int32_t feedIndex_ = 0;
+    struct StudioStyle {
+        int32_t pitch = 0;  // 0: the stretcher must start afresh
+        bool keepKey = true;
+        int32_t keyShift = 0;
+        bool operator==(const StudioStyle&) const = default;
+    } studioStyle_;
+    bool fadeFromTail_ = false;  // the next pass fades in from the tail (a restart)
 };
 
 }  // namespace spinlorex

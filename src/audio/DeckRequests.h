@@ -30,6 +30,7 @@ struct DeckRequest {
         kSetLoop = 15,
         kEndLoop = 16,
         kSeekFrame = 17,
+        kSetKeyShift = 18,
     };
 
     int32_t code = kNone;

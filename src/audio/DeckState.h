@@ -19,6 +19,8 @@ public:
     // A few pitch units on top of the pitch that keep the deck's beats on the other deck's
     // (the phase lock); the pitch shown and matched leaves it out.
     int32_t pitchTrim() const { return pitchTrim_.load(std::memory_order_relaxed); }
+    // Semitones the deck's key is shifted (-6..+6), kept until the next load.
+    int32_t keyShift() const { return keyShift_.load(std::memory_order_relaxed); }
     int32_t level() const { return level_.load(std::memory_order_relaxed); }
     // Seconds; negative without a track.
     int32_t duration() const { return duration_.load(std::memory_order_relaxed); }
@@ -53,6 +55,7 @@ protected:
     std::atomic<int32_t> duration_{-1};
     std::atomic<int64_t> trackFrames_{0};
     std::atomic<int32_t> pitchTrim_{0};
+    std::atomic<int32_t> keyShift_{0};
     std::atomic<int32_t> cueCycle_{0};
     std::atomic<bool> loading_{false};
     std::atomic<int64_t> loopStart_{-1};

@@ -4,6 +4,7 @@
 
 #include "audio/AudioFormat.h"
 #include "audio/AutomaticStart.h"
+#include "audio/StudioStretch.h"
 #include "library/TrackDatabase.h"
 #include "platform/settings/Settings.h"
 
@@ -104,6 +105,10 @@ void DeckStream::serveRequest(const DeckRequest& request) {
             renderer_.setPitch(renderPitch());
             if (!closed_) rerender();
             break;
+        case DeckRequest::kSetKeyShift:
+            keyShift_.store(request.intArg, relaxed);
+            if (!closed_) rerender();
+            break;
         case DeckRequest::kSetDsp:
             renderer_.setEffect(request.dsp);
             if (!closed_) rerender();
@@ -150,6 +155,7 @@ void DeckStream::beginLoad(const TrackEntry& entry) {
     position_.store(-1.0f, relaxed);
     loading_.store(true, relaxed);
     setPitchTrim(0);  // a lock on the track before ends with it
+    setKeyShift(0);   // a key shift belongs to the track it was made for
     desk_.setDeckStatus(deckIndex_, kStatusLoading);
 }
 
@@ -303,6 +309,11 @@ void DeckStream::setLevel(int32_t level) {
 
 void DeckStream::shift(int32_t frames) {
     if (position() >= 0.0f) issue(DeckRequest::kShift, frames);
+}
+
+void DeckStream::setKeyShift(int32_t semitones) {
+    semitones = std::clamp(semitones, -StudioStretch::kMaxKeyShift, StudioStretch::kMaxKeyShift);
+    if (semitones != keyShift()) issue(DeckRequest::kSetKeyShift, semitones);
 }
 
 void DeckStream::setPitchTrim(int32_t trim) {
@@ -472,7 +483,8 @@ void DeckStream::rerender() {
 }
 
 bool DeckStream::renderPass() {
-    return renderer_.renderPass(renderPitch(), options_.masterTempo());
+    return renderer_.renderPass(renderPitch(), options_.masterTempo(), options_.highQuality(),
+                                keyShift_.load(relaxed));
 }
 
 int32_t DeckStream::renderPitch() const {

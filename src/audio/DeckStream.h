@@ -135,6 +135,9 @@ public:
     // The phase lock's trim on top of the pitch, at most kMaxPitchTrim units either way.
     void setPitchTrim(int32_t trim);
     static constexpr int32_t kMaxPitchTrim = 8;
+    // Shifts the key by `semitones` (clamped to -6..+6), heard at once, with or without
+    // master tempo; a load sets it back to 0.
+    void setKeyShift(int32_t semitones);
     // Applies the level through the output device (no request).
     void setLevel(int32_t level);
     // Moves the heard point by `frames` output frames (beat correction).

@@ -57,6 +57,7 @@ enum Key : int {
     kZ = 90,
     kF1 = 112,
     kF6 = 117,
+    kF9 = 120,
     kF12 = 123,
 };
 }  // namespace
@@ -189,6 +190,12 @@ bool DeskInput::onKeyDown(int virtualKey) {
     }
     if (key >= kF1 && key <= kF6) {
         panels_.selectPanel(key - kF1, mix_.running());
+        return true;
+    }
+    if (key >= kF9 && key <= kF12) {
+        // F9/F10 deck 1's key down/up a semitone, F11/F12 deck 2's.
+        DeckStream& shifted = context_.deck((key - kF9) / 2);
+        shifted.setKeyShift(shifted.keyShift() + ((key - kF9) % 2 == 0 ? -1 : 1));
         return true;
     }
     // Letters without a shortcut are swallowed so that they do not reach the lists.

@@ -234,6 +234,13 @@ namespace spinlorex {
 void DeskPanels::extraOptionClicked(int32_t option) {
     Settings& s = settings();
     switch (option) {
+        case display::kMasterTempoQuality:
+            set(s.masterTempoQuality, get(s.masterTempoQuality) != 0 ? 0 : 1);
+            context_.handOverDeckOptions();
+            // What was rendered ahead is rendered again in the new quality, crossfaded.
+            context_.deck(0).refresh();
+            context_.deck(1).refresh();
+            break;
         case display::kKeyNotation:
             set(s.keyNotation, (std::clamp(get(s.keyNotation), 0, 2) + 1) % 3);
             break;

@@ -66,6 +66,10 @@ public:
     DeskInput& input() { return input_; }
     DeskLoops& loops() { return loops_; }
     DeskHotCues& hotCues() { return hotCues_; }
+    // Shifts deck `deck`'s key by `semitones` (-6..+6, heard at once, kept until the next
+    // load), and the shift it has now. Main thread.
+    void setKeyShift(int deck, int32_t semitones) { context_.deck(deck).setKeyShift(semitones); }
+    int32_t keyShift(int deck) const { return context_.deck(deck).keyShift(); }
     // Where a track's changed hot cues go (the track store); none: they stay in memory.
     void setHotCueKeeper(DeskHotCues::Keep keep) { keepHotCues_ = std::move(keep); }
 

@@ -165,6 +165,16 @@ TEST_F(DeskInput, EachDeckControlActsOnItsOwnDeckAndItsOwnSetting) {
     rig.up();
     EXPECT_TRUE(rig.deck(1).playing());
     EXPECT_FALSE(rig.deck(0).playing());
+
+    // F9..F12 shift each its own deck's key, never past six semitones; a load ends it.
+    rig.call([&] {
+        for (int i = 0; i < 8; ++i) rig.desk.input().onKeyDown(123);  // F12
+        rig.desk.input().onKeyDown(120);                              // F9
+    });
+    EXPECT_EQ(rig.desk.keyShift(1), 6);
+    EXPECT_EQ(rig.desk.keyShift(0), -1);
+    rig.load(1, 100.0f);
+    EXPECT_EQ(rig.desk.keyShift(1), 0);
 }
 
 TEST_F(DeskInput, WithCueStopTheStopAndMemoryButtonsSwapWhileTheDeckPlays) {
@@ -360,6 +370,10 @@ TEST_F(DeskInput, TheDesksOwnOptionLinesSitBelowTheSpecifiedOnesAndStepTheirSett
     rig.down(notation.left + 1, notation.bottom);  // the next line: track names
     EXPECT_EQ(get(settings().fileNameTitles), 1);
     EXPECT_EQ(get(settings().keyNotation), 0);
+    const display::Rect quality = display::extraOptionBox(rig.skin, display::kMasterTempoQuality);
+    rig.down(quality.left + 1, quality.top);
+    EXPECT_EQ(get(settings().masterTempoQuality), 1);
+    EXPECT_TRUE(rig.decks[1].options().highQuality());  // the decks follow at once
     rig.key(112);  // F1: files; the lines are gone
     rig.down(notation.left + 1, notation.bottom - 1);
     EXPECT_EQ(get(settings().keyNotation), 0);

@@ -202,7 +202,8 @@ void setEverything(Settings& s, uint8_t seed) {
     for (auto field :
          {&Settings::limitPitch, &Settings::masterTempo, &Settings::longMix, &Settings::autoZPitch,
           &Settings::autoLevel, &Settings::autoBpm, &Settings::multiInstance, &Settings::crossfader,
-          &Settings::maximized, &Settings::outputMode, &Settings::toolTip, &Settings::babySecure})
+          &Settings::maximized, &Settings::outputMode, &Settings::toolTip, &Settings::babySecure,
+          &Settings::masterTempoQuality})
         set(s.*field, n++);
     set(s.outputMode, -5);
     s.homeFolder = "/home/me/\"DJ\" \\ sets\n";
@@ -219,7 +220,8 @@ void expectSame(const Settings& a, const Settings& b) {
     for (auto field :
          {&Settings::limitPitch, &Settings::masterTempo, &Settings::longMix, &Settings::autoZPitch,
           &Settings::autoLevel, &Settings::autoBpm, &Settings::multiInstance, &Settings::crossfader,
-          &Settings::maximized, &Settings::outputMode, &Settings::toolTip, &Settings::babySecure})
+          &Settings::maximized, &Settings::outputMode, &Settings::toolTip, &Settings::babySecure,
+          &Settings::masterTempoQuality})
         EXPECT_EQ(get(a.*field), get(b.*field));
     EXPECT_EQ(a.homeFolder, b.homeFolder);
     EXPECT_EQ(a.cdDrive, b.cdDrive);

@@ -130,6 +130,12 @@ public:
         std::lock_guard lock(captureMutex_);
         return std::exchange(captured_[static_cast<size_t>(d)], {});
     }
+    // Room for `frames` captured frames of each deck, so that capturing allocates nothing
+    // before then (tests that count a pass's allocations).
+    void reserveCapture(size_t frames) {
+        std::lock_guard lock(captureMutex_);
+        for (auto& c : captured_) c.reserve(2 * frames);
+    }
     size_t capturedFrames(int d) {
         std::lock_guard lock(captureMutex_);
         return captured_[static_cast<size_t>(d)].size() / 2;

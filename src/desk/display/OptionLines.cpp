@@ -114,6 +114,9 @@ int32_t extraOptionAt(const SkinModel& skin, int32_t x, int32_t y) {
 
 OptionText extraOptionText(int32_t k, const Settings& s) {
     switch (k) {
+        case kMasterTempoQuality:
+            return {"Master Tempo Quality ",
+                    get(s.masterTempoQuality) != 0 ? ": High" : ": Standard"};
         case kKeyNotation:
             switch (get(s.keyNotation)) {
                 case 1:

@@ -38,11 +38,12 @@ OptionText optionText(int32_t id, Settings& s);
 // left column's last line, the others under the right column's. They are no skin controls:
 // each reacts to a click anywhere on its line.
 enum ExtraOption : int32_t {
-    kKeyNotation = 0,     // left column
-    kFileNameTitles = 1,  // left column
-    kExtraOptionCount = 2,
+    kMasterTempoQuality = 0,  // left column
+    kKeyNotation = 1,         // left column
+    kFileNameTitles = 2,      // left column
+    kExtraOptionCount = 3,
 };
-inline constexpr int32_t kExtraLeftLines = 2;  // the first ones go to the left column
+inline constexpr int32_t kExtraLeftLines = 3;  // the first ones go to the left column
 
 // The line of extra option k in `skin` (empty when the options panel has no room for it:
 // the line would reach below the files window).

@@ -23,6 +23,7 @@ void Settings::resetToDefaults() {
              std::pair{&waveformZoom, &defaults.waveformZoom},
              std::pair{&fileNameTitles, &defaults.fileNameTitles},
              std::pair{&keyNotation, &defaults.keyNotation},
+             std::pair{&masterTempoQuality, &defaults.masterTempoQuality},
              std::pair{&autoMix, &defaults.autoMix},
          }) {
         set(*field, get(*value));

@@ -32,6 +32,9 @@ struct Settings {
     std::atomic<int32_t> fileNameTitles{0};
     // "KeyNotation": keys shown as 0 Camelot (8A), 1 Open Key (1m), 2 names (A minor).
     std::atomic<int32_t> keyNotation{0};
+    // "MasterTempoQuality": master tempo by 0 Standard (overlap and add) or 1 High (the
+    // studio stretcher).
+    std::atomic<int32_t> masterTempoQuality{0};
 
     // The automatic-mixing switch: off at start-up and never stored.
     std::atomic<int32_t> autoMix{0};

@@ -43,6 +43,7 @@ constexpr std::pair<const char*, Dword> kDwords[] = {
     {"Waveform zoom", &Settings::waveformZoom},
     {"FileNameTitles", &Settings::fileNameTitles},
     {"KeyNotation", &Settings::keyNotation},
+    {"MasterTempoQuality", &Settings::masterTempoQuality},
 };
 constexpr std::pair<const char*, Guid> kGuids[] = {
     {"Sound card GUID", &Settings::soundCardGuid},

@@ -78,22 +78,28 @@ LoopSpan beatLoop(const std::string& path, double beats, double at, int64_t trac
 }  // namespace
 
 int renderCommand(const Args& args) {
-    ArgParser a(args, {"--pitch", "--from", "--seconds", "--dsp", "--loop", "--loop-at"},
+    ArgParser a(args,
+                {"--pitch", "--from", "--seconds", "--dsp", "--loop", "--loop-at", "--quality",
+                 "--key-shift"},
                 {"--master-tempo"});
     const auto pitch = static_cast<int32_t>(a.integer("--pitch", kNormalPitch, 1, 1 << 20));
     const double from = a.number("--from", 0.0, 0.0, 1.0);
+    const auto keyShift = static_cast<int32_t>(a.integer("--key-shift", 0, -6, 6));
+    const std::string quality = a.value("--quality").value_or("standard");
     const double loopAt = a.number("--loop-at", from, 0.0, 1.0);
     const auto loopBeats = a.value("--loop");
     const double beats = loopBeats ? parseBeats(*loopBeats) : 0.0;
     // A loop plays for ever: 30 seconds unless said otherwise.
     const double seconds = a.number("--seconds", loopBeats ? 30.0 : -1.0, 0.0, 24.0 * 3600);
-    if (!a.ok() || a.positional().size() != 2 || (loopBeats && beats == 0.0)) {
+    if (!a.ok() || a.positional().size() != 2 || (loopBeats && beats == 0.0) ||
+        (quality != "standard" && quality != "high")) {
         std::fprintf(
             stderr,
-            "usage: spinlorex-tool render [--pitch N] [--master-tempo] [--from F] "
-            "[--seconds S] [--dsp PLUGIN[:MODULE]] [--loop BEATS [--loop-at L]] "
-            "IN OUT.wav\n"
-            "  N: pitch x 4096 (4096 = normal speed), F: start as a fraction of the "
+            "usage: spinlorex-tool render [--pitch N] [--master-tempo] [--quality Q] "
+            "[--key-shift K] [--from F] [--seconds S] [--dsp PLUGIN[:MODULE]] "
+            "[--loop BEATS [--loop-at L]] IN OUT.wav\n"
+            "  N: pitch x 4096 (4096 = normal speed), Q: master tempo's quality, standard "
+            "(default) or high, K: key shift in semitones (-6..6), F: start as a fraction of the "
             "track, S: seconds to render (default: to the end, 30 with a loop), "
             "PLUGIN: a DSP plug-in file whose module MODULE (default 0) runs on the "
             "deck, BEATS: a loop of that many beats (1/8 to 32, e.g. 4 or 1/2) from "
@@ -116,6 +122,7 @@ int renderCommand(const Args& args) {
     }
 
     set(settings().masterTempo, a.flag("--master-tempo") ? 1 : 0);
+    set(settings().masterTempoQuality, quality == "high" ? 1 : 0);
     set(settings().autoMix, 0);
     set(settings().autoBpm, 0);
     set(settings().autoLevel, 0);
@@ -131,6 +138,7 @@ int renderCommand(const Args& args) {
         std::fprintf(stderr, "spinlorex-tool: pitch %d is outside %d..%d; clamped\n", pitch,
                      session.pitchMin(), session.pitchMax());
     session.setPitch(pitch);
+    session.deck().setKeyShift(keyShift);
     // Handed over as the plug-in dialog does: the deck switches on the sound thread.
     if (plugin) session.deck().setDspPlugin(std::move(plugin));
 
