@@ -23,6 +23,7 @@ void Settings::resetToDefaults() {
              std::pair{&waveformZoom, &defaults.waveformZoom},
              std::pair{&fileNameTitles, &defaults.fileNameTitles},
              std::pair{&keyNotation, &defaults.keyNotation},
+             std::pair{&compatibleFirst, &defaults.compatibleFirst},
              std::pair{&autoMix, &defaults.autoMix},
          }) {
         set(*field, get(*value));
@@ -30,6 +31,7 @@ void Settings::resetToDefaults() {
     homeFolder.clear();
     cdDrive.clear();
     skin.clear();
+    addedColumns.clear();
     initialFolder.reset();
     columnSizes = kDefaultColumnSizes;
     soundCardGuid.reset();
