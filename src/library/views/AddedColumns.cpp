@@ -21,21 +21,21 @@ AddedColumnWidths chosen() { return parseAddedColumns(settings().addedColumns); 
 void AddedColumns::follow(QHeaderView& header) {
     headers_.push_back(&header);
     header.setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(&header, &QWidget::customContextMenuRequested, &header,
-                     [this, &header](const QPoint& at) {
-                         QMenu menu(&header);
-                         const AddedColumnWidths widths = chosen();
-                         for (int i = 0; i < kAddedColumnCount; ++i) {
-                             const int column = kAddedColumnFirst + i;
-                             QAction* action = menu.addAction(
-                                 header.model()->headerData(column, Qt::Horizontal).toString());
-                             action->setCheckable(true);
-                             action->setChecked(widths[static_cast<size_t>(i)] > 0);
-                             QObject::connect(action, &QAction::triggered, &header,
-                                              [this, column] { toggle(column); });
-                         }
-                         menu.exec(header.mapToGlobal(at));
-                     });
+    QObject::connect(
+        &header, &QWidget::customContextMenuRequested, &header, [this, &header](const QPoint& at) {
+            QMenu menu(&header);
+            const AddedColumnWidths widths = chosen();
+            for (int i = 0; i < kAddedColumnCount; ++i) {
+                const int column = kAddedColumnFirst + i;
+                QAction* action =
+                    menu.addAction(header.model()->headerData(column, Qt::Horizontal).toString());
+                action->setCheckable(true);
+                action->setChecked(widths[static_cast<size_t>(i)] > 0);
+                QObject::connect(action, &QAction::triggered, &header,
+                                 [this, column] { toggle(column); });
+            }
+            menu.exec(header.mapToGlobal(at));
+        });
     QObject::connect(&header, &QHeaderView::sectionResized, &header,
                      [this](int column, int, int width) { widthChanged(column, width); });
     QObject::connect(&header, &QObject::destroyed, &header, [this, h = &header] {
