@@ -146,6 +146,7 @@ void LibraryBrowser::createWindows() {
     windows_.results->hide();
     setWidths(*windows_.results->horizontalHeader(),
               columnWidths(settings().columnSizes, kSearchColumns));
+    addedColumns_->follow(*windows_.results->horizontalHeader());
 
     // An edit field of the library with the keyboard focus gets the keys the desk leaves.
     focusWatch_ =
