@@ -54,10 +54,13 @@ struct TaggedFolder {
         if (!dir.empty()) fs::remove_all(dir, ignored);
     }
     uint64_t read(const std::string& home) const {
+        TrackStore store;
+        store.open(home);
         TagCache cache;
-        cache.open(home);
+        cache.open(home, store.tagWriter());
         cache.request(paths);
         cache.flush();
+        store.flush();
         return cache.filesRead();
     }
 };

@@ -16,9 +16,10 @@ std::mutex& estimatorLock() {
 
 constexpr int kSampleRate = 44100;
 constexpr float kTuning = 440.0f;
-// Frames of chroma averaged, and frames of keys taken the median of, per estimate.
-constexpr double kChromaAverage = 10.0;
-constexpr double kMedianAverage = 10.0;
+// Frames of chroma averaged, and frames of keys taken the median of, per estimate: with a
+// frame every kStride hops, about twenty hops of music each.
+constexpr double kChromaAverage = 5.0;
+constexpr double kMedianAverage = 5.0;
 // The summed squares of a hop below which it counts as silence (about -90 dB).
 constexpr double kSilentHop = 1e-9 * 4096;
 
@@ -42,10 +43,14 @@ void KeyDetector::feed(const int16_t* frames, int32_t count) {
         sum_ += static_cast<double>(frames[2 * i]) + static_cast<double>(frames[2 * i + 1]);
         if (++summed_ < kReduce) continue;
         const double sample = sum_ * (1.0 / (2.0 * 32768.0 * kReduce));
-        frame_[filled_++] = sample;
-        hopEnergy_ += sample * sample;
         sum_ = 0.0;
         summed_ = 0;
+        if (skip_ > 0) {
+            --skip_;
+            continue;
+        }
+        frame_[filled_++] = sample;
+        hopEnergy_ += sample * sample;
         if (filled_ < frame_.size()) continue;
         int code = 0;
         {
@@ -55,9 +60,16 @@ void KeyDetector::feed(const int16_t* frames, int32_t count) {
         // Silence has no key: a hop without sound casts no vote.
         if (code >= 1 && code <= 24 && hopEnergy_ > kSilentHop) ++votes_[static_cast<size_t>(code)];
         hopEnergy_ = 0.0;
-        // The next frame overlaps this one but for a hop.
-        std::copy(frame_.begin() + static_cast<std::ptrdiff_t>(hop_), frame_.end(), frame_.begin());
-        filled_ = frame_.size() - hop_;
+        // The next frame begins kStride hops on: it overlaps this one, or follows a gap.
+        const size_t advance = hop_ * kStride;
+        if (advance >= frame_.size()) {
+            skip_ = advance - frame_.size();
+            filled_ = 0;
+        } else {
+            std::copy(frame_.begin() + static_cast<std::ptrdiff_t>(advance), frame_.end(),
+                      frame_.begin());
+            filled_ = frame_.size() - advance;
+        }
     }
 }
 

@@ -38,11 +38,15 @@ private:
     // a few octaves around middle C, and the estimator's own decimation then costs a
     // quarter.
     static constexpr int kReduce = 1;
+    // One frame estimated in every kStride hops: a track's key holds for minutes, and each
+    // frame costs the estimator its whole block (decimated and transformed anew).
+    static constexpr size_t kStride = 2;
 
     std::unique_ptr<GetKeyMode> estimator_;
     std::vector<double> frame_;  // the estimator's block, filled up to `filled_`
     size_t filled_ = 0;
     size_t hop_ = 0;
+    size_t skip_ = 0;   // samples left out before the next frame
     double sum_ = 0.0;  // the samples being reduced to one
     int summed_ = 0;
     std::array<int64_t, 25> votes_{};

@@ -195,7 +195,7 @@ bool DeskApp::create() {
         library_->searchIndex().factsChanged();
     });
     tags_ = std::make_unique<TagCache>();
-    tags_->open(settings().homeFolder, tagsListener_.get());
+    tags_->open(settings().homeFolder, store_->tagWriter(), tagsListener_.get());
     library_->library().setTagCache(tags_.get());
     library_->library().setFileNamesOnly(get(settings().fileNameTitles) != 0);
     library_->searchIndex().setFileNamesOnly(get(settings().fileNameTitles) != 0);

@@ -123,8 +123,7 @@ void AnalysisWorker::run(const std::shared_ptr<Shared>& shared, const ReaderFact
         TrackReader* reader = readers.forPath(job.path);
         WholeTrackResult result;
         if (reader != nullptr)
-            result = analyseWholeTrack(*reader, job.path, &s.stopCurrent,
-                                       {.detectKey = false, .live = job.live.get()});
+            result = analyseWholeTrack(*reader, job.path, &s.stopCurrent, {.live = job.live.get()});
         else
             result.status = kStatusCannotOpen;
 

@@ -169,7 +169,9 @@ void BackgroundAnalysis::apply(const AnalysisWorker::Result& result, const Job& 
     store(record, result.track.measures);
     // The grid of a whole track only: one cut short is not the track's.
     if (!result.track.cancelled) {
-        auto grid = std::make_shared<const BeatGrid>(result.track.grid);
+        auto fitted = std::make_shared<BeatGrid>(result.track.grid);
+        fitted->key = result.track.key;
+        std::shared_ptr<const BeatGrid> grid = std::move(fitted);
         attachGrid(*record, grid);
         if (store_ != nullptr) store_->putGrid(result.path, record->fileSize, std::move(grid));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -25,6 +26,9 @@ struct DeckInfo {
     float loopBeats = 0.0f;    // the loop played, in beats; 0 without a loop or a tempo
     float loopSeconds = 0.0f;  // its length in track seconds; 0 without a loop
     float nextHotCue = -1.0f;  // fraction of the next hot cue ahead; negative: none
+    // The key heard, as the "KeyNotation" setting writes it ("8A", "A minor"); empty when
+    // none is known. Zero-terminated.
+    std::array<char, 12> key{};
 
     bool operator==(const DeckInfo&) const = default;
 };

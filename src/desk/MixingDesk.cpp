@@ -4,6 +4,8 @@
 
 #include "desk/MixingDesk.h"
 
+#include <algorithm>
+
 #include "audio/AudioFormat.h"
 #include "audio/Crossfader.h"
 #include "audio/OutputDevice.h"
@@ -212,6 +214,16 @@ void MixingDesk::refreshDisplay() {
     panels_.refreshRecording();
 }
 
+std::optional<MusicalKey> MixingDesk::currentKey(int d) const {
+    const DeckStream& ds = context_.deck(d);
+    const TrackEntry* track = ds.track();
+    if (track == nullptr) return std::nullopt;
+    auto key = trackKeyOf(track->record, track->tags.get());
+    if (!key) return std::nullopt;
+    if (!ds.options().masterTempo()) key = keyAtPitch(*key, ds.pitch());
+    return key->transposed(keyShift(d));
+}
+
 DeckInfo MixingDesk::deckInfo(int d) const {
     const DeckStream& ds = context_.deck(d);
     DeckInfo info;
@@ -232,6 +244,12 @@ DeckInfo MixingDesk::deckInfo(int d) const {
         info.loudnessPeak = a->loudnessPeak.load(relaxed);
     }
     info.extended = input_.infoExtended();
+    if (const auto key = currentKey(d)) {
+        const auto notation =
+            static_cast<KeyNotation>(std::clamp(get(settings().keyNotation), 0, 2));
+        const std::string text = keyText(*key, notation);
+        text.copy(info.key.data(), std::min(text.size(), info.key.size() - 1));
+    }
     if (ds.looping()) {
         info.loopBeats = static_cast<float>(loops_.loopBeats(d));
         info.loopSeconds = static_cast<float>(ds.loopLength() / kSampleRate);

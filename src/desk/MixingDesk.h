@@ -122,7 +122,9 @@ public:
     void tell(const std::string& text) override { context_.links.shell.tell(text); }
     int controlAt(int32_t x, int32_t y) const override;
     int selectedDeck() const override;
-
+    // The deck's track's key as heard: with master tempo off it follows the pitch (+6 % is
+    // a semitone up), and the key shift moves it.
+    std::optional<MusicalKey> currentKey(int deck) const override;
     static constexpr const char* kQuitQuestion =
         "The music is still playing!\nAre you sure you want to quit Spinlorex?";
     static constexpr const char* kReplaceQuestion = spinlorex::kReplaceQuestion;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 namespace spinlorex {
@@ -27,6 +28,9 @@ struct BeatGrid {
     std::vector<GridSection> sections;  // in time order, each from its start to the next's
     float fit = 0.0f;                   // 0..1: how well a steady grid explains the onsets
     double length = 0.0;                // seconds: the track it was fitted over
+    // The musical key found on the same pass (library/MusicalKey.h code; 0: none found,
+    // or not looked for). Kept with the grid: both are the whole-track analysis's.
+    int32_t key = 0;
 
     bool empty() const { return sections.empty(); }
     // The section that holds `seconds` (the first one before its start); null when empty.

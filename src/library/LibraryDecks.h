@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "library/TrackRecord.h"
@@ -39,6 +40,12 @@ public:
         (void)record;
         (void)bpm;
         return false;
+    }
+    // The key the deck's track sounds in now (its pitch and key shift counted); none
+    // without a track or a known key. The lists mark the rows that mix with it.
+    virtual std::optional<MusicalKey> currentKey(int deck) const {
+        (void)deck;
+        return std::nullopt;
     }
     // The live skin control under a desk point, or -1.
     virtual int controlAt(int32_t x, int32_t y) const = 0;

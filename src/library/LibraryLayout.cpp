@@ -1,6 +1,7 @@
 #include "library/LibraryLayout.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace spinlorex {
 
@@ -67,6 +68,37 @@ void storePaneWidths(ColumnSizes& sizes, int panel, int32_t treeWidth, int32_t f
     } else if (panel == 0) {
         sizes[slot(kPaneWidths, 0)] = std::max(treeWidth, kMinimumPane);
     }
+}
+
+AddedColumnWidths parseAddedColumns(std::string_view text) {
+    AddedColumnWidths columns{};
+    while (!text.empty()) {
+        const size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        int column = 0;
+        int width = 0;
+        const char* end = item.data() + item.size();
+        const auto [afterColumn, e1] = std::from_chars(item.data(), end, column);
+        if (e1 != std::errc() || afterColumn == end || *afterColumn != '=') continue;
+        const auto [afterWidth, e2] = std::from_chars(afterColumn + 1, end, width);
+        if (e2 != std::errc() || afterWidth != end) continue;
+        const int at = column - kAddedColumnFirst;
+        if (at < 0 || at >= kAddedColumnCount || width <= 0) continue;
+        columns[static_cast<size_t>(at)] = std::min(width, 4000);
+    }
+    return columns;
+}
+
+std::string addedColumnsText(const AddedColumnWidths& columns) {
+    std::string text;
+    for (int at = 0; at < kAddedColumnCount; ++at) {
+        const int32_t width = columns[static_cast<size_t>(at)];
+        if (width <= 0) continue;
+        if (!text.empty()) text += ',';
+        text += std::to_string(kAddedColumnFirst + at) + '=' + std::to_string(width);
+    }
+    return text;
 }
 
 }  // namespace spinlorex

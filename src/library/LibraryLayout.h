@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace spinlorex {
 
@@ -24,6 +26,15 @@ enum ColumnGroup : int {
 
 ColumnWidths columnWidths(const ColumnSizes& sizes, int group);
 void storeColumnWidths(ColumnSizes& sizes, int group, const ColumnWidths& widths);
+
+// The columns the lists show beside their four (library/TrackList.h's 4..8) with their
+// widths, as the "Added Columns" setting keeps them ("4=120,7=48"); 0: not shown. A text
+// that cannot be read gives what could be (nothing for a bad entry).
+inline constexpr int kAddedColumnFirst = 4;
+inline constexpr int kAddedColumnCount = 5;
+using AddedColumnWidths = std::array<int32_t, kAddedColumnCount>;
+AddedColumnWidths parseAddedColumns(std::string_view text);
+std::string addedColumnsText(const AddedColumnWidths& columns);
 
 struct PaneRect {
     int32_t x = 0, y = 0, width = 0, height = 0;

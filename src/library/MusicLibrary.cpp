@@ -220,10 +220,24 @@ bool MusicLibrary::loadTracks(int deck, std::vector<TrackEntry> tracks, bool sec
 // empty or unreadable playlist file) are used up and the next row is tried, so that an
 // unattended playlist plays on past them. A playlist file read on another thread feeds
 // the deck when its answer comes (true: the deck will be fed).
+void MusicLibrary::bringCompatibleForward(int deck) {
+    const auto playing = decks_->currentKey(1 - deck);
+    if (!playing) return;
+    for (int i = 0; i < playlist_.size(); ++i) {
+        const TrackEntry& entry = playlist_.row(i).entry;
+        if (entry.record == nullptr) continue;
+        const auto key = trackKeyOf(entry.record, entry.tags.get());
+        if (!key || !keysCompatible(*playing, *key)) continue;
+        if (i > 0) playlist_.insert(0, {playlist_.take(i)});
+        return;
+    }
+}
+
 bool MusicLibrary::loadNextFromPlaylist(int deck) {
     if (decks_ == nullptr || (deck != 0 && deck != 1)) return false;
     // Set only once a load is under way: a load that fails at once is skipped right here.
     fedFromPlaylist_[static_cast<size_t>(deck)].clear();
+    if (get(settings().compatibleFirst) != 0) bringCompatibleForward(deck);
     while (!playlist_.empty()) {
         LibraryRow top = playlist_.take(0);
         if (top.entry.record != nullptr) {

@@ -83,14 +83,15 @@ public:
     void dropFilesFill();
     bool fillingFiles() const { return fill_.has_value(); }
     int sortKey() const { return sortKey_; }
-    // A click on a column header of the files list (0..3).
+    // A click on a column header of the files list (TrackList.h's columns).
     void sortFiles(int column);
 
     // ---- Playlist ----
     // Inserts entries before `index` (-1 or past the end: at the end), icons by the rule.
     void insertIntoPlaylist(int index, std::vector<TrackEntry> entries);
     // Feeds a deck from the top of the playlist; see the .cpp. False when nothing was
-    // loaded.
+    // loaded. With "CompatibleFirst" the first track whose key mixes with the other deck's
+    // comes to the top first, when there is one.
     bool loadNextFromPlaylist(int deck);
     // The deck could not load the track at `path`. When the playlist fed the deck that
     // track, its next one goes there (rows that give nothing are used up as above).
@@ -156,6 +157,9 @@ public:
     std::vector<TrackEntry> entriesOf(const FoundTracks& found);
 
 private:
+    // "CompatibleFirst": the playlist's first track that mixes with the other deck's key
+    // moves to the top.
+    void bringCompatibleForward(int deck);
     std::vector<LibraryRow> rowsFor(std::vector<TrackEntry> entries) const;
     // Gives the entry `tags` and the names they call for.
     void nameByTags(TrackEntry& entry, std::shared_ptr<const TrackTags> tags) const;

@@ -14,7 +14,9 @@
 
 #include "library/SearchFileWriter.h"
 #include "library/TrackDatabase.h"
+#include "library/TrackList.h"
 #include "library/TrackNaming.h"
+#include "library/TrackTags.h"
 
 namespace spinlorex {
 namespace {
@@ -253,8 +255,16 @@ void SearchIndex::refreshResults() {
     results_.shrink_to_fit();
 }
 
-std::string SearchIndex::resultText(size_t row, int column) const {
+std::string SearchIndex::resultText(size_t row, int column, KeyNotation notation) const {
     const SearchLine fields = parseSearchLine(resultLine(row));
+    if (column >= kColumns) {
+        const SearchFacts facts = facts_ ? facts_(resultLine(row)) : SearchFacts{};
+        TrackEntry entry;
+        if (facts.tags != nullptr) entry.tags = std::make_shared<const TrackTags>(*facts.tags);
+        if (column - kColumns + kFirstExtraColumn == kColumnKey && facts.key)
+            return keyText(*facts.key, notation);
+        return rowText(entry, column - kColumns + kFirstExtraColumn, notation);
+    }
     switch (column) {
         case kTitle:
         case kArtist: {

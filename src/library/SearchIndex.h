@@ -99,7 +99,10 @@ public:
     std::string_view resultLine(size_t row) const { return line(results_[row]); }
     // The texts of the result columns "Title", "Artist" (from the tags where the facts
     // lookup has them, see shownArtistTitle), "Disc" and "Path".
-    std::string resultText(size_t row, int column) const;
+    // Columns kColumns.. are the lists' added ones (TrackList.h's Album..Length, shifted),
+    // from the facts: empty where none are known.
+    std::string resultText(size_t row, int column,
+                           KeyNotation notation = KeyNotation::Camelot) const;
 
     // A click on a column header: that column's key, or the column + 8 when the last key
     // was exactly the column; keys below 8 sort A to Z, from 8 on Z to A, letters compared

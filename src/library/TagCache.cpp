@@ -15,37 +15,18 @@ namespace {
 const char* const kGetTags =
     "SELECT size, mtime, readable, artist, title, album, genre, comment, key, year, seconds, bpm"
     " FROM track_tags WHERE path = ?1";
-const char* const kPutTags =
-    "INSERT OR REPLACE INTO track_tags(path, size, mtime, readable, artist, title, album, genre,"
-    " comment, key, year, seconds, bpm) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12,"
-    " ?13)";
 constexpr size_t kBatch = 256;  // files per turn (and per transaction)
 
-// The store file's track_tags table through a connection of the cache's own thread.
+// The store file's track_tags table, read through a connection of the cache's own thread.
+// The file may not be there yet (the store's thread makes it): each batch tries again.
 class TagTable {
 public:
-    explicit TagTable(const std::string& folder) {
-        if (folder.empty()) return;
-        const std::string path = folder + "/" + TrackStoreFile::kFileName;
-        if (db_.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) != SQLITE_OK) return;
-        db_.setBusyTimeout(2000);
-        db_.exec("PRAGMA journal_mode=WAL");
-        int found = 0;
-        if (TrackStoreSchema::upgrade(db_, found) != SQLITE_OK ||
-            found > TrackStoreSchema::kVersion) {
-            db_.close();
-            return;
-        }
-        get_ = db_.prepare(kGetTags);
-        put_ = db_.prepare(kPutTags);
-        if (!get_.valid() || !put_.valid()) db_.close();
-    }
+    explicit TagTable(std::string folder) : folder_(std::move(folder)) {}
 
     // The row of `path` when its size and time are those given; false otherwise.
     bool get(const std::string& path, int64_t size, int64_t mtime,
              std::shared_ptr<const TrackTags>& out) {
-        if (!db_.isOpen()) return false;
-        get_.reset();
+        if (!ready()) return false;
         get_.bindText(1, path);
         bool hit = false;
         if (get_.step() == SQLITE_ROW && get_.integer(0) == size && get_.integer(1) == mtime) {
@@ -70,49 +51,32 @@ public:
         return hit;
     }
 
-    void begin() {
-        if (db_.isOpen()) db_.exec("BEGIN");
-    }
-    void put(const std::string& path, int64_t size, int64_t mtime, const TrackTags* tags) {
-        if (!db_.isOpen()) return;
-        const TrackTags none;
-        const TrackTags& t = tags != nullptr ? *tags : none;
-        put_.reset();
-        put_.bindText(1, path);
-        put_.bind(2, size);
-        put_.bind(3, mtime);
-        put_.bind(4, int64_t{tags != nullptr ? 1 : 0});
-        put_.bindText(5, t.artist);
-        put_.bindText(6, t.title);
-        put_.bindText(7, t.album);
-        put_.bindText(8, t.genre);
-        put_.bindText(9, t.comment);
-        put_.bindText(10, t.key);
-        put_.bind(11, int64_t{t.year});
-        put_.bind(12, int64_t{t.seconds});
-        put_.bind(13, static_cast<double>(t.bpm));
-        put_.step();
-        put_.reset();
-    }
-    void commit() {
-        if (db_.isOpen() && db_.exec("COMMIT") != SQLITE_OK) db_.exec("ROLLBACK");
+private:
+    bool ready() {
+        if (get_.valid() || folder_.empty()) return get_.valid();
+        const std::string path = folder_ + "/" + TrackStoreFile::kFileName;
+        if (db_.open(path, SQLITE_OPEN_READONLY) != SQLITE_OK) return false;
+        db_.setBusyTimeout(2000);
+        get_ = db_.prepare(kGetTags);
+        if (!get_.valid()) db_.close();  // no table yet
+        return get_.valid();
     }
 
-private:
+    std::string folder_;
     SqliteConnection db_;
     SqliteStatement get_;  // after db_: finalized first
-    SqliteStatement put_;
 };
 
 }  // namespace
 
 TagCache::~TagCache() { close(); }
 
-void TagCache::open(const std::string& folder, Listener* listener) {
+void TagCache::open(const std::string& folder, TrackStore::TagWriter writer, Listener* listener) {
     close();
     shared_ = std::make_shared<Shared>();
     shared_->listener = listener;
-    thread_ = LeavableThread([shared = shared_, folder] { run(shared, folder); });
+    thread_ = LeavableThread(
+        [shared = shared_, folder, writer = std::move(writer)] { run(shared, folder, writer); });
 }
 
 void TagCache::request(const std::vector<std::string>& paths) {
@@ -205,7 +169,8 @@ uint64_t TagCache::filesRead() const {
     return shared_->filesRead;
 }
 
-void TagCache::run(const std::shared_ptr<Shared>& shared, const std::string& folder) {
+void TagCache::run(const std::shared_ptr<Shared>& shared, const std::string& folder,
+                   const TrackStore::TagWriter& writer) {
     Shared& s = *shared;
     TagTable table(folder);
     // What the store knows already answers at once (the search finds by it); files asked
@@ -232,7 +197,6 @@ void TagCache::run(const std::shared_ptr<Shared>& shared, const std::string& fol
 
         found.clear();
         uint64_t read = 0;
-        table.begin();
         for (std::string& path : batch) {
             struct stat st {};
             std::shared_ptr<const TrackTags> tags;
@@ -244,12 +208,11 @@ void TagCache::run(const std::shared_ptr<Shared>& shared, const std::string& fol
                     auto fresh = readTrackTags(path);
                     ++read;
                     if (fresh) tags = std::make_shared<const TrackTags>(std::move(*fresh));
-                    table.put(path, size, mtime, tags.get());
+                    writer.put({path, size, mtime, tags});
                 }
             }
             found.push_back({std::move(path), std::move(tags)});
         }
-        table.commit();
 
         lock.lock();
         s.working = false;

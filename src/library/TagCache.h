@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "library/TrackStore.h"
 #include "library/TrackTags.h"
 #include "platform/core/LeavableThread.h"
 
@@ -18,12 +19,14 @@ namespace spinlorex {
 // The tags of the library's files, read on a thread of its own and kept in the track store
 // file (its track_tags table, TrackStoreSchema) with each file's size and modification
 // time: a file asked for again is answered from the file's row while both are unchanged,
-// and read again through TagLib once either changed. The lists ask for the files they show
+// and read again through TagLib once either changed. The cache reads the file through a
+// connection of its own; what it read anew is written by the store's thread (its
+// TagWriter), the file's only writer. The lists ask for the files they show
 // and fill their rows as the tags come (take()); nothing here waits for the disk on the
 // caller's thread.
 //
-// Without a usable store file (none given, a folder that cannot be written, a damaged file)
-// the tags are still read, only not kept for the next run.
+// Without a usable store (none given, a folder that cannot be written, a damaged file) the
+// tags are still read, only not kept for the next run.
 //
 // Main thread only, but for the listener.
 class TagCache {
@@ -47,8 +50,10 @@ public:
     TagCache(const TagCache&) = delete;
     TagCache& operator=(const TagCache&) = delete;
 
-    // Starts the thread, which opens (or makes) the store file in `folder` (empty: none).
-    void open(const std::string& folder, Listener* listener = nullptr);
+    // Starts the thread, which reads the store file in `folder` (empty: none) and hands
+    // what it reads anew to `writer` (the store's, open on the same folder).
+    void open(const std::string& folder, TrackStore::TagWriter writer = {},
+              Listener* listener = nullptr);
 
     // Queues the files whose tags are wanted, after those queued before. Files already
     // known in this run are not read again (forget() first to read them anew).
@@ -81,7 +86,8 @@ private:
         bool stop = false;
         uint64_t filesRead = 0;
     };
-    static void run(const std::shared_ptr<Shared>& shared, const std::string& folder);
+    static void run(const std::shared_ptr<Shared>& shared, const std::string& folder,
+                    const TrackStore::TagWriter& writer);
 
     struct Hash {
         using is_transparent = void;

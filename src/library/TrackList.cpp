@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <iterator>
+#include <string>
+
+#include "library/TrackTags.h"
 
 namespace spinlorex {
 
@@ -13,7 +16,7 @@ RowIcon iconFor(const TrackEntry& entry, bool inHistory) {
     return entry.record->lastUsedDate == 0 ? RowIcon::NeverPlayed : RowIcon::Played;
 }
 
-std::string rowText(const TrackEntry& entry, int column) {
+std::string rowText(const TrackEntry& entry, int column, KeyNotation notation) {
     switch (column) {
         case 0:
             return entry.title;
@@ -26,9 +29,31 @@ std::string rowText(const TrackEntry& entry, int column) {
             std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bpm));
             return text;
         }
-        case 3: {
+        case kColumnComment: {
             const std::string* comment = trackComment(entry.record);
             return comment != nullptr ? *comment : std::string();
+        }
+        case kColumnKey: {
+            const auto key = trackKeyOf(entry.record, entry.tags.get());
+            return key ? keyText(*key, notation) : std::string();
+        }
+        default:
+            break;
+    }
+    const TrackTags* tags = entry.tags.get();
+    if (tags == nullptr) return {};
+    switch (column) {
+        case kColumnAlbum:
+            return tags->album;
+        case kColumnGenre:
+            return tags->genre;
+        case kColumnYear:
+            return tags->year > 0 ? std::to_string(tags->year) : std::string();
+        case kColumnLength: {
+            if (tags->seconds <= 0) return {};
+            char text[32];
+            std::snprintf(text, sizeof text, "%d:%02d", tags->seconds / 60, tags->seconds % 60);
+            return text;
         }
         default:
             return {};
@@ -114,7 +139,9 @@ bool TrackList::holds(const TrackRecord* record) const {
 // Sorting
 
 int nextSortKey(int previous, int column) {
-    return previous == column ? column + kSortDescending : column;
+    const int key =
+        column >= kFirstExtraColumn ? kSortExtraColumns + column - kFirstExtraColumn : column;
+    return previous == key ? key + kSortDescending : key;
 }
 
 namespace {
@@ -135,6 +162,38 @@ int64_t hundredths(float bpm) {
     return std::isfinite(bpm) ? static_cast<int64_t>(static_cast<double>(bpm) * 100.0) : 0;
 }
 
+// A row's value in an added column as it sorts: -1 when the row has none.
+int64_t extraSortValue(const TrackEntry& entry, int column) {
+    if (column == kColumnKey) {
+        const auto key = trackKeyOf(entry.record, entry.tags.get());
+        return key ? key->wheelNumber() * 2 + (key->minor ? 0 : 1) : -1;
+    }
+    const TrackTags* tags = entry.tags.get();
+    if (tags == nullptr) return -1;
+    const int32_t value = column == kColumnYear ? tags->year : tags->seconds;
+    return value > 0 ? value : -1;
+}
+
+// The rule of sortsBefore for the added columns.
+bool extraSortsBefore(int column, bool descending, const TrackEntry& a, const TrackEntry& b) {
+    if (column == kColumnAlbum || column == kColumnGenre) {
+        static const std::string none;
+        const auto text = [column](const TrackEntry& e) -> const std::string& {
+            if (e.tags == nullptr) return none;
+            return column == kColumnAlbum ? e.tags->album : e.tags->genre;
+        };
+        const std::string& ta = text(a);
+        const std::string& tb = text(b);
+        if (ta.empty() || tb.empty()) return !ta.empty() && tb.empty();
+        const int c = compareNoCase(ta, tb);
+        return descending ? c > 0 : c < 0;
+    }
+    const int64_t va = extraSortValue(a, column);
+    const int64_t vb = extraSortValue(b, column);
+    if (va < 0 || vb < 0) return va >= 0 && vb < 0;
+    return descending ? va > vb : va < vb;
+}
+
 // The tempo rule of sortsBefore on tempi read beforehand.
 bool tempoSortsBefore(bool descending, int64_t a, int64_t b) { return descending ? a < b : a > b; }
 
@@ -143,6 +202,12 @@ bool tempoSortsBefore(bool descending, int64_t a, int64_t b) { return descending
 bool sortsBefore(int key, const LibraryRow& a, const LibraryRow& b) {
     const TrackRecord* ra = a.entry.record;
     const TrackRecord* rb = b.entry.record;
+    if (key >= kSortExtraColumns) {
+        const int k = key - kSortExtraColumns;
+        const bool descending = k >= kSortDescending;
+        return extraSortsBefore(kFirstExtraColumn + (descending ? k - kSortDescending : k),
+                                descending, a.entry, b.entry);
+    }
     const bool descending = key >= kSortDescending;
     const int column = descending ? key - kSortDescending : key;
     if (column == 0 || column == 1) {

@@ -29,9 +29,28 @@ struct LibraryRow {
 // history, a track never played (lastUsedDate 0), else a track played before.
 RowIcon iconFor(const TrackEntry& entry, bool inHistory);
 
-// The text of a row's column: 0 title, 1 artist, 2 the record's tempo with one decimal
-// (empty when none is known), 3 the record's comment.
-std::string rowText(const TrackEntry& entry, int column);
+// The lists' columns: the four every list has, then those a header menu adds from the
+// tags and the analysis.
+enum TrackColumn : int {
+    kColumnTitle = 0,
+    kColumnArtist = 1,
+    kColumnBpm = 2,
+    kColumnComment = 3,
+    kColumnAlbum = 4,
+    kColumnGenre = 5,
+    kColumnYear = 6,
+    kColumnKey = 7,
+    kColumnLength = 8,
+};
+inline constexpr int kTrackColumns = 9;
+inline constexpr int kFirstExtraColumn = kColumnAlbum;
+
+// The text of a row's column: the title, the artist, the record's tempo with one decimal
+// (empty when none is known), the record's comment; the album, genre and year of the tags;
+// the track's key (trackKeyOf) as `notation` writes it; the tags' length as m:ss. Empty
+// where nothing is known.
+std::string rowText(const TrackEntry& entry, int column,
+                    KeyNotation notation = KeyNotation::Camelot);
 
 // Told of every change of a TrackList, before and after, so that a view's model can keep
 // its rows in step. Main thread.
@@ -101,9 +120,12 @@ private:
 };
 
 // The files list's sort keys: -1 most recently played first (after every fill), 0..3 by
-// column ascending (the tempo: fastest first), 8..11 the same columns reversed.
+// column ascending (the tempo: fastest first), 8..11 the same columns reversed; the added
+// columns 16..20 ascending (the key: round the wheel, 1A 1B 2A...), 24..28 reversed. Rows
+// without the value sorted by go last.
 inline constexpr int kSortByLastPlayed = -1;
 inline constexpr int kSortDescending = 8;
+inline constexpr int kSortExtraColumns = 16;
 
 // The key a click on `column` sets after `previous`: the column, or the column + 8 when
 // the previous key was exactly that column (so a third click sorts as the first).

@@ -1,6 +1,7 @@
 #include "library/TrackRecord.h"
 
 #include "library/ShownTempo.h"
+#include "library/TrackTags.h"
 
 #include <bit>
 
@@ -91,6 +92,13 @@ void attachGrid(TrackRecord& record, std::shared_ptr<const BeatGrid> grid) {
     record.gridBpm.store(grid && !handSet ? confidentGridBpm(*grid) : 0.0f,
                          std::memory_order_relaxed);
     record.grid = std::move(grid);
+}
+
+std::optional<MusicalKey> trackKeyOf(const TrackRecord* record, const TrackTags* tags) {
+    if (record != nullptr && record->grid)
+        if (const auto found = keyOfCode(record->grid->key)) return found;
+    if (tags != nullptr) return parseKey(tags->key);
+    return std::nullopt;
 }
 
 const std::string* trackComment(const TrackRecord* record) {

@@ -10,6 +10,7 @@
 
 #include "library/BeatGrid.h"
 #include "library/HotCues.h"
+#include "library/MusicalKey.h"
 #include "library/WaveformSummary.h"
 
 namespace spinlorex {
@@ -102,6 +103,11 @@ std::string_view trackRecordName(std::string_view path);
 // Gives the record its grid (main thread); its tempo replaces the measured one where it
 // should, unless the tempo was set by hand.
 void attachGrid(TrackRecord& record, std::shared_ptr<const BeatGrid> grid);
+
+// The musical key of the track a record or entry stands for: the one the whole-track
+// analysis found (kept with its grid), else the one its tags give; none when neither.
+// Main thread only (the grid is).
+std::optional<MusicalKey> trackKeyOf(const TrackRecord* record, const TrackTags* tags);
 
 // The comment to show and store: the one typed in this run, else the stored one.
 // A null record has no comment.

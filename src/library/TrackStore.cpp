@@ -95,6 +95,24 @@ void TrackStore::putWaveform(std::string_view path, uint32_t fileSize,
           [&summary](Waiting& w) { w.waveform = std::move(summary); });
 }
 
+TrackStore::TagWriter TrackStore::tagWriter() const {
+    TagWriter writer;
+    writer.shared_ = shared_;
+    return writer;
+}
+
+void TrackStore::TagWriter::put(TagsWrite tags) const {
+    const std::shared_ptr<Shared> shared = shared_.lock();
+    if (!shared) return;
+    {
+        const std::lock_guard lock(shared->mutex);
+        if (shared->stop) return;
+        std::string path = tags.path;
+        shared->tagsWaiting.insert_or_assign(std::move(path), std::move(tags));
+    }
+    shared->wake.notify_one();
+}
+
 void TrackStore::requestWaveform(std::string_view name, uint32_t fileSize) {
     if (!shared_) return;
     {
@@ -116,8 +134,10 @@ void TrackStore::flush() {
     if (!shared_) return;
     Shared& s = *shared_;
     std::unique_lock lock(s.mutex);
-    s.idle.wait(lock,
-                [&s] { return s.opened && s.waiting.empty() && s.reads.empty() && !s.writing; });
+    s.idle.wait(lock, [&s] {
+        return s.opened && s.waiting.empty() && s.tagsWaiting.empty() && s.reads.empty() &&
+               !s.writing;
+    });
 }
 
 bool TrackStore::close(std::chrono::milliseconds limit) {
@@ -165,14 +185,16 @@ void TrackStore::run(const std::shared_ptr<Shared>& shared, const std::string& f
     s.loaded = true;
     s.opened = true;
     if (s.listener != nullptr) s.listener->storeLoaded();
-    if (s.waiting.empty()) s.idle.notify_all();
+    if (s.waiting.empty() && s.tagsWaiting.empty()) s.idle.notify_all();
 
     std::vector<GridWrite> batch;
+    std::vector<TagsWrite> tags;
+    auto nothingWaits = [&s] { return s.waiting.empty() && s.tagsWaiting.empty(); };
     for (;;) {
-        s.wake.wait(lock, [&s] { return s.stop || !s.waiting.empty() || !s.reads.empty(); });
+        s.wake.wait(lock, [&] { return s.stop || !nothingWaits() || !s.reads.empty(); });
         // Reads once what was handed in before them is written (a summary just made is
         // found); they end with a stop.
-        if (!s.reads.empty() && s.waiting.empty() && !s.stop) {
+        if (!s.reads.empty() && nothingWaits() && !s.stop) {
             std::vector<TrackKey> reads;
             reads.swap(s.reads);
             s.writing = true;
@@ -193,12 +215,12 @@ void TrackStore::run(const std::shared_ptr<Shared>& shared, const std::string& f
             s.writing = false;
             for (WaveformRead& answer : answers) s.readsDone.push_back(std::move(answer));
             if (s.listener != nullptr) s.listener->waveformsRead();
-            if (s.waiting.empty() && s.reads.empty()) s.idle.notify_all();
+            if (nothingWaits() && s.reads.empty()) s.idle.notify_all();
             continue;
         }
         if (s.stop) s.reads.clear();
         // Stopping still writes what waits.
-        if (s.waiting.empty()) {
+        if (nothingWaits()) {
             if (s.stop) return;
             continue;
         }
@@ -208,12 +230,16 @@ void TrackStore::run(const std::shared_ptr<Shared>& shared, const std::string& f
             batch.push_back({key, std::move(waiting.path), std::move(waiting.grid),
                              std::move(waiting.waveform), std::move(waiting.hotCues)});
         s.waiting.clear();
+        tags.clear();
+        tags.reserve(s.tagsWaiting.size());
+        for (auto& [path, write] : s.tagsWaiting) tags.push_back(std::move(write));
+        s.tagsWaiting.clear();
         s.writing = true;
         lock.unlock();
         bool stored = false;
         if (file) {
             try {
-                stored = file->write(batch);
+                stored = file->write(batch, tags);
             } catch (const std::bad_alloc&) {
                 stored = false;
             }
@@ -224,7 +250,7 @@ void TrackStore::run(const std::shared_ptr<Shared>& shared, const std::string& f
             s.rows.fetch_add(batch.size(), std::memory_order_relaxed);
         else if (file)
             ++s.failures;
-        if (s.waiting.empty() && s.reads.empty()) s.idle.notify_all();
+        if (nothingWaits() && s.reads.empty()) s.idle.notify_all();
     }
 }
 

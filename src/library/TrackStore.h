@@ -9,8 +9,10 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "library/TrackStoreFile.h"
 #include "library/TrackStoreKey.h"
 #include "library/WaveformSummary.h"
 #include "platform/core/LeavableThread.h"
@@ -31,6 +33,8 @@ struct TrackRecord;
 //
 // Main thread only, but for the listener and rowsWritten().
 class TrackStore {
+    struct Shared;
+
 public:
     static constexpr std::chrono::milliseconds kCloseWait{2000};
 
@@ -109,6 +113,21 @@ public:
     // The answers that came since the last call, in the order asked.
     std::vector<WaveformRead> takeWaveforms();
 
+    // Hands files' tags to the store's thread from any thread (the tag cache's); a file's
+    // tags still waiting are replaced by newer ones. Does nothing once the store it came
+    // from has closed, or in a store that keeps nothing in its file.
+    class TagWriter {
+    public:
+        TagWriter() = default;
+        void put(TagsWrite tags) const;
+
+    private:
+        friend class TrackStore;
+        std::weak_ptr<Shared> shared_;
+    };
+    // The writer of this store's tags (one that does nothing when the store is closed).
+    TagWriter tagWriter() const;
+
     // Waits until the file is open and read and every grid handed in before is written
     // (or has failed), and every summary asked for looked up. Tests and tools.
     void flush();
@@ -137,8 +156,9 @@ private:
         std::condition_variable idle;  // opened, and nothing waits or is being written
         Listener* listener = nullptr;  // null once closing
         TrackKeyMap<Waiting> waiting;
-        std::vector<TrackKey> reads;          // summaries asked for
-        std::vector<WaveformRead> readsDone;  // and their answers, until taken
+        std::unordered_map<std::string, TagsWrite> tagsWaiting;  // by path
+        std::vector<TrackKey> reads;                             // summaries asked for
+        std::vector<WaveformRead> readsDone;                     // and their answers, until taken
         bool opened = false;
         bool writing = false;
         bool stop = false;

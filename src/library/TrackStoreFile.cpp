@@ -24,9 +24,12 @@ const char* const kPutTrack =
     "INSERT INTO tracks(name, size, path) VALUES(?1, ?2, ?3)"
     " ON CONFLICT(name, size) DO UPDATE SET path = excluded.path RETURNING id";
 const char* const kPutGrid =
-    "INSERT INTO beat_grids(track, fit, sections, seconds) VALUES(?1, ?2, ?3, ?4)"
+    "INSERT INTO beat_grids(track, fit, sections, seconds, key) VALUES(?1, ?2, ?3, ?4, ?5)"
     " ON CONFLICT(track) DO UPDATE SET fit = excluded.fit, sections = excluded.sections,"
-    " seconds = excluded.seconds";
+    " seconds = excluded.seconds, key = excluded.key";
+// What every version's grids table takes: an older store's tables are checked with it.
+const char* const kCheckGrids =
+    "INSERT INTO beat_grids(track, fit, sections, seconds) VALUES(?1, ?2, ?3, ?4)";
 const char* const kPutWaveform =
     "INSERT INTO waveforms(track, summary) VALUES(?1, ?2)"
     " ON CONFLICT(track) DO UPDATE SET summary = excluded.summary";
@@ -34,8 +37,12 @@ const char* const kReadWaveform =
     "SELECT waveforms.summary FROM waveforms JOIN tracks ON tracks.id = waveforms.track"
     " WHERE tracks.name = ?1 AND tracks.size = ?2";
 const char* const kReadGrids =
-    "SELECT tracks.name, tracks.size, beat_grids.fit, beat_grids.sections, beat_grids.seconds"
-    " FROM beat_grids JOIN tracks ON tracks.id = beat_grids.track";
+    "SELECT tracks.name, tracks.size, beat_grids.fit, beat_grids.sections, beat_grids.seconds,"
+    " beat_grids.key FROM beat_grids JOIN tracks ON tracks.id = beat_grids.track";
+// The same of a file before the keys (read, not upgraded, where another program writes it).
+const char* const kReadGridsWithoutKeys =
+    "SELECT tracks.name, tracks.size, beat_grids.fit, beat_grids.sections, beat_grids.seconds,"
+    " 0 FROM beat_grids JOIN tracks ON tracks.id = beat_grids.track";
 
 const char* const kClearHotCues = "DELETE FROM hot_cues WHERE track = ?1";
 const char* const kPutHotCue =
@@ -43,6 +50,11 @@ const char* const kPutHotCue =
 const char* const kReadHotCues =
     "SELECT tracks.name, tracks.size, hot_cues.slot, hot_cues.frame, hot_cues.colour"
     " FROM hot_cues JOIN tracks ON tracks.id = hot_cues.track";
+
+const char* const kPutTags =
+    "INSERT OR REPLACE INTO track_tags(path, size, mtime, readable, artist, title, album, genre,"
+    " comment, key, year, seconds, bpm) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12,"
+    " ?13)";
 
 const char* const kKeptUntilClose = "Beat grids found now are kept only until the desk closes.";
 constexpr int kBusyWaitMs = 1000;
@@ -113,6 +125,7 @@ int readGrids(SqliteConnection& db, TrackStoreFile::Opening& into) {
     readHotCues(db, into);
     int code = SQLITE_OK;
     SqliteStatement rows = db.prepare(kReadGrids, &code);
+    if (code != SQLITE_OK) rows = db.prepare(kReadGridsWithoutKeys, &code);
     if (code != SQLITE_OK) return code;
     while ((code = rows.step()) == SQLITE_ROW) {
         const int64_t size = rows.integer(1);
@@ -125,6 +138,8 @@ int readGrids(SqliteConnection& db, TrackStoreFile::Opening& into) {
         grid->sections = std::move(*sections);
         grid->fit = static_cast<float>(rows.real(2));
         grid->length = rows.real(4);
+        const int64_t key = rows.integer(5);
+        grid->key = key >= 0 && key <= 24 ? static_cast<int32_t>(key) : 0;
         into.grids.insert_or_assign(
             TrackKey{std::string(rows.text(0)), static_cast<uint32_t>(size)}, std::move(grid));
     }
@@ -219,8 +234,9 @@ Attempt attemptOpen(const std::string& path, TrackStoreFile::Opening& into) {
     // An older store's tables are checked before the upgrade adds any.
     if (found >= 1 && found < TrackStoreSchema::kVersion) {
         a.putTrack = a.db.prepare(kPutTrack, &code);
-        if (code == SQLITE_OK) a.putGrid = a.db.prepare(kPutGrid, &code);
+        if (code == SQLITE_OK) a.putGrid = a.db.prepare(kCheckGrids, &code);
         if (code != SQLITE_OK) return failed(code, "its tables are not a track store's");
+        a.putGrid = {};
     }
     int version = 0;
     if (code = TrackStoreSchema::upgrade(a.db, version); code != SQLITE_OK)
@@ -277,6 +293,9 @@ TrackStoreFile::~TrackStoreFile() {
     putTrack_ = {};
     putGrid_ = {};
     putWaveform_ = {};
+    clearHotCues_ = {};
+    putHotCue_ = {};
+    putTags_ = {};
     db_.close();
     if (lockFd_ >= 0) ::close(lockFd_);
 }
@@ -336,10 +355,16 @@ TrackStoreFile::Opening TrackStoreFile::open(const std::string& folder) {
     }
 }
 
-bool TrackStoreFile::write(const std::vector<GridWrite>& batch) {
+bool TrackStoreFile::write(const std::vector<GridWrite>& batch,
+                           const std::vector<TagsWrite>& tags) {
     if (db_.exec("BEGIN IMMEDIATE") != SQLITE_OK) return false;
     bool stored = true;
+    for (const TagsWrite& w : tags) {
+        stored = writeTags(w);
+        if (!stored) break;
+    }
     for (const GridWrite& w : batch) {
+        if (!stored) break;
         putTrack_.bindText(1, w.key.name);
         putTrack_.bind(2, int64_t{w.key.fileSize});
         putTrack_.bindText(3, w.path);
@@ -367,6 +392,7 @@ bool TrackStoreFile::write(const std::vector<GridWrite>& batch) {
         putGrid_.bind(2, double{w.grid->fit});
         putGrid_.bindBlob(3, encodeGridSections(w.grid->sections));
         putGrid_.bind(4, w.grid->length);
+        putGrid_.bind(5, int64_t{w.grid->key});
         stored = putGrid_.step() == SQLITE_DONE;
         putGrid_.reset();
         if (!stored) break;
@@ -374,6 +400,29 @@ bool TrackStoreFile::write(const std::vector<GridWrite>& batch) {
     if (stored && db_.exec("COMMIT") == SQLITE_OK) return true;
     db_.exec("ROLLBACK");
     return false;
+}
+
+bool TrackStoreFile::writeTags(const TagsWrite& w) {
+    if (!putTags_.valid()) putTags_ = db_.prepare(kPutTags);
+    if (!putTags_.valid()) return false;
+    const TrackTags none;
+    const TrackTags& t = w.tags ? *w.tags : none;
+    putTags_.bindText(1, w.path);
+    putTags_.bind(2, w.size);
+    putTags_.bind(3, w.mtime);
+    putTags_.bind(4, int64_t{w.tags ? 1 : 0});
+    putTags_.bindText(5, t.artist);
+    putTags_.bindText(6, t.title);
+    putTags_.bindText(7, t.album);
+    putTags_.bindText(8, t.genre);
+    putTags_.bindText(9, t.comment);
+    putTags_.bindText(10, t.key);
+    putTags_.bind(11, int64_t{t.year});
+    putTags_.bind(12, int64_t{t.seconds});
+    putTags_.bind(13, static_cast<double>(t.bpm));
+    const bool stored = putTags_.step() == SQLITE_DONE;
+    putTags_.reset();
+    return stored;
 }
 
 bool TrackStoreFile::writeHotCues(int64_t track, const HotCueSet& set) {

@@ -7,6 +7,7 @@
 
 #include "library/SqliteConnection.h"
 #include "library/TrackStoreKey.h"
+#include "library/TrackTags.h"
 #include "library/WaveformSummary.h"
 
 namespace spinlorex {
@@ -19,6 +20,15 @@ struct GridWrite {
     std::shared_ptr<const BeatGrid> grid;
     std::shared_ptr<const WaveformSummary> waveform;
     std::shared_ptr<const HotCueSet> hotCues;  // the whole set, in place of the stored one
+};
+
+// The tags of the file at `path` as read when it had that size and modification time
+// (nanoseconds); null `tags` for a file whose tags could not be read.
+struct TagsWrite {
+    std::string path;
+    int64_t size = 0;
+    int64_t mtime = 0;
+    std::shared_ptr<const TrackTags> tags;
 };
 
 // The track store's file, "spinlorex Library.sqlite" (TrackStoreSchema), as the store's
@@ -52,16 +62,17 @@ public:
     TrackStoreFile(const TrackStoreFile&) = delete;
     TrackStoreFile& operator=(const TrackStoreFile&) = delete;
 
-    // Writes `batch` in one transaction, each grid and summary in place of the track's
-    // earlier one, each track's path updated. False, nothing written, when the transaction
-    // failed.
-    bool write(const std::vector<GridWrite>& batch);
+    // Writes `batch` and `tags` in one transaction, each grid, summary and file's tags in
+    // place of the earlier ones, each track's path updated. False, nothing written, when
+    // the transaction failed.
+    bool write(const std::vector<GridWrite>& batch, const std::vector<TagsWrite>& tags = {});
     // The stored waveform summary of a track, through a connection of its own; null when
     // none is stored or it cannot be read.
     std::shared_ptr<const WaveformSummary> readWaveform(const TrackKey& key);
 
 private:
     bool writeHotCues(int64_t track, const HotCueSet& set);
+    bool writeTags(const TagsWrite& w);
 
     TrackStoreFile(int lockFd, SqliteConnection db, SqliteStatement track, SqliteStatement grid,
                    std::string path);
@@ -73,6 +84,7 @@ private:
     SqliteStatement putWaveform_;
     SqliteStatement clearHotCues_;  // prepared at the first write of hot cues
     SqliteStatement putHotCue_;
+    SqliteStatement putTags_;  // prepared at the first write of tags
     std::string path_;
     SqliteConnection reader_;  // opened at the first read
     SqliteStatement readWaveform_;

@@ -51,6 +51,8 @@ constexpr const char* kSteps[] = {
     "  frame INTEGER NOT NULL,"
     "  colour INTEGER NOT NULL,"
     "  PRIMARY KEY(track, slot));",
+    // 5: the musical key found with each grid.
+    "ALTER TABLE beat_grids ADD COLUMN key INTEGER NOT NULL DEFAULT 0;",
 };
 static_assert(std::size(kSteps) == TrackStoreSchema::kVersion);
 
@@ -63,7 +65,7 @@ int TrackStoreSchema::upgrade(SqliteConnection& db, int& found) {
     found = static_cast<int>(version);
     for (int64_t at = version; at >= 0 && at < kVersion; ++at) {
         if (const int code = db.exec("BEGIN IMMEDIATE"); code != SQLITE_OK) return code;
-        // Another connection (the tag cache's) may have taken the step meanwhile.
+        // Another connection (another desk's) may have taken the step meanwhile.
         int64_t now = at;
         int code = db.queryInteger("PRAGMA user_version", now);
         if (code == SQLITE_OK && now > at) {

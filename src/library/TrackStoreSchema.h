@@ -28,8 +28,10 @@ class SqliteConnection;
 // Version 4:
 //   hot_cues(track, slot, frame, colour)
 //                                  a track's hot cues, one row per cue set (slot 0..7)
+// Version 5:
+//   beat_grids.key                 the musical key found with the grid (0: none)
 struct TrackStoreSchema {
-    static constexpr int kVersion = 4;
+    static constexpr int kVersion = 5;
 
     // Brings the file of `db` from its version up to kVersion, step by step. Returns
     // SQLite's result code (SQLITE_OK when the tables are at kVersion); `found` is the

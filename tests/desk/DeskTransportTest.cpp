@@ -16,7 +16,7 @@ using DeskTransport = DeskTest;
 
 constexpr int kPageUp = 33, kUp = 38, kDown = 40, kTab = 9, kSpace = 32, kEnter = 13, kEscape = 27;
 constexpr int kLeft = 37, kRight = 39, kDelete = 46;
-constexpr int kF3 = 114, kF7 = 118;
+constexpr int kF3 = 114, kF6 = 117, kF7 = 118;
 
 TEST_F(DeskTransport, PitchResetGlidesBackAndSnapsWithItsLampOff) {
     DeskRig rig;
@@ -60,6 +60,31 @@ TEST_F(DeskTransport, PitchResetGlidesBackAndSnapsWithItsLampOff) {
         rig.tick(2000);
         EXPECT_EQ(rig.deck(0).pitch(), pitch) << name;
     }
+}
+
+// The deck shows its track's key; with master tempo off the pitch moves it (+6 %: a
+// semitone), with it on the key stays.
+TEST_F(DeskTransport, TheDeckShowsTheKeyItSoundsIn) {
+    set(settings().masterTempo, 0);
+    DeskRig rig;
+    auto keyShown = [&] { return std::string(rig.desk.deckInfo(0).key.data()); };
+    EXPECT_EQ(keyShown(), "");
+    rig.load(0);
+    EXPECT_EQ(keyShown(), "");  // no key known
+    auto grid = std::make_shared<BeatGrid>();
+    grid->key = codeOfKey(*parseKey("Am"));
+    rig.deck(0).track()->record->grid = grid;
+    EXPECT_EQ(keyShown(), "8A");
+    rig.call([&] { rig.desk.setDeckPitch(0, 4096 * 106 / 100); });
+    EXPECT_EQ(keyShown(), "3A");  // B flat minor
+    set(settings().keyNotation, 2);
+    EXPECT_EQ(keyShown(), "Bb minor");
+    rig.call([&] { rig.desk.setDeckPitch(0, 4096 * 94 / 100); });
+    EXPECT_EQ(keyShown(), "G# minor");
+    rig.key(kF6);
+    rig.press(ctl::OptMasterTempo);
+    ASSERT_TRUE(rig.deck(0).options().masterTempo());
+    EXPECT_EQ(keyShown(), "A minor");
 }
 
 TEST_F(DeskTransport, PitchKeysStepAndClampInTheNarrowRangeAndTheRangeToggleReclamps) {

@@ -96,6 +96,13 @@ TEST(LibraryLayout, PanesOfBothFormsAndTheWidthsTheyKeep) {
     storePaneWidths(sizes, 2, 200, 10);
     storePaneWidths(sizes, 4, 1, 1);
     EXPECT_EQ(columnWidths(sizes, kPaneWidths), (ColumnWidths{16, 200, 16, 16}));
+
+    // The added columns' setting: what it names comes back; what it cannot read is left out.
+    EXPECT_EQ(parseAddedColumns("4=120,7=48"), (AddedColumnWidths{120, 0, 0, 48, 0}));
+    EXPECT_EQ(addedColumnsText({0, 90, 0, 0, 30}), "5=90,8=30");
+    EXPECT_EQ(parseAddedColumns("8=30,3=10,9=5,x,6=,7=-4,5=2x,6=70"),
+              (AddedColumnWidths{0, 0, 70, 0, 30}));
+    EXPECT_EQ(parseAddedColumns(""), AddedColumnWidths{});
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "library/MusicLibrary.h"
 #include "library/PlaylistFile.h"
 #include "library/TrackDatabase.h"
+#include "library/TrackTags.h"
 #include "platform/settings/Settings.h"
 #include "skin/SkinControl.h"
 #include "support/Files.h"
@@ -50,7 +51,11 @@ public:
         return answer;
     }
     int controlAt(int32_t, int32_t) const override { return ctl::None; }
+    std::optional<MusicalKey> currentKey(int d) const override {
+        return keys[static_cast<size_t>(d)];
+    }
 
+    std::array<std::optional<MusicalKey>, 2> keys{};
     std::array<bool, 2> held{}, busy{}, audible{};
     std::array<TrackEntry, 2> track{};
     int selected = 0;
@@ -136,6 +141,30 @@ TEST_F(MusicLibraryTest, DoubleClickedPlaylistFilesFeedTheFreeDecksOrExpandInPla
     library.chooseEntry(List::Playlist, 3);
     EXPECT_EQ(titles(library.playlist()), (Titles{"t2", "t3", "t4", "u1", "u2", "last"}));
     EXPECT_EQ(icons(library.playlist())[3], RowIcon::NeverPlayed);
+}
+
+// "CompatibleFirst": the first track whose key mixes with the other deck's comes first;
+// without one (or without the option, or a key on the other deck) the order holds.
+TEST_F(MusicLibraryTest, CompatibleFirstTakesTheFirstTrackThatMixesWithTheOtherDeck) {
+    auto keyed = [&](const std::string& title, const char* key) {
+        TrackEntry entry = track(title);
+        auto tags = std::make_shared<TrackTags>();
+        tags->key = key;
+        entry.tags = std::move(tags);
+        return entry;
+    };
+    fillPlaylist({keyed("far", "3A"), track("unknown"), keyed("near", "9A"), keyed("same", "8A")});
+    set(settings().compatibleFirst, 1);
+    decks.keys[1] = parseKey("8A");
+    ASSERT_TRUE(library.loadNextFromPlaylist(0));
+    EXPECT_EQ(decks.loads, Titles{"1 near"});
+    EXPECT_EQ(titles(library.playlist()), (Titles{"far", "unknown", "same"}));
+    decks.keys[1] = parseKey("1B");  // nothing mixes with it: the top
+    ASSERT_TRUE(library.loadNextFromPlaylist(0));
+    set(settings().compatibleFirst, 0);
+    decks.keys[1] = parseKey("8A");
+    ASSERT_TRUE(library.loadNextFromPlaylist(0));
+    EXPECT_EQ(decks.loads, (Titles{"1 near", "1 far", "1 unknown"}));
 }
 
 TEST_F(MusicLibraryTest, TheTopOfThePlaylistFeedsADeckAndRowsThatGiveNothingAreUsedUp) {

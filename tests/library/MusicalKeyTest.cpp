@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "library/MusicalKey.h"
+#include "library/TrackRecord.h"
+#include "library/TrackTags.h"
 
 namespace spinlorex {
 namespace {
@@ -69,6 +71,22 @@ TEST(MusicalKey, PitchMovesTheKeyByTheNearestSemitone) {
     EXPECT_EQ(keyAtPitch(am, 4096 * 94 / 100), key("G#m"));   // -6 %
     EXPECT_EQ(keyAtPitch(am, 4096 * 102 / 100), am);          // +2 %: under half a semitone
     EXPECT_EQ(keyAtPitch(am, 5462), key("Dm"));               // +33 %: five semitones
+}
+
+// The key found by the analysis wins over the tagged one; either stands alone.
+TEST(MusicalKey, ATracksKeyIsTheDetectedOneElseTheTaggedOne) {
+    TrackTags tags;
+    tags.key = "Cm";
+    TrackRecord record;
+    EXPECT_EQ(trackKeyOf(&record, &tags), key("5A"));
+    auto grid = std::make_shared<BeatGrid>();
+    grid->key = codeOfKey(key("8A"));
+    record.grid = grid;
+    EXPECT_EQ(trackKeyOf(&record, &tags), key("8A"));
+    EXPECT_EQ(trackKeyOf(&record, nullptr), key("8A"));
+    grid->key = kNoKeyCode;
+    tags.key = "fast";
+    EXPECT_EQ(trackKeyOf(&record, &tags), std::nullopt);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "library/TrackList.h"
+#include "library/TrackTags.h"
 
 namespace spinlorex {
 namespace {
@@ -56,6 +57,51 @@ TEST(BpmSort, TempiChangingMidSortLeaveEveryRowOnceAndTheSteadyRowsInOrder) {
     }
     stop = true;
     sound.join();
+}
+
+// The added columns: their texts from the tags (the key from the analysis first), and
+// their sorts, rows without the value last either way; the key round the wheel.
+TEST(AddedColumns, ShowTheTagsAndSortWithTheUnknownLast) {
+    std::vector<std::unique_ptr<TrackRecord>> records;
+    auto row = [&](const char* title, const char* album, int year, int seconds, const char* key) {
+        auto& record = records.emplace_back(std::make_unique<TrackRecord>());
+        auto tags = std::make_shared<TrackTags>();
+        tags->album = album;
+        tags->year = year;
+        tags->seconds = seconds;
+        tags->key = key;
+        return LibraryRow{TrackEntry{"", title, "", record.get(), std::move(tags)}, RowIcon::None};
+    };
+    std::vector<LibraryRow> rows = {row("a", "Zeta", 1999, 61, "9A"), row("b", "", 0, 0, ""),
+                                    row("c", "alpha", 1984, 600, "8B"),
+                                    row("d", "Mid", 2005, 5, "8A")};
+    auto grid = std::make_shared<BeatGrid>();
+    grid->key = codeOfKey(*parseKey("1A"));  // found by the analysis: over the tag
+    records[3]->grid = grid;
+    EXPECT_EQ(rowText(rows[0].entry, kColumnLength), "1:01");
+    EXPECT_EQ(rowText(rows[2].entry, kColumnYear), "1984");
+    EXPECT_EQ(rowText(rows[1].entry, kColumnYear), "");
+    EXPECT_EQ(rowText(rows[3].entry, kColumnKey), "1A");
+    EXPECT_EQ(rowText(rows[2].entry, kColumnKey, KeyNotation::Musical), "C major");
+
+    auto order = [&](int column, bool twice) {
+        int key = nextSortKey(kSortByLastPlayed, column);
+        if (twice) key = nextSortKey(key, column);
+        sortRows(rows, key);
+        std::string titles;
+        for (const LibraryRow& r : rows) titles += r.entry.title;
+        return titles;
+    };
+    EXPECT_EQ(order(kColumnAlbum, false), "cdab");
+    EXPECT_EQ(order(kColumnAlbum, true), "adcb");
+    EXPECT_EQ(order(kColumnYear, false), "cadb");
+    EXPECT_EQ(order(kColumnYear, true), "dacb");
+    EXPECT_EQ(order(kColumnLength, false), "dacb");
+    EXPECT_EQ(order(kColumnKey, false), "dcab");  // 1A, 8B, 9A
+    EXPECT_EQ(order(kColumnKey, true), "acdb");
+    // The four columns keep their keys.
+    EXPECT_EQ(nextSortKey(kSortByLastPlayed, kColumnComment), 3);
+    EXPECT_EQ(nextSortKey(3, kColumnComment), 3 + kSortDescending);
 }
 
 }  // namespace

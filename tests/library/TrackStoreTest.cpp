@@ -28,13 +28,16 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-std::shared_ptr<const BeatGrid> gridOf(std::vector<GridSection> sections, float fit) {
-    return std::make_shared<const BeatGrid>(BeatGrid{std::move(sections), fit});
+std::shared_ptr<const BeatGrid> gridOf(std::vector<GridSection> sections, float fit,
+                                       int32_t key = 0) {
+    auto grid = std::make_shared<BeatGrid>(BeatGrid{std::move(sections), fit});
+    grid->key = key;
+    return grid;
 }
 
-// Three sections, as a track that speeds up twice has.
+// Three sections, as a track that speeds up twice has; in B minor.
 const auto kChanging =
-    gridOf({{0.0, 0.31, 0.5}, {60.25, 60.25, 0.48}, {120.0, 120.1, 60.0 / 128}}, 0.82f);
+    gridOf({{0.0, 0.31, 0.5}, {60.25, 60.25, 0.48}, {120.0, 120.1, 60.0 / 128}}, 0.82f, 24);
 const auto kSteady = gridOf({{0.0, 0.125, 60.0 / 124}}, 0.95f);
 const auto kBeatless = gridOf({}, 0.1f);
 

@@ -211,10 +211,13 @@ TEST_F(TrackTagsTest, CacheAnswersFromTheStoreUntilTheFileChanges) {
     };
     retitle("First");
     auto run = [&](uint64_t expectedReads) {
+        TrackStore store;  // the one writer of the file
+        store.open(dir_.string());
         TagCache cache;
-        cache.open(dir_.string());
+        cache.open(dir_.string(), store.tagWriter());
         cache.request({path, path});
         cache.flush();
+        store.flush();
         cache.take();
         EXPECT_EQ(cache.filesRead(), expectedReads);  // asked twice, read at most once
         auto tags = cache.tags(path);

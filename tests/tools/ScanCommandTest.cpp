@@ -113,10 +113,13 @@ TEST(ScanCommand, APreciseSearchReadsTheTagsOfTheStore) {
     track("Daft Punk - Live.mp3", nullptr, nullptr);
     test::writeFile(home + "/mp3DataBase.txt", test::Bytes(lines.begin(), lines.end()));
     {
+        TrackStore store;
+        store.open(home);
         TagCache cache;
-        cache.open(home);
+        cache.open(home, store.tagWriter());
         cache.request(paths);
         cache.flush();
+        store.flush();
     }
     const std::string folder = dir.path().string();
     EXPECT_EQ(tool("search --home " + quoted(home) + " 'artist:\"daft punk\" bpm:120-130'").out,

@@ -4,10 +4,17 @@
 #include <QtWidgets/QHeaderView>
 #include <QtWidgets/QTableView>
 
+#include <algorithm>
+
+#include "library/LibraryLayout.h"
 #include "library/SearchIndex.h"
+#include "platform/settings/Settings.h"
 
 namespace spinlorex {
 namespace {
+
+// The index's four, then the lists' added ones (the view shows those chosen).
+constexpr int kResultColumns = SearchIndex::kColumns + kAddedColumnCount;
 
 // The wait cursor while the results are rebuilt or sorted.
 class WaitCursor {
@@ -28,7 +35,7 @@ int SearchResultsModel::rowCount(const QModelIndex& parent) const {
 }
 
 int SearchResultsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : SearchIndex::kColumns;
+    return parent.isValid() ? 0 : kResultColumns;
 }
 
 QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
@@ -37,14 +44,17 @@ QVariant SearchResultsModel::data(const QModelIndex& index, int role) const {
         return {};
     // Names need not be UTF-8: what cannot be decoded shows as a replacement mark, while
     // the line itself, which drags use, keeps its bytes.
-    const std::string text = index_.resultText(static_cast<size_t>(index.row()), index.column());
+    const auto notation = static_cast<KeyNotation>(std::clamp(get(settings().keyNotation), 0, 2));
+    const std::string text =
+        index_.resultText(static_cast<size_t>(index.row()), index.column(), notation);
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QVariant SearchResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    static const char* const kHeaders[SearchIndex::kColumns] = {"Title", "Artist", "Disc", "Path"};
+    static const char* const kHeaders[kResultColumns] = {
+        "Title", "Artist", "Disc", "Path", "Album", "Genre", "Year", "Key", "Length"};
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
-        section >= SearchIndex::kColumns)
+        section >= kResultColumns)
         return {};
     return QString(kHeaders[section]);
 }

@@ -108,10 +108,10 @@ void appendTime(SegmentBuffer& out, int32_t tenths, uint32_t flags, const DeckIn
 
 bool validBpm(float bpm) { return bpm > 1.0f && bpm < 999.0f; }
 
-enum class Key { Time, Spent, Left, Cue, First, End, Bpm, Pitch, Level, Loop, HotCue };
+enum class Key { Time, Spent, Left, Cue, First, End, Bpm, Pitch, Level, Loop, HotCue, MusicalKey };
 
 // Tried in this order; the first that matches wins.
-constexpr std::array<std::pair<std::string_view, Key>, 11> kKeys = {{
+constexpr std::array<std::pair<std::string_view, Key>, 12> kKeys = {{
     {"time", Key::Time},
     {"spent", Key::Spent},
     {"left", Key::Left},
@@ -123,6 +123,7 @@ constexpr std::array<std::pair<std::string_view, Key>, 11> kKeys = {{
     {"level", Key::Level},
     {"loop", Key::Loop},
     {"hotcue", Key::HotCue},
+    {"key", Key::MusicalKey},
 }};
 
 // A loop's length in beats as a DJ names it: "4", "1/2", "1/8"; other lengths with one
@@ -209,6 +210,8 @@ void appendKey(SegmentBuffer& out, Key key, uint32_t flags, const DeckInfo& info
             return positioned && info.nextHotCue >= 0.0f
                        ? appendTime(out, tenthsOf(p - info.nextHotCue, total), flags, info)
                        : out.append("--");
+        case Key::MusicalKey:
+            return info.key[0] != '\0' ? out.append(info.key.data()) : out.append("--");
     }
 }
 

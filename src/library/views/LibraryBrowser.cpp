@@ -15,6 +15,7 @@
 #include "desk/MixingDesk.h"
 #include "library/LibraryLayout.h"
 #include "library/SearchIndex.h"
+#include "library/views/AddedColumns.h"
 #include "library/views/FolderBrowser.h"
 #include "library/views/LibraryDrag.h"
 #include "library/views/SearchResultsView.h"
@@ -124,6 +125,19 @@ void LibraryBrowser::createWindows() {
     windows_.history = new TrackListView(*historyModel_, actionsFor(List::History), &window_);
     windows_.history->hide();
     setWidths(*windows_.history, columnWidths(settings().columnSizes, kHistoryColumns));
+    addedColumns_ = std::make_unique<AddedColumns>();
+    for (TrackListView* view : {windows_.files, windows_.playlist, windows_.history})
+        addedColumns_->follow(*view->header());
+    // The rows that mix with the selected deck's key are marked; the key moves with the
+    // deck's pitch, its load and the selection, so it is looked at a few times a second.
+    keyWatch_ = new QTimer(windows_.history);
+    QObject::connect(keyWatch_, &QTimer::timeout, keyWatch_, [this] {
+        const MixingDesk* d = desk();
+        const auto key = d != nullptr ? d->currentKey(d->selectedDeck()) : std::nullopt;
+        for (TrackListModel* model : {filesModel_.get(), playlistModel_.get(), historyModel_.get()})
+            model->setKeyToMatch(key);
+    });
+    keyWatch_->start(250);
 
     windows_.searchBox = new QLineEdit(&window_);
     windows_.searchBox->hide();
@@ -132,6 +146,7 @@ void LibraryBrowser::createWindows() {
     windows_.results->hide();
     setWidths(*windows_.results->horizontalHeader(),
               columnWidths(settings().columnSizes, kSearchColumns));
+    addedColumns_->follow(*windows_.results->horizontalHeader());
 
     // An edit field of the library with the keyboard focus gets the keys the desk leaves.
     focusWatch_ =
@@ -276,8 +291,18 @@ void LibraryBrowser::applySkin(const SkinModel& skin) {
     if (shownPanel_ >= 0) layOut(shownPanel_);
 }
 
+void LibraryBrowser::applyNamingSettings() {
+    const bool fileNames = get(settings().fileNameTitles) != 0;
+    library().setFileNamesOnly(fileNames);
+    search_->setFileNamesOnly(fileNames);
+    for (TrackListModel* model : {filesModel_.get(), playlistModel_.get(), historyModel_.get()})
+        model->refreshAll();
+    if (windows_.results != nullptr) windows_.results->viewport()->update();
+}
+
 void LibraryBrowser::destroy() {
     if (destroyed_) return;
+    if (keyWatch_ != nullptr) keyWatch_->stop();
     endDrag();
     library().cancelDrag();
     if (shownPanel_ >= 0) storeWidths(shownPanel_);

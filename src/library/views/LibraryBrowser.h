@@ -11,10 +11,12 @@
 #include "library/views/LibraryWindows.h"
 #include "library/views/TrackListCommands.h"
 
+class QTimer;
 class QWidget;
 
 namespace spinlorex {
 
+class AddedColumns;
 class FolderBrowser;
 class LibraryDrag;
 class SearchIndex;
@@ -84,6 +86,9 @@ public:
 
     // Every row of the record shows its texts anew (for a tempo measured meanwhile).
     void refreshRecord(const TrackRecord* record);
+    // After "FileNameTitles" or "KeyNotation" changed: the lists and the search name the
+    // tracks and write the keys as the settings now say.
+    void applyNamingSettings();
 
     void setSaveAsker(SaveAsker asker);
 
@@ -133,6 +138,8 @@ private:
     std::unique_ptr<LibraryDrag> drag_;
     std::unique_ptr<TrackListCommands> commands_;
     QMetaObject::Connection focusWatch_;
+    std::unique_ptr<AddedColumns> addedColumns_;
+    QTimer* keyWatch_ = nullptr;  // the selected deck's key, for the lists' marks
 
     int shownPanel_ = -1;
     bool destroyed_ = false;

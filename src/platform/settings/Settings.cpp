@@ -24,6 +24,7 @@ void Settings::resetToDefaults() {
              std::pair{&fileNameTitles, &defaults.fileNameTitles},
              std::pair{&keyNotation, &defaults.keyNotation},
              std::pair{&masterTempoQuality, &defaults.masterTempoQuality},
+             std::pair{&compatibleFirst, &defaults.compatibleFirst},
              std::pair{&autoMix, &defaults.autoMix},
          }) {
         set(*field, get(*value));
@@ -31,6 +32,7 @@ void Settings::resetToDefaults() {
     homeFolder.clear();
     cdDrive.clear();
     skin.clear();
+    addedColumns.clear();
     initialFolder.reset();
     columnSizes = kDefaultColumnSizes;
     soundCardGuid.reset();

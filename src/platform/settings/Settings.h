@@ -35,6 +35,9 @@ struct Settings {
     // "MasterTempoQuality": master tempo by 0 Standard (overlap and add) or 1 High (the
     // studio stretcher).
     std::atomic<int32_t> masterTempoQuality{0};
+    // "CompatibleFirst": 1 = automatic mixing takes the playlist's first track whose key
+    // mixes with the playing one, when there is one.
+    std::atomic<int32_t> compatibleFirst{0};
 
     // The automatic-mixing switch: off at start-up and never stored.
     std::atomic<int32_t> autoMix{0};
@@ -47,10 +50,13 @@ struct Settings {
         195, 128, 46,  154, 251, 149, 50,  248, 251, 149, 50,  248, 193, 127,
         0,   0,   267, 165, 0,   264, 150, 82,  0,   0,   160, 118, 245, 16};
 
-    std::string homeFolder;                             // "Home folder"
-    std::string cdDrive;                                // "CD Drive": root of the CD drive
-    std::string skin;                                   // "Skin": empty = the built-in skin
-    std::optional<std::vector<uint8_t>> initialFolder;  // "Initial folder"
+    std::string homeFolder;  // "Home folder"
+    std::string cdDrive;     // "CD Drive": root of the CD drive
+    std::string skin;        // "Skin": empty = the built-in skin
+    // "Added Columns": the columns the lists show beside their four, each with its width
+    // ("4=120,7=48": library/TrackList.h's column numbers). Empty: none.
+    std::string addedColumns;
+    std::optional<std::vector<uint8_t>> initialFolder;                    // "Initial folder"
     std::array<int32_t, kColumnSizes> columnSizes = kDefaultColumnSizes;  // "Column Sizes"
     std::optional<DeviceId> soundCardGuid;   // "Sound card GUID": none = default device
     std::optional<DeviceId> soundCard1Guid;  // "Sound card 1 GUID"

@@ -44,6 +44,7 @@ constexpr std::pair<const char*, Dword> kDwords[] = {
     {"FileNameTitles", &Settings::fileNameTitles},
     {"KeyNotation", &Settings::keyNotation},
     {"MasterTempoQuality", &Settings::masterTempoQuality},
+    {"CompatibleFirst", &Settings::compatibleFirst},
 };
 constexpr std::pair<const char*, Guid> kGuids[] = {
     {"Sound card GUID", &Settings::soundCardGuid},
@@ -55,10 +56,12 @@ constexpr const char* kCdDrive = "CD Drive";
 constexpr const char* kSkin = "Skin";
 constexpr const char* kInitialFolder = "Initial folder";
 constexpr const char* kColumnSizes = "Column Sizes";
+constexpr const char* kAddedColumns = "Added Columns";
 constexpr const char* kVersion = "Version";
 
 bool isStoreName(std::string_view name) {
-    for (const char* own : {kHomeFolder, kCdDrive, kSkin, kInitialFolder, kColumnSizes, kVersion}) {
+    for (const char* own :
+         {kHomeFolder, kCdDrive, kSkin, kInitialFolder, kColumnSizes, kAddedColumns, kVersion}) {
         if (reg::equalNoCase(name, own)) return true;
     }
     return std::ranges::any_of(kDwords,
@@ -206,6 +209,7 @@ void loadSettings(Settings& s, const fs::path& file, std::span<const drives::Dri
     // Skins of other versions may not fit this one: they start with the built-in skin.
     if (std::string version; readString(key, kVersion, version) && version == kSettingsVersion)
         readString(key, kSkin, s.skin);
+    readString(key, kAddedColumns, s.addedColumns);
     readDword(key, kDwords[0].first, s.*kDwords[0].second);
     for (const auto& [name, field] : kGuids) {
         if (const auto* blob = readBinary(key, name, sizeof(Settings::DeviceId))) {
@@ -269,6 +273,9 @@ std::string settingsFileText(const Settings& s, const fs::path& file) {
     setOrKeep(!s.homeFolder.empty(), reg::stringValue(kHomeFolder, s.homeFolder));
     setOrKeep(!s.cdDrive.empty(), reg::stringValue(kCdDrive, s.cdDrive));
     key.set(reg::stringValue(kSkin, s.skin));
+    // Written once there are added columns, and from then on (none is then an empty text).
+    if (!s.addedColumns.empty() || old.find(kAddedColumns) != nullptr)
+        key.set(reg::stringValue(kAddedColumns, s.addedColumns));
     setOrKeep(s.initialFolder && !s.initialFolder->empty(),
               reg::binaryValue(kInitialFolder, s.initialFolder.value_or(std::vector<uint8_t>{})));
     std::vector<uint8_t> columns;

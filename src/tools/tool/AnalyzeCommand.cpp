@@ -86,9 +86,11 @@ int analyzeCommand(const Args& args) {
                 return;
             }
             database.storeMeasures(database.findOrAdd(paths[i], result.fileSize), result.measures);
-            if (store.state() != TrackStore::State::Closed)
-                store.putGrid(paths[i], result.fileSize,
-                              std::make_shared<const BeatGrid>(result.grid));
+            if (store.state() != TrackStore::State::Closed) {
+                auto grid = std::make_shared<BeatGrid>(result.grid);
+                grid->key = result.key;
+                store.putGrid(paths[i], result.fileSize, std::move(grid));
+            }
         },
         [&](size_t done) {
             if (!showProgress) return;

@@ -120,6 +120,9 @@ TEST(InfoTemplateTest, LoopAndNextHotCueKeys) {
     d.position = 0.25f;
     d.nextHotCue = 0.3125f;  // 12.5 s ahead
     EXPECT_EQ(textOf("%hotcue %Bhotcue", d), "-00:12.5 -25.0");
+    EXPECT_EQ(textOf("%key", d), "--");
+    d.key = {'1', '1', 'B'};
+    EXPECT_EQ(textOf("Key: %KEY.", d), "Key: 11B.");
 }
 
 TEST(InfoTemplateTest, Escapes) {
