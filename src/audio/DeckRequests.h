@@ -30,6 +30,8 @@ struct DeckRequest {
         kSetLoop = 15,
         kEndLoop = 16,
         kSeekFrame = 17,
+        kTouchWheel = 20,
+        kMoveFinely = 21,
     };
 
     int32_t code = kNone;
@@ -37,7 +39,7 @@ struct DeckRequest {
     float floatArg = 0.0f;
     DspHook* dsp = nullptr;                   // kSetDsp
     const TrackMeasures* measures = nullptr;  // kAdoptMeasures
-    int64_t frame = 0;                        // kSetLoop (start), kSeekFrame
+    int64_t frame = 0;                        // kSetLoop (start), kSeekFrame, kMoveFinely
     double length = 0.0;                      // kSetLoop
 };
 
