@@ -82,8 +82,8 @@ void DeckJog::render(int16_t* out, int32_t frames, int32_t at, int32_t ringFrame
         const double t = x - whole;
         const auto f = static_cast<int64_t>(whole);
         for (int c = 0; c < 2; ++c)
-            out[2 * k + c] = toSample(cubic(sample(f - 1, c), sample(f, c), sample(f + 1, c),
-                                            sample(f + 2, c), t));
+            out[2 * k + c] = toSample(
+                cubic(sample(f - 1, c), sample(f, c), sample(f + 1, c), sample(f + 2, c), t));
     }
 
     lastChunk_ = (lastChunk_ + 1) % static_cast<int32_t>(chunks_.size());

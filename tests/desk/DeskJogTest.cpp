@@ -52,11 +52,11 @@ protected:
 TEST_F(DeskJogTest, PausedWheelMovesThePositionByExactFrames) {
     h.call([&] {
         jog.turn(0, 0.25);
-        for (int i = 0; i < 3; ++i) jog.turn(0, 1.0 / 3.0);  // the parts of frames add up
+        for (int i = 0; i < 10; ++i) jog.turn(0, 0.001);  // 44.1 frames each: the parts add up
     });
-    EXPECT_EQ(deck().position(), static_cast<float>(255125.0 / 882000.0));
+    EXPECT_EQ(deck().position(), static_cast<float>(211466.0 / 882000.0));
     h.call([&] { jog.turn(0, -0.5); });
-    EXPECT_EQ(playsFrom(), 200000 + 11025 + 44100 - 22050);
+    EXPECT_EQ(playsFrom(), 200000 + 11025 + 441 - 22050);
     EXPECT_FALSE(jog.takeNudge(0));
 }
 
