@@ -172,5 +172,22 @@ TEST_F(ScratchTest, BackwardsBeyondWhatWasKeptTheFramesAreDecodedAgain) {
     EXPECT_EQ(frames.back(), 280000 - std::llround(0.5 * kFramesPerTurn));
 }
 
+TEST_F(ScratchTest, InALoopTheWheelLeavesItsBoundsAndTheReleaseDecidesWhetherItGoesOn) {
+    call([&] {
+        deck().seekToFrame(110000);
+        deck().setLoop({105000, 10000.0}, DeckStream::LoopEntry::Keep);
+    });
+    call([&] { deck().touchWheel(true); });
+    wheel(-0.1, 10);
+    EXPECT_NEAR(heard().back(), 110000 - 7938, 1);  // before the loop's start
+    wheel(0.05, 5);
+    call([&] { deck().touchWheel(false); });
+    EXPECT_TRUE(deck().looping());  // released inside: it goes on
+    call([&] { deck().touchWheel(true); });
+    wheel(0.15, 10);
+    call([&] { deck().touchWheel(false); });
+    EXPECT_FALSE(deck().looping());  // released past its end: it ends
+}
+
 }  // namespace
 }  // namespace spinlorex
