@@ -135,9 +135,11 @@ private:
 
 // Both decks in master tempo of `quality` (0 Standard, 1 High) through output `mode` (1 soft
 // mix; 3, 9 a four-channel card; 2, 4, 8 two cards); with `loopBeats`, each deck loops this
-// many beats of its track from its first second (0: none).
+// many beats of its track from its first second (0: none); with `scratching`, a hand holds
+// deck 1's wheel and turns it back and forth, a quarter second each way at about 2.7 times
+// the speed, the wheel's ticks arriving with every pass.
 void soundThreadPasses(benchmark::State& state, int64_t mode, int32_t quality,
-                       double loopBeats = 0) {
+                       double loopBeats = 0, bool scratching = false) {
     settings().resetToDefaults();
     set(settings().masterTempo, 1);
     set(settings().masterTempoQuality, quality);
@@ -189,6 +191,7 @@ void soundThreadPasses(benchmark::State& state, int64_t mode, int32_t quality,
                                  DeckStream::LoopEntry::Restart);
             decks[d].play();
         }
+        if (scratching) decks[0].touchWheel(true);
     });
 
     // Ten simulated minutes of 1 ms passes (44 frames each; 441 every tenth pass keeps
@@ -200,6 +203,7 @@ void soundThreadPasses(benchmark::State& state, int64_t mode, int32_t quality,
     for (auto _ : state) {
         for (int64_t i = 0; i < kPasses; ++i) {
             clock->advance(i % 10 == 9 ? 45 : 44);
+            if (scratching) decks[0].turnWheel((i / 250) % 2 == 0 ? 0.0015 : -0.0015);
             const auto t0 = std::chrono::steady_clock::now();
             t_countAllocations = true;
             engine.runPass();
@@ -232,6 +236,8 @@ void BM_SoundThreadPass(benchmark::State& state) { soundThreadPasses(state, stat
 // The same in the soft mix with master tempo in quality High.
 void BM_SoundThreadPassHigh(benchmark::State& state) { soundThreadPasses(state, 1, 1); }
 BENCHMARK(BM_SoundThreadPassHigh)->Iterations(1)->Unit(benchmark::kMillisecond);
+void BM_ScratchingPass(benchmark::State& state) { soundThreadPasses(state, 1, 0, 0, true); }
+BENCHMARK(BM_ScratchingPass)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SoundThreadPass)
     ->ArgName("mode")
     ->Arg(1)

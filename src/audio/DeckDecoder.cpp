@@ -58,12 +58,18 @@ int32_t DeckDecoder::decodeBlock(int16_t* block) {
         // Where the block began, told by where the reader stands after it (a reader
         // without exact seeks knows that better than where a seek left it).
         blockFrames_[at] = result == TrackReader::kDone ? reader_->nextFrame() - kBlockFrames : -1;
+        if (blockFrames_[at] >= 0) history_.put(blockFrames_[at], block, kBlockFrames);
         return result;
     }
     LoopedSource::BlockSource source;
     if (!looped_.fill(block, source)) return TrackReader::kError;
     blockFrames_[at] = source.firstFrame;
     joinAt_[at] = source.joinAt;
+    // The history keeps runs of consecutive frames: a new round starts one afresh.
+    history_.put(source.firstFrame, block, std::min(source.joinAt, kBlockFrames));
+    if (source.joinAt < kBlockFrames)
+        history_.put(loop_.start, block + static_cast<ptrdiff_t>(source.joinAt) * 2,
+                     kBlockFrames - source.joinAt);
     timeline_.blockPositions[at] = static_cast<float>(static_cast<double>(source.firstFrame) /
                                                       static_cast<double>(trackFrames_));
     return TrackReader::kDone;

@@ -7,6 +7,7 @@
 #include "analysis/BeatAnalyser.h"
 #include "analysis/DecodeTimeline.h"
 #include "audio/LoopedSource.h"
+#include "audio/ScratchHistory.h"
 
 namespace spinlorex {
 
@@ -33,6 +34,11 @@ public:
     void setReader(TrackReader* reader) { reader_ = reader; }
     void setTrackFrames(int64_t frames) { trackFrames_ = frames; }
     TrackReader* reader() const { return reader_; }
+
+    // The decoded frames behind (and ahead of) the heard point, by track frame: every block
+    // decoded goes in. Allocated on the caller thread while the deck is closed, used on the
+    // sound thread.
+    ScratchHistory& history() { return history_; }
 
     // Any thread: the ring's state as the beat queries read it; the analyser.
     const DecodeTimeline& timeline() const { return timeline_; }
@@ -107,6 +113,7 @@ private:
     bool looping_ = false;
     LoopSpan loop_;
     LoopedSource looped_;
+    ScratchHistory history_;
 };
 
 }  // namespace spinlorex

@@ -84,12 +84,19 @@ bool DeckRenderer::renderPass(int32_t pitch, bool masterTempo, bool high, int32_
     }
     fadeFromTail_ = false;
 
+    commit(count);
+    readIndex_ += consumed;
+    if (readIndex_ >= DeckDecoder::kFrames) readIndex_ -= DeckDecoder::kFrames;
+    return true;
+}
+
+void DeckRenderer::commit(int32_t count) {
     if (effect_ != nullptr) {
         effectInputFrames_ += count;
         // Every chunk goes through the effect: one skipped would be heard dry. An effect
         // being replaced is still safe to call here: its caller destroys it only after
         // this thread has served the switch, so after this pass.
-        const int32_t returned = effect_->modifySamples(out, count);
+        const int32_t returned = effect_->modifySamples(writePoint(), count);
         // Never past the overflow space, whatever the effect claims.
         count = std::clamp(returned, 0, kOutputFrames + kOverflowFrames - writeIndex_);
     }
@@ -100,9 +107,6 @@ bool DeckRenderer::renderPass(int32_t pitch, bool masterTempo, bool high, int32_
         writeIndex_ -= kOutputFrames;
         copyFrames(ring_.get(), &ring_[static_cast<size_t>(kOutputFrames) * 2], writeIndex_);
     }
-    readIndex_ += consumed;
-    if (readIndex_ >= DeckDecoder::kFrames) readIndex_ -= DeckDecoder::kFrames;
-    return true;
 }
 
 bool DeckRenderer::renderStudio(int16_t* out, int32_t pitch, bool keepKey, int32_t keyShift,
@@ -139,6 +143,8 @@ bool DeckRenderer::renderStudio(int16_t* out, int32_t pitch, bool keepKey, int32
     consumed = static_cast<int32_t>(acc / kNormalPitch);
     return true;
 }
+
+int32_t DeckRenderer::lead() const { return ringDistance(writeIndex_, playIndex_, kOutputFrames); }
 
 int32_t DeckRenderer::heardAt(int32_t newIndex, int32_t pitch) {
     int32_t lead = ringDistance(writeIndex_, newIndex, kOutputFrames);

@@ -44,6 +44,19 @@ public:
     // Moves the heard point through rendered audio only (scrubbing); true when it moved.
     bool nudge(int32_t frames);
 
+    // ---- A deck under the hand (DeckJog renders the chunks) ----
+
+    // Rendered frames not yet heard.
+    int32_t lead() const;
+    // Drops what is rendered beyond the heard point: the next chunk is heard next.
+    void cutAtHeard() { writeIndex_ = playIndex_; }
+    // Where the next chunk goes (room for kRenderFrames frames).
+    int16_t* writePoint() { return &ring_[static_cast<size_t>(writeIndex_) * 2]; }
+    // The chunk of `frames` at the write point is done: through the effect, then queued.
+    void commit(int32_t frames);
+    // The output device reports the output-ring index at its write cursor.
+    void setHeardIndex(int32_t index) { playIndex_ = index; }
+
     // The output ring as the output device reads it.
     const int16_t* ring() const { return ring_.get(); }
     int32_t writeIndex() const { return writeIndex_; }

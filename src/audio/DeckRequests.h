@@ -31,6 +31,8 @@ struct DeckRequest {
         kEndLoop = 16,
         kSeekFrame = 17,
         kSetKeyShift = 18,
+        kTouchWheel = 20,
+        kMoveFinely = 21,
     };
 
     int32_t code = kNone;
@@ -38,7 +40,7 @@ struct DeckRequest {
     float floatArg = 0.0f;
     DspHook* dsp = nullptr;                   // kSetDsp
     const TrackMeasures* measures = nullptr;  // kAdoptMeasures
-    int64_t frame = 0;                        // kSetLoop (start), kSeekFrame
+    int64_t frame = 0;                        // kSetLoop (start), kSeekFrame, kMoveFinely
     double length = 0.0;                      // kSetLoop
 };
 

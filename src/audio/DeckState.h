@@ -38,6 +38,8 @@ public:
     int64_t loopStart() const { return loopStart_.load(std::memory_order_relaxed); }
     double loopLength() const { return loopLength_.load(std::memory_order_relaxed); }
     bool looping() const { return loopStart() >= 0; }
+    // A hand holds the deck's jog wheel: the deck follows the wheel, not its own pitch.
+    bool scratching() const { return scratching_.load(std::memory_order_relaxed); }
 
 protected:
     explicit DeckState(int deckIndex);
@@ -60,6 +62,7 @@ protected:
     std::atomic<bool> loading_{false};
     std::atomic<int64_t> loopStart_{-1};
     std::atomic<double> loopLength_{0.0};
+    std::atomic<bool> scratching_{false};
 };
 
 }  // namespace spinlorex

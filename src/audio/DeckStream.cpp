@@ -1,6 +1,7 @@
 #include "audio/DeckStream.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "audio/AudioFormat.h"
 #include "audio/AutomaticStart.h"
@@ -42,45 +43,86 @@ void DeckStream::issue(DeckRequest::Code code, int32_t intArg, float floatArg) {
 bool DeckStream::serviceDeck() {
     if (requests_.serveWaiting()) return true;
     if (closed_) return false;
+    if (jog_.active()) return jogPass();
+    const double turns = wheel();
+    if (turns != seenTurns_) {
+        // A playing deck's wheel turned: a nudge.
+        if (playing_.load(relaxed) && position_.load(relaxed) >= 0.0f) {
+            enterJog(DeckJog::Mode::Bend);
+            if (jog_.active()) return jogPass();
+        }
+        seenTurns_ = turns;
+    }
     return renderPass() || decoder_.decodeAhead();
 }
 
 void DeckStream::serveRequest(const DeckRequest& request) {
     switch (request.code) {
         case DeckRequest::kOpenAt:
+            dropJog();
+            decoder_.history().clear();
             closed_ = false;
             decoder_.forgetLoop();
             seekTo(request.floatArg);
             break;
         case DeckRequest::kClose:
+            dropJog();
             closed_ = true;
             decoder_.stopDecoding();
             decoder_.forgetLoop();
             publishLoop();
             [[fallthrough]];
         case DeckRequest::kPause:
+            if (jog_.mode() == DeckJog::Mode::Bend) leaveJog();
             if (playing_.load(relaxed)) {
-                if (OutputDevice* out = output()) out->deckStopped(deckIndex_);
+                // Under the hand the deck stays heard; the release decides.
+                if (OutputDevice* out = output(); out != nullptr && !jog_.active())
+                    out->deckStopped(deckIndex_);
                 playing_.store(false, relaxed);
             }
             break;
         case DeckRequest::kPlay:
             if (!playing_.load(relaxed)) {
-                if (OutputDevice* out = output()) out->deckStarted(deckIndex_);
+                if (OutputDevice* out = output(); out != nullptr && !jog_.active())
+                    out->deckStarted(deckIndex_);
                 playing_.store(true, relaxed);
             }
             break;
+        case DeckRequest::kTouchWheel:
+            if (closed_) break;
+            if (request.intArg != 0) {
+                enterJog(DeckJog::Mode::Scratch);
+            } else if (jog_.mode() == DeckJog::Mode::Scratch) {
+                // A playing deck runs up to its tempo on the way back (inside a loop at
+                // once, so that the loop goes on wrapping).
+                if (playing_.load(relaxed) && !decoder_.looping())
+                    enterJog(DeckJog::Mode::Bend);
+                else
+                    leaveJog();
+            }
+            break;
+        case DeckRequest::kMoveFinely:
+            if (!closed_ && !jog_.active()) {
+                const int64_t heard = decoder_.heardFrame();
+                const int64_t last = trackFrames_.load(relaxed) - 1;
+                if (heard >= 0) seekToFrameNow(std::clamp<int64_t>(heard + request.frame, 0, last));
+            }
+            break;
         case DeckRequest::kSeek:
+            dropJog();
             seekTo(request.floatArg);
             break;
         case DeckRequest::kSeekFrame:
+            dropJog();
             if (!closed_) seekToFrameNow(request.frame);
             break;
         case DeckRequest::kSetLoop:
+            leaveJog();
             if (!closed_)
                 loopNow({request.frame, request.length}, static_cast<LoopEntry>(request.intArg));
             break;
         case DeckRequest::kEndLoop:
+            leaveJog();
             if (!closed_ && decoder_.looping()) {
                 const int64_t heard = decoder_.heardFrame();
                 if (heard >= 0 && decoder_.endLoop(heard))
@@ -90,19 +132,23 @@ void DeckStream::serveRequest(const DeckRequest& request) {
             }
             break;
         case DeckRequest::kShift:
+            leaveJog();
             if (!closed_ && renderer_.shift(request.intArg)) afterMove(false);
             break;
         case DeckRequest::kNudge:
+            leaveJog();
             if (!closed_ && renderer_.nudge(request.intArg)) afterMove(true);
             break;
         case DeckRequest::kSetPitch:
             pitch_.store(request.intArg, relaxed);
             renderer_.setPitch(renderPitch());
+            if (jog_.mode() == DeckJog::Mode::Bend) jog_.setBaseRate(ownRate());
             if (!closed_) rerender();
             break;
         case DeckRequest::kSetPitchTrim:
             pitchTrim_.store(request.intArg, relaxed);
             renderer_.setPitch(renderPitch());
+            if (jog_.mode() == DeckJog::Mode::Bend) jog_.setBaseRate(ownRate());
             if (!closed_) rerender();
             break;
         case DeckRequest::kSetKeyShift:
@@ -136,6 +182,7 @@ void DeckStream::serveRequest(const DeckRequest& request) {
 
 void DeckStream::beginLoad(const TrackEntry& entry) {
     issue(DeckRequest::kClose);
+    decoder_.history().allocate();  // once: the sound thread never allocates
     if (track_) {
         if (track_->record != nullptr) database_.releaseAnalysis(track_->record);
         track_.reset();
@@ -321,6 +368,15 @@ void DeckStream::setPitchTrim(int32_t trim) {
     if (trim != pitchTrim()) issue(DeckRequest::kSetPitchTrim, trim);
 }
 
+void DeckStream::touchWheel(bool touched) {
+    if (position() >= 0.0f || scratching()) issue(DeckRequest::kTouchWheel, touched ? 1 : 0);
+}
+
+void DeckStream::moveFinely(int64_t frames) {
+    if (position() >= 0.0f && frames != 0)
+        requests_.issue({.code = DeckRequest::kMoveFinely, .frame = frames});
+}
+
 void DeckStream::nudge(int32_t frames) {
     if (position() >= 0.0f) issue(DeckRequest::kNudge, frames);
 }
@@ -475,6 +531,8 @@ void DeckStream::publishLoop() {
     loopStart_.store(looping ? decoder_.loop().start : -1, relaxed);
 }
 void DeckStream::rerender() {
+    // Under the hand the wheel's chunks are what is heard; the pitch counts again after.
+    if (jog_.active()) return;
     renderer_.restart(playing_.load(relaxed));
     renderPass();
     if (playing_.load(relaxed)) {
@@ -503,6 +561,13 @@ void DeckStream::afterMove(bool preview) {
 }
 
 void DeckStream::updateHeardPosition(int32_t newIndex) {
+    if (jog_.active()) {
+        renderer_.setHeardIndex(newIndex);
+        const double heard = jog_.heardAt(newIndex, kOutputFrames);
+        const auto total = static_cast<double>(std::max<int64_t>(trackFrames_.load(relaxed), 1));
+        position_.store(static_cast<float>(std::min(heard / total, 1.0)), relaxed);
+        return;
+    }
     const int32_t k = renderer_.heardAt(newIndex, renderPitch());
     if (k == decoder_.heardIndex()) return;
 
@@ -532,6 +597,87 @@ void DeckStream::stopAtEnd() {
     if (OutputDevice* out = output()) out->deckStopped(deckIndex_);
     cueCycle_.store(0, relaxed);
     notifier_.post(kMessageTrackEnded, deckIndex_);
+}
+
+}  // namespace spinlorex
+
+namespace spinlorex {
+
+// ---------------------------------------------------------------------------------------
+// Sound thread: the jog wheel
+
+double DeckStream::ownRate() const { return static_cast<double>(renderPitch()) / kNormalPitch; }
+
+void DeckStream::enterJog(DeckJog::Mode mode) {
+    const double turns = wheel();
+    const bool bend = mode == DeckJog::Mode::Bend;
+    // A nudge counts the turn that started it; a scratch follows the wheel from the touch.
+    const double from = bend ? seenTurns_ : turns;
+    seenTurns_ = turns;
+    if (jog_.active()) {
+        jog_.start(mode, jog_.position(), jog_.rate(), bend ? ownRate() : 0.0, from);
+    } else {
+        const int64_t heard = decoder_.heardFrame();
+        if (heard < 0 || decoder_.reader() == nullptr || !decoder_.history().allocated()) return;
+        const bool playing = playing_.load(relaxed);
+        renderer_.cutAtHeard();
+        jog_.forget();
+        jog_.start(mode, static_cast<double>(heard), playing ? ownRate() : 0.0,
+                   bend ? ownRate() : 0.0, from);
+        if (OutputDevice* out = output()) {
+            // A paused deck is heard while the hand moves it.
+            if (playing)
+                out->resyncDeck(deckIndex_);
+            else
+                out->deckStarted(deckIndex_);
+        }
+    }
+    scratching_.store(!bend, relaxed);
+}
+
+bool DeckStream::jogPass() {
+    if (jog_.settled()) {
+        leaveJog();
+        return true;
+    }
+    const double turns = wheel();
+    seenTurns_ = turns;
+    bool rendered = false;
+    while (renderer_.lead() < DeckJog::kLeadFrames) {
+        jog_.render(renderer_.writePoint(), DeckJog::kChunkFrames, renderer_.writeIndex(),
+                    kOutputFrames, turns, decoder_.history(), *decoder_.reader(),
+                    trackFrames_.load(relaxed));
+        renderer_.commit(DeckJog::kChunkFrames);
+        rendered = true;
+    }
+    return rendered;
+}
+
+void DeckStream::leaveJog() {
+    if (!jog_.active()) return;
+    auto frame =
+        static_cast<int64_t>(std::llround(jog_.heardAt(renderer_.playIndex(), kOutputFrames)));
+    const bool bend = jog_.mode() == DeckJog::Mode::Bend;
+    dropJog();
+    // Left by hand past the end, the deck stays on the last frame; played there, it ends.
+    if (!bend) frame = std::clamp<int64_t>(frame, 0, trackFrames_.load(relaxed) - 1);
+    if (bend && decoder_.looping()) {
+        // A nudge within a loop goes on wrapping: past the end, as far in as whole rounds.
+        const LoopSpan& loop = decoder_.loop();
+        const double past = static_cast<double>(frame - loop.start);
+        if (past >= loop.length)
+            frame = loop.start + static_cast<int64_t>(std::fmod(past, loop.length));
+    }
+    seekToFrameNow(frame);
+}
+
+void DeckStream::dropJog() {
+    if (!jog_.active()) return;
+    jog_.stop();
+    scratching_.store(false, relaxed);
+    if (!playing_.load(relaxed)) {
+        if (OutputDevice* out = output()) out->deckStopped(deckIndex_);
+    }
 }
 
 }  // namespace spinlorex

@@ -10,6 +10,7 @@
 #include "analysis/BeatAnalyser.h"
 #include "analysis/DecodeTimeline.h"
 #include "audio/DeckDecoder.h"
+#include "audio/DeckJog.h"
 #include "audio/DeckLinks.h"
 #include "audio/DeckOptions.h"
 #include "audio/DeckRenderer.h"
@@ -152,6 +153,23 @@ public:
     DspHook* dspPlugin() const { return ownedDsp_.get(); }
     void refresh();
 
+    // ---- The jog wheel ----
+    // Caller thread: the top of the wheel touched (the deck follows the wheel from where it
+    // is heard: a scratch) or released (a playing deck returns to its tempo from where the
+    // wheel left it, a paused one stays there). While touched, a loop does not wrap: on
+    // release inside it the loop goes on from there, outside it ends.
+    void touchWheel(bool touched);
+    // Any one thread at a time (the wheel's): the wheel turned by `turns` turns (+ forwards).
+    // The sound thread reads the running total each pass: touched, the deck follows it; a
+    // playing deck bends its tempo by it (a nudge); a paused one does not move.
+    void turnWheel(double turns) {
+        wheelTurns_.store(wheelTurns_.load(std::memory_order_relaxed) + turns,
+                          std::memory_order_relaxed);
+    }
+    // Caller thread: moves the heard point by exactly `frames` frames (a paused deck's fine
+    // move), within the track. Nothing while a hand holds the wheel.
+    void moveFinely(int64_t frames);
+
     // Main thread: tempo matching against the other deck (they call the desk).
     bool matchPitchToOtherDeck();
     bool matchLevelToOtherDeck();
@@ -219,6 +237,17 @@ private:
     int32_t renderPitch() const;
     void afterMove(bool preview);
     void stopAtEnd();
+    // One pass while the wheel leads the deck; true when a chunk was rendered.
+    bool jogPass();
+    // The wheel takes the deck over in `mode` (from where it is heard, or from where the
+    // wheel already had it).
+    void enterJog(DeckJog::Mode mode);
+    // The deck goes on by itself from where the wheel left it.
+    void leaveJog();
+    // The wheel lets go without moving the deck (a close, a load, a seek that follows).
+    void dropJog();
+    double wheel() const { return wheelTurns_.load(std::memory_order_relaxed); }
+    double ownRate() const;
 
     OutputDevice* output() const { return output_.load(std::memory_order_relaxed); }
 
@@ -243,6 +272,9 @@ private:
     bool closed_ = true;
     DeckDecoder decoder_;
     DeckRenderer renderer_;
+    DeckJog jog_;
+    std::atomic<double> wheelTurns_{0.0};  // the wheel's running total of turns
+    double seenTurns_ = 0.0;               // the total the sound thread last saw
 };
 
 }  // namespace spinlorex

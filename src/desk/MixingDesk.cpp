@@ -26,7 +26,8 @@ MixingDesk::MixingDesk(Links links)
                [this](const TrackEntry& track) {
                    if (keepHotCues_) keepHotCues_(track);
                }),
-      input_(context_, {faders_, sync_, panels_, mix_, transport_, loops_, hotCues_}) {}
+      input_(context_, {faders_, sync_, panels_, mix_, transport_, loops_, hotCues_}),
+      jog_({&context_.deck(0), &context_.deck(1)}) {}
 
 MixingDesk::~MixingDesk() = default;
 
@@ -83,6 +84,8 @@ void MixingDesk::onTimer(int id) {
             transport_.onHistoryTimer(id - DeskTimers::kHistory1);
             break;
         case DeskTimers::kDisplay:
+            for (int d = 0; d < 2; ++d)
+                if (jog_.takeNudge(d)) sync_.movedByHand();
             sync_.holdPhase();
             refreshDisplay();
             if (context_.analysis != nullptr) context_.analysis->pollLibrary();

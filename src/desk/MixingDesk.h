@@ -11,6 +11,7 @@
 #include "desk/DeskFaders.h"
 #include "desk/DeskHotCues.h"
 #include "desk/DeskInput.h"
+#include "desk/DeskJog.h"
 #include "desk/DeskLoops.h"
 #include "desk/DeskPanels.h"
 #include "desk/DeskSync.h"
@@ -70,6 +71,8 @@ public:
     // load), and the shift it has now. Main thread.
     void setKeyShift(int deck, int32_t semitones) { context_.deck(deck).setKeyShift(semitones); }
     int32_t keyShift(int deck) const { return context_.deck(deck).keyShift(); }
+    // The jog wheels (their touch and turn run on the controller's thread).
+    DeskJog& jog() { return jog_; }
     // Where a track's changed hot cues go (the track store); none: they stay in memory.
     void setHotCueKeeper(DeskHotCues::Keep keep) { keepHotCues_ = std::move(keep); }
 
@@ -140,6 +143,7 @@ private:
     DeskHotCues hotCues_;
     DeskHotCues::Keep keepHotCues_;
     DeskInput input_;
+    DeskJog jog_;
 
     std::array<std::atomic<uint32_t>, 2> status_{kStatusEmpty, kStatusEmpty};
     std::array<int, 2> drawnPlaying_{-1, -1};  // the play/pause face last drawn: -1 none yet

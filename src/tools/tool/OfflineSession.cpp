@@ -79,6 +79,19 @@ void OfflineSession::playUntilDone(float from, FrameSink sink, void* context,
     sink_ = nullptr;
 }
 
+void OfflineSession::scratchUntilDone(float from, FrameSink sink, void* context) {
+    done_.store(false, std::memory_order_relaxed);
+    DeckStream& deck = decks_[0];
+    deck.pause();
+    deck.seek(from);
+    sink_ = sink;
+    sinkContext_ = context;
+    deck.touchWheel(true);
+    if (deck.scratching()) done_.wait(false, std::memory_order_acquire);
+    deck.touchWheel(false);
+    sink_ = nullptr;
+}
+
 void OfflineSession::post(int message, int deck) {
     desk_.post(message, deck);
     if (message == kMessageTrackEnded && deck == 0) {

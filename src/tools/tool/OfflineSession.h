@@ -43,6 +43,9 @@ public:
     // Plays deck 1 from `from` (round `loop` when given) until the track ends or the sink
     // wants no more.
     void playUntilDone(float from, FrameSink sink, void* context, const LoopSpan* loop = nullptr);
+    // Holds deck 1's wheel from `from` (the deck paused: it follows the wheel alone) until
+    // the sink says no more; the sink turns the wheel (DeckStream::turnWheel).
+    void scratchUntilDone(float from, FrameSink sink, void* context);
 
     DeckStream& deck() { return decks_[0]; }
     uint32_t status() const { return desk_.status(0); }

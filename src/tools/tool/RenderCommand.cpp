@@ -2,9 +2,13 @@
 // through a DSP plug-in module, and what the deck renders written as a 44100 Hz 16-bit
 // stereo WAV file, as fast as possible.
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "audio/AudioFormat.h"
 #include "audio/LoopedSource.h"
@@ -20,11 +24,50 @@
 namespace spinlorex::tool {
 namespace {
 
+// A wheel's path: its running total of turns at times in seconds, straight between them.
+using WheelPath = std::vector<std::pair<double, double>>;
+
 struct RenderTarget {
     WavFileWriter writer;
     int64_t framesLeft;  // negative: until the track ends
     bool writeFailed = false;
+    DeckStream* deck = nullptr;  // the deck a wheel path turns
+    WheelPath path;
+    int64_t written = 0;
+    double turned = 0.0;
 };
+
+// "T0:TURNS,T1:TURNS,..." with times rising from 0; empty when malformed.
+WheelPath parseWheelPath(const std::string& text) {
+    WheelPath path;
+    std::istringstream in(text);
+    std::string point;
+    while (std::getline(in, point, ',')) {
+        double t = 0.0;
+        double turns = 0.0;
+        char colon = 0;
+        std::istringstream p(point);
+        if (!(p >> t >> colon >> turns) || colon != ':' || !std::isfinite(t) ||
+            !std::isfinite(turns) || t < 0.0 || std::abs(turns) > 1e6 ||
+            (!path.empty() && t <= path.back().first))
+            return {};
+        path.emplace_back(t, turns);
+    }
+    return path;
+}
+
+// The path's total of turns at `seconds`.
+double turnsAt(const WheelPath& path, double seconds) {
+    if (seconds <= path.front().first) return path.front().second;
+    for (size_t i = 1; i < path.size(); ++i) {
+        const auto [t1, v1] = path[i];
+        if (seconds < t1) {
+            const auto [t0, v0] = path[i - 1];
+            return v0 + (v1 - v0) * (seconds - t0) / (t1 - t0);
+        }
+    }
+    return path.back().second;
+}
 
 bool writeFrames(void* context, const int16_t* frames, int32_t count) {
     auto* target = static_cast<RenderTarget*>(context);
@@ -33,6 +76,13 @@ bool writeFrames(void* context, const int16_t* frames, int32_t count) {
         n = static_cast<int32_t>(target->framesLeft);
     if (!target->writer.writeFrames(frames, n)) target->writeFailed = true;
     if (target->framesLeft >= 0) target->framesLeft -= n;
+    target->written += n;
+    if (target->deck != nullptr) {
+        // The wheel moves on as the audio does: in a burst with each chunk rendered.
+        const double turns = turnsAt(target->path, static_cast<double>(target->written) / 44100.0);
+        target->deck->turnWheel(turns - target->turned);
+        target->turned = turns;
+    }
     return target->framesLeft != 0 && !target->writeFailed && !StopSignals::stopRequested();
 }
 
@@ -80,7 +130,7 @@ LoopSpan beatLoop(const std::string& path, double beats, double at, int64_t trac
 int renderCommand(const Args& args) {
     ArgParser a(args,
                 {"--pitch", "--from", "--seconds", "--dsp", "--loop", "--loop-at", "--quality",
-                 "--key-shift"},
+                 "--key-shift", "--scratch"},
                 {"--master-tempo"});
     const auto pitch = static_cast<int32_t>(a.integer("--pitch", kNormalPitch, 1, 1 << 20));
     const double from = a.number("--from", 0.0, 0.0, 1.0);
@@ -90,21 +140,30 @@ int renderCommand(const Args& args) {
     const auto loopBeats = a.value("--loop");
     const double beats = loopBeats ? parseBeats(*loopBeats) : 0.0;
     // A loop plays for ever: 30 seconds unless said otherwise.
-    const double seconds = a.number("--seconds", loopBeats ? 30.0 : -1.0, 0.0, 24.0 * 3600);
+    const auto scratch = a.value("--scratch");
+    const WheelPath path = scratch ? parseWheelPath(*scratch) : WheelPath{};
+    // A wheel path renders until its last point.
+    const double seconds = a.number("--seconds",
+                                    loopBeats       ? 30.0
+                                    : !path.empty() ? path.back().first
+                                                    : -1.0,
+                                    0.0, 24.0 * 3600);
     if (!a.ok() || a.positional().size() != 2 || (loopBeats && beats == 0.0) ||
-        (quality != "standard" && quality != "high")) {
+        (scratch && (path.empty() || loopBeats)) || (quality != "standard" && quality != "high")) {
         std::fprintf(
             stderr,
             "usage: spinlorex-tool render [--pitch N] [--master-tempo] [--quality Q] "
             "[--key-shift K] [--from F] [--seconds S] [--dsp PLUGIN[:MODULE]] "
-            "[--loop BEATS [--loop-at L]] IN OUT.wav\n"
+            "[--loop BEATS [--loop-at L]] [--scratch T:TURNS,...] IN OUT.wav\n"
             "  N: pitch x 4096 (4096 = normal speed), Q: master tempo's quality, standard "
             "(default) or high, K: key shift in semitones (-6..6), F: start as a fraction of the "
             "track, S: seconds to render (default: to the end, 30 with a loop), "
             "PLUGIN: a DSP plug-in file whose module MODULE (default 0) runs on the "
             "deck, BEATS: a loop of that many beats (1/8 to 32, e.g. 4 or 1/2) from "
             "the beat of the track's grid nearest L (a fraction, default F), played from F or "
-            "else from the loop's start\n");
+            "else from the loop's start; T:TURNS,...: a hand on the jog wheel from F, "
+            "the wheel's total of turns (a turn is 1.8 s) at times T in seconds, straight "
+            "between them (S defaults to the last T)\n");
         return 2;
     }
     const std::string& in = a.positional()[0];
@@ -165,7 +224,14 @@ int renderCommand(const Args& args) {
                             ? static_cast<float>(static_cast<double>(loop.start) /
                                                  static_cast<double>(session.deck().trackFrames()))
                             : static_cast<float>(from);
-    if (target.framesLeft != 0)
+    if (!path.empty()) {
+        target.deck = &session.deck();
+        target.path = path;
+        target.turned = turnsAt(path, 0.0);
+    }
+    if (target.framesLeft != 0 && !path.empty())
+        session.scratchUntilDone(start, &writeFrames, &target);
+    else if (target.framesLeft != 0)
         session.playUntilDone(start, &writeFrames, &target, loopBeats ? &loop : nullptr);
     const bool finished = target.writer.finish();
     if (target.writeFailed || !finished) {
