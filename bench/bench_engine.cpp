@@ -138,8 +138,8 @@ private:
 // many beats of its track from its first second (0: none); with `scratching`, a hand holds
 // deck 1's wheel and turns it back and forth, a quarter second each way at about 2.7 times
 // the speed, the wheel's ticks arriving with every pass.
-void soundThreadPasses(benchmark::State& state, int64_t mode, int32_t quality,
-                       double loopBeats = 0, bool scratching = false) {
+void soundThreadPasses(benchmark::State& state, int64_t mode, int32_t quality, double loopBeats = 0,
+                       bool scratching = false) {
     settings().resetToDefaults();
     set(settings().masterTempo, 1);
     set(settings().masterTempoQuality, quality);

@@ -31,6 +31,8 @@ public:
     // focused row (as a double-click); the desk's own ENTER then does nothing.
     virtual bool onEnterKey() = 0;
     virtual void runSearch() = 0;
+    // The settings that name tracks and keys changed: the lists show them anew.
+    virtual void namingChanged() {}
 };
 
 class NoLibrary : public DeskLibrary {

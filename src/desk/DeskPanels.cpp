@@ -243,9 +243,14 @@ void DeskPanels::extraOptionClicked(int32_t option) {
             break;
         case display::kKeyNotation:
             set(s.keyNotation, (std::clamp(get(s.keyNotation), 0, 2) + 1) % 3);
+            context_.links.library.namingChanged();
             break;
         case display::kFileNameTitles:
             set(s.fileNameTitles, get(s.fileNameTitles) != 0 ? 0 : 1);
+            context_.links.library.namingChanged();
+            break;
+        case display::kCompatibleFirst:
+            set(s.compatibleFirst, get(s.compatibleFirst) != 0 ? 0 : 1);
             break;
         default:
             return;

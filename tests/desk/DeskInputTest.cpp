@@ -370,11 +370,15 @@ TEST_F(DeskInput, TheDesksOwnOptionLinesSitBelowTheSpecifiedOnesAndStepTheirSett
     rig.down(notation.left + 1, notation.bottom);  // the next line: track names
     EXPECT_EQ(get(settings().fileNameTitles), 1);
     EXPECT_EQ(get(settings().keyNotation), 0);
+    EXPECT_EQ(rig.library.namingChanges, 4);  // the lists follow both
+    const display::Rect next = display::extraOptionBox(rig.skin, display::kCompatibleFirst);
+    rig.down(next.right - 1, next.top);
+    EXPECT_EQ(get(settings().compatibleFirst), 1);
     const display::Rect quality = display::extraOptionBox(rig.skin, display::kMasterTempoQuality);
     rig.down(quality.left + 1, quality.top);
     EXPECT_EQ(get(settings().masterTempoQuality), 1);
     EXPECT_TRUE(rig.decks[1].options().highQuality());  // the decks follow at once
-    rig.key(112);  // F1: files; the lines are gone
+    rig.key(112);                                       // F1: files; the lines are gone
     rig.down(notation.left + 1, notation.bottom - 1);
     EXPECT_EQ(get(settings().keyNotation), 0);
     settings().resetToDefaults();

@@ -82,12 +82,13 @@ public:
     void onDeleteKey() override { ++deleteKeys; }
     bool onEnterKey() override { return enterTaken; }
     void runSearch() override { ++searches; }
+    void namingChanged() override { ++namingChanges; }
 
     MixingDesk* desk = nullptr;
     std::deque<TrackEntry> playlist;
     std::vector<int> history, buttons;
     std::vector<std::pair<int, std::string>> failedLoads;
-    int searches = 0, deleteKeys = 0;
+    int searches = 0, deleteKeys = 0, namingChanges = 0;
     bool enterTaken = false;
 };
 

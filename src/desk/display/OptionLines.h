@@ -41,7 +41,8 @@ enum ExtraOption : int32_t {
     kMasterTempoQuality = 0,  // left column
     kKeyNotation = 1,         // left column
     kFileNameTitles = 2,      // left column
-    kExtraOptionCount = 3,
+    kCompatibleFirst = 3,     // right column
+    kExtraOptionCount = 4,
 };
 inline constexpr int32_t kExtraLeftLines = 3;  // the first ones go to the left column
 

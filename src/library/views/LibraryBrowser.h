@@ -89,6 +89,7 @@ public:
     // After "FileNameTitles" or "KeyNotation" changed: the lists and the search name the
     // tracks and write the keys as the settings now say.
     void applyNamingSettings();
+    void namingChanged() override { applyNamingSettings(); }
 
     void setSaveAsker(SaveAsker asker);
 
