@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "midi/Mapping.h"
+#include "midi/MappingFolder.h"
 
 using namespace spinlorex::midi;
 
@@ -124,4 +126,19 @@ TEST(MappingFile, BadLinesAreNamedByNumberAndTheRestIsKept) {
     EXPECT_EQ(many.errors.front(), "line 201: the line is longer than 1000 characters");
     EXPECT_EQ(many.errors.size(), 51u);
     EXPECT_EQ(many.errors.back(), "... and 31 more errors");
+}
+
+TEST(MappingFile, ShippedMappingsReadWithoutErrors) {
+    // Ninja names sources relative to the build folder.
+    std::filesystem::path source = __FILE__;
+    if (source.is_relative()) source = std::filesystem::path(SPINLOREX_BUILD_DIR) / source;
+    const std::string folder =
+        (source.parent_path().parent_path().parent_path() / "resources" / "controllers").string();
+    const auto files = readMappings({folder}, "");
+    ASSERT_FALSE(files.empty()) << folder;
+    for (const MappingFile& file : files) {
+        EXPECT_TRUE(file.shipped);
+        EXPECT_TRUE(file.read.errors.empty()) << file.path << ": " << file.read.errors.front();
+        EXPECT_FALSE(file.read.mapping.bindings.empty()) << file.path;
+    }
 }
