@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 
@@ -141,4 +143,30 @@ TEST(MappingFile, ShippedMappingsReadWithoutErrors) {
         EXPECT_TRUE(file.read.errors.empty()) << file.path << ": " << file.read.errors.front();
         EXPECT_FALSE(file.read.mapping.bindings.empty()) << file.path;
     }
+}
+
+TEST(MappingFile, LearnedLinesAreAddedToTheUsersFileWhichReadsBackWithThem) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("spinlorex-mapping-" + std::to_string(::getpid()));
+    const std::string path = (folder / "controllers" / "mine.map").string();
+    std::string error;
+    ASSERT_TRUE(
+        appendToMapping(path, "DJ Box:DJ Box MIDI 1 24:0", "bind decks play note 1 0x0B", error))
+        << error;
+    ASSERT_TRUE(
+        appendToMapping(path, "ignored once the file exists", "bind desk crossfader cc 1 8", error))
+        << error;
+    const auto files =
+        readMappings({(folder / "controllers").string()}, (folder / "controllers").string());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_FALSE(files[0].shipped);
+    EXPECT_TRUE(files[0].read.errors.empty()) << files[0].read.errors.front();
+    EXPECT_EQ(files[0].read.mapping.bindings.size(), 3u);
+    EXPECT_EQ(mappingForPort(files, "DJ Box:DJ Box MIDI 1 28:0"), &files[0]);
+    EXPECT_EQ(mappingForPort(files, "Other"), nullptr);
+    // A folder that cannot be made leaves an error, and nothing else.
+    EXPECT_FALSE(
+        appendToMapping("/proc/no/such/mine.map", "x", "bind desk record note 1 1", error));
+    EXPECT_FALSE(error.empty());
+    std::filesystem::remove_all(folder);
 }
