@@ -73,8 +73,9 @@ std::optional<LightState> lightStateNamed(std::string_view name);
 // What an action does when its control moves. `deck` is 0 or 1 (0 for desk-wide
 // actions), `argument` the slot or panel (0 when the action takes none).
 //
-// Called on the MIDI thread; implementations hand the work to the thread that owns it
-// and never block.
+// Called on the thread that runs the engine: the desk runs it on its main thread, after
+// the message was handed over from the port's thread; a tool may run it on the MIDI
+// thread itself.
 class ControlTarget {
 public:
     virtual ~ControlTarget() = default;

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/MainThreadInbox.h"
+#include "desk/DeskControllerActions.h"
+#include "midi/MappingEngine.h"
+
+namespace spinlorex {
+
+class DeckPair;
+class MixingDesk;
+
+// The controllers on the desk: the system's MIDI ports, opened on a thread of their own as
+// they come and go; each message carried from its port's thread to the main thread, where
+// the mapping that matches the port's name turns it into the desk's actions; and the
+// lamps sent when the desk's state changes. A controller unplugged and plugged in again
+// finds its mapping by its name again.
+//
+// Main thread only.
+class ControllerHub {
+public:
+    // `post` queues a call on the main thread; `userFolder` holds the user's own mappings
+    // (<settings folder>/controllers), read before the shipped ones.
+    ControllerHub(MixingDesk& desk, DeckPair& decks, MainThreadInbox::Poster post,
+                  std::string userFolder, JogTarget* jog = nullptr);
+    // Stops the ports, waiting at most kStopWaitMs for them: a port that hangs is left to
+    // its thread, and nothing it says afterwards reaches the desk.
+    ~ControllerHub();
+    ControllerHub(const ControllerHub&) = delete;
+    ControllerHub& operator=(const ControllerHub&) = delete;
+
+    // Opens the ports (on the ports' thread; the desk does not wait for them).
+    void start();
+    // Sends each controller the lamps whose state changed (on the display refresh).
+    void updateLights();
+
+    struct Controller {
+        std::string port;
+        std::string mappingPath;  // empty: no mapping matches the port
+    };
+    // The controllers open now.
+    std::vector<Controller> controllers() const;
+
+    static constexpr int kStopWaitMs = 1000;
+
+private:
+    struct Shared;
+    struct Port {
+        std::string name;
+        std::string mappingPath;
+        std::unique_ptr<midi::MappingEngine> engine;  // null without a mapping
+    };
+    void opened(int id, const std::string& name);
+    void message(int id, const midi::MidiMessage& message);
+    void closed(int id);
+
+    DeskControllerActions actions_;
+    std::string userFolder_;
+    std::shared_ptr<Shared> shared_;  // also held by the ports' thread
+    std::map<int, Port> ports_;
+    bool started_ = false;
+};
+
+}  // namespace spinlorex
