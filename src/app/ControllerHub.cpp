@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "midi/MappingFolder.h"
 #include "midi/MidiPorts.h"
@@ -90,22 +91,46 @@ void ControllerHub::start() {
     std::thread([shared = shared_] { shared->run(); }).detach();
 }
 
-void ControllerHub::opened(int id, const std::string& name) {
-    // Read at each arrival: a mapping written or learned since applies when the
-    // controller is plugged in again.
-    const auto files = midi::readMappings(midi::mappingFolders(userFolder_), userFolder_);
-    Port port;
-    port.name = name;
-    if (const midi::MappingFile* file = midi::mappingForPort(files, name)) {
+std::vector<midi::MappingFile> ControllerHub::readFiles() const {
+    return midi::readMappings(midi::mappingFolders(userFolder_), userFolder_);
+}
+
+void ControllerHub::assignMapping(Port& port, const std::vector<midi::MappingFile>& files) {
+    port.mappingPath.clear();
+    port.shipped = false;
+    port.engine.reset();
+    if (const midi::MappingFile* file = midi::mappingForPort(files, port.name)) {
         port.mappingPath = file->path;
+        port.shipped = file->shipped;
         port.engine = std::make_unique<midi::MappingEngine>(file->read.mapping, actions_);
     }
+}
+
+void ControllerHub::opened(int id, const std::string& name) {
+    // Read at each arrival: a mapping written since applies when the controller is
+    // plugged in again.
+    Port port;
+    port.name = name;
+    assignMapping(port, readFiles());
     ports_[id] = std::move(port);
+}
+
+void ControllerHub::mappingsChanged() {
+    const auto files = readFiles();
+    for (auto& [id, port] : ports_) assignMapping(port, files);
 }
 
 void ControllerHub::message(int id, const midi::MidiMessage& message) {
     const auto it = ports_.find(id);
-    if (it != ports_.end() && it->second.engine) it->second.engine->handle(message);
+    if (it == ports_.end()) return;
+    if (learn_) {
+        // The control's release is not what the DJ means to bind.
+        if (message.isNoteOff()) return;
+        const Learn learn = std::exchange(learn_, {});
+        learn(it->second.name, message);
+        return;
+    }
+    if (it->second.engine) it->second.engine->handle(message);
 }
 
 void ControllerHub::closed(int id) { ports_.erase(id); }
@@ -128,7 +153,8 @@ void ControllerHub::updateLights() {
 
 std::vector<ControllerHub::Controller> ControllerHub::controllers() const {
     std::vector<Controller> list;
-    for (const auto& [id, port] : ports_) list.push_back({port.name, port.mappingPath});
+    for (const auto& [id, port] : ports_)
+        list.push_back({port.name, port.mappingPath, port.shipped});
     return list;
 }
 

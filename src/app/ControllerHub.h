@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "app/MainThreadInbox.h"
+#include "app/dialogs/ControllersDialog.h"
 #include "desk/DeskControllerActions.h"
 #include "midi/MappingEngine.h"
+#include "midi/MappingFolder.h"
 
 namespace spinlorex {
 
@@ -21,7 +23,7 @@ class MixingDesk;
 // finds its mapping by its name again.
 //
 // Main thread only.
-class ControllerHub {
+class ControllerHub : public ControllerSource {
 public:
     // `post` queues a call on the main thread; `userFolder` holds the user's own mappings
     // (<settings folder>/controllers), read before the shipped ones.
@@ -29,7 +31,7 @@ public:
                   std::string userFolder, JogTarget* jog = nullptr);
     // Stops the ports, waiting at most kStopWaitMs for them: a port that hangs is left to
     // its thread, and nothing it says afterwards reaches the desk.
-    ~ControllerHub();
+    ~ControllerHub() override;
     ControllerHub(const ControllerHub&) = delete;
     ControllerHub& operator=(const ControllerHub&) = delete;
 
@@ -38,12 +40,11 @@ public:
     // Sends each controller the lamps whose state changed (on the display refresh).
     void updateLights();
 
-    struct Controller {
-        std::string port;
-        std::string mappingPath;  // empty: no mapping matches the port
-    };
-    // The controllers open now.
-    std::vector<Controller> controllers() const;
+    // ControllerSource, for the controllers dialog.
+    std::vector<Controller> controllers() const override;
+    void learnNext(Learn learn) override { learn_ = std::move(learn); }
+    void mappingsChanged() override;
+    std::string userFolder() const override { return userFolder_; }
 
     static constexpr int kStopWaitMs = 1000;
 
@@ -52,8 +53,12 @@ private:
     struct Port {
         std::string name;
         std::string mappingPath;
+        bool shipped = false;
         std::unique_ptr<midi::MappingEngine> engine;  // null without a mapping
     };
+    // The port's mapping, from the files read now.
+    void assignMapping(Port& port, const std::vector<midi::MappingFile>& files);
+    std::vector<midi::MappingFile> readFiles() const;
     void opened(int id, const std::string& name);
     void message(int id, const midi::MidiMessage& message);
     void closed(int id);
@@ -63,6 +68,7 @@ private:
     std::shared_ptr<Shared> shared_;  // also held by the ports' thread
     std::map<int, Port> ports_;
     bool started_ = false;
+    Learn learn_;  // set: the next message is learned, not acted on
 };
 
 }  // namespace spinlorex

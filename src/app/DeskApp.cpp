@@ -404,6 +404,10 @@ void DeskApp::rebuildAudioEngine() {
     if (desk_) desk_->refreshDisplay();
 }
 
+void DeskApp::openControllersDialog() {
+    if (controllers_) showControllersDialog(deskWindow(), *controllers_);
+}
+
 void DeskApp::suspendRhythm() {
     if (rhythm_) rhythm_->suspend();
 }

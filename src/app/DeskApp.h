@@ -90,6 +90,8 @@ public:
     AudioEngine* engine() { return engine_.get(); }
     RhythmWindow* rhythm() { return rhythm_.get(); }
     ControllerHub* controllers() { return controllers_.get(); }
+    // The "Controllers..." dialog over the desk (the options panel's line for it).
+    void openControllersDialog();
     Tooltip* tooltip() { return tooltip_.get(); }
     // Files given on the command line or handed over by a later start: the first two
     // tracks load on deck 1 and deck 2 as dropped there (the "Baby secure" rule holds),

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QtWidgets/QComboBox>
+#include <QtWidgets/QLabel>
+#include <QtWidgets/QPushButton>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +14,7 @@
 #include "app/ControllerHub.h"
 #include "app/DeskApp.h"
 #include "app/DeskAppFixture.h"
+#include "app/dialogs/ControllersDialog.h"
 #include "audio/Crossfader.h"
 #include "audio/DeckPair.h"
 #include "desk/MixingDesk.h"
@@ -56,7 +61,7 @@ protected:
     std::string second_;
 };
 
-TEST_F(ControllerAppTest, AControllerPlaysMovesTheCrossfaderSyncsAndSeesItsLamps) {
+TEST_F(ControllerAppTest, AControllerPlaysMovesTheCrossfaderSyncsSeesItsLampsAndLearns) {
     test::TempDir jackFolder;
     test::PrivateJack jack(jackFolder);
     if (!jack.running()) GTEST_SKIP() << "no MIDI system for the test: " << jack.why();
@@ -96,6 +101,21 @@ TEST_F(ControllerAppTest, AControllerPlaysMovesTheCrossfaderSyncsAndSeesItsLamps
     EXPECT_TRUE(processUntil([&] { return desk.sync().phaseLock().follower() == 1; }));
     EXPECT_TRUE(lit(*controller, "91 04 7f"));
     EXPECT_TRUE(lit(*controller, "91 01 7f"));
+
+    // Learned: deck 1's select on a pad the mapping does not know; learning does not act.
+    ASSERT_EQ(desk.panels().selectedDeck(), 1);
+    {
+        ControllersDialog dialog(app.deskWindow(), *app.controllers());
+        dialog.actionChoice().setCurrentIndex(dialog.actionChoice().findText("select"));
+        dialog.deckChoice().setCurrentIndex(0);
+        dialog.learnButton().click();
+        controller->send(0x90, 0x20, 0x7F);
+        controller->send(0x80, 0x20, 0x00);
+        ASSERT_TRUE(processUntil([&] { return dialog.status().text().startsWith("Bound"); }));
+    }
+    EXPECT_EQ(desk.panels().selectedDeck(), 1);
+    controller->send(0x90, 0x20, 0x7F);
+    EXPECT_TRUE(processUntil([&] { return desk.panels().selectedDeck() == 0; }));
     app.destroy();
 }
 
