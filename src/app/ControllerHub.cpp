@@ -2,6 +2,7 @@
 
 #include "app/ControllerHub.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -24,7 +25,8 @@ struct ControllerHub::Shared : midi::PortListener, std::enable_shared_from_this<
             if (self->hub != nullptr) self->hub->opened(id, name);
         });
     }
-    void portMessage(int id, const midi::MidiMessage& message, int64_t) override {
+    void portMessage(int id, const midi::MidiMessage& message, int64_t arrival) override {
+        lastArrival.store(arrival, std::memory_order_relaxed);
         post([self = shared_from_this(), id, message] {
             if (self->hub != nullptr) self->hub->message(id, message);
         });
@@ -65,6 +67,7 @@ struct ControllerHub::Shared : midi::PortListener, std::enable_shared_from_this<
     midi::MidiPorts* ports = nullptr;
     bool stop = false;
     bool stopped = false;
+    std::atomic<int64_t> lastArrival{0};
 };
 
 ControllerHub::ControllerHub(MixingDesk& desk, DeckPair& decks, MainThreadInbox::Poster post,
@@ -121,6 +124,9 @@ void ControllerHub::mappingsChanged() {
 }
 
 void ControllerHub::message(int id, const midi::MidiMessage& message) {
+    lastHandled_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                       std::chrono::steady_clock::now().time_since_epoch())
+                       .count();
     const auto it = ports_.find(id);
     if (it == ports_.end()) return;
     if (learn_) {
@@ -149,6 +155,10 @@ void ControllerHub::updateLights() {
         PortLights out(*shared_, id);
         port.engine->updateLights(lights, out);
     }
+}
+
+int64_t ControllerHub::lastArrivalNanos() const {
+    return shared_->lastArrival.load(std::memory_order_relaxed);
 }
 
 std::vector<ControllerHub::Controller> ControllerHub::controllers() const {

@@ -46,6 +46,12 @@ public:
     void mappingsChanged() override;
     std::string userFolder() const override { return userFolder_; }
 
+    // The steady clock (ns) when the latest message reached its port's thread; 0 before
+    // the first. For the latency benchmark.
+    int64_t lastArrivalNanos() const;
+    // The steady clock (ns) when the main thread took up the latest message.
+    int64_t lastHandledNanos() const { return lastHandled_; }
+
     static constexpr int kStopWaitMs = 1000;
 
 private:
@@ -68,6 +74,7 @@ private:
     std::shared_ptr<Shared> shared_;  // also held by the ports' thread
     std::map<int, Port> ports_;
     bool started_ = false;
+    int64_t lastHandled_ = 0;
     Learn learn_;  // set: the next message is learned, not acted on
 };
 
