@@ -109,6 +109,7 @@ void DeskControllerActions::bend(int d, int direction, bool down) {
     int32_t& from = bentFrom_[static_cast<size_t>(d)];
     if (down) {
         if (from >= 0) return;  // the other bend button is held already
+        if (faders.pitchResetRunning(d)) faders.stopPitchReset(d);  // else it undoes the bend
         from = decks_[d].pitch();
         faders.setDeckPitch(d, from + direction * kBend);
     } else if (from >= 0) {
