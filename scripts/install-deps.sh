@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build ccache pkg-config
   libmpg123-dev libmp3lame-dev libsoxr-dev libsndfile1-dev libsqlite3-dev libpng-dev
-  libtag1-dev libqm-dsp-dev librubberband-dev
+  libtag1-dev libqm-dsp-dev librubberband-dev librtmidi-dev jackd2
   libgtest-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core
   portaudio19-dev libasound2-dev pulseaudio pulseaudio-utils libasound2-plugins

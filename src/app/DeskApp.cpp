@@ -14,6 +14,7 @@
 
 #include "app/AnalysisPump.h"
 #include "app/CommandLine.h"
+#include "app/ControllerHub.h"
 #include "app/DeskWindow.h"
 #include "app/KeyFilter.h"
 #include "app/MainThreadInbox.h"
@@ -179,6 +180,7 @@ bool DeskApp::create() {
 
     timers_ = std::make_unique<QtDeskTimers>([this](int id) {
         if (desk_ != nullptr) desk_->onTimer(id);
+        if (id == DeskTimers::kDisplay && controllers_) controllers_->updateLights();
     });
     shell_ = std::make_unique<QtDeskShell>(*window_, *engine_, *this, tooltip_.get());
     // Playlist files, dropped folders and the search file are read, and lists saved, on
@@ -229,6 +231,13 @@ bool DeskApp::create() {
         });
     });
     desk_->setTrackOpener(opener_.get());
+    // Controllers: their ports open on a thread of their own; their messages act on the
+    // main thread, as the keys do.
+    controllers_ = std::make_unique<ControllerHub>(
+        *desk_, *decks_, inbox_->poster(),
+        settingsFile.empty() ? std::string()
+                             : (settingsFile.parent_path() / "controllers").string());
+    controllers_->start();
     // Hot cues set or deleted go to the track store with the track's whole set.
     desk_->setHotCueKeeper([this](const TrackEntry& track) {
         if (store_ && track.record != nullptr)
@@ -266,6 +275,7 @@ void DeskApp::destroy(bool saveTheSettings) {
     if (destroyed_) return;
     destroyed_ = true;
     if (desk_) desk_->closePreparation();
+    controllers_.reset();  // no controller acts on the desk from here on
     screenSaver_.reset();  // the screen saver is free again
     // The analysis stops before anything it stores into goes; no result arrives after.
     if (desk_) desk_->setBackgroundAnalysis(nullptr);
@@ -398,6 +408,10 @@ void DeskApp::rebuildAudioEngine() {
     }
     if (engine_->running()) tellSecondCardFailure();
     if (desk_) desk_->refreshDisplay();
+}
+
+void DeskApp::openControllersDialog() {
+    if (controllers_) showControllersDialog(deskWindow(), *controllers_);
 }
 
 void DeskApp::suspendRhythm() {

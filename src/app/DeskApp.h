@@ -21,6 +21,7 @@ namespace spinlorex {
 class AnalysisPump;
 class AudioEngine;
 class BackgroundAnalysis;
+class ControllerHub;
 class OutputDevice;
 class DeckPair;
 class DeskWindow;
@@ -88,6 +89,9 @@ public:
     BackgroundAnalysis* analysis() { return analysis_.get(); }
     AudioEngine* engine() { return engine_.get(); }
     RhythmWindow* rhythm() { return rhythm_.get(); }
+    ControllerHub* controllers() { return controllers_.get(); }
+    // The "Controllers..." dialog over the desk (the options panel's line for it).
+    void openControllersDialog();
     Tooltip* tooltip() { return tooltip_.get(); }
     // Files given on the command line or handed over by a later start: the first two
     // tracks load on deck 1 and deck 2 as dropped there (the "Baby secure" rule holds),
@@ -178,7 +182,8 @@ private:
     std::unique_ptr<TrackOpener> opener_;           // loads' files opened off the main thread
     std::unique_ptr<LibraryDisk> libraryDisk_;      // the library's reads and writes, likewise
     std::unique_ptr<TagCache::Listener> tagsListener_;
-    std::unique_ptr<TagCache> tags_;  // the files' tags, read off the main thread
+    std::unique_ptr<TagCache> tags_;              // the files' tags, read off the main thread
+    std::unique_ptr<ControllerHub> controllers_;  // the MIDI controllers driving the desk
     std::unique_ptr<ScreenSaverInhibitor> screenSaver_;  // held while the program is active
     bool destroyed_ = false;
     std::vector<std::string> notices_;

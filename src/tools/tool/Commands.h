@@ -27,5 +27,6 @@ int devicesCommand(const Args& args);
 int scanCommand(const Args& args);
 int searchCommand(const Args& args);
 int waveformCommand(const Args& args);
+int midiCommand(const Args& args);
 
 }  // namespace spinlorex::tool

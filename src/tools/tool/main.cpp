@@ -39,7 +39,9 @@ void usage() {
         "  search [--home DIR] TEXT          the search's result rows: title, artist, disc, "
         "folder\n"
         "  waveform IN OUT.png [--width W] [--height H]\n"
-        "                                    the track's overview as the desk draws it\n");
+        "                                    the track's overview as the desk draws it\n"
+        "  midi [--seconds S]                print each message of the MIDI input ports with the\n"
+        "                                    desk action its mapping binds it to (until Ctrl-C)\n");
 }
 
 }  // namespace
@@ -63,6 +65,7 @@ int main(int argc, char** argv) {
     if (command == "scan") return spinlorex::tool::scanCommand(args);
     if (command == "search") return spinlorex::tool::searchCommand(args);
     if (command == "waveform") return spinlorex::tool::waveformCommand(args);
+    if (command == "midi") return spinlorex::tool::midiCommand(args);
     std::fprintf(stderr, "spinlorex-tool: unknown command '%s'\n", command.c_str());
     usage();
     return 2;

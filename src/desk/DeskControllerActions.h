@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "midi/MappingEngine.h"
+#include "midi/MidiActions.h"
+
+namespace spinlorex {
+
+class DeckPair;
+class MixingDesk;
+
+// Where a controller's jog wheels go: the top of the wheel touched or let go, and the
+// wheel turned by `turns` (+ clockwise). Main thread.
+class JogTarget {
+public:
+    virtual ~JogTarget() = default;
+    virtual void touch(int deck, bool touched) = 0;
+    virtual void turn(int deck, double turns) = 0;
+};
+
+// A controller's actions on the desk: each calls what the desk's keys and mouse call for
+// the same thing (a play button as the skin's play button, a fader as a slider drag), so
+// each action behaves as it does from the keyboard. The lamps read the desk's state.
+//
+// Not bound yet, for want of a desk function: load the selected row, browse and its press
+// (the library's lists are the window's), and the deck's effect. Jog actions go to the
+// JogTarget when one is given, else nowhere.
+//
+// Main thread only (the engine that drives it runs there); the calls block until the sound
+// thread served them, like the keys'.
+class DeskControllerActions : public midi::ControlTarget {
+public:
+    DeskControllerActions(MixingDesk& desk, DeckPair& decks, JogTarget* jog = nullptr);
+
+    // Buttons act on their press; pitch bend and the jog's touch also on their release.
+    void button(midi::Action action, int deck, int argument, bool down) override;
+    void position(midi::Action action, int deck, double position) override;
+    void step(midi::Action action, int deck, double steps) override;
+    std::optional<double> deskPosition(midi::Action action, int deck) const override;
+
+    // What each deck's lamps show now: play while it plays, cue while it holds a track and
+    // waits, sync while the phase lock keeps it on the other deck's beats, selected for the
+    // deck the keys act on.
+    std::array<midi::DeckLights, 2> lights() const;
+
+    // How far a pitch bend button moves the pitch while held, in pitch units (4 %).
+    static constexpr int32_t kBend = 164;
+
+private:
+    void bend(int deck, int direction, bool down);
+
+    MixingDesk& desk_;
+    DeckPair& decks_;
+    JogTarget* jog_;
+    std::array<int32_t, 2> bentFrom_{-1, -1};  // the pitch before a bend held now
+};
+
+}  // namespace spinlorex
