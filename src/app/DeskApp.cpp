@@ -236,7 +236,8 @@ bool DeskApp::create() {
     controllers_ = std::make_unique<ControllerHub>(
         *desk_, *decks_, inbox_->poster(),
         settingsFile.empty() ? std::string()
-                             : (settingsFile.parent_path() / "controllers").string());
+                             : (settingsFile.parent_path() / "controllers").string(),
+        &desk_->jog());
     controllers_->start();
     // Hot cues set or deleted go to the track store with the track's whole set.
     desk_->setHotCueKeeper([this](const TrackEntry& track) {

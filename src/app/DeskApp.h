@@ -91,7 +91,7 @@ public:
     RhythmWindow* rhythm() { return rhythm_.get(); }
     ControllerHub* controllers() { return controllers_.get(); }
     // The "Controllers..." dialog over the desk (the options panel's line for it).
-    void openControllersDialog();
+    void openControllersDialog() override;
     Tooltip* tooltip() { return tooltip_.get(); }
     // Files given on the command line or handed over by a later start: the first two
     // tracks load on deck 1 and deck 2 as dropped there (the "Baby secure" rule holds),

@@ -69,6 +69,8 @@ void QtDeskShell::hideTooltip() {
 
 void QtDeskShell::openDialog(int id) { openOptionDialog(dialogs_, id); }
 
+void QtDeskShell::openControllersDialog() { dialogs_.openControllersDialog(); }
+
 }  // namespace spinlorex
 
 namespace spinlorex {

@@ -32,6 +32,7 @@ public:
     void openDialog(int id) override;
     void showWaveforms(bool on) override;
     void zoomWaveforms(int steps) override;
+    void openControllersDialog() override;
 
 private:
     DeskWindow& window_;

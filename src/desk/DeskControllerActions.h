@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "desk/JogTarget.h"
 #include "midi/MappingEngine.h"
 #include "midi/MidiActions.h"
 
@@ -11,15 +12,6 @@ namespace spinlorex {
 
 class DeckPair;
 class MixingDesk;
-
-// Where a controller's jog wheels go: the top of the wheel touched or let go, and the
-// wheel turned by `turns` (+ clockwise). Main thread.
-class JogTarget {
-public:
-    virtual ~JogTarget() = default;
-    virtual void touch(int deck, bool touched) = 0;
-    virtual void turn(int deck, double turns) = 0;
-};
 
 // A controller's actions on the desk: each calls what the desk's keys and mouse call for
 // the same thing (a play button as the skin's play button, a fader as a slider drag), so

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "desk/JogTarget.h"
+
 namespace spinlorex {
 
 class DeckStream;
@@ -19,7 +21,7 @@ class DeckStream;
 //
 // touch and turn run on any one thread at a time (the MIDI thread); the deck's requests
 // they make may block until the sound thread served them.
-class DeskJog {
+class DeskJog : public JogTarget {
 public:
     static constexpr int32_t kFineMoveFramesPerTurn = 44100;
 
@@ -27,10 +29,10 @@ public:
 
     // Any one thread at a time (the MIDI thread): the top of deck `deck`'s wheel touched
     // (true) or released (false).
-    void touch(int deck, bool touched);
+    void touch(int deck, bool touched) override;
     // Any one thread at a time (the MIDI thread): the wheel turned by `turns` full turns
     // since the last call (+ forwards/clockwise).
-    void turn(int deck, double turns);
+    void turn(int deck, double turns) override;
 
     // Main thread: the wheel nudged the deck since the last call (the desk's phase lock
     // then keeps the distance the hand made).

@@ -252,6 +252,9 @@ void DeskPanels::extraOptionClicked(int32_t option) {
         case display::kCompatibleFirst:
             set(s.compatibleFirst, get(s.compatibleFirst) != 0 ? 0 : 1);
             break;
+        case display::kControllers:
+            context_.links.shell.openControllersDialog();
+            break;
         default:
             return;
     }

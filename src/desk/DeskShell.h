@@ -41,6 +41,8 @@ public:
     virtual void showWaveforms(bool on) { (void)on; }
     // The waveforms show twice as much (steps > 0: zoom out) or half as much per step.
     virtual void zoomWaveforms(int steps) { (void)steps; }
+    // The controllers dialog (the options panel's "Controllers..." line).
+    virtual void openControllersDialog() {}
 };
 
 // A shell that does nothing and answers Yes: headless runs.

@@ -374,6 +374,9 @@ TEST_F(DeskInput, TheDesksOwnOptionLinesSitBelowTheSpecifiedOnesAndStepTheirSett
     const display::Rect next = display::extraOptionBox(rig.skin, display::kCompatibleFirst);
     rig.down(next.right - 1, next.top);
     EXPECT_EQ(get(settings().compatibleFirst), 1);
+    const display::Rect controllers = display::extraOptionBox(rig.skin, display::kControllers);
+    rig.down(controllers.left + 1, controllers.top + 1);
+    EXPECT_EQ(rig.shell.dialogs, std::vector<int>{RecordingShell::kControllersDialog});
     const display::Rect quality = display::extraOptionBox(rig.skin, display::kMasterTempoQuality);
     rig.down(quality.left + 1, quality.top);
     EXPECT_EQ(get(settings().masterTempoQuality), 1);

@@ -50,6 +50,8 @@ public:
     void hideTooltip() override {}
     bool saveTheMix() override { return false; }
     void openDialog(int id) override { dialogs.push_back(id); }
+    void openControllersDialog() override { dialogs.push_back(kControllersDialog); }
+    static constexpr int kControllersDialog = -2;
     void showWaveforms(bool on) override { waveformsShown.push_back(on); }
 
     int closeRequests = 0, minimizes = 0, windowDrags = 0, systemMoves = 0;

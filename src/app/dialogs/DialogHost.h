@@ -53,6 +53,8 @@ public:
     // `steps` (above 0: out).
     virtual void showWaveforms(bool on) { (void)on; }
     virtual void zoomWaveforms(int steps) { (void)steps; }
+    // The "Controllers..." dialog: the controllers found, their mappings, learning.
+    virtual void openControllersDialog() {}
 };
 
 // Holds the rhythm strip for the lifetime of the object.

@@ -130,6 +130,8 @@ OptionText extraOptionText(int32_t k, const Settings& s) {
             return {"Track Names ", get(s.fileNameTitles) != 0 ? ": File Names" : ": Tags"};
         case kCompatibleFirst:
             return {"Compatible Next ", get(s.compatibleFirst) != 0 ? ": Enabled" : ": Disabled"};
+        case kControllers:
+            return {"Controllers", "..."};
         default:
             return {};
     }

@@ -42,7 +42,8 @@ enum ExtraOption : int32_t {
     kKeyNotation = 1,         // left column
     kFileNameTitles = 2,      // left column
     kCompatibleFirst = 3,     // right column
-    kExtraOptionCount = 4,
+    kControllers = 4,         // right column
+    kExtraOptionCount = 5,
 };
 inline constexpr int32_t kExtraLeftLines = 3;  // the first ones go to the left column
 
