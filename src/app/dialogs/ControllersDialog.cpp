@@ -73,6 +73,12 @@ void ControllersDialog::fillControllers() {
         auto* item = new QListWidgetItem(QString::fromStdString(text), list_);
         item->setData(Qt::UserRole, QString::fromStdString(c.port));
     }
+    if (list_->count() == 0) {
+        // Said rather than left blank: nothing to learn from until one is plugged in.
+        auto* none = new QListWidgetItem("No controller found: plug one in (MIDI over USB)", list_);
+        none->setFlags(Qt::NoItemFlags);
+        return;
+    }
     list_->setCurrentRow(row >= 0 && row < list_->count() ? row : 0);
 }
 
