@@ -14,6 +14,8 @@ DeckPair::DeckPair(TrackDatabase& database, DeskControl& desk, DeskNotifier& not
              std::make_unique<DeckStream>(1, database, desk, notifier, std::move(deck2Readers))} {
     decks_[0]->setOtherDeck(decks_[1].get());
     decks_[1]->setOtherDeck(decks_[0].get());
+    decks_[0]->setStretchTurns(&stretchTurns_);
+    decks_[1]->setStretchTurns(&stretchTurns_);
     setOptions(DeckOptions::fromSettings(settings()));
 }
 

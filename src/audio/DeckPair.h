@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "audio/DeckStream.h"
+#include "audio/StudioStretch.h"
 
 namespace spinlorex {
 
@@ -26,9 +27,12 @@ public:
     void setWake(std::binary_semaphore* wake);
     // Main thread, while no sound thread runs: see DeckStream::setServedInline.
     void setServedInline(bool inline_);
+    // Sound thread, before the decks' pass: the next pass's share of stretching.
+    void beginPass() { stretchTurns_.nextPass(); }
 
 private:
     std::array<std::unique_ptr<DeckStream>, 2> decks_;
+    StretchTurns stretchTurns_;
 };
 
 }  // namespace spinlorex

@@ -40,7 +40,7 @@ void DeckRenderer::setPitch(int32_t pitch) { span_ = renderSpanFor(pitch); }
 
 void DeckRenderer::restart(bool playing) {
     if (playing)
-        copyFromRing(tail_.get(), ring_.get(), kOutputFrames, playIndex_, kCrossfadeFrames);
+        keepHeardTail();
     else
         std::memset(tail_.get(), 0, kCrossfadeFrames * kBytesPerFrame);
     readIndex_ = decoder_.heardIndex();
@@ -51,6 +51,21 @@ void DeckRenderer::restart(bool playing) {
     tempoPhase_ = 0;
     studioStyle_ = {};
     fadeFromTail_ = true;
+}
+
+void DeckRenderer::keepHeardTail() {
+    const int32_t rendered = std::min(lead(), kCrossfadeFrames);
+    copyFromRing(tail_.get(), ring_.get(), kOutputFrames, playIndex_, rendered);
+    // Past what is rendered the ring holds older audio, which would click: the last frame
+    // heard fades out instead.
+    const int32_t lastAt = ringDistance(playIndex_ + rendered - 1, 0, kOutputFrames);
+    const int32_t fade = kCrossfadeFrames - rendered;
+    for (int32_t k = 0; k < fade; ++k) {
+        for (int32_t c = 0; c < 2; ++c) {
+            tail_[static_cast<size_t>(2 * (rendered + k) + c)] = static_cast<int16_t>(
+                ring_[static_cast<size_t>(2 * lastAt + c)] * (fade - k) / (fade + 1));
+        }
+    }
 }
 
 bool DeckRenderer::renderPass(int32_t pitch, bool masterTempo, bool high, int32_t keyShift) {
@@ -112,19 +127,23 @@ void DeckRenderer::commit(int32_t count) {
 bool DeckRenderer::renderStudio(int16_t* out, int32_t pitch, bool keepKey, int32_t keyShift,
                                 int32_t& consumed) {
     const StudioStyle style{pitch, keepKey, keyShift};
-    if (style != studioStyle_) {
+    const bool restyled = style != studioStyle_;
+    if (restyled) {
         studio_->restart(pitch, keepKey, keyShift);
         studioStyle_ = style;
-        feedIndex_ = readIndex_;
+        studioStart_ = readIndex_;
     }
-    while (studio_->ready() < kRenderFrames) {
-        while (decoder_.framesAhead(feedIndex_) < StudioStretch::kFeedFrames) {
-            if (!decoder_.decodeAhead()) return false;
+    // The first chunk after a restart or a change is heard at once: it is rendered whole.
+    // Then one step in this deck's passes, so that a pass costs at most one channel's hop
+    // (the steps run about three times faster than the deck plays).
+    const bool whole = turns_ == nullptr || restyled || fadeFromTail_;
+    if (whole || turns_->turnOf(deck_)) {
+        while (studio_->ready() < kRenderFrames) {
+            if (!stepStudio()) return false;
+            if (!whole) break;
         }
-        studio_->feed(decoder_.source(feedIndex_, StudioStretch::kFeedFrames, 0, scratch_.get()),
-                      StudioStretch::kFeedFrames);
-        feedIndex_ = (feedIndex_ + StudioStretch::kFeedFrames) % DeckDecoder::kFrames;
     }
+    if (studio_->ready() < kRenderFrames) return false;
     studio_->take(out, kRenderFrames);
     if (fadeFromTail_) {
         // After a restart: from what was heard into the new rendering, as master tempo does.
@@ -141,6 +160,16 @@ bool DeckRenderer::renderStudio(int16_t* out, int32_t pitch, bool keepKey, int32
     const int64_t acc = tempoPhase_ + static_cast<int64_t>(kRenderFrames) * pitch;
     tempoPhase_ = static_cast<int32_t>(acc % kNormalPitch);
     consumed = static_cast<int32_t>(acc / kNormalPitch);
+    return true;
+}
+
+bool DeckRenderer::stepStudio() {
+    const StudioStretch::Step step = studio_->nextStep();
+    const auto from = static_cast<int32_t>((studioStart_ + step.offset) % DeckDecoder::kFrames);
+    while (decoder_.framesAhead(from) < step.frames) {
+        if (!decoder_.decodeAhead()) return false;
+    }
+    studio_->step(decoder_.source(from, step.frames, 0, scratch_.get()));
     return true;
 }
 

@@ -8,6 +8,7 @@ namespace spinlorex {
 class DeckDecoder;
 class DspHook;
 class StudioStretch;
+class StretchTurns;
 
 // The rendering side of a deck: turns the decoded ring into pitched audio (varispeed or
 // master tempo, then the deck's effect) in the output ring that the output device consumes,
@@ -26,6 +27,12 @@ public:
 
     // The effect every chunk goes through from now on (or null).
     void setEffect(DspHook* effect) { effect_ = effect; }
+    // The studio stretcher steps in the passes `turns` gives deck `deck`; without turns it
+    // renders a whole chunk in one pass.
+    void setStretchTurns(const StretchTurns* turns, int deck) {
+        turns_ = turns;
+        deck_ = deck;
+    }
     // The pitch the next passes render at decides how much source they read.
     void setPitch(int32_t pitch);
     // Starts rendering afresh from the heard frame of the decoded ring. A playing deck keeps
@@ -70,6 +77,10 @@ private:
     // stand for in `consumed`; false when the decoder could not keep up.
     bool renderStudio(int16_t* out, int32_t pitch, bool keepKey, int32_t keyShift,
                       int32_t& consumed);
+    // Keeps the next frames to be heard as the tail a restart fades from.
+    void keepHeardTail();
+    // Feeds the studio stretcher one step of source; false when the decoder could not.
+    bool stepStudio();
 
     DeckDecoder& decoder_;
     DspHook* effect_ = nullptr;
@@ -84,11 +95,13 @@ private:
     std::unique_ptr<int16_t[]> ring_;
     std::unique_ptr<int16_t[]> tail_;
     std::unique_ptr<int16_t[]> scratch_;
-    // The studio stretcher, made with the deck; fed from feedIndex_, which runs ahead of
-    // readIndex_ by what the stretcher holds. It starts afresh (studioStyle_ cleared) at
-    // every restart and whenever what it renders changes.
+    // The studio stretcher, made with the deck; fed from studioStart_, the decoded-ring index
+    // of its first source frame, on (ahead of readIndex_ by what it holds). It starts afresh
+    // (studioStyle_ cleared) at every restart and whenever what it renders changes.
     std::unique_ptr<StudioStretch> studio_;
-    int32_t feedIndex_ = 0;
+    int32_t studioStart_ = 0;
+    const StretchTurns* turns_ = nullptr;
+    int deck_ = 0;
     struct StudioStyle {
         int32_t pitch = 0;  // 0: the stretcher must start afresh
         bool keepKey = true;

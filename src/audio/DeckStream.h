@@ -73,6 +73,10 @@ public:
 
     // Main thread, at start-up: the other deck of the pair (tempo matching, automatic start).
     void setOtherDeck(DeckStream* other) { other_ = other; }
+    // Main thread, at start-up: the passes in which this deck's studio stretcher steps.
+    void setStretchTurns(const StretchTurns* turns) {
+        renderer_.setStretchTurns(turns, deckIndex_);
+    }
     // Main thread, while the sound thread is stopped: the current output device (or null).
     void setOutput(OutputDevice* output) { output_.store(output, std::memory_order_relaxed); }
     // Main thread, while the sound thread is stopped: released with every request, so a

@@ -50,6 +50,7 @@ void SoundThread::wake() {
 
 bool SoundThread::runPass() {
     output_.beginPass();
+    decks_.beginPass();
     const bool first = decks_[0].serviceDeck();
     const bool second = decks_[1].serviceDeck();
     output_.endPass();

@@ -187,9 +187,10 @@ TEST_F(StudioStretchDeck, ClicksAreHeardWhereTheDeckSaysItIs) {
         const std::vector<int16_t> out = render(h, file, 4424, keyShift, 12.0, [&] {
             heard.emplace_back(capturedBefore,
                                h.deck(0).position() * static_cast<double>(h.deck(0).trackFrames()));
-            if (heard.size() == 60) {
-                h.call([&] { h.deck(0).setPitch(3961); });
+            if (changedAt > 1e17 && h.capturedFrames(0) > 44100 / 4) {
+                // What is captured from here on renders at the new pitch.
                 changedAt = static_cast<double>(h.capturedFrames(0));
+                h.call([&] { h.deck(0).setPitch(3961); });
             }
             capturedBefore = static_cast<double>(h.capturedFrames(0));
         });
@@ -198,7 +199,8 @@ TEST_F(StudioStretchDeck, ClicksAreHeardWhereTheDeckSaysItIs) {
             auto it = std::upper_bound(heard.begin(), heard.end(), std::make_pair(o, 1e18));
             if (it == heard.begin()) return -1.0;
             const auto [at, frame] = *std::prev(it);
-            return frame + (o - at) * (at < changedAt ? 4424 : 3961) / 4096.0;
+            const double before = std::clamp(changedAt - at, 0.0, o - at);
+            return frame + (before * 4424 + (o - at - before) * 3961) / 4096.0;
         };
         int found = 0;
         for (size_t from = 4410; from + 4410 < out.size() / 2; from += 4410) {
