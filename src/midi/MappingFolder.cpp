@@ -114,7 +114,7 @@ bool appendToMapping(const std::string& path, const std::string& portName, const
         if (!text.empty() && text.back() != '\n') text += '\n';
     } else {
         const std::string name = MidiPorts::stableName(portName);
-        text = "# Learned by Spinlorex; edit freely (see the README's \"Controllers\").\nname " +
+        text = "# Learned by Spinlorex; edit freely (docs/user-guide.md: \"Controllers\").\nname " +
                name + "\nport " + name + "\n";
     }
     text += line + "\n";
