@@ -74,7 +74,8 @@ void SoundThread::loop(std::chrono::microseconds pause) {
             ++idlePasses;
         if (pause.count() == 0) continue;
         if (idlePasses < kIdlePassesBeforeRest)
-            std::this_thread::sleep_for(pause);
+            // A deck's request cuts the rest short: it is served at once, not a pass later.
+            (void)wake_.try_acquire_for(pause);
         else if (output_.recording())
             (void)wake_.try_acquire_for(kRecordingRest);
         else

@@ -48,8 +48,9 @@ private:
     std::atomic<bool> stopRequested_{false};
     std::atomic<uint64_t> passes_{0};
     std::atomic<bool> nudged_{false};  // wake() was called since the last pass
-    // While no deck plays and none had anything to do for a while, the thread sleeps on
-    // this; a deck's request, a recorder attached and wake() release it.
+    // The thread rests on this between passes, and sleeps on it while no deck plays and none
+    // had anything to do for a while; a deck's request, a recorder attached and wake()
+    // release it.
     std::binary_semaphore wake_{0};
 };
 
