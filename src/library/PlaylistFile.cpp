@@ -15,6 +15,7 @@
 #include "library/AudioFileTypes.h"
 #include "library/TrackDatabase.h"
 #include "library/TrackNaming.h"
+#include "platform/core/AsciiText.h"
 #include "platform/core/TempFile.h"
 
 #ifdef __linux__
@@ -34,36 +35,25 @@ constexpr size_t kMaxPlaylistTracks = 100000;
 // How deep playlists naming playlists are followed.
 constexpr size_t kMaxNesting = 8;
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (lowerAscii(text[i]) != lowerAscii(prefix[i])) return false;
-    return true;
-}
-
-bool isAsciiLetter(char c) { return lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z'; }
-
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = lowerAscii(c);
+    c = ascii::lower(c);
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
 // "C:\..." or "\\server\...": a path of another system, absolute there.
 bool isWindowsAbsolute(std::string_view path) {
     if (path.starts_with("\\\\")) return true;
-    return path.size() > 2 && isAsciiLetter(path[0]) && path[1] == ':' &&
+    return path.size() > 2 && ascii::isLetter(path[0]) && path[1] == ':' &&
            (path[2] == '\\' || path[2] == '/');
 }
 
 // "scheme://...": a URL rather than a path.
 bool isUrl(std::string_view entry) {
     const size_t colon = entry.find("://");
-    if (colon == std::string_view::npos || colon == 0 || !isAsciiLetter(entry[0])) return false;
+    if (colon == std::string_view::npos || colon == 0 || !ascii::isLetter(entry[0])) return false;
     return std::all_of(entry.begin(), entry.begin() + static_cast<long>(colon), [](char c) {
-        return isAsciiLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+        return ascii::isLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
     });
 }
 
@@ -142,7 +132,7 @@ void forEachEntry(std::string_view text, Take take) {
         const std::string_view line = text.substr(start, end - start);
         start = end + 1;
         if (line.empty()) continue;
-        if (line.size() == 10 && startsWithNoCase(line, "[playlist]")) {
+        if (line.size() == 10 && ascii::startsWithNoCase(line, "[playlist]")) {
             plsSection = true;
             continue;
         }
@@ -150,7 +140,7 @@ void forEachEntry(std::string_view text, Take take) {
             if (line.front() != '#') take(line);
             continue;
         }
-        if (!startsWithNoCase(line, "file")) continue;
+        if (!ascii::startsWithNoCase(line, "file")) continue;
         uint64_t number = 0;
         const char* digits = line.data() + 4;
         const char* lineEnd = line.data() + line.size();
@@ -313,9 +303,9 @@ std::string playlistEntryPath(std::string_view entry, const std::string& playlis
     if (entry.empty() || entry.size() > PATH_MAX || entry.find('\0') != std::string_view::npos)
         return {};
     if (isUrl(entry)) {
-        if (!startsWithNoCase(entry, "file://")) return {};
+        if (!ascii::startsWithNoCase(entry, "file://")) return {};
         entry.remove_prefix(7);
-        if (startsWithNoCase(entry, "localhost/")) entry.remove_prefix(9);
+        if (ascii::startsWithNoCase(entry, "localhost/")) entry.remove_prefix(9);
         if (!entry.starts_with('/')) return {};  // a file of another machine
         const std::string path = percentDecoded(entry);
         return fitsOnALine(path) ? normal(path) : std::string();

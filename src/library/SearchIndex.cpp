@@ -17,21 +17,10 @@
 #include "library/TrackList.h"
 #include "library/TrackNaming.h"
 #include "library/TrackTags.h"
+#include "platform/core/AsciiText.h"
 
 namespace spinlorex {
 namespace {
-
-// Only the letters a to z change case, as the search always did: other bytes (UTF-8
-// included) are compared as they are.
-constexpr char upperAscii(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string upperAscii(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](char c) { return upperAscii(c); });
-    return out;
-}
 
 // The largest file whose line offsets fit the index's 32-bit spans (with the guard bytes).
 constexpr uint64_t kMaxFileSize = std::numeric_limits<uint32_t>::max() - 2;
@@ -91,14 +80,14 @@ std::vector<std::string> parseSearchTerms(std::string_view text) {
     text = text.substr(0, kMaxSearchText);
     std::vector<std::string> terms;
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
-        if (text.size() > 2) terms.push_back(upperAscii(text.substr(1, text.size() - 2)));
+        if (text.size() > 2) terms.push_back(ascii::toUpper(text.substr(1, text.size() - 2)));
         return terms;
     }
     while (true) {
         const size_t space = text.find(' ');
         const std::string_view term = text.substr(0, space);
         if (term.empty()) break;
-        terms.push_back(upperAscii(term));
+        terms.push_back(ascii::toUpper(term));
         if (space == std::string_view::npos) break;
         text.remove_prefix(space + 1);
     }
@@ -193,9 +182,9 @@ void SearchIndex::markMatches(std::string_view term, std::vector<bool>& matched)
     std::array<size_t, 256> shift;
     shift.fill(m);
     for (size_t i = 0; i + 1 < m; ++i) {
-        const auto c = static_cast<unsigned char>(term[i]);
-        shift[c] = m - 1 - i;
-        if (c >= 'A' && c <= 'Z') shift[c - 'A' + 'a'] = m - 1 - i;
+        // The term is upper-cased; the text's lower-case letters shift alike.
+        shift[static_cast<unsigned char>(term[i])] = m - 1 - i;
+        shift[static_cast<unsigned char>(ascii::lower(term[i]))] = m - 1 - i;
     }
     const char* const text = text_.get();
     const char lastOfTerm = term[m - 1];
@@ -203,9 +192,9 @@ void SearchIndex::markMatches(std::string_view term, std::vector<bool>& matched)
     size_t at = 0;
     while (at + m <= textSize_) {
         const char last = text[at + m - 1];
-        if (upperAscii(last) == lastOfTerm) {
+        if (ascii::upper(last) == lastOfTerm) {
             size_t i = 0;
-            while (i + 1 < m && upperAscii(text[at + i]) == term[i]) ++i;
+            while (i + 1 < m && ascii::upper(text[at + i]) == term[i]) ++i;
             if (i + 1 >= m) {
                 // Found: mark the line and go on after its end.
                 while (line < lines_.size() && lines_[line].begin + lines_[line].length <= at)
@@ -287,7 +276,7 @@ void SearchIndex::sortResults(int column) {
     const bool descending = resultSortKey_ >= 8;
     std::vector<std::string> keys(results_.size());
     for (size_t row = 0; row < results_.size(); ++row)
-        keys[row] = upperAscii(resultText(row, column));
+        keys[row] = ascii::toUpper(resultText(row, column));
     std::vector<uint32_t> order(results_.size());
     std::iota(order.begin(), order.end(), 0u);
     std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {

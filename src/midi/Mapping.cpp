@@ -7,6 +7,8 @@
 #include <map>
 #include <optional>
 
+#include "platform/core/AsciiText.h"
+
 namespace spinlorex::midi {
 
 namespace {
@@ -396,14 +398,9 @@ std::string bindingLine(const Binding& b) {
 }
 
 bool matchesPort(const Mapping& mapping, std::string_view portName) {
-    auto lower = [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    };
-    std::string name;
-    for (const char c : portName) name += lower(static_cast<unsigned char>(c));
+    const std::string name = ascii::toLower(portName);
     for (const std::string& port : mapping.ports) {
-        std::string wanted;
-        for (const char c : port) wanted += lower(static_cast<unsigned char>(c));
+        const std::string wanted = ascii::toLower(port);
         if (!wanted.empty() && name.find(wanted) != std::string::npos) return true;
     }
     return false;
