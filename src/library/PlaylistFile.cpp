@@ -41,13 +41,6 @@ int hexValue(char c) {
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
-// "C:\..." or "\\server\...": a path of another system, absolute there.
-bool isWindowsAbsolute(std::string_view path) {
-    if (path.starts_with("\\\\")) return true;
-    return path.size() > 2 && ascii::isLetter(path[0]) && path[1] == ':' &&
-           (path[2] == '\\' || path[2] == '/');
-}
-
 // "scheme://...": a URL rather than a path.
 bool isUrl(std::string_view entry) {
     const size_t colon = entry.find("://");
@@ -277,7 +270,7 @@ TrackEntry entryFor(std::string path, uint32_t sizeKey, TrackDatabase& database)
 // How a path is written into a saved list, or empty when it is left out.
 std::string savedPath(const std::string& path) {
     if (!fitsOnALine(path) || !isTrackFileName(path)) return {};
-    if (isWindowsAbsolute(path)) return path;
+    if (isWindowsPath(path)) return path;
     std::error_code error;
     const fs::path absolute = fs::absolute(path, error);
     return error ? std::string() : normal(absolute);
@@ -310,7 +303,7 @@ std::string playlistEntryPath(std::string_view entry, const std::string& playlis
         const std::string path = percentDecoded(entry);
         return fitsOnALine(path) ? normal(path) : std::string();
     }
-    if (isWindowsAbsolute(entry)) return std::string(entry);
+    if (isWindowsPath(entry)) return std::string(entry);
     if (entry.front() == '/') return normal(entry);
     const fs::path folder(playlistFolder);
     const std::string asWritten = normal(folder / entry);

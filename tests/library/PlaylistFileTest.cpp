@@ -41,10 +41,15 @@ TEST(TrackNaming, SplitsArtistAndTitleInEveryForm) {
     };
     for (const auto& c : cases) EXPECT_EQ(splitArtistTitle(c.name), c.expected) << c.name;
 
-    EXPECT_EQ(fileNameOf("C:\\Music\\a.mp3"), "a.mp3");
-    EXPECT_EQ(fileNameOf("/music/mixed\\b.mp3"), "b.mp3");
     EXPECT_EQ(fileNameOf("dir/sub/c.wav"), "c.wav");
     EXPECT_EQ(fileNameOf("plain.mp3"), "plain.mp3");
+    EXPECT_EQ(fileNameOf("/music/house/"), "");
+    // A Linux name may hold "\\"; in a path written on Windows it separates, mixed with "/".
+    EXPECT_EQ(fileNameOf("/music/x\\b.mp3"), "x\\b.mp3");
+    EXPECT_EQ(fileNameOf("C:\\Music\\a.mp3"), "a.mp3");
+    EXPECT_EQ(fileNameOf("c:/Music\\sub\\a.mp3"), "a.mp3");
+    EXPECT_EQ(fileNameOf("\\\\server\\share\\d.mp3"), "d.mp3");
+    EXPECT_EQ(fileNameOf("C:\\Music\\"), "");
 }
 
 TEST(PlaylistText, ReadsM3uAndPlsAsWrittenWhateverTheLineEnds) {
