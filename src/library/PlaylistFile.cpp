@@ -1,11 +1,8 @@
 #include "library/PlaylistFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <filesystem>
@@ -16,7 +13,7 @@
 #include "library/TrackDatabase.h"
 #include "library/TrackNaming.h"
 #include "platform/core/AsciiText.h"
-#include "platform/core/TempFile.h"
+#include "platform/core/WholeFile.h"
 
 #ifdef __linux__
 #include <linux/magic.h>
@@ -151,37 +148,19 @@ enum class Refusal { None, CannotRead, NotAPlaylist, TooLarge };
 
 // The whole file when it is a regular file of text of at most `limit` bytes.
 Refusal readPlaylistText(const std::string& path, uint64_t limit, std::string& text) {
-    // Non-blocking, so that a pipe named like a playlist cannot hold the reader.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return Refusal::CannotRead;
-    Refusal refusal = Refusal::None;
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        refusal = Refusal::NotAPlaylist;
-    } else if (static_cast<uint64_t>(status.st_size) > limit) {
-        refusal = Refusal::TooLarge;
-    } else {
-        text.reserve(static_cast<size_t>(status.st_size));
-        char buffer[65536];
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
-                if (got < 0) refusal = Refusal::CannotRead;
-                break;
-            }
-            // Files of the kernel report no size and may not end.
-            if (text.size() + static_cast<size_t>(got) > limit) {
-                refusal = Refusal::TooLarge;
-                break;
-            }
-            text.append(buffer, static_cast<size_t>(got));
-        }
+    switch (readWholeFile(path, text, limit)) {
+        case FileRead::Read:
+            break;
+        case FileRead::NotAFile:
+            return Refusal::NotAPlaylist;
+        case FileRead::TooLarge:
+            return Refusal::TooLarge;
+        default:
+            return Refusal::CannotRead;
     }
-    ::close(fd);
-    if (refusal == Refusal::None && !isText(text)) refusal = Refusal::NotAPlaylist;
-    if (refusal != Refusal::None) text.clear();
-    return refusal;
+    if (isText(text)) return Refusal::None;
+    text.clear();
+    return Refusal::NotAPlaylist;
 }
 
 std::string refusalMessage(const std::string& name, Refusal refusal) {
@@ -337,21 +316,7 @@ TrackEntry trackEntryForPath(const std::string& path, TrackDatabase& database) {
 }
 
 bool writeTextFile(const std::string& path, std::string_view text) {
-    if (text.find('\0') != std::string_view::npos) return false;
-    std::error_code error;
-    // A list kept as a link stays a link: the file it points to is the one replaced.
-    fs::path target = path;
-    if (fs::is_symlink(target, error)) {
-        target = fs::weakly_canonical(target, error);
-        if (error) return false;
-    }
-    // Only a file is replaced: never a folder or a device named by mistake.
-    struct stat status {};
-    if (::stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) return false;
-    TempFile temp(target);
-    if (!temp.open()) return false;
-    temp.copyModeOf(target);
-    return temp.write(text) && temp.commit(target);
+    return text.find('\0') == std::string_view::npos && replaceFile(path, text);
 }
 
 std::string m3uText(const std::vector<std::string>& paths) { return listText(paths, "\n"); }

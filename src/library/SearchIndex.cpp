@@ -1,13 +1,7 @@
 #include "library/SearchIndex.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <limits>
 #include <numeric>
 #include <utility>
@@ -18,61 +12,13 @@
 #include "library/TrackNaming.h"
 #include "library/TrackTags.h"
 #include "platform/core/AsciiText.h"
+#include "platform/core/WholeFile.h"
 
 namespace spinlorex {
 namespace {
 
 // The largest file whose line offsets fit the index's 32-bit spans (with the guard bytes).
 constexpr uint64_t kMaxFileSize = std::numeric_limits<uint32_t>::max() - 2;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-// Reads the file whole into a buffer with two zero bytes behind its end.
-SearchIndex::LoadResult readWhole(const std::string& path, std::unique_ptr<char[]>& text,
-                                  size_t& size) {
-    using LoadResult = SearchIndex::LoadResult;
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return errno == ENOENT || errno == ENOTDIR ? LoadResult::Missing : LoadResult::Unreadable;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return LoadResult::Unreadable;
-    size_t capacity = static_cast<size_t>(st.st_size) + 1;  // one more: a file that grew is seen
-    std::unique_ptr<char[]> buffer(new char[capacity + 2]);
-    size_t filled = 0;
-    for (;;) {
-        if (filled == capacity) {
-            if (capacity > kMaxFileSize) return LoadResult::Unreadable;
-            const size_t larger = capacity * 2;
-            std::unique_ptr<char[]> grown(new char[larger + 2]);
-            std::memcpy(grown.get(), buffer.get(), filled);
-            buffer = std::move(grown);
-            capacity = larger;
-        }
-        const ssize_t got = ::read(fd.get(), buffer.get() + filled, capacity - filled);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return LoadResult::Unreadable;
-        if (got == 0) break;
-        filled += static_cast<size_t>(got);
-    }
-    if (filled > kMaxFileSize) return LoadResult::Unreadable;
-    buffer[filled] = '\0';
-    buffer[filled + 1] = '\0';
-    text = std::move(buffer);
-    size = filled;
-    return LoadResult::Loaded;
-}
 
 }  // namespace
 
@@ -104,17 +50,25 @@ SearchIndex::LoadResult SearchIndex::load() {
     lines_.clear();
     lineFacts_.clear();
     lines_.shrink_to_fit();
-    text_.reset();
+    text_.clear();
+    text_.shrink_to_fit();
     textSize_ = 0;
 
-    std::unique_ptr<char[]> text;
-    size_t size = 0;
-    const LoadResult result = readWhole(path_, text, size);
-    if (result != LoadResult::Loaded) return result;
+    std::string text;
+    switch (readWholeFile(path_, text, kMaxFileSize)) {
+        case FileRead::Read:
+            break;
+        case FileRead::Missing:
+            return LoadResult::Missing;
+        default:
+            return LoadResult::Unreadable;
+    }
+    const size_t size = text.size();
+    text.push_back('\0');  // with the string's own end, two zero bytes behind the text
 
     // Every CR and LF becomes a string end, so that no term matches across two lines; a
     // zero byte that was in the file stays part of its line.
-    char* const bytes = text.get();
+    char* const bytes = text.data();
     lines_.reserve(static_cast<size_t>(std::count(bytes, bytes + size, '\n')) + 1);
     size_t begin = 0;
     for (size_t i = 0; i <= size; ++i) {
@@ -130,7 +84,7 @@ SearchIndex::LoadResult SearchIndex::load() {
 }
 
 void SearchIndex::adoptText(SearchIndex&& loaded) {
-    text_ = std::move(loaded.text_);
+    text_ = std::exchange(loaded.text_, {});
     textSize_ = std::exchange(loaded.textSize_, 0);
     lines_ = std::move(loaded.lines_);
     lineFacts_.clear();
@@ -143,7 +97,7 @@ size_t SearchIndex::removeLinesWithKey(std::string_view key) {
     results_.clear();
     size_t removed = 0;
     for (LineSpan& span : lines_) {
-        if (span.length == 0 || lineKey({text_.get() + span.begin, span.length}) != key) continue;
+        if (span.length == 0 || lineKey({text_.data() + span.begin, span.length}) != key) continue;
         span.length = 0;
         ++removed;
     }
@@ -186,7 +140,7 @@ void SearchIndex::markMatches(std::string_view term, std::vector<bool>& matched)
         shift[static_cast<unsigned char>(term[i])] = m - 1 - i;
         shift[static_cast<unsigned char>(ascii::lower(term[i]))] = m - 1 - i;
     }
-    const char* const text = text_.get();
+    const char* const text = text_.data();
     const char lastOfTerm = term[m - 1];
     size_t line = 0;
     size_t at = 0;

@@ -1,13 +1,10 @@
 #include "midi/MappingFolder.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "midi/MidiPorts.h"
+#include "platform/core/WholeFile.h"
 
 namespace fs = std::filesystem;
 
@@ -15,7 +12,7 @@ namespace spinlorex::midi {
 
 namespace {
 
-constexpr std::uintmax_t kMaxFileBytes = 1 << 20;
+constexpr uint64_t kMaxFileBytes = 1 << 20;
 
 std::string runningProgramFolder() {
     std::error_code error;
@@ -73,17 +70,16 @@ std::vector<MappingFile> readMappings(const std::vector<std::string>& folders,
             MappingFile file;
             file.path = path.string();
             file.shipped = folder != userFolder;
-            std::error_code sizeError;
-            const std::uintmax_t size = fs::file_size(path, sizeError);
-            std::ifstream in(path, std::ios::binary);
-            if (sizeError || !in) {
-                file.read.errors.push_back("cannot be read");
-            } else if (size > kMaxFileBytes) {
-                file.read.errors.push_back("the file is larger than 1 MB: not a mapping");
-            } else {
-                std::ostringstream text;
-                text << in.rdbuf();
-                file.read = parseMapping(text.str());
+            std::string text;
+            switch (readWholeFile(path, text, kMaxFileBytes)) {
+                case FileRead::Read:
+                    file.read = parseMapping(text);
+                    break;
+                case FileRead::TooLarge:
+                    file.read.errors.push_back("the file is larger than 1 MB: not a mapping");
+                    break;
+                default:
+                    file.read.errors.push_back("cannot be read");
             }
             files.push_back(std::move(file));
         }
@@ -101,40 +97,20 @@ const MappingFile* mappingForPort(const std::vector<MappingFile>& files,
 bool appendToMapping(const std::string& path, const std::string& portName, const std::string& line,
                      std::string& error) {
     std::string text;
-    std::error_code ignored;
-    if (fs::exists(path, ignored)) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream read;
-        read << in.rdbuf();
-        if (!in.good() && !in.eof()) {
-            error = "cannot read " + path;
-            return false;
-        }
-        text = read.str();
+    const FileRead read = readWholeFile(path, text, kMaxFileBytes);
+    if (read == FileRead::Read) {
         if (!text.empty() && text.back() != '\n') text += '\n';
+    } else if (read != FileRead::Missing) {
+        error = "cannot read " + path;
+        return false;
     } else {
         const std::string name = MidiPorts::stableName(portName);
         text = "# Learned by Spinlorex; edit freely (see the README's \"Controllers\").\nname " +
                name + "\nport " + name + "\n";
     }
     text += line + "\n";
-    std::error_code made;
-    fs::create_directories(fs::path(path).parent_path(), made);
-    const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temporary;
-            fs::remove(temporary, ignored);
-            return false;
-        }
-    }
-    fs::rename(temporary, path, made);
-    if (made) {
-        error = "cannot write " + path + ": " + made.message();
-        fs::remove(temporary, ignored);
+    if (!replaceFile(path, text, FileReplacement::Folder::Create)) {
+        error = "cannot write " + path;
         return false;
     }
     return true;
