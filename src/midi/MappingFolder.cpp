@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "midi/MidiPorts.h"
+#include "platform/core/FolderSearch.h"
 #include "platform/core/WholeFile.h"
 
 namespace fs = std::filesystem;
@@ -13,19 +14,6 @@ namespace spinlorex::midi {
 namespace {
 
 constexpr uint64_t kMaxFileBytes = 1 << 20;
-
-std::string runningProgramFolder() {
-    std::error_code error;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : exe.parent_path().string();
-}
-
-bool isInside(const fs::path& inner, const fs::path& outer) {
-    std::error_code e1, e2;
-    const fs::path a = fs::weakly_canonical(inner, e1), b = fs::weakly_canonical(outer, e2);
-    if (e1 || e2) return false;
-    return std::mismatch(b.begin(), b.end(), a.begin(), a.end()).first == b.end();
-}
 
 }  // namespace
 
@@ -38,37 +26,23 @@ std::vector<std::string> mappingFolders(const std::string& userFolder,
     if (!exeFolder.empty()) {
         candidates.push_back(fs::path(exeFolder) / ".." / "share" / "spinlorex" / "controllers");
 #if defined(SPINLOREX_BUILD_DIR) && defined(SPINLOREX_SOURCE_MAPPINGS)
-        if (isInside(exeFolder, SPINLOREX_BUILD_DIR))
+        if (isInsideFolder(exeFolder, SPINLOREX_BUILD_DIR))
             candidates.emplace_back(SPINLOREX_SOURCE_MAPPINGS);
 #endif
     }
-    std::vector<std::string> folders;
-    std::vector<fs::path> seen;
-    for (const fs::path& candidate : candidates) {
-        std::error_code error;
-        if (!fs::is_directory(candidate, error)) continue;
-        const fs::path canonical = fs::weakly_canonical(candidate, error);
-        if (error || std::find(seen.begin(), seen.end(), canonical) != seen.end()) continue;
-        seen.push_back(canonical);
-        folders.push_back(candidate.lexically_normal().string());
-    }
-    return folders;
+    return existingFolders(candidates);
 }
 
 std::vector<MappingFile> readMappings(const std::vector<std::string>& folders,
                                       const std::string& userFolder) {
     std::vector<MappingFile> files;
     for (const std::string& folder : folders) {
-        std::vector<fs::path> paths;
-        std::error_code error;
-        for (fs::directory_iterator it(folder, error), end; !error && it != end;
-             it.increment(error))
-            if (it->path().extension() == ".map" && it->is_regular_file(error))
-                paths.push_back(it->path());
-        std::sort(paths.begin(), paths.end());
-        for (const fs::path& path : paths) {
+        const auto isMapping = [](std::string_view name) {
+            return name.size() > 4 && name.ends_with(".map");
+        };
+        for (const std::string& path : filesOfFolder(folder, isMapping)) {
             MappingFile file;
-            file.path = path.string();
+            file.path = path;
             file.shipped = folder != userFolder;
             std::string text;
             switch (readWholeFile(path, text, kMaxFileBytes)) {
