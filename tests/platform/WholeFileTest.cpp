@@ -85,8 +85,10 @@ TEST(WholeFile, LinksFoldersAndDevicesAreNotReplaced) {
     EXPECT_FALSE(replaceFile(dir.path(), "a folder stays"));
     EXPECT_FALSE(replaceFile("/dev/full", "a device stays"));
     EXPECT_FALSE(replaceFile(dir.file("no/such/folder.txt"), "x"));
-    ASSERT_TRUE(replaceFile(dir.file("made/folder.txt"), "x", FileReplacement::Folder::Create));
+    ASSERT_TRUE(
+        replaceFile(dir.file("made/folder.txt"), "x", FileReplacement::Folder::Create, 0600));
     EXPECT_EQ(contents(dir.file("made/folder.txt")), "x");
+    EXPECT_EQ(fs::status(dir.file("made/folder.txt")).permissions(), fs::perms(0600));
 }
 
 }  // namespace

@@ -71,14 +71,14 @@ fs::path replacedFile(const fs::path& file, FileReplacement::Folder folder) {
 
 }  // namespace
 
-FileReplacement::FileReplacement(const fs::path& file, Folder folder)
+FileReplacement::FileReplacement(const fs::path& file, Folder folder, unsigned newFileMode)
     : target_(replacedFile(file, folder)) {
     if (target_.empty()) return;
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     for (int attempt = 0; attempt < 16 && fd_ < 0; ++attempt) {
         path_ = target_.string() + ".tmp-" + std::to_string(getpid()) + "-" +
                 std::to_string(stamp + attempt);
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode);
         if (fd_ < 0 && errno != EEXIST) break;
     }
     struct stat old {};
@@ -110,8 +110,9 @@ bool FileReplacement::commit() {
     return true;
 }
 
-bool replaceFile(const fs::path& file, std::string_view text, FileReplacement::Folder folder) {
-    FileReplacement replacement(file, folder);
+bool replaceFile(const fs::path& file, std::string_view text, FileReplacement::Folder folder,
+                 unsigned newFileMode) {
+    FileReplacement replacement(file, folder, newFileMode);
     return replacement.write(text) && replacement.commit();
 }
 

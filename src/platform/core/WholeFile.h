@@ -25,12 +25,14 @@ FileRead readWholeFile(const std::string& path, std::string& text,
 // is whole and on the disk, so a failure, a crash or a power loss meanwhile leaves the old
 // file as it was. A file kept as a link stays a link: the file it points to is replaced.
 // Only a regular file (or none) is replaced, never a folder or a device named by mistake.
-// The new file keeps the old one's permissions.
+// The new file keeps the old one's permissions; a first one gets `newFileMode` (less the
+// umask).
 class FileReplacement {
 public:
     enum class Folder { MustExist, Create };
 
-    explicit FileReplacement(const std::filesystem::path& file, Folder folder = Folder::MustExist);
+    explicit FileReplacement(const std::filesystem::path& file, Folder folder = Folder::MustExist,
+                             unsigned newFileMode = 0666);
     ~FileReplacement();
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
@@ -54,6 +56,7 @@ private:
 
 // Replaces `file` with one holding `text` through a FileReplacement.
 bool replaceFile(const std::filesystem::path& file, std::string_view text,
-                 FileReplacement::Folder folder = FileReplacement::Folder::MustExist);
+                 FileReplacement::Folder folder = FileReplacement::Folder::MustExist,
+                 unsigned newFileMode = 0666);
 
 }  // namespace spinlorex
