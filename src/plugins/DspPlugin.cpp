@@ -5,26 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "platform/core/WholeFile.h"
 
 namespace spinlorex {
-namespace {
-
-bool writeAll(int fd, std::string_view data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
-
 // ---------------------------------------------------------------------------------------
 
 SharedLibrary::SharedLibrary(const std::string& path) {

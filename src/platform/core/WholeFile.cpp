@@ -49,6 +49,16 @@ FileRead readWholeFile(const std::string& path, std::string& text, uint64_t limi
     return result;
 }
 
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
 namespace {
 
 // The file that is replaced for `file`: itself, or the file it links to. Empty when that
@@ -90,16 +100,7 @@ FileReplacement::~FileReplacement() {
     if (fd_ != kRenamed && !path_.empty()) ::unlink(path_.c_str());
 }
 
-bool FileReplacement::write(std::string_view text) {
-    if (fd_ < 0) return false;
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd_, text.data(), text.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        text.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-}
+bool FileReplacement::write(std::string_view text) { return fd_ >= 0 && writeAll(fd_, text); }
 
 bool FileReplacement::commit() {
     if (fd_ < 0 || ::fsync(fd_) != 0) return false;

@@ -20,6 +20,10 @@ enum class FileRead { Read, Missing, NotAFile, TooLarge, Unreadable };
 FileRead readWholeFile(const std::string& path, std::string& text,
                        uint64_t limit = std::numeric_limits<uint64_t>::max());
 
+// Writes all of `data` to `fd`, again after an interruption; false when the file system
+// refused some of it.
+bool writeAll(int fd, std::string_view data);
+
 // A file replaced whole: the new text goes to a temporary file beside it
 // ("<file>.tmp-<pid>-<stamp>"), which takes the old file's place in one step only once it
 // is whole and on the disk, so a failure, a crash or a power loss meanwhile leaves the old
