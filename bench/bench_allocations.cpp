@@ -1,10 +1,8 @@
 // Allocations made on the sound thread while a deck plays and seeks real files of every
 // format and of rates that need converting: every malloc, calloc, realloc and aligned
 // allocation made from inside a pass (the readers, libsoxr, libmpg123, libsndfile and its
-// codecs included) is counted by replacing the C allocator's entry points in this program.
-// Also the passes' cost with those readers.
-//
-// Under AddressSanitizer the sanitizer owns the allocator: nothing is counted there.
+// codecs included) is counted (support/AllocationCount.h). Also the passes' cost with
+// those readers.
 
 #include <benchmark/benchmark.h>
 
@@ -21,63 +19,8 @@
 #include "audio/SoundThread.h"
 #include "library/TrackDatabase.h"
 #include "platform/settings/Settings.h"
+#include "support/AllocationCount.h"
 #include "tools/synth/Synth.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define SPINLOREX_COUNT_MALLOC 0
-#else
-#define SPINLOREX_COUNT_MALLOC 1
-#endif
-
-namespace {
-
-thread_local bool t_countMallocs = false;
-std::atomic<int64_t> g_mallocs{0};
-
-}  // namespace
-
-#if SPINLOREX_COUNT_MALLOC
-namespace {
-void counted() {
-    if (t_countMallocs) g_mallocs.fetch_add(1, std::memory_order_relaxed);
-}
-}  // namespace
-
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* __libc_memalign(size_t, size_t);
-void __libc_free(void*);
-
-void* malloc(size_t size) {
-    counted();
-    return __libc_malloc(size);
-}
-void* calloc(size_t n, size_t size) {
-    counted();
-    return __libc_calloc(n, size);
-}
-void* realloc(void* p, size_t size) {
-    counted();
-    return __libc_realloc(p, size);
-}
-void* memalign(size_t alignment, size_t size) {
-    counted();
-    return __libc_memalign(alignment, size);
-}
-void* aligned_alloc(size_t alignment, size_t size) {
-    counted();
-    return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** out, size_t alignment, size_t size) {
-    counted();
-    *out = __libc_memalign(alignment, size);
-    return *out != nullptr ? 0 : 12;  // ENOMEM
-}
-void free(void* p) { __libc_free(p); }
-}
-#endif
 
 namespace spinlorex {
 namespace {
@@ -136,17 +79,14 @@ void BM_SoundThreadOnRealFiles(benchmark::State& state) {
     decks.setOutput(&output);
     SoundThread sound(output, decks);
     DeckStream& deck = decks[0];
+    int64_t mallocs = 0;
     auto serve = [&](auto operation) {
         std::atomic<bool> done{false};
         std::thread caller([&] {
             operation();
             done = true;
         });
-        while (!done) {
-            t_countMallocs = true;
-            sound.runPass();
-            t_countMallocs = false;
-        }
+        while (!done) mallocs += test::allocationsIn([&] { sound.runPass(); });
         caller.join();
     };
     serve([&] {
@@ -157,7 +97,7 @@ void BM_SoundThreadOnRealFiles(benchmark::State& state) {
         deck.seekAndPlay(0.0f);
     });
     // Loading allocates (on the loading thread, before the first pass that plays).
-    g_mallocs = 0;
+    mallocs = 0;
     int64_t passes = 0;
     double nanos = 0;
     uint32_t seed = 7;
@@ -165,9 +105,7 @@ void BM_SoundThreadOnRealFiles(benchmark::State& state) {
         for (int seek = 0; seek < 20; ++seek) {
             for (int i = 0; i < 200; ++i) {
                 const auto t0 = std::chrono::steady_clock::now();
-                t_countMallocs = true;
-                sound.runPass();
-                t_countMallocs = false;
+                mallocs += test::allocationsIn([&] { sound.runPass(); });
                 nanos +=
                     std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0)
                         .count();
@@ -179,7 +117,7 @@ void BM_SoundThreadOnRealFiles(benchmark::State& state) {
         }
     }
     state.counters["sound_thread_mallocs"] =
-        SPINLOREX_COUNT_MALLOC ? static_cast<double>(g_mallocs.load()) : -1.0;
+        test::kAllocationsCounted ? static_cast<double>(mallocs) : -1.0;
     state.counters["pass_us"] = nanos / static_cast<double>(passes) / 1000.0;
     state.counters["status"] = desk.status.load();
     static const char* const kNames[] = {"48 kHz WAV", "32 kHz MP3", "96 kHz FLAC", "Ogg Vorbis",

@@ -1,7 +1,7 @@
 // The sound thread's passes with both decks playing at +8 % in master tempo, analysing,
 // in the soft mix, on a four-channel card and on two cards, over ten simulated minutes on the null
 // backend's manual clock: the pass time's percentiles, the share of one core, the allocations made
-// on the sound thread (counted by a hook on operator new), and how soon a level change is heard.
+// on the sound thread (support/AllocationCount.h), and how soon a level change is heard.
 
 #include <benchmark/benchmark.h>
 
@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -22,27 +21,8 @@
 #include "platform/core/WavFileWriter.h"
 #include "platform/settings/Settings.h"
 #include "platform/sound/SoundBackends.h"
+#include "support/AllocationCount.h"
 #include "tools/synth/Synth.h"
-
-namespace {
-
-// Allocations made while the flag is set (only on the thread that runs the passes).
-thread_local bool t_countAllocations = false;
-std::atomic<int64_t> g_soundThreadAllocations{0};
-
-}  // namespace
-
-// malloc/free underneath: GCC cannot see that the pair matches.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-    if (t_countAllocations) g_soundThreadAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace spinlorex {
 namespace {
@@ -199,15 +179,13 @@ void soundThreadPasses(benchmark::State& state, int64_t mode, int32_t quality, d
     constexpr int64_t kPasses = 10 * 60 * 1000;
     std::vector<int64_t> nanos;
     nanos.reserve(kPasses);
-    g_soundThreadAllocations = 0;
+    int64_t allocations = 0;
     for (auto _ : state) {
         for (int64_t i = 0; i < kPasses; ++i) {
             clock->advance(i % 10 == 9 ? 45 : 44);
             if (scratching) decks[0].turnWheel((i / 250) % 2 == 0 ? 0.0015 : -0.0015);
             const auto t0 = std::chrono::steady_clock::now();
-            t_countAllocations = true;
-            engine.runPass();
-            t_countAllocations = false;
+            allocations += test::allocationsIn([&] { engine.runPass(); });
             nanos.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                 std::chrono::steady_clock::now() - t0)
                                 .count());
@@ -226,7 +204,8 @@ void soundThreadPasses(benchmark::State& state, int64_t mode, int32_t quality, d
     state.counters["p99_us"] = pct(0.99);
     state.counters["max_us"] = static_cast<double>(sorted.back()) / 1000.0;
     state.counters["core_share_%"] = 100.0 * total / (static_cast<double>(kPasses) * 1e6);
-    state.counters["sound_thread_allocs"] = static_cast<double>(g_soundThreadAllocations.load());
+    state.counters["sound_thread_allocs"] =
+        test::kAllocationsCounted ? static_cast<double>(allocations) : -1.0;
     state.counters["deck1_position"] = decks[0].position();
     engine.stop();
     settings().resetToDefaults();

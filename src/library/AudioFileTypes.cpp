@@ -1,17 +1,12 @@
 #include "library/AudioFileTypes.h"
 
+#include "platform/core/AsciiText.h"
+
 namespace spinlorex {
 
-namespace {
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-}  // namespace
-
 bool hasExtension(std::string_view path, std::string_view extension) {
-    if (path.size() <= extension.size()) return false;
-    const std::string_view tail = path.substr(path.size() - extension.size());
-    for (size_t i = 0; i < extension.size(); ++i)
-        if (lowerAscii(tail[i]) != lowerAscii(extension[i])) return false;
-    return true;
+    // Longer than the extension: a name is needed before it.
+    return path.size() > extension.size() && ascii::endsWithNoCase(path, extension);
 }
 
 bool isTrackFileName(std::string_view path) {

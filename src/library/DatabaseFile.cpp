@@ -16,6 +16,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/core/WholeFile.h"
+
 namespace spinlorex {
 namespace {
 
@@ -447,17 +449,8 @@ bool DatabaseFile::replaceDamaged(const std::string& path, const std::string& as
     struct stat old {};
     if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
     bool ok = true;
-    for (const std::vector<unsigned char>& block : blocks) {
-        size_t done = 0;
-        while (ok && done < block.size()) {
-            const ssize_t n = ::write(fd, block.data() + done, block.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0)
-                ok = false;
-            else
-                done += static_cast<size_t>(n);
-        }
-    }
+    for (const std::vector<unsigned char>& block : blocks)
+        ok = ok && writeAll(fd, {reinterpret_cast<const char*>(block.data()), block.size()});
     ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     // The damaged file gets its second name before the new one takes the first, so that a

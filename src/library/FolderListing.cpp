@@ -8,6 +8,7 @@
 
 #include "library/AudioFileTypes.h"
 #include "library/TrackRecord.h"
+#include "platform/core/AsciiText.h"
 
 namespace spinlorex {
 
@@ -27,10 +28,7 @@ void sortByName(std::vector<T>& items, Name name) {
     std::vector<std::pair<std::string, size_t>> keys;
     keys.reserve(items.size());
     for (size_t i = 0; i < items.size(); ++i) {
-        std::string key = name(items[i]);
-        for (char& c : key)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        keys.emplace_back(std::move(key), i);
+        keys.emplace_back(ascii::toLower(name(items[i])), i);
     }
     std::ranges::sort(keys);
     std::vector<T> sorted;

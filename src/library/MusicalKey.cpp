@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string>
 
+#include "platform/core/AsciiText.h"
+
 namespace spinlorex {
 namespace {
 
@@ -25,7 +27,7 @@ constexpr std::array<const char*, 12> kFlatNames = {"C",  "Db", "D",  "Eb", "E",
 std::string lower(std::string_view text) {
     std::string out;
     for (const char c : text)
-        if (c != ' ') out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (c != ' ') out += ascii::lower(c);
     return out;
 }
 

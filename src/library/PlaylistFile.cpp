@@ -1,11 +1,8 @@
 #include "library/PlaylistFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <filesystem>
@@ -15,7 +12,8 @@
 #include "library/AudioFileTypes.h"
 #include "library/TrackDatabase.h"
 #include "library/TrackNaming.h"
-#include "platform/core/TempFile.h"
+#include "platform/core/AsciiText.h"
+#include "platform/core/WholeFile.h"
 
 #ifdef __linux__
 #include <linux/magic.h>
@@ -34,36 +32,18 @@ constexpr size_t kMaxPlaylistTracks = 100000;
 // How deep playlists naming playlists are followed.
 constexpr size_t kMaxNesting = 8;
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (lowerAscii(text[i]) != lowerAscii(prefix[i])) return false;
-    return true;
-}
-
-bool isAsciiLetter(char c) { return lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z'; }
-
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = lowerAscii(c);
+    c = ascii::lower(c);
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
-// "C:\..." or "\\server\...": a path of another system, absolute there.
-bool isWindowsAbsolute(std::string_view path) {
-    if (path.starts_with("\\\\")) return true;
-    return path.size() > 2 && isAsciiLetter(path[0]) && path[1] == ':' &&
-           (path[2] == '\\' || path[2] == '/');
 }
 
 // "scheme://...": a URL rather than a path.
 bool isUrl(std::string_view entry) {
     const size_t colon = entry.find("://");
-    if (colon == std::string_view::npos || colon == 0 || !isAsciiLetter(entry[0])) return false;
+    if (colon == std::string_view::npos || colon == 0 || !ascii::isLetter(entry[0])) return false;
     return std::all_of(entry.begin(), entry.begin() + static_cast<long>(colon), [](char c) {
-        return isAsciiLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+        return ascii::isLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
     });
 }
 
@@ -142,7 +122,7 @@ void forEachEntry(std::string_view text, Take take) {
         const std::string_view line = text.substr(start, end - start);
         start = end + 1;
         if (line.empty()) continue;
-        if (line.size() == 10 && startsWithNoCase(line, "[playlist]")) {
+        if (line.size() == 10 && ascii::startsWithNoCase(line, "[playlist]")) {
             plsSection = true;
             continue;
         }
@@ -150,7 +130,7 @@ void forEachEntry(std::string_view text, Take take) {
             if (line.front() != '#') take(line);
             continue;
         }
-        if (!startsWithNoCase(line, "file")) continue;
+        if (!ascii::startsWithNoCase(line, "file")) continue;
         uint64_t number = 0;
         const char* digits = line.data() + 4;
         const char* lineEnd = line.data() + line.size();
@@ -168,37 +148,19 @@ enum class Refusal { None, CannotRead, NotAPlaylist, TooLarge };
 
 // The whole file when it is a regular file of text of at most `limit` bytes.
 Refusal readPlaylistText(const std::string& path, uint64_t limit, std::string& text) {
-    // Non-blocking, so that a pipe named like a playlist cannot hold the reader.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return Refusal::CannotRead;
-    Refusal refusal = Refusal::None;
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        refusal = Refusal::NotAPlaylist;
-    } else if (static_cast<uint64_t>(status.st_size) > limit) {
-        refusal = Refusal::TooLarge;
-    } else {
-        text.reserve(static_cast<size_t>(status.st_size));
-        char buffer[65536];
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
-                if (got < 0) refusal = Refusal::CannotRead;
-                break;
-            }
-            // Files of the kernel report no size and may not end.
-            if (text.size() + static_cast<size_t>(got) > limit) {
-                refusal = Refusal::TooLarge;
-                break;
-            }
-            text.append(buffer, static_cast<size_t>(got));
-        }
+    switch (readWholeFile(path, text, limit)) {
+        case FileRead::Read:
+            break;
+        case FileRead::NotAFile:
+            return Refusal::NotAPlaylist;
+        case FileRead::TooLarge:
+            return Refusal::TooLarge;
+        default:
+            return Refusal::CannotRead;
     }
-    ::close(fd);
-    if (refusal == Refusal::None && !isText(text)) refusal = Refusal::NotAPlaylist;
-    if (refusal != Refusal::None) text.clear();
-    return refusal;
+    if (isText(text)) return Refusal::None;
+    text.clear();
+    return Refusal::NotAPlaylist;
 }
 
 std::string refusalMessage(const std::string& name, Refusal refusal) {
@@ -287,7 +249,7 @@ TrackEntry entryFor(std::string path, uint32_t sizeKey, TrackDatabase& database)
 // How a path is written into a saved list, or empty when it is left out.
 std::string savedPath(const std::string& path) {
     if (!fitsOnALine(path) || !isTrackFileName(path)) return {};
-    if (isWindowsAbsolute(path)) return path;
+    if (isWindowsPath(path)) return path;
     std::error_code error;
     const fs::path absolute = fs::absolute(path, error);
     return error ? std::string() : normal(absolute);
@@ -313,14 +275,14 @@ std::string playlistEntryPath(std::string_view entry, const std::string& playlis
     if (entry.empty() || entry.size() > PATH_MAX || entry.find('\0') != std::string_view::npos)
         return {};
     if (isUrl(entry)) {
-        if (!startsWithNoCase(entry, "file://")) return {};
+        if (!ascii::startsWithNoCase(entry, "file://")) return {};
         entry.remove_prefix(7);
-        if (startsWithNoCase(entry, "localhost/")) entry.remove_prefix(9);
+        if (ascii::startsWithNoCase(entry, "localhost/")) entry.remove_prefix(9);
         if (!entry.starts_with('/')) return {};  // a file of another machine
         const std::string path = percentDecoded(entry);
         return fitsOnALine(path) ? normal(path) : std::string();
     }
-    if (isWindowsAbsolute(entry)) return std::string(entry);
+    if (isWindowsPath(entry)) return std::string(entry);
     if (entry.front() == '/') return normal(entry);
     const fs::path folder(playlistFolder);
     const std::string asWritten = normal(folder / entry);
@@ -354,21 +316,7 @@ TrackEntry trackEntryForPath(const std::string& path, TrackDatabase& database) {
 }
 
 bool writeTextFile(const std::string& path, std::string_view text) {
-    if (text.find('\0') != std::string_view::npos) return false;
-    std::error_code error;
-    // A list kept as a link stays a link: the file it points to is the one replaced.
-    fs::path target = path;
-    if (fs::is_symlink(target, error)) {
-        target = fs::weakly_canonical(target, error);
-        if (error) return false;
-    }
-    // Only a file is replaced: never a folder or a device named by mistake.
-    struct stat status {};
-    if (::stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) return false;
-    TempFile temp(target);
-    if (!temp.open()) return false;
-    temp.copyModeOf(target);
-    return temp.write(text) && temp.commit(target);
+    return text.find('\0') == std::string_view::npos && replaceFile(path, text);
 }
 
 std::string m3uText(const std::vector<std::string>& paths) { return listText(paths, "\n"); }

@@ -4,13 +4,13 @@
 #include <string>
 #include <string_view>
 
-#include "platform/core/TempFile.h"
+#include "platform/core/WholeFile.h"
 
 namespace spinlorex {
 
-// Writes a new search file: everything goes to a temporary file beside it, which takes
-// the old file's place only in commit(), so a crash or power loss meanwhile leaves the old
-// file whole. Writes are buffered; a failed write is remembered and makes commit() fail.
+// Writes a new search file, which takes the old file's place only in commit() (see
+// FileReplacement). Writes are buffered; a failed write is remembered and makes commit()
+// fail.
 //
 // One thread at a time (a scan's worker creates and writes it).
 class SearchFileWriter {
@@ -18,7 +18,7 @@ public:
     // Creates the folder when it is missing, and the temporary file in it.
     explicit SearchFileWriter(const std::filesystem::path& file);
 
-    bool open() const { return temp_.open(); }
+    bool open() const { return file_.open(); }
 
     void write(std::string_view text) {
         buffer_.append(text);
@@ -37,10 +37,7 @@ private:
     static constexpr size_t kFlushAt = 1 << 16;
     void flush();
 
-    static std::filesystem::path replacedFile(const std::filesystem::path& file);
-
-    std::filesystem::path file_;
-    TempFile temp_;
+    FileReplacement file_;
     std::string buffer_;
     bool failed_ = false;
 };

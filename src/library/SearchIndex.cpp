@@ -1,13 +1,7 @@
 #include "library/SearchIndex.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <limits>
 #include <numeric>
 #include <utility>
@@ -17,73 +11,14 @@
 #include "library/TrackList.h"
 #include "library/TrackNaming.h"
 #include "library/TrackTags.h"
+#include "platform/core/AsciiText.h"
+#include "platform/core/WholeFile.h"
 
 namespace spinlorex {
 namespace {
 
-// Only the letters a to z change case, as the search always did: other bytes (UTF-8
-// included) are compared as they are.
-constexpr char upperAscii(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string upperAscii(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](char c) { return upperAscii(c); });
-    return out;
-}
-
 // The largest file whose line offsets fit the index's 32-bit spans (with the guard bytes).
 constexpr uint64_t kMaxFileSize = std::numeric_limits<uint32_t>::max() - 2;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-// Reads the file whole into a buffer with two zero bytes behind its end.
-SearchIndex::LoadResult readWhole(const std::string& path, std::unique_ptr<char[]>& text,
-                                  size_t& size) {
-    using LoadResult = SearchIndex::LoadResult;
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return errno == ENOENT || errno == ENOTDIR ? LoadResult::Missing : LoadResult::Unreadable;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return LoadResult::Unreadable;
-    size_t capacity = static_cast<size_t>(st.st_size) + 1;  // one more: a file that grew is seen
-    std::unique_ptr<char[]> buffer(new char[capacity + 2]);
-    size_t filled = 0;
-    for (;;) {
-        if (filled == capacity) {
-            if (capacity > kMaxFileSize) return LoadResult::Unreadable;
-            const size_t larger = capacity * 2;
-            std::unique_ptr<char[]> grown(new char[larger + 2]);
-            std::memcpy(grown.get(), buffer.get(), filled);
-            buffer = std::move(grown);
-            capacity = larger;
-        }
-        const ssize_t got = ::read(fd.get(), buffer.get() + filled, capacity - filled);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return LoadResult::Unreadable;
-        if (got == 0) break;
-        filled += static_cast<size_t>(got);
-    }
-    if (filled > kMaxFileSize) return LoadResult::Unreadable;
-    buffer[filled] = '\0';
-    buffer[filled + 1] = '\0';
-    text = std::move(buffer);
-    size = filled;
-    return LoadResult::Loaded;
-}
 
 }  // namespace
 
@@ -91,14 +26,14 @@ std::vector<std::string> parseSearchTerms(std::string_view text) {
     text = text.substr(0, kMaxSearchText);
     std::vector<std::string> terms;
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
-        if (text.size() > 2) terms.push_back(upperAscii(text.substr(1, text.size() - 2)));
+        if (text.size() > 2) terms.push_back(ascii::toUpper(text.substr(1, text.size() - 2)));
         return terms;
     }
     while (true) {
         const size_t space = text.find(' ');
         const std::string_view term = text.substr(0, space);
         if (term.empty()) break;
-        terms.push_back(upperAscii(term));
+        terms.push_back(ascii::toUpper(term));
         if (space == std::string_view::npos) break;
         text.remove_prefix(space + 1);
     }
@@ -115,17 +50,25 @@ SearchIndex::LoadResult SearchIndex::load() {
     lines_.clear();
     lineFacts_.clear();
     lines_.shrink_to_fit();
-    text_.reset();
+    text_.clear();
+    text_.shrink_to_fit();
     textSize_ = 0;
 
-    std::unique_ptr<char[]> text;
-    size_t size = 0;
-    const LoadResult result = readWhole(path_, text, size);
-    if (result != LoadResult::Loaded) return result;
+    std::string text;
+    switch (readWholeFile(path_, text, kMaxFileSize)) {
+        case FileRead::Read:
+            break;
+        case FileRead::Missing:
+            return LoadResult::Missing;
+        default:
+            return LoadResult::Unreadable;
+    }
+    const size_t size = text.size();
+    text.push_back('\0');  // with the string's own end, two zero bytes behind the text
 
     // Every CR and LF becomes a string end, so that no term matches across two lines; a
     // zero byte that was in the file stays part of its line.
-    char* const bytes = text.get();
+    char* const bytes = text.data();
     lines_.reserve(static_cast<size_t>(std::count(bytes, bytes + size, '\n')) + 1);
     size_t begin = 0;
     for (size_t i = 0; i <= size; ++i) {
@@ -141,7 +84,7 @@ SearchIndex::LoadResult SearchIndex::load() {
 }
 
 void SearchIndex::adoptText(SearchIndex&& loaded) {
-    text_ = std::move(loaded.text_);
+    text_ = std::exchange(loaded.text_, {});
     textSize_ = std::exchange(loaded.textSize_, 0);
     lines_ = std::move(loaded.lines_);
     lineFacts_.clear();
@@ -154,7 +97,7 @@ size_t SearchIndex::removeLinesWithKey(std::string_view key) {
     results_.clear();
     size_t removed = 0;
     for (LineSpan& span : lines_) {
-        if (span.length == 0 || lineKey({text_.get() + span.begin, span.length}) != key) continue;
+        if (span.length == 0 || lineKey({text_.data() + span.begin, span.length}) != key) continue;
         span.length = 0;
         ++removed;
     }
@@ -193,19 +136,19 @@ void SearchIndex::markMatches(std::string_view term, std::vector<bool>& matched)
     std::array<size_t, 256> shift;
     shift.fill(m);
     for (size_t i = 0; i + 1 < m; ++i) {
-        const auto c = static_cast<unsigned char>(term[i]);
-        shift[c] = m - 1 - i;
-        if (c >= 'A' && c <= 'Z') shift[c - 'A' + 'a'] = m - 1 - i;
+        // The term is upper-cased; the text's lower-case letters shift alike.
+        shift[static_cast<unsigned char>(term[i])] = m - 1 - i;
+        shift[static_cast<unsigned char>(ascii::lower(term[i]))] = m - 1 - i;
     }
-    const char* const text = text_.get();
+    const char* const text = text_.data();
     const char lastOfTerm = term[m - 1];
     size_t line = 0;
     size_t at = 0;
     while (at + m <= textSize_) {
         const char last = text[at + m - 1];
-        if (upperAscii(last) == lastOfTerm) {
+        if (ascii::upper(last) == lastOfTerm) {
             size_t i = 0;
-            while (i + 1 < m && upperAscii(text[at + i]) == term[i]) ++i;
+            while (i + 1 < m && ascii::upper(text[at + i]) == term[i]) ++i;
             if (i + 1 >= m) {
                 // Found: mark the line and go on after its end.
                 while (line < lines_.size() && lines_[line].begin + lines_[line].length <= at)
@@ -287,7 +230,7 @@ void SearchIndex::sortResults(int column) {
     const bool descending = resultSortKey_ >= 8;
     std::vector<std::string> keys(results_.size());
     for (size_t row = 0; row < results_.size(); ++row)
-        keys[row] = upperAscii(resultText(row, column));
+        keys[row] = ascii::toUpper(resultText(row, column));
     std::vector<uint32_t> order(results_.size());
     std::iota(order.begin(), order.end(), 0u);
     std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {

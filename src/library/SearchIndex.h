@@ -50,7 +50,7 @@ public:
     // skipped, CR, LF or both end a line. A missing or unreadable file (or one beyond
     // 4 GB) leaves no text.
     LoadResult load();
-    bool loaded() const { return text_ != nullptr; }
+    bool loaded() const { return !text_.empty(); }
     // Takes the text of an index of the same file loaded elsewhere (a worker thread reads
     // it, so the desk never waits on the disk) and makes the results of this index's
     // terms anew. The other index is left empty.
@@ -59,7 +59,7 @@ public:
     size_t lineCount() const { return lines_.size(); }
     // An empty view for a line removed since the load.
     std::string_view line(size_t index) const {
-        return {text_.get() + lines_[index].begin, lines_[index].length};
+        return {text_.data() + lines_[index].begin, lines_[index].length};
     }
 
     // Removes, in memory, every line of a drive or disc (see lineKey); returns how many.
@@ -126,7 +126,7 @@ private:
     void markMatches(std::string_view term, std::vector<bool>& matched) const;
 
     std::string path_;
-    std::unique_ptr<char[]> text_;
+    std::string text_;  // the file, then two zero bytes
     size_t textSize_ = 0;
     std::vector<LineSpan> lines_;
     std::vector<std::string> terms_;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "library/SearchLine.h"
+#include "platform/core/AsciiText.h"
 
 namespace spinlorex {
 namespace {
@@ -13,25 +14,17 @@ namespace {
 constexpr double kCloseTempo = 0.06;  // bpm:~ reaches 6 % either way
 constexpr double kExactTempo = 0.5;
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = lowerAscii(c);
-    return out;
-}
-
 // `needle` (already lower-cased) within `hay`, hay's ASCII letters compared without case.
 bool holds(std::string_view hay, std::string_view needle) {
     if (needle.empty()) return true;
     if (hay.size() < needle.size()) return false;
     const char first = needle[0];
-    const char firstUpper = first >= 'a' && first <= 'z' ? static_cast<char>(first - 32) : first;
+    const char firstUpper = ascii::upper(first);
     const size_t last = hay.size() - needle.size();
     for (size_t at = 0; at <= last; ++at) {
         if (hay[at] != first && hay[at] != firstUpper) continue;
         size_t i = 1;
-        while (i < needle.size() && lowerAscii(hay[at + i]) == needle[i]) ++i;
+        while (i < needle.size() && ascii::lower(hay[at + i]) == needle[i]) ++i;
         if (i == needle.size()) return true;
     }
     return false;
@@ -52,7 +45,7 @@ constexpr std::array<FieldName, 7> kFields = {{
 }};
 
 std::optional<SearchQuery::Field> fieldNamed(std::string_view name) {
-    const std::string lower = lowered(name);
+    const std::string lower = ascii::toLower(name);
     for (const FieldName& f : kFields)
         if (f.name == lower) return f.field;
     return std::nullopt;
@@ -219,7 +212,7 @@ SearchQuery parseSearchQuery(std::string_view text) {
                 term.unreadable = !readRange(token.value, 0.0, term);
                 break;
             default:
-                term.text = lowered(token.value);
+                term.text = ascii::toLower(token.value);
         }
         query.terms.push_back(std::move(term));
     }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "library/TrackTags.h"
+#include "platform/core/AsciiText.h"
 
 namespace spinlorex {
 
@@ -146,18 +147,6 @@ int nextSortKey(int previous, int column) {
 
 namespace {
 
-int compareNoCase(const std::string& a, const std::string& b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        auto ca = static_cast<unsigned char>(a[i]);
-        auto cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb - 'A' + 'a');
-        if (ca != cb) return ca < cb ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 int64_t hundredths(float bpm) {
     return std::isfinite(bpm) ? static_cast<int64_t>(static_cast<double>(bpm) * 100.0) : 0;
 }
@@ -185,7 +174,7 @@ bool extraSortsBefore(int column, bool descending, const TrackEntry& a, const Tr
         const std::string& ta = text(a);
         const std::string& tb = text(b);
         if (ta.empty() || tb.empty()) return !ta.empty() && tb.empty();
-        const int c = compareNoCase(ta, tb);
+        const int c = ascii::compareNoCase(ta, tb);
         return descending ? c > 0 : c < 0;
     }
     const int64_t va = extraSortValue(a, column);
@@ -211,8 +200,8 @@ bool sortsBefore(int key, const LibraryRow& a, const LibraryRow& b) {
     const bool descending = key >= kSortDescending;
     const int column = descending ? key - kSortDescending : key;
     if (column == 0 || column == 1) {
-        const int c = column == 0 ? compareNoCase(a.entry.title, b.entry.title)
-                                  : compareNoCase(a.entry.artist, b.entry.artist);
+        const int c = column == 0 ? ascii::compareNoCase(a.entry.title, b.entry.title)
+                                  : ascii::compareNoCase(a.entry.artist, b.entry.artist);
         return descending ? c > 0 : c < 0;
     }
     // The keys that read the record: rows without one go last.
@@ -224,7 +213,7 @@ bool sortsBefore(int key, const LibraryRow& a, const LibraryRow& b) {
             return tempoSortsBefore(descending, hundredths(ra->shownBpm()),
                                     hundredths(rb->shownBpm()));
         case 3: {
-            const int c = compareNoCase(*trackComment(ra), *trackComment(rb));
+            const int c = ascii::compareNoCase(*trackComment(ra), *trackComment(rb));
             return descending ? c > 0 : c < 0;
         }
         default:

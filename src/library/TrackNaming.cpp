@@ -1,6 +1,7 @@
 #include "library/TrackNaming.h"
 
 #include "library/AudioFileTypes.h"
+#include "platform/core/AsciiText.h"
 
 namespace spinlorex {
 
@@ -37,8 +38,14 @@ ArtistTitle splitArtistTitle(std::string_view fileName) {
     return result;
 }
 
+bool isWindowsPath(std::string_view path) {
+    if (path.starts_with("\\\\")) return true;
+    return path.size() > 2 && ascii::isLetter(path[0]) && path[1] == ':' &&
+           (path[2] == '\\' || path[2] == '/');
+}
+
 std::string_view fileNameOf(std::string_view path) {
-    const size_t separator = path.find_last_of("/\\");
+    const size_t separator = isWindowsPath(path) ? path.find_last_of("/\\") : path.rfind('/');
     return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 

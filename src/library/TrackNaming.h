@@ -19,8 +19,13 @@ struct ArtistTitle {
 // endings stay part of the title.
 ArtistTitle splitArtistTitle(std::string_view fileName);
 
-// The text after the last "/" or "\" of a path (the whole text without either): playlists
-// written on other systems use either separator.
+// Whether `path` was written on Windows, absolute there: "C:\...", "C:/..." or
+// "\\server\..." (playlists made there hold such paths).
+bool isWindowsPath(std::string_view path);
+
+// The file's name in `path`: the text after its last separator (all of it without one,
+// nothing after a separator at its end). "/" separates; "\" does too in a Windows path
+// and is otherwise part of the name, as on Linux. A view into `path`.
 std::string_view fileNameOf(std::string_view path);
 
 }  // namespace spinlorex

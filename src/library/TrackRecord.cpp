@@ -1,6 +1,7 @@
 #include "library/TrackRecord.h"
 
 #include "library/ShownTempo.h"
+#include "library/TrackNaming.h"
 #include "library/TrackTags.h"
 
 #include <bit>
@@ -107,13 +108,7 @@ const std::string* trackComment(const TrackRecord* record) {
 }
 
 std::string_view trackRecordName(std::string_view path) {
-#ifdef _WIN32
-    const size_t separator = path.find_last_of("/\\");
-#else
-    const size_t separator = path.rfind('/');
-#endif
-    const std::string_view name =
-        separator == std::string_view::npos ? path : path.substr(separator + 1);
+    const std::string_view name = fileNameOf(path);
     return name.substr(0, name.find('\0'));
 }
 

@@ -95,9 +95,9 @@ constexpr uint32_t trackSizeKey(uint64_t bytes) {
     return low == 0 && bytes != 0 ? 0xFFFFFFFFu : low;
 }
 
-// The name a track's record is keyed by: the part of `path` after its last separator, up
-// to a zero byte (names are stored zero-terminated; nothing after one could be found
-// again). A view into `path`.
+// The name a track's record is keyed by: the file's name (fileNameOf), up to a zero byte
+// (names are stored zero-terminated; nothing after one could be found again). A view into
+// `path`.
 std::string_view trackRecordName(std::string_view path);
 
 // Gives the record its grid (main thread); its tempo replaces the measured one where it

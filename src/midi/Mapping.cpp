@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <type_traits>
+
+#include "platform/core/AsciiText.h"
 
 namespace spinlorex::midi {
 
@@ -299,28 +302,22 @@ MappingRead parseMapping(std::string_view text) {
     }
 
     // Bindings for both decks: deck 2 is deck 1 moved by the offsets (known only now).
-    std::vector<Binding> bindings;
-    for (const Binding& b : m.bindings) {
-        bindings.push_back(b);
-        if (!b.bothDecks) continue;
-        Binding second = b;
-        second.deck = 1;
-        if (moved(second.message, m.deck2ChannelOffset, m.deck2NumberOffset))
-            bindings.push_back(second);
-        else
-            addError(b.line, "deck 2's message, moved by deck2-offset, is out of range");
-    }
-    std::vector<LightBinding> lights;
-    for (const LightBinding& l : m.lights) {
-        lights.push_back(l);
-        if (!l.bothDecks) continue;
-        LightBinding second = l;
-        second.deck = 1;
-        if (moved(second.message, m.deck2ChannelOffset, m.deck2NumberOffset))
-            lights.push_back(second);
-        else
-            addError(l.line, "deck 2's message, moved by deck2-offset, is out of range");
-    }
+    const auto withDeck2 = [&](const auto& list) {
+        std::remove_cvref_t<decltype(list)> out;
+        for (const auto& b : list) {
+            out.push_back(b);
+            if (!b.bothDecks) continue;
+            auto second = b;
+            second.deck = 1;
+            if (moved(second.message, m.deck2ChannelOffset, m.deck2NumberOffset))
+                out.push_back(second);
+            else
+                addError(b.line, "deck 2's message, moved by deck2-offset, is out of range");
+        }
+        return out;
+    };
+    const std::vector<Binding> bindings = withDeck2(m.bindings);
+    std::vector<LightBinding> lights = withDeck2(m.lights);
 
     // One message, one binding (per shift state): the later line loses.
     std::map<std::array<int, 4>, int> used;  // kind, channel, number, shifted -> line
@@ -396,14 +393,9 @@ std::string bindingLine(const Binding& b) {
 }
 
 bool matchesPort(const Mapping& mapping, std::string_view portName) {
-    auto lower = [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    };
-    std::string name;
-    for (const char c : portName) name += lower(static_cast<unsigned char>(c));
+    const std::string name = ascii::toLower(portName);
     for (const std::string& port : mapping.ports) {
-        std::string wanted;
-        for (const char c : port) wanted += lower(static_cast<unsigned char>(c));
+        const std::string wanted = ascii::toLower(port);
         if (!wanted.empty() && name.find(wanted) != std::string::npos) return true;
     }
     return false;

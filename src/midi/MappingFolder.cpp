@@ -1,13 +1,11 @@
 #include "midi/MappingFolder.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "midi/MidiPorts.h"
+#include "platform/core/FolderSearch.h"
+#include "platform/core/WholeFile.h"
 
 namespace fs = std::filesystem;
 
@@ -15,20 +13,7 @@ namespace spinlorex::midi {
 
 namespace {
 
-constexpr std::uintmax_t kMaxFileBytes = 1 << 20;
-
-std::string runningProgramFolder() {
-    std::error_code error;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : exe.parent_path().string();
-}
-
-bool isInside(const fs::path& inner, const fs::path& outer) {
-    std::error_code e1, e2;
-    const fs::path a = fs::weakly_canonical(inner, e1), b = fs::weakly_canonical(outer, e2);
-    if (e1 || e2) return false;
-    return std::mismatch(b.begin(), b.end(), a.begin(), a.end()).first == b.end();
-}
+constexpr uint64_t kMaxFileBytes = 1 << 20;
 
 }  // namespace
 
@@ -41,49 +26,34 @@ std::vector<std::string> mappingFolders(const std::string& userFolder,
     if (!exeFolder.empty()) {
         candidates.push_back(fs::path(exeFolder) / ".." / "share" / "spinlorex" / "controllers");
 #if defined(SPINLOREX_BUILD_DIR) && defined(SPINLOREX_SOURCE_MAPPINGS)
-        if (isInside(exeFolder, SPINLOREX_BUILD_DIR))
+        if (isInsideFolder(exeFolder, SPINLOREX_BUILD_DIR))
             candidates.emplace_back(SPINLOREX_SOURCE_MAPPINGS);
 #endif
     }
-    std::vector<std::string> folders;
-    std::vector<fs::path> seen;
-    for (const fs::path& candidate : candidates) {
-        std::error_code error;
-        if (!fs::is_directory(candidate, error)) continue;
-        const fs::path canonical = fs::weakly_canonical(candidate, error);
-        if (error || std::find(seen.begin(), seen.end(), canonical) != seen.end()) continue;
-        seen.push_back(canonical);
-        folders.push_back(candidate.lexically_normal().string());
-    }
-    return folders;
+    return existingFolders(candidates);
 }
 
 std::vector<MappingFile> readMappings(const std::vector<std::string>& folders,
                                       const std::string& userFolder) {
     std::vector<MappingFile> files;
     for (const std::string& folder : folders) {
-        std::vector<fs::path> paths;
-        std::error_code error;
-        for (fs::directory_iterator it(folder, error), end; !error && it != end;
-             it.increment(error))
-            if (it->path().extension() == ".map" && it->is_regular_file(error))
-                paths.push_back(it->path());
-        std::sort(paths.begin(), paths.end());
-        for (const fs::path& path : paths) {
+        const auto isMapping = [](std::string_view name) {
+            return name.size() > 4 && name.ends_with(".map");
+        };
+        for (const std::string& path : filesOfFolder(folder, isMapping)) {
             MappingFile file;
-            file.path = path.string();
+            file.path = path;
             file.shipped = folder != userFolder;
-            std::error_code sizeError;
-            const std::uintmax_t size = fs::file_size(path, sizeError);
-            std::ifstream in(path, std::ios::binary);
-            if (sizeError || !in) {
-                file.read.errors.push_back("cannot be read");
-            } else if (size > kMaxFileBytes) {
-                file.read.errors.push_back("the file is larger than 1 MB: not a mapping");
-            } else {
-                std::ostringstream text;
-                text << in.rdbuf();
-                file.read = parseMapping(text.str());
+            std::string text;
+            switch (readWholeFile(path, text, kMaxFileBytes)) {
+                case FileRead::Read:
+                    file.read = parseMapping(text);
+                    break;
+                case FileRead::TooLarge:
+                    file.read.errors.push_back("the file is larger than 1 MB: not a mapping");
+                    break;
+                default:
+                    file.read.errors.push_back("cannot be read");
             }
             files.push_back(std::move(file));
         }
@@ -101,40 +71,20 @@ const MappingFile* mappingForPort(const std::vector<MappingFile>& files,
 bool appendToMapping(const std::string& path, const std::string& portName, const std::string& line,
                      std::string& error) {
     std::string text;
-    std::error_code ignored;
-    if (fs::exists(path, ignored)) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream read;
-        read << in.rdbuf();
-        if (!in.good() && !in.eof()) {
-            error = "cannot read " + path;
-            return false;
-        }
-        text = read.str();
+    const FileRead read = readWholeFile(path, text, kMaxFileBytes);
+    if (read == FileRead::Read) {
         if (!text.empty() && text.back() != '\n') text += '\n';
+    } else if (read != FileRead::Missing) {
+        error = "cannot read " + path;
+        return false;
     } else {
         const std::string name = MidiPorts::stableName(portName);
         text = "# Learned by Spinlorex; edit freely (docs/user-guide.md: \"Controllers\").\nname " +
                name + "\nport " + name + "\n";
     }
     text += line + "\n";
-    std::error_code made;
-    fs::create_directories(fs::path(path).parent_path(), made);
-    const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temporary;
-            fs::remove(temporary, ignored);
-            return false;
-        }
-    }
-    fs::rename(temporary, path, made);
-    if (made) {
-        error = "cannot write " + path + ": " + made.message();
-        fs::remove(temporary, ignored);
+    if (!replaceFile(path, text, FileReplacement::Folder::Create)) {
+        error = "cannot write " + path;
         return false;
     }
     return true;

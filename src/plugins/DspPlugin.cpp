@@ -1,54 +1,14 @@
 #include "plugins/DspPlugin.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <vector>
+
+#include "platform/core/WholeFile.h"
 
 namespace spinlorex {
-namespace {
-
-// Reads the whole file; false on any failure or a short read.
-bool readWholeFile(const std::string& path, std::vector<char>& data) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (ok) {
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-        data.resize(static_cast<size_t>(info.st_size));
-        size_t done = 0;
-        while (ok && done < data.size()) {
-            const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0)
-                ok = false;
-            else
-                done += static_cast<size_t>(n);
-        }
-    }
-    ::close(fd);
-    return ok;
-}
-
-bool writeAll(int fd, const std::vector<char>& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
-
 // ---------------------------------------------------------------------------------------
 
 SharedLibrary::SharedLibrary(const std::string& path) {
@@ -93,8 +53,8 @@ void MemoryCopy::reset() {
 }
 
 MemoryCopy MemoryCopy::of(const std::string& path) {
-    std::vector<char> image;
-    if (!readWholeFile(path, image)) return {};
+    std::string image;
+    if (readWholeFile(path, image) != FileRead::Read) return {};
     MemoryCopy copy;
     copy.fd_ = ::memfd_create("spinlorex-dsp", MFD_CLOEXEC);
     if (copy.fd_ < 0) return {};

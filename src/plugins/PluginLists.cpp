@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/core/FolderSearch.h"
 #include "plugins/DspPlugin.h"
 
 namespace fs = std::filesystem;
@@ -14,21 +15,6 @@ namespace {
 const SpinlorexDspHeader* headerOf(const SharedLibrary& library) {
     const SpinlorexDspHeaderFunction function = findHeaderFunction(library);
     return function != nullptr ? function() : nullptr;
-}
-
-std::string runningProgramFolder() {
-    std::error_code error;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : exe.parent_path().string();
-}
-
-// True when `inner` is `outer` or lies inside it (both made canonical).
-bool isInside(const fs::path& inner, const fs::path& outer) {
-    std::error_code e1, e2;
-    const fs::path a = fs::weakly_canonical(inner, e1), b = fs::weakly_canonical(outer, e2);
-    if (e1 || e2) return false;
-    auto mismatch = std::mismatch(b.begin(), b.end(), a.begin(), a.end());
-    return mismatch.first == b.end();
 }
 
 }  // namespace
@@ -49,35 +35,17 @@ std::vector<std::string> pluginFolders(const std::string& homeFolder,
 #if defined(SPINLOREX_BUILD_DIR) && defined(SPINLOREX_BUILD_PLUGIN_DIR)
         // The build tree's executables live in per-subsystem folders, not in bin/; the
         // shipped effects are built into the installed layout at the top of the tree.
-        if (isInside(exeFolder, SPINLOREX_BUILD_DIR))
+        if (isInsideFolder(exeFolder, SPINLOREX_BUILD_DIR))
             candidates.emplace_back(SPINLOREX_BUILD_PLUGIN_DIR);
 #endif
     }
-
-    std::vector<std::string> folders;
-    std::vector<fs::path> seen;
-    for (const fs::path& candidate : candidates) {
-        std::error_code error;
-        if (!fs::is_directory(candidate, error)) continue;
-        const fs::path canonical = fs::weakly_canonical(candidate, error);
-        if (error || std::find(seen.begin(), seen.end(), canonical) != seen.end()) continue;
-        seen.push_back(canonical);
-        folders.push_back(candidate.lexically_normal().string());
-    }
-    return folders;
+    return existingFolders(candidates);
 }
 
 std::vector<std::string> pluginFiles(const std::string& folder) {
-    std::vector<std::string> files;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() > 7 && name.starts_with("dsp_") && name.ends_with(".so") &&
-            it->is_regular_file(error))
-            files.push_back(it->path().string());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
+    return filesOfFolder(folder, [](std::string_view name) {
+        return name.size() > 7 && name.starts_with("dsp_") && name.ends_with(".so");
+    });
 }
 
 bool addPluginToLists(const std::string& path, std::vector<PluginChoice>& list) {

@@ -1,6 +1,6 @@
 #include "skin/SkinControl.h"
 
-#include "skin/AsciiText.h"
+#include "platform/core/AsciiText.h"
 
 namespace spinlorex {
 namespace {

@@ -6,7 +6,7 @@
 #include <limits>
 #include <memory>
 
-#include "skin/AsciiText.h"
+#include "platform/core/AsciiText.h"
 
 namespace spinlorex {
 namespace {

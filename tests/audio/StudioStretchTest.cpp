@@ -6,70 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
 #include <utility>
 
 #include "platform/settings/Settings.h"
+#include "support/AllocationCount.h"
 #include "support/DeckHarness.h"
 #include "support/Files.h"
 #include "support/ToneFit.h"
 #include "tools/synth/Synth.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define SPINLOREX_COUNT_MALLOC 0
-#else
-#define SPINLOREX_COUNT_MALLOC 1
-#endif
-
-namespace {
-thread_local bool t_countMallocs = false;
-std::atomic<int64_t> g_mallocs{0};
-}  // namespace
-
-#if SPINLOREX_COUNT_MALLOC
-// Every allocation made on this thread while the flag is set is counted: Rubber Band
-// allocates through malloc and posix_memalign, not only through operator new.
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* __libc_memalign(size_t, size_t);
-void __libc_free(void*);
-
-static void counted() {
-    if (t_countMallocs) g_mallocs.fetch_add(1, std::memory_order_relaxed);
-}
-void* malloc(size_t size) {
-    counted();
-    return __libc_malloc(size);
-}
-void* calloc(size_t n, size_t size) {
-    counted();
-    return __libc_calloc(n, size);
-}
-void* realloc(void* p, size_t size) {
-    counted();
-    return __libc_realloc(p, size);
-}
-void* memalign(size_t alignment, size_t size) {
-    counted();
-    return __libc_memalign(alignment, size);
-}
-void* aligned_alloc(size_t alignment, size_t size) {
-    counted();
-    return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** out, size_t alignment, size_t size) {
-    counted();
-    *out = __libc_memalign(alignment, size);
-    return *out != nullptr ? 0 : 12;  // ENOMEM
-}
-void free(void* p) { __libc_free(p); }
-}
-#endif
 
 namespace spinlorex {
 namespace {
@@ -236,14 +183,9 @@ TEST_F(StudioStretchDeck, SwitchingQualityWhilePlayingFadesWithoutAClickAndAlloc
     h.reserveCapture(44100 * 11);
     int passes = 0;
     int64_t mallocs = 0;
-    // Counted on this thread only: the passes, the restarts they serve included.
-    const auto counting = [&](auto run) {
-        g_mallocs = 0;
-        t_countMallocs = true;
-        run();
-        t_countMallocs = false;
-        mallocs += g_mallocs.load();
-    };
+    // Counted on this thread only (Rubber Band allocates through malloc and posix_memalign,
+    // not only through operator new): the passes, the restarts they serve included.
+    const auto counting = [&](auto run) { mallocs += test::allocationsIn(run); };
     const std::vector<int16_t> out = render(h, file, 4424, 0, 10.0, [&] {
         ++passes;
         if (passes % 20 == 0) {

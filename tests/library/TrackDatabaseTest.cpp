@@ -427,9 +427,9 @@ TEST_F(TrackDatabaseTest, RecordsAreKeyedByExactFileNameAndSize) {
     EXPECT_NE(db.findOrAdd("a.mp3", 200), a);
     EXPECT_NE(db.findOrAdd("/music/A.mp3", 100), a);
     db.findOrAdd("no folder.wav", 5);
-    db.findOrAdd("C:\\music\\b.mp3", 7);  // a backslash is an ordinary character here
+    db.findOrAdd("/music/x\\b.mp3", 7);  // a backslash is an ordinary character here
     EXPECT_EQ(namesOf(db.records()),
-              (Names{"C:\\music\\b.mp3", "no folder.wav", "A.mp3", "a.mp3", "a.mp3"}));
+              (Names{"x\\b.mp3", "no folder.wav", "A.mp3", "a.mp3", "a.mp3"}));
     EXPECT_EQ(std::filesystem::file_size(dbPath()), 0u);  // finding records writes nothing
 }
 

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "audio/AudioFormat.h"
+#include "platform/core/AsciiText.h"
 
 namespace spinlorex::display {
 namespace {
@@ -144,13 +145,7 @@ void appendBeats(SegmentBuffer& out, float beats) {
 }
 
 bool matchesKey(std::string_view t, size_t at, std::string_view key) {
-    if (t.size() - at < key.size()) return false;
-    for (size_t i = 0; i < key.size(); ++i) {
-        char c = t[at + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != key[i]) return false;
-    }
-    return true;
+    return ascii::startsWithNoCase(t.substr(at), key);
 }
 
 // A value that needs a position: trunc(T x fraction) in the float arithmetic the panel has

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/core/AsciiText.h"
+
 namespace spinlorex {
 namespace {
 
@@ -18,14 +20,6 @@ int hexValue(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-// Whether `text` begins with `prefix` (in lower case), letters compared without case.
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char lower, char c) {
-               return (c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) == lower;
-           });
 }
 
 }  // namespace
@@ -48,9 +42,9 @@ std::string fileUrlOf(std::string_view path) {
 }
 
 std::string pathOfFileUrl(std::string_view url) {
-    if (!startsWithNoCase(url, "file://")) return {};
+    if (!ascii::startsWithNoCase(url, "file://")) return {};
     url.remove_prefix(7);
-    if (startsWithNoCase(url, "localhost/")) url.remove_prefix(9);
+    if (ascii::startsWithNoCase(url, "localhost/")) url.remove_prefix(9);
     if (!url.starts_with('/')) return {};  // another host's file, or no path
     std::string path;
     path.reserve(url.size());

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <unordered_map>
+
+#include "platform/core/WholeFile.h"
 
 namespace spinlorex::drives {
 namespace {
@@ -90,11 +91,9 @@ std::string withoutTrailingSlash(std::string_view path) {
 }
 
 std::optional<std::string> readSmallFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string text(1 << 20, '\0');  // far more than any mount table
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(in.gcount()));
+    std::string text;
+    // Far more than any mount table.
+    if (readWholeFile(path.string(), text, 1 << 20) != FileRead::Read) return std::nullopt;
     return text;
 }
 

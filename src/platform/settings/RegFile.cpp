@@ -5,22 +5,18 @@
 #include <cstdio>
 #include <optional>
 
+#include "platform/core/AsciiText.h"
+
 namespace spinlorex::reg {
 namespace {
 
 constexpr size_t kLineWidth = 76;  // where a long hex value breaks, as regedit does
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string_view trim(std::string_view s) {
     const size_t first = s.find_first_not_of(" \t\r");
     if (first == std::string_view::npos) return {};
     const size_t last = s.find_last_not_of(" \t\r");
     return s.substr(first, last - first + 1);
-}
-
-bool startsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && equalNoCase(s.substr(0, prefix.size()), prefix);
 }
 
 // Parses a hexadecimal number of 1..maxDigits digits that makes up all of `s`.
@@ -75,15 +71,15 @@ std::optional<Value> parseData(std::string_view data, bool& remove) {
         if (!rest || !trim(*rest).empty()) return std::nullopt;
         return stringValue({}, text);
     }
-    if (startsWithNoCase(data, "dword:")) {
+    if (ascii::startsWithNoCase(data, "dword:")) {
         const auto number = parseHex(trim(data.substr(6)), 8);
         if (!number) return std::nullopt;
         return dwordValue({}, *number);
     }
-    if (startsWithNoCase(data, "hex:")) {
+    if (ascii::startsWithNoCase(data, "hex:")) {
         value.type = kBinary;
         data.remove_prefix(4);
-    } else if (startsWithNoCase(data, "hex(")) {
+    } else if (ascii::startsWithNoCase(data, "hex(")) {
         const size_t close = data.find("):");
         if (close == std::string_view::npos) return std::nullopt;
         const auto type = parseHex(data.substr(4, close - 4), 8);
@@ -156,10 +152,7 @@ void appendValue(std::string& out, const Value& value) {
 
 }  // namespace
 
-bool equalNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return lower(x) == lower(y); });
-}
+bool equalNoCase(std::string_view a, std::string_view b) { return ascii::equalsNoCase(a, b); }
 
 const Value* Key::find(std::string_view name) const {
     for (const Value& value : values) {
@@ -248,7 +241,7 @@ File parse(std::string_view text, std::string_view defaultKey) {
         // continuation that never comes (end of file, or a new entry instead) spoils it.
         std::string joined;
         bool broken = false;
-        if (startsWithNoCase(data, "hex") && data.ends_with('\\')) {
+        if (ascii::startsWithNoCase(data, "hex") && data.ends_with('\\')) {
             joined = data.substr(0, data.size() - 1);
             while (true) {
                 const std::string_view next = i + 1 < lines.size() ? trim(lines[i + 1]) : "";

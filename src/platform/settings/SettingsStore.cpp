@@ -6,12 +6,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <utility>
 
-#include "platform/core/TempFile.h"
+#include "platform/core/WholeFile.h"
 #include "platform/settings/RegFile.h"
 
 namespace spinlorex {
@@ -122,33 +120,10 @@ std::string currentDirectory() {
     return path;
 }
 
-std::optional<std::string> readWholeFile(const fs::path& file) {
-    std::error_code ec;
-    if (file.empty() || !fs::is_regular_file(file, ec)) return std::nullopt;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad() || text.bad()) return std::nullopt;
-    return std::move(text).str();
-}
-
-// --- writing ---
-
-bool writeAtomically(const fs::path& file, std::string_view text) {
-    std::error_code ec;
-    // A settings file that is a link (kept with the user's other configuration files)
-    // stays a link: the file it points to is the one replaced.
-    fs::path target = file;
-    if (fs::is_symlink(file, ec)) {
-        target = fs::weakly_canonical(file, ec);
-        if (ec) return false;
-    }
-    if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
-    TempFile temp(target);
-    if (!temp.open()) return false;
-    temp.copyModeOf(target);
-    return temp.write(text) && temp.commit(target);
+std::optional<std::string> settingsText(const fs::path& file) {
+    std::string text;
+    if (file.empty() || readWholeFile(file.string(), text) != FileRead::Read) return std::nullopt;
+    return text;
 }
 
 }  // namespace
@@ -188,7 +163,7 @@ void loadSettings(Settings& s, const fs::path& file, std::span<const drives::Dri
         fs::create_directories(defaultFolder, ignored);
     };
 
-    const std::optional<std::string> text = readWholeFile(file);
+    const std::optional<std::string> text = settingsText(file);
     if (!text) {
         makeDefaultFolder();
         return;
@@ -255,7 +230,7 @@ void removeLeftoverSaves(const fs::path& file) {
 }
 
 std::string settingsFileText(const Settings& s, const fs::path& file) {
-    reg::File out = reg::parse(readWholeFile(file).value_or(""), kSettingsKey);
+    reg::File out = reg::parse(settingsText(file).value_or(""), kSettingsKey);
     reg::Key& key = out.findOrAdd(kSettingsKey);
     const reg::Key old{std::string(kSettingsKey), std::exchange(key.values, {})};
     key.path = kSettingsKey;
@@ -301,7 +276,7 @@ std::string settingsFileText(const Settings& s, const fs::path& file) {
 
 void saveSettings(const Settings& s, const fs::path& file) {
     if (file.empty()) return;
-    writeAtomically(file, settingsFileText(s, file));
+    replaceFile(file, settingsFileText(s, file), FileReplacement::Folder::Create);
 }
 
 void saveSettings() { saveSettings(settings(), settingsFilePath()); }

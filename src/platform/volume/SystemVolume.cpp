@@ -1,15 +1,15 @@
 #include "platform/volume/SystemVolume.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "platform/core/WholeFile.h"
 
 namespace spinlorex {
 namespace {
@@ -40,28 +40,8 @@ bool SystemVolume::writeRestoreFile() const {
             text << (i != 0 ? " " : "") << record.values[i];
         text << '\n';
     }
-    const std::string content = text.str();
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(restoreFile_).parent_path(), ignored);
-    // Durable and whole before any control is raised: a temporary file renamed into place.
-    const std::string temp = restoreFile_ + ".tmp-" + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            ok = false;
-        else
-            done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), restoreFile_.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    // Durable and whole before any control is raised; the user's own.
+    return replaceFile(restoreFile_, text.str(), FileReplacement::Folder::Create, 0600);
 }
 
 void SystemVolume::saveAndMaximise() {

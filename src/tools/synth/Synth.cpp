@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <numbers>
 
+#include "platform/core/AsciiText.h"
 #include "platform/core/WavFileWriter.h"
 
 namespace spinlorex::synth {
@@ -239,8 +239,8 @@ bool writeMp3(const std::string& path, const std::vector<float>& samples, int32_
 
 bool writeSndfile(const std::string& path, const std::vector<float>& samples, int32_t sampleRate,
                   int32_t channels, int32_t bitsPerSample) {
-    std::string extension = path.substr(std::min(path.size(), path.rfind('.')));
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string extension =
+        ascii::toLower(path.substr(std::min(path.size(), path.rfind('.'))));
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = channels;
