@@ -3,6 +3,32 @@
 #include "desk/MixingDesk.h"
 
 namespace spinlorex {
+namespace {
+
+// What the library calls the skin control under a drag.
+MusicLibrary::DropZone dropZoneOf(int control) {
+    using Zone = MusicLibrary::DropZone;
+    switch (control) {
+        case ctl::Infos1:
+        case ctl::Title1:
+        case ctl::Disc1:
+            return Zone::Deck1;
+        case ctl::Infos2:
+        case ctl::Title2:
+        case ctl::Disc2:
+            return Zone::Deck2;
+        case ctl::PlaylistArea:
+            return Zone::Playlist;
+        case ctl::MenuPlaylist:
+            return Zone::PlaylistButton;
+        case ctl::RhythmWindow:
+            return Zone::RhythmWindow;
+        default:
+            return Zone::Elsewhere;
+    }
+}
+
+}  // namespace
 
 LibraryOnDesk::LibraryOnDesk(TrackDatabase& database) : library_(database) {}
 
@@ -24,7 +50,7 @@ void LibraryOnDesk::addToHistory(int deck) { library_.addToHistory(deck); }
 bool LibraryOnDesk::dragActive() const { return library_.dragActive(); }
 
 void LibraryOnDesk::dragOver(int32_t x, int32_t y) {
-    if (desk_ != nullptr) showDragCursor(library_.dragCursor(desk_->controlAt(x, y)));
+    if (desk_ != nullptr) showDragCursor(library_.dragCursor(dropZoneOf(desk_->controlAt(x, y))));
 }
 
 void LibraryOnDesk::dropOnDeck(int32_t x, int32_t y) {
@@ -33,7 +59,7 @@ void LibraryOnDesk::dropOnDeck(int32_t x, int32_t y) {
         control == ctl::PlaylistArea ? playlistSpotAt(x, y) : MusicLibrary::PlaylistSpot{};
     // The drag ends first: a question the drop asks must find the mouse free.
     endDrag();
-    library_.dropOnDeck(control, spot);
+    library_.dropOnDeck(dropZoneOf(control), spot);
 }
 
 void LibraryOnDesk::onButton(int id) {

@@ -182,6 +182,11 @@ bool MixingDesk::setTempoByHand(const TrackRecord* record, float bpm) {
     return false;
 }
 
+LibraryRules MixingDesk::rules() const {
+    return {get(settings().autoMix) != 0, get(settings().compatibleFirst) != 0,
+            get(settings().babySecure)};
+}
+
 int MixingDesk::controlAt(int32_t x, int32_t y) const {
     const SkinModel* skin = context_.skin;
     return skin != nullptr ? hitTest(*skin, x, y, panels_.currentPanel(), faders_.faderMode())

@@ -123,7 +123,9 @@ public:
     bool askYesNo(const std::string& question) override;
     bool setTempoByHand(const TrackRecord* record, float bpm) override;
     void tell(const std::string& text) override { context_.links.shell.tell(text); }
-    int controlAt(int32_t x, int32_t y) const override;
+    // The live skin control under a desk point, or -1.
+    int controlAt(int32_t x, int32_t y) const;
+    LibraryRules rules() const override;
     int selectedDeck() const override;
     // The deck's track's key as heard: with master tempo off it follows the pitch (+6 % is
     // a semitone up), and the key shift moves it.

@@ -13,9 +13,16 @@ namespace spinlorex {
 inline constexpr const char* kReplaceQuestion =
     "A song is playing on this desk.\nAre you sure you want to stop it?";
 
+// The user's choices the library follows, as the desk holds them.
+struct LibraryRules {
+    bool autoMix = false;          // automatic mixing is on
+    bool compatibleFirst = false;  // the next track from the playlist: a compatible one first
+    int32_t babySecure = 0;        // a drop on a playing deck: 0 replaces, 1 asks, else keeps
+};
+
 // What the music library asks of the desk: the decks' state, loading a track, the
-// program's yes/no question and the skin control under a point. The desk implements it;
-// tests fake it. Main thread only.
+// program's yes/no question and the user's rules. The desk implements it; tests fake it.
+// Main thread only.
 class LibraryDecks {
 public:
     virtual ~LibraryDecks() = default;
@@ -47,8 +54,7 @@ public:
         (void)deck;
         return std::nullopt;
     }
-    // The live skin control under a desk point, or -1.
-    virtual int controlAt(int32_t x, int32_t y) const = 0;
+    virtual LibraryRules rules() const = 0;
 };
 
 }  // namespace spinlorex

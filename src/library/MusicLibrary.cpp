@@ -15,27 +15,16 @@
 #include "library/TrackDatabase.h"
 #include "library/TrackMeasures.h"
 #include "library/TrackNaming.h"
-#include "platform/settings/Settings.h"
-#include "skin/SkinControl.h"
 
 namespace spinlorex {
 
 namespace {
 
-// The deck whose drop zone (information, title or disc) the control is, or -1.
-int deckZone(int control) {
-    switch (control) {
-        case ctl::Infos1:
-        case ctl::Title1:
-        case ctl::Disc1:
-            return 0;
-        case ctl::Infos2:
-        case ctl::Title2:
-        case ctl::Disc2:
-            return 1;
-        default:
-            return -1;
-    }
+// The deck whose drop zone it is, or -1.
+int deckOf(MusicLibrary::DropZone zone) {
+    if (zone == MusicLibrary::DropZone::Deck1) return 0;
+    if (zone == MusicLibrary::DropZone::Deck2) return 1;
+    return -1;
 }
 
 // Valid row indexes, ascending, each once.
@@ -237,7 +226,7 @@ bool MusicLibrary::loadNextFromPlaylist(int deck) {
     if (decks_ == nullptr || (deck != 0 && deck != 1)) return false;
     // Set only once a load is under way: a load that fails at once is skipped right here.
     fedFromPlaylist_[static_cast<size_t>(deck)].clear();
-    if (get(settings().compatibleFirst) != 0) bringCompatibleForward(deck);
+    if (decks_->rules().compatibleFirst) bringCompatibleForward(deck);
     while (!playlist_.empty()) {
         LibraryRow top = playlist_.take(0);
         if (top.entry.record != nullptr) {
@@ -469,36 +458,36 @@ void MusicLibrary::beginDrag(std::vector<TrackEntry> entries) {
     if (!entries.empty()) dragged_ = std::move(entries);
 }
 
-MusicLibrary::DragCursor MusicLibrary::dragCursor(int control) const {
-    const int deck = deckZone(control);
+MusicLibrary::DragCursor MusicLibrary::dragCursor(DropZone zone) const {
+    const int deck = deckOf(zone);
     const bool takes = (deck >= 0 && decks_ != nullptr && !decks_->isAudible(deck)) ||
-                       control == ctl::PlaylistArea || control == ctl::MenuPlaylist ||
-                       control == ctl::RhythmWindow;
+                       zone == DropZone::Playlist || zone == DropZone::PlaylistButton ||
+                       zone == DropZone::RhythmWindow;
     const bool one = dragged_.size() == 1;
     if (takes) return one ? DragCursor::DropOne : DragCursor::DropSeveral;
     return one ? DragCursor::NoDropOne : DragCursor::NoDropSeveral;
 }
 
-void MusicLibrary::dropOnDeck(int control, PlaylistSpot spot) {
+void MusicLibrary::dropOnDeck(DropZone zone, PlaylistSpot spot) {
     std::vector<TrackEntry> entries = std::move(dragged_);
     dragged_.clear();
     if (decks_ == nullptr || entries.empty()) return;
 
-    int deck = deckZone(control);
+    int deck = deckOf(zone);
     int k = 0;
     if (deck < 0) {
-        if (control == ctl::PlaylistArea) {
+        if (zone == DropZone::Playlist) {
             if (!spot.overPlaylist) return;
             if (spot.row >= 0) {
                 insertIntoPlaylist(spot.row, std::move(entries));
                 return;
             }
-        } else if (control != ctl::MenuPlaylist && control != ctl::RhythmWindow) {
+        } else if (zone != DropZone::PlaylistButton && zone != DropZone::RhythmWindow) {
             return;  // dropped nowhere: the entries are gone
         }
         k = playlist_.size();
-        const bool rhythm = control == ctl::RhythmWindow;
-        if (!rhythm && (!playlist_.empty() || get(settings().autoMix) == 0)) {
+        const bool rhythm = zone == DropZone::RhythmWindow;
+        if (!rhythm && (!playlist_.empty() || !decks_->rules().autoMix)) {
             insertIntoPlaylist(k, std::move(entries));
             return;
         }
@@ -549,7 +538,7 @@ void MusicLibrary::placeDropped(int deck, std::vector<TrackEntry> entries, int k
 bool MusicLibrary::loadWithConsent(int deck, const TrackEntry& entry) {
     if (decks_->isAudible(deck)) {
         // "Baby secure": 0 replaces, 1 asks, anything else keeps the playing track.
-        const int32_t rule = get(settings().babySecure);
+        const int32_t rule = decks_->rules().babySecure;
         if (rule != 0 && (rule != 1 || !decks_->askYesNo(kReplaceQuestion))) return false;
     }
     decks_->loadOntoDeck(deck, entry);

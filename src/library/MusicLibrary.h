@@ -43,6 +43,11 @@ public:
     // The four cursors of a drag: a drop possible here or not, for one entry or several.
     enum class DragCursor { DropOne, DropSeveral, NoDropOne, NoDropSeveral };
 
+    // What a drag of rows is over: a deck's drop zone (its information, title or disc),
+    // the playlist, the button that shows the playlist, the rhythm window, or anything
+    // else (which takes no rows).
+    enum class DropZone { Elsewhere, Deck1, Deck2, Playlist, PlaylistButton, RhythmWindow };
+
     explicit MusicLibrary(TrackDatabase& database);
     MusicLibrary(const MusicLibrary&) = delete;
     MusicLibrary& operator=(const MusicLibrary&) = delete;
@@ -140,11 +145,11 @@ public:
     void beginDrag(std::vector<TrackEntry> entries);
     bool dragActive() const { return !dragged_.empty(); }
     int dragCount() const { return static_cast<int>(dragged_.size()); }
-    // The cursor over a skin control (the decks not heard, the playlist, "menu playlist"
-    // and the rhythm window take drops).
-    DragCursor dragCursor(int control) const;
-    // The release over a skin control; ends the drag.
-    void dropOnDeck(int control, PlaylistSpot spot);
+    // The cursor over a zone (the decks not heard, the playlist, the playlist's button and
+    // the rhythm window take drops).
+    DragCursor dragCursor(DropZone zone) const;
+    // The release over a zone; ends the drag.
+    void dropOnDeck(DropZone zone, PlaylistSpot spot);
     // Ends a drag without a drop: the entries are gone (rows taken from the playlist too).
     void cancelDrag() { dragged_.clear(); }
 

@@ -18,8 +18,6 @@
 #include "library/PlaylistFile.h"
 #include "library/TrackDatabase.h"
 #include "library/TrackTags.h"
-#include "platform/settings/Settings.h"
-#include "skin/SkinControl.h"
 #include "support/Files.h"
 
 namespace spinlorex {
@@ -27,6 +25,7 @@ namespace {
 
 using Titles = std::vector<std::string>;
 using List = MusicLibrary::List;
+using Zone = MusicLibrary::DropZone;
 
 // Two decks that remember what they were given.
 class FakeDecks : public LibraryDecks {
@@ -50,11 +49,12 @@ public:
         questions.push_back(question);
         return answer;
     }
-    int controlAt(int32_t, int32_t) const override { return ctl::None; }
+    LibraryRules rules() const override { return rulesSet; }
     std::optional<MusicalKey> currentKey(int d) const override {
         return keys[static_cast<size_t>(d)];
     }
 
+    LibraryRules rulesSet;
     std::array<std::optional<MusicalKey>, 2> keys{};
     std::array<bool, 2> held{}, busy{}, audible{};
     std::array<TrackEntry, 2> track{};
@@ -66,11 +66,9 @@ public:
 class MusicLibraryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        settings().resetToDefaults();
         ASSERT_TRUE(db.open(dir.path().string()));
         library.attach(&decks);
     }
-    void TearDown() override { settings().resetToDefaults(); }
 
     TrackEntry track(const std::string& title, uint32_t size = 100) {
         return TrackEntry{"", title, "/music/" + title + ".mp3",
@@ -154,14 +152,14 @@ TEST_F(MusicLibraryTest, CompatibleFirstTakesTheFirstTrackThatMixesWithTheOtherD
         return entry;
     };
     fillPlaylist({keyed("far", "3A"), track("unknown"), keyed("near", "9A"), keyed("same", "8A")});
-    set(settings().compatibleFirst, 1);
+    decks.rulesSet.compatibleFirst = true;
     decks.keys[1] = parseKey("8A");
     ASSERT_TRUE(library.loadNextFromPlaylist(0));
     EXPECT_EQ(decks.loads, Titles{"1 near"});
     EXPECT_EQ(titles(library.playlist()), (Titles{"far", "unknown", "same"}));
     decks.keys[1] = parseKey("1B");  // nothing mixes with it: the top
     ASSERT_TRUE(library.loadNextFromPlaylist(0));
-    set(settings().compatibleFirst, 0);
+    decks.rulesSet.compatibleFirst = false;
     decks.keys[1] = parseKey("8A");
     ASSERT_TRUE(library.loadNextFromPlaylist(0));
     EXPECT_EQ(decks.loads, (Titles{"1 near", "1 far", "1 unknown"}));
@@ -206,8 +204,8 @@ TEST_F(MusicLibraryTest, DropsOnDecksFollowTheDeckRulesAndBabySecure) {
                             {track("c"), RowIcon::Played}});
     drag(List::Files, {2, 0, 1});
     EXPECT_EQ(library.dragCount(), 3);
-    EXPECT_EQ(library.dragCursor(ctl::Disc1), MusicLibrary::DragCursor::DropSeveral);
-    library.dropOnDeck(ctl::Disc1, {});
+    EXPECT_EQ(library.dragCursor(Zone::Deck1), MusicLibrary::DragCursor::DropSeveral);
+    library.dropOnDeck(Zone::Deck1, {});
     EXPECT_FALSE(library.dragActive());
     EXPECT_EQ(decks.loads, (Titles{"1 a", "2 b"}));
     EXPECT_EQ(titles(library.playlist()), (Titles{"c", "old"}));
@@ -215,26 +213,26 @@ TEST_F(MusicLibraryTest, DropsOnDecksFollowTheDeckRulesAndBabySecure) {
 
     // An audible deck: "Baby secure" 2 refuses and the entry is lost; 1 asks.
     decks.audible[0] = true;
-    set(settings().babySecure, 2);
+    decks.rulesSet.babySecure = 2;
     drag(List::Playlist, {0});
-    EXPECT_EQ(library.dragCursor(ctl::Title1), MusicLibrary::DragCursor::NoDropOne);
-    EXPECT_EQ(library.dragCursor(ctl::Infos2), MusicLibrary::DragCursor::DropOne);
-    library.dropOnDeck(ctl::Title1, {});
+    EXPECT_EQ(library.dragCursor(Zone::Deck1), MusicLibrary::DragCursor::NoDropOne);
+    EXPECT_EQ(library.dragCursor(Zone::Deck2), MusicLibrary::DragCursor::DropOne);
+    library.dropOnDeck(Zone::Deck1, {});
     EXPECT_EQ(decks.loads.size(), 2u);
     EXPECT_EQ(titles(library.playlist()), Titles{"old"});
-    set(settings().babySecure, 1);
+    decks.rulesSet.babySecure = 1;
     decks.answer = false;
     drag(List::Files, {0});
-    library.dropOnDeck(ctl::Infos1, {});
+    library.dropOnDeck(Zone::Deck1, {});
     EXPECT_EQ(decks.questions, Titles{kReplaceQuestion});
     EXPECT_EQ(decks.loads.size(), 2u);
     decks.answer = true;
     drag(List::Files, {0});
-    library.dropOnDeck(ctl::Infos1, {});
+    library.dropOnDeck(Zone::Deck1, {});
     EXPECT_EQ(decks.loads.back(), "1 a");
-    set(settings().babySecure, 0);
+    decks.rulesSet.babySecure = 0;
     drag(List::Files, {1});
-    library.dropOnDeck(ctl::Infos1, {});
+    library.dropOnDeck(Zone::Deck1, {});
     EXPECT_EQ(decks.loads.back(), "1 b");
     EXPECT_EQ(decks.questions.size(), 2u);
 }
@@ -244,44 +242,44 @@ TEST_F(MusicLibraryTest, DropsOnThePlaylistAndElsewhere) {
     library.files().assign({{track("a"), RowIcon::Played}, {track("b"), RowIcon::Played}});
 
     drag(List::Files, {0, 1});
-    library.dropOnDeck(ctl::PlaylistArea, {true, 1});  // before the row under the point
+    library.dropOnDeck(Zone::Playlist, {true, 1});  // before the row under the point
     EXPECT_EQ(titles(library.playlist()), (Titles{"p0", "a", "b", "p1"}));
     drag(List::Files, {0});
-    library.dropOnDeck(ctl::PlaylistArea, {false, -1});  // another window covers it
+    library.dropOnDeck(Zone::Playlist, {false, -1});  // another window covers it
     drag(List::Files, {1});
-    library.dropOnDeck(ctl::PlaylistArea, {true, -1});  // below the last row
+    library.dropOnDeck(Zone::Playlist, {true, -1});  // below the last row
     drag(List::Files, {0});
-    library.dropOnDeck(ctl::MenuPlaylist, {});
+    library.dropOnDeck(Zone::PlaylistButton, {});
     EXPECT_EQ(titles(library.playlist()), (Titles{"p0", "a", "b", "p1", "b", "a"}));
     EXPECT_TRUE(decks.loads.empty());
 
     // Rows dragged out of the playlist and released over nothing are gone.
     drag(List::Playlist, {3, 4, 5});
     EXPECT_EQ(titles(library.playlist()), (Titles{"p0", "a", "b"}));
-    EXPECT_EQ(library.dragCursor(ctl::Crossfader), MusicLibrary::DragCursor::NoDropSeveral);
-    library.dropOnDeck(ctl::Crossfader, {});
+    EXPECT_EQ(library.dragCursor(Zone::Elsewhere), MusicLibrary::DragCursor::NoDropSeveral);
+    library.dropOnDeck(Zone::Elsewhere, {});
     EXPECT_EQ(titles(library.playlist()), (Titles{"p0", "a", "b"}));
 
     // The rhythm window loads a free deck even while the playlist has rows.
     decks.selected = 1;
     drag(List::Files, {0});
-    EXPECT_EQ(library.dragCursor(ctl::RhythmWindow), MusicLibrary::DragCursor::DropOne);
-    library.dropOnDeck(ctl::RhythmWindow, {});
+    EXPECT_EQ(library.dragCursor(Zone::RhythmWindow), MusicLibrary::DragCursor::DropOne);
+    library.dropOnDeck(Zone::RhythmWindow, {});
     EXPECT_EQ(decks.loads, Titles{"2 a"});
 
     // "menu playlist" on an empty playlist: queued with automatic mixing off, loaded on a
     // free deck with it on, queued again once both decks hold tracks.
     library.playlist().clear();
     drag(List::Files, {1});
-    library.dropOnDeck(ctl::MenuPlaylist, {});
+    library.dropOnDeck(Zone::PlaylistButton, {});
     EXPECT_EQ(titles(library.playlist()), Titles{"b"});
     library.playlist().clear();
-    set(settings().autoMix, 1);
+    decks.rulesSet.autoMix = true;
     drag(List::Files, {1});
-    library.dropOnDeck(ctl::MenuPlaylist, {});
+    library.dropOnDeck(Zone::PlaylistButton, {});
     EXPECT_EQ(decks.loads, (Titles{"2 a", "1 b"}));
     drag(List::Files, {0});
-    library.dropOnDeck(ctl::MenuPlaylist, {});
+    library.dropOnDeck(Zone::PlaylistButton, {});
     EXPECT_EQ(titles(library.playlist()), Titles{"a"});
 }
 
@@ -291,7 +289,7 @@ TEST_F(MusicLibraryTest, DroppedPlaylistFilesLoadTheirFirstTracksAndQueueTheRest
          {track("x"), RowIcon::Played},
          {track("y"), RowIcon::Played}});
     drag(List::Files, {0, 1, 2});
-    library.dropOnDeck(ctl::Disc2, {});
+    library.dropOnDeck(Zone::Deck2, {});
     EXPECT_EQ(decks.loads, (Titles{"2 s1", "1 s2"}));
     EXPECT_EQ(titles(library.playlist()), (Titles{"s3", "x", "y"}));
 
@@ -303,7 +301,7 @@ TEST_F(MusicLibraryTest, DroppedPlaylistFilesLoadTheirFirstTracksAndQueueTheRest
         {{track("x"), RowIcon::Played},
          {playlistFile("set.m3u", {"s1.mp3", "s2.mp3", "s3.mp3"}), RowIcon::PlaylistFile}});
     drag(List::Files, {0, 1});
-    library.dropOnDeck(ctl::Disc1, {});
+    library.dropOnDeck(Zone::Deck1, {});
     EXPECT_EQ(decks.loads, (Titles{"1 x", "2 s1"}));
     EXPECT_EQ(titles(library.playlist()), (Titles{"s2", "s3"}));
 }

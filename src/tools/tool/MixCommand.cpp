@@ -66,7 +66,7 @@ public:
     }
     const TrackEntry* openTrack(int d) const override { return desk_.openTrack(d); }
     bool askYesNo(const std::string& question) override { return desk_.askYesNo(question); }
-    int controlAt(int32_t x, int32_t y) const override { return desk_.controlAt(x, y); }
+    LibraryRules rules() const override { return desk_.rules(); }
 
 private:
     MixingDesk& desk_;
