@@ -4,10 +4,12 @@
 #include <memory>
 
 #include "audio/DeckStream.h"
+#include "audio/PreviewPlayer.h"
 
 namespace spinlorex {
 
-// The program's two decks, each knowing the other. Created at start-up on the main thread
+// The program's two decks, each knowing the other, and the preview player heard beside them
+// in the headphones. Created at start-up on the main thread
 // and kept for the program's life; the decks start with the options the settings hold then.
 class DeckPair {
 public:
@@ -19,6 +21,8 @@ public:
     DeckStream& operator[](int deck) { return *decks_[static_cast<size_t>(deck)]; }
     const DeckStream& operator[](int deck) const { return *decks_[static_cast<size_t>(deck)]; }
 
+    PreviewPlayer& preview() { return preview_; }
+
     // Main thread, whenever a setting the decks follow changes: see DeckStream::setOptions.
     void setOptions(const DeckOptions& options);
     // Main thread, while the sound thread is stopped.
@@ -29,6 +33,7 @@ public:
 
 private:
     std::array<std::unique_ptr<DeckStream>, 2> decks_;
+    PreviewPlayer preview_;
 };
 
 }  // namespace spinlorex
