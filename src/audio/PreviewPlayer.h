@@ -39,7 +39,7 @@ public:
     // The semaphore a sleeping sound thread waits on (null: none), released by play().
     void setWake(std::binary_semaphore* wake) { wake_.store(wake, std::memory_order_relaxed); }
 
-    // ---- Any thread ----
+    // ---- Main thread, for tests ----
 
     // Frames decoded and not yet taken (tests wait on it; 0 without a preview).
     int32_t buffered() const;

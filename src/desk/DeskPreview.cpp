@@ -1,5 +1,6 @@
 #include "desk/DeskPreview.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "audio/OutputModes.h"
