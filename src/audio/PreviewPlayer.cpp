@@ -103,7 +103,8 @@ bool PreviewPlayer::playing() const { return current_ && !current_->drained(); }
 int32_t PreviewPlayer::buffered() const {
     const Feed* f = wanted_.load();
     if (f == nullptr) return 0;
-    return static_cast<int32_t>(f->written.load(std::memory_order_acquire) - f->taken.load(relaxed));
+    return static_cast<int32_t>(f->written.load(std::memory_order_acquire) -
+                                f->taken.load(relaxed));
 }
 
 PreviewPlayer::Feed* PreviewPlayer::feed() {
@@ -124,7 +125,8 @@ bool PreviewPlayer::sounding() {
 int32_t PreviewPlayer::available() {
     const Feed* f = feed();
     if (f == nullptr) return 0;
-    return static_cast<int32_t>(f->written.load(std::memory_order_acquire) - f->taken.load(relaxed));
+    return static_cast<int32_t>(f->written.load(std::memory_order_acquire) -
+                                f->taken.load(relaxed));
 }
 
 int32_t PreviewPlayer::take(int16_t* out, int32_t frames) {

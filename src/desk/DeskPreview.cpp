@@ -94,9 +94,8 @@ void DeskPreview::collectOpened() {
 
 void DeskPreview::begin(std::unique_ptr<TrackReader> reader) {
     const int64_t total = reader->totalFrames();
-    const int64_t from =
-        fraction_ >= 0.0 ? std::llround(fraction_ * static_cast<double>(total))
-                         : std::llround(firstBeat_ * kEngineRate);
+    const int64_t from = fraction_ >= 0.0 ? std::llround(fraction_ * static_cast<double>(total))
+                                          : std::llround(firstBeat_ * kEngineRate);
     context_.links.decks.preview().play(std::move(reader), std::min(from, total));
 }
 
