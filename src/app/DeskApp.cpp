@@ -231,6 +231,12 @@ bool DeskApp::create() {
         });
     });
     desk_->setTrackOpener(opener_.get());
+    previewOpener_ = std::make_unique<TrackOpener>([post = inbox_->poster(), this] {
+        post([this] {
+            if (desk_) desk_->onPreviewOpened();
+        });
+    });
+    desk_->setPreviewOpener(previewOpener_.get());
     // Controllers: their ports open on a thread of their own; their messages act on the
     // main thread, as the keys do.
     controllers_ = std::make_unique<ControllerHub>(
@@ -285,6 +291,8 @@ void DeskApp::destroy(bool saveTheSettings) {
     // Loads still opening are let go, whatever their threads are waiting on.
     if (desk_) desk_->setTrackOpener(nullptr);
     opener_.reset();
+    if (desk_) desk_->setPreviewOpener(nullptr);
+    previewOpener_.reset();
     if (library_) library_->library().setDisk(nullptr);
     libraryDisk_.reset();
     if (library_) {

@@ -180,6 +180,7 @@ private:
     std::unique_ptr<BackgroundAnalysis> analysis_;  // whole tracks in the background
     std::unique_ptr<MainThreadInbox> inbox_;        // workers' answers reach the main thread here
     std::unique_ptr<TrackOpener> opener_;           // loads' files opened off the main thread
+    std::unique_ptr<TrackOpener> previewOpener_;    // the previews' files, the same way
     std::unique_ptr<LibraryDisk> libraryDisk_;      // the library's reads and writes, likewise
     std::unique_ptr<TagCache::Listener> tagsListener_;
     std::unique_ptr<TagCache> tags_;              // the files' tags, read off the main thread

@@ -36,6 +36,7 @@ namespace spinlorex {
 void DeckPair::setWake(std::binary_semaphore* wake) {
     decks_[0]->setWake(wake);
     decks_[1]->setWake(wake);
+    preview_.setWake(wake);
 }
 
 void DeckPair::setServedInline(bool inline_) {

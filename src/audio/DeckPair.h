@@ -4,11 +4,13 @@
 #include <memory>
 
 #include "audio/DeckStream.h"
+#include "audio/PreviewPlayer.h"
 #include "audio/StudioStretch.h"
 
 namespace spinlorex {
 
-// The program's two decks, each knowing the other. Created at start-up on the main thread
+// The program's two decks, each knowing the other, and the preview player heard beside them
+// in the headphones. Created at start-up on the main thread
 // and kept for the program's life; the decks start with the options the settings hold then.
 class DeckPair {
 public:
@@ -19,6 +21,8 @@ public:
 
     DeckStream& operator[](int deck) { return *decks_[static_cast<size_t>(deck)]; }
     const DeckStream& operator[](int deck) const { return *decks_[static_cast<size_t>(deck)]; }
+
+    PreviewPlayer& preview() { return preview_; }
 
     // Main thread, whenever a setting the decks follow changes: see DeckStream::setOptions.
     void setOptions(const DeckOptions& options);
@@ -33,6 +37,7 @@ public:
 private:
     std::array<std::unique_ptr<DeckStream>, 2> decks_;
     StretchTurns stretchTurns_;
+    PreviewPlayer preview_;
 };
 
 }  // namespace spinlorex

@@ -383,11 +383,18 @@ void DeckStream::nudge(int32_t frames) {
 
 void DeckStream::setDspPlugin(std::unique_ptr<DspHook> plugin) {
     if (plugin.get() == ownedDsp_.get()) return;
+    effectOff_ = false;
     requests_.issue({.code = DeckRequest::kSetDsp, .dsp = plugin.get()});
     // The sound thread has switched: the old effect is no longer called.
     std::unique_ptr<DspHook> previous = std::move(ownedDsp_);
     ownedDsp_ = std::move(plugin);
     previous.reset();
+}
+
+void DeckStream::setEffectOn(bool on) {
+    if (ownedDsp_ == nullptr || on == !effectOff_) return;
+    effectOff_ = !on;
+    requests_.issue({.code = DeckRequest::kSetDsp, .dsp = on ? ownedDsp_.get() : nullptr});
 }
 
 void DeckStream::refresh() {

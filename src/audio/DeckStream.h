@@ -150,8 +150,13 @@ public:
     // Moves the heard point through rendered audio only (scrubbing).
     void nudge(int32_t frames);
     // Takes ownership; the previous effect is destroyed once the sound thread let it go
-    // (it is called on every chunk rendered until then, never after).
+    // (it is called on every chunk rendered until then, never after). A new effect is on.
     void setDspPlugin(std::unique_ptr<DspHook> plugin);
+    // Main thread: switches the deck's effect off (kept, the deck heard without it) or on
+    // again; nothing without an effect.
+    void setEffectOn(bool on);
+    // Main thread: the deck has an effect and it is on.
+    bool effectOn() const { return ownedDsp_ != nullptr && !effectOff_; }
     // Main thread (the thread that sets it): the deck's effect, or null. Valid until the
     // next setDspPlugin.
     DspHook* dspPlugin() const { return ownedDsp_.get(); }
@@ -271,6 +276,7 @@ private:
     bool tempoKnownAtLoad_ = false;
     bool playWhenLoaded_ = false;        // play() came while loading
     std::unique_ptr<DspHook> ownedDsp_;  // caller side: destroyed only after the switch
+    bool effectOff_ = false;             // caller side: the effect is kept but not run
 
     // Sound thread state.
     bool closed_ = true;

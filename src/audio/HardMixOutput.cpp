@@ -46,6 +46,9 @@ std::unique_ptr<HardMixOutput> HardMixOutput::create(DeckPair& decks, const Outp
             int& clockLane = lane.secondCard ? out->secondClockLane_ : out->firstClockLane_;
             if (clockLane < 0) clockLane = out->laneCount_ - 1;
         }
+        if (route.feed == Feed::PreListen &&
+            !out->previewLane_.create(*device, route.channels, error))
+            return nullptr;
     }
     out->applyCrossfader(192);
     for (int i = 0; i < out->laneCount_; ++i) out->lanes_[static_cast<size_t>(i)].buffer->play();
@@ -63,6 +66,7 @@ HardMixOutput::~HardMixOutput() {
     for (Lane& lane : lanes_)
         if (lane.buffer) lane.buffer->stop();
     for (Lane& lane : lanes_) lane.buffer.reset();
+    previewLane_.release();
     for (auto& device : devices_) device.reset();
     releaseRecorders();
 }
@@ -73,7 +77,8 @@ int32_t HardMixOutput::gainOf(const Lane& lane) const {
         case Feed::Mix:
             return gain_[d].load(relaxed);
         case Feed::PreListen:
-            return selected_.load(relaxed) == lane.deck ? 256 : 0;
+            return selected_.load(relaxed) == lane.deck && !previewSounding_.load(relaxed) ? 256
+                                                                                           : 0;
         default:
             return 256;
     }
@@ -215,6 +220,13 @@ void HardMixOutput::realign(Lane& lane) {
 }
 
 void HardMixOutput::endPass() {
+    // The pre-listen's volumes are set every pass: a selection made on the main thread just
+    // as a preview starts or ends cannot leave the wrong deck heard.
+    previewSounding_.store(decks_.preview().sounding(), relaxed);
+    for (int i = 0; i < laneCount_; ++i)
+        if (lanes_[static_cast<size_t>(i)].feed == Feed::PreListen)
+            applyVolume(lanes_[static_cast<size_t>(i)]);
+    previewLane_.fill(decks_.preview());
     for (int i = 0; i < laneCount_; ++i) {
         Lane& lane = lanes_[static_cast<size_t>(i)];
         if (lane.realign && lane.cursorsRead &&

@@ -7,6 +7,7 @@
 
 #include "audio/OutputDevice.h"
 #include "audio/OutputModes.h"
+#include "audio/PreviewLane.h"
 #include "audio/SecondCardClock.h"
 #include "audio/SpliceFade.h"
 #include "platform/sound/SoundSystem.h"
@@ -24,7 +25,8 @@ class DeckPair;
 // Heard positions come from each deck's first buffer. On a second card, whose clock is not
 // the first's, a deck is placed where the first card has it and placed again whenever it
 // has drifted more than a few milliseconds; a deck heard only there (deck 2 on an external
-// mixer) is heard on the first card's clock.
+// mixer) is heard on the first card's clock. While a preview sounds, the pre-listen's deck
+// buffers are silenced and a buffer of its own carries the preview.
 class HardMixOutput : public OutputDevice {
 public:
     static constexpr int32_t kBufferFrames = 88200;
@@ -95,6 +97,8 @@ private:
     int secondClockLane_ = -1;
     SecondCardClock clock_;
     SpliceFade splice_;
+    PreviewLane previewLane_;
+    std::atomic<bool> previewSounding_{false};  // written by the sound thread
     std::array<std::atomic<bool>, 2> running_{};
     std::array<std::atomic<int32_t>, 2> level_{};
     std::array<std::atomic<int32_t>, 2> gain_{};  // the crossfader's

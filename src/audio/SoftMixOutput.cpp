@@ -38,6 +38,9 @@ std::unique_ptr<SoftMixOutput> SoftMixOutput::create(DeckPair& decks, const Outp
             error = sound::SoundError::Other;
             return nullptr;
         }
+        if (route.feed == Feed::PreListen &&
+            !out->previewLane_.create(*device, route.channels, error))
+            return nullptr;
     }
     out->applyCrossfader(192);
     for (int i = 0; i < out->programmeCount_; ++i)
@@ -56,6 +59,7 @@ SoftMixOutput::~SoftMixOutput() {
     for (Programme& p : programmes_)
         if (p.buffer) p.buffer->stop();
     for (Programme& p : programmes_) p.buffer.reset();
+    previewLane_.release();
     for (auto& device : devices_) device.reset();
     releaseRecorders();
 }
@@ -67,8 +71,10 @@ void SoftMixOutput::updateGain(int deck) {
 
 std::array<int32_t, 2> SoftMixOutput::gainsOf(int programme) const {
     if (programme == 0) return {effectiveGain_[0].load(relaxed), effectiveGain_[1].load(relaxed)};
-    // The pre-listen: the selected deck at its own level, as if the crossfader were on it.
+    // The pre-listen: the selected deck at its own level, as if the crossfader were on it;
+    // nothing while a preview takes its place.
     std::array<int32_t, 2> gains{};
+    if (previewSounding_) return gains;
     const int s = selected_.load(relaxed);
     gains[static_cast<size_t>(s)] = 256 * level_[static_cast<size_t>(s)].load(relaxed);
     return gains;
@@ -233,6 +239,13 @@ void SoftMixOutput::fill(Programme& p, int programme) {
 }
 
 void SoftMixOutput::endPass() {
+    // A preview starting or ending switches the pre-listen at once, not half a second on.
+    const bool sounding = decks_.preview().sounding();
+    if (sounding != previewSounding_) {
+        previewSounding_ = sounding;
+        resync_.store(true, relaxed);
+    }
+    previewLane_.fill(decks_.preview());
     const bool resync = resync_.exchange(false, relaxed);
     for (int i = 0; i < programmeCount_; ++i) {
         Programme& p = programmes_[static_cast<size_t>(i)];

@@ -7,6 +7,7 @@
 
 #include "audio/OutputDevice.h"
 #include "audio/OutputModes.h"
+#include "audio/PreviewLane.h"
 #include "audio/SecondCardClock.h"
 #include "audio/SpliceFade.h"
 #include "platform/sound/SoundSystem.h"
@@ -24,7 +25,8 @@ class DeckPair;
 // of its own (on channels 3-4, the right side of a stereo card, or the second card): the
 // selected deck alone at its level, without the crossfader. Only the mix is recorded, and
 // heard positions come from the mix. On a second card the pre-listen is placed where the
-// first card has the decks and placed again when it drifts (see SecondCardClock).
+// first card has the decks and placed again when it drifts (see SecondCardClock). While a
+// preview sounds, the pre-listen carries it instead of the selected deck.
 class SoftMixOutput : public OutputDevice {
 public:
     static constexpr int32_t kBufferFrames = 22050;
@@ -86,6 +88,8 @@ private:
     int programmeCount_ = 0;
     SecondCardClock clock_;
     SpliceFade splice_;
+    PreviewLane previewLane_;
+    bool previewSounding_ = false;  // sound thread: the pre-listen gave way to the preview
     std::atomic<bool> resync_{false};
     std::atomic<int> selected_{0};
     std::array<std::atomic<bool>, 2> running_{};

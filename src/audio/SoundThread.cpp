@@ -68,7 +68,8 @@ void SoundThread::loop(std::chrono::microseconds pause) {
     while (!stopRequested_.load(std::memory_order_relaxed)) {
         const bool worked = runPass();
         const bool nudged = nudged_.exchange(false, std::memory_order_relaxed);
-        if (worked || nudged || decks_[0].playing() || decks_[1].playing())
+        if (worked || nudged || decks_[0].playing() || decks_[1].playing() ||
+            decks_.preview().sounding())
             idlePasses = 0;
         else if (idlePasses < kIdlePassesBeforeRest)
             ++idlePasses;

@@ -99,7 +99,16 @@ void DeskControllerActions::button(Action action, int deck, int argument, bool d
         case Action::Record:
             desk_.panels().optionClicked(ctl::StartRecording);
             break;
-        default:  // load, browse, effect: no desk function yet; shift is the engine's
+        case Action::Load:
+            desk_.library().loadBrowsedRow(d);
+            break;
+        case Action::BrowsePress:
+            desk_.library().browsePress();
+            break;
+        case Action::Effect:
+            decks_[d].setEffectOn(!decks_[d].effectOn());
+            break;
+        default:  // shift is the engine's
             break;
     }
 }
@@ -146,6 +155,7 @@ void DeskControllerActions::position(Action action, int deck, double position) {
 
 void DeskControllerActions::step(Action action, int deck, double steps) {
     if (action == Action::Jog && jog_ != nullptr) jog_->turn(deckIndex(deck) == 1 ? 1 : 0, steps);
+    if (action == Action::Browse) desk_.library().browse(static_cast<int>(std::lround(steps)));
 }
 
 std::optional<double> DeskControllerActions::deskPosition(Action action, int deck) const {

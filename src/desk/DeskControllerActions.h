@@ -17,8 +17,8 @@ class MixingDesk;
 // the same thing (a play button as the skin's play button, a fader as a slider drag), so
 // each action behaves as it does from the keyboard. The lamps read the desk's state.
 //
-// Not bound yet, for want of a desk function: load the selected row, browse and its press
-// (the library's lists are the window's), and the deck's effect. Jog actions go to the
+// Load, browse and its press go to the desk's library (whose lists are the window's), the
+// effect button switches the deck's DSP effect off and on. Jog actions go to the
 // JogTarget when one is given, else nowhere.
 //
 // Main thread only (the engine that drives it runs there); the calls block until the sound

@@ -15,6 +15,7 @@
 #include "desk/DeskHotCues.h"
 #include "desk/DeskLoops.h"
 #include "desk/DeskPanels.h"
+#include "desk/DeskPreview.h"
 #include "desk/DeskSync.h"
 #include "desk/DeskTransport.h"
 #include "desk/display/OptionLines.h"
@@ -52,6 +53,7 @@ enum Key : int {
     kP = 80,
     kR = 82,
     kS = 83,
+    kV = 86,
     kW = 87,
     kX = 88,
     kZ = 90,
@@ -70,7 +72,8 @@ DeskInput::DeskInput(DeskContext& context, Parts parts)
       mix_(parts.mix),
       transport_(parts.transport),
       loops_(parts.loops),
-      hotCues_(parts.hotCues) {}
+      hotCues_(parts.hotCues),
+      preview_(parts.preview) {}
 
 bool DeskInput::onKeyDown(int virtualKey) {
     const int key = virtualKey & 0xFF;
@@ -168,6 +171,10 @@ bool DeskInput::onKeyDown(int virtualKey) {
             return true;
         case kD:
             deleteHotCue_ = true;
+            return true;
+        case kV:
+            // The focused list's row in the headphones; V again, away from the lists, stops.
+            if (!context_.links.library.previewFocusedRow() && preview_.playing()) preview_.stop();
             return true;
         case kW:
             toggleWaveforms();

@@ -13,6 +13,7 @@ class DeskSync;
 class DeskTransport;
 class DeskLoops;
 class DeskHotCues;
+class DeskPreview;
 
 // The keyboard and the mouse on the desk: the key table, pressing and releasing the skin's
 // buttons, dragging the sliders, the crossfader and the window, and the jump on a disc.
@@ -30,6 +31,7 @@ public:
         DeskTransport& transport;
         DeskLoops& loops;
         DeskHotCues& hotCues;
+        DeskPreview& preview;
     };
 
     DeskInput(DeskContext& context, Parts parts);
@@ -82,6 +84,7 @@ private:
     DeskTransport& transport_;
     DeskLoops& loops_;
     DeskHotCues& hotCues_;
+    DeskPreview& preview_;
     bool deleteHotCue_ = false;  // D was pressed: the next hot cue key deletes
     bool searchEditActive_ = false;
     bool infoExtended_ = false;

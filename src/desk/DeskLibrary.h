@@ -31,6 +31,17 @@ public:
     // focused row (as a double-click); the desk's own ENTER then does nothing.
     virtual bool onEnterKey() = 0;
     virtual void runSearch() = 0;
+    // V: true when a library list (or the search results) has the keyboard focus and its
+    // current row went to the preview in the headphones (or, previewed already, stopped).
+    virtual bool previewFocusedRow() { return false; }
+    // A controller's browsing: the browsed list is the one with the keyboard focus, else
+    // the shown panel's (panel 0 the files, 1 the search results, 2 the playlist, 4 the
+    // history). `browse` moves its current row by `steps` (+: down), `browsePress` chooses
+    // the row as Enter does (the folder tree opens the folder), and `loadBrowsedRow` puts
+    // the row on that deck, with the "Baby secure" rule of drops.
+    virtual void browse(int steps) { (void)steps; }
+    virtual void browsePress() {}
+    virtual void loadBrowsedRow(int deck) { (void)deck; }
     // The settings that name tracks and keys changed: the lists show them anew.
     virtual void namingChanged() {}
 };

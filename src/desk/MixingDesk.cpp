@@ -26,7 +26,8 @@ MixingDesk::MixingDesk(Links links)
                [this](const TrackEntry& track) {
                    if (keepHotCues_) keepHotCues_(track);
                }),
-      input_(context_, {faders_, sync_, panels_, mix_, transport_, loops_, hotCues_}),
+      preview_(context_),
+      input_(context_, {faders_, sync_, panels_, mix_, transport_, loops_, hotCues_, preview_}),
       jog_({&context_.deck(0), &context_.deck(1)}) {}
 
 MixingDesk::~MixingDesk() = default;
@@ -69,6 +70,7 @@ void MixingDesk::closePreparation() {
     transport_.killTimers();
     faders_.killTimers();
     context_.links.timers.kill(DeskTimers::kDisplay);
+    preview_.stop();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include "desk/DeskJog.h"
 #include "desk/DeskLoops.h"
 #include "desk/DeskPanels.h"
+#include "desk/DeskPreview.h"
 #include "desk/DeskSync.h"
 #include "desk/DeskTransport.h"
 #include "library/LibraryDecks.h"
@@ -58,6 +59,11 @@ public:
     // The track opener woke the main thread: the loads it answered end.
     void onTracksOpened() { transport_.collectOpenedTracks(); }
 
+    // Opens the previews' files on threads of their own (null: on the main thread), and
+    // the answer of that opener.
+    void setPreviewOpener(TrackOpener* opener) { preview_.setOpener(opener); }
+    void onPreviewOpened() { preview_.collectOpened(); }
+
     // The parts, for the window, the dialogs, the tool and tests.
     DeskFaders& faders() { return faders_; }
     DeskSync& sync() { return sync_; }
@@ -67,6 +73,9 @@ public:
     DeskInput& input() { return input_; }
     DeskLoops& loops() { return loops_; }
     DeskHotCues& hotCues() { return hotCues_; }
+    DeskPreview& preview() { return preview_; }
+    // The music library as the desk sees it (its lists are the window's).
+    DeskLibrary& library() { return context_.links.library; }
     // Shifts deck `deck`'s key by `semitones` (-6..+6, heard at once, kept until the next
     // load), and the shift it has now. Main thread.
     void setKeyShift(int deck, int32_t semitones) { context_.deck(deck).setKeyShift(semitones); }
@@ -144,6 +153,7 @@ private:
     DeskLoops loops_;
     DeskHotCues hotCues_;
     DeskHotCues::Keep keepHotCues_;
+    DeskPreview preview_;
     DeskInput input_;
     DeskJog jog_;
 

@@ -535,6 +535,26 @@ void MusicLibrary::placeDropped(int deck, std::vector<TrackEntry> entries, int k
     insertIntoPlaylist(k, std::move(entries));
 }
 
+void MusicLibrary::loadRowOnto(List which, int row, int deck) {
+    TrackList& rows = list(which);
+    if (decks_ == nullptr || row < 0 || row >= rows.size()) return;
+    TrackEntry entry = rows.row(row).entry;
+    const bool inPlaylist = which == List::Playlist;
+    if (entry.record == nullptr) {
+        // A playlist file: its tracks as if it were dropped there, the rest in its place.
+        if (inPlaylist) playlist_.take(row);
+        placeDropped(deck, {std::move(entry)}, inPlaylist ? row : -1);
+        return;
+    }
+    // A refused track stays where it is.
+    if (loadWithConsent(deck, entry) && inPlaylist) playlist_.take(row);
+}
+
+void MusicLibrary::loadEntryOnto(TrackEntry entry, int deck) {
+    if (decks_ == nullptr || entry.path.empty()) return;
+    placeDropped(deck, {std::move(entry)}, -1);
+}
+
 bool MusicLibrary::loadWithConsent(int deck, const TrackEntry& entry) {
     if (decks_->isAudible(deck)) {
         // "Baby secure": 0 replaces, 1 asks, anything else keeps the playing track.

@@ -131,6 +131,11 @@ public:
     void removeRows(List which, std::span<const int> rows);
     // A double-click (or Enter) on a row of the files list, the playlist or the history.
     void chooseEntry(List which, int row);
+    // A row put on a chosen deck (a controller's load button): as a drop on that deck, a
+    // playlist row leaving the playlist.
+    void loadRowOnto(List which, int row, int deck);
+    // An entry made for it (a search result) put on a chosen deck, as a drop there.
+    void loadEntryOnto(TrackEntry entry, int deck);
     // The "Bpm" and "Comment" dialogs' OK: the record changes, its analysis block is taken
     // and released (which stores the record unless a deck holds it) and its rows show it.
     void setBpm(TrackRecord* record, float bpm);

@@ -20,6 +20,7 @@
 #include "app/dialogs/TrackDialogs.h"
 #include "audio/DeckPair.h"
 #include "desk/BackgroundAnalysis.h"
+#include "desk/DeskControllerActions.h"
 #include "desk/MixingDesk.h"
 #include "library/SearchIndex.h"
 #include "library/views/LibraryBrowser.h"
@@ -123,6 +124,34 @@ TEST_F(DeskLibraryAppTest, EnterOnAFocusedRowLoadsItAndTheBpmDialogSetsTheTempoB
     ASSERT_TRUE(files.activateCurrent());
     EXPECT_EQ(record->currentBpm(), 122.0f);
     EXPECT_EQ(files.model()->index(second, 2).data().toString(), "122.0");
+    app.destroy();
+}
+
+// V hears the focused row in the headphones and again stops it; a controller's browse
+// moves the shown list's current row, and its load button puts that row on its deck.
+TEST_F(DeskLibraryAppTest, VPreviewsTheFocusedRowAndAControllerBrowsesAndLoads) {
+    set(settings().outputMode, 7);
+    DeskApp app;
+    start(app);
+    MixingDesk& desk = *app.desk();
+    TrackListView& files = app.library()->filesView();
+    files.setFocus();
+    ASSERT_TRUE(processUntil([&] { return files.hasFocus(); }));
+    files.setCurrentIndex(files.model()->index(0, 0));
+    key(files, Qt::Key_V, "v");
+    EXPECT_EQ(desk.preview().path(), app.library()->library().files().row(0).entry.path);
+    ASSERT_TRUE(processUntil([&] { return app.decks()->preview().buffered() > 0; }));
+    key(files, Qt::Key_V, "v");
+    EXPECT_FALSE(desk.preview().playing());
+    EXPECT_EQ((*app.decks())[0].track(), nullptr);
+
+    DeskControllerActions controller(desk, *app.decks());
+    controller.step(midi::Action::Browse, 0, 1);
+    EXPECT_EQ(files.currentIndex().row(), 1);
+    controller.button(midi::Action::Load, 1, 0, true);
+    ASSERT_NE((*app.decks())[1].track(), nullptr);
+    EXPECT_EQ((*app.decks())[1].track()->path, app.library()->library().files().row(1).entry.path);
+    EXPECT_EQ((*app.decks())[0].track(), nullptr);
     app.destroy();
 }
 

@@ -111,6 +111,7 @@ public:
     }
     OutputDevice& output() { return *engine_.output(); }
     AudioEngine& engine() { return engine_; }
+    DeckPair& decks() { return decks_; }
     // Stops everything and reads what card 1 and card 2 played.
     std::pair<test::WavFile, test::WavFile> finish() {
         engine_.stop();
@@ -255,6 +256,44 @@ TEST_F(OutputModesTest, TheHeadphoneModesMixedInSoftwareRecordTheMixAlone) {
         ASSERT_GT(frames, 3 * kWindow) << mode;
         expectTones(recorded, {Carry::Mix, Carry::Mix}, frames - 2 * kWindow, 440, 1000,
                     "recording of mode " + std::to_string(mode));
+    }
+}
+
+// A preview (3000 Hz) takes the selected deck's place in the headphones and never reaches
+// the speakers; once stopped the selected deck is heard there again. Modes 7 and 5 are
+// mixed by the card, 10 and 9 in software.
+TEST_F(OutputModesTest, APreviewReplacesTheSelectedDeckInThePreListenAlone) {
+    for (int mode : {7, 10, 5, 9}) {
+        const std::string what = "mode " + std::to_string(mode);
+        ModeRig rig(mode);
+        rig.output().applyCrossfader(0);
+        rig.output().deckSelected(1);
+        rig.pass(50);
+        auto reader =
+            std::make_unique<test::SignalReader>([](int64_t n) { return tone(3000, n); }, 60);
+        reader->open("preview.wav");
+        PreviewPlayer& preview = rig.decks().preview();
+        preview.play(std::move(reader), 44100);
+        while (preview.buffered() < PreviewPlayer::kRingFrames / 2) std::this_thread::yield();
+        const int64_t during = rig.settle();
+        preview.stop();
+        const int64_t after = rig.settle();
+        const test::WavFile card = rig.finish().first;
+        ASSERT_TRUE(card.valid) << what;
+        const int speakers = 0;
+        const int headphones = card.channels - 1;
+        EXPECT_NEAR(amplitudeOf(card, headphones, 3000, during, kWindow), kAmplitude,
+                    kAmplitude * 0.03)
+            << what;
+        EXPECT_LT(amplitudeOf(card, headphones, 1000, during, kWindow), kAmplitude * 0.01) << what;
+        EXPECT_NEAR(amplitudeOf(card, speakers, 440, during, kWindow), kAmplitude,
+                    kAmplitude * 0.03)
+            << what;
+        EXPECT_LT(amplitudeOf(card, speakers, 3000, during, kWindow), kAmplitude * 0.01) << what;
+        EXPECT_NEAR(amplitudeOf(card, headphones, 1000, after, kWindow), kAmplitude,
+                    kAmplitude * 0.03)
+            << what;
+        EXPECT_LT(amplitudeOf(card, headphones, 3000, after, kWindow), kAmplitude * 0.01) << what;
     }
 }
 

@@ -1,6 +1,8 @@
 // A controller's messages on the real desk: through the mapping engine to the functions
 // the keys and mouse call, and the lamps read back from the desk.
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,10 @@ bind decks pitch            cc 1 0x0D
 bind decks jog              cc 1 0x0E twos
 bind desk crossfader        cc 1 0x40
 bind desk panel 3           note 1 0x4A
+bind decks load             note 1 0x0A
+bind decks effect           note 1 0x0B
+bind desk browse            cc 1 0x41 twos
+bind desk browse-press      note 1 0x41
 )";
 
 struct FakeJog : JogTarget {
@@ -82,6 +88,45 @@ TEST_F(DeskController, ButtonsDriveTheDecksTheyAreBoundToAndTheLampsFollow) {
     EXPECT_EQ(rig.desk.panels().currentPanel(), 2);
     c.send(0x90, 0x11, 0x7F);  // hot cue 2 set on deck 1
     EXPECT_TRUE(rig.desk.hotCues().cues(0).cues[1].set());
+}
+
+// The library's buttons reach the library with their deck and the encoder's direction; the
+// effect button switches the deck's effect off (not run, kept) and on again.
+TEST_F(DeskController, LoadBrowseAndTheEffectButton) {
+    DeskRig rig;
+    rig.load(0);
+    Controller c(rig);
+    c.send(0xB0, 0x41, 0x7E);  // two detents up
+    c.send(0xB0, 0x41, 0x01);
+    c.send(0x90, 0x41, 0x7F);
+    c.send(0x91, 0x0A, 0x7F);  // deck 2's load
+    EXPECT_EQ(rig.library.browsed, (std::vector<int>{-2, 1}));
+    EXPECT_EQ(rig.library.browsePresses, 1);
+    EXPECT_EQ(rig.library.loadedRowOnto, std::vector<int>{1});
+
+    struct Counting : DspHook {
+        std::atomic<int>* calls;
+        int32_t modifySamples(int16_t*, int32_t frames) override {
+            ++*calls;
+            return frames;
+        }
+    };
+    std::atomic<int> calls{0};
+    auto effect = std::make_unique<Counting>();
+    effect->calls = &calls;
+    rig.call([&] { rig.deck(0).setDspPlugin(std::move(effect)); });
+    rig.call([&] { rig.deck(0).play(); });
+    rig.play(200);
+    EXPECT_GT(calls.load(), 0);
+    c.send(0x90, 0x0B, 0x7F);
+    EXPECT_FALSE(rig.deck(0).effectOn());
+    const int whileOn = calls.load();
+    rig.play(500);
+    EXPECT_EQ(calls.load(), whileOn);
+    c.send(0x90, 0x0B, 0x7F);
+    EXPECT_TRUE(rig.deck(0).effectOn());
+    rig.play(500);
+    EXPECT_GT(calls.load(), whileOn);
 }
 
 TEST_F(DeskController, FadersTakeOverSoftlyAndBendsSpringBack) {

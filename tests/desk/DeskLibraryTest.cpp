@@ -4,6 +4,7 @@
 
 #include "desk/DeskRig.h"
 #include "library/PlaylistFile.h"
+#include "support/ConstantReader.h"
 
 namespace spinlorex::test {
 namespace {
@@ -111,6 +112,76 @@ TEST_F(DeskLibraryTest, TheLibrarysDragEndsOnTheDeskWithTheDecksRules) {
     EXPECT_TRUE(rig.deck(1).playing());
     EXPECT_TRUE(library.playlist().empty());
     EXPECT_TRUE(rig.shell.questions.empty());
+}
+
+// A controller's load button: a row onto the deck it names, "Baby secure" as for drops; a
+// playlist row leaves the playlist only once loaded.
+TEST_F(DeskLibraryTest, AControllersLoadPutsTheRowOnItsDeckAndKeepsARefusedPlaylistRow) {
+    DeskRig rig(60, 60, 0, true);
+    MusicLibrary& library = rig.music.library();
+    library.insertIntoPlaylist(-1, {entry(rig, "one"), entry(rig, "two")});
+    rig.call([&] { library.loadRowOnto(MusicLibrary::List::Playlist, 1, 1); });
+    EXPECT_EQ(rig.desk.transport().titleLine2(1), "two");
+    EXPECT_TRUE(rig.desk.transport().titleLine2(0).empty());
+    EXPECT_EQ(titles(library.playlist()), std::vector<std::string>{"one"});
+
+    rig.call([&] { rig.deck(1).play(); });
+    rig.play(100);
+    set(settings().babySecure, 2);
+    rig.call([&] { library.loadRowOnto(MusicLibrary::List::Playlist, 0, 1); });
+    EXPECT_EQ(rig.desk.transport().titleLine2(1), "two");
+    EXPECT_EQ(titles(library.playlist()), std::vector<std::string>{"one"});
+}
+
+// The preview in the headphones starts at the stored grid's first beat and loads no deck,
+// enters no history and leaves the record's played date alone; V away from the lists stops
+// it. Without headphones the desk says so and plays nothing.
+TEST_F(DeskLibraryTest, APreviewLoadsNoDeckEntersNoHistoryAndMarksNothingPlayed) {
+    DeskRig rig(60, 60, 7, true);  // mode 7: speakers and headphones on one card
+    MusicLibrary& library = rig.music.library();
+    library.files().assign({{entry(rig, "first"), RowIcon::NeverPlayed}});
+    TrackRecord* record = library.files().row(0).entry.record;
+    auto grid = std::make_shared<BeatGrid>();
+    grid->sections.push_back({0.0, 2.5, 0.5});
+    attachGrid(*record, grid);
+
+    // The reader tells where the preview's worker sought.
+    class SeekingReader : public ConstantReader {
+    public:
+        explicit SeekingReader(std::atomic<int64_t>& to) : ConstantReader(900, 900), to_(to) {}
+        int32_t seekFrame(int64_t frame) override {
+            to_ = frame;
+            return ConstantReader::seekFrame(frame);
+        }
+
+    private:
+        std::atomic<int64_t>& to_;
+    };
+    std::atomic<int64_t> soughtTo{-1};
+    DeskPreview& preview = rig.desk.preview();
+    preview.setReaders(
+        [&](const std::string&) { return std::make_unique<SeekingReader>(soughtTo); });
+    rig.call([&] { preview.toggle(library.files().row(0).entry); });
+    EXPECT_TRUE(preview.playing());
+    EXPECT_EQ(preview.path(), "first.mp3");
+    while (rig.decks.preview().buffered() == 0) std::this_thread::yield();
+    EXPECT_EQ(soughtTo.load(), int64_t{110250});  // 2.5 s
+    rig.play(500);
+    rig.tick(40'000);
+    EXPECT_TRUE(library.history().empty());
+    EXPECT_EQ(library.files().row(0).icon, RowIcon::NeverPlayed);
+    EXPECT_EQ(record->lastUsedDate, 0u);
+    EXPECT_FALSE(rig.desk.holdsTrack(0));
+    EXPECT_FALSE(rig.desk.holdsTrack(1));
+    EXPECT_TRUE(preview.playing());
+    EXPECT_TRUE(rig.key('V'));
+    EXPECT_FALSE(preview.playing());
+    EXPECT_TRUE(rig.shell.told.empty());
+
+    set(settings().outputMode, 0);
+    rig.call([&] { preview.toggle(library.files().row(0).entry); });
+    EXPECT_FALSE(preview.playing());
+    EXPECT_EQ(rig.shell.told, std::vector<std::string>{DeskPreview::kNoHeadphones});
 }
 
 }  // namespace

@@ -53,12 +53,13 @@ public:
     void openControllersDialog() override { dialogs.push_back(kControllersDialog); }
     static constexpr int kControllersDialog = -2;
     void showWaveforms(bool on) override { waveformsShown.push_back(on); }
+    void tell(const std::string& text) override { told.push_back(text); }
 
     int closeRequests = 0, minimizes = 0, windowDrags = 0, systemMoves = 0;
     bool offersSystemMove = false;
     bool captured = false;
     bool answer = true;
-    std::vector<std::string> questions;
+    std::vector<std::string> questions, told;
     std::vector<int> dialogs;
     std::vector<bool> waveformsShown;
 };
@@ -85,10 +86,14 @@ public:
     bool onEnterKey() override { return enterTaken; }
     void runSearch() override { ++searches; }
     void namingChanged() override { ++namingChanges; }
+    void browse(int steps) override { browsed.push_back(steps); }
+    void browsePress() override { ++browsePresses; }
+    void loadBrowsedRow(int deck) override { loadedRowOnto.push_back(deck); }
 
     MixingDesk* desk = nullptr;
     std::deque<TrackEntry> playlist;
-    std::vector<int> history, buttons;
+    std::vector<int> history, buttons, browsed, loadedRowOnto;
+    int browsePresses = 0;
     std::vector<std::pair<int, std::string>> failedLoads;
     int searches = 0, deleteKeys = 0, namingChanges = 0;
     bool enterTaken = false;

@@ -25,7 +25,7 @@ public:
         "Beat loop on/off:\tB\nHalve / double loop:\tJ / K\nMove loop back / on:\tG / H\n"
         "Loop in / out:\tI / O\nReloop / exit:\tR\n\nHot cue 1..8:\t1..8\n"
         "Delete hot cue:\tD, then 1..8\n\nDeck 1 key down / up:\tF9 / F10\n"
-        "Deck 2 key down / up:\tF11 / F12";
+        "Deck 2 key down / up:\tF11 / F12\n\nPreview in headphones:\tV";
 
     explicit ShortcutCard(QWidget* desk);
 };

@@ -8,6 +8,7 @@
 #include <QtWidgets/QTreeView>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "app/dialogs/DeleteCdDialog.h"
 #include "app/dialogs/ScanDialogs.h"
@@ -102,6 +103,15 @@ void LibraryBrowser::createWindows() {
             commands_->activate(list, row, column);
         };
         actions.beginDrag = [this, list] { drag_->startFromList(list); };
+        // The "Length" cell as the track's strip: the preview from where it was clicked
+        // (only where there are headphones: elsewhere a click there just selects).
+        actions.pressLength = [this, list](int row, double fraction) {
+            TrackList& rows = library().list(list);
+            if (desk() == nullptr || !DeskPreview::headphonesInMode() || row >= rows.size() ||
+                rows.row(row).entry.record == nullptr)
+                return;
+            desk()->preview().playAt(rows.row(row).entry, fraction);
+        };
         return actions;
     };
     windows_.files = new TrackListView(*filesModel_, actionsFor(List::Files));
@@ -374,6 +384,114 @@ void LibraryBrowser::onDeleteKey() {
 }
 
 bool LibraryBrowser::onEnterKey() { return !destroyed_ && commands_->activateFocusedRow(); }
+
+// ---------------------------------------------------------------------------------------
+// The preview and a controller's browsing
+
+std::optional<TrackEntry> LibraryBrowser::focusedEntry() const {
+    using List = MusicLibrary::List;
+    for (List list : {List::Files, List::Playlist, List::History}) {
+        const TrackListView* view = windows_.viewOf(list);
+        if (view == nullptr || !view->isVisible() || !view->hasFocus()) continue;
+        const int row = view->currentIndex().row();
+        TrackList& rows = const_cast<LibraryBrowser*>(this)->library().list(list);
+        if (row < 0 || row >= rows.size() || rows.row(row).entry.record == nullptr)
+            return std::nullopt;
+        return rows.row(row).entry;
+    }
+    const SearchResultsView* results = windows_.results;
+    if (results == nullptr || !results->isVisible() || !results->hasFocus()) return std::nullopt;
+    const int row = results->currentIndex().row();
+    if (row < 0 || row >= resultsModel_->rowCount()) return std::nullopt;
+    return resultsModel_->entry(row, settings().cdDrive,
+                                const_cast<LibraryBrowser*>(this)->library().database());
+}
+
+bool LibraryBrowser::previewFocusedRow() {
+    if (destroyed_ || desk() == nullptr) return false;
+    const std::optional<TrackEntry> entry = focusedEntry();
+    if (!entry) return false;
+    desk()->preview().toggle(*entry);
+    return true;
+}
+
+LibraryBrowser::Browsed LibraryBrowser::browsed() const {
+    using List = MusicLibrary::List;
+    const auto shown = [](QAbstractItemView* view) { return view != nullptr && view->isVisible(); };
+    for (List list : {List::Files, List::Playlist, List::History}) {
+        TrackListView* view = windows_.viewOf(list);
+        if (shown(view) && view->hasFocus()) return {view, list};
+    }
+    if (shown(windows_.tree) && windows_.tree->hasFocus()) return {windows_.tree, std::nullopt};
+    switch (shownPanel_) {
+        case 0:
+            return {windows_.files, List::Files};
+        case 1:
+            return {windows_.results, std::nullopt};
+        case 2:
+            return {windows_.playlist, List::Playlist};
+        case 4:
+            return {windows_.history, List::History};
+        default:
+            return {};
+    }
+}
+
+void LibraryBrowser::browse(int steps) {
+    if (destroyed_ || steps == 0) return;
+    QAbstractItemView* view = browsed().view;
+    if (view == nullptr || view->model()->rowCount() == 0) return;
+    QModelIndex at = view->currentIndex();
+    if (view == windows_.tree) {
+        // The tree by its visible rows; the folder reached is read into the files list.
+        if (!at.isValid()) at = view->model()->index(0, 0);
+        for (int i = 0; i < std::abs(steps); ++i) {
+            const QModelIndex next =
+                steps > 0 ? windows_.tree->indexBelow(at) : windows_.tree->indexAbove(at);
+            if (!next.isValid()) break;
+            at = next;
+        }
+    } else {
+        const int last = view->model()->rowCount() - 1;
+        const int row =
+            at.isValid() ? std::clamp(at.row() + steps, 0, last) : (steps > 0 ? 0 : last);
+        at = view->model()->index(row, 0);
+    }
+    view->setCurrentIndex(at);
+    view->scrollTo(at);
+}
+
+void LibraryBrowser::browsePress() {
+    if (destroyed_) return;
+    const Browsed b = browsed();
+    if (b.view == nullptr) return;
+    const QModelIndex at = b.view->currentIndex();
+    if (!at.isValid()) return;
+    if (b.view == windows_.tree) {
+        windows_.tree->setExpanded(at, !windows_.tree->isExpanded(at));
+    } else if (b.list) {
+        library().chooseEntry(*b.list, at.row());  // as Enter on the first column
+    } else if (desk() != nullptr) {
+        // A search result goes where a double-click sends it.
+        const int s = desk()->selectedDeck();
+        const int deck = !desk()->isBusy(s) || desk()->isBusy(1 - s) ? s : 1 - s;
+        library().loadEntryOnto(
+            resultsModel_->entry(at.row(), settings().cdDrive, library().database()), deck);
+    }
+}
+
+void LibraryBrowser::loadBrowsedRow(int deck) {
+    if (destroyed_) return;
+    const Browsed b = browsed();
+    if (b.view == nullptr || b.view == windows_.tree) return;
+    const QModelIndex at = b.view->currentIndex();
+    if (!at.isValid()) return;
+    if (b.list)
+        library().loadRowOnto(*b.list, at.row(), deck);
+    else
+        library().loadEntryOnto(
+            resultsModel_->entry(at.row(), settings().cdDrive, library().database()), deck);
+}
 
 void LibraryBrowser::setSaveAsker(SaveAsker asker) { commands_->setSaveAsker(std::move(asker)); }
 

@@ -5,12 +5,14 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "desk/LibraryOnDesk.h"
 #include "library/views/LibraryWindows.h"
 #include "library/views/TrackListCommands.h"
 
+class QAbstractItemView;
 class QTimer;
 class QWidget;
 
@@ -72,6 +74,10 @@ public:
     void onButton(int id) override;
     void onDeleteKey() override;
     bool onEnterKey() override;
+    bool previewFocusedRow() override;
+    void browse(int steps) override;
+    void browsePress() override;
+    void loadBrowsedRow(int deck) override;
     // "Search !" and Enter in the search box: the box's text gives the terms, and is
     // selected for the next search.
     void runSearch() override;
@@ -114,6 +120,16 @@ protected:
     void endDrag() override;
 
 private:
+    // The list a controller browses (see DeskLibrary::browse): its view (the folder tree,
+    // a track list or the search results), and which list a track list is.
+    struct Browsed {
+        QAbstractItemView* view = nullptr;
+        std::optional<MusicLibrary::List> list;  // none: the tree or the search results
+    };
+    Browsed browsed() const;
+    // The current row of the list with the keyboard focus as an entry; none when no list
+    // has it (or its row is a playlist file).
+    std::optional<TrackEntry> focusedEntry() const;
     void createWindows();
     void applyColours();
     void layOut(int panel);

@@ -6,6 +6,7 @@
 #include <QtGui/QMouseEvent>
 #include <QtWidgets/QHeaderView>
 
+#include "library/TrackList.h"
 #include "library/views/TrackListModel.h"
 
 namespace spinlorex {
@@ -55,7 +56,17 @@ bool TrackListView::activateCurrent() {
 }
 
 void TrackListView::mousePressEvent(QMouseEvent* event) {
-    drag_.press(*event, indexAt(event->position().toPoint()).isValid());
+    const QPoint at = event->position().toPoint();
+    const QModelIndex index = indexAt(at);
+    if (index.isValid() && index.column() == kColumnLength && actions_.pressLength &&
+        event->button() == Qt::LeftButton) {
+        const QRect cell = visualRect(index);
+        actions_.pressLength(index.row(), cell.width() > 1
+                                              ? static_cast<double>(at.x() - cell.left()) /
+                                                    static_cast<double>(cell.width() - 1)
+                                              : 0.0);
+    }
+    drag_.press(*event, index.isValid());
     QTreeView::mousePressEvent(event);
 }
 

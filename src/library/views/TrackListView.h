@@ -27,6 +27,8 @@ public:
         // Paths dropped from a file manager before `row` (-1: below the last row); null
         // when the list takes no such drops.
         std::function<void(int row, const std::vector<std::string>& paths)> dropPaths;
+        // A press in a row's "Length" cell, at `fraction` (0..1) of the cell's width.
+        std::function<void(int row, double fraction)> pressLength;
     };
 
     TrackListView(TrackListModel& model, Actions actions, QWidget* parent = nullptr);
