@@ -19,9 +19,9 @@
 #include "app/HandOver.h"
 #include "app/SingleInstance.h"
 #include "app/TrackNames.h"
+#include "app/library/LibraryBrowser.h"
 #include "audio/DeckPair.h"
 #include "desk/MixingDesk.h"
-#include "library/views/LibraryBrowser.h"
 #include "support/ChildProcess.h"
 
 namespace spinlorex {

@@ -8,9 +8,9 @@
 #include "app/DeskApp.h"
 #include "app/DeskAppFixture.h"
 #include "app/DeskWindow.h"
+#include "app/library/LibraryBrowser.h"
 #include "audio/DeckPair.h"
 #include "desk/MixingDesk.h"
-#include "library/views/LibraryBrowser.h"
 #include "library/views/TrackListView.h"
 
 namespace spinlorex {

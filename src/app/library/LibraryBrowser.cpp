@@ -1,4 +1,4 @@
-#include "library/views/LibraryBrowser.h"
+#include "app/library/LibraryBrowser.h"
 
 #include <QtCore/QTimer>
 #include <QtWidgets/QApplication>
@@ -12,15 +12,15 @@
 
 #include "app/dialogs/DeleteCdDialog.h"
 #include "app/dialogs/ScanDialogs.h"
-#include "app/dialogs/SearchResultsModel.h"
+#include "app/library/TrackListCommands.h"
 #include "desk/MixingDesk.h"
 #include "library/LibraryLayout.h"
 #include "library/SearchIndex.h"
 #include "library/views/AddedColumns.h"
 #include "library/views/FolderBrowser.h"
 #include "library/views/LibraryDrag.h"
+#include "library/views/SearchResultsModel.h"
 #include "library/views/SearchResultsView.h"
-#include "library/views/TrackListCommands.h"
 #include "library/views/TrackListModel.h"
 #include "library/views/TrackListView.h"
 #include "platform/settings/Settings.h"

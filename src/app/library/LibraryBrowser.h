@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "app/library/TrackListCommands.h"
 #include "desk/LibraryOnDesk.h"
 #include "library/views/LibraryWindows.h"
-#include "library/views/TrackListCommands.h"
 
 class QAbstractItemView;
 class QTimer;

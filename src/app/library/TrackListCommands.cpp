@@ -1,4 +1,4 @@
-#include "library/views/TrackListCommands.h"
+#include "app/library/TrackListCommands.h"
 
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>

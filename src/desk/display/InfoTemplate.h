@@ -12,7 +12,7 @@
 #include <span>
 #include <string_view>
 
-#include "desk/DeskView.h"
+#include "desk/display/DeckInfo.h"
 
 namespace spinlorex::display {
 

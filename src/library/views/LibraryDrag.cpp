@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "app/dialogs/SearchResultsModel.h"
+#include "library/views/SearchResultsModel.h"
 #include "library/views/SearchResultsView.h"
 #include "library/views/TrackListView.h"
 #include "platform/settings/Settings.h"

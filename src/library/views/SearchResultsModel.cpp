@@ -1,4 +1,4 @@
-#include "app/dialogs/SearchResultsModel.h"
+#include "library/views/SearchResultsModel.h"
 
 #include <QtGui/QGuiApplication>
 #include <QtWidgets/QHeaderView>

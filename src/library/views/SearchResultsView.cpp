@@ -3,7 +3,7 @@
 #include <QtGui/QMouseEvent>
 #include <QtWidgets/QHeaderView>
 
-#include "app/dialogs/SearchResultsModel.h"
+#include "library/views/SearchResultsModel.h"
 
 namespace spinlorex {
 

@@ -19,10 +19,10 @@
 #include "app/dialogs/DeleteCdDialog.h"
 #include "app/dialogs/DialogFixture.h"
 #include "app/dialogs/ScanDialogs.h"
-#include "app/dialogs/SearchResultsModel.h"
 #include "app/dialogs/StopWindow.h"
 #include "library/SearchIndex.h"
 #include "library/TrackDatabase.h"
+#include "library/views/SearchResultsModel.h"
 
 namespace spinlorex {
 namespace {

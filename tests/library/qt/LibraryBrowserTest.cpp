@@ -20,12 +20,12 @@
 
 #include "app/DeskAppFixture.h"
 #include "app/dialogs/TrackDialogs.h"
+#include "app/library/LibraryBrowser.h"
 #include "library/FolderListing.h"
 #include "library/LibraryLayout.h"
 #include "library/SearchIndex.h"
 #include "library/TrackDatabase.h"
 #include "library/views/FolderTreeModel.h"
-#include "library/views/LibraryBrowser.h"
 #include "library/views/SearchResultsView.h"
 #include "library/views/TrackListModel.h"
 #include "library/views/TrackListView.h"
