@@ -6,6 +6,7 @@
 #include <numeric>
 #include <utility>
 
+#include "library/LibraryLayout.h"
 #include "library/SearchFileWriter.h"
 #include "library/TrackDatabase.h"
 #include "library/TrackList.h"
@@ -225,20 +226,44 @@ std::string SearchIndex::resultText(size_t row, int column, KeyNotation notation
 }
 
 void SearchIndex::sortResults(int column) {
-    if (column < 0 || column >= kColumns) return;
-    resultSortKey_ = resultSortKey_ == column ? column + 8 : column;
-    const bool descending = resultSortKey_ >= 8;
-    std::vector<std::string> keys(results_.size());
-    for (size_t row = 0; row < results_.size(); ++row)
-        keys[row] = ascii::toUpper(resultText(row, column));
+    if (column < 0 || column >= kColumns + kAddedColumnCount) return;
     std::vector<uint32_t> order(results_.size());
     std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-        return descending ? keys[b] < keys[a] : keys[a] < keys[b];
-    });
+    if (column >= kColumns) {
+        // The added columns sort as the lists do (the key round the wheel, years and
+        // lengths as numbers, rows without the value last), on the tags and keys known.
+        resultSortKey_ = nextSortKey(resultSortKey_, column - kColumns + kFirstExtraColumn);
+        std::vector<LibraryRow> rows(results_.size());
+        for (size_t row = 0; row < results_.size(); ++row) {
+            const SearchFacts facts = facts_ ? facts_(resultLine(row)) : SearchFacts{};
+            if (facts.tags == nullptr && !facts.key) continue;
+            auto tags = facts.tags != nullptr ? std::make_shared<TrackTags>(*facts.tags)
+                                              : std::make_shared<TrackTags>();
+            if (facts.key) tags->key = keyText(*facts.key, KeyNotation::Camelot);
+            rows[row].entry.tags = std::move(tags);
+        }
+        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+            return sortsBefore(resultSortKey_, rows[a], rows[b]);
+        });
+    } else {
+        resultSortKey_ = resultSortKey_ == column ? column + 8 : column;
+        const bool descending = resultSortKey_ >= 8;
+        std::vector<std::string> keys(results_.size());
+        for (size_t row = 0; row < results_.size(); ++row)
+            keys[row] = ascii::toUpper(resultText(row, column));
+        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+            return descending ? keys[b] < keys[a] : keys[a] < keys[b];
+        });
+    }
     std::vector<uint32_t> sorted(results_.size());
     for (size_t i = 0; i < order.size(); ++i) sorted[i] = results_[order[i]];
     results_ = std::move(sorted);
+}
+
+bool SearchIndex::resultsDescending() const {
+    const int key =
+        resultSortKey_ >= kSortExtraColumns ? resultSortKey_ - kSortExtraColumns : resultSortKey_;
+    return key >= kSortDescending;
 }
 
 TrackEntry SearchIndex::resultEntry(size_t row, std::string_view cdDrive,

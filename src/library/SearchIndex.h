@@ -106,9 +106,11 @@ public:
 
     // A click on a column header: that column's key, or the column + 8 when the last key
     // was exactly the column; keys below 8 sort A to Z, from 8 on Z to A, letters compared
-    // without case. The key starts at 0, so the first click on "Title" sorts Z to A.
+    // without case. The key starts at 0, so the first click on "Title" sorts Z to A. The
+    // added columns (kColumns on) take the files list's keys for them (16 on).
     void sortResults(int column);
     int resultSortKey() const { return resultSortKey_; }
+    bool resultsDescending() const;
 
     // The entry of a result dragged to a deck or the playlist: its file (a disc's under
     // `cdDrive`), artist and title from its file name, and its record by file name and size.

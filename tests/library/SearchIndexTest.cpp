@@ -7,9 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "library/LibraryLayout.h"
+#include "library/MusicalKey.h"
 #include "library/SearchIndex.h"
 #include "library/SearchLine.h"
 #include "library/TrackDatabase.h"
+#include "library/TrackList.h"
+#include "library/TrackTags.h"
 #include "support/Files.h"
 
 namespace spinlorex {
@@ -252,8 +256,28 @@ TEST_F(SearchIndexTest, HeaderClicksSortByTheirKeys) {
     index.runSearch("alpha");
     EXPECT_EQ(column(SearchIndex::kArtist), (Strings{"d", "a"}));
     EXPECT_EQ(index.resultSortKey(), 1);
-    index.sortResults(7);  // no such column
+    index.sortResults(SearchIndex::kColumns + kAddedColumnCount);  // no such column
     EXPECT_EQ(index.resultSortKey(), 1);
+
+    // The added columns sort as the lists do: the key round the wheel (the detected key
+    // before the tags'), rows without one last; a second click reverses.
+    TrackTags tagged;
+    tagged.key = "10A";
+    index.setFactsLookup([&](std::string_view line) {
+        SearchFacts facts;
+        if (line.find("Bravo") != std::string_view::npos) facts.tags = &tagged;
+        if (line.find("Charlie") != std::string_view::npos) facts.key = parseKey("2B");
+        if (line.find("/a - ") != std::string_view::npos) facts.key = parseKey("9A");
+        return facts;
+    });
+    constexpr int kKey = int{SearchIndex::kColumns} + int{kColumnKey} - int{kFirstExtraColumn};
+    index.runSearch("");
+    index.sortResults(kKey);
+    EXPECT_FALSE(index.resultsDescending());
+    EXPECT_EQ(column(kKey), (Strings{"2B", "9A", "10A", ""}));
+    index.sortResults(kKey);
+    EXPECT_TRUE(index.resultsDescending());
+    EXPECT_EQ(column(kKey), (Strings{"10A", "9A", "2B", ""}));
 }
 
 TEST_F(SearchIndexTest, ADraggedResultOpensItsFileWithItsRecord) {

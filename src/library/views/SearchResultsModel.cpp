@@ -87,7 +87,7 @@ Qt::SortOrder SearchResultsModel::sortByColumn(int column) {
     beginResetModel();
     index_.sortResults(column);
     endResetModel();
-    return index_.resultSortKey() >= 8 ? Qt::DescendingOrder : Qt::AscendingOrder;
+    return index_.resultsDescending() ? Qt::DescendingOrder : Qt::AscendingOrder;
 }
 
 TrackEntry SearchResultsModel::entry(int row, std::string_view cdDrive,
