@@ -8,6 +8,7 @@
 #include <thread>
 #include <tuple>
 
+#include "audio/AutomaticStart.h"
 #include "audio/PitchRender.h"
 #include "platform/settings/Settings.h"
 #include "support/DeckHarness.h"
@@ -113,6 +114,20 @@ TEST_F(DeckStreamTest, LoadMatchesTheOtherDeckAndStartsWhereTheStoredAnalysisSay
         EXPECT_FLOAT_EQ(h.deck(1).position(), start) << cue;
         EXPECT_EQ(h.deck(1).cueCycle(), cycle) << cue;
     }
+
+    // A ratio of exactly 1.5 or 0.75 is not folded, and a pitch exactly at either end of the
+    // range is reached (138.25/128 = 4424/4096 and 117.75/128 = 3768/4096, exact in binary).
+    for (const auto& [own, other, narrow, pitch] : {std::tuple{100.0f, 150.0f, false, 4096},
+                                                    {100.0f, 75.0f, false, 3072},
+                                                    {128.0f, 138.25f, true, 4424},
+                                                    {128.0f, 117.75f, true, 3768}}) {
+        a->bpm = other;
+        b->bpm = own;
+        h.limitPitch = narrow;
+        loadB();
+        EXPECT_EQ(h.deck(1).pitch(), pitch) << other << " against " << own;
+    }
+    h.limitPitch = false;
     h.database.releaseAnalysis(b);
 }
 
@@ -500,6 +515,24 @@ TEST_F(DeckStreamTest, AutomaticStartWaitsForTheMixWindowToReachTheLastStrongBea
     h.runPasses(10);
     EXPECT_EQ(h.startDeck[1], asked);
     EXPECT_EQ(h.startDeck[0], 0);
+}
+
+// The rule's own bounds: 80 % heard starts the check, and a last strong beat exactly where
+// the mix would end is close enough.
+TEST_F(DeckStreamTest, AutomaticStartBoundsAreInclusive) {
+    AutomaticStartCheck c{
+        .heard = 0.8f, .autoMix = true, .playing = true, .seconds = 41, .pitch = 4100};
+    EXPECT_TRUE(automaticStartDue(c));
+    c.heard = std::nextafter(0.8f, 0.0f);
+    EXPECT_FALSE(automaticStartDue(c));
+    // 32 ticks of 0.2 s at 4100/4096 over 41 s: 5/32 of the track, all exact in binary.
+    c.heard = 0.8125f;
+    c.lastStrongBeat = 0.96875f;
+    EXPECT_TRUE(automaticStartDue(c));
+    c.lastStrongBeat = std::nextafter(0.96875f, 1.0f);
+    EXPECT_FALSE(automaticStartDue(c));
+    c.seconds = 0;  // no duration: at once
+    EXPECT_TRUE(automaticStartDue(c));
 }
 
 // An effect that doubles each chunk (every frame twice), or claims `claim` frames, and

@@ -29,14 +29,16 @@ TEST_F(DeskMix, MixButtonDecidesFromWhatPlaysAndTheCrossfader) {
     EXPECT_EQ(rig.desk.faders().crossfader(), 24);
 
     // Both play: towards the deck the crossfader hears less; the middle takes the selected.
-    for (const auto& [fader, wanted] : {std::pair{100, 0}, {300, 384}, {192, 0}}) {
-        rig.call([&, fader = fader] {
+    for (const auto& [fader, selected, wanted] :
+         {std::tuple{100, 0, 0}, {300, 1, 384}, {192, 1, 0}, {192, 0, 384}}) {
+        rig.call([&, fader = fader, selected = selected] {
             rig.desk.mix().stopMix();
+            rig.desk.panels().selectDeck(selected);
             rig.desk.faders().setCrossfader(fader);
             rig.desk.mix().mixNow();
         });
         EXPECT_TRUE(rig.desk.mix().running());
-        EXPECT_EQ(rig.desk.faders().crossfader(), wanted) << fader;
+        EXPECT_EQ(rig.desk.faders().crossfader(), wanted) << fader << " " << selected;
     }
 }
 

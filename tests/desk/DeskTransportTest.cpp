@@ -44,6 +44,15 @@ TEST_F(DeskTransport, PitchResetGlidesBackAndSnapsWithItsLampOff) {
     EXPECT_EQ(rig.deck(0).pitch(), 4096);
     EXPECT_FALSE(rig.timers.running(DeskTimers::kPitchReset1));
 
+    // The snap takes 4080..4112 and no more on either side.
+    for (const auto& [from, to] : {std::pair{4112, 4096}, {4113, 4097}, {4079, 4095}}) {
+        rig.call([&, from = from] {
+            rig.desk.setDeckPitch(0, from);
+            rig.desk.faders().pitchResetTick(0);
+        });
+        EXPECT_EQ(rig.deck(0).pitch(), to) << from;
+    }
+
     // A load and a pitch match each end the glide where it stands.
     rig.load(1, 64.0f);
     for (const auto& [name, stop] : std::vector<std::pair<const char*, std::function<void()>>>{
@@ -141,6 +150,10 @@ TEST_F(DeskTransport, SkipBeatMovesOneBeatOfFramesOnlyWithBothDecksLoaded) {
     const float second = rig.deck(0).position();
     rig.key('N');
     EXPECT_NEAR((rig.deck(0).position() - second) * frames, 612.0 * 36, 1.0);
+    rig.deck(0).track()->record->bpm = 999.0f;  // the fastest tempo still taken as it is
+    const float third = rig.deck(0).position();
+    rig.key('N');
+    EXPECT_NEAR((rig.deck(0).position() - third) * frames, 73.0 * 36, 1.0);
 }
 
 TEST_F(DeskTransport, LoadingTitlesSelectsAndEntersTheHistoryFortySecondsAfterTheLastLoad) {
@@ -157,9 +170,9 @@ TEST_F(DeskTransport, LoadingTitlesSelectsAndEntersTheHistoryFortySecondsAfterTh
 
     rig.tick(20000);
     rig.load(1);  // replaced within 40 s: the first never enters the history
-    rig.tick(39900);
+    rig.tick(39999);
     EXPECT_TRUE(rig.library.history.empty());
-    rig.tick(100);
+    rig.tick(1);
     EXPECT_EQ(rig.library.history, std::vector<int>{1});
     rig.tick(80000);
     EXPECT_EQ(rig.library.history.size(), 1u);

@@ -79,10 +79,27 @@ TEST(LibraryLayout, PanesOfBothFormsAndTheWidthsTheyKeep) {
     ColumnSizes sizes{195, 128, 46,  154, 251, 149, 50,  248, 251, 149, 50,  248, 193, 127,
                       0,   0,   267, 165, 0,   264, 150, 82,  0,   0,   160, 118, 245, 16};
     const PaneRect area{76, 355, 699, 235};
-    EXPECT_EQ(fixedPanes(0, area),
-              (PanelPanes{{76, 355, 207, 235}, {291, 355, 483, 235}, {775, 355, 0, 235}}));
-    EXPECT_EQ(fixedPanes(2, area),
-              (PanelPanes{{76, 355, 136, 235}, {220, 355, 273, 235}, {501, 355, 273, 235}}));
+    // Without stored widths the panes fill the area left to right, apart, the files list
+    // wider than the tree and panel 2's playlist as wide as its files list.
+    const int32_t areaRight = area.x + area.width;
+    for (const int panel : {0, 2}) {
+        const PanelPanes p = fixedPanes(panel, area);
+        const auto right = [](const PaneRect& r) { return r.x + r.width; };
+        EXPECT_EQ(p.tree.x, area.x) << panel;
+        EXPECT_LT(right(p.tree), p.files.x) << panel;
+        EXPECT_LT(p.tree.width, p.files.width) << panel;
+        const PaneRect& last = panel == 2 ? p.playlist : p.files;
+        EXPECT_LE(right(last), areaRight) << panel;
+        EXPECT_GE(right(last), areaRight - 2) << panel;  // rounding only
+        for (const PaneRect& r : {p.tree, p.files, p.playlist})
+            EXPECT_TRUE(r.y == area.y && r.height == area.height) << panel;
+        if (panel == 2) {
+            EXPECT_LT(right(p.files), p.playlist.x);
+            EXPECT_EQ(p.playlist.width, p.files.width);
+        } else {
+            EXPECT_EQ(p.playlist.width, 0);
+        }
+    }
     EXPECT_EQ(resizablePanes(0, area, sizes),
               (PanelPanes{{76, 355, 160, 235}, {236, 355, 539, 235}, {775, 355, 0, 235}}));
     EXPECT_EQ(resizablePanes(2, area, sizes),
