@@ -60,8 +60,8 @@ void KeyDetector::feed(const int16_t* frames, int32_t count) {
         // Silence has no key: a hop without sound casts no vote.
         if (code >= 1 && code <= 24 && hopEnergy_ > kSilentHop) ++votes_[static_cast<size_t>(code)];
         hopEnergy_ = 0.0;
-        // The next frame begins kStride hops on: it overlaps this one, or follows a gap.
-        const size_t advance = hop_ * kStride;
+        // The next frame begins a stride of hops on: it overlaps this one, or follows a gap.
+        const size_t advance = hop_ * (++estimates_ < kDenseEstimates ? kStride : kSparseStride);
         if (advance >= frame_.size()) {
             skip_ = advance - frame_.size();
             filled_ = 0;

@@ -39,8 +39,12 @@ private:
     // quarter.
     static constexpr int kReduce = 1;
     // One frame estimated in every kStride hops: a track's key holds for minutes, and each
-    // frame costs the estimator its whole block (decimated and transformed anew).
+    // frame costs the estimator its whole block (decimated and transformed anew). Past the
+    // first kDenseEstimates (about a minute and a half), one in every kSparseStride: a long
+    // track's later minutes add votes for the key it already has.
     static constexpr size_t kStride = 2;
+    static constexpr size_t kSparseStride = 4;
+    static constexpr size_t kDenseEstimates = 64;
 
     std::unique_ptr<GetKeyMode> estimator_;
     std::vector<double> frame_;  // the estimator's block, filled up to `filled_`
@@ -50,7 +54,8 @@ private:
     double sum_ = 0.0;  // the samples being reduced to one
     int summed_ = 0;
     std::array<int64_t, 25> votes_{};
-    double hopEnergy_ = 0.0;  // of the samples since the last estimate
+    double hopEnergy_ = 0.0;
+    size_t estimates_ = 0;  // of the samples since the last estimate
 };
 
 }  // namespace spinlorex

@@ -45,6 +45,8 @@ TEST(KeyDetector, FindsTheKeyOfChordsAndBassInEveryKeyAtSeveralTempi) {
         if (found == key) ++right;
     }
     EXPECT_GE(right, 22);
+    // A long track, estimated more sparsely after its first minutes, keeps its key.
+    EXPECT_EQ(detect(trackInKey(17, 124.0, 240.0)), 17);
 }
 
 TEST(KeyDetector, SilenceAndTooShortATrackHaveNoKey) {
