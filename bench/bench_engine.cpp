@@ -249,6 +249,23 @@ std::vector<int16_t> takeWavSamples(const std::string& path) {
     return samples;
 }
 
+// Two decks reading `track` into the WAV backend's file at `path`, on a clock the caller
+// advances: what the heard-after benchmarks measure in.
+struct WavDecks {
+    WavDecks(const std::string& path, const std::vector<int16_t>& track)
+        : system(sound::createWavSystem(path, clock)),
+          decks(database, desk, desk, loopReaders(track), loopReaders(track)),
+          engine(decks, *system, nullptr) {
+        desk.decks = &decks;
+    }
+    std::shared_ptr<sound::ManualClock> clock = std::make_shared<sound::ManualClock>();
+    std::unique_ptr<sound::SoundSystem> system;
+    TrackDatabase database;
+    QuietDesk desk;
+    DeckPair decks;
+    AudioEngine engine;
+};
+
 // How long after a level change the soft mix's output changes: one deck plays into the WAV
 // backend, its level drops to 0 at a known frame, and the file shows when silence begins.
 void BM_LevelChangeHeard(benchmark::State& state) {
@@ -262,17 +279,14 @@ void BM_LevelChangeHeard(benchmark::State& state) {
     const std::string path = "/tmp/spinlorex-bench-latency.wav";
     int64_t changeAt = 0;
     {
-        auto clock = std::make_shared<sound::ManualClock>();
-        std::unique_ptr<sound::SoundSystem> system = sound::createWavSystem(path, clock);
-        TrackDatabase database;
-        QuietDesk desk;
-        DeckPair decks(database, desk, desk, loopReaders(loop), loopReaders(loop));
-        desk.decks = &decks;
-        AudioEngine engine(decks, *system, nullptr);
-        if (!engine.start(AudioEngine::Threading::Manual)) {
+        WavDecks w(path, loop);
+        if (!w.engine.start(AudioEngine::Threading::Manual)) {
             state.SkipWithError("the engine did not start");
             return;
         }
+        auto& clock = w.clock;
+        DeckPair& decks = w.decks;
+        AudioEngine& engine = w.engine;
         auto pass = [&] {
             clock->advance(44);
             engine.runPass();
@@ -326,17 +340,14 @@ void BM_HotCueJumpHeard(benchmark::State& state) {
     const std::string path = "/tmp/spinlorex-bench-hotcue.wav";
     int64_t jumpAt = 0;
     {
-        auto clock = std::make_shared<sound::ManualClock>();
-        std::unique_ptr<sound::SoundSystem> system = sound::createWavSystem(path, clock);
-        TrackDatabase database;
-        QuietDesk desk;
-        DeckPair decks(database, desk, desk, loopReaders(track), loopReaders(track));
-        desk.decks = &decks;
-        AudioEngine engine(decks, *system, nullptr);
-        if (!engine.start(AudioEngine::Threading::Manual)) {
+        WavDecks w(path, track);
+        if (!w.engine.start(AudioEngine::Threading::Manual)) {
             state.SkipWithError("the engine did not start");
             return;
         }
+        auto& clock = w.clock;
+        DeckPair& decks = w.decks;
+        AudioEngine& engine = w.engine;
         // Passes at the pace a card would ask for them: the jump's new audio is decoded on
         // the deck's reading thread, in wall time.
         auto due = std::chrono::steady_clock::now();
